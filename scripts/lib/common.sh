@@ -1,0 +1,28 @@
+# Shared by the project's scripts: where things are, and installing what a build needs.
+root=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
+
+# Debian packages every build needs; scripts add their own on top.
+build_packages=(cmake g++ make pkg-config zlib1g-dev libgtest-dev libgmock-dev
+                qt6-base-dev libcurl4-openssl-dev fonts-ipafont-gothic)
+
+# Installs the packages of the given list that are not installed yet (apt-get, as root).
+ensure_packages() {
+    local missing=() p
+    for p in "$@"; do
+        dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+    done
+    [ ${#missing[@]} -eq 0 ] && return 0
+    echo "installing: ${missing[*]}" >&2
+    local sudo=""
+    [ "$(id -u)" -eq 0 ] || sudo="sudo"
+    export DEBIAN_FRONTEND=noninteractive
+    $sudo apt-get update -qq || true
+    $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+}
+
+# Configures and builds into the given directory; extra arguments go to cmake.
+build_into() {
+    local dir=$1; shift
+    cmake -S "$root" -B "$dir" -DCMAKE_BUILD_TYPE=${BUILD_TYPE:-RelWithDebInfo} "$@" >/dev/null
+    cmake --build "$dir" -j "$(nproc)"
+}

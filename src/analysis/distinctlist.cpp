@@ -1,0 +1,35 @@
+// A list of distinct texts in first-seen order, letter case ignored.
+#include "analysis/distinctlist.h"
+
+#include "common/casefold.h"
+
+namespace analysis {
+
+bool DistinctList::add(std::uint32_t line, std::string_view lineText, std::string_view text) {
+    const auto h = static_cast<std::uint32_t>(common::foldedHash(text));
+    const std::size_t mask = slots_.size() - 1;
+    for (std::size_t i = h & mask;; i = (i + 1) & mask) {
+        const std::uint64_t s = slots_[i];
+        if (s == 0) {
+            entries_->add(EntryForm::Span, line, lineText, text);
+            slots_[i] = static_cast<std::uint64_t>(h) << 32 | entries_->size();
+            if (entries_->size() * 2 > slots_.size()) grow();
+            return true;
+        }
+        if ((s >> 32) == h && common::foldedEqual(entries_->spanA((s & 0xffffffffu) - 1), text)) return false;
+    }
+}
+
+void DistinctList::grow() {
+    std::vector<std::uint64_t> old(slots_.size() * 2, 0);
+    old.swap(slots_);
+    const std::size_t mask = slots_.size() - 1;
+    for (std::uint64_t s : old) {
+        if (s == 0) continue;
+        std::size_t i = (s >> 32) & mask;
+        while (slots_[i] != 0) i = (i + 1) & mask;
+        slots_[i] = s;
+    }
+}
+
+}  // namespace analysis

@@ -1,0 +1,27 @@
+// A list of distinct texts in first-seen order, letter case ignored, with constant-time membership.
+#pragma once
+#include <cstdint>
+#include <memory>
+#include <string_view>
+#include <vector>
+
+#include "analysis/lines.h"
+
+namespace analysis {
+
+class DistinctList {
+public:
+    explicit DistinctList(std::shared_ptr<const LogText> log) : entries_(std::make_shared<EntryList>(std::move(log))) {}
+    // Adds text (a span of log line `line`) unless an equal entry is there; true when added.
+    bool add(std::uint32_t line, std::string_view lineText, std::string_view text);
+    std::size_t size() const { return entries_->size(); }
+    std::shared_ptr<EntryList> entries() const { return entries_; }
+
+private:
+    void grow();
+    std::shared_ptr<EntryList> entries_;
+    // Open addressing: hash (high 32 bits) and entry index + 1 (low 32 bits); 0 is an empty slot.
+    std::vector<std::uint64_t> slots_ = std::vector<std::uint64_t>(1024, 0);
+};
+
+}  // namespace analysis

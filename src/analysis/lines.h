@@ -1,0 +1,105 @@
+// Pane contents as read-only line sequences. Lines collected from a log point into the log's buffer
+// and are composed only when read, so a million-line log is not copied into every pane.
+#pragma once
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "common/stringlist.h"
+
+namespace analysis {
+
+class LineSource {
+public:
+    virtual ~LineSource() = default;
+    virtual std::size_t size() const = 0;
+    // Appends line i to out.
+    virtual void appendLine(std::size_t i, std::string& out) const = 0;
+    std::string line(std::size_t i) const {
+        std::string s;
+        appendLine(i, s);
+        return s;
+    }
+};
+using Lines = std::shared_ptr<const LineSource>;
+
+// Lines that own their text.
+class OwnedLines final : public LineSource {
+public:
+    explicit OwnedLines(common::StringList lines) : lines_(std::move(lines)) {}
+    std::size_t size() const override { return lines_.size(); }
+    void appendLine(std::size_t i, std::string& out) const override { out += lines_[i]; }
+    const common::StringList& list() const { return lines_; }
+
+private:
+    common::StringList lines_;
+};
+Lines makeLines(common::StringList lines);
+
+// A loaded log: one buffer and a view per line.
+class LogText final : public LineSource {
+public:
+    // The lines are views into the buffer, so they are set once the buffer has its final home.
+    explicit LogText(std::string buffer) : buffer_(std::move(buffer)) {}
+    std::string_view buffer() const { return buffer_; }
+    void setLines(std::vector<std::string_view> lines) { lines_ = std::move(lines); }
+    LogText(const LogText&) = delete;
+    LogText& operator=(const LogText&) = delete;
+    std::size_t size() const override { return lines_.size(); }
+    void appendLine(std::size_t i, std::string& out) const override { out += lines_[i]; }
+    std::string_view operator[](std::size_t i) const { return lines_[i]; }
+    std::size_t bufferSize() const { return buffer_.size(); }
+
+private:
+    std::string buffer_;
+    std::vector<std::string_view> lines_;
+};
+
+// How an entry is written; t = time field, h = host, a and b = the entry's two spans of its line.
+enum class EntryForm : std::uint8_t {
+    Whole,         // the line
+    Span,          // a
+    TimeSpan,      // t " " a                     (GET / POST extract)
+    TimeRefPath,   // t " [" a "] " b             (referrer extract)
+    RefPath,       // "[" a "] " b                (foreign referrers)
+    Robot,         // "*" h " " t " [" a "] " b   (robot line)
+    RobotsFile,    // h " " t " " a               (robots-file line)
+    TimeHostSpan,  // t " " h " " a               (connections, 403/404 extracts)
+};
+
+struct Entry {
+    std::uint32_t line;
+    std::uint32_t aOff, aLen, bOff, bLen;
+    EntryForm form;
+};
+
+// Entries of one collected list, all pointing into one log.
+class EntryList final : public LineSource {
+public:
+    explicit EntryList(std::shared_ptr<const LogText> log) : log_(std::move(log)) {}
+    std::size_t size() const override { return entries_.size(); }
+    void appendLine(std::size_t i, std::string& out) const override;
+
+    void add(EntryForm form, std::uint32_t line, std::string_view lineText, std::string_view a = {},
+             std::string_view b = {}) {
+        entries_.push_back(Entry{line, offsetIn(lineText, a), static_cast<std::uint32_t>(a.size()),
+                                 offsetIn(lineText, b), static_cast<std::uint32_t>(b.size()), form});
+    }
+    std::string_view spanA(std::size_t i) const;
+    void reserve(std::size_t n) { entries_.reserve(n); }
+
+private:
+    static std::uint32_t offsetIn(std::string_view line, std::string_view part) {
+        return part.empty() ? 0 : static_cast<std::uint32_t>(part.data() - line.data());
+    }
+    std::shared_ptr<const LogText> log_;
+    std::vector<Entry> entries_;
+};
+
+// The lines of a source as a string list (for tests and small panes).
+common::StringList toStringList(const LineSource& lines);
+
+}  // namespace analysis

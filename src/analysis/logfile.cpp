@@ -1,0 +1,113 @@
+// Loading an access log.
+#include "analysis/logfile.h"
+
+#include <cstring>
+#include <zlib.h>
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
+
+#include "common/cp932.h"
+#include "common/fileio.h"
+
+namespace analysis {
+
+namespace {
+
+bool isGzip(const std::string& bytes) {
+    return bytes.size() >= 2 && static_cast<unsigned char>(bytes[0]) == 0x1f &&
+           static_cast<unsigned char>(bytes[1]) == 0x8b;
+}
+
+std::string gunzip(const std::string& in, const std::string& path) {
+    auto fail = [&] {
+        static const std::string text = common::cp932(u8"gzip 形式の展開に失敗しました");
+        common::throwOpenError(path, text);
+    };
+    z_stream z{};
+    if (inflateInit2(&z, 15 + 16) != Z_OK) fail();
+    std::string out(in.size() * 4 + 65536, '\0');
+    z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(in.data()));
+    z.avail_in = static_cast<uInt>(std::min<std::size_t>(in.size(), 1u << 30));
+    std::size_t inDone = 0, outDone = 0;
+    for (;;) {
+        if (outDone == out.size()) out.resize(out.size() * 2);
+        const std::size_t room = std::min<std::size_t>(out.size() - outDone, 1u << 30);
+        z.next_out = reinterpret_cast<Bytef*>(out.data() + outDone);
+        z.avail_out = static_cast<uInt>(room);
+        const uInt availIn = z.avail_in;
+        const int rc = inflate(&z, Z_NO_FLUSH);
+        inDone += availIn - z.avail_in;
+        outDone += room - z.avail_out;
+        if (z.avail_in == 0 && inDone < in.size()) {
+            z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(in.data() + inDone));
+            z.avail_in = static_cast<uInt>(std::min<std::size_t>(in.size() - inDone, 1u << 30));
+        }
+        if (rc == Z_STREAM_END) {
+            // Rotated logs are sometimes several gzip members one after the other.
+            if (inDone < in.size() && in.size() - inDone >= 2 && static_cast<unsigned char>(in[inDone]) == 0x1f) {
+                inflateReset(&z);
+                continue;
+            }
+            break;
+        }
+        if (rc == Z_BUF_ERROR && z.avail_out == 0) continue;
+        if (rc != Z_OK) {
+            inflateEnd(&z);
+            fail();
+        }
+    }
+    inflateEnd(&z);
+    out.resize(outDone);
+    return out;
+}
+
+// First CR or LF in [p, end), or end.
+inline const char* findBreak(const char* p, const char* end) {
+#ifdef __SSE2__
+    const __m128i cr = _mm_set1_epi8('\r'), lf = _mm_set1_epi8('\n');
+    while (end - p >= 16) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+        const int m = _mm_movemask_epi8(_mm_or_si128(_mm_cmpeq_epi8(v, cr), _mm_cmpeq_epi8(v, lf)));
+        if (m) return p + __builtin_ctz(static_cast<unsigned>(m));
+        p += 16;
+    }
+#endif
+    while (p < end && *p != '\r' && *p != '\n') ++p;
+    return p;
+}
+
+inline bool isBlankLine(const char* p, const char* end) {
+    for (; p < end; ++p)
+        if (*p != ' ' && *p != '\t') return false;
+    return true;
+}
+
+}  // namespace
+
+std::shared_ptr<const LogText> logFromBytes(std::string bytes, const std::string& path) {
+    if (isGzip(bytes)) bytes = gunzip(bytes, path);
+    auto log = std::make_shared<LogText>(std::move(bytes));
+    const std::string_view text = log->buffer();
+    const void* nul = std::memchr(text.data(), '\0', text.size());
+    const std::size_t length = nul ? static_cast<std::size_t>(static_cast<const char*>(nul) - text.data()) : text.size();
+    std::vector<std::string_view> lines;
+    lines.reserve(length / 128 + 16);
+    const char* p = text.data();
+    const char* end = p + length;
+    while (p < end) {
+        const char* e = findBreak(p, end);
+        if (!isBlankLine(p, e)) lines.emplace_back(p, static_cast<std::size_t>(e - p));
+        if (e == end) break;
+        p = e + ((*e == '\r' && e + 1 < end && e[1] == '\n') ? 2 : 1);
+    }
+    lines.shrink_to_fit();
+    log->setLines(std::move(lines));
+    return log;
+}
+
+std::shared_ptr<const LogText> loadLog(const std::string& path) {
+    return logFromBytes(common::readWholeFile(path), path);
+}
+
+}  // namespace analysis

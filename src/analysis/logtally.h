@@ -1,0 +1,43 @@
+// The result of one pass over a log: counters, hourly counts and the collected lists.
+#pragma once
+#include <array>
+#include <cstdint>
+#include <memory>
+
+#include "analysis/distinctlist.h"
+#include "analysis/lines.h"
+
+namespace analysis {
+
+using HourCounts = std::array<std::int64_t, 24>;
+
+struct LogTally {
+    explicit LogTally(std::shared_ptr<const LogText> log);
+
+    std::int64_t lineCount = 0;
+    HourCounts hourConnections{};
+    HourCounts hourGets{};
+    HourCounts hourPosts{};
+    std::int64_t hostCount = 0;
+    std::int64_t getCount = 0;
+    std::int64_t getFileCount = 0;
+    std::int64_t get200Count = 0;
+    std::int64_t postCount = 0;
+    std::int64_t postFileCount = 0;
+    std::int64_t post200Count = 0;
+    std::int64_t status200Count = 0;
+    std::int64_t faviconCount = 0;
+    std::int64_t faviconIeCount = 0;
+    double bytesSent = 0;
+
+    std::shared_ptr<const LogText> logLines;
+    DistinctList hosts, getFiles, postFiles;
+    std::shared_ptr<EntryList> connectionLines, host403Lines, host404Lines, hostOtherLines;
+    std::shared_ptr<EntryList> file403Lines, file404Lines, fileOtherLines;
+    std::shared_ptr<EntryList> post403Lines, post404Lines, postOtherLines;
+    std::shared_ptr<EntryList> watchedLines;
+    // What the pass appends to the panes Memo4, Memo5, ReferrerLog, ReferrerList and RobotsLog.
+    std::shared_ptr<EntryList> getExtract, postExtract, referrerLog, referrerList, robotsLog;
+};
+
+}  // namespace analysis

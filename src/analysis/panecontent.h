@@ -1,0 +1,50 @@
+// The content of one result pane: a few owned lines (headers) and whole line sources, in order.
+#pragma once
+#include <cstddef>
+#include <string>
+#include <vector>
+
+#include "analysis/lines.h"
+
+namespace analysis {
+
+class PaneContent {
+public:
+    void clear() { segments_.clear(); }
+    void append(Lines lines);
+    void append(std::string line);
+    void replace(Lines lines);
+    // Puts line before line index (0-based); an index at or past the end appends.
+    void insert(std::size_t index, std::string line);
+
+    std::size_t size() const;
+    std::string line(std::size_t i) const;
+    // Calls f(const std::string&) for every line in order.
+    template <class F>
+    void forEach(F f) const {
+        std::string buf;
+        for (const auto& s : segments_)
+            for (std::size_t i = 0; i < s.count; ++i) {
+                buf.clear();
+                s.appendLine(i, buf);
+                f(static_cast<const std::string&>(buf));
+            }
+    }
+    common::StringList toStringList() const;
+
+private:
+    // Either owned lines (source empty) or lines [offset, offset + count) of a source.
+    struct Segment {
+        common::StringList own;
+        Lines source;
+        std::size_t offset = 0;
+        std::size_t count = 0;
+        void appendLine(std::size_t i, std::string& out) const {
+            if (source) source->appendLine(offset + i, out);
+            else out += own[i];
+        }
+    };
+    std::vector<Segment> segments_;
+};
+
+}  // namespace analysis

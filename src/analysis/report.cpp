@@ -1,0 +1,219 @@
+// What the panes, boxes and progress window show.
+#include "analysis/report.h"
+
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "common/cp932.h"
+#include "common/intconv.h"
+
+namespace analysis {
+
+using common::cp932;
+
+namespace text {
+
+const std::string& dashLine() {
+    static const std::string s(45, '-');
+    return s;
+}
+
+std::string progress(int step, std::string_view path) {
+    static const std::array<std::string, 14> messages = {
+        "",
+        cp932(u8"初期化しています..."),
+        cp932(u8"を読み込んでいます..."),
+        cp932(u8"を読み込みました..."),
+        cp932(u8"監視対象ドメインを読み込んでいます..."),
+        cp932(u8"監視対象ドメインを読み込みました..."),
+        cp932(u8"自ドメインを読み込んでいます..."),
+        cp932(u8"自ドメインを読み込みました..."),
+        cp932(u8"ロボット情報を読み込んでいます..."),
+        cp932(u8"ロボット情報を読み込みました..."),
+        cp932(u8"データを集計しています..."),
+        cp932(u8"集計が終了しました..."),
+        cp932(u8"結果を出力しています..."),
+        cp932(u8"グラフを描画しています..."),
+    };
+    if (step == 2 || step == 3) return std::string(path) + messages[static_cast<std::size_t>(step)];
+    return messages[static_cast<std::size_t>(step)];
+}
+
+}  // namespace text
+
+namespace {
+
+struct Header {
+    std::string_view pane;
+    std::string first;
+    bool timeHostFile;  // the "[Time] Host /File" line follows the first one
+};
+
+const std::array<Header, 9>& paneHeaders() {
+    // MessageToMemo's order: the three summaries, then the six 404/403 extracts.
+    static const std::array<Header, 9> h = {{
+        {"Memo8", cp932(u8"ログファイルに含まれるホスト名・IPアドレスです..."), false},
+        {"Memo7", cp932(u8"要求(GET)の対象となったファイル名です..."), false},
+        {"Memo6", cp932(u8"受信(POST)の対象となったファイル名です..."), false},
+        {"HOST404Memo", cp932(u8"接続中404(NotFound)となったログの抜粋です..."), true},
+        {"HOST403Memo", cp932(u8"接続中403(Forbidden)となったログの抜粋です..."), true},
+        {"File404Memo", cp932(u8"要求中404(NotFound)となったログの抜粋です..."), true},
+        {"File403Memo", cp932(u8"要求中403(Forbidden)となったログの抜粋です..."), true},
+        {"POST404Memo", cp932(u8"要求中404(NotFound)となったログの抜粋です..."), true},
+        {"POST403Memo", cp932(u8"要求中403(Forbidden)となったログの抜粋です..."), true},
+    }};
+    return h;
+}
+
+std::string decimal(std::int64_t v) { return std::to_string(v); }
+
+constexpr std::array<double, 4> kDivisors = {1.0, 1024.0, 1048576.0, 1073741824.0};
+
+}  // namespace
+
+void MemoFree(ResultView& view) {
+    for (std::string_view pane : {"Memo2", "Memo8", "Memo4", "Memo7", "Memo6", "Memo9", "Memo10", "Memo11", "Memo5",
+                                  "HOST404Memo", "HOST403Memo", "File404Memo", "File403Memo", "CheckDomeinMemo",
+                                  "ReferrerList", "ReferrerLog", "RobotsLog"})
+        view.clearPane(pane);
+}
+
+void writeListHeader(ResultView& view, std::string_view pane, const common::StringList& list) {
+    static const std::string checkFirst = cp932(u8"現在監視対象になっているドメインは");
+    static const std::string ownFirst = cp932(u8"現在登録されている自ドメインは");
+    static const std::string robotFirst = cp932(u8"現在登録されている文字列は");
+    static const std::string none = cp932(u8"ありません...");
+    static const std::string end = cp932(u8"です...");
+    view.appendLine(pane, pane == "CheckDomeinMemo" ? checkFirst : pane == "ReferrerList" ? ownFirst : robotFirst);
+    if (list.empty()) {
+        view.appendLine(pane, none);
+    } else {
+        for (const auto& entry : list) view.appendLine(pane, entry);
+        view.appendLine(pane, end);
+    }
+    if (pane == "ReferrerList") view.appendLine(pane, "[HOST] FileName");
+    if (pane == "RobotsLog") {
+        view.appendLine(pane, "HOST [Time] \"UserAgent\"");
+        view.appendLine(pane, "*HOST [Time] [FileName] \"UserAgent\"");
+    }
+    view.appendLine(pane, text::dashLine());
+}
+
+void MessageToMemo(ResultView& view) {
+    for (const auto& h : paneHeaders()) {
+        view.insertLine(h.pane, 0, h.first);
+        if (h.timeHostFile) {
+            view.insertLine(h.pane, 1, "[Time] Host /File");
+            view.insertLine(h.pane, 2, text::dashLine());
+        } else {
+            view.insertLine(h.pane, 1, text::dashLine());
+        }
+    }
+}
+
+void outputStep(ResultView& view, const LogTally& t) {
+    view.replacePane("NamaLog", t.logLines);
+    view.replacePane("Memo9", t.connectionLines);
+    view.replacePane("Memo2", t.hostOtherLines);
+    view.replacePane("HOST403Memo", t.host403Lines);
+    view.replacePane("HOST404Memo", t.host404Lines);
+    view.replacePane("Memo10", t.fileOtherLines);
+    view.replacePane("File403Memo", t.file403Lines);
+    view.replacePane("File404Memo", t.file404Lines);
+    view.replacePane("Memo11", t.postOtherLines);
+    view.replacePane("POST403Memo", t.post403Lines);
+    view.replacePane("POST404Memo", t.post404Lines);
+    view.replacePane("Memo8", t.hosts.entries());
+    view.replacePane("Memo7", t.getFiles.entries());
+    view.replacePane("Memo6", t.postFiles.entries());
+    view.appendLines("CheckDomeinMemo", t.watchedLines);
+
+    MessageToMemo(view);
+
+    const auto n = [](const std::shared_ptr<EntryList>& l) { return static_cast<std::int64_t>(l->size()); };
+    view.setBox("Edit1", decimal(t.lineCount));
+    view.setBox("Edit2", decimal(t.hostCount));  // the lines of Memo8 less its two headers
+    view.setBox("Edit12", decimal(t.lineCount));
+    view.setBox("Edit11", decimal(t.hostCount));
+    view.setBox("Edit3", decimal(t.getCount));
+    view.setBox("Edit8", decimal(t.getCount));
+    view.setBox("Edit4", decimal(t.postCount));
+    view.setBox("Edit6", decimal(t.postCount));
+    view.setBox("Edit7", decimal(t.getFileCount));
+    view.setBox("Edit9", decimal(t.getFileCount));
+    view.setBox("Edit5", decimal(t.postFileCount));
+    view.setBox("Edit10", decimal(t.postFileCount));
+    view.setBox("Edit33", decimal(t.faviconCount));
+    view.setBox("Edit31", decimal(t.faviconIeCount));
+
+    // Requests per host; a log without hosts has none rather than a division by zero.
+    view.setBox("Edit32", decimal(t.hostCount == 0 ? 0 : t.get200Count / t.hostCount));
+
+    const int unit = view.selectedUnit();
+    if (unit >= 0 && unit <= 3) view.setBox("Edit34", transferText(t.bytesSent, unit));
+    view.setLastByteName(unit >= 0 && unit <= 3 ? unit : -1);
+
+    view.setBox("Edit20", decimal(t.status200Count));
+    view.setBox("Edit19", decimal(n(t.host403Lines)));
+    view.setBox("Edit21", decimal(n(t.host404Lines)));
+    view.setBox("Edit22", decimal(t.status200Count));
+    view.setBox("Edit23", decimal(n(t.host403Lines)));
+    view.setBox("Edit24", decimal(n(t.host404Lines)));
+    view.setBox("Edit13", decimal(t.get200Count));
+    view.setBox("Edit14", decimal(n(t.file403Lines)));
+    view.setBox("Edit15", decimal(n(t.file404Lines)));
+    view.setBox("Edit27", decimal(t.get200Count));
+    view.setBox("Edit26", decimal(n(t.file403Lines)));
+    view.setBox("Edit25", decimal(n(t.file404Lines)));
+    view.setBox("Edit17", decimal(t.post200Count));
+    view.setBox("Edit16", decimal(n(t.post403Lines)));
+    view.setBox("Edit18", decimal(n(t.post404Lines)));
+    view.setBox("Edit30", decimal(t.post200Count));
+    view.setBox("Edit29", decimal(n(t.post403Lines)));
+    view.setBox("Edit28", decimal(n(t.post404Lines)));
+}
+
+std::string numberText(double value) {
+    if (value == 0) return "0";
+    if (!std::isfinite(value)) return std::isnan(value) ? "NAN" : (value > 0 ? "INF" : "-INF");
+    // 15 significant digits: d.dddddddddddddde±x
+    char buf[64];
+    std::snprintf(buf, sizeof buf, "%.14e", std::fabs(value));
+    std::string digits;
+    digits += buf[0];
+    digits.append(buf + 2, 14);
+    const int exponent = std::atoi(std::strchr(buf, 'e') + 1);
+    while (digits.size() > 1 && digits.back() == '0') digits.pop_back();
+    std::string out = value < 0 ? "-" : "";
+    if (exponent < -5 || exponent > 14) {
+        out += digits[0];
+        if (digits.size() > 1) out += "." + digits.substr(1);
+        out += "E" + std::to_string(exponent);
+    } else if (exponent < 0) {
+        out += "0." + std::string(static_cast<std::size_t>(-exponent - 1), '0') + digits;
+    } else {
+        const auto whole = static_cast<std::size_t>(exponent) + 1;
+        if (digits.size() <= whole) {
+            out += digits + std::string(whole - digits.size(), '0');
+        } else {
+            out += digits.substr(0, whole) + "." + digits.substr(whole);
+        }
+    }
+    return out;
+}
+
+std::string transferText(double bytes, int unit) { return numberText(bytes / kDivisors[static_cast<std::size_t>(unit)]); }
+
+UnitChange byteNameChange(std::string_view boxText, int lastByteName, int selected) {
+    if (lastByteName == kNoAmountYet) return {std::nullopt, lastByteName};
+    const double value = common::toFloat(boxText);
+    const bool valid = lastByteName >= 0 && lastByteName <= 3 && selected >= 0 && selected <= 3;
+    if (!valid || lastByteName == selected) return {std::nullopt, selected};
+    const double from = kDivisors[static_cast<std::size_t>(lastByteName)];
+    const double to = kDivisors[static_cast<std::size_t>(selected)];
+    return {numberText(from > to ? value * (from / to) : value / (to / from)), selected};
+}
+
+}  // namespace analysis

@@ -1,0 +1,55 @@
+// What the panes, boxes and progress window show: header texts, the output step, the transfer amount.
+#pragma once
+#include <array>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "analysis/logtally.h"
+#include "analysis/resultview.h"
+#include "common/stringlist.h"
+
+namespace analysis {
+
+// The 20 result panes, in the order the main window lays them out.
+inline constexpr std::array<std::string_view, 20> kResultPanes = {
+    "NamaLog", "Memo8", "HOST404Memo", "HOST403Memo", "Memo2", "Memo9", "CheckDomeinMemo",
+    "Memo7", "File404Memo", "File403Memo", "Memo10", "Memo4", "Memo6", "POST404Memo",
+    "POST403Memo", "Memo11", "Memo5", "ReferrerList", "ReferrerLog", "RobotsLog"};
+
+// Transfer units, the items of "byteName": byte, Kb, Mb, Gb.
+inline constexpr std::array<std::string_view, 4> kUnits = {"byte", "Kb", "Mb", "Gb"};
+inline constexpr int kNoAmountYet = 5;  // LastByteName before any amount was shown
+
+// Progress messages and header lines (code page 932).
+namespace text {
+const std::string& dashLine();
+std::string progress(int step, std::string_view path = {});  // step 1 to 13 of the progress table
+}  // namespace text
+
+// Empties the panes an analysis starts with (not NamaLog, POST404Memo, POST403Memo).
+void MemoFree(ResultView& view);
+
+// Header block of a reference-list pane: "CheckDomeinMemo", "ReferrerList" or "RobotsLog".
+void writeListHeader(ResultView& view, std::string_view pane, const common::StringList& list);
+
+// Fills every pane and box from the tally (the pass's own five panes are already filled).
+void outputStep(ResultView& view, const LogTally& tally);
+
+// Inserts the pane headers at the top of the nine panes that carry them.
+void MessageToMemo(ResultView& view);
+
+// The transfer amount as the box shows it: 15 significant digits, shortest form.
+std::string numberText(double value);
+// bytesSent shown in unit 0 to 3.
+std::string transferText(double bytes, int unit);
+
+// A change of the unit selection: the new text of the transfer box (none: unchanged) and the new
+// value of LastByteName. Throws "'%s' は浮動小数点数ではありません" for a box that holds no number.
+struct UnitChange {
+    std::optional<std::string> text;
+    int lastByteName;
+};
+UnitChange byteNameChange(std::string_view boxText, int lastByteName, int selected);
+
+}  // namespace analysis

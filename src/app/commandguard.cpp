@@ -1,0 +1,16 @@
+// The top-level error handler.
+#include "app/commandguard.h"
+
+#include <QMessageBox>
+#include <QString>
+
+#include "app/qtext.h"
+#include "common/apperror.h"
+
+QString applicationTitle() { return QStringLiteral("むにゃろ"); }
+
+void showErrorBox(QWidget* parent, const std::string& cp932Text) {
+    QMessageBox box(QMessageBox::Critical, applicationTitle(), toQString(common::withPeriod(cp932Text)),
+                    QMessageBox::Ok, parent);
+    box.exec();
+}

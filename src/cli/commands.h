@@ -1,0 +1,9 @@
+// The subcommands of munyaro-cli; each takes its own arguments (argv[0] is the subcommand's name).
+#pragma once
+
+namespace cli {
+
+int runReport(int argc, char** argv);
+const char* reportUsage();
+
+}  // namespace cli

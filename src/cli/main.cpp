@@ -1,0 +1,27 @@
+// munyaro-cli: the analysis of the main window, in a terminal.
+#include <cstdio>
+#include <cstring>
+
+#include "cli/commands.h"
+
+namespace {
+
+void usage(std::FILE* out) {
+    std::fprintf(out,
+                 "munyaro-cli — むにゃろ without a window\n\n"
+                 "usage:\n%s\n"
+                 "  munyaro-cli --help\n",
+                 cli::reportUsage());
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc >= 2 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0)) {
+        usage(stdout);
+        return 0;
+    }
+    if (argc >= 2 && std::strcmp(argv[1], "report") == 0) return cli::runReport(argc - 1, argv + 1);
+    usage(stderr);
+    return 2;
+}

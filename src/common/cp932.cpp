@@ -1,0 +1,81 @@
+// Code page 932 conversions through iconv ("CP932": glibc's "SHIFT_JIS" rejects NEC/IBM characters).
+#include "common/cp932.h"
+
+#include <cerrno>
+#include <iconv.h>
+
+namespace common {
+
+namespace {
+
+bool isAscii(std::string_view s) {
+    for (unsigned char c : s)
+        if (c >= 0x80) return false;
+    return true;
+}
+
+// One conversion with a replacement for whatever does not convert; skips one input byte at a time
+// for invalid input, or one whole UTF-8 character for a character without a form.
+std::string convert(const char* to, const char* from, std::string_view in, std::string_view replacement,
+                    bool fromUtf8) {
+    iconv_t cd = iconv_open(to, from);
+    if (cd == reinterpret_cast<iconv_t>(-1)) return std::string(in);
+    std::string out(in.size() * 3 + 8, '\0');
+    char* src = const_cast<char*>(in.data());
+    std::size_t srcLeft = in.size();
+    char* dst = out.data();
+    std::size_t dstLeft = out.size();
+    while (srcLeft > 0) {
+        if (iconv(cd, &src, &srcLeft, &dst, &dstLeft) != static_cast<std::size_t>(-1)) break;
+        if (errno == E2BIG) {
+            const std::size_t used = out.size() - dstLeft;
+            out.resize(out.size() * 2);
+            dst = out.data() + used;
+            dstLeft = out.size() - used;
+            continue;
+        }
+        // EILSEQ or EINVAL: replace and step over the offending input.
+        std::size_t skip = 1;
+        if (fromUtf8) {
+            const auto c = static_cast<unsigned char>(*src);
+            const std::size_t want = c >= 0xF0 ? 4 : c >= 0xE0 ? 3 : c >= 0xC0 ? 2 : 1;
+            skip = 1;
+            while (skip < want && skip < srcLeft && (static_cast<unsigned char>(src[skip]) & 0xC0) == 0x80) ++skip;
+            if (skip != want) skip = 1;
+        }
+        src += skip;
+        srcLeft -= skip;
+        if (dstLeft < replacement.size() + 8) {
+            const std::size_t used = out.size() - dstLeft;
+            out.resize(out.size() * 2 + replacement.size());
+            dst = out.data() + used;
+            dstLeft = out.size() - used;
+        }
+        for (char r : replacement) {
+            *dst++ = r;
+            --dstLeft;
+        }
+        iconv(cd, nullptr, nullptr, nullptr, nullptr);
+    }
+    out.resize(out.size() - dstLeft);
+    iconv_close(cd);
+    return out;
+}
+
+}  // namespace
+
+std::string cp932(std::u8string_view utf8) {
+    return cp932FromUtf8(std::string_view(reinterpret_cast<const char*>(utf8.data()), utf8.size()));
+}
+
+std::string utf8FromCp932(std::string_view bytes) {
+    if (isAscii(bytes)) return std::string(bytes);
+    return convert("UTF-8", "CP932", bytes, "\xEF\xBF\xBD", false);
+}
+
+std::string cp932FromUtf8(std::string_view utf8) {
+    if (isAscii(utf8)) return std::string(utf8);
+    return convert("CP932", "UTF-8", utf8, "?", true);
+}
+
+}  // namespace common
