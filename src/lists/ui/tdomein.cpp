@@ -1,9 +1,196 @@
 // The reference list manager window.
 #include "lists/ui/tdomein.h"
 
-TDomein::TDomein(QWidget* parent) : QWidget(parent, Qt::Window) {
-    setObjectName("Domein");
-    setWindowTitle(QStringLiteral("ドメイン管理"));
+#include <limits>
+
+#include <QHBoxLayout>
+#include <QKeyEvent>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+#include <QStringList>
+#include <QTabBar>
+#include <QTabWidget>
+#include <QVBoxLayout>
+
+#include "app/commandguard.h"
+#include "app/qtext.h"
+#include "lists/listfile.h"
+
+namespace {
+
+QWidget* listPage(QTabWidget* tabs, const char* name, const QString& caption, QListWidget* box) {
+    auto* page = new QWidget;
+    page->setObjectName(name);
+    auto* layout = new QVBoxLayout(page);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(box);
+    tabs->addTab(page, caption);
+    return page;
 }
 
-void TDomein::FormCreate() {}
+QListWidget* listBox(const char* name) {
+    auto* box = new QListWidget;
+    box->setObjectName(name);
+    box->setSelectionMode(QAbstractItemView::SingleSelection);
+    box->setSortingEnabled(false);
+    box->setUniformItemSizes(true);
+    return box;
+}
+
+bool isEnter(const QKeyEvent* key) { return key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter; }
+
+}  // namespace
+
+TDomein::TDomein(QWidget* parent)
+    : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                          Qt::WindowMaximizeButtonHint | Qt::WindowCloseButtonHint),
+      pages_{Page{nullptr, lists::EditedList(lists::kDomeinList)},
+             Page{nullptr, lists::EditedList(lists::kCheckDomeinList)},
+             Page{nullptr, lists::EditedList(lists::kSERobotsList)}} {
+    setObjectName("Domein");
+    setWindowTitle(QStringLiteral("ドメイン管理"));
+
+    InputDomein = new QLineEdit;
+    InputDomein->setObjectName("InputDomein");
+    InputDomein->setFixedWidth(145);
+    InputDomein->setMaxLength(std::numeric_limits<int>::max());  // no limit of our own
+    RunButton = new QPushButton(QStringLiteral("登録(&R)"));
+    RunButton->setObjectName("RunButton");
+    DelButton = new QPushButton(QStringLiteral("削除(&D)"));
+    DelButton->setObjectName("DelButton");
+    for (QPushButton* button : {RunButton, DelButton}) {
+        button->setFixedWidth(70);
+        button->setAutoDefault(false);
+    }
+
+    Seet = new QTabWidget;
+    Seet->setObjectName("Seet");
+    Seet->tabBar()->setExpanding(false);
+    ResistList = listBox("ResistList");
+    BList = listBox("BList");
+    Robots = listBox("Robots");
+    MyDomein = listPage(Seet, "MyDomein", QStringLiteral("自ドメイン設定"), ResistList);
+    CheckDomein = listPage(Seet, "CheckDomein", QStringLiteral("監視ドメイン"), BList);
+    RobotList = listPage(Seet, "RobotList", QStringLiteral("ロボット"), Robots);
+    Seet->setCurrentWidget(MyDomein);
+    pages_[0].box = ResistList;
+    pages_[1].box = BList;
+    pages_[2].box = Robots;
+
+    // The tabs take the left part and grow with the window; the entry box and buttons keep to the
+    // top right.
+    auto* buttons = new QHBoxLayout;
+    buttons->setSpacing(5);
+    buttons->addWidget(RunButton);
+    buttons->addWidget(DelButton);
+    auto* side = new QVBoxLayout;
+    side->addWidget(InputDomein);
+    side->addLayout(buttons);
+    side->addStretch(1);
+    auto* layout = new QHBoxLayout(this);
+    layout->setContentsMargins(4, 4, 6, 4);
+    layout->addWidget(Seet, 1);
+    layout->addLayout(side);
+
+    setTabOrder(InputDomein, RunButton);
+    setTabOrder(RunButton, DelButton);
+    setTabOrder(DelButton, Seet);
+
+    move(310, 344);
+    resize(404, 270);
+    setMinimumSize(355, 230);
+
+    connect(RunButton, &QPushButton::clicked, this, &TDomein::RunButtonClick);
+    connect(DelButton, &QPushButton::clicked, this, &TDomein::DelButtonClick);
+    for (QWidget* w : {static_cast<QWidget*>(InputDomein), static_cast<QWidget*>(ResistList),
+                       static_cast<QWidget*>(BList), static_cast<QWidget*>(Robots)})
+        w->installEventFilter(this);
+}
+
+void TDomein::FormCreate() {
+    // Each list on its own: a list that fails to load must not keep the others from loading.
+    for (Page& page : pages_) {
+        runCommand(this, [&] {
+            try {
+                page.list.load();
+            } catch (...) {
+                showEntries(page);
+                throw;
+            }
+            showEntries(page);
+        });
+    }
+}
+
+void TDomein::showEntries(Page& page) {
+    QStringList items;
+    items.reserve(static_cast<qsizetype>(page.list.entries().size()));
+    for (const std::string& entry : page.list.entries()) items.append(toQString(entry));
+    page.box->clear();
+    page.box->addItems(items);
+}
+
+TDomein::Page& TDomein::activePage() {
+    const int index = Seet->currentIndex();
+    return pages_[static_cast<std::size_t>(index < 0 ? 0 : index)];
+}
+
+void TDomein::RunButtonClick() {
+    runCommand(this, [&] {
+        const QString text = InputDomein->text();
+        if (text.isEmpty()) return;
+        Page& page = activePage();
+        if (page.list.prepareChange()) showEntries(page);
+        std::string entry = fromQString(text);
+        page.box->addItem(toQString(entry));
+        page.list.append(std::move(entry));
+        // A failed save leaves the entry in the list and the text in the box, ready to try again.
+        page.list.save();
+        InputDomein->clear();
+        InputDomein->setFocus();
+    });
+}
+
+void TDomein::DelButtonClick() {
+    runCommand(this, [&] {
+        Page& page = activePage();
+        if (page.list.prepareChange()) showEntries(page);
+        const QList<QListWidgetItem*> selected = page.box->selectedItems();
+        if (!selected.isEmpty()) {
+            const int row = page.box->row(selected.first());
+            page.list.removeAt(static_cast<std::size_t>(row));
+            delete page.box->takeItem(row);
+            // No other entry is picked after a removal, so a second Delete removes nothing.
+            page.box->clearSelection();
+        }
+        // Saved even when nothing was removed: the file then takes the CR LF form.
+        page.list.save();
+    });
+}
+
+bool TDomein::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::KeyPress) {
+        auto* key = static_cast<QKeyEvent*>(event);
+        if (watched == InputDomein)
+            InputDomeinKeyDown(key);
+        else if (watched == ResistList)
+            ResistListKeyDown(key);
+        else if (watched == BList || watched == Robots)
+            BListKeyDown(key);
+    }
+    // Not consumed: the control handles the key as it always does.
+    return QWidget::eventFilter(watched, event);
+}
+
+void TDomein::InputDomeinKeyDown(QKeyEvent* key) {
+    if (isEnter(key)) RunButton->click();
+}
+
+void TDomein::ResistListKeyDown(QKeyEvent* key) {
+    if (key->key() == Qt::Key_Delete) DelButton->click();
+}
+
+void TDomein::BListKeyDown(QKeyEvent* key) {
+    if (key->key() == Qt::Key_Delete) DelButton->click();
+}
