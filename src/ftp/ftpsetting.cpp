@@ -1,0 +1,56 @@
+// The download dialog's settings file, log date and file-name check.
+#include "ftp/ftpsetting.h"
+
+#include <cstdio>
+#include <sys/stat.h>
+
+#include "common/apperror.h"
+#include "common/cp932.h"
+#include "common/fileio.h"
+
+namespace ftp {
+
+common::StringList loadFtpSetting(const std::string& path) {
+    return common::splitLines(common::readWholeFile(path));
+}
+
+const std::string& settingLine(const common::StringList& lines, std::size_t index) {
+    if (index >= lines.size()) {
+        static const std::string pattern = common::cp932(u8"リストのインデックスが範囲を超えています (%s)");
+        throw common::AppError(common::formatMessage(pattern, {std::to_string(index)}));
+    }
+    return lines[index];
+}
+
+void saveFtpSetting(const std::string& path, const common::StringList& fields) {
+    std::string bytes;
+    for (const auto& field : fields) {
+        bytes += field;
+        bytes += "\r\n";
+    }
+    // The atomic write keeps an existing file's permissions; a shipped or older file may be readable
+    // by all, so take that away first. Without the owner's write bit it stays as it is and the write
+    // below refuses it.
+    struct stat st {};
+    if (::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) && (st.st_mode & S_IWUSR) != 0 &&
+        (st.st_mode & 077) != 0) {
+        ::chmod(path.c_str(), st.st_mode & 0700);
+    }
+    common::writeFileAtomic(path, bytes, 0600);
+}
+
+std::string logDate(std::chrono::year_month_day date, std::chrono::milliseconds timeOfDay) {
+    using namespace std::chrono;
+    if (timeOfDay < hours(4)) date = year_month_day(sys_days(date) - days(1));
+    char text[16];
+    std::snprintf(text, sizeof text, "%04d%02u%02u", int(date.year()), unsigned(date.month()),
+                  unsigned(date.day()));
+    return text;
+}
+
+bool isPlainFileName(std::string_view utf8Name) {
+    return !utf8Name.empty() && utf8Name != "." && utf8Name != ".." &&
+           utf8Name.find_first_of("/\\") == std::string_view::npos;
+}
+
+}  // namespace ftp

@@ -1,0 +1,36 @@
+// What the download dialog keeps and computes without widgets: the settings file, the day's log
+// date and the check of a typed file name.
+#pragma once
+#include <chrono>
+#include <cstddef>
+#include <string>
+#include <string_view>
+
+#include "common/stringlist.h"
+
+namespace ftp {
+
+// Server, account, password and remote directory, one a line.
+inline constexpr const char* kFtpSetting = "materia/FTPSetting.dat";
+
+// The lines of the settings file (CR LF, lone CR or lone LF; nothing trimmed). A file that cannot
+// be read throws "ファイル "%s". %s は開けません".
+common::StringList loadFtpSetting(const std::string& path);
+
+// Line index (0-based) of a loaded file; a line that is not there throws the list's index error,
+// which names that index.
+const std::string& settingLine(const common::StringList& lines, std::size_t index);
+
+// Writes every field followed by CR LF, atomically, readable by the owner only: the password is
+// kept in plain text. A write-protected file is refused, not made writable.
+void saveFtpSetting(const std::string& path, const common::StringList& fields);
+
+// yyyymmdd of date, or of the day before when timeOfDay is before 04:00:00: a log is still
+// growing in the small hours, so the complete one is yesterday's.
+std::string logDate(std::chrono::year_month_day date, std::chrono::milliseconds timeOfDay);
+
+// A file name alone: not empty, not "." or "..", without "/" or "\". Checked on the name as the
+// file system sees it (UTF-8), where no character hides a "\" in its second byte.
+bool isPlainFileName(std::string_view utf8Name);
+
+}  // namespace ftp
