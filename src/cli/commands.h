@@ -6,4 +6,7 @@ namespace cli {
 int runReport(int argc, char** argv);
 const char* reportUsage();
 
+int runDecode(int argc, char** argv);
+const char* decodeUsage();
+
 }  // namespace cli
