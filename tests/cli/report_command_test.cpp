@@ -1,0 +1,138 @@
+// munyaro-cli report, run as the program it is.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <sys/wait.h>
+
+#include "support/json.h"
+#include "support/tempdir.h"
+
+using testing::ElementsAre;
+using testing::HasSubstr;
+
+namespace {
+
+struct Result {
+    int status;
+    std::string out;
+    std::string err;
+};
+
+Result cli(const std::string& args) {
+    TempDir tmp;
+    const std::string errFile = tmp.path() + "/err";
+    const std::string cmd = std::string(MUNYARO_BIN_DIR) + "/munyaro-cli " + args + " 2>" + errFile;
+    Result r{};
+    FILE* p = popen(cmd.c_str(), "r");
+    char buf[65536];
+    std::size_t n;
+    while ((n = fread(buf, 1, sizeof buf, p)) > 0) r.out.append(buf, n);
+    const int st = pclose(p);
+    r.status = WIFEXITED(st) ? WEXITSTATUS(st) : -1;
+    FILE* e = fopen(errFile.c_str(), "r");
+    while ((n = fread(buf, 1, sizeof buf, e)) > 0) r.err.append(buf, n);
+    fclose(e);
+    return r;
+}
+
+const char* kLog =
+    "10.0.0.1 - - [10/Oct/2004:13:55:36 +0900] \"GET /index.html HTTP/1.1\" 200 2326 \"/links.html\" \"Mozilla/4.0 (compatible; MSIE 6.0; Windows 98)\"\r\n"
+    "10.0.0.2 - - [10/Oct/2004:13:56:01 +0900] \"GET /robots.txt HTTP/1.0\" 404 210 \"-\" \"ExampleBot/1.0\"\r\n"
+    "10.0.0.1 - - [10/Oct/2004:14:02:10 +0900] \"POST /cgi-bin/form.cgi HTTP/1.1\" 200 512 \"/index.html\" \"Mozilla/4.0 (compatible; MSIE 6.0; Windows 98)\"\r\n"
+    "10.0.0.3 - - [10/Oct/2004:14:05:00 +0900] \"GET /favicon.ico HTTP/1.1\" 403 0 \"-\" \"Mozilla/4.0 (compatible; MSIE 6.0; Windows 98)\"\r\n";
+
+struct Program {
+    TempDir dir;
+    Program(const char* own = "mysite\r\n", const char* robots = "Bot/\r\n", const char* watched = "10.0.0.3\r\n") {
+        dir.file("materia/DomeinList.dat", own);
+        dir.file("materia/SERobotsList.dat", robots);
+        dir.file("materia/CheckDomeinList.dat", watched);
+    }
+    std::string materia() const { return "--materia " + dir.path() + "/materia "; }
+};
+
+}  // namespace
+
+TEST(ReportCommand, WorkedExampleAsJson) {
+    Program prog;
+    const std::string log = prog.dir.file("access_log", kLog);
+    const Result r = cli("report --json " + prog.materia() + log);
+    ASSERT_EQ(r.status, 0) << r.err;
+    const Json j = Json::parse(r.out);
+    EXPECT_EQ(j["file"].string, log);
+    EXPECT_TRUE(j["error"].isNull());
+    const Json& t = j["tally"];
+    EXPECT_EQ(t["lineCount"].number, 4);
+    EXPECT_EQ(t["hostCount"].number, 3);
+    EXPECT_EQ(t["bytesSent"].number, 2326);
+    EXPECT_EQ(t["faviconIeCount"].number, 1);
+    EXPECT_EQ(t["hourGets"][13].number, 2);
+    EXPECT_EQ(t["hourPosts"].array.size(), 24u);
+    EXPECT_EQ(j["boxes"].object.size(), 35u);
+    EXPECT_EQ(j["boxes"]["Edit32"].string, "0");
+    EXPECT_EQ(j["boxes"]["Edit34"].string, "2326");
+    EXPECT_EQ(j["boxes"]["Edit35"].string, log);
+    EXPECT_EQ(j["panes"].object.size(), 20u);
+    EXPECT_THAT(j["panes"]["RobotsLog"].strings(),
+                ElementsAre("現在登録されている文字列は", "Bot/", "です...", "HOST [Time] \"UserAgent\"",
+                            "*HOST [Time] [FileName] \"UserAgent\"", std::string(45, '-'),
+                            "*10.0.0.2 [10/Oct/2004:13:56:01 +0900] [/robots.txt] \"ExampleBot/1.0\""));
+    EXPECT_THAT(j["panes"]["HOST403Memo"].strings(),
+                ElementsAre("接続中403(Forbidden)となったログの抜粋です...", "[Time] Host /File", std::string(45, '-'),
+                            "[10/Oct/2004:14:05:00 +0900] 10.0.0.3 /favicon.ico"));
+    EXPECT_EQ(j["progress"].array.size(), 13u);
+    EXPECT_EQ(j["progress"][1].string, log + "を読み込んでいます...");
+}
+
+TEST(ReportCommand, ErrorStillPrintsTheObjectAndExitsWithOne) {
+    Program prog;
+    const std::string log = prog.dir.file("bad_log", "h - - [10/Oct/2004:ab:00:00 +0900] \"GET / HTTP/1.1\" 200 1\n");
+    const Result r = cli("report --json " + prog.materia() + log);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_THAT(r.err, HasSubstr("'ab' は整数ではありません"));
+    const Json j = Json::parse(r.out);
+    EXPECT_EQ(j["error"].string, "'ab' は整数ではありません.");
+    EXPECT_TRUE(j["tally"].isNull());
+    EXPECT_EQ(j["boxes"]["Edit1"].string, "-");
+    EXPECT_EQ(j["boxes"]["Edit35"].string, log);
+}
+
+TEST(ReportCommand, MissingLogAndUndecodableBytes) {
+    Program prog;
+    Result r = cli("report --json " + prog.materia() + prog.dir.path() + "/none");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_THAT(Json::parse(r.out)["error"].string, HasSubstr("は開けません"));
+    // A byte that is no code page 932 character reaches JSON as U+FFFD.
+    const std::string log = prog.dir.file("odd", "h\xFF - - [10/Oct/2004:10:00:00 +0900] \"GET /\x83\x41 HTTP/1.1\" 404 1 \"-\" \"-\"\n");
+    r = cli("report --json " + prog.materia() + log);
+    ASSERT_EQ(r.status, 0);
+    const Json j = Json::parse(r.out);
+    EXPECT_EQ(j["panes"]["Memo8"][2].string, "h\xEF\xBF\xBD");
+    EXPECT_EQ(j["panes"]["Memo7"][2].string, "/ア");
+}
+
+TEST(ReportCommand, SummaryAndTextAndUnits) {
+    Program prog;
+    const std::string log = prog.dir.file("access_log", kLog);
+    Result r = cli("report --summary --unit Kb " + prog.materia() + log);
+    ASSERT_EQ(r.status, 0);
+    EXPECT_THAT(r.out, HasSubstr("総接続数 4"));
+    EXPECT_THAT(r.out, HasSubstr("転送量 2.271484375 Kb"));
+    EXPECT_THAT(r.out, testing::Not(HasSubstr("生ログ")));
+    r = cli("report " + prog.materia() + log);
+    ASSERT_EQ(r.status, 0);
+    EXPECT_THAT(r.out, HasSubstr("== 接続 > 不正常ログ > 404 (HOST404Memo) ==\n接続中404(NotFound)となったログの抜粋です...\n"));
+    EXPECT_THAT(r.out, HasSubstr("== 生ログ (NamaLog) ==\n10.0.0.1 - - [10/Oct/2004:13:55:36 +0900]"));
+}
+
+TEST(ReportCommand, UsageErrorsExitWithTwo) {
+    for (const char* args : {"", "report", "report --unit Tb x", "report --json --summary x", "report a b", "report --bogus x", "frobnicate"}) {
+        const Result r = cli(args);
+        EXPECT_EQ(r.status, 2) << args;
+        EXPECT_THAT(r.err, HasSubstr("usage")) << args;
+    }
+    const Result help = cli("--help");
+    EXPECT_EQ(help.status, 0);
+    EXPECT_THAT(help.out, HasSubstr("--materia DIR"));
+}

@@ -1,0 +1,72 @@
+#include "common/fileio.h"
+
+#include <filesystem>
+#include <fstream>
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "common/apperror.h"
+#include "common/cp932.h"
+#include "support/tempdir.h"
+
+using common::AppError;
+using testing::HasSubstr;
+using testing::ThrowsMessage;
+
+namespace {
+std::string slurp(const std::string& p) {
+    std::ifstream f(p, std::ios::binary);
+    return {std::istreambuf_iterator<char>(f), {}};
+}
+}  // namespace
+
+TEST(ReadWholeFile, ReadsBytesUnchanged) {
+    TempDir dir;
+    const std::string p = dir.file("x", std::string("a\r\n\0\xff", 5));
+    EXPECT_EQ(common::readWholeFile(p), std::string("a\r\n\0\xff", 5));
+}
+
+TEST(ReadWholeFile, MissingDirectoryAndFifoGiveTheOpenErrorWithTheFullPath) {
+    TempDir dir;
+    const std::string opens = common::cp932(u8" は開けません");
+    EXPECT_THAT([&] { common::readWholeFile(dir.path() + "/none"); },
+                ThrowsMessage<AppError>(AllOf(HasSubstr("\"" + dir.path() + "/none\""), HasSubstr(opens))));
+    EXPECT_THAT([&] { common::readWholeFile(dir.path()); }, ThrowsMessage<AppError>(HasSubstr(opens)));
+    const std::string fifo = dir.path() + "/fifo";
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    EXPECT_THAT([&] { common::readWholeFile(fifo); }, ThrowsMessage<AppError>(HasSubstr(opens)));  // no hang
+}
+
+TEST(WriteFileAtomic, ReplacesTheWholeFileAndLeavesNoTemporary) {
+    TempDir dir;
+    const std::string p = dir.file("list", "old content that is longer");
+    common::writeFileAtomic(p, "new");
+    EXPECT_EQ(slurp(p), "new");
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 1);
+}
+
+TEST(WriteFileAtomic, ReadOnlyTargetIsNotReplaced) {
+    TempDir dir;
+    const std::string p = dir.file("list", "keep");
+    chmod(p.c_str(), 0444);
+    EXPECT_THAT([&] { common::writeFileAtomic(p, "new"); },
+                ThrowsMessage<AppError>(HasSubstr(common::cp932(u8" を作成できません"))));
+    EXPECT_EQ(slurp(p), "keep");
+    struct stat st {};
+    stat(p.c_str(), &st);
+    EXPECT_EQ(st.st_mode & 0777, 0444u);
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 1);
+}
+
+TEST(WriteFileAtomic, MissingDirectoryGivesTheCreateErrorAndNewFilesTakeTheMode) {
+    TempDir dir;
+    EXPECT_THAT([&] { common::writeFileAtomic(dir.path() + "/no/such/file", "x"); },
+                ThrowsMessage<AppError>(AllOf(HasSubstr(dir.path() + "/no/such/file"), HasSubstr(common::cp932(u8"を作成できません")))));
+    const std::string p = dir.path() + "/secret";
+    common::writeFileAtomic(p, "pw", 0600);
+    struct stat st {};
+    stat(p.c_str(), &st);
+    EXPECT_EQ(st.st_mode & 0777, 0600u);
+}
