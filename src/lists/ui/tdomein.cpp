@@ -51,20 +51,21 @@ TDomein::TDomein(QWidget* parent)
     setObjectName("Domein");
     setWindowTitle(QStringLiteral("ドメイン管理"));
 
-    InputDomein = new QLineEdit;
+    // Parented at once, in keyboard order, so the focus chain starts at the entry box.
+    InputDomein = new QLineEdit(this);
     InputDomein->setObjectName("InputDomein");
     InputDomein->setFixedWidth(145);
     InputDomein->setMaxLength(std::numeric_limits<int>::max());  // no limit of our own
-    RunButton = new QPushButton(QStringLiteral("登録(&R)"));
+    RunButton = new QPushButton(QStringLiteral("登録(&R)"), this);
     RunButton->setObjectName("RunButton");
-    DelButton = new QPushButton(QStringLiteral("削除(&D)"));
+    DelButton = new QPushButton(QStringLiteral("削除(&D)"), this);
     DelButton->setObjectName("DelButton");
     for (QPushButton* button : {RunButton, DelButton}) {
         button->setFixedWidth(70);
         button->setAutoDefault(false);
     }
 
-    Seet = new QTabWidget;
+    Seet = new QTabWidget(this);
     Seet->setObjectName("Seet");
     Seet->tabBar()->setExpanding(false);
     ResistList = listBox("ResistList");

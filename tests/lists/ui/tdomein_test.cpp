@@ -92,7 +92,10 @@ protected:
         dir_ = tmpl;
         fs::create_directory(dir_ / "materia");
         fs::current_path(dir_);
-        // LF-only files: a file that was rewritten shows it by its CR LF form.
+        writeLists();
+    }
+    // LF-only files: a file that was rewritten shows it by its CR LF form.
+    static void writeLists() {
         writeBytes(lists::kDomeinList, "my.example\nmy2.example\n");
         writeBytes(lists::kCheckDomeinList, "watch.example\n");
         writeBytes(lists::kSERobotsList, "Googlebot\nbingbot\n");
@@ -169,7 +172,7 @@ TEST_F(TDomeinTest, RegisterOnEachPageAppendsAndSavesOnlyThatList) {
     const std::string added[3] = {"new.example\r\n", "watch2.example\r\n", "MyBot\r\n"};
     const std::string rewritten[3] = {"my.example\r\nmy2.example\r\n", "watch.example\r\n", "Googlebot\r\nbingbot\r\n"};
     for (int page = 0; page < 3; ++page) {
-        SetUp();
+        writeLists();
         auto w = create();
         const auto before = allFiles();
         w->ResistList->setFocus();
@@ -183,14 +186,13 @@ TEST_F(TDomeinTest, RegisterOnEachPageAppendsAndSavesOnlyThatList) {
         const auto after = allFiles();
         for (int other = 0; other < 3; ++other)
             EXPECT_EQ(after[other], other == page ? rewritten[page] + added[page] : before[other]) << page;
-        TearDown();
     }
 }
 
 TEST_F(TDomeinTest, DeleteOnEachPageRemovesTheSelectedEntryAndSavesOnlyThatList) {
     const std::string expected[3] = {"my2.example\r\n", "", "bingbot\r\n"};
     for (int page = 0; page < 3; ++page) {
-        SetUp();
+        writeLists();
         auto w = create();
         const auto before = allFiles();
         w->Seet->setCurrentIndex(page);
@@ -204,7 +206,6 @@ TEST_F(TDomeinTest, DeleteOnEachPageRemovesTheSelectedEntryAndSavesOnlyThatList)
         EXPECT_THAT(boxOf(*w, page)->selectedItems(), IsEmpty());
         w->DelButton->click();
         EXPECT_EQ(readBytes(kFiles[page]), expected[page]);
-        TearDown();
     }
 }
 
