@@ -126,7 +126,8 @@ std::string curlReason(CURLcode code, long reply, int writeErrno, const std::str
         break;
     }
     std::string detail = curl_easy_strerror(code);
-    if (reply > 0) detail += ", FTP " + std::to_string(reply);
+    // The last reply is often the goodbye to QUIT; only a refusal says something.
+    if (reply >= 400) detail += ", FTP " + std::to_string(reply);
     return main + " (" + detail + ")";
 }
 

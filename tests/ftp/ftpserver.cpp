@@ -1,0 +1,138 @@
+// A real FTP server on loopback for the tests.
+#include "ftp/ftpserver.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <csignal>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <filesystem>
+#include <fstream>
+#include <regex>
+#include <spawn.h>
+#include <sstream>
+#include <stdexcept>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+#include <vector>
+
+extern char** environ;
+
+namespace ftptest {
+
+TempDir::TempDir() {
+    std::string tmpl = (std::filesystem::temp_directory_path() / "munyaro-ftp-XXXXXX").string();
+    if (::mkdtemp(tmpl.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
+    path_ = tmpl;
+}
+
+TempDir::~TempDir() {
+    std::error_code ec;
+    // Make read-only test files and directories removable first.
+    for (auto it = std::filesystem::recursive_directory_iterator(path_, ec);
+         !ec && it != std::filesystem::recursive_directory_iterator(); it.increment(ec)) {
+        std::filesystem::permissions(it->path(), std::filesystem::perms::owner_all,
+                                     std::filesystem::perm_options::add, ec);
+    }
+    std::filesystem::remove_all(path_, ec);
+}
+
+void writeFile(const std::string& path, const std::string& bytes) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out << bytes;
+    if (!out) throw std::runtime_error("cannot write " + path);
+}
+
+std::string readFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) return "<missing>";
+    std::ostringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+std::string listDir(const std::string& path) {
+    std::vector<std::string> names;
+    std::error_code ec;
+    for (const auto& e : std::filesystem::directory_iterator(path, ec)) names.push_back(e.path().filename().string());
+    std::sort(names.begin(), names.end());
+    std::string out;
+    for (const auto& n : names) out += n + " ";
+    return out;
+}
+
+FtpServer::FtpServer(const std::string& root, const std::string& user, const std::string& password, Kind kind,
+                     const std::string& host, int port)
+    : logPath_(logDir_ / "server.log") {
+    std::vector<std::string> args{"/usr/bin/python3"};
+    if (kind == Kind::Normal) {
+        args.insert(args.end(), {"-m", "pyftpdlib", "-D"});
+    } else {
+        args.push_back(MUNYARO_SOURCE_DIR "/tests/ftp/cuttingftpd.py");
+    }
+    args.insert(args.end(), {"-i", host, "-p", std::to_string(port), "-u", user, "-P", password, "-d", root});
+    std::vector<char*> argv;
+    for (auto& a : args) argv.push_back(a.data());
+    argv.push_back(nullptr);
+
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 1, logPath_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    posix_spawn_file_actions_adddup2(&actions, 1, 2);
+    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+    const int rc = posix_spawn(&pid_, argv[0], &actions, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    if (rc != 0) throw std::runtime_error(std::string("cannot start the FTP server: ") + std::strerror(rc));
+
+    static const std::regex started(R"(starting FTP server on [0-9.]+:([0-9]+))");
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    while (std::chrono::steady_clock::now() < deadline) {
+        std::smatch m;
+        const std::string text = log();
+        if (std::regex_search(text, m, started)) {
+            port_ = std::stoi(m[1]);
+            return;
+        }
+        int status = 0;
+        if (::waitpid(pid_, &status, WNOHANG) == pid_) {
+            pid_ = -1;
+            throw std::runtime_error("the FTP server exited: " + text);
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    stop();
+    throw std::runtime_error("the FTP server did not come up: " + log());
+}
+
+FtpServer::~FtpServer() { stop(); }
+
+std::string FtpServer::log() const { return readFile(logPath_); }
+
+int FtpServer::sessions() const {
+    const std::string text = log();
+    int n = 0;
+    for (auto at = text.find("FTP session opened"); at != std::string::npos; at = text.find("FTP session opened", at + 1))
+        ++n;
+    return n;
+}
+
+void FtpServer::stop() {
+    if (pid_ <= 0) return;
+    ::kill(pid_, SIGTERM);
+    for (int i = 0; i < 250; ++i) {
+        int status = 0;
+        if (::waitpid(pid_, &status, WNOHANG) == pid_) {
+            pid_ = -1;
+            return;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    ::kill(pid_, SIGKILL);
+    ::waitpid(pid_, nullptr, 0);
+    pid_ = -1;
+}
+
+}  // namespace ftptest
