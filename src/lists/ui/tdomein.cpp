@@ -1,6 +1,7 @@
 // The reference list manager window.
 #include "lists/ui/tdomein.h"
 
+#include <algorithm>
 #include <limits>
 
 #include <QHBoxLayout>
@@ -99,7 +100,12 @@ TDomein::TDomein(QWidget* parent)
     setTabOrder(DelButton, Seet);
 
     move(310, 344);
-    resize(404, 270);
+    // Tabs cannot wrap into rows here, so the window starts wide enough to show all three captions;
+    // narrower, the tab bar scrolls.
+    Seet->setMinimumWidth(Seet->tabBar()->sizeHint().width() + 4);
+    const int fullTabsWidth = layout->sizeHint().width();
+    Seet->setMinimumWidth(0);
+    resize(std::max(404, fullTabsWidth), 270);
     setMinimumSize(355, 230);
 
     connect(RunButton, &QPushButton::clicked, this, &TDomein::RunButtonClick);
