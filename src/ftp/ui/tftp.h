@@ -4,6 +4,14 @@
 #include <functional>
 #include <string>
 
+#include "ftp/inetman.h"
+
+class QCheckBox;
+class QDateTime;
+class QGroupBox;
+class QLineEdit;
+class QPushButton;
+
 class TFTP : public QWidget {
     Q_OBJECT
 public:
@@ -13,6 +21,33 @@ public:
     // The main window's LogCounting, called with "logs/" + name after a download.
     void setLogCounting(std::function<void(const std::string& path)> analyse) { analyse_ = std::move(analyse); }
 
+    // Downloads the named log into logs/; on success saves the settings when asked to, hides the
+    // dialog and hands the file to the analysis; otherwise says why and stays as it was.
+    void RunButtonClick();
+    // Fills FtpManager1 from the fields and fetches directory + name into logs/ + name.
+    ftp::TransferResult DownLoad();
+    void SaveSetting();
+    void LoadSetting();
+    // The eight-digit date of the day's log for the local date and time now.
+    static std::string DateFormat(const QDateTime& now);
+
+    // Local path of the most recent download attempt, relative to the program's directory.
+    const std::string& DownLoadPath() const { return DownLoadPath_; }
+
+    QGroupBox* GroupBox1;
+    QLineEdit* DomeinEdit;
+    QLineEdit* AcountEdit;
+    QLineEdit* PassEdit;
+    QLineEdit* DirectoryEdit;
+    QCheckBox* SaveBox;
+    QGroupBox* GroupBox2;
+    QLineEdit* FileNameEdit;
+    QPushButton* RunButton;
+    ftp::TFtpManager FtpManager1;
+
 private:
+    void showFailure(const std::string& reason);
+
     std::function<void(const std::string&)> analyse_;
+    std::string DownLoadPath_;
 };
