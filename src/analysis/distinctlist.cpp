@@ -21,7 +21,7 @@ bool DistinctList::add(std::uint32_t line, std::string_view lineText, std::strin
 }
 
 void DistinctList::grow() {
-    std::vector<std::uint64_t> old(slots_.size() * 2, 0);
+    decltype(slots_) old(slots_.size() * 2, 0);
     old.swap(slots_);
     const std::size_t mask = slots_.size() - 1;
     for (std::uint64_t s : old) {

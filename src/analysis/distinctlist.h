@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "analysis/lines.h"
+#include "common/bigmemory.h"
 
 namespace analysis {
 
@@ -21,7 +22,7 @@ private:
     void grow();
     std::shared_ptr<EntryList> entries_;
     // Open addressing: hash (high 32 bits) and entry index + 1 (low 32 bits); 0 is an empty slot.
-    std::vector<std::uint64_t> slots_ = std::vector<std::uint64_t>(1024, 0);
+    std::vector<std::uint64_t, common::BigAllocator<std::uint64_t>> slots_ = decltype(slots_)(1024, 0);
 };
 
 }  // namespace analysis

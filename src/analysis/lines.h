@@ -8,6 +8,8 @@
 #include <string_view>
 #include <vector>
 
+#include "common/bigmemory.h"
+#include "common/fileio.h"
 #include "common/stringlist.h"
 
 namespace analysis {
@@ -43,9 +45,10 @@ Lines makeLines(common::StringList lines);
 class LogText final : public LineSource {
 public:
     // The lines are views into the buffer, so they are set once the buffer has its final home.
-    explicit LogText(std::string buffer) : buffer_(std::move(buffer)) {}
-    std::string_view buffer() const { return buffer_; }
-    void setLines(std::vector<std::string_view> lines) { lines_ = std::move(lines); }
+    explicit LogText(common::ByteBuffer buffer) : buffer_(std::move(buffer)) {}
+    std::string_view buffer() const { return buffer_.view(); }
+    using LineViews = std::vector<std::string_view, common::BigAllocator<std::string_view>>;
+    void setLines(LineViews lines) { lines_ = std::move(lines); }
     LogText(const LogText&) = delete;
     LogText& operator=(const LogText&) = delete;
     std::size_t size() const override { return lines_.size(); }
@@ -54,8 +57,8 @@ public:
     std::size_t bufferSize() const { return buffer_.size(); }
 
 private:
-    std::string buffer_;
-    std::vector<std::string_view> lines_;
+    common::ByteBuffer buffer_;
+    LineViews lines_;
 };
 
 // How an entry is written; t = time field, h = host, a and b = the entry's two spans of its line.
@@ -96,7 +99,7 @@ private:
         return part.empty() ? 0 : static_cast<std::uint32_t>(part.data() - line.data());
     }
     std::shared_ptr<const LogText> log_;
-    std::vector<Entry> entries_;
+    std::vector<Entry, common::BigAllocator<Entry>> entries_;
 };
 
 // The lines of a source as a string list (for tests and small panes).

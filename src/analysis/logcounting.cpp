@@ -131,7 +131,7 @@ void countLines(LogTally& t, const ReferenceLists& lists, ResultView* progress) 
 
             if (is200) {
                 ++t.get200Count;
-                t.bytesSent += static_cast<double>(ByteCount(line));
+                t.bytesSent += static_cast<double>(ByteCountAt(line, static_cast<std::ptrdiff_t>(quotes.find(k200PosMarker)) + 1));
             } else if (is403) {
                 t.file403Lines->add(EntryForm::TimeHostSpan, li, line, path);
             } else if (is404) {

@@ -14,19 +14,19 @@ namespace analysis {
 
 namespace {
 
-bool isGzip(const std::string& bytes) {
+bool isGzip(std::string_view bytes) {
     return bytes.size() >= 2 && static_cast<unsigned char>(bytes[0]) == 0x1f &&
            static_cast<unsigned char>(bytes[1]) == 0x8b;
 }
 
-std::string gunzip(const std::string& in, const std::string& path) {
+common::ByteBuffer gunzip(std::string_view in, const std::string& path) {
     auto fail = [&] {
         static const std::string text = common::cp932(u8"gzip 形式の展開に失敗しました");
         common::throwOpenError(path, text);
     };
     z_stream z{};
     if (inflateInit2(&z, 15 + 16) != Z_OK) fail();
-    std::string out(in.size() * 4 + 65536, '\0');
+    common::ByteBuffer out(in.size() * 4 + 65536);
     z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(in.data()));
     z.avail_in = static_cast<uInt>(std::min<std::size_t>(in.size(), 1u << 30));
     std::size_t inDone = 0, outDone = 0;
@@ -85,13 +85,19 @@ inline bool isBlankLine(const char* p, const char* end) {
 
 }  // namespace
 
-std::shared_ptr<const LogText> logFromBytes(std::string bytes, const std::string& path) {
-    if (isGzip(bytes)) bytes = gunzip(bytes, path);
+std::shared_ptr<const LogText> logFromBytes(std::string_view bytes, const std::string& path) {
+    common::ByteBuffer copy(bytes.size());
+    if (!bytes.empty()) std::memcpy(copy.data(), bytes.data(), bytes.size());
+    return logFromBytes(std::move(copy), path);
+}
+
+std::shared_ptr<const LogText> logFromBytes(common::ByteBuffer bytes, const std::string& path) {
+    if (isGzip(bytes.view())) bytes = gunzip(bytes.view(), path);
     auto log = std::make_shared<LogText>(std::move(bytes));
     const std::string_view text = log->buffer();
     const void* nul = std::memchr(text.data(), '\0', text.size());
     const std::size_t length = nul ? static_cast<std::size_t>(static_cast<const char*>(nul) - text.data()) : text.size();
-    std::vector<std::string_view> lines;
+    LogText::LineViews lines;
     lines.reserve(length / 128 + 16);
     const char* p = text.data();
     const char* end = p + length;
@@ -107,7 +113,7 @@ std::shared_ptr<const LogText> logFromBytes(std::string bytes, const std::string
 }
 
 std::shared_ptr<const LogText> loadLog(const std::string& path) {
-    return logFromBytes(common::readWholeFile(path), path);
+    return logFromBytes(common::readFileBytes(path), path);
 }
 
 }  // namespace analysis

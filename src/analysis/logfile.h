@@ -4,6 +4,7 @@
 #include <string>
 
 #include "analysis/lines.h"
+#include "common/fileio.h"
 
 namespace analysis {
 
@@ -13,6 +14,7 @@ namespace analysis {
 std::shared_ptr<const LogText> loadLog(const std::string& path);
 
 // The same from bytes already in memory (path names the file in messages).
-std::shared_ptr<const LogText> logFromBytes(std::string bytes, const std::string& path);
+std::shared_ptr<const LogText> logFromBytes(common::ByteBuffer bytes, const std::string& path);
+std::shared_ptr<const LogText> logFromBytes(std::string_view bytes, const std::string& path);
 
 }  // namespace analysis

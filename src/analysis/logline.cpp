@@ -56,8 +56,10 @@ std::string_view OwnRequestPath(std::string_view line) {
     return TextCopy(rest, b + 1, TextPos(kProtocolMarker, rest) - b - 1);
 }
 
-std::int64_t ByteCount(std::string_view line) {
-    const std::string_view t = TextCopy(line, TextPos(k200PosMarker, line) + 6, kWhole);
+std::int64_t ByteCount(std::string_view line) { return ByteCountAt(line, TextPos(k200PosMarker, line)); }
+
+std::int64_t ByteCountAt(std::string_view line, std::ptrdiff_t pos200) {
+    const std::string_view t = TextCopy(line, pos200 + 6, kWhole);
     const std::ptrdiff_t blank = TextPos(" ", t);
     // A count that ends the line (common log format) runs to the end of the line.
     const std::string_view field = blank > 0 ? TextCopy(t, 1, blank - 1) : t;

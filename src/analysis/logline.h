@@ -39,5 +39,7 @@ std::string_view OwnRequestPath(std::string_view line);
 // The byte count after the first `" 200` of the line, up to the next blank or the end of the line.
 // "-" counts 0; otherwise the integer rules, 64 bits; throws "'%s' は整数ではありません".
 std::int64_t ByteCount(std::string_view line);
+// The same with the 1-based position of that `" 200` already known.
+std::int64_t ByteCountAt(std::string_view line, std::ptrdiff_t pos200);
 
 }  // namespace analysis

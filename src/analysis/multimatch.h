@@ -7,8 +7,9 @@
 
 namespace analysis {
 
-// Strings of four bytes or more are found through a table of their first four bytes, looked up at
-// every position of the text; shorter ones are searched one by one. Empty strings never match.
+// Strings of four bytes or more are searched together (Wu-Manber: a window as long as the shortest
+// of them slides over the text, jumping by what a table of two-byte blocks allows); shorter ones are
+// searched one by one. Empty strings never match.
 class MultiMatcher {
 public:
     // Adds a string to group (0 to 31).
@@ -17,20 +18,24 @@ public:
     std::uint32_t match(std::string_view text) const;
 
 private:
+    void build() const;
     struct Long {
         std::string text;
-        std::uint32_t head;
         std::uint32_t groups;
     };
     struct Short {
         std::string text;
         unsigned group;
     };
-    static std::uint32_t slot(std::uint32_t head) { return (head * 0x9E3779B1u) >> 16; }
     std::vector<Long> long_;
     std::vector<Short> short_;
-    std::vector<std::uint64_t> bits_ = std::vector<std::uint64_t>(1024, 0);  // 65536 slots
     std::uint32_t allGroups_ = 0;
+    // Built on first use: window length, jump per block, and the strings whose window ends in a block.
+    mutable bool built_ = false;
+    mutable std::size_t window_ = 0;
+    mutable std::vector<std::uint8_t> shift_;
+    mutable std::vector<std::uint32_t> bucketStart_;  // 65537 offsets into bucket_
+    mutable std::vector<std::uint32_t> bucket_;
 };
 
 }  // namespace analysis

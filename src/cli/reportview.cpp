@@ -62,7 +62,11 @@ std::string utf8(std::string_view cp932) { return common::utf8FromCp932(cp932); 
 }  // namespace
 
 ReportView::ReportView(int unit) : unit_(unit) {
-    for (int i = 1; i <= 35; ++i) boxes_["Edit" + std::to_string(i)] = "-";
+    for (int i = 1; i <= 35; ++i) {
+        std::string name = "Edit";
+        name += std::to_string(i);
+        boxes_[name] = "-";
+    }
     for (auto name : analysis::kResultPanes) panes_[std::string(name)];
 }
 

@@ -44,7 +44,9 @@ void throwOpenError(const std::string& path, std::string_view description) {
 
 void throwOpenError(const std::string& path, int err) { throwOpenError(path, pathText(std::strerror(err))); }
 
-std::string readWholeFile(const std::string& path) {
+std::string readWholeFile(const std::string& path) { return std::string(readFileBytes(path).view()); }
+
+ByteBuffer readFileBytes(const std::string& path) {
     // O_NONBLOCK: opening a FIFO must not wait for a writer.
     Fd f(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
     if (f.fd < 0) throwOpenError(path, errno);
@@ -52,9 +54,8 @@ std::string readWholeFile(const std::string& path) {
     if (::fstat(f.fd, &st) != 0) throwOpenError(path, errno);
     if (S_ISDIR(st.st_mode)) throwOpenError(path, EISDIR);
     if (!S_ISREG(st.st_mode)) throwOpenError(path, notRegular());
-    std::string data;
     // One spare byte, so that the read which meets the end needs no reallocation of a large file.
-    data.resize(static_cast<std::size_t>(st.st_size) + 1);
+    ByteBuffer data(static_cast<std::size_t>(st.st_size) + 1);
     std::size_t have = 0;
     for (;;) {
         if (have == data.size()) data.resize(data.size() + data.size() / 2 + 65536);

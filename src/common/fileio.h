@@ -1,9 +1,51 @@
 // Whole-file reads and atomic whole-file writes with the program's messages.
 #pragma once
 #include <string>
+#include <utility>
 #include <string_view>
 
+#include "common/bigmemory.h"
+
 namespace common {
+
+// Bytes in one block that is never zero-filled: a log of hundreds of megabytes is read into it directly.
+class ByteBuffer {
+public:
+    ByteBuffer() = default;
+    explicit ByteBuffer(std::size_t size) { resize(size); }
+    char* data() { return data_; }
+    const char* data() const { return data_; }
+    std::size_t size() const { return size_; }
+    std::string_view view() const { return {data_, size_}; }
+    ByteBuffer(ByteBuffer&& other) noexcept { swap(other); }
+    ByteBuffer& operator=(ByteBuffer&& other) noexcept {
+        ByteBuffer gone(std::move(other));
+        swap(gone);
+        return *this;
+    }
+    ~ByteBuffer() { bigFree(data_, capacity_); }
+    // New bytes are left uninitialised. Throws std::bad_alloc when memory runs out.
+    void resize(std::size_t size) {
+        if (size > capacity_) {
+            data_ = static_cast<char*>(bigReallocate(data_, capacity_, size));
+            capacity_ = size;
+        }
+        size_ = size;
+    }
+
+private:
+    void swap(ByteBuffer& o) noexcept {
+        std::swap(data_, o.data_);
+        std::swap(size_, o.size_);
+        std::swap(capacity_, o.capacity_);
+    }
+    char* data_ = nullptr;
+    std::size_t size_ = 0;
+    std::size_t capacity_ = 0;
+};
+
+// Reads the whole file into a ByteBuffer (see readWholeFile for what is refused and the error).
+ByteBuffer readFileBytes(const std::string& path);
 
 // Reads the whole file as bytes. Only a regular file is read (a directory, FIFO or device is refused
 // at once rather than blocking). Failure throws "ファイル "%s". %s は開けません" with the full path.
