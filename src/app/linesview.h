@@ -1,0 +1,77 @@
+// A read-only result pane for any number of lines: it keeps the engine's line sources and converts
+// and lays out only the lines on screen, so a million-line log shows at once.
+#pragma once
+#include <cstddef>
+#include <string>
+
+#include <QAbstractScrollArea>
+#include <QString>
+
+#include "analysis/panecontent.h"
+#include "common/stringlist.h"
+
+class QMenu;
+
+class LinesView : public QAbstractScrollArea {
+    Q_OBJECT
+public:
+    explicit LinesView(QWidget* parent = nullptr);
+
+    // The pane operations of the analysis.
+    void clear();
+    void append(analysis::Lines lines);
+    void append(std::string line);
+    void replace(analysis::Lines lines);
+    void insert(std::size_t index, std::string line);
+
+    std::size_t lineCount() const { return count_; }
+    std::string line(std::size_t i) const { return content_.line(i); }  // code page 932
+    common::StringList lines() const { return content_.toStringList(); }
+
+    // Uniform height of a line in pixels.
+    int lineHeight() const { return lineHeight_; }
+    // Whole lines that fit the viewport (at least 1).
+    int visibleLines() const;
+    // Index of the line at the top of the viewport.
+    std::size_t firstVisibleLine() const;
+    void scrollToLine(std::size_t line);
+
+    // A selection runs from an anchor to a cursor, each a line and a character position in it.
+    struct Position {
+        std::size_t line = 0;
+        int column = 0;
+        friend bool operator==(const Position&, const Position&) = default;
+    };
+    bool hasSelection() const { return anchor_ != cursor_; }
+    QString selectedText() const;
+    void selectAll();
+    void clearSelection();
+    void copy() const;  // the selection to the clipboard as plain text, lines joined by "\n"
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
+    void contextMenuEvent(QContextMenuEvent* event) override;
+    void changeEvent(QEvent* event) override;
+
+private:
+    void contentChanged(bool toTop);
+    void updateScrollBars();
+    void fontChanged();
+    QString shownLine(std::size_t i) const;
+    Position positionAt(const QPoint& viewportPoint) const;
+    int columnAt(const QString& text, int x) const;
+    void ensureVisible(std::size_t line);
+
+    analysis::PaneContent content_;
+    std::size_t count_ = 0;
+    int lineHeight_ = 1;
+    int ascent_ = 0;
+    int widest_ = 0;  // widest line painted so far: the horizontal range grows as lines are seen
+    Position anchor_, cursor_;
+    bool selecting_ = false;
+};

@@ -1,0 +1,87 @@
+// Start-up and the message loop.
+#include "app/startup.h"
+
+#include <cerrno>
+#include <cstring>
+#include <unistd.h>
+
+#include <QApplication>
+#include <QFontDatabase>
+
+#include "app/commandguard.h"
+#include "app/tform1.h"
+#include "app/tform2.h"
+#include "app/tversioninfo.h"
+#include "common/apperror.h"
+#include "common/fileio.h"
+#include "common/programdir.h"
+#include "common/stringlist.h"
+#include "decoder/ui/tutf.h"
+#include "ftp/ui/tftp.h"
+#include "lists/ui/tdomein.h"
+
+QFont programFont() {
+    const QString preferred = QStringLiteral("ＭＳ Ｐゴシック");
+    const QString family = QFontDatabase::families().contains(preferred) ? preferred : QStringLiteral("IPAPGothic");
+    QFont font(family, 9);
+    font.setStyleHint(QFont::SansSerif);
+    return font;
+}
+
+Windows::Windows() = default;
+Windows::~Windows() {
+    ftp.reset();
+    utf.reset();
+    domein.reset();
+    versionInfo.reset();
+    form2.reset();
+    form1.reset();
+}
+
+std::unique_ptr<Windows> createWindows() {
+    auto w = std::make_unique<Windows>();
+    w->form1 = std::make_unique<TForm1>();
+    w->form2 = std::make_unique<TForm2>();
+    w->versionInfo = std::make_unique<TVersionINFO>();
+    w->domein = std::make_unique<TDomein>(nullptr);
+    runCommand(w->domein.get(), [&] { w->domein->FormCreate(); });
+    w->utf = std::make_unique<TUTF>(nullptr);
+    w->ftp = std::make_unique<TFTP>(nullptr);
+    TForm1* form1 = w->form1.get();
+    w->ftp->setLogCounting([form1](const std::string& path) { form1->LogCounting(path); });
+    runCommand(w->ftp.get(), [&] { w->ftp->FormCreate(); });
+    w->form1->setWindows({w->form2.get(), w->versionInfo.get(), w->domein.get(), w->utf.get(), w->ftp.get()});
+    return w;
+}
+
+std::string readStartMode() {
+    const common::StringList lines = common::splitLines(common::readWholeFile("materia/setup.ini"));
+    return lines.empty() ? std::string() : lines.front();
+}
+
+void applyStartMode(Windows& w, const std::string& mode) {
+    if (mode == "ftp") showWindow(w.form1.get());
+    showWindow(w.ftp.get());
+    if (mode == "local") w.form1->OpenO1Click();
+}
+
+int startUp(QApplication& app) {
+    QApplication::setFont(programFont());
+    // materia/ and logs/ are always the ones beside the program, wherever it was started from.
+    const std::string dir = common::programDir();
+    if (chdir(dir.c_str()) != 0) {
+        showErrorBox(nullptr, common::formatMessage(common::msg::cannotOpen(), {dir, std::strerror(errno)}));
+        return 1;
+    }
+
+    const std::unique_ptr<Windows> windows = createWindows();
+    QObject::connect(windows->form1.get(), &TForm1::closed, &app, &QCoreApplication::quit);
+    // Only the main window ends the program; closing any other one merely hides it.
+    app.setQuitOnLastWindowClosed(false);
+
+    std::string mode;
+    if (!runCommand(nullptr, [&] { mode = readStartMode(); })) return 1;
+    applyStartMode(*windows, mode);
+    if (!windows->form1->isVisible()) showWindow(windows->form1.get());
+    return app.exec();
+}

@@ -1,0 +1,429 @@
+// The main window.
+#include "app/tform1.h"
+
+#include <stdexcept>
+
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QDir>
+#include <QFileDialog>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QTabWidget>
+#include <QVBoxLayout>
+
+#include "analysis/chart.h"
+#include "analysis/logcounting.h"
+#include "analysis/report.h"
+#include "app/chartimage.h"
+#include "app/commandguard.h"
+#include "app/linesview.h"
+#include "app/qtext.h"
+#include "app/tform2.h"
+
+namespace {
+
+QString qs(std::string_view utf8) { return QString::fromUtf8(utf8.data(), static_cast<qsizetype>(utf8.size())); }
+
+QTabWidget* innerTabs(const QString& name) {
+    auto* tabs = new QTabWidget;
+    tabs->setObjectName(name);
+    tabs->setTabPosition(QTabWidget::South);
+    tabs->setDocumentMode(true);
+    return tabs;
+}
+
+QWidget* pageOf(QWidget* content, const QString& name) {
+    auto* page = new QWidget;
+    page->setObjectName(name);
+    auto* layout = new QVBoxLayout(page);
+    layout->setContentsMargins(2, 2, 2, 2);
+    layout->addWidget(content);
+    return page;
+}
+
+// A label and its box side by side in a grid.
+void addField(QGridLayout* grid, int row, int column, const QString& caption, QWidget* field) {
+    auto* label = new QLabel(caption);
+    label->setBuddy(field);
+    grid->addWidget(label, row, column, Qt::AlignRight | Qt::AlignVCenter);
+    grid->addWidget(field, row, column + 1);
+}
+
+}  // namespace
+
+void showWindow(QWidget* window) {
+    if (!window) return;
+    if (window->isMinimized()) window->showNormal();
+    window->show();
+    window->raise();
+    window->activateWindow();
+}
+
+TForm1::TForm1(QWidget* parent) : QMainWindow(parent), lastByteName_(analysis::kNoAmountYet) {
+    setObjectName("Form1");
+    setWindowTitle(QStringLiteral("むにゃろ"));
+
+    PageControl1 = new QTabWidget(this);
+    PageControl1->setObjectName("PageControl1");
+    PageControl1->setTabPosition(QTabWidget::North);
+    PageControl1->setUsesScrollButtons(true);
+
+    PageControl1->addTab(buildCountPage(), QStringLiteral("カウント"));
+    PageControl1->addTab(
+        buildResultPage("Connect", "Memo8",
+                        {{{"Edit11", "ホスト数"}, {"Edit12", "接続数"}, {"Edit20", "200"}, {"Edit19", "403"}, {"Edit21", "404"}}},
+                        "Image1", "時間別の接続数・総接続数から見た比率", {"HOST404Memo", "HOST403Memo", "Memo2"}, "Memo9",
+                        "CheckDomeinMemo"),
+        QStringLiteral("接続"));
+    PageControl1->addTab(
+        buildResultPage("Get", "Memo7",
+                        {{{"Edit7", "対象数"}, {"Edit8", "要求数"}, {"Edit13", "200"}, {"Edit14", "403"}, {"Edit15", "404"}}},
+                        "Image2", "時間別の要求数・総接続数から見た比率", {"File404Memo", "File403Memo", "Memo10"}, "Memo4", {}),
+        QStringLiteral("要求ログ"));
+    PageControl1->addTab(
+        buildResultPage("Post", "Memo6",
+                        {{{"Edit5", "対象数"}, {"Edit6", "受信数"}, {"Edit17", "200"}, {"Edit16", "403"}, {"Edit18", "404"}}},
+                        "Image3", "時間別の受信数・総接続数から見た比率", {"POST404Memo", "POST403Memo", "Memo11"}, "Memo5", {}),
+        QStringLiteral("受信ログ"));
+    PageControl1->addTab(buildReferrerPage(), QStringLiteral("リファラ"));
+    PageControl1->addTab(pageOf(makePane("RobotsLog"), "BotSheet"), QStringLiteral("bot"));
+    PageControl1->addTab(pageOf(makePane("NamaLog"), "NamaSheet"), QStringLiteral("生ログ"));
+    PageControl1->setCurrentIndex(0);
+    setCentralWidget(PageControl1);
+
+    buildMenu();
+
+    resize(462, 491);
+    move(308, 238);
+    setMinimumSize(315, 460);
+}
+
+void TForm1::buildMenu() {
+    auto action = [this](QMenu* menu, const char* name, const QString& caption, void (TForm1::*slot)()) {
+        QAction* a = menu->addAction(caption);
+        a->setObjectName(name);
+        connect(a, &QAction::triggered, this, slot);
+        return a;
+    };
+    QMenu* file = menuBar()->addMenu(QStringLiteral("ファイル(&F)"));
+    file->setObjectName("FileF1");
+    OpenO1 = action(file, "OpenO1", QStringLiteral("ローカルから読み込み(&O)"), &TForm1::OpenO1Click);
+    FTP1 = action(file, "FTP1", QStringLiteral("FTPから読み込み(&F)"), &TForm1::FTP1Click);
+    file->addSeparator();
+    ExitE1 = action(file, "ExitE1", QStringLiteral("終了(&X)"), &TForm1::ExitE1Click);
+    QMenu* settings = menuBar()->addMenu(QStringLiteral("設定"));
+    settings->setObjectName("N2");
+    N3 = action(settings, "N3", QStringLiteral("ドメイン管理(&D)"), &TForm1::N3Click);
+    QMenu* view = menuBar()->addMenu(QStringLiteral("表示(&V)"));
+    view->setObjectName("ViewV1");
+    UTF81 = action(view, "UTF81", QStringLiteral("UTF-8デコーダ(&U)"), &TForm1::UTF81Click);
+    N1 = menuBar()->addAction(QStringLiteral("バージョン情報(&I)"));
+    N1->setObjectName("N1");
+    connect(N1, &QAction::triggered, this, &TForm1::N1Click);
+}
+
+LinesView* TForm1::makePane(std::string_view name) {
+    auto* view = new LinesView;
+    view->setObjectName(qs(name));
+    panes_.emplace(std::string(name), view);
+    return view;
+}
+
+QLineEdit* TForm1::makeBox(std::string_view name, int width) {
+    auto* edit = new QLineEdit(QStringLiteral("-"));
+    edit->setObjectName(qs(name));
+    edit->setReadOnly(true);
+    edit->setFixedWidth(width);
+    boxes_.emplace(std::string(name), edit);
+    return edit;
+}
+
+QWidget* TForm1::buildCountPage() {
+    auto* page = new QWidget;
+    page->setObjectName("CountSheet");
+
+    auto* fileRow = new QHBoxLayout;
+    auto* fileLabel = new QLabel(QStringLiteral("ファイル"));
+    QLineEdit* path = makeBox("Edit35");
+    path->setMinimumWidth(120);
+    path->setMaximumWidth(QWIDGETSIZE_MAX);
+    fileLabel->setBuddy(path);
+    fileRow->addWidget(fileLabel);
+    fileRow->addWidget(path, 1);
+
+    // The three count groups share one layout: two counts above, the three statuses below.
+    auto countGroup = [this](const char* name, const QString& title, const QString& firstCaption, const char* first,
+                             const QString& secondCaption, const char* second,
+                             const std::array<const char*, 3>& statuses) {
+        auto* group = new QGroupBox(title);
+        group->setObjectName(name);
+        auto* grid = new QGridLayout(group);
+        grid->setContentsMargins(6, 2, 6, 4);
+        grid->setVerticalSpacing(3);
+        addField(grid, 0, 0, firstCaption, makeBox(first));
+        addField(grid, 0, 2, secondCaption, makeBox(second));
+        const char* codes[] = {"200", "403", "404"};
+        for (int i = 0; i < 3; ++i)
+            addField(grid, 1, 2 * i, QString::fromLatin1(codes[i]), makeBox(statuses[static_cast<std::size_t>(i)]));
+        grid->setColumnStretch(6, 1);
+        return group;
+    };
+
+    auto* analysisGroup = new QGroupBox(QStringLiteral("解析"));
+    analysisGroup->setObjectName("GroupBox5");
+    auto* grid = new QGridLayout(analysisGroup);
+    grid->setContentsMargins(6, 2, 6, 4);
+    grid->setVerticalSpacing(3);
+    auto* favicon = new QHBoxLayout;
+    favicon->addWidget(makeBox("Edit31"));
+    favicon->addWidget(new QLabel(QStringLiteral("/")));
+    favicon->addWidget(makeBox("Edit33"));
+    grid->addWidget(new QLabel(QStringLiteral("favicon IE-総数")), 0, 0, Qt::AlignRight | Qt::AlignVCenter);
+    grid->addLayout(favicon, 0, 1, 1, 2);
+    addField(grid, 0, 3, QStringLiteral("要求/ホスト"), makeBox("Edit32"));
+    addField(grid, 1, 0, QStringLiteral("転送量"), makeBox("Edit34", 130));
+    byteName = new QComboBox;
+    byteName->setObjectName("byteName");
+    for (std::string_view unit : analysis::kUnits) byteName->addItem(qs(unit));
+    byteName->setCurrentIndex(0);
+    // A list to choose from: the unit is never typed.
+    byteName->setEditable(false);
+    grid->addWidget(byteName, 1, 2, Qt::AlignLeft);
+    grid->setColumnStretch(5, 1);
+    connect(byteName, &QComboBox::currentIndexChanged, this, [this] { byteNameChange(); });
+
+    auto* results = new QGroupBox(QStringLiteral("集計結果"));
+    results->setObjectName("GroupBox1");
+    auto* resultsLayout = new QVBoxLayout(results);
+    resultsLayout->setContentsMargins(6, 4, 6, 6);
+    resultsLayout->setSpacing(4);
+    resultsLayout->addWidget(countGroup("GroupBox2", QStringLiteral("接続"), QStringLiteral("総接続数"), "Edit1",
+                                        QStringLiteral("ホスト数"), "Edit2", {"Edit22", "Edit23", "Edit24"}));
+    resultsLayout->addWidget(countGroup("GroupBox3", QStringLiteral("要求(GET)"), QStringLiteral("要求数"), "Edit3",
+                                        QStringLiteral("対象数"), "Edit9", {"Edit27", "Edit26", "Edit25"}));
+    resultsLayout->addWidget(countGroup("GroupBox4", QStringLiteral("受信(POST)"), QStringLiteral("受信数"), "Edit4",
+                                        QStringLiteral("対象数"), "Edit10", {"Edit30", "Edit29", "Edit28"}));
+    resultsLayout->addWidget(analysisGroup);
+
+    Button1 = new QPushButton(QStringLiteral("ローカル(&L)"));
+    Button1->setObjectName("Button1");
+    Button2 = new QPushButton(QStringLiteral("FTP接続(&F)"));
+    Button2->setObjectName("Button2");
+    connect(Button1, &QPushButton::clicked, this, &TForm1::OpenO1Click);
+    connect(Button2, &QPushButton::clicked, this, &TForm1::FTP1Click);
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch(1);
+    buttons->addWidget(Button1);
+    buttons->addWidget(Button2);
+
+    auto* layout = new QVBoxLayout(page);
+    layout->setContentsMargins(6, 6, 6, 6);
+    layout->setSpacing(4);
+    layout->addLayout(fileRow);
+    layout->addWidget(results);
+    layout->addStretch(1);
+    layout->addLayout(buttons);
+    return page;
+}
+
+QWidget* TForm1::chartPage(const char* image, const char* caption) {
+    auto* page = new QWidget;
+    page->setObjectName(QStringLiteral("%1Sheet").arg(QString::fromLatin1(image)));
+    auto* captionLabel = new QLabel(qs(caption));
+
+    // The scale captions are placed over the chart's own geometry: "50%" centred over the 50 % line,
+    // "100%" ending where a full bar ends.
+    auto* frame = new QWidget;
+    ChartImage* chartImage = new ChartImage(frame);
+    chartImage->setObjectName(qs(image));
+    charts_.emplace(image, chartImage);
+    auto* half = new QLabel(QStringLiteral("50%"), frame);
+    auto* full = new QLabel(QStringLiteral("100%"), frame);
+    const int scaleHeight = half->sizeHint().height();
+    const int halfX = analysis::chart::gridLines()[4];
+    half->move(halfX - half->sizeHint().width() / 2, 0);
+    full->move(analysis::chart::kWidth - full->sizeHint().width(), 0);
+    chartImage->move(0, scaleHeight + 1);
+    frame->setFixedSize(analysis::chart::kWidth, scaleHeight + 1 + analysis::chart::kHeight);
+
+    auto* layout = new QVBoxLayout(page);
+    layout->setContentsMargins(6, 6, 6, 6);
+    layout->setSpacing(4);
+    layout->addWidget(captionLabel);
+    layout->addWidget(frame, 0, Qt::AlignLeft);
+    layout->addStretch(1);
+    return page;
+}
+
+QWidget* TForm1::buildResultPage(const char* prefix, std::string_view summaryPane,
+                                 const std::array<std::pair<const char*, const char*>, 5>& boxes, const char* image,
+                                 const char* chartCaption, const std::array<const char*, 3>& badPanes,
+                                 std::string_view extractPane, std::string_view watchPane) {
+    const QString p = QString::fromLatin1(prefix);
+    QTabWidget* tabs = innerTabs(p + "Pages");
+
+    auto* summary = new QWidget;
+    summary->setObjectName(p + "SummarySheet");
+    auto* group = new QGroupBox(QStringLiteral("集計結果"));
+    auto* form = new QGridLayout(group);
+    form->setContentsMargins(6, 4, 6, 6);
+    for (int i = 0; i < 5; ++i)
+        addField(form, i, 0, qs(boxes[static_cast<std::size_t>(i)].second), makeBox(boxes[static_cast<std::size_t>(i)].first));
+    auto* side = new QVBoxLayout;
+    side->addWidget(group);
+    side->addStretch(1);
+    auto* summaryLayout = new QHBoxLayout(summary);
+    summaryLayout->setContentsMargins(2, 2, 2, 2);
+    summaryLayout->addWidget(makePane(summaryPane), 1);
+    summaryLayout->addLayout(side);
+    tabs->addTab(summary, QStringLiteral("集計"));
+
+    tabs->addTab(chartPage(image, chartCaption), QStringLiteral("グラフ"));
+
+    QTabWidget* bad = innerTabs(p + "BadPages");
+    bad->addTab(pageOf(makePane(badPanes[0]), p + "404Sheet"), QStringLiteral("404"));
+    bad->addTab(pageOf(makePane(badPanes[1]), p + "403Sheet"), QStringLiteral("403"));
+    bad->addTab(pageOf(makePane(badPanes[2]), p + "OtherSheet"), QStringLiteral("その他"));
+    tabs->addTab(pageOf(bad, p + "BadSheet"), QStringLiteral("不正常ログ"));
+
+    tabs->addTab(pageOf(makePane(extractPane), p + "ExtractSheet"), QStringLiteral("抽出ログ"));
+    if (!watchPane.empty()) tabs->addTab(pageOf(makePane(watchPane), p + "WatchSheet"), QStringLiteral("監視抽出"));
+    tabs->setCurrentIndex(0);
+    return pageOf(tabs, p + "Sheet");
+}
+
+QWidget* TForm1::buildReferrerPage() {
+    QTabWidget* tabs = innerTabs("ReferrerPages");
+    tabs->addTab(pageOf(makePane("ReferrerList"), "ReferrerListSheet"), QStringLiteral("参照元"));
+    tabs->addTab(pageOf(makePane("ReferrerLog"), "ReferrerLogSheet"), QStringLiteral("抽出ログ"));
+    tabs->setCurrentIndex(0);
+    return pageOf(tabs, "ReferrerSheet");
+}
+
+// --- commands -------------------------------------------------------------------------------------
+
+void TForm1::LogCounting(const std::string& path) {
+    // The window must not close under a running analysis; the flag drops however the call ends.
+    struct Busy {
+        bool& flag;
+        explicit Busy(bool& f) : flag(f) { flag = true; }
+        ~Busy() { flag = false; }
+    } busy(analysing_);
+    analysis::LogCounting(path, *this, {"materia"});
+}
+
+void TForm1::OpenO1Click() {
+    QFileDialog dialog(this, QStringLiteral("ファイルを開く"), QDir(QStringLiteral("logs")).absolutePath(),
+                       QStringLiteral("Apacheログファイル (*)"));
+    dialog.setObjectName("OpenDialog1");
+    dialog.setAcceptMode(QFileDialog::AcceptOpen);
+    dialog.setFileMode(QFileDialog::ExistingFile);
+    if (dialog.exec() != QDialog::Accepted) return;
+    const QStringList files = dialog.selectedFiles();
+    if (files.isEmpty()) return;
+    const std::string path = pathFromQString(files.first());
+    runCommand(this, [&] { LogCounting(path); });
+}
+
+void TForm1::FTP1Click() { showWindow(windows_.ftp); }
+void TForm1::ExitE1Click() { close(); }
+void TForm1::N3Click() { showWindow(windows_.domein); }
+void TForm1::UTF81Click() { showWindow(windows_.utf); }
+void TForm1::N1Click() { showWindow(windows_.versionInfo); }
+
+void TForm1::byteNameChange() {
+    runCommand(this, [this] {
+        QLineEdit* amount = box("Edit34");
+        const analysis::UnitChange change =
+            analysis::byteNameChange(fromQString(amount->text()), lastByteName_, byteName->currentIndex());
+        if (change.text) amount->setText(toQString(*change.text));
+        lastByteName_ = change.lastByteName;
+    });
+}
+
+void TForm1::closeEvent(QCloseEvent* event) {
+    if (analysing_) {
+        event->ignore();
+        return;
+    }
+    QMainWindow::closeEvent(event);
+    if (event->isAccepted()) emit closed();
+}
+
+// --- charts ---------------------------------------------------------------------------------------
+
+void TForm1::imageReady(std::string_view image) {
+    ChartImage* c = chart(image);
+    c->draw(analysis::chartBackground(c->state(), c->width(), c->height()));
+}
+
+void TForm1::Image1Ready() { imageReady("Image1"); }
+void TForm1::Image2Ready() { imageReady("Image2"); }
+void TForm1::Image3Ready() { imageReady("Image3"); }
+
+void TForm1::GraphDraw(ChartImage* image, const std::array<std::int64_t, 24>& counts, std::int64_t total) {
+    image->draw(analysis::chartBars(image->state(), counts, total));
+}
+
+// --- ResultView -----------------------------------------------------------------------------------
+
+LinesView* TForm1::pane(std::string_view name) const {
+    const auto it = panes_.find(name);
+    if (it == panes_.end()) throw std::logic_error("no pane " + std::string(name));
+    return it->second;
+}
+
+QLineEdit* TForm1::box(std::string_view name) const {
+    const auto it = boxes_.find(name);
+    if (it == boxes_.end()) throw std::logic_error("no box " + std::string(name));
+    return it->second;
+}
+
+ChartImage* TForm1::chart(std::string_view name) const {
+    const auto it = charts_.find(name);
+    if (it == charts_.end()) throw std::logic_error("no chart " + std::string(name));
+    return it->second;
+}
+
+void TForm1::clearPane(std::string_view name) { pane(name)->clear(); }
+void TForm1::appendLines(std::string_view name, analysis::Lines lines) { pane(name)->append(std::move(lines)); }
+void TForm1::appendLine(std::string_view name, std::string line) { pane(name)->append(std::move(line)); }
+void TForm1::replacePane(std::string_view name, analysis::Lines lines) { pane(name)->replace(std::move(lines)); }
+void TForm1::insertLine(std::string_view name, std::size_t index, std::string line) {
+    pane(name)->insert(index, std::move(line));
+}
+void TForm1::setBox(std::string_view name, std::string text) { box(name)->setText(toQString(text)); }
+int TForm1::selectedUnit() const { return byteName->currentIndex(); }
+
+void TForm1::showProgress() {
+    if (windows_.progress) windows_.progress->showProgress();
+}
+void TForm1::hideProgress() {
+    if (windows_.progress) windows_.progress->hideProgress();
+}
+void TForm1::progressMessage(std::string message) {
+    if (windows_.progress) windows_.progress->message(message);
+}
+void TForm1::progressRange(std::size_t maximum) {
+    if (windows_.progress) windows_.progress->setRange(maximum);
+}
+void TForm1::progressPosition(std::size_t position) {
+    if (windows_.progress) windows_.progress->setPosition(position);
+}
+
+void TForm1::chartBackground(std::string_view image) {
+    if (image == "Image1") Image1Ready();
+    else if (image == "Image2") Image2Ready();
+    else if (image == "Image3") Image3Ready();
+    else chart(image);  // reports the unknown name
+}
+
+void TForm1::chartBars(std::string_view image, const std::array<std::int64_t, 24>& counts, std::int64_t total) {
+    GraphDraw(chart(image), counts, total);
+}

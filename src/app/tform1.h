@@ -1,0 +1,120 @@
+// The main window "むにゃろ": tab pages of result panes, summary boxes and hourly charts, the menu, and
+// the commands that open a log. It shows what the analysis writes and holds no analysis of its own.
+#pragma once
+#include <array>
+#include <cstdint>
+#include <map>
+#include <string>
+#include <string_view>
+
+#include <QMainWindow>
+
+#include "analysis/resultview.h"
+
+class ChartImage;
+class LinesView;
+class QAction;
+class QComboBox;
+class QLineEdit;
+class QPushButton;
+class QTabWidget;
+class TForm2;
+
+class TForm1 : public QMainWindow, public analysis::ResultView {
+    Q_OBJECT
+public:
+    explicit TForm1(QWidget* parent = nullptr);
+
+    // The other windows, created at start-up after this one; a missing one makes its command do nothing.
+    struct Windows {
+        TForm2* progress = nullptr;
+        QWidget* versionInfo = nullptr;
+        QWidget* domein = nullptr;
+        QWidget* utf = nullptr;
+        QWidget* ftp = nullptr;
+    };
+    void setWindows(const Windows& windows) { windows_ = windows; }
+
+    // Analyses the log at path into this window. Errors propagate to the command that called it.
+    void LogCounting(const std::string& path);
+    bool analysing() const { return analysing_; }
+
+    // Commands.
+    void OpenO1Click();  // the open-local-log command; Button1 runs the same
+    void FTP1Click();    // and Button2
+    void ExitE1Click();
+    void N3Click();
+    void UTF81Click();
+    void N1Click();
+    void byteNameChange();
+
+    // The charts: empty backgrounds at the start of an analysis, bars at its end.
+    void Image1Ready();
+    void Image2Ready();
+    void Image3Ready();
+    void GraphDraw(ChartImage* image, const std::array<std::int64_t, 24>& counts, std::int64_t total);
+
+    // The components the analysis writes to, by name.
+    LinesView* pane(std::string_view name) const;
+    QLineEdit* box(std::string_view name) const;
+    ChartImage* chart(std::string_view name) const;
+    int lastByteNameValue() const { return lastByteName_; }
+
+    // ResultView.
+    void clearPane(std::string_view name) override;
+    void appendLines(std::string_view name, analysis::Lines lines) override;
+    void appendLine(std::string_view name, std::string line) override;
+    void replacePane(std::string_view name, analysis::Lines lines) override;
+    void insertLine(std::string_view name, std::size_t index, std::string line) override;
+    void setBox(std::string_view name, std::string text) override;
+    int selectedUnit() const override;
+    int lastByteName() const override { return lastByteName_; }
+    void setLastByteName(int unit) override { lastByteName_ = unit; }
+    void showProgress() override;
+    void hideProgress() override;
+    void progressMessage(std::string message) override;
+    void progressRange(std::size_t maximum) override;
+    void progressPosition(std::size_t position) override;
+    void chartBackground(std::string_view image) override;
+    void chartBars(std::string_view image, const std::array<std::int64_t, 24>& counts, std::int64_t total) override;
+
+    QTabWidget* PageControl1;
+    QComboBox* byteName;
+    QPushButton* Button1;
+    QPushButton* Button2;
+    QAction* OpenO1;
+    QAction* FTP1;
+    QAction* ExitE1;
+    QAction* N3;
+    QAction* UTF81;
+    QAction* N1;
+
+signals:
+    void closed();
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void buildMenu();
+    QWidget* buildCountPage();
+    QWidget* buildResultPage(const char* prefix, std::string_view summaryPane,
+                             const std::array<std::pair<const char*, const char*>, 5>& boxes, const char* image,
+                             const char* chartCaption, const std::array<const char*, 3>& badPanes,
+                             std::string_view extractPane, std::string_view watchPane);
+    QWidget* buildReferrerPage();
+    LinesView* makePane(std::string_view name);
+    QLineEdit* makeBox(std::string_view name, int width = 56);
+    QWidget* chartPage(const char* image, const char* caption);
+    void imageReady(std::string_view image);
+
+    Windows windows_;
+    std::map<std::string, LinesView*, std::less<>> panes_;
+    std::map<std::string, QLineEdit*, std::less<>> boxes_;
+    std::map<std::string, ChartImage*, std::less<>> charts_;
+    int lastByteName_;
+    bool analysing_ = false;
+};
+
+// Shows a window, or brings it to the front when it is open already.
+void showWindow(QWidget* window);
