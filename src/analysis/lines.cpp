@@ -7,11 +7,6 @@ namespace analysis {
 
 Lines makeLines(common::StringList lines) { return std::make_shared<OwnedLines>(std::move(lines)); }
 
-std::string_view EntryList::spanA(std::size_t i) const {
-    const Entry& e = entries_[i];
-    return (*log_)[e.line].substr(e.aOff, e.aLen);
-}
-
 void EntryList::appendLine(std::size_t i, std::string& out) const {
     const Entry& e = entries_[i];
     const std::string_view line = (*log_)[e.line];

@@ -91,7 +91,10 @@ public:
         entries_.push_back(Entry{line, offsetIn(lineText, a), static_cast<std::uint32_t>(a.size()),
                                  offsetIn(lineText, b), static_cast<std::uint32_t>(b.size()), form});
     }
-    std::string_view spanA(std::size_t i) const;
+    std::string_view spanA(std::size_t i) const {
+        const Entry& e = entries_[i];
+        return (*log_)[e.line].substr(e.aOff, e.aLen);
+    }
     void reserve(std::size_t n) { entries_.reserve(n); }
 
 private:

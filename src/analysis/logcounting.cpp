@@ -21,8 +21,12 @@ LogTally::LogTally(std::shared_ptr<const LogText> log)
     : logLines(log), hosts(log), getFiles(log), postFiles(log) {
     for (auto* l : {&connectionLines, &host403Lines, &host404Lines, &hostOtherLines, &file403Lines, &file404Lines,
                     &fileOtherLines, &post403Lines, &post404Lines, &postOtherLines, &watchedLines, &getExtract,
-                    &postExtract, &referrerLog, &referrerList, &robotsLog})
+                    &postExtract, &referrerLog, &referrerList, &robotsLog}) {
         *l = std::make_shared<EntryList>(log);
+        // Room for one entry per line: big lists are mapped memory that costs nothing until it is
+        // written, and they never have to be copied as they grow.
+        (*l)->reserve(log->size());
+    }
 }
 
 ReferenceLists::ReferenceLists(common::StringList w, common::StringList o, common::StringList r)

@@ -7,8 +7,11 @@
 namespace analysis {
 
 namespace {
+// Two bytes as one table index (in the machine's byte order: the table is built the same way).
 inline std::uint32_t block(const char* p) {
-    return static_cast<std::uint32_t>(static_cast<unsigned char>(p[0])) << 8 | static_cast<unsigned char>(p[1]);
+    std::uint16_t v;
+    std::memcpy(&v, p, 2);
+    return v;
 }
 }  // namespace
 
