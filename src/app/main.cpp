@@ -2,9 +2,10 @@
 #include <QApplication>
 
 #include "app/startup.h"
+#include "common/programdir.h"
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("munyaro"));
-    return startUp(app);
+    return startUp(app, common::programDir());
 }

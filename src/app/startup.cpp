@@ -14,7 +14,6 @@
 #include "app/tversioninfo.h"
 #include "common/apperror.h"
 #include "common/fileio.h"
-#include "common/programdir.h"
 #include "common/stringlist.h"
 #include "decoder/ui/tutf.h"
 #include "ftp/ui/tftp.h"
@@ -60,15 +59,14 @@ std::string readStartMode() {
 }
 
 void applyStartMode(Windows& w, const std::string& mode) {
+    // Exact and case-sensitive: "FTP" and "ftp " are no start mode.
     if (mode == "ftp") showWindow(w.form1.get());
     showWindow(w.ftp.get());
     if (mode == "local") w.form1->OpenO1Click();
 }
 
-int startUp(QApplication& app) {
+int startUp(QApplication& app, const std::string& dir) {
     QApplication::setFont(programFont());
-    // materia/ and logs/ are always the ones beside the program, wherever it was started from.
-    const std::string dir = common::programDir();
     if (chdir(dir.c_str()) != 0) {
         showErrorBox(nullptr, common::formatMessage(common::msg::cannotOpen(), {dir, std::strerror(errno)}));
         return 1;

@@ -39,5 +39,7 @@ std::string readStartMode();
 // "local" the open-local-log command at once. Other values add nothing.
 void applyStartMode(Windows& windows, const std::string& mode);
 
-// The whole start-up and the message loop; the exit status of the program.
-int startUp(QApplication& app);
+// The whole start-up in dir (the program's directory, made the current directory so that materia/ and
+// logs/ are the ones beside the program wherever it was started from) and the message loop; the exit
+// status of the program.
+int startUp(QApplication& app, const std::string& dir);

@@ -6,6 +6,7 @@
 
 #include <QCoreApplication>
 #include <QGroupBox>
+#include <QGuiApplication>
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QScrollBar>
@@ -54,7 +55,7 @@ TForm2::TForm2(QWidget* parent)
 
 void TForm2::showProgress() {
     if (!isVisible()) show();
-    raise();
+    if (QGuiApplication::platformName() != QLatin1String("offscreen")) raise();
     // A window just shown is painted only once the window system has mapped it.
     QElapsedTimer waited;
     waited.start();

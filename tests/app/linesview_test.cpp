@@ -1,0 +1,135 @@
+// The large-log pane: scroll range, what is painted, selection and copy, keyboard paging.
+#include "app/linesview.h"
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QClipboard>
+#include <QKeyEvent>
+#include <QMouseEvent>
+#include <QScrollBar>
+
+#include "analysis/lines.h"
+#include "support.h"
+
+namespace {
+
+// A source of any number of lines that are made up when read, so a huge pane costs no memory.
+class NumberedLines final : public analysis::LineSource {
+public:
+    explicit NumberedLines(std::size_t n) : n_(n) {}
+    std::size_t size() const override { return n_; }
+    void appendLine(std::size_t i, std::string& out) const override { out += "line " + std::to_string(i); }
+
+private:
+    std::size_t n_;
+};
+
+class LinesViewTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        apptest::useProgramFont();
+        view.resize(300, 200);
+        view.show();
+    }
+    void key(int k, Qt::KeyboardModifiers m = Qt::NoModifier) {
+        QKeyEvent press(QEvent::KeyPress, k, m);
+        QApplication::sendEvent(&view, &press);
+    }
+    void mouse(QEvent::Type type, QPoint at, Qt::MouseButtons buttons = Qt::LeftButton) {
+        QMouseEvent e(type, at, view.viewport()->mapToGlobal(at), Qt::LeftButton, buttons, Qt::NoModifier);
+        QApplication::sendEvent(view.viewport(), &e);
+    }
+    LinesView view;
+};
+
+TEST_F(LinesViewTest, ScrollRangeEndsWithTheLastLineOnScreen) {
+    view.replace(std::make_shared<NumberedLines>(3'000'000));
+    const int page = view.visibleLines();
+    ASSERT_GT(page, 3);
+    EXPECT_EQ(view.lineCount(), 3'000'000u);
+    EXPECT_EQ(view.verticalScrollBar()->maximum(), 3'000'000 - page);
+    EXPECT_EQ(view.verticalScrollBar()->pageStep(), page);
+
+    key(Qt::Key_End, Qt::ControlModifier);
+    EXPECT_EQ(view.firstVisibleLine() + static_cast<std::size_t>(page), 3'000'000u);
+    key(Qt::Key_PageUp);
+    EXPECT_EQ(view.firstVisibleLine() + 2u * static_cast<std::size_t>(page), 3'000'000u);
+    key(Qt::Key_Up);
+    key(Qt::Key_Down);
+    key(Qt::Key_Down);
+    EXPECT_EQ(view.firstVisibleLine() + 2u * static_cast<std::size_t>(page), 3'000'001u);
+    key(Qt::Key_Home, Qt::ControlModifier);
+    EXPECT_EQ(view.firstVisibleLine(), 0u);
+    key(Qt::Key_PageDown);
+    EXPECT_EQ(view.firstVisibleLine(), static_cast<std::size_t>(page));
+
+    // Fewer lines than fit: nothing to scroll.
+    view.replace(analysis::makeLines({"a", "b"}));
+    EXPECT_EQ(view.verticalScrollBar()->maximum(), 0);
+    EXPECT_EQ(view.firstVisibleLine(), 0u);
+}
+
+TEST_F(LinesViewTest, PaintsTheLinesFromTheScrolledToLine) {
+    // A pane scrolled to line 500 looks exactly like a pane whose content begins there.
+    view.replace(std::make_shared<NumberedLines>(1000));
+    view.scrollToLine(500);
+    class From500 final : public analysis::LineSource {
+    public:
+        std::size_t size() const override { return 500; }
+        void appendLine(std::size_t i, std::string& out) const override { out += "line " + std::to_string(i + 500); }
+    };
+    LinesView other;
+    other.resize(view.size());
+    other.show();
+    other.replace(std::make_shared<From500>());
+    const QImage scrolled = view.viewport()->grab().toImage();
+    const QImage expected = other.viewport()->grab().toImage();
+    EXPECT_EQ(scrolled, expected);
+
+    // And it differs from the top of the pane, so the comparison can fail.
+    view.scrollToLine(0);
+    EXPECT_NE(view.viewport()->grab().toImage(), expected);
+}
+
+TEST_F(LinesViewTest, HeaderLinesGoAboveASource) {
+    view.append(std::string("first header"));
+    view.append(analysis::makeLines({"x", "y"}));
+    view.insert(0, "top");
+    view.insert(2, "between");
+    EXPECT_EQ(view.lines(), (common::StringList{"top", "first header", "between", "x", "y"}));
+    view.clear();
+    EXPECT_EQ(view.lineCount(), 0u);
+}
+
+TEST_F(LinesViewTest, SelectAllAndCopyGiveTheTextAsUnicode) {
+    view.replace(analysis::makeLines({apptest::sjis("ログファイルに含まれるホスト名です..."), "", "10.0.0.1"}));
+    key(Qt::Key_A, Qt::ControlModifier);
+    key(Qt::Key_C, Qt::ControlModifier);
+    EXPECT_EQ(QApplication::clipboard()->text(),
+              QStringLiteral("ログファイルに含まれるホスト名です...\n\n10.0.0.1"));
+}
+
+TEST_F(LinesViewTest, MouseDragSelectsFromLineStartToPastTheEnd) {
+    view.replace(analysis::makeLines({"alpha", "beta", "gamma"}));
+    const int h = view.lineHeight();
+    mouse(QEvent::MouseButtonPress, QPoint(0, h / 2));
+    mouse(QEvent::MouseMove, QPoint(280, h + h / 2));
+    mouse(QEvent::MouseButtonRelease, QPoint(280, h + h / 2), Qt::NoButton);
+    EXPECT_EQ(view.selectedText(), QStringLiteral("alpha\nbeta"));
+
+    // Dragging upwards selects the same way round.
+    mouse(QEvent::MouseButtonPress, QPoint(280, 2 * h + h / 2));
+    mouse(QEvent::MouseMove, QPoint(280, h + h / 2));
+    EXPECT_EQ(view.selectedText(), QStringLiteral("\ngamma"));
+
+    // A double click takes the whole line; new content drops the selection.
+    QMouseEvent dbl(QEvent::MouseButtonDblClick, QPoint(5, h / 2), view.viewport()->mapToGlobal(QPoint(5, h / 2)),
+                    Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(view.viewport(), &dbl);
+    EXPECT_EQ(view.selectedText(), QStringLiteral("alpha"));
+    view.append(std::string("delta"));
+    EXPECT_FALSE(view.hasSelection());
+}
+
+}  // namespace

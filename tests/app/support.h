@@ -1,0 +1,53 @@
+// Shared by the window tests: a scratch program directory, and watching the modal windows a command opens.
+#pragma once
+#include <functional>
+#include <string>
+#include <vector>
+
+#include <QMessageBox>
+#include <QString>
+
+namespace apptest {
+
+// The program's font, as start-up sets it.
+void useProgramFont();
+
+// A fresh directory made the current one for the test's lifetime, with materia/ holding the three
+// lists (and the shipped setup and FTP settings) and an empty logs/.
+class ScratchDir {
+public:
+    ScratchDir();
+    ~ScratchDir();
+    ScratchDir(const ScratchDir&) = delete;
+    ScratchDir& operator=(const ScratchDir&) = delete;
+    const std::string& path() const { return path_; }
+    // Writes bytes to a path relative to the directory; returns the full path.
+    std::string write(const std::string& relative, const std::string& bytes) const;
+    void remove(const std::string& relative) const;
+
+private:
+    std::string path_;
+    std::string previous_;
+};
+
+// Runs action; each modal window that opens meanwhile is handed to handle, which must close it.
+void whileModal(const std::function<void()>& action, const std::function<void(QWidget*)>& handle);
+
+struct SeenBox {
+    QString title;
+    QString text;
+    QMessageBox::Icon icon;
+    int buttons;
+};
+// Runs action, closing and recording every message box it shows.
+std::vector<SeenBox> boxesShownBy(const std::function<void()>& action);
+
+// The lists of the worked example: own domain "mysite", robot string "Bot/", watched "10.0.0.3".
+void writeExampleLists(const ScratchDir& dir);
+// The four lines of the worked example, CR LF after each.
+std::string exampleLog();
+
+// UTF-8 text written in the tests as the code page 932 bytes the program holds.
+std::string sjis(const char* utf8);
+
+}  // namespace apptest
