@@ -112,10 +112,7 @@ void LinesView::paintEvent(QPaintEvent*) {
     const std::size_t rows = std::min<std::size_t>(static_cast<std::size_t>(visibleLines()) + 1, count_ - first);
     const int x = kMargin - horizontalScrollBar()->value();
     const QFontMetrics fm = fontMetrics();
-    Position from = std::min(anchor_, cursor_, [](const Position& a, const Position& b) {
-        return a.line < b.line || (a.line == b.line && a.column < b.column);
-    });
-    Position to = from == anchor_ ? cursor_ : anchor_;
+    const auto [from, to] = ordered();
     const QPalette& pal = palette();
     int widest = widest_;
     for (std::size_t r = 0; r < rows; ++r) {
@@ -187,11 +184,14 @@ void LinesView::ensureVisible(std::size_t line) {
     else if (line >= first + page) scrollToLine(line - page + 1);
 }
 
+std::pair<LinesView::Position, LinesView::Position> LinesView::ordered() const {
+    const bool forward = anchor_.line < cursor_.line || (anchor_.line == cursor_.line && anchor_.column <= cursor_.column);
+    return forward ? std::pair{anchor_, cursor_} : std::pair{cursor_, anchor_};
+}
+
 QString LinesView::selectedText() const {
     if (!hasSelection()) return {};
-    const bool forward = anchor_.line < cursor_.line || (anchor_.line == cursor_.line && anchor_.column < cursor_.column);
-    const Position from = forward ? anchor_ : cursor_;
-    const Position to = forward ? cursor_ : anchor_;
+    const auto [from, to] = ordered();
     QString out;
     for (std::size_t i = from.line; i <= to.line && i < count_; ++i) {
         const QString text = shownLine(i);

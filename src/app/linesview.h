@@ -3,6 +3,7 @@
 #pragma once
 #include <cstddef>
 #include <string>
+#include <utility>
 
 #include <QAbstractScrollArea>
 #include <QString>
@@ -66,6 +67,7 @@ private:
     Position positionAt(const QPoint& viewportPoint) const;
     int columnAt(const QString& text, int x) const;
     void ensureVisible(std::size_t line);
+    std::pair<Position, Position> ordered() const;  // the selection's start and end
 
     analysis::PaneContent content_;
     std::size_t count_ = 0;

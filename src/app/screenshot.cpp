@@ -80,6 +80,11 @@ int main(int argc, char** argv) {
     if (!runCommand(form1, [&] { form1->LogCounting(log); })) return 1;
 
     bool ok = shootTabs(form1, form1->PageControl1, QDir(out), QStringLiteral("main-"));
+    // The first page again at the smallest size the window allows.
+    const QSize normal = form1->size();
+    form1->resize(form1->minimumSize());
+    ok = save(form1, out, QStringLiteral("main-smallest")) && ok;
+    form1->resize(normal);
 
     showWindow(windows->form2.get());
     ok = save(windows->form2.get(), out, QStringLiteral("progress")) && ok;

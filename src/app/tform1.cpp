@@ -1,6 +1,7 @@
 // The main window.
 #include "app/tform1.h"
 
+#include <algorithm>
 #include <stdexcept>
 
 #include <QCloseEvent>
@@ -142,7 +143,10 @@ QLineEdit* TForm1::makeBox(std::string_view name, int width) {
     auto* edit = new QLineEdit(QStringLiteral("-"));
     edit->setObjectName(qs(name));
     edit->setReadOnly(true);
-    edit->setFixedWidth(width);
+    // Narrower only when the window is made small.
+    edit->setMaximumWidth(width);
+    edit->setMinimumWidth(std::min(width, 36));
+    edit->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
     boxes_.emplace(std::string(name), edit);
     return edit;
 }
@@ -156,6 +160,7 @@ QWidget* TForm1::buildCountPage() {
     QLineEdit* path = makeBox("Edit35");
     path->setMinimumWidth(120);
     path->setMaximumWidth(QWIDGETSIZE_MAX);
+    path->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
     fileLabel->setBuddy(path);
     fileRow->addWidget(fileLabel);
     fileRow->addWidget(path, 1);
@@ -183,23 +188,26 @@ QWidget* TForm1::buildCountPage() {
     auto* grid = new QGridLayout(analysisGroup);
     grid->setContentsMargins(6, 2, 6, 4);
     grid->setVerticalSpacing(3);
-    auto* favicon = new QHBoxLayout;
-    favicon->addWidget(makeBox("Edit31"));
-    favicon->addWidget(new QLabel(QStringLiteral("/")));
-    favicon->addWidget(makeBox("Edit33"));
-    grid->addWidget(new QLabel(QStringLiteral("favicon IE-総数")), 0, 0, Qt::AlignRight | Qt::AlignVCenter);
-    grid->addLayout(favicon, 0, 1, 1, 2);
-    addField(grid, 0, 3, QStringLiteral("要求/ホスト"), makeBox("Edit32"));
-    addField(grid, 1, 0, QStringLiteral("転送量"), makeBox("Edit34", 130));
+    auto row = [grid](int r, const QString& caption, std::initializer_list<QWidget*> fields) {
+        auto* label = new QLabel(caption);
+        label->setBuddy(*fields.begin());
+        grid->addWidget(label, r, 0, Qt::AlignRight | Qt::AlignVCenter);
+        auto* line = new QHBoxLayout;
+        for (QWidget* f : fields) line->addWidget(f);
+        line->addStretch(1);
+        grid->addLayout(line, r, 1);
+    };
     byteName = new QComboBox;
     byteName->setObjectName("byteName");
     for (std::string_view unit : analysis::kUnits) byteName->addItem(qs(unit));
     byteName->setCurrentIndex(0);
     // A list to choose from: the unit is never typed.
     byteName->setEditable(false);
-    grid->addWidget(byteName, 1, 2, Qt::AlignLeft);
-    grid->setColumnStretch(5, 1);
     connect(byteName, &QComboBox::currentIndexChanged, this, [this] { byteNameChange(); });
+    row(0, QStringLiteral("favicon IE-総数"), {makeBox("Edit31"), new QLabel(QStringLiteral("/")), makeBox("Edit33")});
+    row(1, QStringLiteral("要求/ホスト"), {makeBox("Edit32")});
+    row(2, QStringLiteral("転送量"), {makeBox("Edit34", 130), byteName});
+    grid->setColumnStretch(1, 1);
 
     auto* results = new QGroupBox(QStringLiteral("集計結果"));
     results->setObjectName("GroupBox1");

@@ -1,12 +1,15 @@
 // The about window.
 #include "app/tversioninfo.h"
 
+#include <algorithm>
+
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPainter>
 #include <QPixmap>
 #include <QPlainTextEdit>
+#include <QTextDocument>
 #include <QPushButton>
 #include <QVBoxLayout>
 
@@ -96,7 +99,12 @@ TVersionINFO::TVersionINFO(QWidget* parent)
     Memo1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     Memo1->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     Memo1->viewport()->setAutoFillBackground(false);
-    Memo1->setFixedHeight(Memo1->fontMetrics().lineSpacing() * 3 + 10);
+    // Sized to its three lines, so none of the note is cut off.
+    int noteWidth = 0;
+    for (const QString& line : QString::fromUtf8(kNote).split(QLatin1Char('\n')))
+        noteWidth = std::max(noteWidth, Memo1->fontMetrics().horizontalAdvance(line));
+    const int frame = 2 * static_cast<int>(Memo1->document()->documentMargin()) + 4;
+    Memo1->setFixedSize(noteWidth + frame, Memo1->fontMetrics().lineSpacing() * 3 + frame);
 
     Button1 = new QPushButton(QStringLiteral("閉じる(&C)"), this);
     Button1->setObjectName("Button1");
