@@ -18,7 +18,6 @@ QColor at(const QImage& image, int x, int y) { return image.pixelColor(x, y); }
 
 class ChartTest : public ::testing::Test {
 protected:
-    void SetUp() override { apptest::useProgramFont(); }
 
     // The chart Image1 after its background and the bars of counts against total.
     const QImage& draw(const Counts& counts, std::int64_t total) {
@@ -38,6 +37,7 @@ protected:
         return image;
     }
 
+    apptest::ProgramFont font_;
     TForm1 form;
 };
 

@@ -28,7 +28,6 @@ private:
 class LinesViewTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        apptest::useProgramFont();
         view.resize(300, 200);
         view.show();
     }
@@ -40,6 +39,7 @@ protected:
         QMouseEvent e(type, at, view.viewport()->mapToGlobal(at), Qt::LeftButton, buttons, Qt::NoModifier);
         QApplication::sendEvent(view.viewport(), &e);
     }
+    apptest::ProgramFont font_;
     LinesView view;
 };
 

@@ -35,12 +35,12 @@ public:
 
 class StartUpTest : public ::testing::Test {
 protected:
-    void SetUp() override { apptest::useProgramFont(); }
     std::unique_ptr<Windows> create() {
         std::unique_ptr<Windows> w;
         creationBoxes = apptest::boxesShownBy([&] { w = createWindows(); });
         return w;
     }
+    apptest::ProgramFont font_;
     apptest::ScratchDir dir;
     std::vector<apptest::SeenBox> creationBoxes;
 };

@@ -11,6 +11,10 @@ namespace apptest {
 
 // The program's font, as start-up sets it.
 void useProgramFont();
+// As the first member of a fixture: the font is set before any window of the fixture is made.
+struct ProgramFont {
+    ProgramFont() { useProgramFont(); }
+};
 
 // A fresh directory made the current one for the test's lifetime, with materia/ holding the three
 // lists (and the shipped setup and FTP settings) and an empty logs/.

@@ -35,7 +35,6 @@ const std::string kDash(45, '-');
 class TForm1Test : public ::testing::Test {
 protected:
     void SetUp() override {
-        apptest::useProgramFont();
         form.setWindows({&progress});
     }
     StringList pane(const char* name) const {
@@ -71,6 +70,7 @@ protected:
         return s;
     }
 
+    apptest::ProgramFont font_;
     apptest::ScratchDir dir;
     TForm1 form;
     TForm2 progress;
