@@ -20,9 +20,12 @@ ensure_packages() {
     $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
 }
 
-# Configures and builds into the given directory; extra arguments go to cmake.
+# Configures and builds into the given directory; extra arguments go to cmake. TARGETS (an array,
+# optional) limits the build to those targets.
 build_into() {
     local dir=$1; shift
     cmake -S "$root" -B "$dir" -DCMAKE_BUILD_TYPE=${BUILD_TYPE:-RelWithDebInfo} "$@" >/dev/null
-    cmake --build "$dir" -j "$(nproc)"
+    local t=()
+    for target in "${TARGETS[@]:-}"; do [ -n "$target" ] && t+=(--target "$target"); done
+    cmake --build "$dir" -j "$(nproc)" "${t[@]}"
 }
