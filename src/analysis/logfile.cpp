@@ -1,7 +1,9 @@
 // Loading an access log.
 #include "analysis/logfile.h"
 
+#include <algorithm>
 #include <cstring>
+#include <new>
 #include <zlib.h>
 #ifdef __SSE2__
 #include <emmintrin.h>
@@ -19,13 +21,23 @@ bool isGzip(std::string_view bytes) {
            static_cast<unsigned char>(bytes[1]) == 0x8b;
 }
 
+struct Inflater {
+    z_stream z{};
+    bool open = false;
+    ~Inflater() {
+        if (open) inflateEnd(&z);
+    }
+};
+
 common::ByteBuffer gunzip(std::string_view in, const std::string& path) {
     auto fail = [&] {
         static const std::string text = common::cp932(u8"gzip 形式の展開に失敗しました");
         common::throwOpenError(path, text);
     };
-    z_stream z{};
+    Inflater inflater;
+    z_stream& z = inflater.z;
     if (inflateInit2(&z, 15 + 16) != Z_OK) fail();
+    inflater.open = true;
     common::ByteBuffer out(in.size() * 4 + 65536);
     z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(in.data()));
     z.avail_in = static_cast<uInt>(std::min<std::size_t>(in.size(), 1u << 30));
@@ -52,12 +64,8 @@ common::ByteBuffer gunzip(std::string_view in, const std::string& path) {
             break;
         }
         if (rc == Z_BUF_ERROR && z.avail_out == 0) continue;
-        if (rc != Z_OK) {
-            inflateEnd(&z);
-            fail();
-        }
+        if (rc != Z_OK) fail();
     }
-    inflateEnd(&z);
     out.resize(outDone);
     return out;
 }
@@ -86,16 +94,18 @@ inline bool isBlankLine(const char* p, const char* end) {
 }  // namespace
 
 std::shared_ptr<const LogText> logFromBytes(std::string_view bytes, const std::string& path) {
-    common::ByteBuffer copy(bytes.size());
+    common::ByteBuffer copy;
+    try {
+        copy.resize(bytes.size());
+    } catch (const std::bad_alloc&) {
+        common::throwOutOfMemory(path);
+    }
     if (!bytes.empty()) std::memcpy(copy.data(), bytes.data(), bytes.size());
     return logFromBytes(std::move(copy), path);
 }
 
-std::shared_ptr<const LogText> logFromBytes(common::ByteBuffer bytes, const std::string& path) {
-    if (isGzip(bytes.view())) bytes = gunzip(bytes.view(), path);
-    auto log = std::make_shared<LogText>(std::move(bytes));
-    const std::string_view text = log->buffer();
-    const void* nul = std::memchr(text.data(), '\0', text.size());
+LogText::LineViews cutLines(std::string_view text, const std::string& path) {
+    const void* nul = text.empty() ? nullptr : std::memchr(text.data(), '\0', text.size());
     const std::size_t length = nul ? static_cast<std::size_t>(static_cast<const char*>(nul) - text.data()) : text.size();
     LogText::LineViews lines;
     lines.reserve(length / 128 + 16);
@@ -103,13 +113,33 @@ std::shared_ptr<const LogText> logFromBytes(common::ByteBuffer bytes, const std:
     const char* end = p + length;
     while (p < end) {
         const char* e = findBreak(p, end);
-        if (!isBlankLine(p, e)) lines.emplace_back(p, static_cast<std::size_t>(e - p));
+        if (static_cast<std::size_t>(e - p) > kMaxLineBytes) {
+            static const std::string tooLong = common::cp932(u8"4 GB 以上の長さの行があります");
+            common::throwOpenError(path, tooLong);
+        }
+        if (!isBlankLine(p, e)) {
+            if (lines.size() == kMaxLines) {
+                static const std::string tooMany = common::cp932(u8"行数が 4294967295 を超えています");
+                common::throwOpenError(path, tooMany);
+            }
+            lines.emplace_back(p, static_cast<std::size_t>(e - p));
+        }
         if (e == end) break;
         p = e + ((*e == '\r' && e + 1 < end && e[1] == '\n') ? 2 : 1);
     }
     lines.shrink_to_fit();
-    log->setLines(std::move(lines));
-    return log;
+    return lines;
+}
+
+std::shared_ptr<const LogText> logFromBytes(common::ByteBuffer bytes, const std::string& path) {
+    try {
+        if (isGzip(bytes.view())) bytes = gunzip(bytes.view(), path);
+        auto log = std::make_shared<LogText>(std::move(bytes));
+        log->setLines(cutLines(log->buffer(), path));
+        return log;
+    } catch (const std::bad_alloc&) {
+        common::throwOutOfMemory(path);
+    }
 }
 
 std::shared_ptr<const LogText> loadLog(const std::string& path) {

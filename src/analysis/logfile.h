@@ -10,11 +10,20 @@ namespace analysis {
 
 // Reads the log at path. A gzip file (by its magic bytes) is read as its decompressed text. Lines end
 // at CR LF, lone CR or lone LF; a zero byte ends the text; lines that are empty or hold only blanks
-// and tabs are no requests and are left out. Throws "ファイル "%s". %s は開けません".
+// and tabs are no requests and are left out. Throws "ファイル "%s". %s は開けません", also for a log
+// that does not fit in memory and for one that the collected lists cannot point into (a line of
+// 4 GB or more, more than 4294967295 lines).
 std::shared_ptr<const LogText> loadLog(const std::string& path);
 
 // The same from bytes already in memory (path names the file in messages).
 std::shared_ptr<const LogText> logFromBytes(common::ByteBuffer bytes, const std::string& path);
 std::shared_ptr<const LogText> logFromBytes(std::string_view bytes, const std::string& path);
+
+// The lines of a text as loadLog cuts them (text is the whole text; it is cut at its first zero byte).
+LogText::LineViews cutLines(std::string_view text, const std::string& path);
+
+// Entries keep a line number and offsets within a line in 32 bits.
+inline constexpr std::size_t kMaxLineBytes = 0xffffffffu;
+inline constexpr std::size_t kMaxLines = 0xffffffffu;
 
 }  // namespace analysis

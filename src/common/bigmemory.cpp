@@ -4,11 +4,42 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
+#include <string>
 #include <sys/mman.h>
 
 namespace common {
 
 namespace {
+
+std::optional<std::size_t> testFigure;
+
+// "MemAvailable:   24102488 kB" and the like, in bytes.
+std::optional<std::size_t> meminfoField(const std::string& text, const char* name) {
+    const std::size_t at = text.find(name);
+    if (at == std::string::npos) return std::nullopt;
+    return static_cast<std::size_t>(std::strtoull(text.c_str() + at + std::strlen(name), nullptr, 10)) * 1024;
+}
+
+std::string readSmallFile(const std::string& path) {
+    std::ifstream in(path);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+// Room left under the memory.max of the process's own control group (cgroup v2), if it has one.
+std::optional<std::size_t> cgroupRoom() {
+    const std::string self = readSmallFile("/proc/self/cgroup");
+    const std::size_t at = self.find("0::");
+    if (at == std::string::npos) return std::nullopt;
+    std::string group = self.substr(at + 3);
+    group = group.substr(0, group.find('\n'));
+    const std::string dir = "/sys/fs/cgroup" + group;
+    const std::string max = readSmallFile(dir + "/memory.max");
+    if (max.empty() || max[0] < '0' || max[0] > '9') return std::nullopt;  // "max": no limit
+    const auto limit = static_cast<std::size_t>(std::strtoull(max.c_str(), nullptr, 10));
+    const auto used = static_cast<std::size_t>(std::strtoull(readSmallFile(dir + "/memory.current").c_str(), nullptr, 10));
+    return limit > used ? limit - used : 0;
+}
 
 std::size_t mappedSize(std::size_t bytes) { return (bytes + kBigBlock - 1) / kBigBlock * kBigBlock; }
 
@@ -31,12 +62,27 @@ void* mapAligned(std::size_t size) {
 
 }  // namespace
 
+std::optional<std::size_t> availableMemory() {
+    if (testFigure) return testFigure;
+    const std::string meminfo = readSmallFile("/proc/meminfo");
+    auto available = meminfoField(meminfo, "MemAvailable:");
+    if (!available) return std::nullopt;
+    *available += meminfoField(meminfo, "SwapFree:").value_or(0);
+    if (const auto room = cgroupRoom(); room && *room < *available) return room;
+    return available;
+}
+
+void setAvailableMemoryForTesting(std::optional<std::size_t> bytes) { testFigure = bytes; }
+
 void* bigAllocate(std::size_t bytes) {
     if (bytes < kBigBlock) {
         void* p = std::malloc(bytes ? bytes : 1);
         if (!p) throw std::bad_alloc();
         return p;
     }
+    // No address space is that large, and rounding it up to whole blocks would wrap around.
+    if (bytes > (static_cast<std::size_t>(-1) >> 2)) throw std::bad_alloc();
+    if (const auto available = availableMemory(); available && bytes > *available) throw std::bad_alloc();
     return mapAligned(mappedSize(bytes));
 }
 

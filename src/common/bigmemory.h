@@ -4,14 +4,24 @@
 #pragma once
 #include <cstddef>
 #include <new>
+#include <optional>
 
 namespace common {
 
 inline constexpr std::size_t kBigBlock = std::size_t(2) << 20;
 
+// A block of kBigBlock or more that is larger than what the system can still provide is refused with
+// std::bad_alloc at once, rather than granted by overcommit and paid for by the out-of-memory killer
+// when its pages are touched.
 void* bigAllocate(std::size_t bytes);                                   // throws std::bad_alloc
 void bigFree(void* p, std::size_t bytes) noexcept;
 void* bigReallocate(void* p, std::size_t oldBytes, std::size_t newBytes);  // keeps the contents
+
+// Memory the system can still provide: available memory plus free swap, within the memory limit of
+// the process's control group; none when the system does not tell.
+std::optional<std::size_t> availableMemory();
+// Tests put a figure in place of the system's (none: the system's again).
+void setAvailableMemoryForTesting(std::optional<std::size_t> bytes);
 
 template <class T>
 struct BigAllocator {

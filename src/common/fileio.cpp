@@ -1,6 +1,7 @@
 // Whole-file reads and atomic whole-file writes.
 #include "common/fileio.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
@@ -46,29 +47,52 @@ void throwOpenError(const std::string& path, int err) { throwOpenError(path, pat
 
 std::string readWholeFile(const std::string& path) { return std::string(readFileBytes(path).view()); }
 
-ByteBuffer readFileBytes(const std::string& path) {
-    // O_NONBLOCK: opening a FIFO must not wait for a writer.
-    Fd f(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
-    if (f.fd < 0) throwOpenError(path, errno);
-    struct stat st {};
-    if (::fstat(f.fd, &st) != 0) throwOpenError(path, errno);
+void throwOutOfMemory(const std::string& path) {
+    static const std::string text = cp932(u8"メモリが足りません");
+    throwOpenError(path, text);
+}
+
+namespace {
+
+void refuseIfNotRegular(const std::string& path, const struct stat& st) {
     if (S_ISDIR(st.st_mode)) throwOpenError(path, EISDIR);
     if (!S_ISREG(st.st_mode)) throwOpenError(path, notRegular());
-    // One spare byte, so that the read which meets the end needs no reallocation of a large file.
-    ByteBuffer data(static_cast<std::size_t>(st.st_size) + 1);
-    std::size_t have = 0;
-    for (;;) {
-        if (have == data.size()) data.resize(data.size() + data.size() / 2 + 65536);
-        const ssize_t n = ::read(f.fd, data.data() + have, data.size() - have);
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            throwOpenError(path, errno);
+}
+
+}  // namespace
+
+ByteBuffer readFileBytes(const std::string& path) {
+    // Opening a device can act on it (a tape rewinds), so what is no regular file is refused unopened.
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0) throwOpenError(path, errno);
+    refuseIfNotRegular(path, st);
+    // O_NONBLOCK: should the path have become a FIFO since, opening it must not wait for a writer.
+    Fd f(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+    if (f.fd < 0) throwOpenError(path, errno);
+    if (::fstat(f.fd, &st) != 0) throwOpenError(path, errno);
+    refuseIfNotRegular(path, st);
+    try {
+        // A log still being written is read as it was when opened, so the read ends even while the
+        // writer goes on. A file that reports no size (some kernel files do) is read to its end.
+        const auto size = static_cast<std::size_t>(st.st_size);
+        const std::size_t limit = size > 0 ? size : static_cast<std::size_t>(-1);
+        ByteBuffer data(size);
+        std::size_t have = 0;
+        while (have < limit) {
+            if (have == data.size()) data.resize(data.size() + data.size() / 2 + 65536);
+            const ssize_t n = ::read(f.fd, data.data() + have, std::min(data.size(), limit) - have);
+            if (n < 0) {
+                if (errno == EINTR) continue;
+                throwOpenError(path, errno);
+            }
+            if (n == 0) break;  // shrunk meanwhile: what is there
+            have += static_cast<std::size_t>(n);
         }
-        if (n == 0) break;
-        have += static_cast<std::size_t>(n);
+        data.resize(have);
+        return data;
+    } catch (const std::bad_alloc&) {
+        throwOutOfMemory(path);
     }
-    data.resize(have);
-    return data;
 }
 
 void writeFileAtomic(const std::string& path, std::string_view bytes, unsigned mode) {

@@ -47,8 +47,11 @@ private:
 // Reads the whole file into a ByteBuffer (see readWholeFile for what is refused and the error).
 ByteBuffer readFileBytes(const std::string& path);
 
-// Reads the whole file as bytes. Only a regular file is read (a directory, FIFO or device is refused
-// at once rather than blocking). Failure throws "ファイル "%s". %s は開けません" with the full path.
+// Reads the whole file as bytes. Only a regular file is read: a directory, FIFO or device is refused
+// before it is opened, never waited on. A file that is still being written is read as far as it
+// reached when it was opened; one that shrinks meanwhile, as far as it goes. Failure throws
+// "ファイル "%s". %s は開けません" with the full path, also when the file does not fit in memory
+// (reason "メモリが足りません").
 std::string readWholeFile(const std::string& path);
 
 // Replaces the file by bytes: written to a temporary file beside it, flushed, renamed over it, so the
@@ -63,5 +66,7 @@ std::string fullPath(const std::string& path);
 // Throws the open error of path for errno value err.
 [[noreturn]] void throwOpenError(const std::string& path, int err);
 [[noreturn]] void throwOpenError(const std::string& path, std::string_view description);
+// The open error of a file whose content does not fit in memory.
+[[noreturn]] void throwOutOfMemory(const std::string& path);
 
 }  // namespace common

@@ -8,6 +8,7 @@
 namespace common {
 
 std::string_view untilNul(std::string_view text) {
+    if (text.empty()) return text;  // an empty view may have no data at all, which memchr must not get
     const void* nul = std::memchr(text.data(), '\0', text.size());
     return nul ? text.substr(0, static_cast<const char*>(nul) - text.data()) : text;
 }
