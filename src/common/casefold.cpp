@@ -36,6 +36,7 @@ std::string foldCase(std::string_view text) {
 
 bool foldedEqual(std::string_view a, std::string_view b) {
     if (a.size() != b.size()) return false;
+    if (a.empty()) return true;  // an empty field may be a view without data, which memcmp must not get
     if (std::memcmp(a.data(), b.data(), a.size()) == 0) return true;  // the usual case in a log
     const auto* p = reinterpret_cast<const unsigned char*>(a.data());
     const auto* q = reinterpret_cast<const unsigned char*>(b.data());

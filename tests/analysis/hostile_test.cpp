@@ -21,6 +21,7 @@
 #include "analysis/logfile.h"
 #include "common/apperror.h"
 #include "common/bigmemory.h"
+#include "common/casefold.h"
 #include "common/cp932.h"
 #include "common/fileio.h"
 #include "common/stringlist.h"
@@ -347,4 +348,17 @@ TEST(HostileFound, EmptyViewWithoutDataSplitsIntoNothing) {
     EXPECT_EQ(common::untilNul(std::string_view{}), "");
     EXPECT_EQ(analysis::logFromBytes(std::string_view{}, "empty")->size(), 0u);
     EXPECT_TRUE(analysis::cutLines(std::string_view{}, "empty").empty());
+}
+
+// Two GET lines whose paths are both empty, one of them cut as a view without data: comparing them
+// handed memcmp a null pointer.
+TEST(HostileFound, EmptyFieldsCompareEqualWhateverTheirData) {
+    EXPECT_TRUE(common::foldedEqual(std::string_view{}, ""));
+    EXPECT_TRUE(common::foldedEqual("", std::string_view{}));
+    Analysis a;
+    RecordingView view;
+    const std::string log = "h - - [10/Oct/2004:13:55:36 +0900] \"GET  HTTP/1.1\" 404 0 \"-\" \"-\"\n"
+                            "h - - [10/Oct/2004:13:55:37 +0900] \"GET \" 404 0 \"-\" \"-\"\n";
+    EXPECT_EQ(a.run(a.dir.file("empty-paths.log", log), view), "");
+    EXPECT_EQ(view.boxes["Edit7"], "1");
 }
