@@ -2,10 +2,12 @@
 #include "analysis/logcounting.h"
 
 #include <cstring>
+#include <new>
 
 #include "analysis/logfile.h"
 #include "analysis/logline.h"
 #include "analysis/report.h"
+#include "common/apperror.h"
 #include "common/casefold.h"
 #include "common/cp932.h"
 #include "common/programdir.h"
@@ -21,12 +23,11 @@ LogTally::LogTally(std::shared_ptr<const LogText> log)
     : logLines(log), hosts(log), getFiles(log), postFiles(log) {
     for (auto* l : {&connectionLines, &host403Lines, &host404Lines, &hostOtherLines, &file403Lines, &file404Lines,
                     &fileOtherLines, &post403Lines, &post404Lines, &postOtherLines, &watchedLines, &getExtract,
-                    &postExtract, &referrerLog, &referrerList, &robotsLog}) {
+                    &postExtract, &referrerLog, &referrerList, &robotsLog})
         *l = std::make_shared<EntryList>(log);
-        // Room for one entry per line: big lists are mapped memory that costs nothing until it is
-        // written, and they never have to be copied as they grow.
-        (*l)->reserve(log->size());
-    }
+    // The lists that take about one entry per line get room for every line up front: big lists are
+    // mapped memory that costs nothing until it is written, and they need no copying as they grow.
+    for (auto* l : {&connectionLines, &getExtract, &referrerLog, &referrerList}) (*l)->reserve(log->size());
 }
 
 ReferenceLists::ReferenceLists(common::StringList w, common::StringList o, common::StringList r)
@@ -215,6 +216,8 @@ void countLines(LogTally& t, const ReferenceLists& lists, ResultView* progress) 
 
 namespace {
 
+void analyse(const std::string& path, ResultView& view, const AnalysisOptions& options);
+
 // Loads one list file with its progress messages and header block.
 common::StringList loadListStep(ResultView& view, const std::string& dir, const char* file, std::string_view pane,
                                 int step) {
@@ -229,6 +232,17 @@ common::StringList loadListStep(ResultView& view, const std::string& dir, const 
 }  // namespace
 
 void LogCounting(const std::string& path, ResultView& view, const AnalysisOptions& options) {
+    try {
+        analyse(path, view, options);
+    } catch (const std::bad_alloc&) {
+        static const std::string text = common::cp932(u8"メモリが足りません");
+        throw common::AppError(text);
+    }
+}
+
+namespace {
+
+void analyse(const std::string& path, ResultView& view, const AnalysisOptions& options) {
     view.showProgress();
     view.progressMessage(text::progress(1));
     MemoFree(view);
@@ -282,5 +296,7 @@ void LogCounting(const std::string& path, ResultView& view, const AnalysisOption
     view.chartBars("Image2", tally.hourGets, tally.lineCount);
     view.chartBars("Image3", tally.hourPosts, tally.lineCount);
 }
+
+}  // namespace
 
 }  // namespace analysis
