@@ -362,3 +362,31 @@ TEST(HostileFound, EmptyFieldsCompareEqualWhateverTheirData) {
     EXPECT_EQ(a.run(a.dir.file("empty-paths.log", log), view), "");
     EXPECT_EQ(view.boxes["Edit7"], "1");
 }
+
+// The log fitted, but the lists of the pass outgrow the memory left: the message says so, in place
+// of "std::bad_alloc", and the progress window goes away as after any failed pass.
+TEST(HostileSize, MemoryRunningOutDuringThePassGivesTheMemoryMessage) {
+    // Shrinks the memory figure once the log and the lists are loaded, just before the pass.
+    struct LateShortage : RecordingView {
+        std::optional<MemoryFigure> figure;
+        void progressMessage(std::string message) override {
+            if (message == cp932(u8"データを集計しています...")) figure.emplace(1u << 20);
+            RecordingView::progressMessage(std::move(message));
+        }
+    };
+    Analysis a;
+    std::string log;
+    for (int i = 0; i < 120000; ++i) log += "h - - [10/Oct/2004:13:55:36 +0900] \"GET /x HTTP/1.0\" 404 0\n";
+    LateShortage view;
+    std::string error;
+    try {
+        analysis::LogCounting(a.dir.file("many.log", log), view, analysis::AnalysisOptions{a.dir.path() + "/materia"});
+    } catch (const AppError& e) {
+        error = e.what();
+    } catch (const std::bad_alloc&) {
+        error = "std::bad_alloc";
+    }
+    view.figure.reset();
+    EXPECT_EQ(error, noMemory());
+    EXPECT_FALSE(view.progressShown);
+}
