@@ -70,6 +70,25 @@ std::size_t pick(Rng& r, const unsigned (&weights)[N]) {
     return N - 1;
 }
 
+// Relative traffic of each hour of the day.
+const double kHourWeights[24] = {5, 3, 2, 1.5, 1.5, 2, 3, 5, 7, 8, 9, 10, 11, 10, 9, 9, 10, 11, 12, 14, 15, 14, 11, 8};
+
+// The time of day at which the given share of the day's traffic has passed.
+long long secondOfDay(double share) {
+    double total = 0;
+    for (double w : kHourWeights) total += w;
+    double before = 0;
+    for (int h = 0; h < 24; ++h) {
+        const double part = kHourWeights[h] / total;
+        if (share < before + part || h == 23) {
+            const double within = (share - before) / part;
+            return h * 3600LL + static_cast<long long>(within * 3600.0 < 3599.0 ? within * 3600.0 : 3599.0);
+        }
+        before += part;
+    }
+    return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -95,8 +114,8 @@ int main(int argc, char** argv) {
     std::string out;
     out.reserve(1 << 20);
     for (long long n = 0; n < lines; ++n) {
-        // Seconds of the day grow with the line number; the day wraps for very long logs.
-        const long long second = (n * 86400 / (lines > 0 ? lines : 1)) % 86400;
+        // Seconds of the day grow with the line number, busy in the evening and quiet before dawn.
+        const long long second = secondOfDay(static_cast<double>(n) / static_cast<double>(lines));
         const std::string& host = hosts[r.below(hosts.size()) % (r.chance(30) ? 200 : hosts.size())];
         const std::size_t agent = pick(r, kAgentWeights);
         const std::size_t path = pick(r, kPathWeights);

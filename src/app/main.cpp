@@ -1,5 +1,7 @@
 // むにゃろ: reads one web-server access log at a time and shows what it found.
 #include <QApplication>
+#include <QLibraryInfo>
+#include <QTranslator>
 
 #include "app/startup.h"
 #include "common/programdir.h"
@@ -7,5 +9,9 @@
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("munyaro"));
+    // Qt's own dialogs and buttons (the file-open dialog, message box buttons) in Japanese too.
+    QTranslator qtJapanese;
+    if (qtJapanese.load(QStringLiteral("qtbase_ja"), QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+        QApplication::installTranslator(&qtJapanese);
     return startUp(app, common::programDir());
 }
