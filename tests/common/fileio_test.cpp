@@ -15,13 +15,6 @@ using common::AppError;
 using testing::HasSubstr;
 using testing::ThrowsMessage;
 
-namespace {
-std::string slurp(const std::string& p) {
-    std::ifstream f(p, std::ios::binary);
-    return {std::istreambuf_iterator<char>(f), {}};
-}
-}  // namespace
-
 TEST(ReadWholeFile, ReadsBytesUnchanged) {
     TempDir dir;
     const std::string p = dir.file("x", std::string("a\r\n\0\xff", 5));
@@ -43,7 +36,7 @@ TEST(WriteFileAtomic, ReplacesTheWholeFileAndLeavesNoTemporary) {
     TempDir dir;
     const std::string p = dir.file("list", "old content that is longer");
     common::writeFileAtomic(p, "new");
-    EXPECT_EQ(slurp(p), "new");
+    EXPECT_EQ(readFile(p), "new");
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 1);
 }
 
@@ -53,7 +46,7 @@ TEST(WriteFileAtomic, ReadOnlyTargetIsNotReplaced) {
     chmod(p.c_str(), 0444);
     EXPECT_THAT([&] { common::writeFileAtomic(p, "new"); },
                 ThrowsMessage<AppError>(HasSubstr(common::cp932(u8" を作成できません"))));
-    EXPECT_EQ(slurp(p), "keep");
+    EXPECT_EQ(readFile(p), "keep");
     struct stat st {};
     stat(p.c_str(), &st);
     EXPECT_EQ(st.st_mode & 0777, 0444u);

@@ -10,6 +10,7 @@
 #include <sys/wait.h>
 
 #include "common/cp932.h"
+#include "support/tempdir.h"
 
 using common::cp932;
 using testing::HasSubstr;
@@ -21,11 +22,6 @@ struct CliRun {
     std::string out;
     std::string err;
 };
-
-std::string readBytes(const std::filesystem::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
 
 class DecodeCommand : public testing::Test {
 protected:
@@ -47,8 +43,8 @@ protected:
         const int raw = std::system(command.c_str());
         CliRun run;
         run.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-        run.out = readBytes(dir_ / "out");
-        run.err = readBytes(dir_ / "err");
+        run.out = readFile(dir_ / "out");
+        run.err = readFile(dir_ / "err");
         return run;
     }
 

@@ -3,24 +3,14 @@
 #include <string>
 #include <sys/types.h>
 
+#include "support/tempdir.h"
+
 namespace ftptest {
 
-// A fresh directory under the system's temporary directory, removed with everything in it.
-class TempDir {
-public:
-    TempDir();
-    ~TempDir();
-    TempDir(const TempDir&) = delete;
-    TempDir& operator=(const TempDir&) = delete;
-    const std::string& path() const { return path_; }
-    std::string operator/(const std::string& name) const { return path_ + "/" + name; }
+using ::readFile;
+using ::TempDir;
+using ::writeFile;
 
-private:
-    std::string path_;
-};
-
-void writeFile(const std::string& path, const std::string& bytes);
-std::string readFile(const std::string& path);
 // Names in a directory, sorted, without "." and "..".
 std::string listDir(const std::string& path);
 

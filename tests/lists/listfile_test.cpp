@@ -12,13 +12,6 @@ using common::StringList;
 using testing::HasSubstr;
 using testing::ThrowsMessage;
 
-namespace {
-std::string slurp(const std::string& p) {
-    std::ifstream f(p, std::ios::binary);
-    return {std::istreambuf_iterator<char>(f), {}};
-}
-}  // namespace
-
 TEST(ListFile, AnyBreakStyleLoadsTheSameEntriesAndSavesAsCrLf) {
     TempDir dir;
     for (const char* bytes : {"a.jp\r\nb.jp\r\n", "a.jp\rb.jp\r", "a.jp\nb.jp\n", "a.jp\nb.jp"}) {
@@ -26,7 +19,7 @@ TEST(ListFile, AnyBreakStyleLoadsTheSameEntriesAndSavesAsCrLf) {
         const StringList list = lists::loadList(p);
         EXPECT_EQ(list, (StringList{"a.jp", "b.jp"})) << bytes;
         lists::saveList(p, list);
-        EXPECT_EQ(slurp(p), "a.jp\r\nb.jp\r\n");
+        EXPECT_EQ(readFile(p), "a.jp\r\nb.jp\r\n");
     }
 }
 
@@ -44,14 +37,14 @@ TEST(ListFile, TextAfterAZeroByteIsDroppedByTheNextSave) {
     const std::string p = dir.file("l", std::string("a\r\nb\0hidden\r\nc\r\n", 17));
     EXPECT_EQ(lists::loadList(p), (StringList{"a", "b"}));
     lists::saveList(p, lists::loadList(p));
-    EXPECT_EQ(slurp(p), "a\r\nb\r\n");
+    EXPECT_EQ(readFile(p), "a\r\nb\r\n");
 }
 
 TEST(ListFile, EmptyListIsAZeroByteFileAndLoadsBackEmpty) {
     TempDir dir;
     const std::string p = dir.file("l", "x\r\n");
     lists::saveList(p, {});
-    EXPECT_EQ(slurp(p), "");
+    EXPECT_EQ(readFile(p), "");
     EXPECT_EQ(lists::loadList(p), StringList{});
 }
 

@@ -26,21 +26,13 @@
 #include "common/apperror.h"
 #include "common/cp932.h"
 #include "lists/listfile.h"
+#include "support/tempdir.h"
 
 namespace fs = std::filesystem;
 using ::testing::ElementsAre;
 using ::testing::IsEmpty;
 
 namespace {
-
-std::string readBytes(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
-void writeBytes(const std::string& path, const std::string& bytes) {
-    std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
-}
 
 QStringList rows(const QListWidget* box) {
     QStringList out;
@@ -96,9 +88,9 @@ protected:
     }
     // LF-only files: a file that was rewritten shows it by its CR LF form.
     static void writeLists() {
-        writeBytes(lists::kDomeinList, "my.example\nmy2.example\n");
-        writeBytes(lists::kCheckDomeinList, "watch.example\n");
-        writeBytes(lists::kSERobotsList, "Googlebot\nbingbot\n");
+        writeFile(lists::kDomeinList, "my.example\nmy2.example\n");
+        writeFile(lists::kCheckDomeinList, "watch.example\n");
+        writeFile(lists::kSERobotsList, "Googlebot\nbingbot\n");
     }
     void TearDown() override {
         fs::current_path(saved_);
@@ -119,7 +111,7 @@ protected:
     }
 
     std::vector<std::string> allFiles() const {
-        return {readBytes(kFiles[0]), readBytes(kFiles[1]), readBytes(kFiles[2])};
+        return {readFile(kFiles[0]), readFile(kFiles[1]), readFile(kFiles[2])};
     }
 
     static QListWidget* boxOf(TDomein& w, int page) {
@@ -205,7 +197,7 @@ TEST_F(TDomeinTest, DeleteOnEachPageRemovesTheSelectedEntryAndSavesOnlyThatList)
         // Nothing is selected afterwards: a second Delete removes nothing.
         EXPECT_THAT(boxOf(*w, page)->selectedItems(), IsEmpty());
         w->DelButton->click();
-        EXPECT_EQ(readBytes(kFiles[page]), expected[page]);
+        EXPECT_EQ(readFile(kFiles[page]), expected[page]);
     }
 }
 
@@ -229,7 +221,7 @@ TEST_F(TDomeinTest, EnterAndDeleteKeysPressTheButtonsWhateverTheModifiers) {
     w->Robots->setCurrentRow(1);
     pressKey(w->Robots, Qt::Key_Delete, Qt::ShiftModifier);
     EXPECT_THAT(rows(w->Robots), ElementsAre("Googlebot"));
-    EXPECT_EQ(readBytes(lists::kSERobotsList), "Googlebot\r\n");
+    EXPECT_EQ(readFile(lists::kSERobotsList), "Googlebot\r\n");
     w->Seet->setCurrentIndex(1);
     w->BList->setCurrentRow(0);
     pressKey(w->BList, Qt::Key_Delete);
@@ -249,7 +241,7 @@ TEST_F(TDomeinTest, EnterInAListAndDeleteInTheEntryBoxDoNothingSpecial) {
     pressKey(w->InputDomein, Qt::Key_Delete);
     EXPECT_EQ(w->InputDomein->text(), "bc");
     EXPECT_EQ(w->ResistList->count(), 2);
-    EXPECT_EQ(readBytes(lists::kDomeinList), "my.example\nmy2.example\n");  // never rewritten
+    EXPECT_EQ(readFile(lists::kDomeinList), "my.example\nmy2.example\n");  // never rewritten
 }
 
 TEST_F(TDomeinTest, EmptyInputIsIgnoredWhileBlanksAndDuplicatesAreAdded) {
@@ -258,26 +250,26 @@ TEST_F(TDomeinTest, EmptyInputIsIgnoredWhileBlanksAndDuplicatesAreAdded) {
     w->RunButton->click();
     pressKey(w->InputDomein, Qt::Key_Return);
     EXPECT_EQ(w->ResistList->count(), 2);
-    EXPECT_EQ(readBytes(lists::kDomeinList), "my.example\nmy2.example\n");
+    EXPECT_EQ(readFile(lists::kDomeinList), "my.example\nmy2.example\n");
     for (const char* text : {"  ", "my.example", "my.example"}) {
         w->InputDomein->setText(text);
         w->RunButton->click();
     }
-    EXPECT_EQ(readBytes(lists::kDomeinList), "my.example\r\nmy2.example\r\n  \r\nmy.example\r\nmy.example\r\n");
+    EXPECT_EQ(readFile(lists::kDomeinList), "my.example\r\nmy2.example\r\n  \r\nmy.example\r\nmy.example\r\n");
     EXPECT_THAT(catcher.texts, IsEmpty());
 }
 
 TEST_F(TDomeinTest, DeleteWithNothingSelectedRewritesAnyFileFormAsCrLf) {
-    writeBytes(lists::kDomeinList, "a\rb\r\rc");                          // CR only, empty entry, no final break
-    writeBytes(lists::kCheckDomeinList, std::string("x\ny\n\0z\n", 7));  // text after a zero byte
-    writeBytes(lists::kSERobotsList, "r1\r\nr2\nr3\rr4");                 // mixed
+    writeFile(lists::kDomeinList, "a\rb\r\rc");                          // CR only, empty entry, no final break
+    writeFile(lists::kCheckDomeinList, std::string("x\ny\n\0z\n", 7));  // text after a zero byte
+    writeFile(lists::kSERobotsList, "r1\r\nr2\nr3\rr4");                 // mixed
     const std::string expected[3] = {"a\r\nb\r\n\r\nc\r\n", "x\r\ny\r\n", "r1\r\nr2\r\nr3\r\nr4\r\n"};
     auto w = create();
     EXPECT_THAT(rows(w->ResistList), ElementsAre("a", "b", "", "c"));
     for (int page = 0; page < 3; ++page) {
         w->Seet->setCurrentIndex(page);
         w->DelButton->click();
-        EXPECT_EQ(readBytes(kFiles[page]), expected[page]) << page;
+        EXPECT_EQ(readFile(kFiles[page]), expected[page]) << page;
     }
 }
 
@@ -295,12 +287,12 @@ TEST_F(TDomeinTest, DeletingTheLastEntryLeavesAZeroByteFileThatLoadsEmpty) {
 TEST_F(TDomeinTest, EntryBytesWithoutUnicodeFormSurviveASave) {
     // 0x81 0x20 is no code page 932 character; the box shows U+FFFD, the file keeps the bytes.
     const std::string odd = "\x81\x20odd\xfd";
-    writeBytes(lists::kSERobotsList, odd + "\r\n");
+    writeFile(lists::kSERobotsList, odd + "\r\n");
     auto w = create();
     w->Seet->setCurrentIndex(2);
     w->InputDomein->setText(QStringLiteral("ロボ①"));
     w->RunButton->click();
-    EXPECT_EQ(readBytes(lists::kSERobotsList), odd + "\r\n" + common::cp932(u8"ロボ①") + "\r\n");
+    EXPECT_EQ(readFile(lists::kSERobotsList), odd + "\r\n" + common::cp932(u8"ロボ①") + "\r\n");
 }
 
 TEST_F(TDomeinTest, MissingFileReportsItselfAloneAndItsFirstSaveCreatesIt) {
@@ -317,7 +309,7 @@ TEST_F(TDomeinTest, MissingFileReportsItselfAloneAndItsFirstSaveCreatesIt) {
     BoxCatcher catcher;
     w->RunButton->click();
     EXPECT_THAT(catcher.texts, IsEmpty());
-    EXPECT_EQ(readBytes(lists::kCheckDomeinList), "w.example\r\n");
+    EXPECT_EQ(readFile(lists::kCheckDomeinList), "w.example\r\n");
 }
 
 TEST_F(TDomeinTest, UnreadableFileRefusesChangesUntilItCanBeRead) {
@@ -344,12 +336,12 @@ TEST_F(TDomeinTest, UnreadableFileRefusesChangesUntilItCanBeRead) {
 
     // Once the file can be read, the next change reads it first and so keeps its entries.
     fs::remove(lists::kDomeinList);
-    writeBytes(lists::kDomeinList, "kept.example\n");
+    writeFile(lists::kDomeinList, "kept.example\n");
     BoxCatcher catcher;
     w->RunButton->click();
     EXPECT_THAT(catcher.texts, IsEmpty());
     EXPECT_THAT(rows(w->ResistList), ElementsAre("kept.example", "x.example"));
-    EXPECT_EQ(readBytes(lists::kDomeinList), "kept.example\r\nx.example\r\n");
+    EXPECT_EQ(readFile(lists::kDomeinList), "kept.example\r\nx.example\r\n");
 }
 
 TEST_F(TDomeinTest, ReadOnlyFileStaysUnchangedAndTheWindowKeepsTheChange) {
@@ -372,14 +364,14 @@ TEST_F(TDomeinTest, ReadOnlyFileStaysUnchangedAndTheWindowKeepsTheChange) {
         EXPECT_THAT(catcher.texts, ElementsAre(createError));
     }
     EXPECT_THAT(rows(w->Robots), ElementsAre("bingbot", "MyBot"));
-    EXPECT_EQ(readBytes(lists::kSERobotsList), "Googlebot\nbingbot\n");
+    EXPECT_EQ(readFile(lists::kSERobotsList), "Googlebot\nbingbot\n");
     EXPECT_EQ(fs::status(lists::kSERobotsList).permissions() & fs::perms::all,
               fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
 
     // Writable again: the next save writes everything the window holds.
     ::chmod(lists::kSERobotsList, 0644);
     w->RunButton->click();
-    EXPECT_EQ(readBytes(lists::kSERobotsList), "bingbot\r\nMyBot\r\nMyBot\r\n");
+    EXPECT_EQ(readFile(lists::kSERobotsList), "bingbot\r\nMyBot\r\nMyBot\r\n");
 }
 
 TEST_F(TDomeinTest, MissingMateriaShowsOneBoxPerListAndTheCreateErrorOnSave) {
@@ -428,7 +420,7 @@ public:
 };
 
 TEST_F(TDomeinTest, AnAnalysisAfterARegisterSeesTheNewEntries) {
-    writeBytes("access.log",
+    writeFile("access.log",
                "host.spy.example - - [10/Oct/2023:13:55:36 +0900] \"GET /index.html HTTP/1.1\" 200 2326 "
                "\"http://shop.example/page\" \"SpiderX/2.0\"\n");
     auto analyse = [] {
