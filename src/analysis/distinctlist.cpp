@@ -12,11 +12,13 @@ bool DistinctList::add(std::uint32_t line, std::string_view lineText, std::strin
         const std::uint64_t s = slots_[i];
         if (s == 0) {
             entries_->add(EntryForm::Span, line, lineText, text);
+            keys_.push_back(Key{arena_.size(), text.size()});
+            arena_.append(text);
             slots_[i] = static_cast<std::uint64_t>(h) << 32 | entries_->size();
             if (entries_->size() * 2 > slots_.size()) grow();
             return true;
         }
-        if ((s >> 32) == h && common::foldedEqual(entries_->spanA((s & 0xffffffffu) - 1), text)) return false;
+        if ((s >> 32) == h && common::foldedEqual(key((s & 0xffffffffu) - 1), text)) return false;
     }
 }
 

@@ -2,6 +2,7 @@
 #pragma once
 #include <cstdint>
 #include <memory>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -20,7 +21,16 @@ public:
 
 private:
     void grow();
+    std::string_view key(std::size_t i) const { return {arena_.data() + keys_[i].offset, keys_[i].size}; }
     std::shared_ptr<EntryList> entries_;
+    // A copy of every entry's text side by side: a lookup compares with these few bytes instead of
+    // reaching back into the first line that carried the text, far away in the log buffer.
+    struct Key {
+        std::size_t offset;
+        std::size_t size;
+    };
+    std::vector<Key> keys_;
+    std::string arena_;
     // Open addressing: hash (high 32 bits) and entry index + 1 (low 32 bits); 0 is an empty slot.
     std::vector<std::uint64_t, common::BigAllocator<std::uint64_t>> slots_ = decltype(slots_)(1024, 0);
 };

@@ -60,8 +60,10 @@ public:
     }
     // First index at or after from where marker (which begins with a quote) occurs.
     std::size_t find(std::string_view marker, std::size_t from = 0) const {
+        // Every marker is three bytes or more: its second byte rules out most quotes without a call.
         for (std::size_t q : pos_)
-            if (q >= from && line_.size() - q >= marker.size() && std::memcmp(line_.data() + q, marker.data(), marker.size()) == 0)
+            if (q >= from && line_.size() - q >= marker.size() && line_[q + 1] == marker[1] &&
+                std::memcmp(line_.data() + q + 2, marker.data() + 2, marker.size() - 2) == 0)
                 return q;
         return npos;
     }

@@ -66,7 +66,7 @@ std::uint32_t MultiMatcher::match(std::string_view text) const {
         for (std::uint32_t k = bucketStart_[b]; k < bucketStart_[b + 1]; ++k) {
             const Long& l = long_[bucket_[k]];
             if ((found & l.groups) == l.groups || l.text.size() > n - start) continue;
-            if (std::memcmp(p + start, l.text.data(), l.text.size()) == 0) {
+            if (p[start] == l.text[0] && std::memcmp(p + start, l.text.data(), l.text.size()) == 0) {
                 found |= l.groups;
                 if (found == allGroups_) return found;
             }
