@@ -16,6 +16,6 @@ function(munyaro_add_test name)
   target_compile_definitions(${name} PRIVATE
     MUNYARO_SOURCE_DIR="${CMAKE_SOURCE_DIR}"
     MUNYARO_BIN_DIR="${CMAKE_BINARY_DIR}/bin"
-    MUNYARO_REAL_DATA="${CMAKE_SOURCE_DIR}/../shared/data/real")
+    MUNYARO_REAL_DATA="${CMAKE_SOURCE_DIR}/tests/data/real")
   gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60 PROPERTIES TIMEOUT 300)
 endfunction()

@@ -387,7 +387,7 @@ TEST(LogCounting, UnitSelectionDecidesTheTransferBox) {
     EXPECT_EQ(none.last, -1);
 }
 
-// Figures of the real logs, counted independently (see shared/data/real/SOURCES.md).
+// Figures of the real logs, counted independently (see tests/data/real/SOURCES.md).
 TEST(RealLogs, HackersHomeLogGivesItsKnownFigures) {
     const LogTally t = pass(common::readWholeFile(MUNYARO_REAL_DATA "/hackers-home.log"));
     EXPECT_EQ(t.lineCount, 3456);
