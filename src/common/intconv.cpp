@@ -99,7 +99,9 @@ double toFloat(std::string_view text) {
     // from_chars is locale-independent (the windows run under the user's locale) but takes no "+".
     if (text[b] == '+') ++b;
     double value = 0;
-    std::from_chars(text.data() + b, text.data() + e, value);
+    // A value beyond the range of a double is no number the box can hold.
+    if (std::from_chars(text.data() + b, text.data() + e, value).ec != std::errc())
+        throw AppError(formatMessage(msg::notFloat(), {text}));
     return value;
 }
 

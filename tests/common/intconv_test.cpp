@@ -52,7 +52,7 @@ TEST(FloatConversion, ReadsDecimalTextAndRejectsTheRest) {
     EXPECT_DOUBLE_EQ(common::toFloat("2.1662563085556E-6"), 2.1662563085556e-6);
     EXPECT_DOUBLE_EQ(common::toFloat("-.5"), -0.5);
     EXPECT_DOUBLE_EQ(common::toFloat("+1e3"), 1000.0);
-    for (const char* bad : {"-", "", "1e", "abc", "1.2.3", "0x10"})
+    for (const char* bad : {"-", "", "1e", "abc", "1.2.3", "0x10", "1e999"})
         EXPECT_THAT([&] { common::toFloat(bad); },
                     ThrowsMessage<AppError>("'" + std::string(bad) + "'" + common::cp932(u8" は浮動小数点数ではありません")))
             << bad;
