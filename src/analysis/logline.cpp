@@ -64,6 +64,15 @@ std::int64_t ByteCountAt(std::string_view line, std::ptrdiff_t pos200) {
     // A count that ends the line (common log format) runs to the end of the line.
     const std::string_view field = blank > 0 ? TextCopy(t, 1, blank - 1) : t;
     if (field == "-") return 0;  // Apache's "no body bytes"
+    if (!field.empty() && field.size() <= 18) {
+        std::int64_t v = 0;  // the usual plain count, read without the general rules
+        bool digits = true;
+        for (char c : field) {
+            digits = digits && c >= '0' && c <= '9';
+            v = v * 10 + (c - '0');
+        }
+        if (digits) return v;
+    }
     auto v = common::tryToInt64(field);
     if (!v) throw common::AppError(common::formatMessage(common::msg::notInteger(), {field}));
     return *v;
