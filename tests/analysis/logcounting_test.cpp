@@ -387,9 +387,10 @@ TEST(LogCounting, UnitSelectionDecidesTheTransferBox) {
     EXPECT_EQ(none.last, -1);
 }
 
-// Figures of the real logs, counted independently (see tests/data/real/SOURCES.md).
+// Figures of the real logs, counted independently (see tests/data/real/SOURCES.md); they are kept
+// gzip-compressed, which the loader reads as their text.
 TEST(RealLogs, HackersHomeLogGivesItsKnownFigures) {
-    const LogTally t = pass(common::readWholeFile(MUNYARO_REAL_DATA "/hackers-home.log"));
+    const LogTally t = pass(common::readWholeFile(MUNYARO_REAL_DATA "/hackers-home.log.gz"));
     EXPECT_EQ(t.lineCount, 3456);
     EXPECT_EQ(t.getCount, 2376);
     EXPECT_EQ(t.postCount, 1080);
@@ -403,7 +404,7 @@ TEST(RealLogs, HackersHomeLogGivesItsKnownFigures) {
 }
 
 TEST(RealLogs, ElasticLogWithDashByteCountsAnalysesWhole) {
-    const LogTally t = pass(common::readWholeFile(MUNYARO_REAL_DATA "/elastic-apache.log"));
+    const LogTally t = pass(common::readWholeFile(MUNYARO_REAL_DATA "/elastic-apache.log.gz"));
     EXPECT_EQ(t.lineCount, 10000);
     EXPECT_EQ(t.getCount, 9952);  // 9,951 well-formed GET lines, and line 8899 with its cut-off agent
     EXPECT_EQ(t.postCount, 5);
