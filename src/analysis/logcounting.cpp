@@ -2,6 +2,7 @@
 #include "analysis/logcounting.h"
 
 #include <cstring>
+#include <filesystem>
 #include <new>
 
 #include "analysis/logfile.h"
@@ -224,8 +225,8 @@ void analyse(const std::string& path, ResultView& view, const AnalysisOptions& o
 common::StringList loadListStep(ResultView& view, const std::string& dir, const char* file, std::string_view pane,
                                 int step) {
     view.progressMessage(text::progress(step));
-    // The list paths are "materia/..."; dir is the materia directory itself.
-    common::StringList list = lists::loadList(dir + "/" + (std::strchr(file, '/') + 1));
+    // file is "materia/NAME"; dir is the materia directory itself.
+    common::StringList list = lists::loadList(dir + "/" + std::filesystem::path(file).filename().string());
     writeListHeader(view, pane, list);
     view.progressMessage(text::progress(step + 1));
     return list;
