@@ -66,12 +66,9 @@ std::int64_t ByteCountAt(std::string_view line, std::ptrdiff_t pos200) {
     if (field == "-") return 0;  // Apache's "no body bytes"
     if (!field.empty() && field.size() <= 18) {
         std::int64_t v = 0;  // the usual plain count, read without the general rules
-        bool digits = true;
-        for (char c : field) {
-            digits = digits && c >= '0' && c <= '9';
-            v = v * 10 + (c - '0');
-        }
-        if (digits) return v;
+        std::size_t i = 0;
+        for (; i < field.size() && field[i] >= '0' && field[i] <= '9'; ++i) v = v * 10 + (field[i] - '0');
+        if (i == field.size()) return v;
     }
     auto v = common::tryToInt64(field);
     if (!v) throw common::AppError(common::formatMessage(common::msg::notInteger(), {field}));
