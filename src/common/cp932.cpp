@@ -14,12 +14,31 @@ bool isAscii(std::string_view s) {
     return true;
 }
 
+// One converter per direction and thread, opened on first use: opening one costs more than
+// converting a line, and panes and the CLI convert line after line.
+class Converter {
+public:
+    Converter(const char* to, const char* from) : cd_(iconv_open(to, from)) {}
+    ~Converter() {
+        if (ok()) iconv_close(cd_);
+    }
+    Converter(const Converter&) = delete;
+    Converter& operator=(const Converter&) = delete;
+    bool ok() const { return cd_ != reinterpret_cast<iconv_t>(-1); }
+    iconv_t get() const {
+        iconv(cd_, nullptr, nullptr, nullptr, nullptr);  // back to the initial state
+        return cd_;
+    }
+
+private:
+    iconv_t cd_;
+};
+
 // One conversion with a replacement for whatever does not convert; skips one input byte at a time
 // for invalid input, or one whole UTF-8 character for a character without a form.
-std::string convert(const char* to, const char* from, std::string_view in, std::string_view replacement,
-                    bool fromUtf8) {
-    iconv_t cd = iconv_open(to, from);
-    if (cd == reinterpret_cast<iconv_t>(-1)) return std::string(in);
+std::string convert(const Converter& converter, std::string_view in, std::string_view replacement, bool fromUtf8) {
+    if (!converter.ok()) return std::string(in);
+    iconv_t cd = converter.get();
     std::string out(in.size() * 3 + 8, '\0');
     char* src = const_cast<char*>(in.data());
     std::size_t srcLeft = in.size();
@@ -58,7 +77,6 @@ std::string convert(const char* to, const char* from, std::string_view in, std::
         iconv(cd, nullptr, nullptr, nullptr, nullptr);
     }
     out.resize(out.size() - dstLeft);
-    iconv_close(cd);
     return out;
 }
 
@@ -70,12 +88,14 @@ std::string cp932(std::u8string_view utf8) {
 
 std::string utf8FromCp932(std::string_view bytes) {
     if (isAscii(bytes)) return std::string(bytes);
-    return convert("UTF-8", "CP932", bytes, "\xEF\xBF\xBD", false);
+    thread_local const Converter toUtf8("UTF-8", "CP932");
+    return convert(toUtf8, bytes, "\xEF\xBF\xBD", false);
 }
 
 std::string cp932FromUtf8(std::string_view utf8) {
     if (isAscii(utf8)) return std::string(utf8);
-    return convert("CP932", "UTF-8", utf8, "?", true);
+    thread_local const Converter toCp932("CP932", "UTF-8");
+    return convert(toCp932, utf8, "?", true);
 }
 
 }  // namespace common
