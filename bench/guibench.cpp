@@ -14,7 +14,7 @@
 #include <QScrollBar>
 #include <QTabWidget>
 
-#include "app/commandguard.h"
+#include "qtedge/commandguard.h"
 #include "app/linesview.h"
 #include "app/startup.h"
 #include "app/tform1.h"

@@ -12,7 +12,7 @@
 #include <QPainter>
 #include <QScrollBar>
 
-#include "app/qtext.h"
+#include "qtedge/qtext.h"
 
 namespace {
 constexpr int kMargin = 2;  // left of the text, as a text area leaves it

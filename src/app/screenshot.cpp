@@ -12,7 +12,7 @@
 #include <QScreen>
 #include <QTabWidget>
 
-#include "app/commandguard.h"
+#include "qtedge/commandguard.h"
 #include "app/startup.h"
 #include "app/tform1.h"
 #include "app/tform2.h"

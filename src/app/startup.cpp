@@ -8,7 +8,7 @@
 #include <QApplication>
 #include <QFontDatabase>
 
-#include "app/commandguard.h"
+#include "qtedge/commandguard.h"
 #include "app/tform1.h"
 #include "app/tform2.h"
 #include "app/tversioninfo.h"

@@ -13,7 +13,7 @@
 #include <QVBoxLayout>
 #include <QWindow>
 
-#include "app/qtext.h"
+#include "qtedge/qtext.h"
 
 namespace {
 constexpr qint64 kRefreshMs = 50;

@@ -10,7 +10,7 @@
 #include <QPlainTextEdit>
 #include <QTimer>
 
-#include "app/qtext.h"
+#include "qtedge/qtext.h"
 #include "app/tform1.h"
 #include "app/tform2.h"
 #include "app/tversioninfo.h"

@@ -18,9 +18,9 @@
 
 #include "analysis/report.h"
 #include "app/chartimage.h"
-#include "app/commandguard.h"
+#include "qtedge/commandguard.h"
 #include "app/linesview.h"
-#include "app/qtext.h"
+#include "qtedge/qtext.h"
 #include "app/tform2.h"
 #include "common/apperror.h"
 #include "support.h"

@@ -10,8 +10,8 @@
 #include <QVBoxLayout>
 #include <exception>
 
-#include "app/commandguard.h"
-#include "app/qtext.h"
+#include "qtedge/commandguard.h"
+#include "qtedge/qtext.h"
 #include "decoder/urlconv.h"
 
 namespace {

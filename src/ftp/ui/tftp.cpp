@@ -12,8 +12,8 @@
 #include <QMessageBox>
 #include <QPushButton>
 
-#include "app/commandguard.h"
-#include "app/qtext.h"
+#include "qtedge/commandguard.h"
+#include "qtedge/qtext.h"
 #include "common/cp932.h"
 #include "ftp/ftpsetting.h"
 

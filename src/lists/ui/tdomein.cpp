@@ -14,8 +14,8 @@
 #include <QTabWidget>
 #include <QVBoxLayout>
 
-#include "app/commandguard.h"
-#include "app/qtext.h"
+#include "qtedge/commandguard.h"
+#include "qtedge/qtext.h"
 #include "lists/listfile.h"
 
 namespace {

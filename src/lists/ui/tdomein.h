@@ -4,7 +4,7 @@
 
 #include <QWidget>
 
-#include "lists/ui/editedlist.h"
+#include "lists/editedlist.h"
 
 class QKeyEvent;
 class QLineEdit;

@@ -15,7 +15,7 @@
 #include <QPushButton>
 #include <QTimer>
 
-#include "app/qtext.h"
+#include "qtedge/qtext.h"
 #include "common/apperror.h"
 #include "common/cp932.h"
 #include "ftp/ftpserver.h"

@@ -22,7 +22,7 @@
 #include <gtest/gtest.h>
 
 #include "analysis/logcounting.h"
-#include "app/qtext.h"
+#include "qtedge/qtext.h"
 #include "common/apperror.h"
 #include "common/cp932.h"
 #include "lists/listfile.h"

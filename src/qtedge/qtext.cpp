@@ -1,5 +1,5 @@
 // The one place where code page 932 text meets Qt's Unicode strings.
-#include "app/qtext.h"
+#include "qtedge/qtext.h"
 
 #include "common/cp932.h"
 

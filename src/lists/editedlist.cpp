@@ -1,5 +1,5 @@
 // A reference list as the list manager edits it.
-#include "lists/ui/editedlist.h"
+#include "lists/editedlist.h"
 
 #include <cerrno>
 #include <sys/stat.h>

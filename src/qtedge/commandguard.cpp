@@ -1,10 +1,10 @@
 // The top-level error handler.
-#include "app/commandguard.h"
+#include "qtedge/commandguard.h"
 
 #include <QMessageBox>
 #include <QString>
 
-#include "app/qtext.h"
+#include "qtedge/qtext.h"
 #include "common/apperror.h"
 
 QString applicationTitle() { return QStringLiteral("むにゃろ"); }
