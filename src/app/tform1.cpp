@@ -2,6 +2,7 @@
 #include "app/tform1.h"
 
 #include <algorithm>
+#include <ctime>
 #include <stdexcept>
 
 #include <QCloseEvent>
@@ -27,6 +28,7 @@
 #include "app/linesview.h"
 #include "qtedge/qtext.h"
 #include "app/tform2.h"
+#include "common/apperror.h"
 
 namespace {
 
@@ -119,6 +121,13 @@ void TForm1::buildMenu() {
     file->setObjectName("FileF1");
     OpenO1 = action(file, "OpenO1", QStringLiteral("ローカルから読み込み(&O)"), &TForm1::OpenO1Click);
     FTP1 = action(file, "FTP1", QStringLiteral("FTPから読み込み(&F)"), &TForm1::FTP1Click);
+    file->addSeparator();
+    SaveReport1 = action(file, "SaveReport1", QStringLiteral("レポートを保存..."), &TForm1::SaveReport1Click);
+    SaveReport1->setShortcut(QKeySequence::Save);
+    SaveCsv1 = action(file, "SaveCsv1", QStringLiteral("CSVで保存..."), &TForm1::SaveCsv1Click);
+    // Nothing to save before the first analysis.
+    SaveReport1->setEnabled(false);
+    SaveCsv1->setEnabled(false);
     file->addSeparator();
     ExitE1 = action(file, "ExitE1", QStringLiteral("終了(&X)"), &TForm1::ExitE1Click);
     QMenu* settings = menuBar()->addMenu(QStringLiteral("設定"));
@@ -326,7 +335,16 @@ void TForm1::LogCounting(const std::string& path) {
         explicit Busy(bool& f) : flag(f) { flag = true; }
         ~Busy() { flag = false; }
     } busy(analysing_);
-    analysis::LogCounting(path, *this, {"materia"});
+    // The record passes everything on to this window and keeps it for the saved report.
+    record_.begin(path, std::time(nullptr));
+    SaveReport1->setEnabled(true);
+    SaveCsv1->setEnabled(true);
+    try {
+        analysis::LogCounting(path, record_, {"materia"});
+    } catch (const std::exception& e) {
+        record_.fail(common::withPeriod(e.what()));
+        throw;
+    }
 }
 
 void TForm1::OpenO1Click() {
@@ -353,7 +371,10 @@ void TForm1::byteNameChange() {
         QLineEdit* amount = box("Edit34");
         const analysis::UnitChange change =
             analysis::byteNameChange(fromQString(amount->text()), lastByteName_, byteName->currentIndex());
-        if (change.text) amount->setText(toQString(*change.text));
+        if (change.text) {
+            amount->setText(toQString(*change.text));
+            record_.unitChanged(*change.text, change.lastByteName);
+        }
         lastByteName_ = change.lastByteName;
     });
 }

@@ -10,6 +10,7 @@
 #include <QMainWindow>
 
 #include "analysis/resultview.h"
+#include "report/reportrecord.h"
 
 class ChartImage;
 class LinesView;
@@ -42,6 +43,8 @@ public:
     // Commands.
     void OpenO1Click();  // the open-local-log command; Button1 runs the same
     void FTP1Click();    // and Button2
+    void SaveReport1Click();
+    void SaveCsv1Click();
     void ExitE1Click();
     void N3Click();
     void UTF81Click();
@@ -59,6 +62,8 @@ public:
     QLineEdit* box(std::string_view name) const;
     ChartImage* chart(std::string_view name) const;
     int lastByteNameValue() const { return lastByteName_; }
+    // What the last analysis showed, for the saved report.
+    const report::ReportRecord& reportRecord() const { return record_; }
 
     // ResultView.
     void clearPane(std::string_view name) override;
@@ -84,6 +89,8 @@ public:
     QPushButton* Button2;
     QAction* OpenO1;
     QAction* FTP1;
+    QAction* SaveReport1;
+    QAction* SaveCsv1;
     QAction* ExitE1;
     QAction* N3;
     QAction* UTF81;
@@ -114,6 +121,7 @@ private:
     std::map<std::string, ChartImage*, std::less<>> charts_;
     int lastByteName_;
     bool analysing_ = false;
+    report::ReportRecord record_{this};
 };
 
 // Shows a window, or brings it to the front when it is open already.

@@ -4,6 +4,7 @@
 #include <filesystem>
 
 #include "analysis/report.h"
+#include "common/fileio.h"
 
 namespace report {
 
@@ -17,7 +18,8 @@ ReportRecord::ReportRecord(analysis::ResultView* shown, int unit)
 
 void ReportRecord::begin(const std::string& logPath, std::time_t when) {
     begun_ = true;
-    logPath_ = logPath;
+    // Made absolute now: the analysis may change the current directory.
+    logPath_ = common::fullPath(logPath);
     std::error_code ec;
     const auto size = std::filesystem::file_size(logPath, ec);
     logSize_ = ec ? std::nullopt : std::optional<std::uintmax_t>(size);

@@ -33,7 +33,7 @@ public:
     void unitChanged(std::string text, int unit);
 
     bool begun() const { return begun_; }
-    const std::string& logPath() const { return logPath_; }
+    const std::string& logPath() const { return logPath_; }  // absolute
     std::optional<std::uintmax_t> logSize() const { return logSize_; }
     std::optional<std::size_t> lineCount() const { return lineCount_; }
     std::time_t when() const { return when_; }
