@@ -250,13 +250,33 @@ TEST(AnalysisPass, FaviconAndMsieCountOnlyGetLines) {
 }
 
 TEST(AnalysisPass, LineWithBothMarkersGoesThroughBothBlocks) {
-    const std::string line = "h - - [10/Oct/2004:10:00:00 +0900] \"GET /a HTTP/1.1\" 200 5 \"-\" \"x\\\"POST /b HTTP\"";
+    // A user agent that begins with POST holds the POST marker at its opening quote.
+    const std::string line = "h - - [10/Oct/2004:10:00:00 +0900] \"GET /a HTTP/1.1\" 200 5 \"-\" \"POST /b HTTP\"";
     const LogTally t = pass(line);
     EXPECT_EQ(t.getCount, 1);
     EXPECT_EQ(t.postCount, 1);
     EXPECT_EQ(t.post200Count, 1);
     EXPECT_EQ(t.hourPosts[10], 1);
     EXPECT_EQ(lines(t.postFiles.entries()), StringList{"/b"});
+}
+
+TEST(AnalysisPass, VisitorsQuotesAndBracketedUsersChangeNoField) {
+    const std::string plain = "10.0.0.1 - - [10/Oct/2004:13:55:36 +0900] \"GET / HTTP/1.1\" 200 5 \"-\" \"-\"";
+    const std::string evil =
+        "10.0.0.9 - - [10/Oct/2004:13:56:00 +0900] \"GET /x HTTP/1.1\" 404 196 \"-\" \"evil\\\" 200 pwned\"";
+    const std::string user =
+        "10.0.0.9 - [abcd] [10/Oct/2004:14:56:00 +0900] \"POST /f HTTP/1.1\" 200 5 \"r\\\" \\\"GET /z\" \"-\"";
+    const LogTally t = pass(join({plain, evil, user}));
+    EXPECT_EQ(t.getCount, 2);
+    EXPECT_EQ(t.postCount, 1);
+    EXPECT_EQ(t.get200Count, 1);
+    EXPECT_EQ(t.status200Count, 2);
+    EXPECT_EQ(t.bytesSent, 5);
+    EXPECT_EQ(lines(t.file404Lines), StringList{"[10/Oct/2004:13:56:00 +0900] 10.0.0.9 /x"});
+    EXPECT_EQ(lines(t.postExtract), StringList{"[10/Oct/2004:14:56:00 +0900] /f"});
+    EXPECT_EQ(t.hourConnections[13], 2);
+    EXPECT_EQ(t.hourPosts[14], 1);
+    EXPECT_EQ(lines(t.referrerLog), StringList{});
 }
 
 TEST(AnalysisPass, HoursOutsideTheDayAreCountedButNotCharted) {

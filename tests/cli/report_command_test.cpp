@@ -136,3 +136,18 @@ TEST(ReportCommand, UsageErrorsExitWithTwo) {
     EXPECT_EQ(help.status, 0);
     EXPECT_THAT(help.out, HasSubstr("--materia DIR"));
 }
+
+// A visitor's escaped quote in the user agent and a bracketed remote user analyse like any line.
+TEST(ReportCommand, EscapedQuotesAndBracketedUsersStopNothing) {
+    Program prog;
+    const std::string first = "10.0.0.1 - - [10/Oct/2004:13:55:36 +0900] \"GET / HTTP/1.1\" 200 5 \"-\" \"-\"\n";
+    std::string log = prog.dir.file(
+        "a.log", first + "10.0.0.9 - - [10/Oct/2004:13:56:00 +0900] \"GET /x HTTP/1.1\" 404 196 \"-\" \"evil\\\" 200 pwned\"\n");
+    Result r = cli("report --summary " + prog.materia() + log);
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_THAT(r.out, HasSubstr("総接続数 2  ホスト数 2  200 1  403 0  404 1"));
+    log = prog.dir.file("b.log", first + "10.0.0.9 - [abcd] [10/Oct/2004:13:56:00 +0900] \"GET /x HTTP/1.1\" 404 196 \"-\" \"-\"\n");
+    r = cli("report --json " + prog.materia() + log);
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(Json::parse(r.out)["tally"]["hourConnections"][13].number, 2);
+}
