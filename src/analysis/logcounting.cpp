@@ -194,6 +194,13 @@ void analyse(const std::string& path, ResultView& view, const AnalysisOptions& o
         countLines(tally, lists, &view);
     } catch (...) {
         flushPassPanes();
+        // The lines before the failing one are all counted, so lineCount is its index. The log is
+        // shown so that the user can see the line.
+        const auto stopped = static_cast<std::size_t>(tally.lineCount);
+        if (stopped < tally.logLines->size()) {
+            view.replacePane("NamaLog", tally.logLines);
+            view.stoppedAt(stopped, tally.logLines->lineNumber(stopped));
+        }
         throw;
     }
     flushPassPanes();

@@ -388,10 +388,28 @@ TEST(LogCounting, ErrorInThePassKeepsWhatTheFivePanesGot) {
     EXPECT_EQ(v.pane("ReferrerLog").size(), 1u);
     EXPECT_EQ(v.pane("RobotsLog").back(), "*10.0.0.2 [10/Oct/2004:13:56:01 +0900] [/robots.txt] \"ExampleBot/1.0\"");
     EXPECT_EQ(v.pane("Memo9"), StringList{});
-    EXPECT_EQ(v.pane("NamaLog").size(), 4u);
-    EXPECT_EQ(v.pane("NamaLog")[2], L3);  // still the first log
+    // The raw log pane shows the new log, so that the failing line can be seen there.
+    EXPECT_EQ(v.pane("NamaLog"), (StringList{L1, L2, bad, L4}));
+    EXPECT_EQ(v.stopped, std::make_pair(std::size_t{2}, std::size_t{3}));
+    EXPECT_EQ(v.pane("POST404Memo").size(), 3u);  // still the first analysis
     EXPECT_EQ(v.boxes["Edit1"], "4");
     EXPECT_EQ(v.charts.back(), "background Image3");
+}
+
+TEST(LogCounting, StoppingLineIsNumberedAsInTheFileWithItsBlankLines) {
+    ProgramDir s;
+    RecordingView v;
+    const std::string bad = "h - - [10/Oct/2004:xx:00:00 +0900] \"GET / HTTP/1.1\" 404 1";
+    EXPECT_NE(s.run(v, s.writeLog(L1 + "\r\n\r\n \n\r" + L2 + "\n" + bad + "\r\n" + L3)), "");
+    EXPECT_EQ(v.stopped, std::make_pair(std::size_t{2}, std::size_t{6}));
+    EXPECT_EQ(v.pane("NamaLog")[2], bad);
+    // Errors before or after the pass name no line.
+    RecordingView missing;
+    EXPECT_NE(s.run(missing, s.dir.path() + "/none"), "");
+    EXPECT_FALSE(missing.stopped);
+    RecordingView fine;
+    EXPECT_EQ(s.run(fine, s.writeLog(L1)), "");
+    EXPECT_FALSE(fine.stopped);
 }
 
 TEST(LogCounting, UnitSelectionDecidesTheTransferBox) {

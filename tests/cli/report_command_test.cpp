@@ -151,3 +151,17 @@ TEST(ReportCommand, EscapedQuotesAndBracketedUsersStopNothing) {
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(Json::parse(r.out)["tally"]["hourConnections"][13].number, 2);
 }
+
+TEST(ReportCommand, LineThatStoppedTheAnalysisIsNamed) {
+    Program prog;
+    const std::string log = prog.dir.file("bad.log", std::string(kLog) + "\n" +
+                                                         "h - - [10/Oct/2004:15:00:00 +0900] \"GET / HTTP/1.1\" 200 12k\n");
+    Result r = cli("report --summary " + prog.materia() + log);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_THAT(r.err, testing::EndsWith("'12k' は整数ではありません.\nmunyaro-cli: " + log + ":6: stopped here\n"));
+    r = cli("report --json " + prog.materia() + log);
+    EXPECT_EQ(Json::parse(r.out)["errorLine"].number, 6);
+    r = cli("report --json " + prog.materia() + prog.dir.file("good.log", kLog));
+    EXPECT_TRUE(Json::parse(r.out)["errorLine"].isNull());
+    EXPECT_THAT(r.err, testing::Not(HasSubstr("stopped here")));
+}
