@@ -26,14 +26,14 @@ const char* reportUsage() {
            "    window does after a fresh start, with the reference lists of DIR (default: materia/\n"
            "    beside the program), and prints the summary boxes and every result pane as UTF-8.\n"
            "      --summary    the summary boxes only (the whole analysis still runs)\n"
-           "      --json       one JSON object: file, error, tally, boxes, panes, progress\n"
+           "      --json       one JSON object: file, error, errorLine, tally, boxes, panes, progress\n"
            "      --unit U     unit of the transfer amount (default byte)\n"
            "      --html FILE  saves the report as one HTML page (replaced if it exists)\n"
            "      --csv DIR    saves every table and pane but the raw log as CSV files into DIR\n"
            "    With --html or --csv nothing is printed unless --json or --summary is given.\n"
-           "    Exit status: 0 analysed, 1 the analysis stopped with an error or a report could not\n"
-           "    be saved (text on stderr),\n"
-           "    2 wrong usage.\n";
+           "    Exit status: 0 analysed, 1 the analysis stopped with an error (text on stderr,\n"
+           "    followed by \"FILE:N: stopped here\" when line N stopped it) or a report could not\n"
+           "    be saved, 2 wrong usage.\n";
 }
 
 int runReport(int argc, char** argv) {
@@ -114,6 +114,7 @@ int runReport(int argc, char** argv) {
     std::fflush(stdout);
     if (error) {
         std::fprintf(stderr, "%s\n", common::utf8FromCp932(*error).c_str());
+        if (const auto line = view.errorLine()) std::fprintf(stderr, "munyaro-cli: %s:%zu: stopped here\n", file->c_str(), *line);
         return 1;
     }
     return saveError ? 1 : 0;

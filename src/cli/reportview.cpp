@@ -100,6 +100,8 @@ void ReportView::writeJson(std::FILE* f, const std::string& file, const std::opt
     o += ",\"error\":";
     if (error) appendJsonString(o, utf8(*error));
     else o += "null";
+    o += ",\"errorLine\":";
+    o += errorLine_ ? std::to_string(*errorLine_) : "null";
     o += ",\"tally\":";
     if (!tally_) {
         o += "null";

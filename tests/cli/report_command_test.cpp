@@ -138,6 +138,35 @@ TEST(ReportCommand, UsageErrorsExitWithTwo) {
     EXPECT_THAT(help.out, HasSubstr("--materia DIR"));
 }
 
+// A visitor's escaped quote in the user agent and a bracketed remote user analyse like any line.
+TEST(ReportCommand, EscapedQuotesAndBracketedUsersStopNothing) {
+    Program prog;
+    const std::string first = "10.0.0.1 - - [10/Oct/2004:13:55:36 +0900] \"GET / HTTP/1.1\" 200 5 \"-\" \"-\"\n";
+    std::string log = prog.dir.file(
+        "a.log", first + "10.0.0.9 - - [10/Oct/2004:13:56:00 +0900] \"GET /x HTTP/1.1\" 404 196 \"-\" \"evil\\\" 200 pwned\"\n");
+    Result r = cli("report --summary " + prog.materia() + log);
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_THAT(r.out, HasSubstr("総接続数 2  ホスト数 2  200 1  403 0  404 1"));
+    log = prog.dir.file("b.log", first + "10.0.0.9 - [abcd] [10/Oct/2004:13:56:00 +0900] \"GET /x HTTP/1.1\" 404 196 \"-\" \"-\"\n");
+    r = cli("report --json " + prog.materia() + log);
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(Json::parse(r.out)["tally"]["hourConnections"][13].number, 2);
+}
+
+TEST(ReportCommand, LineThatStoppedTheAnalysisIsNamed) {
+    Program prog;
+    const std::string log = prog.dir.file("bad.log", std::string(kLog) + "\n" +
+                                                         "h - - [10/Oct/2004:15:00:00 +0900] \"GET / HTTP/1.1\" 200 12k\n");
+    Result r = cli("report --summary " + prog.materia() + log);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_THAT(r.err, testing::EndsWith("'12k' は整数ではありません.\nmunyaro-cli: " + log + ":6: stopped here\n"));
+    r = cli("report --json " + prog.materia() + log);
+    EXPECT_EQ(Json::parse(r.out)["errorLine"].number, 6);
+    r = cli("report --json " + prog.materia() + prog.dir.file("good.log", kLog));
+    EXPECT_TRUE(Json::parse(r.out)["errorLine"].isNull());
+    EXPECT_THAT(r.err, testing::Not(HasSubstr("stopped here")));
+}
+
 TEST(ReportCommand, SavesTheReportAsHtmlAndCsvInsteadOfPrinting) {
     Program prog;
     const std::string log = prog.dir.file("access_log", kLog);
