@@ -50,6 +50,12 @@ void writeSummary(std::string& out, const ReportRecord& r) {
         appendUtf8(step, r.lastStep());
         row(out, {"ログ", "エラー", "", error});
         row(out, {"ログ", "止まったところ", "", step});
+        if (r.stoppedLineNumber()) {
+            std::string line;
+            appendUtf8(line, r.stoppedLine());
+            row(out, {"ログ", "止めた行", "", std::to_string(*r.stoppedLineNumber())});
+            row(out, {"ログ", "止めた行の内容", "", line});
+        }
     }
     for (const CountBox& b : kCountBoxes) {
         std::string label(b.label);

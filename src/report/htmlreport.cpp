@@ -96,6 +96,11 @@ void appendError(std::string& out, const ReportRecord& r) {
         appendLogText(out, r.lastStep(), scratch);
         out += "</p>\n";
     }
+    if (r.stoppedLineNumber()) {
+        out += "<p>止めた行: " + groupedNumber(*r.stoppedLineNumber()) + " 行目</p>\n<pre>";
+        appendLogText(out, r.stoppedLine(), scratch);
+        out += "</pre>\n";
+    }
     out += "<p class=\"note\">以下は止まるまでに書かれた結果です。</p>\n</section>\n";
 }
 

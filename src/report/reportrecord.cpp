@@ -27,6 +27,9 @@ void ReportRecord::begin(const std::string& logPath, std::time_t when) {
     when_ = when;
     error_.reset();
     lastStep_.clear();
+    stoppedLineNumber_.reset();
+    stoppedLine_.clear();
+    rawLog_.reset();
     amountUnit_ = -1;
     panes_.clear();
     boxes_.clear();
@@ -64,6 +67,7 @@ analysis::PaneContent& ReportRecord::paneRef(std::string_view name) {
 
 void ReportRecord::clearPane(std::string_view name) {
     if (name != kRawLog) paneRef(name).clear();
+    else rawLog_.reset();
     if (shown_) shown_->clearPane(name);
 }
 
@@ -79,6 +83,7 @@ void ReportRecord::appendLine(std::string_view name, std::string line) {
 
 void ReportRecord::replacePane(std::string_view name, analysis::Lines lines) {
     if (name != kRawLog) paneRef(name).replace(lines);
+    else rawLog_ = lines;
     if (shown_) shown_->replacePane(name, std::move(lines));
 }
 
@@ -132,6 +137,12 @@ void ReportRecord::chartBars(std::string_view image, const std::array<std::int64
 
 void ReportRecord::tallied(const analysis::LogTally& tally) {
     if (shown_) shown_->tallied(tally);
+}
+
+void ReportRecord::stoppedAt(std::size_t index, std::size_t lineNumber) {
+    stoppedLineNumber_ = lineNumber;
+    stoppedLine_ = rawLog_ && index < rawLog_->size() ? rawLog_->line(index) : std::string();
+    if (shown_) shown_->stoppedAt(index, lineNumber);
 }
 
 }  // namespace report

@@ -40,11 +40,14 @@ public:
     const std::optional<std::string>& error() const { return error_; }
     // The last progress message: where an analysis that stopped had got to.
     const std::string& lastStep() const { return lastStep_; }
+    // The log line that stopped the pass, if one did: its 1-based number and its text.
+    std::optional<std::size_t> stoppedLineNumber() const { return stoppedLineNumber_; }
+    const std::string& stoppedLine() const { return stoppedLine_; }
     // "-" for a box this analysis did not write.
     const std::string& box(std::string_view name) const;
     // The unit the transfer box was written in, 0 to 3, or -1.
     int amountUnit() const { return amountUnit_; }
-    // Empty for a pane this analysis did not write; the raw log (NamaLog) is not kept.
+    // Empty for a pane this analysis did not write; the raw log (NamaLog) is not part of the report.
     const analysis::PaneContent& pane(std::string_view name) const;
     // Only for charts whose bars were drawn.
     const ChartCounts* chart(std::string_view image) const;
@@ -67,6 +70,7 @@ public:
     void chartBackground(std::string_view image) override;
     void chartBars(std::string_view image, const std::array<std::int64_t, 24>& counts, std::int64_t total) override;
     void tallied(const analysis::LogTally& tally) override;
+    void stoppedAt(std::size_t index, std::size_t lineNumber) override;
 
 private:
     analysis::PaneContent& paneRef(std::string_view name);
@@ -81,6 +85,9 @@ private:
     std::time_t when_ = 0;
     std::optional<std::string> error_;
     std::string lastStep_;
+    std::optional<std::size_t> stoppedLineNumber_;
+    std::string stoppedLine_;
+    analysis::Lines rawLog_;  // only to read the line that stopped the pass
     int amountUnit_ = -1;
     std::map<std::string, analysis::PaneContent, std::less<>> panes_;
     std::map<std::string, std::string, std::less<>> boxes_;

@@ -186,6 +186,29 @@ TEST(HtmlReport, StoppedAnalysisShowsTheErrorAndWhereItStopped) {
     EXPECT_THAT(htmlReport(r), Not(HasSubstr("エラー")));
 }
 
+TEST(HtmlReport, LineThatStoppedThePassIsShownAsText) {
+    TempDir dir;
+    for (const char* list : {"DomeinList.dat", "SERobotsList.dat", "CheckDomeinList.dat"})
+        dir.file(std::string("materia/") + list, "");
+    const std::string bad = "<b>h</b> - - [10/Oct/2004:xx:00:00 +0900] \"GET / HTTP/1.1\" 404 1";
+    const std::string log = dir.file("access_log", "10.0.0.1 - - [10/Oct/2004:10:00:00 +0900] \"GET / HTTP/1.1\" 200 1\r\n\r\n" + bad + "\r\n");
+    RecordingView shown;
+    ReportRecord r(&shown);
+    r.begin(log, 0);
+    try {
+        analysis::LogCounting(log, r, analysis::AnalysisOptions{dir.path() + "/materia"});
+        ADD_FAILURE() << "the hour xx stops the pass";
+    } catch (const common::AppError& e) {
+        r.fail(e.what());
+    }
+    EXPECT_EQ(shown.stopped, std::make_pair(std::size_t{1}, std::size_t{3}));  // passed on to the window
+    EXPECT_EQ(r.stoppedLine(), bad);
+    const std::string page = htmlReport(r);
+    EXPECT_THAT(page, HasSubstr("<p>止めた行: 3 行目</p>\n<pre>&lt;b&gt;h&lt;/b&gt; - - [10/Oct/2004:xx:00:00 +0900]"));
+    // The panes the pass appends to show what it got before the line.
+    EXPECT_THAT(page, HasSubstr("<details id=\"pane-Memo4\"><summary>要求ログ &gt; 抽出ログ <span class=\"note\">(1 行)"));
+}
+
 TEST(ReportRecord, PassesEveryCallOnToTheWindow) {
     hostile::Analysed a;
     RecordingView shown;
