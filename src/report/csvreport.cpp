@@ -99,7 +99,19 @@ void writePane(std::string& out, const analysis::PaneContent& pane) {
     endCsvRow(out);
     std::string scratch;
     pane.forEach([&](const std::string& line) {
-        appendCsvLog(out, line, scratch);
+        // Most log lines are plain ASCII that needs neither conversion nor quotes: one look at each
+        // byte decides, and such a line is copied as it is.
+        bool plain = true;
+        for (const char c : line) {
+            const auto b = static_cast<unsigned char>(c);
+            if (b >= 0x80 || c == '"' || c == ',' || c == '\r' || c == '\n') {
+                plain = false;
+                break;
+            }
+        }
+        if (plain && !line.empty() && std::string_view("=+-@\t").find(line[0]) != std::string_view::npos) plain = false;
+        if (plain) out += line;
+        else appendCsvLog(out, line, scratch);
         endCsvRow(out);
     });
 }
