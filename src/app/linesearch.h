@@ -1,6 +1,8 @@
 // Finding text in a pane: what matches in one line, and a search of every line on a thread of its own.
 #pragma once
+#include <array>
 #include <atomic>
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -39,6 +41,12 @@ public:
     QString error() const { return error_; }
 
     bool matches(std::string_view cp932Line) const;
+    // An ASCII plain-text query is matched on the bytes: then findBytes gives the next place in text
+    // where the bytes occur, which a caller must still check for a character start (isCharStart).
+    bool byteWise() const { return byteWise_; }
+    const char* findBytes(const char* begin, const char* end) const;
+    static bool isCharStart(std::string_view line, std::size_t offset);
+    std::size_t needleSize() const { return needle_.size(); }
     // Every non-empty match of the text, in order.
     std::vector<TextMatch> findAll(const QString& text) const;
 
@@ -51,6 +59,8 @@ private:
     QRegularExpression re_;
     bool byteWise_ = false;
     std::string needle_;  // ASCII; lower case when the case is ignored
+    std::array<unsigned char, 256> fold_{};  // byte to its compared form
+    std::array<std::size_t, 256> skip_{};   // Horspool's shifts, by a byte's compared form
 };
 
 // Matching line numbers of a pane, searched on a worker thread from an origin line to the end and then
@@ -73,6 +83,12 @@ public:
 
 private:
     void run(std::size_t origin);
+    // Lines from..to-1 of the pane into the list; false when cancelled.
+    bool scan(std::size_t from, std::size_t to, std::vector<std::uint32_t>& into);
+    bool scanLog(const analysis::LogText& log, std::size_t first, std::size_t from, std::size_t to,
+                 std::vector<std::uint32_t>& into);
+    void found(std::uint32_t line, std::vector<std::uint32_t>& into);
+    void flush(std::vector<std::uint32_t>& into, bool force);
 
     analysis::PaneContent content_;
     LineMatcher matcher_;
@@ -82,5 +98,8 @@ private:
     std::mutex mutex_;
     std::vector<std::uint32_t> head_, tail_;
     bool done_ = false;
+    std::vector<std::uint32_t> found_;  // not yet handed over
+    bool told_ = false;
+    std::chrono::steady_clock::time_point lastTold_;
     std::thread thread_;
 };

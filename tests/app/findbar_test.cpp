@@ -18,6 +18,7 @@
 #include <QScrollBar>
 
 #include "analysis/lines.h"
+#include "analysis/logfile.h"
 #include "app/linesview.h"
 #include "support.h"
 
@@ -165,6 +166,43 @@ TEST_F(FindTest, FilteredViewShowsMatchingLinesAndKeepsThePlace) {
     key(view.findBar()->edit, Qt::Key_Escape);
     EXPECT_FALSE(view.filtered());
     EXPECT_EQ(view.rowCount(), 3u);
+}
+
+TEST_F(FindTest, ALoadedLogIsSearchedInItsBufferWithTheSameResult) {
+    // A loaded log is searched across its lines at once; each line counts once, a hit must start on a
+    // character, and the lines before the top line are found too.
+    std::string text;
+    common::StringList lines;
+    for (int i = 0; i < 3000; ++i) {
+        std::string line = i % 7 == 0 ? sjis("ソース") : i % 5 == 0 ? "GET /A\\b Bot bot" : "host " + std::to_string(i);
+        text += line + (i % 2 ? "\r\n" : "\n");
+        lines.push_back(std::move(line));
+    }
+    view.replace(analysis::logFromBytes(std::string_view(text), "a.log"));
+    LinesView plain;
+    plain.replace(analysis::makeLines(lines));
+    view.scrollToLine(1500);
+    plain.scrollToLine(1500);
+    for (const QString& query : {QStringLiteral("\\"), QStringLiteral("bot"), QStringLiteral("host 1"), QStringLiteral("t\r")}) {
+        for (bool caseSensitive : {false, true}) {
+            for (LinesView* v : {&view, &plain}) {
+                v->openFind();
+                v->findBar()->caseSensitive->setChecked(caseSensitive);
+                v->findBar()->edit->setText(query);
+                ASSERT_TRUE(waitFor([&] { return v->searchDone(); }));
+            }
+            EXPECT_EQ(view.matchingLines(), plain.matchingLines()) << query.toStdString() << caseSensitive;
+            EXPECT_EQ(view.selectedText(), plain.selectedText());
+            EXPECT_EQ(view.firstVisibleLine(), plain.firstVisibleLine());
+        }
+    }
+    view.findBar()->caseSensitive->setChecked(false);
+    view.findBar()->edit->setText(QStringLiteral("\\"));
+    ASSERT_TRUE(waitFor([&] { return view.searchDone(); }));
+    EXPECT_EQ(view.matchingLines(), 514u) << "only the real backslashes: 600 fifths less 86 sevenths";
+    view.findBar()->edit->setText(QStringLiteral("bot"));
+    ASSERT_TRUE(waitFor([&] { return view.searchDone(); }));
+    EXPECT_EQ(view.matchingLines(), 514u);
 }
 
 // Lines that stop the first reader of line gateLine until the test opens the gate, and count reads.
