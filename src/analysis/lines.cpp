@@ -9,6 +9,17 @@ namespace analysis {
 
 Lines makeLines(common::StringList lines) { return std::make_shared<OwnedLines>(std::move(lines)); }
 
+std::size_t LogText::lineNumber(std::size_t i) const {
+    // Counts the line breaks before the line: CR LF, a lone CR and a lone LF are one each.
+    const std::string_view text = buffer_.view().substr(0, static_cast<std::size_t>(lines_[i].data() - buffer_.view().data()));
+    std::size_t breaks = 0;
+    for (std::size_t k = 0; k < text.size(); ++k) {
+        if (text[k] == '\n') ++breaks;
+        else if (text[k] == '\r' && (k + 1 == text.size() || text[k + 1] != '\n')) ++breaks;
+    }
+    return breaks + 1;
+}
+
 void EntryList::appendLine(std::size_t i, std::string& out) const {
     const Entry& e = entries_[i];
     const std::string_view line = (*log_)[e.line];

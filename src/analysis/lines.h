@@ -67,6 +67,8 @@ public:
     }
     std::string_view operator[](std::size_t i) const { return lines_[i]; }
     std::size_t bufferSize() const { return buffer_.size(); }
+    // 1-based number of line i in the text as loaded, where the blank lines left out count too.
+    std::size_t lineNumber(std::size_t i) const;
 
 private:
     common::ByteBuffer buffer_;

@@ -302,6 +302,14 @@ void LinesView::selectAll() {
     viewport()->update();
 }
 
+void LinesView::selectLine(std::size_t line) {
+    if (line >= count_) return;
+    anchor_ = {line, 0};
+    cursor_ = {line, static_cast<int>(shownLine(line).size())};
+    ensureVisible(line);
+    viewport()->update();
+}
+
 void LinesView::clearSelection() {
     anchor_ = cursor_;
     viewport()->update();

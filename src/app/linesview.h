@@ -67,6 +67,8 @@ public:
     bool hasSelection() const { return anchor_ != cursor_; }
     QString selectedText() const;
     void selectAll();
+    // Selects line i whole and scrolls it into view.
+    void selectLine(std::size_t line);
     void clearSelection();
     void copy() const;  // the selection to the clipboard as plain text, lines joined by "\n"
 

@@ -465,3 +465,11 @@ void TForm1::chartBackground(std::string_view image) {
 void TForm1::chartBars(std::string_view image, const std::array<std::int64_t, 24>& counts, std::int64_t total) {
     GraphDraw(chart(image), counts, total);
 }
+
+// The line that stopped the pass is shown in the raw log, so that the error box's text can be read
+// beside it once the box is closed.
+void TForm1::stoppedAt(std::size_t index, std::size_t) {
+    LinesView* raw = pane("NamaLog");
+    PageControl1->setCurrentWidget(raw->parentWidget());
+    raw->selectLine(index);
+}

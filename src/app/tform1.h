@@ -78,6 +78,7 @@ public:
     void progressPosition(std::size_t position) override;
     void chartBackground(std::string_view image) override;
     void chartBars(std::string_view image, const std::array<std::int64_t, 24>& counts, std::int64_t total) override;
+    void stoppedAt(std::size_t index, std::size_t lineNumber) override;
 
     QTabWidget* PageControl1;
     QComboBox* byteName;

@@ -283,9 +283,16 @@ TEST_F(TForm1Test, PassErrorKeepsTheLinesAppendedBeforeIt) {
     EXPECT_EQ(pane("RobotsLog").size(), 6u) << "only its header block";
     EXPECT_EQ(pane("CheckDomeinMemo").size(), 4u) << "the header block, no watched lines";
     for (const char* p : {"Memo8", "Memo9", "Memo7", "HOST404Memo", "File404Memo", "Memo6"}) EXPECT_EQ(pane(p), StringList{}) << p;
-    for (const char* p : {"NamaLog", "POST404Memo", "POST403Memo"}) EXPECT_EQ(pane(p), before.panes.at(p)) << p;
+    for (const char* p : {"POST404Memo", "POST403Memo"}) EXPECT_EQ(pane(p), before.panes.at(p)) << p;
     EXPECT_EQ(box("Edit1"), "4");
     EXPECT_EQ(box("Edit35"), log);
+    // The raw log shows the new log with the failing line selected and in view.
+    auto* raw = form.pane("NamaLog");
+    EXPECT_EQ(pane("NamaLog"), (StringList{lines[0], lines[2], broken, lines[3]}));
+    EXPECT_EQ(form.PageControl1->currentWidget(), raw->parentWidget());
+    EXPECT_EQ(fromQString(raw->selectedText()), broken);
+    EXPECT_LE(raw->firstVisibleLine(), 2u);
+    EXPECT_GT(raw->firstVisibleLine() + static_cast<std::size_t>(raw->visibleLines()), 2u);
     EXPECT_FALSE(progress.isVisible()) << "the clean-up hides the progress window";
     TForm1 fresh;
     fresh.Image3Ready();
