@@ -32,9 +32,10 @@ LogTally::LogTally(std::shared_ptr<const LogText> log)
 }
 
 ReferenceLists::ReferenceLists(common::StringList w, common::StringList o, common::StringList r)
-    : watched(std::move(w)), own(std::move(o)), robots(std::move(r)) {
-    for (const auto& s : robots) robotsAndFavicon.add(s, 0);
-    robotsAndFavicon.add("favicon.ico", 1);
+    : watched(std::move(w)), own(std::move(o)), robots(std::move(r)), watchedHosts(watched), ownReferrers(own) {
+    for (const auto& s : robots) robotsAndFavicon.add(s, 1);
+    robotsAndFavicon.add("favicon.ico", 2);
+    robotsAndFavicon.build();
 }
 
 namespace {
@@ -153,16 +154,10 @@ void countLines(LogTally& t, const ReferenceLists& lists, ResultView* progress) 
                 const std::ptrdiff_t s = inRest(quotes.findOpener(restStart), restStart) + 2;
                 const std::string_view referrer = TextCopy(rest, s, sep - s);
                 t.referrerLog->add(EntryForm::TimeRefPath, li, line, referrer, path);
-                bool own = false;
-                for (const auto& entry : lists.own)
-                    if (TextPos(entry, referrer) > 0) {
-                        own = true;
-                        break;
-                    }
-                if (!own) t.referrerList->add(EntryForm::RefPath, li, line, referrer, path);
+                if (!lists.ownReferrers.any(referrer)) t.referrerList->add(EntryForm::RefPath, li, line, referrer, path);
             }
 
-            const std::uint32_t found = lists.robotsAndFavicon.match(line);
+            const std::uint32_t found = lists.robotsAndFavicon.groups(line);
             const std::string_view agent = TextCopy(rest, sep + 2, kWhole);
             if (found & 1) {
                 t.robotsLog->add(EntryForm::Robot, li, line, path, agent);
@@ -182,8 +177,8 @@ void countLines(LogTally& t, const ReferenceLists& lists, ResultView* progress) 
         if (!isGet) requestPath = isPost ? postPath : OwnRequestPath(line);
         t.connectionLines->add(EntryForm::TimeHostSpan, li, line, requestPath);
         if (t.hosts.add(li, line, host)) ++t.hostCount;
-        for (const auto& entry : lists.watched)
-            if (TextPos(entry, host) > 0) t.watchedLines->add(EntryForm::Whole, li, line);
+        // A host that holds several watched entries is listed once for each.
+        for (std::size_t n = lists.watchedHosts.count(host); n > 0; --n) t.watchedLines->add(EntryForm::Whole, li, line);
 
         if (isPost) {
             if (inDay) ++t.hourPosts[h];

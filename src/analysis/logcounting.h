@@ -3,7 +3,7 @@
 #include <string>
 
 #include "analysis/logtally.h"
-#include "analysis/multimatch.h"
+#include "analysis/listmatch.h"
 #include "analysis/resultview.h"
 #include "common/stringlist.h"
 
@@ -13,7 +13,9 @@ namespace analysis {
 struct ReferenceLists {
     ReferenceLists(common::StringList watched, common::StringList own, common::StringList robots);
     common::StringList watched, own, robots;
-    MultiMatcher robotsAndFavicon;  // group 0: robot strings, group 1: "favicon.ico"
+    // Each list searched whole in one scan of the text it is tested against.
+    ListMatcher watchedHosts, ownReferrers;
+    ListMatcher robotsAndFavicon;  // group bit 1: robot strings, bit 2: "favicon.ico"
 };
 
 struct AnalysisOptions {
