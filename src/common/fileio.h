@@ -1,5 +1,6 @@
 // Whole-file reads and atomic whole-file writes with the program's messages.
 #pragma once
+#include <chrono>
 #include <cstring>
 #include <string>
 #include <utility>
@@ -79,11 +80,29 @@ ByteBuffer mapFileBytes(const std::string& path);
 // (reason "メモリが足りません").
 std::string readWholeFile(const std::string& path);
 
-// Replaces the file by bytes: written to a temporary file beside it, flushed, renamed over it, so the
+// Replaces the file by bytes: written to a temporary file beside it (beside the file a symbolic link
+// names, which is replaced while the link stays), flushed, renamed over it, so the
 // file is always either the old or the new one. A file that cannot be created or replaced (missing
 // directory, read-only target) throws "ファイル "%s". %s を作成できません"; a short write throws
 // "ストリームへの書き込みエラー". mode is used for a newly created file; an existing file keeps its own.
 void writeFileAtomic(const std::string& path, std::string_view bytes, unsigned mode = 0644);
+
+// The file that path names once symbolic links are followed (path itself when it is none).
+std::string linkTarget(const std::string& path);
+
+// An advisory lock that programs changing the files of one directory take in turn: held from
+// construction to destruction. Waits up to wait for another holder; then throws the create error
+// of path. Where the directory cannot be opened nothing is locked and the write reports the fault.
+class FileLock {
+public:
+    explicit FileLock(const std::string& path, std::chrono::milliseconds wait = std::chrono::seconds(10));
+    ~FileLock();
+    FileLock(const FileLock&) = delete;
+    FileLock& operator=(const FileLock&) = delete;
+
+private:
+    int fd_ = -1;
+};
 
 // The path made absolute against the current directory (no symlink resolution).
 std::string fullPath(const std::string& path);

@@ -173,7 +173,7 @@ TEST_F(TftpTest, DownloadReplacesTheOldFileHidesAndHandsItToTheAnalysis) {
     EXPECT_EQ(readFile("materia/FTPSetting.dat"), "keep\r\n\r\n\r\n\r\n");   // SaveBox unticked
     EXPECT_EQ(listDir("logs"), "access_log_20040105 ");
     EXPECT_EQ(QApplication::overrideCursor(), nullptr);
-    const std::string log = server.log();
+    const std::string log = server.finishedLog();
     EXPECT_THAT(log, HasSubstr("<- CWD dir"));
     EXPECT_THAT(log, HasSubstr("<- TYPE A"));
     EXPECT_THAT(log, HasSubstr("<- RETR access_log_20040105"));
@@ -251,6 +251,25 @@ TEST_F(TftpTest, NameThatIsNoPlainNameFailsAtOnceContactingNoServer) {
     EXPECT_EQ(server.sessions(), 0);
     EXPECT_TRUE(analysed.empty());
     EXPECT_EQ(listDir("logs"), "access_log_20040105 ");
+}
+
+TEST_F(TftpTest, FieldWithoutAShiftJisFormIsRefusedNamingItContactingNoServer) {
+    FtpServer server(root.path(), "munya", "secret");
+    QLineEdit* const fields[] = {dialog.DomeinEdit, dialog.AcountEdit, dialog.PassEdit, dialog.DirectoryEdit,
+                                 dialog.FileNameEdit};
+    for (QLineEdit* field : fields) {
+        fill(server);
+        dialog.SaveBox->setChecked(true);
+        field->setText(field->text() + QStringLiteral("€"));
+        const auto boxes = click();
+        ASSERT_EQ(boxes.size(), 1u) << field->objectName().toStdString();
+        EXPECT_EQ(boxes[0].icon, QMessageBox::Critical);
+        EXPECT_TRUE(boxes[0].text.startsWith(QStringLiteral("「€」(U+20AC)"))) << boxes[0].text.toStdString();
+    }
+    EXPECT_EQ(server.sessions(), 0);
+    EXPECT_TRUE(analysed.empty());
+    EXPECT_EQ(listDir("logs"), "");
+    EXPECT_EQ(listDir("materia"), "");
 }
 
 TEST_F(TftpTest, MissingLogsDirectoryFailsAndIsNotCreated) {
