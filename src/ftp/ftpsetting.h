@@ -22,7 +22,8 @@ common::StringList loadFtpSetting(const std::string& path);
 const std::string& settingLine(const common::StringList& lines, std::size_t index);
 
 // Writes every field followed by CR LF, atomically, readable by the owner only: the password is
-// kept in plain text. A write-protected file is refused, not made writable.
+// kept in plain text. A write-protected file is refused, not made writable. A symbolic link is
+// written through: its target is replaced, atomically, in the target's directory.
 void saveFtpSetting(const std::string& path, const common::StringList& fields);
 
 // yyyymmdd of date, or of the day before when timeOfDay is before 04:00:00: a log is still

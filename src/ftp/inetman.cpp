@@ -2,10 +2,14 @@
 #include "ftp/inetman.h"
 
 #include <cerrno>
+#include <chrono>
+#include <climits>
 #include <cstring>
 #include <curl/curl.h>
+#include <dirent.h>
 #include <fcntl.h>
 #include <string_view>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -23,10 +27,17 @@ namespace {
 constexpr long kConnectTimeoutSeconds = 15;
 constexpr long kAcceptTimeoutMs = 15000;       // the server connecting back for the data (active mode)
 constexpr long kResponseTimeoutSeconds = 30;   // each reply on the control connection
-constexpr long kLowSpeedBytes = 1;             // less than this per second ...
-constexpr long kLowSpeedSeconds = 60;          // ... for this long counts as a stalled transfer
+constexpr long kPollMs = 1000;                 // a cancel wakes the wait at once; this only bounds it
+
+// A part file is "." + the target's name + ".part" + six random letters or digits.
+constexpr std::string_view kPartInfix = ".part";
+constexpr std::size_t kPartSuffix = kPartInfix.size() + 6;
 
 std::string jp(std::u8string_view utf8) { return common::cp932(utf8); }
+
+// CR or LF would end an FTP command early and start one of the sender's choosing; NUL would cut
+// the text short.
+bool controlSafe(std::string_view text) { return text.find_first_of(std::string_view("\r\n\0", 3)) == std::string_view::npos; }
 
 bool unreserved(unsigned char c) {
     return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '-' || c == '.' ||
@@ -86,9 +97,15 @@ std::string createError(const std::string& path, int err) {
 
 // The reason from libcurl's result code; its error buffer is not used, since in active mode it keeps
 // a misleading text after every failure.
-std::string curlReason(CURLcode code, long reply, int writeErrno, const std::string& server) {
+std::string curlReason(CURLcode code, long reply, int writeErrno, const std::string& server, bool tooSlow,
+                       const SpeedLimit& limit) {
     std::string main;
+    if (tooSlow) code = CURLE_OK;   // told apart from the time-outs of libcurl
     switch (code) {
+    case CURLE_OK:
+        main = common::formatMessage(jp(u8"転送が遅すぎるため中断しました（%s 秒間、毎秒 %s バイト未満）"),
+                                     {std::to_string(limit.seconds), std::to_string(limit.bytesPerSecond)});
+        break;
     case CURLE_COULDNT_RESOLVE_HOST:
         main = common::formatMessage(jp(u8"サーバー \"%s\" が見つかりません"), {server});
         break;
@@ -131,21 +148,43 @@ std::string curlReason(CURLcode code, long reply, int writeErrno, const std::str
     return main + " (" + detail + ")";
 }
 
-// The temporary file a download is written to, beside its target; removed unless committed.
+bool isPartName(std::string_view name) {
+    if (name.size() <= 1 + kPartSuffix || name.front() != '.') return false;
+    const std::string_view tail = name.substr(name.size() - kPartSuffix);
+    if (tail.substr(0, kPartInfix.size()) != kPartInfix) return false;
+    for (const unsigned char c : tail.substr(kPartInfix.size()))
+        if (!((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9'))) return false;
+    return true;
+}
+
+// The temporary file a download is written to, beside its target; removed unless committed. It is
+// locked while the download runs, so that another start of the program can tell it from one that
+// a killed program left behind.
 class PartFile {
 public:
-    explicit PartFile(const std::string& target) : target_(target) {
+    PartFile(const std::string& target, std::atomic<long long>& received) : target_(target), received_(received) {
         const auto slash = target.rfind('/');
         const std::string dir = slash == std::string::npos ? "" : target.substr(0, slash + 1);
-        const std::string base = slash == std::string::npos ? target : target.substr(slash + 1);
-        path_ = dir + "." + base + ".partXXXXXX";
+        std::string base = slash == std::string::npos ? target : target.substr(slash + 1);
+        // A target name near the file system's limit would make the part name too long: shorten it,
+        // not cutting a UTF-8 character.
+        long nameMax = ::pathconf(dir.empty() ? "." : dir.c_str(), _PC_NAME_MAX);
+        if (nameMax <= 0) nameMax = NAME_MAX;
+        const std::size_t room = static_cast<std::size_t>(nameMax) - 1 - kPartSuffix;
+        if (base.size() > room) {
+            std::size_t cut = room;
+            while (cut > 0 && (static_cast<unsigned char>(base[cut]) & 0xC0) == 0x80) --cut;
+            base.resize(cut);
+        }
+        path_ = dir + "." + base + std::string(kPartInfix) + "XXXXXX";
         fd_ = ::mkostemp(path_.data(), O_CLOEXEC);
         created_ = fd_ >= 0;
         if (!created_) error_ = errno;
+        else ::flock(fd_, LOCK_EX | LOCK_NB);
     }
     ~PartFile() {
-        if (fd_ >= 0) ::close(fd_);
         if (created_ && !committed_) ::unlink(path_.c_str());
+        if (fd_ >= 0) ::close(fd_);
     }
     PartFile(const PartFile&) = delete;
     PartFile& operator=(const PartFile&) = delete;
@@ -166,11 +205,13 @@ public:
                 return 0;   // libcurl ends the transfer with a write error
             }
             done += static_cast<size_t>(n);
+            part->received_ += n;
         }
         return total;
     }
 
-    // Flushes the file and puts it in place of the target; 0 or the errno of the failure.
+    // Flushes the file and puts it in place of the target; 0 or the errno of the failure. The lock
+    // is held until the file has its name.
     int commit() {
         struct stat st {};
         mode_t mode;
@@ -182,16 +223,17 @@ public:
             mode = 0666 & ~mode;
         }
         if (::fchmod(fd_, mode) != 0 || ::fsync(fd_) != 0) return errno;
+        if (::rename(path_.c_str(), target_.c_str()) != 0) return errno;
+        committed_ = true;
         const int fd = fd_;
         fd_ = -1;
         if (::close(fd) != 0) return errno;
-        if (::rename(path_.c_str(), target_.c_str()) != 0) return errno;
-        committed_ = true;
         return 0;
     }
 
 private:
     std::string target_;
+    std::atomic<long long>& received_;
     std::string path_;
     int fd_ = -1;
     int error_ = 0;     // errno of a failed creation
@@ -199,6 +241,70 @@ private:
     int writeErrno_ = 0;
     bool committed_ = false;
 };
+
+// A libcurl multi handle for one transfer, known to Cancel while it exists.
+class MultiHandle {
+public:
+    MultiHandle(CURL* easy, std::mutex& lock, void*& slot) : easy_(easy), lock_(lock), slot_(slot) {
+        multi_ = curl_multi_init();
+        if (multi_ == nullptr) return;
+        curl_multi_add_handle(multi_, easy_);
+        const std::lock_guard<std::mutex> guard(lock_);
+        slot_ = multi_;
+    }
+    ~MultiHandle() {
+        if (multi_ == nullptr) return;
+        {
+            const std::lock_guard<std::mutex> guard(lock_);
+            slot_ = nullptr;
+        }
+        curl_multi_remove_handle(multi_, easy_);   // closes a connection still open, as after a cancel
+        curl_multi_cleanup(multi_);
+    }
+    MultiHandle(const MultiHandle&) = delete;
+    MultiHandle& operator=(const MultiHandle&) = delete;
+    CURLM* get() const { return multi_; }
+
+private:
+    CURL* easy_;
+    CURLM* multi_ = nullptr;
+    std::mutex& lock_;
+    void*& slot_;
+};
+
+// Runs the transfer to its end, or until cancel is set (CURLE_ABORTED_BY_CALLBACK), or until it has
+// received less than the limit's share in one of its periods since the transfer began (tooSlow set,
+// CURLE_OPERATION_TIMEDOUT).
+CURLcode perform(CURLM* multi, CURL* easy, const std::atomic<bool>& cancel, const std::atomic<long long>& received,
+                 const SpeedLimit& limit, bool& tooSlow) {
+    using Clock = std::chrono::steady_clock;
+    const auto period = std::chrono::seconds(limit.seconds);
+    Clock::time_point periodStart{};
+    long long periodBytes = 0;
+    for (;;) {
+        if (cancel) return CURLE_ABORTED_BY_CALLBACK;
+        int running = 0;
+        if (curl_multi_perform(multi, &running) != CURLM_OK) return CURLE_OUT_OF_MEMORY;
+        int queued = 0;
+        while (CURLMsg* m = curl_multi_info_read(multi, &queued))
+            if (m->msg == CURLMSG_DONE) return m->data.result;
+        if (running == 0) return CURLE_GOT_NOTHING;
+        const auto now = Clock::now();
+        if (periodStart == Clock::time_point{}) {
+            curl_off_t pretransfer = 0;   // set once the commands are through and the data may come
+            curl_easy_getinfo(easy, CURLINFO_PRETRANSFER_TIME_T, &pretransfer);
+            if (pretransfer > 0) periodStart = now;
+        } else if (now - periodStart >= period) {
+            if (received - periodBytes < static_cast<long long>(limit.bytesPerSecond) * limit.seconds) {
+                tooSlow = true;
+                return CURLE_OPERATION_TIMEDOUT;
+            }
+            periodStart = now;
+            periodBytes = received;
+        }
+        if (curl_multi_poll(multi, nullptr, 0, kPollMs, nullptr) != CURLM_OK) return CURLE_OUT_OF_MEMORY;
+    }
+}
 
 }  // namespace
 
@@ -233,8 +339,6 @@ void TFtpManager::Connect() {
     curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT, kConnectTimeoutSeconds);
     curl_easy_setopt(curl, CURLOPT_ACCEPTTIMEOUT_MS, kAcceptTimeoutMs);
     curl_easy_setopt(curl, CURLOPT_SERVER_RESPONSE_TIMEOUT, kResponseTimeoutSeconds);
-    curl_easy_setopt(curl, CURLOPT_LOW_SPEED_LIMIT, kLowSpeedBytes);
-    curl_easy_setopt(curl, CURLOPT_LOW_SPEED_TIME, kLowSpeedSeconds);
     connected_ = true;
 }
 
@@ -246,8 +350,20 @@ void TFtpManager::Disconnect() {
     connected_ = false;
 }
 
+void TFtpManager::Cancel() {
+    cancel_ = true;
+    const std::lock_guard<std::mutex> guard(multiLock_);
+    if (multi_ != nullptr) curl_multi_wakeup(static_cast<CURLM*>(multi_));
+}
+
 TransferResult TFtpManager::GetFile(const std::string& remotePath, const std::string& localPath,
                                     bool binary) noexcept {
+    received_ = 0;
+    // A cancel is used up by the download it stopped.
+    struct ClearCancel {
+        std::atomic<bool>& flag;
+        ~ClearCancel() { flag = false; }
+    } clearCancel{cancel_};
     try {
         TransferResult result;
         if (serverName_.empty()) {
@@ -261,6 +377,14 @@ TransferResult TFtpManager::GetFile(const std::string& remotePath, const std::st
         }
         if (port_ <= 0 || port_ > 65535) {
             result.reason = jp(u8"ポート番号が正しくありません");
+            return result;
+        }
+        if (!controlSafe(userName_) || !controlSafe(passWord_)) {
+            result.reason = jp(u8"アカウントまたはパスワードに改行や NUL 文字は使えません");
+            return result;
+        }
+        if (!controlSafe(remotePath)) {
+            result.reason = jp(u8"ディレクトリまたはファイル名に改行や NUL 文字は使えません");
             return result;
         }
         if (remotePath.empty() || remotePath.back() == '/') {
@@ -277,7 +401,7 @@ TransferResult TFtpManager::GetFile(const std::string& remotePath, const std::st
             result.reason = createError(localPath, EISDIR);
             return result;
         }
-        PartFile part(localPath);
+        PartFile part(localPath, received_);
         if (!part.opened()) {
             result.reason = createError(localPath, part.openError());
             return result;
@@ -290,13 +414,24 @@ TransferResult TFtpManager::GetFile(const std::string& remotePath, const std::st
         curl_easy_setopt(curl, CURLOPT_TRANSFERTEXT, binary ? 0L : 1L);
         curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, &PartFile::write);
         curl_easy_setopt(curl, CURLOPT_WRITEDATA, &part);
-        const CURLcode code = curl_easy_perform(curl);
+        CURLcode code;
+        bool tooSlow = false;
+        {
+            const MultiHandle multi(curl, multiLock_, multi_);
+            code = multi.get() == nullptr ? CURLE_OUT_OF_MEMORY
+                                          : perform(multi.get(), curl, cancel_, received_, lowSpeed_, tooSlow);
+        }
         long reply = 0;
         curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &reply);
         Disconnect();
 
+        if (code == CURLE_ABORTED_BY_CALLBACK) {
+            result.cancelled = true;
+            result.reason = jp(u8"ダウンロードを中止しました");
+            return result;
+        }
         if (code != CURLE_OK) {
-            result.reason = curlReason(code, reply, part.writeErrno(), serverName_);
+            result.reason = curlReason(code, reply, part.writeErrno(), serverName_, tooSlow, lowSpeed_);
             return result;
         }
         if (const int err = part.commit(); err != 0) {
@@ -307,8 +442,48 @@ TransferResult TFtpManager::GetFile(const std::string& remotePath, const std::st
         return result;
     } catch (const std::exception& e) {
         Disconnect();
-        return TransferResult{false, e.what()};
+        return TransferResult{false, false, e.what()};
     }
+}
+
+Download::Download(TFtpManager& manager, std::string remotePath, std::string localPath, bool binary)
+    : manager_(manager) {
+    manager_.cancel_ = false;
+    manager_.received_ = 0;
+    thread_ = std::thread([this, remote = std::move(remotePath), local = std::move(localPath), binary] {
+        result_ = manager_.GetFile(remote, local, binary);
+        finished_ = true;
+    });
+}
+
+Download::~Download() {
+    if (thread_.joinable()) {
+        manager_.Cancel();
+        thread_.join();
+    }
+}
+
+TransferResult Download::result() {
+    if (thread_.joinable()) thread_.join();
+    return result_;
+}
+
+void removeStalePartFiles(const std::string& dir) {
+    DIR* d = ::opendir(dir.c_str());
+    if (d == nullptr) return;
+    while (const dirent* e = ::readdir(d)) {
+        if (!isPartName(e->d_name)) continue;
+        const std::string path = dir + "/" + e->d_name;
+        const int fd = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+        if (fd < 0) continue;
+        struct stat held {}, named {};
+        // Unlocked means no download holds it; the name must still be this file when it goes.
+        if (::fstat(fd, &held) == 0 && S_ISREG(held.st_mode) && ::flock(fd, LOCK_EX | LOCK_NB) == 0 &&
+            ::lstat(path.c_str(), &named) == 0 && named.st_ino == held.st_ino && named.st_dev == held.st_dev)
+            ::unlink(path.c_str());
+        ::close(fd);
+    }
+    ::closedir(d);
 }
 
 }  // namespace ftp

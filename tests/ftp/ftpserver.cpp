@@ -43,7 +43,8 @@ FtpServer::FtpServer(const std::string& root, const std::string& user, const std
     if (kind == Kind::Normal) {
         args.insert(args.end(), {"-m", "pyftpdlib", "-D"});
     } else {
-        args.push_back(MUNYARO_SOURCE_DIR "/tests/ftp/cuttingftpd.py");
+        args.insert(args.end(), {MUNYARO_SOURCE_DIR "/tests/ftp/oddftpd.py", "--mode",
+                                 kind == Kind::CutsTransfers ? "cut" : kind == Kind::Trickles ? "trickle" : "endless"});
     }
     args.insert(args.end(), {"-i", host, "-p", std::to_string(port), "-u", user, "-P", password, "-d", root});
     std::vector<char*> argv;

@@ -18,7 +18,9 @@ std::string listDir(const std::string& path);
 
 class FtpServer {
 public:
-    enum class Kind { Normal, CutsTransfers };
+    // CutsTransfers sends half a file and drops the line; Trickles sends a byte a second; Endless
+    // never stops sending.
+    enum class Kind { Normal, CutsTransfers, Trickles, Endless };
     // Serves root to user/password on host; port 0 lets the server choose. Throws when it does not
     // come up, so a test never runs without its server.
     FtpServer(const std::string& root, const std::string& user, const std::string& password,

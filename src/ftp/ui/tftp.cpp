@@ -5,12 +5,18 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QCloseEvent>
 #include <QDateTime>
+#include <QDialog>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QLocale>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QThread>
+#include <QTimer>
+#include <QVBoxLayout>
 
 #include "qtedge/commandguard.h"
 #include "qtedge/qtext.h"
@@ -29,18 +35,66 @@ QLineEdit* labelledEdit(QWidget* group, const char* name, const QString& label, 
     return edit;
 }
 
-// The cursor says "busy" while the download holds the program; restored on every way out.
-class BusyCursor {
+// The window a download runs under: the bytes received so far and a button that stops it. It is
+// application-modal, so the rest of the program takes no input meanwhile, but it repaints.
+class DownLoadProgress : public QDialog {
 public:
-    BusyCursor() {
-        QApplication::setOverrideCursor(Qt::WaitCursor);
-        // Let the new cursor and pending paints reach the screen; user input waits until the end.
-        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+    DownLoadProgress(QWidget* parent, ftp::Download& download, const QString& name)
+        : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint),
+          download_(download) {
+        setObjectName("DownLoadProgress");
+        setWindowTitle(QStringLiteral("ダウンロード中"));
+        setWindowModality(Qt::ApplicationModal);
+        auto* layout = new QVBoxLayout(this);
+        auto* file = new QLabel(name, this);
+        file->setTextFormat(Qt::PlainText);
+        layout->addWidget(file);
+        bytes_ = new QLabel(this);
+        bytes_->setObjectName("ReceivedLabel");
+        layout->addWidget(bytes_);
+        stop_ = new QPushButton(QStringLiteral("中止"), this);
+        stop_->setObjectName("CancelButton");
+        layout->addWidget(stop_, 0, Qt::AlignRight);
+        connect(stop_, &QPushButton::clicked, this, &DownLoadProgress::reject);
+        connect(&poll_, &QTimer::timeout, this, &DownLoadProgress::update);
+        poll_.start(50);
+        update();
     }
-    ~BusyCursor() { QApplication::restoreOverrideCursor(); }
-    BusyCursor(const BusyCursor&) = delete;
-    BusyCursor& operator=(const BusyCursor&) = delete;
+    // Escape, the close button and 中止 all stop the download; the window goes when it has ended.
+    void reject() override {
+        download_.cancel();
+        stop_->setEnabled(false);
+        bytes_->setText(QStringLiteral("中止しています…"));
+    }
+
+private:
+    void update() {
+        if (download_.finished()) {
+            poll_.stop();
+            accept();
+            return;
+        }
+        if (stop_->isEnabled())
+            bytes_->setText(QStringLiteral("受信済み %1 バイト").arg(QLocale::system().toString(download_.received())));
+    }
+
+    ftp::Download& download_;
+    QLabel* bytes_;
+    QPushButton* stop_;
+    QTimer poll_;
 };
+
+// The download on a thread of its own; a quick one is over before its window would flash up.
+ftp::TransferResult runDownload(QWidget* parent, ftp::TFtpManager& manager, const std::string& remotePath,
+                                const std::string& localPath, const QString& name) {
+    ftp::Download download(manager, remotePath, localPath, false);
+    for (int i = 0; i < 20 && !download.finished(); ++i) QThread::msleep(10);
+    if (!download.finished()) {
+        DownLoadProgress window(parent, download, name);
+        window.exec();
+    }
+    return download.result();
+}
 
 }  // namespace
 
@@ -96,6 +150,8 @@ std::string TFTP::DateFormat(const QDateTime& now) {
 
 void TFTP::FormCreate() {
     FileNameEdit->setText(QStringLiteral("access_log_") + QString::fromStdString(DateFormat(QDateTime::currentDateTime())));
+    // What a program killed during a download left behind.
+    ftp::removeStalePartFiles("logs");
     LoadSetting();
 }
 
@@ -119,8 +175,7 @@ ftp::TransferResult TFTP::DownLoad() {
     const std::string remotePath = fromQString(DirectoryEdit->text()) + fromQString(FileNameEdit->text());
     // Locally the name is stored as the file system spells names (UTF-8).
     DownLoadPath_ = "logs/" + pathFromQString(FileNameEdit->text());
-    const BusyCursor busy;
-    return FtpManager1.GetFile(remotePath, DownLoadPath_, false);
+    return runDownload(this, FtpManager1, remotePath, DownLoadPath_, FileNameEdit->text());
 }
 
 void TFTP::RunButtonClick() {
@@ -133,6 +188,7 @@ void TFTP::RunButtonClick() {
     }
     // Success is this transfer's own result: an older file of the same name in logs/ is no proof.
     const ftp::TransferResult result = DownLoad();
+    if (result.cancelled) return;   // the user knows; the old file and the fields stay as they were
     if (!result.ok) {
         showFailure(result.reason);
         return;

@@ -10,6 +10,7 @@
 #include <QCheckBox>
 #include <QDateTime>
 #include <QGroupBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
@@ -250,6 +251,55 @@ TEST_F(TftpTest, NameThatIsNoPlainNameFailsAtOnceContactingNoServer) {
     }
     EXPECT_EQ(server.sessions(), 0);
     EXPECT_TRUE(analysed.empty());
+    EXPECT_EQ(listDir("logs"), "access_log_20040105 ");
+}
+
+TEST_F(TftpTest, DownloadRunsUnderAProgressWindowWhoseCancelButtonStopsItLeavingTheOldFile) {
+    writeFile("logs/access_log_20040105", "stale\n");
+    FtpServer server(root.path(), "munya", "secret", FtpServer::Kind::Endless);
+    dialog.show();
+    fill(server);
+    // Watches the progress window: it must keep painting new counts while the bytes stream in
+    // (the program is not frozen) and hold the rest of the program off; then 中止 is pressed.
+    QStringList counts;
+    bool modal = false;
+    QTimer watch;
+    QObject::connect(&watch, &QTimer::timeout, [&] {
+        auto* progress = QApplication::activeModalWidget();
+        if (progress == nullptr || progress->objectName() != "DownLoadProgress") return;
+        modal = progress->windowModality() == Qt::ApplicationModal;
+        const QString text = progress->findChild<QLabel*>("ReceivedLabel")->text();
+        if (counts.isEmpty() || counts.back() != text) counts.push_back(text);
+        if (counts.size() >= 3) progress->findChild<QPushButton*>("CancelButton")->click();
+    });
+    watch.start(20);
+    EXPECT_TRUE(click().empty());   // cancelled: no failure box
+    ASSERT_GE(counts.size(), 3);
+    EXPECT_TRUE(counts[2].startsWith(QStringLiteral("受信済み "))) << counts[2].toStdString();
+    EXPECT_TRUE(modal);
+    EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
+    EXPECT_TRUE(analysed.empty());
+    EXPECT_TRUE(dialog.isVisible());
+    EXPECT_EQ(readFile("logs/access_log_20040105"), "stale\n");
+    EXPECT_EQ(listDir("logs"), "access_log_20040105 ");
+}
+
+TEST_F(TftpTest, LineBreakInAPastedPasswordIsRefusedAndNothingIsSent) {
+    FtpServer server(root.path(), "munya", "secret");
+    fill(server, QStringLiteral("secret\r\nDELE dir/access_log_20040105"));
+    const auto boxes = click();
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].text, kFailure);
+    EXPECT_THAT(fromQString(boxes[0].detail), HasSubstr(common::cp932(u8"改行や NUL 文字は使えません")));
+    EXPECT_EQ(server.sessions(), 0);
+    EXPECT_TRUE(analysed.empty());
+}
+
+TEST_F(TftpTest, FormCreateRemovesPartFilesAKilledDownloadLeft) {
+    writeFile("materia/FTPSetting.dat", "\r\n\r\n\r\n\r\n");
+    writeFile("logs/.access_log_20040105.partx1Y2z3", "half a log");
+    writeFile("logs/access_log_20040105", "kept\n");
+    dialog.FormCreate();
     EXPECT_EQ(listDir("logs"), "access_log_20040105 ");
 }
 
