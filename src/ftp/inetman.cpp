@@ -8,9 +8,12 @@
 #include <curl/curl.h>
 #include <dirent.h>
 #include <fcntl.h>
+#include <optional>
 #include <string_view>
 #include <sys/file.h>
 #include <sys/stat.h>
+#include <openssl/ssl.h>
+#include <openssl/x509.h>
 #include <unistd.h>
 
 #include "common/apperror.h"
@@ -73,11 +76,14 @@ std::string hostPart(const std::string& server) {
 }
 
 // "ftp://host:port/path"; an absolute remote path starts with "%2F", which libcurl takes as the root.
-std::string buildUrl(const std::string& host, int port, std::string_view remote) {
-    std::string url = "ftp://" + host + ":" + std::to_string(port) + "/";
+// SFTP paths are absolute; one relative to the login directory starts with "~/".
+std::string buildUrl(Protocol protocol, const std::string& host, int port, std::string_view remote) {
+    std::string url = (protocol == Protocol::Sftp ? "sftp://" : "ftp://") + host + ":" + std::to_string(port) + "/";
     if (!remote.empty() && remote.front() == '/') {
-        url += "%2F";
+        if (protocol != Protocol::Sftp) url += "%2F";
         remote.remove_prefix(1);
+    } else if (protocol == Protocol::Sftp) {
+        url += "~/";
     }
     for (;;) {
         const auto slash = remote.find('/');
@@ -134,6 +140,15 @@ std::string curlReason(CURLcode code, long reply, int writeErrno, const std::str
     case CURLE_FTP_PORT_FAILED:
         main = jp(u8"サーバーからのデータ接続（アクティブモード）を受けられません");
         break;
+    case CURLE_USE_SSL_FAILED:
+        main = jp(u8"サーバーが TLS での接続（FTPS）に応じません");
+        break;
+    case CURLE_SSL_CONNECT_ERROR:
+        main = jp(u8"TLS の接続を確立できません");
+        break;
+    case CURLE_SSH:
+        main = jp(u8"SSH の接続に失敗しました");
+        break;
     case CURLE_WRITE_ERROR:
         main = common::msg::writeError();
         if (writeErrno != 0) main += " (" + systemText(writeErrno) + ")";
@@ -146,6 +161,110 @@ std::string curlReason(CURLcode code, long reply, int writeErrno, const std::str
     // The last reply is often the goodbye to QUIT; only a refusal says something.
     if (reply >= 400) detail += ", FTP " + std::to_string(reply);
     return main + " (" + detail + ")";
+}
+
+// Stranger's text from a certificate, for a window or a terminal: control characters become "?".
+std::string printable(std::string text) {
+    for (char& c : text)
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) c = '?';
+    return text;
+}
+
+std::string bioText(BIO* bio) {
+    char* data = nullptr;
+    const long n = BIO_get_mem_data(bio, &data);
+    std::string text = n > 0 ? std::string(data, static_cast<std::size_t>(n)) : std::string();
+    BIO_free(bio);
+    return printable(text);
+}
+
+std::string nameText(const X509_NAME* name) {
+    BIO* bio = BIO_new(BIO_s_mem());
+    X509_NAME_print_ex(bio, name, 0, XN_FLAG_RFC2253 & ~ASN1_STRFLGS_ESC_MSB);
+    return bioText(bio);
+}
+
+std::string timeText(const ASN1_TIME* time) {
+    BIO* bio = BIO_new(BIO_s_mem());
+    ASN1_TIME_print(bio, time);
+    return bioText(bio);
+}
+
+std::string verifyProblem(int error) {
+    switch (error) {
+    case X509_V_ERR_DEPTH_ZERO_SELF_SIGNED_CERT:
+    case X509_V_ERR_SELF_SIGNED_CERT_IN_CHAIN:
+        return reinterpret_cast<const char*>(u8"自己署名の証明書です");
+    case X509_V_ERR_UNABLE_TO_GET_ISSUER_CERT_LOCALLY:
+    case X509_V_ERR_UNABLE_TO_GET_ISSUER_CERT:
+        return reinterpret_cast<const char*>(u8"信頼できる認証局の発行したものではありません");
+    case X509_V_ERR_CERT_HAS_EXPIRED:
+        return reinterpret_cast<const char*>(u8"有効期限が切れています");
+    case X509_V_ERR_CERT_NOT_YET_VALID:
+        return reinterpret_cast<const char*>(u8"まだ有効期間に入っていません");
+    default:
+        return X509_verify_cert_error_string(error);
+    }
+}
+
+// The server's certificate as the TLS handshake meets it (the first one of a download), and
+// whether the system's authorities vouch for it.
+struct TlsSeen {
+    bool seen = false;
+    bool chainOk = false;
+    ServerKey key;
+};
+
+int seeCertificate(X509_STORE_CTX* ctx, void* arg) {
+    const int ok = X509_verify_cert(ctx);
+    auto* seen = static_cast<TlsSeen*>(arg);
+    X509* cert = X509_STORE_CTX_get0_cert(ctx);
+    if (!seen->seen && cert != nullptr) {
+        seen->seen = true;
+        seen->chainOk = ok == 1;
+        if (ok != 1) seen->key.problem = verifyProblem(X509_STORE_CTX_get_error(ctx));
+        seen->key.subject = nameText(X509_get_subject_name(cert));
+        seen->key.issuer = nameText(X509_get_issuer_name(cert));
+        seen->key.notBefore = timeText(X509_get0_notBefore(cert));
+        seen->key.notAfter = timeText(X509_get0_notAfter(cert));
+        unsigned char* der = nullptr;
+        const int n = i2d_X509_PUBKEY(X509_get_X509_PUBKEY(cert), &der);
+        if (n > 0) seen->key.fingerprint = fingerprintOf(std::string(reinterpret_cast<char*>(der), static_cast<std::size_t>(n)));
+        OPENSSL_free(der);
+    }
+    return ok;
+}
+
+CURLcode setUpTls(CURL*, void* sslContext, void* seen) {
+    SSL_CTX_set_cert_verify_callback(static_cast<SSL_CTX*>(sslContext), &seeCertificate, seen);
+    return CURLE_OK;
+}
+
+// The server's SSH host key against known_hosts: a known key passes; an unknown or changed one is
+// noted and refused, never taken silently.
+int checkHostKey(CURL*, const curl_khkey* known, const curl_khkey* found, curl_khmatch match, void* arg) {
+    auto* key = static_cast<ServerKey*>(arg);
+    const auto raw = [](const curl_khkey* k) {
+        return k->len == 0 ? unbase64(k->key) : std::string(k->key, k->len);
+    };
+    const std::string blob = raw(found);
+    key->fingerprint = fingerprintOf(blob);
+    key->keyBase64 = base64(blob, true);
+    // The key blob opens with its type name, preceded by the name's length (4 bytes, big-endian).
+    if (blob.size() >= 4) {
+        const std::size_t n = (std::size_t(static_cast<unsigned char>(blob[0])) << 24) |
+                              (std::size_t(static_cast<unsigned char>(blob[1])) << 16) |
+                              (std::size_t(static_cast<unsigned char>(blob[2])) << 8) | static_cast<unsigned char>(blob[3]);
+        if (n <= blob.size() - 4) key->keyType = printable(blob.substr(4, n));
+    }
+    if (match == CURLKHMATCH_OK) return CURLKHSTAT_FINE;
+    if (match == CURLKHMATCH_MISMATCH && known != nullptr) {
+        key->status = ServerKey::Status::Changed;
+        key->pinned = fingerprintOf(raw(known));
+    } else {
+        key->status = ServerKey::Status::Unknown;
+    }
+    return CURLKHSTAT_REJECT;
 }
 
 bool isPartName(std::string_view name) {
@@ -327,13 +446,18 @@ void TFtpManager::Connect() {
     if (curl == nullptr) return;
     curl_easy_reset(curl);
     curl_easy_setopt(curl, CURLOPT_USERAGENT, kAgentText);
-    curl_easy_setopt(curl, CURLOPT_PROTOCOLS_STR, "ftp");
+    curl_easy_setopt(curl, CURLOPT_PROTOCOLS_STR, protocol_ == Protocol::Sftp ? "sftp" : "ftp");
     curl_easy_setopt(curl, CURLOPT_PROXY, "");            // direct, whatever the environment says
     curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
     // Empty strings stay empty strings: libcurl only logs in anonymously when no name is given.
     curl_easy_setopt(curl, CURLOPT_USERNAME, userName_.c_str());
     curl_easy_setopt(curl, CURLOPT_PASSWORD, passWord_.c_str());
-    curl_easy_setopt(curl, CURLOPT_FTPPORT, "-");         // active mode, never PASV
+    if (protocol_ == Protocol::Ftp && !passive_) curl_easy_setopt(curl, CURLOPT_FTPPORT, "-");   // active, never PASV
+    if (protocol_ == Protocol::Ftps) curl_easy_setopt(curl, CURLOPT_USE_SSL, static_cast<long>(CURLUSESSL_ALL));
+    if (protocol_ == Protocol::Sftp) {
+        // The password only: no key of the user's own is offered behind the user's back.
+        curl_easy_setopt(curl, CURLOPT_SSH_AUTH_TYPES, static_cast<long>(CURLSSH_AUTH_PASSWORD | CURLSSH_AUTH_KEYBOARD));
+    }
     curl_easy_setopt(curl, CURLOPT_FRESH_CONNECT, 1L);    // one connection per download ...
     curl_easy_setopt(curl, CURLOPT_FORBID_REUSE, 1L);     // ... closed when it ends
     curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT, kConnectTimeoutSeconds);
@@ -409,9 +533,40 @@ TransferResult TFtpManager::GetFile(const std::string& remotePath, const std::st
 
         Connect();
         auto* curl = static_cast<CURL*>(internet_);
-        const std::string url = buildUrl(host, port_, remotePath);
+        const std::string url = buildUrl(protocol_, host, port_, remotePath);
         curl_easy_setopt(curl, CURLOPT_URL, url.c_str());
-        curl_easy_setopt(curl, CURLOPT_TRANSFERTEXT, binary ? 0L : 1L);
+        // SFTP knows no text type: the analysis reads any line ends.
+        if (protocol_ != Protocol::Sftp) curl_easy_setopt(curl, CURLOPT_TRANSFERTEXT, binary ? 0L : 1L);
+        TlsSeen tls;
+        tls.key.host = serverName_;
+        tls.key.port = port_;
+        ServerKey ssh;
+        ssh.ssh = true;
+        ssh.host = serverName_;
+        ssh.port = port_;
+        std::optional<std::string> pin;
+        std::string pinText;
+        const std::string knownHosts = keyDir_ + "/" + kKnownHosts;
+        if (protocol_ == Protocol::Ftps) {
+            curl_easy_setopt(curl, CURLOPT_SSL_CTX_FUNCTION, &setUpTls);
+            curl_easy_setopt(curl, CURLOPT_SSL_CTX_DATA, &tls);
+            pin = pinnedKey(keyDir_, serverName_, port_);
+            if (pin) {
+                // A pinned key stands in for the authorities: the user has compared it.
+                pinText = "sha256//" + base64(unbase64(pin->substr(pin->find(':') + 1)), true);
+                curl_easy_setopt(curl, CURLOPT_PINNEDPUBLICKEY, pinText.c_str());
+                curl_easy_setopt(curl, CURLOPT_SSL_VERIFYPEER, 0L);
+                curl_easy_setopt(curl, CURLOPT_SSL_VERIFYHOST, 0L);
+            } else {
+                curl_easy_setopt(curl, CURLOPT_SSL_VERIFYPEER, 1L);
+                curl_easy_setopt(curl, CURLOPT_SSL_VERIFYHOST, 2L);
+            }
+        }
+        if (protocol_ == Protocol::Sftp) {
+            curl_easy_setopt(curl, CURLOPT_SSH_KNOWNHOSTS, knownHosts.c_str());
+            curl_easy_setopt(curl, CURLOPT_SSH_KEYFUNCTION, &checkHostKey);
+            curl_easy_setopt(curl, CURLOPT_SSH_KEYDATA, &ssh);
+        }
         curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, &PartFile::write);
         curl_easy_setopt(curl, CURLOPT_WRITEDATA, &part);
         CURLcode code;
@@ -425,6 +580,31 @@ TransferResult TFtpManager::GetFile(const std::string& remotePath, const std::st
         curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &reply);
         Disconnect();
 
+        if (protocol_ == Protocol::Sftp && ssh.status != ServerKey::Status::None) {
+            result.key = ssh;
+            result.reason = ssh.status == ServerKey::Status::Changed
+                                ? jp(u8"サーバーのホスト鍵が記憶しているものと違います。なりすましの恐れがあるため接続しません")
+                                : jp(u8"サーバーのホスト鍵をまだ信頼していません");
+            result.reason += "\n" + describeKey(ssh);
+            return result;
+        }
+        if (protocol_ == Protocol::Ftps && tls.seen && pin && code == CURLE_SSL_PINNEDPUBKEYNOTMATCH) {
+            result.key = tls.key;
+            result.key.status = ServerKey::Status::Changed;
+            result.key.pinned = *pin;
+            result.reason = jp(u8"サーバーの公開鍵が記憶しているものと違います。なりすましの恐れがあるため接続しません");
+            result.reason += "\n" + describeKey(result.key);
+            return result;
+        }
+        if (protocol_ == Protocol::Ftps && tls.seen && !pin && code == CURLE_PEER_FAILED_VERIFICATION) {
+            result.key = tls.key;
+            result.key.status = ServerKey::Status::Unknown;
+            // The authorities vouch for the key, but it was made out for another name.
+            if (tls.chainOk) result.key.problem = reinterpret_cast<const char*>(u8"証明書の名前がサーバー名と一致しません");
+            result.reason = jp(u8"サーバーの証明書を確認できません");
+            result.reason += "\n" + describeKey(result.key);
+            return result;
+        }
         if (code == CURLE_ABORTED_BY_CALLBACK) {
             result.cancelled = true;
             result.reason = jp(u8"ダウンロードを中止しました");
@@ -442,7 +622,9 @@ TransferResult TFtpManager::GetFile(const std::string& remotePath, const std::st
         return result;
     } catch (const std::exception& e) {
         Disconnect();
-        return TransferResult{false, false, e.what()};
+        TransferResult failed;
+        failed.reason = e.what();
+        return failed;
     }
 }
 

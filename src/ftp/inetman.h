@@ -5,6 +5,8 @@
 #include <string>
 #include <thread>
 
+#include "ftp/serverkey.h"
+
 namespace ftp {
 
 // The agent text the session announces itself with.
@@ -15,7 +17,13 @@ struct TransferResult {
     bool ok = false;
     bool cancelled = false;   // stopped at the user's request
     std::string reason;
+    // A server key that is not trusted yet (Unknown: the caller may ask the user and trustKey it,
+    // then try again) or that differs from the trusted one (Changed: refused).
+    ServerKey key;
 };
+
+// FTP as it always was; FTP over explicit TLS on the control and data connections; SFTP.
+enum class Protocol { Ftp, Ftps, Sftp };
 
 // A download slower than bytesPerSecond, measured over seconds, is given up: a trickling server
 // must not hold the program (and count as a success) for as long as it likes.
@@ -51,11 +59,21 @@ public:
     // 21; only tests point the component at another port.
     int Port() const { return port_; }
     void setPort(int value) { port_ = value; }
+    Protocol protocol() const { return protocol_; }
+    void setProtocol(Protocol value) { protocol_ = value; }
+    // Plain FTP only: passive instead of active data connections. FTPS is always passive, since a
+    // router cannot follow a port command it cannot read.
+    bool passive() const { return passive_; }
+    void setPassive(bool value) { passive_ = value; }
+    // Where the TLS pins and the SSH known hosts are kept ("materia", relative to the current
+    // directory, unless set).
+    const std::string& keyDir() const { return keyDir_; }
+    void setKeyDir(std::string value) { keyDir_ = std::move(value); }
     const SpeedLimit& lowSpeed() const { return lowSpeed_; }
     void setLowSpeed(SpeedLimit value) { lowSpeed_ = value; }
 
-    // Prepares the session for one connection with the current login; the connection itself is
-    // opened by the transfer and never kept for a later one.
+    // Prepares the session for one connection with the current login and way of transfer; the
+    // connection itself is opened by the transfer and never kept for a later one.
     void Connect();
     // Ends the connection and forgets the login held for it.
     void Disconnect();
@@ -80,6 +98,9 @@ private:
     std::string passWord_;
     std::string serverName_;
     int port_ = 21;
+    Protocol protocol_ = Protocol::Ftp;
+    bool passive_ = false;
+    std::string keyDir_ = "materia";
     SpeedLimit lowSpeed_;
     std::atomic<bool> cancel_{false};
     std::atomic<long long> received_{0};

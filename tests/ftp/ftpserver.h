@@ -1,9 +1,11 @@
 // A real FTP server on loopback for the tests (Debian's pyftpdlib), started and stopped by the test.
 #pragma once
 #include <chrono>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <sys/types.h>
+#include <vector>
 
 #include "support/tempdir.h"
 
@@ -55,5 +57,14 @@ private:
 
 // Times text occurs in log.
 int occurrences(std::string_view log, std::string_view text);
+
+// Starts args (args[0] a full path) with stdout and stderr into logPath; throws when it cannot.
+pid_t spawnLogged(std::vector<std::string> args, const std::string& logPath);
+// Ends a process started so: SIGTERM, then SIGKILL if it lingers.
+void stopProcess(pid_t& pid);
+// Waits, up to a deadline, until done(the file's text) holds; false when it did not.
+bool waitForFile(const std::string& path, const std::function<bool(const std::string&)>& done);
+// A port on 127.0.0.1 that was free a moment ago, for servers that cannot choose their own.
+int freePort();
 
 }  // namespace ftptest
