@@ -103,37 +103,38 @@ std::optional<std::string> pinnedKey(const std::string& materiaDir, const std::s
 }
 
 void trustKey(const std::string& materiaDir, const ServerKey& key) {
-    if (key.ssh) {
-        // A changed key replaces the old line of that server; other servers' lines stay.
-        const std::string path = materiaDir + "/" + kKnownHosts;
-        const std::string name = knownHostName(key.host, key.port);
-        common::StringList kept;
-        for (const auto& line : readLines(path))
-            if (line.rfind(name + " ", 0) != 0) kept.push_back(line);
-        kept.push_back(name + " " + key.keyType + " " + key.keyBase64);
-        writeLines(path, kept);
-        return;
-    }
-    const std::string path = materiaDir + "/" + kPinFile;
-    const std::string name = serverName(key.host, key.port) + " ";
+    // A changed key replaces the old line of that server; other servers' lines stay.
+    const std::string path = materiaDir + "/" + (key.ssh ? kKnownHosts : kPinFile);
+    const std::string name = key.ssh ? knownHostName(key.host, key.port) : serverName(key.host, key.port);
     common::StringList kept;
     for (const auto& line : readLines(path))
-        if (line.rfind(name, 0) != 0) kept.push_back(line);
-    kept.push_back(name + key.fingerprint);
+        if (line.rfind(name + " ", 0) != 0) kept.push_back(line);
+    kept.push_back(name + " " + (key.ssh ? key.keyType + " " + key.keyBase64 : key.fingerprint));
     writeLines(path, kept);
 }
 
-bool forgetPin(const std::string& materiaDir, const std::string& host, int port) {
-    const std::string path = materiaDir + "/" + kPinFile;
-    const std::string name = serverName(host, port) + " ";
+namespace {
+
+// Removes the lines that start with prefix; true if there were any.
+bool removeLines(const std::string& path, const std::string& prefix) {
     common::StringList kept;
     bool found = false;
     for (const auto& line : readLines(path)) {
-        if (line.rfind(name, 0) == 0) found = true;
+        if (line.rfind(prefix, 0) == 0) found = true;
         else kept.push_back(line);
     }
     if (found) writeLines(path, kept);
     return found;
+}
+
+}  // namespace
+
+bool forgetPin(const std::string& materiaDir, const std::string& host, int port) {
+    return removeLines(materiaDir + "/" + kPinFile, serverName(host, port) + " ");
+}
+
+bool forgetHostKey(const std::string& materiaDir, const std::string& host, int port) {
+    return removeLines(materiaDir + "/" + kKnownHosts, knownHostName(host, port) + " ");
 }
 
 }  // namespace ftp

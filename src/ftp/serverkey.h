@@ -36,8 +36,9 @@ std::optional<std::string> pinnedKey(const std::string& materiaDir, const std::s
 // Trusts key from now on: a TLS key is pinned for its server, an SSH key added to known_hosts.
 // The file is rewritten atomically, readable by its owner only.
 void trustKey(const std::string& materiaDir, const ServerKey& key);
-// Forgets the pin of host:port; true if there was one.
+// Forgets the pin of host:port, or the known SSH host key of host:port; true if there was one.
 bool forgetPin(const std::string& materiaDir, const std::string& host, int port);
+bool forgetHostKey(const std::string& materiaDir, const std::string& host, int port);
 
 // SHA-256 of bytes as a fingerprint text.
 std::string fingerprintOf(const std::string& bytes);

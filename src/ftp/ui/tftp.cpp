@@ -6,6 +6,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
+#include <QComboBox>
 #include <QDateTime>
 #include <QDialog>
 #include <QGroupBox>
@@ -22,6 +23,7 @@
 #include "qtedge/qtext.h"
 #include "common/cp932.h"
 #include "ftp/ftpsetting.h"
+#include "ftp/serverkey.h"
 
 namespace {
 
@@ -122,9 +124,29 @@ TFTP::TFTP(QWidget* parent)
     GroupBox2->setGeometry(27, 160, 313, 57);
     FileNameEdit = labelledEdit(GroupBox2, "FileNameEdit", QStringLiteral("ファイル名"), 22);
 
+    GroupBox3 = new QGroupBox(QStringLiteral("接続方式"), this);
+    GroupBox3->setObjectName("GroupBox3");
+    GroupBox3->setGeometry(27, 224, 313, 76);
+    auto* protocolLabel = new QLabel(QStringLiteral("接続方式"), GroupBox3);
+    protocolLabel->setGeometry(16, 23, 68, 16);
+    ProtocolBox = new QComboBox(GroupBox3);
+    ProtocolBox->setObjectName("ProtocolBox");
+    ProtocolBox->addItems({QStringLiteral("FTP"), QStringLiteral("FTPS (明示的TLS)"), QStringLiteral("SFTP")});
+    ProtocolBox->setGeometry(88, 20, 209, 21);
+    protocolLabel->setBuddy(ProtocolBox);
+    PortEdit = labelledEdit(GroupBox3, "PortEdit", QStringLiteral("ポート"), 46);
+    PortEdit->setGeometry(88, 46, 60, 21);
+    PortEdit->setMaxLength(5);
+    PassiveBox = new QCheckBox(QStringLiteral("パッシブモード"), GroupBox3);
+    PassiveBox->setObjectName("PassiveBox");
+    PassiveBox->setGeometry(160, 48, 137, 17);
+
     RunButton = new QPushButton(QStringLiteral("接続(&C)"), this);
     RunButton->setObjectName("RunButton");
-    RunButton->setGeometry(265, 224, 75, 25);
+    RunButton->setGeometry(265, 307, 75, 25);
+    ForgetKeyButton = new QPushButton(QStringLiteral("記憶した鍵を消去(&K)"), this);
+    ForgetKeyButton->setObjectName("ForgetKeyButton");
+    ForgetKeyButton->setGeometry(27, 307, 150, 25);
 
     setTabOrder(DomeinEdit, AcountEdit);
     setTabOrder(AcountEdit, PassEdit);
@@ -132,11 +154,18 @@ TFTP::TFTP(QWidget* parent)
     setTabOrder(DirectoryEdit, SaveBox);
     setTabOrder(SaveBox, FileNameEdit);
     setTabOrder(FileNameEdit, RunButton);
+    setTabOrder(RunButton, ProtocolBox);
+    setTabOrder(ProtocolBox, PortEdit);
+    setTabOrder(PortEdit, PassiveBox);
+    setTabOrder(PassiveBox, ForgetKeyButton);
 
-    setFixedSize(368, 254);
+    setFixedSize(368, 337);
     move(316, 309);
 
     connect(RunButton, &QPushButton::clicked, this, [this] { runCommand(this, [this] { RunButtonClick(); }); });
+    connect(ForgetKeyButton, &QPushButton::clicked, this, [this] { runCommand(this, [this] { ForgetKeyButtonClick(); }); });
+    connect(ProtocolBox, &QComboBox::currentIndexChanged, this, [this] { protocolChanged(); });
+    protocolChanged();
 }
 
 std::string TFTP::DateFormat(const QDateTime& now) {
@@ -160,17 +189,52 @@ void TFTP::LoadSetting() {
     // Field by field, so the lines a short file has are in place before the missing one is reported.
     QLineEdit* const fields[] = {DomeinEdit, AcountEdit, PassEdit, DirectoryEdit};
     for (std::size_t i = 0; i < 4; ++i) fields[i]->setText(toQString(ftp::settingLine(lines, i)));
+    const ftp::TransferWay way = ftp::transferWay(lines);
+    ProtocolBox->setCurrentIndex(static_cast<int>(way.protocol));
+    PortEdit->setText(toQString(way.port));
+    if (way.protocol == ftp::Protocol::Ftp) PassiveBox->setChecked(way.passive);
 }
 
 void TFTP::SaveSetting() {
-    ftp::saveFtpSetting(ftp::kFtpSetting, {fromQString(DomeinEdit->text()), fromQString(AcountEdit->text()),
-                                           fromQString(PassEdit->text()), fromQString(DirectoryEdit->text())});
+    const ftp::TransferWay way{protocol(), fromQString(PortEdit->text()),
+                               protocol() == ftp::Protocol::Ftp && PassiveBox->isChecked()};
+    ftp::saveFtpSetting(ftp::kFtpSetting,
+                        ftp::withTransferWay({fromQString(DomeinEdit->text()), fromQString(AcountEdit->text()),
+                                              fromQString(PassEdit->text()), fromQString(DirectoryEdit->text())},
+                                             way));
+}
+
+ftp::Protocol TFTP::protocol() const { return static_cast<ftp::Protocol>(std::max(0, ProtocolBox->currentIndex())); }
+
+void TFTP::protocolChanged() {
+    // FTPS is always passive, SFTP has no such choice; the port's placeholder shows the default.
+    const ftp::Protocol p = protocol();
+    PassiveBox->setEnabled(p == ftp::Protocol::Ftp);
+    if (p != ftp::Protocol::Ftp) PassiveBox->setChecked(p == ftp::Protocol::Ftps);
+    PortEdit->setPlaceholderText(QString::number(ftp::defaultPort(p)));
+    ForgetKeyButton->setEnabled(p != ftp::Protocol::Ftp);
+}
+
+void TFTP::ForgetKeyButtonClick() {
+    const std::string server = fromQString(DomeinEdit->text());
+    const int port = ftp::portNumber(fromQString(PortEdit->text()), protocol());
+    const bool forgotten = protocol() == ftp::Protocol::Sftp ? ftp::forgetHostKey(FtpManager1.keyDir(), server, port)
+                                                              : ftp::forgetPin(FtpManager1.keyDir(), server, port);
+    QMessageBox box(QMessageBox::Information, applicationTitle(),
+                    forgotten ? QStringLiteral("記憶していた鍵を消去しました。次の接続で改めて確認します。")
+                              : QStringLiteral("このサーバーの鍵は記憶していません。"),
+                    QMessageBox::Ok, this);
+    box.setObjectName("ForgetKeyResult");
+    box.exec();
 }
 
 ftp::TransferResult TFTP::DownLoad() {
     FtpManager1.setServerName(fromQString(DomeinEdit->text()));
     FtpManager1.setUserName(fromQString(AcountEdit->text()));
     FtpManager1.setPassWord(fromQString(PassEdit->text()));
+    FtpManager1.setProtocol(protocol());
+    FtpManager1.setPort(ftp::portNumber(fromQString(PortEdit->text()), protocol()));
+    FtpManager1.setPassive(PassiveBox->isChecked());
     // The directory goes in front of the name as typed: "dir/" + name, or the name alone.
     const std::string remotePath = fromQString(DirectoryEdit->text()) + fromQString(FileNameEdit->text());
     // Locally the name is stored as the file system spells names (UTF-8).
@@ -187,8 +251,17 @@ void TFTP::RunButtonClick() {
         return;
     }
     // Success is this transfer's own result: an older file of the same name in logs/ is no proof.
-    const ftp::TransferResult result = DownLoad();
+    const ftp::TransferResult result = downLoadTrusting();
     if (result.cancelled) return;   // the user knows; the old file and the fields stay as they were
+    if (result.key.status == ftp::ServerKey::Status::Changed) {
+        QMessageBox box(QMessageBox::Warning, applicationTitle(), toQString(result.reason), QMessageBox::Ok, this);
+        box.setObjectName("KeyChangedWarning");
+        box.setTextFormat(Qt::PlainText);
+        box.setInformativeText(QStringLiteral("サーバーの鍵を正当に取り替えたと確かめられたときだけ、"
+                                              "「記憶した鍵を消去」で記憶を消してから接続し直してください。"));
+        box.exec();
+        return;
+    }
     if (!result.ok) {
         showFailure(result.reason);
         return;
@@ -196,6 +269,26 @@ void TFTP::RunButtonClick() {
     if (SaveBox->isChecked()) SaveSetting();
     hide();
     if (analyse_) analyse_(DownLoadPath_);
+}
+
+ftp::TransferResult TFTP::downLoadTrusting() {
+    ftp::TransferResult result = DownLoad();
+    if (result.key.status != ftp::ServerKey::Status::Unknown) return result;
+    // A key met for the first time: the user compares it (with what the host publishes) and decides.
+    const QString what = result.key.ssh ? QStringLiteral("このサーバーのホスト鍵はまだ信頼されていません。")
+                                        : QStringLiteral("このサーバーの証明書は確認できませんでした。");
+    QMessageBox box(QMessageBox::Question, applicationTitle(),
+                    what + QStringLiteral("\n\n") + toQString(ftp::describeKey(result.key)) +
+                        QStringLiteral("\n\nこのサーバーを信頼して接続しますか？"),
+                    QMessageBox::Yes | QMessageBox::No, this);
+    box.setObjectName("TrustQuestion");
+    box.setTextFormat(Qt::PlainText);
+    box.button(QMessageBox::Yes)->setText(QStringLiteral("はい"));
+    box.button(QMessageBox::No)->setText(QStringLiteral("いいえ"));
+    box.setDefaultButton(QMessageBox::No);
+    if (box.exec() != QMessageBox::Yes) return result;
+    ftp::trustKey(FtpManager1.keyDir(), result.key);
+    return DownLoad();
 }
 
 void TFTP::showFailure(const std::string& reason) {
