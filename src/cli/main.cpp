@@ -9,9 +9,9 @@ namespace {
 void usage(std::FILE* out) {
     std::fprintf(out,
                  "munyaro-cli — むにゃろ without a window\n\n"
-                 "usage:\n%s\n%s\n"
+                 "usage:\n%s\n%s\n%s\n"
                  "  munyaro-cli --help\n",
-                 cli::reportUsage(), cli::decodeUsage());
+                 cli::reportUsage(), cli::decodeUsage(), cli::fetchUsage());
 }
 
 }  // namespace
@@ -23,6 +23,7 @@ int main(int argc, char** argv) {
     }
     if (argc >= 2 && std::strcmp(argv[1], "report") == 0) return cli::runReport(argc - 1, argv + 1);
     if (argc >= 2 && std::strcmp(argv[1], "decode") == 0) return cli::runDecode(argc - 1, argv + 1);
+    if (argc >= 2 && std::strcmp(argv[1], "fetch") == 0) return cli::runFetch(argc - 1, argv + 1);
     usage(stderr);
     return 2;
 }

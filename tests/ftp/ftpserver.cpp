@@ -13,6 +13,7 @@
 #include <fcntl.h>
 #include <filesystem>
 #include <fstream>
+#include <random>
 #include <regex>
 #include <spawn.h>
 #include <sstream>
@@ -168,16 +169,23 @@ bool waitForFile(const std::string& path, const std::function<bool(const std::st
 }
 
 int freePort() {
-    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in at{};
-    at.sin_family = AF_INET;
-    at.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t len = sizeof at;
-    if (fd < 0 || ::bind(fd, reinterpret_cast<const sockaddr*>(&at), sizeof at) != 0 ||
-        ::getsockname(fd, reinterpret_cast<sockaddr*>(&at), &len) != 0)
-        throw std::runtime_error("no free port");
-    ::close(fd);
-    return ntohs(at.sin_port);
+    // Below the kernel's range of ports for outgoing connections, so that a port a test gives up
+    // to restart a server on it is not taken meanwhile by some client's connection.
+    static std::minstd_rand random(static_cast<unsigned>(::getpid()) ^
+                                   static_cast<unsigned>(std::chrono::steady_clock::now().time_since_epoch().count()));
+    for (int attempt = 0; attempt < 200; ++attempt) {
+        const int port = 20000 + static_cast<int>(random() % 12000);
+        const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        if (fd < 0) break;
+        sockaddr_in at{};
+        at.sin_family = AF_INET;
+        at.sin_port = htons(static_cast<uint16_t>(port));
+        at.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        const bool free = ::bind(fd, reinterpret_cast<const sockaddr*>(&at), sizeof at) == 0;
+        ::close(fd);
+        if (free) return port;
+    }
+    throw std::runtime_error("no free port");
 }
 
 }  // namespace ftptest

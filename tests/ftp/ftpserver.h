@@ -64,7 +64,8 @@ pid_t spawnLogged(std::vector<std::string> args, const std::string& logPath);
 void stopProcess(pid_t& pid);
 // Waits, up to a deadline, until done(the file's text) holds; false when it did not.
 bool waitForFile(const std::string& path, const std::function<bool(const std::string&)>& done);
-// A port on 127.0.0.1 that was free a moment ago, for servers that cannot choose their own.
+// A port on 127.0.0.1 that was free a moment ago, outside the range the system gives to outgoing
+// connections: for servers that cannot choose their own, or that a test restarts on the same port.
 int freePort();
 
 }  // namespace ftptest

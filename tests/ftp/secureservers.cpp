@@ -61,7 +61,7 @@ FtpsServer::FtpsServer(const std::string& root, const std::string& user, const s
     run("printf '%s\\n%s\\n' '" + password + "' '" + password + "' | pure-pw useradd " + user + " -u " + owner +
         " -d " + root + " -f " + d + "/passwd >/dev/null");
     run("pure-pw mkdb " + d + "/db.pdb -f " + d + "/passwd");
-    const int low = 40000 + static_cast<int>(::getpid() % 200) * 100;
+    const int low = 10000 + static_cast<int>(::getpid() % 100) * 100;   // passive data ports
     std::vector<std::string> args{"/usr/sbin/pure-ftpd", "-S", "127.0.0.1," + std::to_string(port_),
                                   "-l", "puredb:" + d + "/db.pdb", "-Y", "3", "-2", d + "/both.pem", "-E",
                                   "-p", std::to_string(low) + ":" + std::to_string(low + 99)};
@@ -97,7 +97,7 @@ SftpServer::SftpServer(const std::string& root, const std::string& user, const s
                        const std::string& keyPath, int port)
     : logPath_(dir_ / "server.log") {
     pid_ = spawnLogged({"/usr/bin/python3", "-W", "ignore", MUNYARO_SOURCE_DIR "/tests/ftp/sftpd.py", "-i", "127.0.0.1",
-                        "-p", std::to_string(port), "-u", user, "-P", password, "-d", root, "-k", keyPath},
+                        "-p", std::to_string(port == 0 ? freePort() : port), "-u", user, "-P", password, "-d", root, "-k", keyPath},
                        logPath_);
     static const std::regex listening(R"(listening on ([0-9]+))");
     std::smatch m;

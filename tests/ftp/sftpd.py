@@ -46,7 +46,7 @@ def main():
         server = await asyncssh.create_server(
             Server, a.i, a.p, server_host_keys=[a.k],
             sftp_factory=lambda chan: asyncssh.SFTPServer(chan, chroot=a.d.encode()),
-            allow_scp=False)
+            allow_scp=False, reuse_address=True)   # a test restarts it on the same port
         port = server.sockets[0].getsockname()[1]
         print("listening on %d" % port, flush=True)
         await asyncio.Event().wait()
