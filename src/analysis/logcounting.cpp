@@ -1,9 +1,15 @@
 // The analysis: one call loads the log and the lists, makes the pass, and writes the result.
 #include "analysis/logcounting.h"
 
-#include <cstring>
+#include <algorithm>
+#include <atomic>
+#include <condition_variable>
+#include <exception>
 #include <filesystem>
+#include <mutex>
 #include <new>
+#include <thread>
+#include <vector>
 
 #include "analysis/logfile.h"
 #include "analysis/logline.h"
@@ -17,209 +23,233 @@
 
 namespace analysis {
 
-using common::TextCopy;
 using common::TextPos;
-
-LogTally::LogTally(std::shared_ptr<const LogText> log)
-    : logLines(log), hosts(log), getFiles(log), postFiles(log) {
-    for (auto* l : {&connectionLines, &host403Lines, &host404Lines, &hostOtherLines, &file403Lines, &file404Lines,
-                    &fileOtherLines, &post403Lines, &post404Lines, &postOtherLines, &watchedLines, &getExtract,
-                    &postExtract, &referrerLog, &referrerList, &robotsLog})
-        *l = std::make_shared<EntryList>(log);
-    // The lists that take about one entry per line get room for every line up front: big lists are
-    // mapped memory that costs nothing until it is written, and they need no copying as they grow.
-    for (auto* l : {&connectionLines, &getExtract, &referrerLog, &referrerList}) (*l)->reserve(log->size());
-}
-
-ReferenceLists::ReferenceLists(common::StringList w, common::StringList o, common::StringList r)
-    : watched(std::move(w)), own(std::move(o)), robots(std::move(r)) {
-    for (const auto& s : robots) robotsAndFavicon.add(s, 0);
-    robotsAndFavicon.add("favicon.ico", 1);
-}
 
 namespace {
 
-constexpr std::size_t npos = std::string_view::npos;
 constexpr std::size_t kProgressEvery = 16384;
 
-// Every marker but two begins with a quote, and a line holds only a few quotes: the quotes of a line
-// are found once, and each marker search looks only at them.
-class Quotes {
-public:
-    void scan(std::string_view line) {
-        line_ = line;
-        pos_.clear();
-        const char* p = line.data();
-        const char* end = p + line.size();
-        while (p < end) {
-            const void* q = std::memchr(p, '"', static_cast<std::size_t>(end - p));
-            if (!q) break;
-            p = static_cast<const char*>(q);
-            pos_.push_back(static_cast<std::size_t>(p - line.data()));
-            ++p;
-        }
-    }
-    // First index at or after from where marker (which begins with a quote) occurs.
-    std::size_t find(std::string_view marker, std::size_t from = 0) const {
-        // Every marker is three bytes or more: its second byte rules out most quotes without a call.
-        for (std::size_t q : pos_)
-            if (q >= from && line_.size() - q >= marker.size() && line_[q + 1] == marker[1] &&
-                std::memcmp(line_.data() + q + 2, marker.data() + 2, marker.size() - 2) == 0)
-                return q;
-        return npos;
-    }
-    // First index at or after from of a blank followed by a quote.
-    std::size_t findOpener(std::size_t from) const {
-        for (std::size_t q : pos_)
-            if (q >= from + 1 && line_[q - 1] == ' ') return q - 1;
-        return npos;
-    }
+enum class Status { Ok, Forbidden, NotFound, Other };
 
-private:
-    std::string_view line_;
-    std::vector<std::size_t> pos_;
-};
-
-// 1-based position of the first " HTTP" in s, 0 when none.
-std::ptrdiff_t protocolPos(std::string_view s) {
-    const char* p = s.data();
-    const char* end = p + s.size();
-    while (end - p >= 5) {
-        const void* b = std::memchr(p, ' ', static_cast<std::size_t>(end - p - 4));
-        if (!b) return 0;
-        p = static_cast<const char*>(b);
-        if (std::memcmp(p + 1, "HTTP", 4) == 0) return p - s.data() + 1;
-        ++p;
-    }
-    return 0;
+// The first status marker in the order 200, 403, 404 decides.
+Status statusOf(const LogLine& l) {
+    if (l.find(k200Marker) != LogLine::npos) return Status::Ok;
+    if (l.find(k403Marker) != LogLine::npos) return Status::Forbidden;
+    if (l.find(k404Marker) != LogLine::npos) return Status::NotFound;
+    return Status::Other;
 }
 
-// 1-based position in a rest that starts at line index restStart, of a line index found there.
-std::ptrdiff_t inRest(std::size_t index, std::size_t restStart) {
-    return index == npos ? 0 : static_cast<std::ptrdiff_t>(index - restStart) + 1;
+// Files a line that is no 200 one: its 403 or 404 entry with path, or the whole line among the others.
+void fileByStatus(Status status, EntryList& forbidden, EntryList& notFound, EntryList& other, std::uint32_t li,
+                  std::string_view line, std::string_view path) {
+    if (status == Status::Forbidden) forbidden.add(EntryForm::TimeHostSpan, li, line, path);
+    else if (status == Status::NotFound) notFound.add(EntryForm::TimeHostSpan, li, line, path);
+    else if (status == Status::Other) other.add(EntryForm::Whole, li, line);
+}
+
+// The GET block of one line; returns the GET path.
+std::string_view countGet(LogTally& t, const ReferenceLists& lists, const LogLine& l, std::uint32_t li,
+                          std::size_t getQuote, Status status) {
+    const std::string_view line = l.text();
+    const std::string_view path = GetPath(l, getQuote);
+    t.getExtract->add(EntryForm::TimeSpan, li, line, path);
+    ++t.getCount;
+    if (t.getFiles.add(li, line, path)) ++t.getFileCount;
+    if (status == Status::Ok) {
+        ++t.get200Count;
+        t.bytesSent += static_cast<double>(ByteCount(l));
+    }
+    fileByStatus(status, *t.file403Lines, *t.file404Lines, *t.fileOtherLines, li, line, path);
+
+    if (l.find(kNoReferrerMarker, getQuote + 1) == LogLine::npos) {
+        const std::string_view referrer = Referrer(l, getQuote);
+        t.referrerLog->add(EntryForm::TimeRefPath, li, line, referrer, path);
+        if (!lists.ownReferrers.any(referrer)) t.referrerList->add(EntryForm::RefPath, li, line, referrer, path);
+    }
+
+    const std::uint32_t found = lists.robotsAndFavicon.groups(line);
+    if (found & 1) {
+        t.robotsLog->add(EntryForm::Robot, li, line, path, UserAgent(l, getQuote));
+    } else if (path.size() == 11 && common::foldedEqual(path, "/robots.txt")) {
+        t.robotsLog->add(EntryForm::RobotsFile, li, line, UserAgent(l, getQuote));
+    }
+    if (found & 2) {
+        ++t.faviconCount;
+        if (TextPos(" MSIE ", line) > 0) ++t.faviconIeCount;
+    }
+    return path;
+}
+
+// One line of the pass: everything line index li adds to the tally.
+void countLine(LogTally& t, const ReferenceLists& lists, LogLine& l, std::uint32_t li) {
+    const std::string_view line = (*t.logLines)[li];
+    const std::int32_t hour = ExtractHour(ExtractTime(line));
+    const std::string_view host = ExtractHost(line);
+    // An hour outside the day has no counter: the line is counted everywhere else.
+    const bool inDay = hour >= 0 && hour <= 23;
+    const auto h = static_cast<std::size_t>(inDay ? hour : 0);
+    if (inDay) ++t.hourConnections[h];
+
+    l.scan(line);
+    const Status status = statusOf(l);
+
+    std::string_view requestPath;
+    const std::size_t getQuote = l.find(kGetMarker);
+    const bool isGet = getQuote != LogLine::npos;
+    if (isGet) {
+        if (inDay) ++t.hourGets[h];
+        requestPath = countGet(t, lists, l, li, getQuote, status);
+    }
+
+    const std::size_t postQuote = l.find(kPostMarker);
+    const bool isPost = postQuote != LogLine::npos;
+    const std::string_view postPath = isPost ? PostPath(l, postQuote) : std::string_view{};
+    if (!isGet) requestPath = isPost ? postPath : OwnRequestPath(l);
+    t.connectionLines->add(EntryForm::TimeHostSpan, li, line, requestPath);
+    if (t.hosts.add(li, line, host)) ++t.hostCount;
+    // A host that holds several watched entries is listed once for each.
+    for (std::size_t n = lists.watchedHosts.count(host); n > 0; --n) t.watchedLines->add(EntryForm::Whole, li, line);
+
+    if (isPost) {
+        if (inDay) ++t.hourPosts[h];
+        t.postExtract->add(EntryForm::TimeSpan, li, line, postPath);
+        ++t.postCount;
+        if (t.postFiles.add(li, line, postPath)) ++t.postFileCount;
+        if (status == Status::Ok) ++t.post200Count;
+        fileByStatus(status, *t.post403Lines, *t.post404Lines, *t.postOtherLines, li, line, postPath);
+    }
+
+    if (status == Status::Ok) ++t.status200Count;
+    fileByStatus(status, *t.host403Lines, *t.host404Lines, *t.hostOtherLines, li, line, requestPath);
 }
 
 }  // namespace
 
-void countLines(LogTally& t, const ReferenceLists& lists, ResultView* progress) {
-    const LogText& log = *t.logLines;
-    const std::size_t count = log.size();
-    constexpr auto kWhole = static_cast<std::ptrdiff_t>(0x7fffffffffffffffLL);
-    Quotes quotes;
-    for (std::size_t i = 0; i < count; ++i) {
-        const std::string_view line = log[i];
-        const auto li = static_cast<std::uint32_t>(i);
-        const std::string_view time = ExtractTime(line);
-        const std::int32_t hour = ExtractHour(time);
-        const std::string_view host = ExtractHost(line);
-        // An hour outside the day has no counter: the line is counted everywhere else.
-        const bool inDay = hour >= 0 && hour <= 23;
-        const auto h = static_cast<std::size_t>(inDay ? hour : 0);
-        if (inDay) ++t.hourConnections[h];
+ReferenceLists::ReferenceLists(common::StringList w, common::StringList o, common::StringList r)
+    : watched(std::move(w)), own(std::move(o)), robots(std::move(r)), watchedHosts(watched), ownReferrers(own) {
+    for (const auto& s : robots) robotsAndFavicon.add(s, 1);
+    robotsAndFavicon.add("favicon.ico", 2);
+    robotsAndFavicon.build();
+}
 
-        quotes.scan(line);
-        const std::size_t q200 = quotes.find(k200Marker);
-        const bool is200 = q200 != npos;
-        const bool is403 = !is200 && quotes.find(k403Marker) != npos;
-        const bool is404 = !is200 && !is403 && quotes.find(k404Marker) != npos;
+unsigned passThreads(unsigned requested) {
+    if (requested > 0) return requested;
+    return std::max(1u, std::thread::hardware_concurrency());
+}
 
-        std::string_view requestPath;
-        const std::size_t getQuote = quotes.find(kGetMarker);
-        const bool isGet = getQuote != npos;
-        if (isGet) {
-            if (inDay) ++t.hourGets[h];
-            const std::size_t restStart = getQuote + 1;
-            const auto g = static_cast<std::ptrdiff_t>(restStart) + 1;
-            const std::string_view rest = line.substr(restStart);
-            const std::string_view path = TextCopy(line, g + 4, protocolPos(rest) - 5);
-            requestPath = path;
-            t.getExtract->add(EntryForm::TimeSpan, li, line, path);
-            ++t.getCount;
-            if (t.getFiles.add(li, line, path)) ++t.getFileCount;
-
-            if (is200) {
-                ++t.get200Count;
-                t.bytesSent += static_cast<double>(ByteCountAt(line, static_cast<std::ptrdiff_t>(quotes.find(k200PosMarker)) + 1));
-            } else if (is403) {
-                t.file403Lines->add(EntryForm::TimeHostSpan, li, line, path);
-            } else if (is404) {
-                t.file404Lines->add(EntryForm::TimeHostSpan, li, line, path);
-            } else {
-                t.fileOtherLines->add(EntryForm::Whole, li, line);
-            }
-
-            const std::ptrdiff_t sep = inRest(quotes.find(kFieldSeparator, restStart), restStart);
-            if (quotes.find(kNoReferrerMarker, restStart) == npos) {
-                const std::ptrdiff_t s = inRest(quotes.findOpener(restStart), restStart) + 2;
-                const std::string_view referrer = TextCopy(rest, s, sep - s);
-                t.referrerLog->add(EntryForm::TimeRefPath, li, line, referrer, path);
-                bool own = false;
-                for (const auto& entry : lists.own)
-                    if (TextPos(entry, referrer) > 0) {
-                        own = true;
-                        break;
-                    }
-                if (!own) t.referrerList->add(EntryForm::RefPath, li, line, referrer, path);
-            }
-
-            const std::uint32_t found = lists.robotsAndFavicon.match(line);
-            const std::string_view agent = TextCopy(rest, sep + 2, kWhole);
-            if (found & 1) {
-                t.robotsLog->add(EntryForm::Robot, li, line, path, agent);
-            } else if (path.size() == 11 && common::foldedEqual(path, "/robots.txt")) {
-                t.robotsLog->add(EntryForm::RobotsFile, li, line, agent);
-            }
-            if (found & 2) {
-                ++t.faviconCount;
-                if (TextPos(" MSIE ", line) > 0) ++t.faviconIeCount;
-            }
-        }
-
-        const std::size_t postQuote = quotes.find(kPostMarker);
-        const bool isPost = postQuote != npos;
-        const std::string_view postPath =
-            isPost ? PostPath(line, static_cast<std::ptrdiff_t>(postQuote) + 1) : std::string_view{};
-        if (!isGet) requestPath = isPost ? postPath : OwnRequestPath(line);
-        t.connectionLines->add(EntryForm::TimeHostSpan, li, line, requestPath);
-        if (t.hosts.add(li, line, host)) ++t.hostCount;
-        for (const auto& entry : lists.watched)
-            if (TextPos(entry, host) > 0) t.watchedLines->add(EntryForm::Whole, li, line);
-
-        if (isPost) {
-            if (inDay) ++t.hourPosts[h];
-            t.postExtract->add(EntryForm::TimeSpan, li, line, postPath);
-            ++t.postCount;
-            if (t.postFiles.add(li, line, postPath)) ++t.postFileCount;
-            if (is200) {
-                ++t.post200Count;
-            } else if (is403) {
-                t.post403Lines->add(EntryForm::TimeHostSpan, li, line, postPath);
-            } else if (is404) {
-                t.post404Lines->add(EntryForm::TimeHostSpan, li, line, postPath);
-            } else {
-                t.postOtherLines->add(EntryForm::Whole, li, line);
-            }
-        }
-
-        if (is200) {
-            ++t.status200Count;
-        } else if (is403) {
-            t.host403Lines->add(EntryForm::TimeHostSpan, li, line, requestPath);
-        } else if (is404) {
-            t.host404Lines->add(EntryForm::TimeHostSpan, li, line, requestPath);
-        } else {
-            t.hostOtherLines->add(EntryForm::Whole, li, line);
-        }
-
-        ++t.lineCount;
-        if (progress && (i + 1) % kProgressEvery == 0) progress->progressPosition(i + 1);
-    }
-    if (progress) progress->progressPosition(count);
+std::size_t passChunkLines(std::size_t count, unsigned threads) {
+    // Enough chunks that threads which are slowed down (the machine is shared) do not hold up the
+    // others, few enough that each chunk's own lists stay worth their setting up.
+    return std::clamp<std::size_t>(count / (std::size_t(std::max(threads, 1u)) * 16), 256, 65536);
 }
 
 namespace {
 
-void analyse(const std::string& path, ResultView& view, const AnalysisOptions& options);
+// Counts lines [begin, end) into t.
+void countRun(LogTally& t, const ReferenceLists& lists, std::size_t begin, std::size_t end, ResultView* progress) {
+    LogLine l;
+    for (std::size_t i = begin; i < end; ++i) {
+        countLine(t, lists, l, static_cast<std::uint32_t>(i));
+        ++t.lineCount;
+        if (progress && (i + 1) % kProgressEvery == 0) progress->progressPosition(i + 1);
+    }
+}
+
+// One chunk of the pass on several threads: its lines, the tally of them, and the error that
+// stopped it, if one did.
+struct Chunk {
+    std::size_t begin = 0, end = 0;
+    std::unique_ptr<LogTally> tally;
+    std::exception_ptr error;
+    bool done = false;  // under the pass's mutex
+};
+
+void countInChunks(LogTally& t, const ReferenceLists& lists, ResultView* progress, unsigned threads) {
+    const std::size_t count = t.logLines->size();
+    const std::size_t size = passChunkLines(count, threads);
+    std::vector<Chunk> chunks((count + size - 1) / size);
+    for (std::size_t c = 0; c < chunks.size(); ++c) {
+        chunks[c].begin = c * size;
+        chunks[c].end = std::min(count, chunks[c].begin + size);
+    }
+    std::atomic<std::size_t> next{0};
+    std::atomic<bool> stop{false};
+    std::mutex mutex;
+    std::condition_variable doneSignal;
+
+    // Takes chunks in order until none is left; true when it did one.
+    auto workOne = [&]() -> bool {
+        const std::size_t c = next.fetch_add(1);
+        if (c >= chunks.size()) return false;
+        Chunk& chunk = chunks[c];
+        if (!stop.load()) {
+            try {
+                chunk.tally = std::make_unique<LogTally>(t.logLines, chunk.end - chunk.begin);
+                countRun(*chunk.tally, lists, chunk.begin, chunk.end, nullptr);
+            } catch (...) {
+                chunk.error = std::current_exception();
+            }
+        }
+        {
+            std::lock_guard lock(mutex);
+            chunk.done = true;
+        }
+        doneSignal.notify_all();
+        return true;
+    };
+
+    std::vector<std::thread> workers;
+    struct Join {
+        std::vector<std::thread>& workers;
+        std::atomic<bool>& stop;
+        ~Join() {
+            stop.store(true);
+            for (auto& w : workers) w.join();
+        }
+    } join{workers, stop};
+    for (unsigned i = 1; i < threads && i < chunks.size(); ++i)
+        workers.emplace_back([&] {
+            while (workOne()) {
+            }
+        });
+
+    // This thread counts chunks too, and appends every finished chunk in order as soon as those before
+    // it are in; progress is reported from here only, the thread that owns the view.
+    for (std::size_t merged = 0; merged < chunks.size(); ++merged) {
+        Chunk& chunk = chunks[merged];
+        for (;;) {
+            {
+                std::lock_guard lock(mutex);
+                if (chunk.done) break;
+            }
+            if (!workOne()) {
+                std::unique_lock lock(mutex);
+                doneSignal.wait(lock, [&] { return chunk.done; });
+                break;
+            }
+        }
+        // A chunk that failed ends the pass with what came before its failing line, as one thread
+        // would have left it; the chunks after it are dropped.
+        if (chunk.tally) t.append(*chunk.tally);
+        chunk.tally.reset();
+        if (chunk.error) {
+            stop.store(true);
+            std::rethrow_exception(chunk.error);
+        }
+        if (progress) progress->progressPosition(chunk.end);
+    }
+}
+
+}  // namespace
+
+void countLines(LogTally& t, const ReferenceLists& lists, ResultView* progress, unsigned threads) {
+    const std::size_t count = t.logLines->size();
+    if (threads <= 1 || count < 2 * passChunkLines(count, threads)) countRun(t, lists, 0, count, progress);
+    else countInChunks(t, lists, progress, threads);
+    if (progress) progress->progressPosition(count);
+}
+
+namespace {
 
 // Loads one list file with its progress messages and header block.
 common::StringList loadListStep(ResultView& view, const std::string& dir, const char* file, std::string_view pane,
@@ -231,19 +261,6 @@ common::StringList loadListStep(ResultView& view, const std::string& dir, const 
     view.progressMessage(text::progress(step + 1));
     return list;
 }
-
-}  // namespace
-
-void LogCounting(const std::string& path, ResultView& view, const AnalysisOptions& options) {
-    try {
-        analyse(path, view, options);
-    } catch (const std::bad_alloc&) {
-        static const std::string text = common::cp932(u8"メモリが足りません");
-        throw common::AppError(text);
-    }
-}
-
-namespace {
 
 void analyse(const std::string& path, ResultView& view, const AnalysisOptions& options) {
     view.showProgress();
@@ -282,9 +299,16 @@ void analyse(const std::string& path, ResultView& view, const AnalysisOptions& o
         view.appendLines("RobotsLog", tally.robotsLog);
     };
     try {
-        countLines(tally, lists, &view);
+        countLines(tally, lists, &view, passThreads(options.threads));
     } catch (...) {
         flushPassPanes();
+        // The lines before the failing one are all counted, so lineCount is its index. The log is
+        // shown so that the user can see the line.
+        const auto stopped = static_cast<std::size_t>(tally.lineCount);
+        if (stopped < tally.logLines->size()) {
+            view.replacePane("NamaLog", tally.logLines);
+            view.stoppedAt(stopped, tally.logLines->lineNumber(stopped));
+        }
         throw;
     }
     flushPassPanes();
@@ -301,5 +325,14 @@ void analyse(const std::string& path, ResultView& view, const AnalysisOptions& o
 }
 
 }  // namespace
+
+void LogCounting(const std::string& path, ResultView& view, const AnalysisOptions& options) {
+    try {
+        analyse(path, view, options);
+    } catch (const std::bad_alloc&) {
+        static const std::string text = common::cp932(u8"メモリが足りません");
+        throw common::AppError(text);
+    }
+}
 
 }  // namespace analysis

@@ -6,6 +6,9 @@
 #include <map>
 #include <string>
 #include <string_view>
+#include <vector>
+
+#include <QList>
 
 #include <QMainWindow>
 
@@ -15,8 +18,12 @@ class ChartImage;
 class LinesView;
 class QAction;
 class QComboBox;
+class QLabel;
+class QMenu;
+class QUrl;
 class QLineEdit;
 class QPushButton;
+class QString;
 class QTabWidget;
 class TForm2;
 
@@ -77,6 +84,7 @@ public:
     void progressPosition(std::size_t position) override;
     void chartBackground(std::string_view image) override;
     void chartBars(std::string_view image, const std::array<std::int64_t, 24>& counts, std::int64_t total) override;
+    void stoppedAt(std::size_t index, std::size_t lineNumber) override;
 
     QTabWidget* PageControl1;
     QComboBox* byteName;
@@ -88,15 +96,31 @@ public:
     QAction* N3;
     QAction* UTF81;
     QAction* N1;
+    QLabel* StatusFile;   // the status bar: the analysed file,
+    QLabel* StatusLines;  // its line count
+    QLabel* StatusTime;   // and the time the analysis took
+
+    // A dropped file is analysed as if opened with ローカル; a folder or several files are refused.
+    void openDropped(const QList<QUrl>& urls);
+    // A recent file chosen from the menu; one that is gone drops out of the list with a message.
+    void openRecent(const std::string& path);
+    const std::vector<std::string>& recentFiles() const { return recentFiles_; }
+    QMenu* recentMenu() const { return recentMenu_; }
 
 signals:
     void closed();
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dragMoveEvent(QDragMoveEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
 
 private:
     void buildMenu();
+    void buildStatusBar();
+    void rememberRecent(const std::string& path);
+    void fillRecentMenu();
     QWidget* buildCountPage();
     QWidget* buildResultPage(const char* prefix, std::string_view summaryPane,
                              const std::array<std::pair<const char*, const char*>, 5>& boxes, const char* image,
@@ -113,8 +137,15 @@ private:
     std::map<std::string, QLineEdit*, std::less<>> boxes_;
     std::map<std::string, ChartImage*, std::less<>> charts_;
     int lastByteName_;
+    QMenu* recentMenu_ = nullptr;
+    std::vector<std::string> recentFiles_;
     bool analysing_ = false;
 };
 
 // Shows a window, or brings it to the front when it is open already.
 void showWindow(QWidget* window);
+// Moves a window that does not fit into the screen's available area (a high-density display makes the
+// windows' pixel positions reach past its edge); a window that fits stays where it is.
+void keepOnScreen(QWidget* window);
+// Sets a summary box's text with its first character in view.
+void showInBox(QLineEdit* box, const QString& text);

@@ -2,7 +2,6 @@
 #include "ftp/ftpsetting.h"
 
 #include <cstdio>
-#include <filesystem>
 #include <sys/stat.h>
 
 #include "common/apperror.h"
@@ -23,27 +22,7 @@ const std::string& settingLine(const common::StringList& lines, std::size_t inde
     return lines[index];
 }
 
-namespace {
-
-// The file a path names, through any symbolic links (a link to a missing file names that file), so
-// that a settings file kept elsewhere through a link stays linked when it is rewritten.
-std::string linkTarget(const std::string& path) {
-    namespace fs = std::filesystem;
-    fs::path at = path;
-    for (int hops = 0; hops < 40; ++hops) {
-        std::error_code ec;
-        if (!fs::is_symlink(fs::symlink_status(at, ec))) break;
-        const fs::path next = fs::read_symlink(at, ec);
-        if (ec) break;
-        at = next.is_absolute() ? next : at.parent_path() / next;
-    }
-    return at.string();
-}
-
-}  // namespace
-
-void saveFtpSetting(const std::string& linkPath, const common::StringList& fields) {
-    const std::string path = linkTarget(linkPath);
+void saveFtpSetting(const std::string& path, const common::StringList& fields) {
     std::string bytes;
     for (const auto& field : fields) {
         bytes += field;

@@ -199,8 +199,8 @@ void TFTP::SaveSetting() {
     const ftp::TransferWay way{protocol(), fromQString(PortEdit->text()),
                                protocol() == ftp::Protocol::Ftp && PassiveBox->isChecked()};
     ftp::saveFtpSetting(ftp::kFtpSetting,
-                        ftp::withTransferWay({fromQString(DomeinEdit->text()), fromQString(AcountEdit->text()),
-                                              fromQString(PassEdit->text()), fromQString(DirectoryEdit->text())},
+                        ftp::withTransferWay({fromQStringStrict(DomeinEdit->text()), fromQStringStrict(AcountEdit->text()),
+                                              fromQStringStrict(PassEdit->text()), fromQStringStrict(DirectoryEdit->text())},
                                              way));
 }
 
@@ -216,7 +216,7 @@ void TFTP::protocolChanged() {
 }
 
 void TFTP::ForgetKeyButtonClick() {
-    const std::string server = fromQString(DomeinEdit->text());
+    const std::string server = fromQStringStrict(DomeinEdit->text());
     const int port = ftp::portNumber(fromQString(PortEdit->text()), protocol());
     const bool forgotten = protocol() == ftp::Protocol::Sftp ? ftp::forgetHostKey(FtpManager1.keyDir(), server, port)
                                                               : ftp::forgetPin(FtpManager1.keyDir(), server, port);
@@ -229,14 +229,15 @@ void TFTP::ForgetKeyButtonClick() {
 }
 
 ftp::TransferResult TFTP::DownLoad() {
-    FtpManager1.setServerName(fromQString(DomeinEdit->text()));
-    FtpManager1.setUserName(fromQString(AcountEdit->text()));
-    FtpManager1.setPassWord(fromQString(PassEdit->text()));
+    // A character without a Shift-JIS form is refused here, before anything is sent.
+    FtpManager1.setServerName(fromQStringStrict(DomeinEdit->text()));
+    FtpManager1.setUserName(fromQStringStrict(AcountEdit->text()));
+    FtpManager1.setPassWord(fromQStringStrict(PassEdit->text()));
     FtpManager1.setProtocol(protocol());
     FtpManager1.setPort(ftp::portNumber(fromQString(PortEdit->text()), protocol()));
     FtpManager1.setPassive(PassiveBox->isChecked());
     // The directory goes in front of the name as typed: "dir/" + name, or the name alone.
-    const std::string remotePath = fromQString(DirectoryEdit->text()) + fromQString(FileNameEdit->text());
+    const std::string remotePath = fromQStringStrict(DirectoryEdit->text()) + fromQStringStrict(FileNameEdit->text());
     // Locally the name is stored as the file system spells names (UTF-8).
     DownLoadPath_ = "logs/" + pathFromQString(FileNameEdit->text());
     return runDownload(this, FtpManager1, remotePath, DownLoadPath_, FileNameEdit->text());
