@@ -222,8 +222,7 @@ void LogCounting(const std::string& path, ResultView& view, const AnalysisOption
     try {
         analyse(path, view, options);
     } catch (const std::bad_alloc&) {
-        static const std::string text = common::cp932(u8"メモリが足りません");
-        throw common::AppError(text);
+        throw common::AppError(common::msg::outOfMemory());
     }
 }
 

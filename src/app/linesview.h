@@ -63,6 +63,7 @@ protected:
 
 private:
     void contentChanged(bool toTop);
+    void paintLines();
     void updateScrollBars();
     void fontChanged();
     QString shownLine(std::size_t i) const;
@@ -78,4 +79,5 @@ private:
     int widest_ = 0;  // widest line painted so far: the horizontal range grows as lines are seen
     Position anchor_, cursor_;
     bool selecting_ = false;
+    bool memoryShort_ = false;  // painting ran out of memory; told once per content
 };

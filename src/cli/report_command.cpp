@@ -2,12 +2,14 @@
 #include <cstdio>
 #include <cstring>
 #include <exception>
+#include <new>
 #include <optional>
 #include <string>
 
 #include "analysis/logcounting.h"
 #include "analysis/report.h"
 #include "cli/commands.h"
+#include "cli/output.h"
 #include "cli/reportview.h"
 #include "common/apperror.h"
 #include "common/cp932.h"
@@ -71,24 +73,31 @@ int runReport(int argc, char** argv) {
     } catch (const std::exception& e) {
         error = common::withPeriod(e.what());
     }
-    switch (format) {
-        case Format::Json:
-            view.writeJson(stdout, *file, error);
-            break;
-        case Format::Summary:
-            view.writeSummary(stdout);
-            break;
-        case Format::Text:
-            view.writeText(stdout);
-            break;
+    StdoutGuard output;
+    std::optional<std::string> writeError;
+    try {
+        switch (format) {
+            case Format::Json:
+                view.writeJson(stdout, *file, error);
+                break;
+            case Format::Summary:
+                view.writeSummary(stdout);
+                break;
+            case Format::Text:
+                view.writeText(stdout);
+                break;
+        }
+        if (!StdoutGuard::flush()) writeError = common::msg::writeError();
+    } catch (const std::bad_alloc&) {
+        writeError = common::msg::outOfMemory();
     }
-    std::fflush(stdout);
+    if (writeError) output.rollback();
     if (error) {
-        std::fprintf(stderr, "%s\n", common::utf8FromCp932(*error).c_str());
+        printError(*error);
         if (const auto line = view.errorLine()) std::fprintf(stderr, "munyaro-cli: %s:%zu: stopped here\n", file->c_str(), *line);
-        return 1;
     }
-    return 0;
+    if (writeError) printError(*writeError);
+    return error || writeError ? 1 : 0;
 }
 
 }  // namespace cli

@@ -1,6 +1,7 @@
 // The CLI's window and its text and JSON writers.
 #include "cli/reportview.h"
 
+#include <exception>
 #include <string_view>
 
 #include "cli/json.h"
@@ -42,7 +43,10 @@ constexpr PaneTitle kPaneTitles[] = {
 class Out {
 public:
     explicit Out(std::FILE* f) : f_(f) {}
-    ~Out() { flush(); }
+    // Nothing more is written once an error is on its way: the caller takes the output back.
+    ~Out() {
+        if (std::uncaught_exceptions() == exceptions_) flush();
+    }
     std::string& buf() { return buf_; }
     void maybeFlush() {
         if (buf_.size() > (1u << 20)) flush();
@@ -55,6 +59,7 @@ public:
 private:
     std::FILE* f_;
     std::string buf_;
+    int exceptions_ = std::uncaught_exceptions();
 };
 
 std::string utf8(std::string_view cp932) { return common::utf8FromCp932(cp932); }

@@ -14,3 +14,5 @@ void showErrorBox(QWidget* parent, const std::string& cp932Text) {
                     QMessageBox::Ok, parent);
     box.exec();
 }
+
+void showOutOfMemoryBox(QWidget* parent) { showErrorBox(parent, common::msg::outOfMemory()); }

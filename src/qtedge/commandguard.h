@@ -2,6 +2,7 @@
 // every window's creation runs inside runCommand, which shows what went wrong and carries on.
 #pragma once
 #include <exception>
+#include <new>
 #include <string>
 
 #include <QString>
@@ -14,12 +15,17 @@ QString applicationTitle();
 // Shows text (code page 932) in a critical box with the application title, after the "." rule.
 void showErrorBox(QWidget* parent, const std::string& cp932Text);
 
+// Shows "メモリが足りません" in the error box.
+void showOutOfMemoryBox(QWidget* parent);
+
 // Runs f; an exception is shown in the error box. True when f ended normally.
 template <class F>
 bool runCommand(QWidget* parent, F&& f) {
     try {
         f();
         return true;
+    } catch (const std::bad_alloc&) {
+        showOutOfMemoryBox(parent);
     } catch (const std::exception& e) {
         showErrorBox(parent, e.what());
     } catch (...) {
