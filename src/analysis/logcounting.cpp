@@ -165,7 +165,7 @@ void analyse(const std::string& path, ResultView& view, const AnalysisOptions& o
     view.progressMessage(text::progress(2, shownPath));
     view.progressRange(log->size());
     view.progressMessage(text::progress(3, shownPath));
-    view.setBox("Edit35", shownPath);
+    view.setBox(boxFor(BoxValue::File), shownPath);
 
     const std::string dir = options.materiaDir.empty() ? common::programDir() + "materia" : options.materiaDir;
     auto watched = loadListStep(view, dir, lists::kCheckDomeinList, "CheckDomeinMemo", 4);
