@@ -1,6 +1,8 @@
 // Pane contents as read-only line sequences.
 #include "analysis/lines.h"
 
+#include <algorithm>
+
 #include "analysis/logline.h"
 
 namespace analysis {
@@ -21,8 +23,22 @@ std::size_t LogText::lineNumber(std::size_t i) const {
 void EntryList::appendLine(std::size_t i, std::string& out) const {
     const Entry& e = entries_[i];
     const std::string_view line = (*log_)[e.line];
-    const std::string_view a = line.substr(e.aOff, e.aLen);
-    const std::string_view b = line.substr(e.bOff, e.bLen);
+    compose(e, line, line.substr(e.aOff, e.aLen), line.substr(e.bOff, e.bLen), out);
+}
+
+void EntryList::appendPrefix(std::size_t i, std::string& out, std::size_t maxBytes) const {
+    // The first maxBytes of an entry come from the first maxBytes of each of its parts.
+    const Entry& e = entries_[i];
+    const std::string_view line = (*log_)[e.line];
+    const std::size_t start = out.size();
+    compose(e, e.form == EntryForm::Whole ? line.substr(0, maxBytes) : line,
+            line.substr(e.aOff, std::min<std::size_t>(e.aLen, maxBytes)),
+            line.substr(e.bOff, std::min<std::size_t>(e.bLen, maxBytes)), out);
+    if (out.size() - start > maxBytes) out.resize(start + maxBytes);
+}
+
+void EntryList::compose(const Entry& e, std::string_view line, std::string_view a, std::string_view b,
+                        std::string& out) const {
     switch (e.form) {
         case EntryForm::Whole:
             out += line;

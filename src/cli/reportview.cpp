@@ -6,6 +6,7 @@
 
 #include "cli/json.h"
 #include "common/cp932.h"
+#include "report/layout.h"
 
 namespace cli {
 

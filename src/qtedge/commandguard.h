@@ -7,6 +7,8 @@
 
 #include <QString>
 
+#include "qtedge/qtext.h"
+
 class QWidget;
 
 // Title of the error box and of the application.
@@ -18,6 +20,9 @@ void showErrorBox(QWidget* parent, const std::string& cp932Text);
 // Shows "メモリが足りません" in the error box.
 void showOutOfMemoryBox(QWidget* parent);
 
+// Shows a message that is already Unicode, after the same "." rule.
+void showUnicodeErrorBox(QWidget* parent, const QString& text);
+
 // Runs f; an exception is shown in the error box. True when f ended normally.
 template <class F>
 bool runCommand(QWidget* parent, F&& f) {
@@ -26,6 +31,8 @@ bool runCommand(QWidget* parent, F&& f) {
         return true;
     } catch (const std::bad_alloc&) {
         showOutOfMemoryBox(parent);
+    } catch (const NoCp932Form& e) {
+        showUnicodeErrorBox(parent, e.message());
     } catch (const std::exception& e) {
         showErrorBox(parent, e.what());
     } catch (...) {

@@ -10,6 +10,8 @@
 #include <QComboBox>
 #include <QDir>
 #include <QFileDialog>
+#include <QGuiApplication>
+#include <QScreen>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QProgressBar>
@@ -367,6 +369,30 @@ TEST_F(TForm1Test, MenuAndButtonsShowTheirWindows) {
     form.ExitE1->trigger();
     EXPECT_TRUE(closed);
     EXPECT_FALSE(form.isVisible());
+}
+
+TEST_F(TForm1Test, BoxesShowTheirTextFromTheFirstCharacter) {
+    analyseExample();
+    for (int unit : {1, 3, 2}) {
+        form.byteName->setCurrentIndex(unit);
+        EXPECT_EQ(form.findChild<QLineEdit*>("Edit34")->cursorPosition(), 0) << unit;
+    }
+    for (const char* name : {"Edit35", "Edit1", "Edit32"})
+        EXPECT_EQ(form.findChild<QLineEdit*>(name)->cursorPosition(), 0) << name;
+}
+
+TEST(KeepOnScreen, AWindowThatDoesNotFitIsMovedIntoTheAvailableArea) {
+    const QRect area = QGuiApplication::primaryScreen()->availableGeometry();
+    QWidget fits, below, huge;
+    fits.setGeometry(area.left() + 40, area.top() + 60, 100, 80);
+    below.setGeometry(area.right() - 100, area.bottom() - 50, 300, 200);
+    huge.setGeometry(area.left() + 10, area.top() + 10, area.width() + 300, area.height() + 300);
+    for (QWidget* w : {&fits, &below, &huge}) showWindow(w);
+    EXPECT_EQ(fits.geometry().topLeft(), QPoint(area.left() + 40, area.top() + 60)) << "where it was put, since it fits";
+    for (QWidget* w : {&below, &huge}) {
+        EXPECT_TRUE(area.contains(w->frameGeometry())) << w->frameGeometry().x() << "," << w->frameGeometry().y();
+    }
+    EXPECT_EQ(below.size(), QSize(300, 200));
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <filesystem>
 #include <sys/wait.h>
 
 #include "support/json.h"
@@ -185,4 +186,38 @@ TEST(ReportCommand, MemoryRunningOutWhileWritingLeavesNoHalfReport) {
         EXPECT_EQ(r.err, "メモリが足りません.\n") << format;
         EXPECT_EQ(readFile(out), "earlier\n") << format;
     }
+}
+
+TEST(ReportCommand, SavesTheReportAsHtmlAndCsvInsteadOfPrinting) {
+    Program prog;
+    const std::string log = prog.dir.file("access_log", kLog);
+    const std::string page = prog.dir / "out/report.html";
+    const std::string csv = prog.dir / "out/csv";
+    std::filesystem::create_directories(prog.dir / "out");
+    const Result r = cli("report " + prog.materia() + "--unit Kb --html " + page + " --csv " + csv + " " + log);
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, "");
+    const std::string html = readFile(page);
+    EXPECT_THAT(html, HasSubstr("<tr><th>転送量</th><td class=\"n\">2.271484375 Kb</td></tr>"));
+    EXPECT_THAT(html, HasSubstr("<dt>行数</dt><dd>4 行</dd>"));
+    EXPECT_EQ(readFile(csv + "/Memo8.csv").substr(0, 3), "\xEF\xBB\xBF");
+    EXPECT_THAT(readFile(csv + "/RobotsLog.csv"), HasSubstr("*10.0.0.2 [10/Oct/2004:13:56:01 +0900] [/robots.txt] \"\"ExampleBot/1.0\"\"\"\r\n"));
+    // --summary still prints when asked for.
+    EXPECT_THAT(cli("report --summary " + prog.materia() + "--html " + page + " " + log).out, HasSubstr("総接続数 4"));
+}
+
+TEST(ReportCommand, ReportThatCannotBeSavedFailsButTheOtherIsWritten) {
+    Program prog;
+    const std::string log = prog.dir.file("access_log", kLog);
+    const Result r = cli("report " + prog.materia() + "--html " + prog.dir.path() + "/missing/r.html --csv " +
+                         prog.dir.path() + "/csv " + log);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_THAT(r.err, HasSubstr("missing/r.html"));
+    EXPECT_THAT(r.err, HasSubstr("を作成できません"));
+    EXPECT_NE(readFile(prog.dir.path() + "/csv/summary.csv"), "<missing>");
+    // A stopped analysis still leaves its report, with the error in it.
+    const std::string page = prog.dir / "stopped.html";
+    const Result stopped = cli("report --materia " + prog.dir.path() + "/none --html " + page + " " + log);
+    EXPECT_EQ(stopped.status, 1);
+    EXPECT_THAT(readFile(page), HasSubstr("解析はエラーで止まりました"));
 }
