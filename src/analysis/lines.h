@@ -43,7 +43,6 @@ public:
     void appendPrefix(std::size_t i, std::string& out, std::size_t maxBytes) const override {
         out.append(lines_[i], 0, maxBytes);
     }
-    const common::StringList& list() const { return lines_; }
 
 private:
     common::StringList lines_;

@@ -125,10 +125,12 @@ void countLine(LogTally& t, const ReferenceLists& lists, LogLine& l, std::uint32
 }  // namespace
 
 ReferenceLists::ReferenceLists(common::StringList w, common::StringList o, common::StringList r)
-    : watched(std::move(w)), own(std::move(o)), robots(std::move(r)) {
-    for (const auto& s : robots) robotsAndFavicon.add(s, 0);
-    robotsAndFavicon.add("favicon.ico", 1);
-}
+    : watched(std::move(w)), own(std::move(o)), robots(std::move(r)), robotsAndFavicon([this] {
+          std::vector<MultiMatcher::Pattern> patterns;
+          for (const auto& s : robots) patterns.push_back({s, 0});
+          patterns.push_back({"favicon.ico", 1});
+          return MultiMatcher(patterns);
+      }()) {}
 
 void countLines(LogTally& t, const ReferenceLists& lists, ResultView* progress) {
     const std::size_t count = t.logLines->size();

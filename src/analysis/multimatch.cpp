@@ -15,16 +15,17 @@ inline std::uint32_t block(const char* p) {
 }
 }  // namespace
 
-void MultiMatcher::add(std::string_view pattern, unsigned group) {
-    if (pattern.empty()) return;
-    allGroups_ |= 1u << group;
-    built_ = false;
-    if (pattern.size() < 4) short_.push_back(Short{std::string(pattern), group});
-    else long_.push_back(Long{std::string(pattern), 1u << group});
+MultiMatcher::MultiMatcher(const std::vector<Pattern>& patterns) {
+    for (const Pattern& p : patterns) {
+        if (p.text.empty()) continue;
+        allGroups_ |= 1u << p.group;
+        if (p.text.size() < 4) short_.push_back(Short{std::string(p.text), p.group});
+        else long_.push_back(Long{std::string(p.text), 1u << p.group});
+    }
+    build();
 }
 
-void MultiMatcher::build() const {
-    built_ = true;
+void MultiMatcher::build() {
     if (long_.empty()) return;
     window_ = long_.front().text.size();
     for (const auto& l : long_) window_ = std::min(window_, l.text.size());
@@ -46,7 +47,6 @@ void MultiMatcher::build() const {
 }
 
 std::uint32_t MultiMatcher::match(std::string_view text) const {
-    if (!built_) build();
     std::uint32_t found = 0;
     for (const auto& s : short_)
         if (!(found >> s.group & 1) && text.size() >= s.text.size() &&

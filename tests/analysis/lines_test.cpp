@@ -66,13 +66,15 @@ TEST(MultiMatcher, AgreesWithOneSearchPerString) {
         return s;
     };
     for (int round = 0; round < 2000; ++round) {
-        MultiMatcher m;
         StringList groups[2];
         for (int k = 0; k < 4; ++k) {
             const unsigned g = rng() % 2;
             groups[g].push_back(word(6));
-            m.add(groups[g].back(), g);
         }
+        std::vector<MultiMatcher::Pattern> patterns;
+        for (unsigned g = 0; g < 2; ++g)
+            for (const auto& p : groups[g]) patterns.push_back({p, g});
+        const MultiMatcher m(patterns);
         const std::string text = word(24);
         std::uint32_t want = 0;
         for (unsigned g = 0; g < 2; ++g)
