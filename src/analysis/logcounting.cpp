@@ -148,11 +148,17 @@ namespace {
 // Counts lines [begin, end) into t.
 void countRun(LogTally& t, const ReferenceLists& lists, std::size_t begin, std::size_t end, ResultView* progress) {
     LogLine l;
+    std::size_t read = begin;
     for (std::size_t i = begin; i < end; ++i) {
         countLine(t, lists, l, static_cast<std::uint32_t>(i));
         ++t.lineCount;
-        if (progress && (i + 1) % kProgressEvery == 0) progress->progressPosition(i + 1);
+        if ((i + 1) % kProgressEvery == 0) {
+            if (progress) progress->progressPosition(i + 1);
+            t.logLines->doneWith(read, i + 1);
+            read = i + 1;
+        }
     }
+    t.logLines->doneWith(read, end);
 }
 
 // One chunk of the pass on several threads: its lines, the tally of them, and the error that
