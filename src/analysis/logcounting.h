@@ -17,7 +17,7 @@ struct ReferenceLists {
 };
 
 struct AnalysisOptions {
-    // Directory holding the three list files; empty: materia/ beside the program.
+    // Directory holding the three list files; empty: the program's materia/ (common::materiaFile).
     std::string materiaDir;
 };
 

@@ -13,5 +13,6 @@ int main(int argc, char** argv) {
     QTranslator qtJapanese;
     if (qtJapanese.load(QStringLiteral("qtbase_ja"), QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
         QApplication::installTranslator(&qtJapanese);
-    return startUp(app, common::programDir());
+    common::setDataDir(common::programDir());
+    return startUp(app, common::dataDir());
 }

@@ -14,6 +14,7 @@
 #include "app/tversioninfo.h"
 #include "common/apperror.h"
 #include "common/fileio.h"
+#include "common/programdir.h"
 #include "common/stringlist.h"
 #include "decoder/ui/tutf.h"
 #include "ftp/ui/tftp.h"
@@ -54,7 +55,7 @@ std::unique_ptr<Windows> createWindows() {
 }
 
 std::string readStartMode() {
-    const common::StringList lines = common::splitLines(common::readWholeFile("materia/setup.ini"));
+    const common::StringList lines = common::splitLines(common::readWholeFile(common::materiaFile("setup.ini")));
     return lines.empty() ? std::string() : lines.front();
 }
 
@@ -67,10 +68,10 @@ void applyStartMode(Windows& w, const std::string& mode) {
 
 int startUp(QApplication& app, const std::string& dir) {
     QApplication::setFont(programFont());
-    if (chdir(dir.c_str()) != 0) {
-        showErrorBox(nullptr, common::formatMessage(common::msg::cannotOpen(), {dir, std::strerror(errno)}));
+    if (!runCommand(nullptr, [&] {
+            if (chdir(dir.c_str()) != 0) common::throwOpenError(dir, errno);
+        }))
         return 1;
-    }
 
     const std::unique_ptr<Windows> windows = createWindows();
     QObject::connect(windows->form1.get(), &TForm1::closed, &app, &QCoreApplication::quit);

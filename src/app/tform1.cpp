@@ -326,7 +326,7 @@ void TForm1::LogCounting(const std::string& path) {
         explicit Busy(bool& f) : flag(f) { flag = true; }
         ~Busy() { flag = false; }
     } busy(analysing_);
-    analysis::LogCounting(path, *this, {"materia"});
+    analysis::LogCounting(path, *this);
 }
 
 void TForm1::OpenO1Click() {

@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "cli/commands.h"
+#include "common/programdir.h"
 
 namespace {
 
@@ -17,6 +18,7 @@ void usage(std::FILE* out) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    common::setDataDir(common::programDir());
     if (argc >= 2 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0)) {
         usage(stdout);
         return 0;

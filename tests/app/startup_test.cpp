@@ -148,6 +148,17 @@ TEST_F(StartUpTest, WithoutSetupFileTheProgramShowsTheErrorAndExits) {
     EXPECT_TRUE(boxes[0].text.endsWith(QStringLiteral("は開けません.")));
 }
 
+TEST_F(StartUpTest, AProgramFolderThatCannotBeEnteredIsNamedReadably) {
+    const std::string missing = dir.path() + "/消えたフォルダ";
+    int status = -1;
+    const auto boxes = apptest::boxesShownBy([&] { status = startUp(*qApp, missing); });
+    EXPECT_EQ(status, 1);
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_TRUE(boxes[0].text.startsWith(QStringLiteral("ファイル \"%1\"").arg(QString::fromStdString(missing))))
+        << boxes[0].text.toStdString();
+    EXPECT_TRUE(boxes[0].text.endsWith(QStringLiteral("は開けません.")));
+}
+
 TEST_F(StartUpTest, ClosingTheMainWindowEndsTheLoop) {
     dir.write("materia/setup.ini", "ftp\r\n");
     bool bothShown = false;
