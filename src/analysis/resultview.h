@@ -46,6 +46,9 @@ public:
 
     // The pass ran to its end with this result (before the output step).
     virtual void tallied(const LogTally&) {}
+    // The pass stopped at line index of the log, which the pane "NamaLog" now holds; lineNumber is
+    // that line's 1-based number in the text as loaded. The error follows.
+    virtual void stoppedAt(std::size_t /*index*/, std::size_t /*lineNumber*/) {}
 };
 
 }  // namespace analysis

@@ -63,7 +63,9 @@ void refuseIfNotRegular(const std::string& path, const struct stat& st) {
 
 }  // namespace
 
-ByteBuffer readFileBytes(const std::string& path) {
+namespace {
+
+ByteBuffer loadFileBytes(const std::string& path, bool map) {
     // Opening a device can act on it (a tape rewinds), so what is no regular file is refused unopened.
     struct stat st {};
     if (::stat(path.c_str(), &st) != 0) throwOpenError(path, errno);
@@ -77,6 +79,8 @@ ByteBuffer readFileBytes(const std::string& path) {
         // A log still being written is read as it was when opened, so the read ends even while the
         // writer goes on. A file that reports no size (some kernel files do) is read to its end.
         const auto size = static_cast<std::size_t>(st.st_size);
+        if (map && size > 0)
+            if (const char* p = mapFile(f.fd, size)) return ByteBuffer::mapped(p, size);
         const std::size_t limit = size > 0 ? size : static_cast<std::size_t>(-1);
         ByteBuffer data(size);
         std::size_t have = 0;
@@ -96,6 +100,11 @@ ByteBuffer readFileBytes(const std::string& path) {
         throwOutOfMemory(path);
     }
 }
+
+}  // namespace
+
+ByteBuffer readFileBytes(const std::string& path) { return loadFileBytes(path, false); }
+ByteBuffer mapFileBytes(const std::string& path) { return loadFileBytes(path, true); }
 
 std::string linkTarget(const std::string& path) {
     std::string current = path;

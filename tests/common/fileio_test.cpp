@@ -97,3 +97,21 @@ TEST(FileLock, OneHolderAtATimeForTheFilesOfADirectory) {
     held.reset();
     EXPECT_NO_THROW(common::FileLock again(p, std::chrono::milliseconds(0)));
 }
+
+TEST(MapFileBytes, MapsAPlainFileAndReadsZerosWhereItShrankMeanwhile) {
+    TempDir dir;
+    const std::string text = std::string(3 * 4096, 'x') + "tail";
+    const std::string p = dir.file("access_log", text);
+    common::ByteBuffer mapped = common::mapFileBytes(p);
+    ASSERT_TRUE(mapped.isMapped());
+    EXPECT_EQ(mapped.view(), text);
+    // A rotation that truncates the log while it is mapped: the lost pages read as zeros, no SIGBUS.
+    ASSERT_EQ(truncate(p.c_str(), 4096), 0);
+    EXPECT_EQ(mapped.view().substr(0, 4096), std::string(4096, 'x'));
+    EXPECT_EQ(mapped.view().substr(4096), std::string(text.size() - 4096, '\0'));
+    // Resizing leaves the mapping for a copy of its own; an empty file maps nothing.
+    mapped.resize(2);
+    EXPECT_FALSE(mapped.isMapped());
+    EXPECT_EQ(mapped.view(), "xx");
+    EXPECT_FALSE(common::mapFileBytes(dir.file("empty", "")).isMapped());
+}
