@@ -241,7 +241,7 @@ void LinesView::selectAll() {
 void LinesView::selectLine(std::size_t line) {
     if (line >= count_) return;
     anchor_ = {line, 0};
-    cursor_ = {line, static_cast<int>(shownLine(line).size())};
+    cursor_ = {line, static_cast<int>(shownLine(line).text.size())};
     ensureVisible(line);
     viewport()->update();
 }
