@@ -18,7 +18,7 @@ void usage(std::FILE* out) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    common::setDataDir(common::programDir());
+    common::setDataDir(common::locateDataDirForReading(common::programDir()));
     if (argc >= 2 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0)) {
         usage(stdout);
         return 0;
