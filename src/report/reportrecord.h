@@ -67,6 +67,10 @@ public:
     void chartBackground(std::string_view image) override;
     void chartBars(std::string_view image, const std::array<std::int64_t, 24>& counts, std::int64_t total) override;
     void tallied(const analysis::LogTally& tally) override;
+    // The line that stopped the pass is the window's to show.
+    void stoppedAt(std::size_t index, std::size_t lineNumber) override {
+        if (shown_) shown_->stoppedAt(index, lineNumber);
+    }
 
 private:
     analysis::PaneContent& paneRef(std::string_view name);
