@@ -60,7 +60,13 @@ std::string userDataDir() {
     return std::string(home != nullptr ? home : "") + "/.local/share/munyaro/";
 }
 
-std::string shippedDataDir(const std::string& programDir) { return programDir + MUNYARO_SHARE_FROM_BIN + "/"; }
+std::string shippedDataDir(const std::string& programDir) {
+    const std::string share = programDir + MUNYARO_SHARE_FROM_BIN + "/";
+    std::error_code ec;
+    if (!std::filesystem::is_directory(share + "materia", ec) && std::filesystem::is_directory(programDir + "materia", ec))
+        return programDir;
+    return share;
+}
 
 namespace {
 

@@ -25,7 +25,8 @@ std::string locateDataDirForReading(const std::string& programDir);
 // $XDG_DATA_HOME/munyaro/, or ~/.local/share/munyaro/ when that is unset or not absolute.
 std::string userDataDir();
 
-// The data files shipped with an installed program: share/munyaro/ of its installation.
+// The data files shipped with the program: share/munyaro/ of its installation, or, for a copy whose
+// materia/ beside it may not be written (read-only media), the program's own folder.
 std::string shippedDataDir(const std::string& programDir);
 
 // Makes dir a data folder at the first start: materia/ and logs/ copied from shipped (files readable

@@ -82,6 +82,16 @@ TEST(DataDir, ReadersUseTheShippedFilesUntilTheUsersFolderExists) {
     EXPECT_EQ(common::locateDataDirForReading(program), dir.path() + "/.local/share/munyaro/");
 }
 
+TEST(DataDir, ACopyOnReadOnlyMediaSeedsTheUsersFolderFromItsOwnMateria) {
+    TempDir dir;
+    const std::string program = dir.path() + "/stick/";
+    EXPECT_EQ(fs::path(common::shippedDataDir(program)).lexically_normal(), fs::path(dir.path() + "/share/munyaro/"));
+    fs::create_directories(program + "materia");
+    EXPECT_EQ(common::shippedDataDir(program), program);
+    fs::create_directories(dir.path() + "/share/munyaro/materia");  // an installation's files come first
+    EXPECT_EQ(fs::path(common::shippedDataDir(program)).lexically_normal(), fs::path(dir.path() + "/share/munyaro/"));
+}
+
 TEST(CreateDataDir, FirstStartCopiesTheShippedFilesPrivatelyAndLaterStartsKeepTheUsers) {
     TempDir dir;
     const std::string shipped = dir.path() + "/share/munyaro/";
