@@ -4,8 +4,8 @@
 #include <algorithm>
 #include <atomic>
 #include <condition_variable>
+#include <cstring>
 #include <exception>
-#include <filesystem>
 #include <mutex>
 #include <new>
 #include <thread>
@@ -261,8 +261,7 @@ namespace {
 common::StringList loadListStep(ResultView& view, const std::string& dir, const char* file, std::string_view pane,
                                 int step) {
     view.progressMessage(text::progress(step));
-    // file is "materia/NAME"; dir is the materia directory itself.
-    common::StringList list = lists::loadList(dir + "/" + std::filesystem::path(file).filename().string());
+    common::StringList list = lists::loadList(dir.empty() ? common::materiaFile(file) : dir + "/" + file);
     writeListHeader(view, pane, list);
     view.progressMessage(text::progress(step + 1));
     return list;
@@ -281,7 +280,7 @@ void analyse(const std::string& path, ResultView& view, const AnalysisOptions& o
     view.progressMessage(text::progress(3, shownPath));
     view.setBox(boxFor(BoxValue::File), shownPath);
 
-    const std::string dir = options.materiaDir.empty() ? common::programDir() + "materia" : options.materiaDir;
+    const std::string& dir = options.materiaDir;
     auto watched = loadListStep(view, dir, lists::kCheckDomeinList, "CheckDomeinMemo", 4);
     auto own = loadListStep(view, dir, lists::kDomeinList, "ReferrerList", 6);
     auto robots = loadListStep(view, dir, lists::kSERobotsList, "RobotsLog", 8);

@@ -35,6 +35,7 @@
 #include "qtedge/commandguard.h"
 #include "app/linesview.h"
 #include "app/recentfiles.h"
+#include "common/programdir.h"
 #include "common/apperror.h"
 #include "common/fileio.h"
 #include "qtedge/qtext.h"
@@ -151,7 +152,7 @@ void TForm1::buildMenu() {
     FTP1 = action(file, "FTP1", QStringLiteral("FTPから読み込み(&F)"), &TForm1::FTP1Click);
     recentMenu_ = file->addMenu(QStringLiteral("最近使ったファイル(&R)"));
     recentMenu_->setObjectName("RecentFiles");
-    recentFiles_ = recent::load(recent::kFile);
+    recentFiles_ = recent::load(common::materiaFile(recent::kFile));
     fillRecentMenu();
     file->addSeparator();
     ExitE1 = action(file, "ExitE1", QStringLiteral("終了(&X)"), &TForm1::ExitE1Click);
@@ -378,7 +379,7 @@ void TForm1::LogCounting(const std::string& path) {
     QElapsedTimer timer;
     timer.start();
     try {
-        analysis::LogCounting(path, *this, {"materia"});
+        analysis::LogCounting(path, *this);
     } catch (...) {
         StatusTime->setText(QStringLiteral("中断 (%1 秒)").arg(static_cast<double>(timer.elapsed()) / 1000, 0, 'f', 2));
         throw;
@@ -416,7 +417,7 @@ void TForm1::rememberRecent(const std::string& path) {
     fillRecentMenu();
     // The list is a convenience: a data directory that cannot be written must not stop the analysis.
     try {
-        recent::save(recent::kFile, recentFiles_);
+        recent::save(common::materiaFile(recent::kFile), recentFiles_);
     } catch (const common::AppError&) {
     }
 }
@@ -440,7 +441,7 @@ void TForm1::openRecent(const std::string& path) {
         std::erase(recentFiles_, path);
         fillRecentMenu();
         try {
-            recent::save(recent::kFile, recentFiles_);
+            recent::save(common::materiaFile(recent::kFile), recentFiles_);
         } catch (const common::AppError&) {
         }
         showUnicodeErrorBox(this, QStringLiteral("ファイルが見つかりません: %1\n最近使ったファイルの一覧から外しました")

@@ -6,6 +6,7 @@
 #include "cli/commands.h"
 #include "cli/output.h"
 #include "common/apperror.h"
+#include "common/programdir.h"
 
 namespace {
 
@@ -20,6 +21,7 @@ void usage(std::FILE* out) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    common::setDataDir(common::locateDataDirForReading(common::programDir()));
     if (argc >= 2 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0)) {
         usage(stdout);
         return 0;

@@ -6,8 +6,14 @@
 
 #include "qtedge/qtext.h"
 #include "common/apperror.h"
+#include "common/cp932.h"
 
 QString applicationTitle() { return QStringLiteral("むにゃろ"); }
+
+const std::string& unknownError() {
+    static const std::string text = common::cp932(u8"原因のわからないエラーが起きました");
+    return text;
+}
 
 void showErrorBox(QWidget* parent, const std::string& cp932Text) {
     QMessageBox box(QMessageBox::Critical, applicationTitle(), toQString(common::withPeriod(cp932Text)),

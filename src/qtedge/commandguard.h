@@ -23,6 +23,9 @@ void showOutOfMemoryBox(QWidget* parent);
 // Shows a message that is already Unicode, after the same "." rule.
 void showUnicodeErrorBox(QWidget* parent, const QString& text);
 
+// The text shown for a failure that carries no message of its own (code page 932).
+const std::string& unknownError();
+
 // Runs f; an exception is shown in the error box. True when f ended normally.
 template <class F>
 bool runCommand(QWidget* parent, F&& f) {
@@ -36,7 +39,7 @@ bool runCommand(QWidget* parent, F&& f) {
     } catch (const std::exception& e) {
         showErrorBox(parent, e.what());
     } catch (...) {
-        showErrorBox(parent, "unknown error");
+        showErrorBox(parent, unknownError());
     }
     return false;
 }
