@@ -45,14 +45,14 @@ const char* fetchUsage() {
            "                   [--materia DIR] [--trust SHA256:...] [--report] NAME\n"
            "\n"
            "    Downloads NAME (from REMOTE_DIR, put in front of it as typed, e.g. \"logs/\") into DIR\n"
-           "    (default: logs/ beside the program) as the FTP window does. The password is the first\n"
+           "    (default: the window's logs/) as the FTP window does. The password is the first\n"
            "    line of FILE, else the environment variable MUNYARO_PASSWORD; never an argument.\n"
            "      --protocol   ftp (default; active unless --passive), ftps (explicit TLS, passive),\n"
            "                   sftp (binary)\n"
            "      --port N     default 21, or 22 for sftp\n"
            "      --binary     FTP/FTPS binary type instead of ASCII\n"
            "      --materia    where the trusted keys are kept (ftps_pins, known_hosts; default:\n"
-           "                   materia/ beside the program)\n"
+           "                   the window's materia/)\n"
            "      --trust FP   trusts a server key not known yet if its fingerprint is FP (printed\n"
            "                   by a failed run); a key that changed is always refused\n"
            "      --report     analyses the download afterwards as `report` does\n"
@@ -62,8 +62,10 @@ const char* fetchUsage() {
 int runFetch(int argc, char** argv) {
     ftp::Protocol protocol = ftp::Protocol::Ftp;
     std::string portText, host, user, passwordFile, dir, trust, name;
-    std::string outDir = common::programDir() + "logs";
-    std::string materia = common::programDir() + "materia";
+    // The window's folders: materia/ and logs/ of the data folder.
+    const std::string pins = common::materiaFile(ftp::kPinFile);
+    std::string materia = pins.substr(0, pins.rfind('/'));
+    std::string outDir = materia.substr(0, materia.rfind('/') + 1) + "logs";
     bool passive = false, binary = false, report = false, materiaGiven = false, haveHost = false, haveUser = false;
     auto usageError = [](const std::string& why) {
         std::fprintf(stderr, "munyaro-cli fetch: %s\nusage:\n%s", why.c_str(), fetchUsage());

@@ -22,6 +22,7 @@
 #include "qtedge/commandguard.h"
 #include "qtedge/qtext.h"
 #include "common/cp932.h"
+#include "common/programdir.h"
 #include "ftp/ftpsetting.h"
 #include "ftp/serverkey.h"
 
@@ -162,6 +163,10 @@ TFTP::TFTP(QWidget* parent)
     setFixedSize(368, 337);
     move(316, 309);
 
+    // The trusted server keys are kept beside the settings.
+    const std::string pins = common::materiaFile(ftp::kPinFile);
+    FtpManager1.setKeyDir(pins.substr(0, pins.rfind('/')));
+
     connect(RunButton, &QPushButton::clicked, this, [this] { runCommand(this, [this] { RunButtonClick(); }); });
     connect(ForgetKeyButton, &QPushButton::clicked, this, [this] { runCommand(this, [this] { ForgetKeyButtonClick(); }); });
     connect(ProtocolBox, &QComboBox::currentIndexChanged, this, [this] { protocolChanged(); });
@@ -185,7 +190,7 @@ void TFTP::FormCreate() {
 }
 
 void TFTP::LoadSetting() {
-    const common::StringList lines = ftp::loadFtpSetting(ftp::kFtpSetting);
+    const common::StringList lines = ftp::loadFtpSetting(common::materiaFile(ftp::kFtpSetting));
     // Field by field, so the lines a short file has are in place before the missing one is reported.
     QLineEdit* const fields[] = {DomeinEdit, AcountEdit, PassEdit, DirectoryEdit};
     for (std::size_t i = 0; i < 4; ++i) fields[i]->setText(toQString(ftp::settingLine(lines, i)));
@@ -198,7 +203,7 @@ void TFTP::LoadSetting() {
 void TFTP::SaveSetting() {
     const ftp::TransferWay way{protocol(), fromQString(PortEdit->text()),
                                protocol() == ftp::Protocol::Ftp && PassiveBox->isChecked()};
-    ftp::saveFtpSetting(ftp::kFtpSetting,
+    ftp::saveFtpSetting(common::materiaFile(ftp::kFtpSetting),
                         ftp::withTransferWay({fromQStringStrict(DomeinEdit->text()), fromQStringStrict(AcountEdit->text()),
                                               fromQStringStrict(PassEdit->text()), fromQStringStrict(DirectoryEdit->text())},
                                              way));
