@@ -19,7 +19,7 @@ struct ReferenceLists {
 };
 
 struct AnalysisOptions {
-    // Directory holding the three list files; empty: materia/ beside the program.
+    // Directory holding the three list files; empty: the program's materia/ (common::materiaFile).
     std::string materiaDir;
     // Threads for the pass; 0: one per processor of the machine.
     unsigned threads = 0;
