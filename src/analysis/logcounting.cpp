@@ -21,7 +21,7 @@ using common::TextCopy;
 using common::TextPos;
 
 LogTally::LogTally(std::shared_ptr<const LogText> log)
-    : logLines(log), hosts(log), getFiles(log), postFiles(log) {
+    : logLines(log), hosts(log), getFiles(log), postFiles(log), rankings(std::make_shared<Rankings>(log)) {
     for (auto* l : {&connectionLines, &host403Lines, &host404Lines, &hostOtherLines, &file403Lines, &file404Lines,
                     &fileOtherLines, &post403Lines, &post404Lines, &postOtherLines, &watchedLines, &getExtract,
                     &postExtract, &referrerLog, &referrerList, &robotsLog})
@@ -124,6 +124,7 @@ void countLines(LogTally& t, const ReferenceLists& lists, ResultView* progress) 
         const bool is404 = !is200 && !is403 && quotes.find(k404Marker) != npos;
 
         std::string_view requestPath;
+        RankedLine ranked;
         const std::size_t getQuote = quotes.find(kGetMarker);
         const bool isGet = getQuote != npos;
         if (isGet) {
@@ -139,7 +140,8 @@ void countLines(LogTally& t, const ReferenceLists& lists, ResultView* progress) 
 
             if (is200) {
                 ++t.get200Count;
-                t.bytesSent += static_cast<double>(ByteCountAt(line, static_cast<std::ptrdiff_t>(quotes.find(k200PosMarker)) + 1));
+                ranked.bytes = ByteCountAt(line, static_cast<std::ptrdiff_t>(quotes.find(k200PosMarker)) + 1);
+                t.bytesSent += static_cast<double>(ranked.bytes);
             } else if (is403) {
                 t.file403Lines->add(EntryForm::TimeHostSpan, li, line, path);
             } else if (is404) {
@@ -160,15 +162,23 @@ void countLines(LogTally& t, const ReferenceLists& lists, ResultView* progress) 
                         break;
                     }
                 if (!own) t.referrerList->add(EntryForm::RefPath, li, line, referrer, path);
+                ranked.hasReferrer = true;
+                ranked.foreignReferrer = !own;
+                ranked.referrer = referrer;
             }
 
             const std::uint32_t found = lists.robotsAndFavicon.match(line);
             const std::string_view agent = TextCopy(rest, sep + 2, kWhole);
-            if (found & 1) {
+            ranked.robot = (found & 1) != 0;
+            ranked.robotsFile = !ranked.robot && path.size() == 11 && common::foldedEqual(path, "/robots.txt");
+            if (ranked.robot) {
                 t.robotsLog->add(EntryForm::Robot, li, line, path, agent);
-            } else if (path.size() == 11 && common::foldedEqual(path, "/robots.txt")) {
+            } else if (ranked.robotsFile) {
                 t.robotsLog->add(EntryForm::RobotsFile, li, line, agent);
             }
+            ranked.isGet = true;
+            ranked.getPath = path;
+            ranked.agent = agent;
             if (found & 2) {
                 ++t.faviconCount;
                 if (TextPos(" MSIE ", line) > 0) ++t.faviconIeCount;
@@ -210,6 +220,15 @@ void countLines(LogTally& t, const ReferenceLists& lists, ResultView* progress) 
         } else {
             t.hostOtherLines->add(EntryForm::Whole, li, line);
         }
+        if (t.rankings) {
+            ranked.line = line;
+            ranked.host = host;
+            ranked.requestPath = requestPath;
+            ranked.is200 = is200;
+            ranked.is403 = is403;
+            ranked.is404 = is404;
+            t.rankings->addLine(ranked, lists.robots);
+        }
 
         ++t.lineCount;
         if (progress && (i + 1) % kProgressEvery == 0) progress->progressPosition(i + 1);
@@ -249,6 +268,7 @@ void analyse(const std::string& path, ResultView& view, const AnalysisOptions& o
     view.showProgress();
     view.progressMessage(text::progress(1));
     MemoFree(view);
+    view.rankingsReady(nullptr);
     for (std::string_view image : {"Image1", "Image2", "Image3"}) view.chartBackground(image);
 
     std::shared_ptr<const LogText> log = loadLog(path);
@@ -265,6 +285,7 @@ void analyse(const std::string& path, ResultView& view, const AnalysisOptions& o
     const ReferenceLists lists(std::move(watched), std::move(own), std::move(robots));
 
     LogTally tally(log);
+    if (!options.rankings) tally.rankings.reset();
     log.reset();
     view.progressMessage(text::progress(10));
 
@@ -280,6 +301,7 @@ void analyse(const std::string& path, ResultView& view, const AnalysisOptions& o
         view.appendLines("ReferrerLog", tally.referrerLog);
         view.appendLines("ReferrerList", tally.referrerList);
         view.appendLines("RobotsLog", tally.robotsLog);
+        if (tally.rankings) view.rankingsReady(tally.rankings);
     };
     try {
         countLines(tally, lists, &view);

@@ -19,6 +19,8 @@ struct ReferenceLists {
 struct AnalysisOptions {
     // Directory holding the three list files; empty: materia/ beside the program.
     std::string materiaDir;
+    // Count the rankings as well (off only to time the pass without them).
+    bool rankings = true;
 };
 
 // Analyses the log at path and writes everything into view. Errors propagate as AppError after the

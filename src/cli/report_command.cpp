@@ -15,20 +15,24 @@
 namespace cli {
 
 const char* reportUsage() {
-    return "  munyaro-cli report [--json | --summary] [--unit byte|Kb|Mb|Gb] [--materia DIR] LOGFILE\n"
+    return "  munyaro-cli report [--json | --summary | --rankings [--top N]] [--unit byte|Kb|Mb|Gb]\n"
+           "                     [--materia DIR] [--no-rankings] LOGFILE\n"
            "\n"
            "    Analyses LOGFILE (an Apache combined-format access log, plain or gzip) as the main\n"
            "    window does after a fresh start, with the reference lists of DIR (default: materia/\n"
            "    beside the program), and prints the summary boxes and every result pane as UTF-8.\n"
            "      --summary    the summary boxes only (the whole analysis still runs)\n"
-           "      --json       one JSON object: file, error, tally, boxes, panes, progress\n"
+           "      --json       one JSON object: file, error, tally, boxes, panes, progress, rankings\n"
+           "      --rankings   the ranking tables only, the top N rows of each (default 20, 0: all)\n"
+           "      --no-rankings  leave the rankings out of the pass (to time the pass without them)\n"
            "      --unit U     unit of the transfer amount (default byte)\n"
            "    Exit status: 0 analysed, 1 the analysis stopped with an error (text on stderr),\n"
            "    2 wrong usage.\n";
 }
 
 int runReport(int argc, char** argv) {
-    enum class Format { Text, Summary, Json } format = Format::Text;
+    enum class Format { Text, Summary, Json, Rankings } format = Format::Text;
+    std::optional<std::size_t> top;
     int unit = 0;
     analysis::AnalysisOptions options;
     std::optional<std::string> file;
@@ -41,9 +45,17 @@ int runReport(int argc, char** argv) {
         if (arg == "--help" || arg == "-h") {
             std::printf("usage:\n%s", reportUsage());
             return 0;
-        } else if (arg == "--json" || arg == "--summary") {
-            if (format != Format::Text) return usageError("--json and --summary exclude each other");
-            format = arg == "--json" ? Format::Json : Format::Summary;
+        } else if (arg == "--json" || arg == "--summary" || arg == "--rankings") {
+            if (format != Format::Text) return usageError("--json, --summary and --rankings exclude each other");
+            format = arg == "--json" ? Format::Json : arg == "--summary" ? Format::Summary : Format::Rankings;
+        } else if (arg == "--no-rankings") {
+            options.rankings = false;
+        } else if (arg == "--top") {
+            if (i + 1 >= argc) return usageError("--top needs a value");
+            const std::string value = argv[++i];
+            if (value.empty() || value.size() > 9 || value.find_first_not_of("0123456789") != std::string::npos)
+                return usageError("--top needs a number of rows, not '" + value + "'");
+            top = static_cast<std::size_t>(std::stoul(value));
         } else if (arg == "--unit" || arg == "--materia") {
             if (i + 1 >= argc) return usageError(arg + " needs a value");
             const std::string value = argv[++i];
@@ -63,6 +75,8 @@ int runReport(int argc, char** argv) {
         }
     }
     if (!file) return usageError("LOGFILE missing");
+    if (top && format != Format::Rankings) return usageError("--top goes with --rankings");
+    if (format == Format::Rankings && !options.rankings) return usageError("--rankings and --no-rankings exclude each other");
 
     ReportView view(unit);
     std::optional<std::string> error;
@@ -80,6 +94,9 @@ int runReport(int argc, char** argv) {
             break;
         case Format::Text:
             view.writeText(stdout);
+            break;
+        case Format::Rankings:
+            view.writeRankings(stdout, top.value_or(20));
             break;
     }
     std::fflush(stdout);

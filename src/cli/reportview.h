@@ -8,6 +8,7 @@
 
 #include "analysis/logtally.h"
 #include "analysis/panecontent.h"
+#include "analysis/rankings.h"
 #include "analysis/report.h"
 #include "analysis/resultview.h"
 
@@ -45,11 +46,14 @@ public:
     void chartBackground(std::string_view) override {}
     void chartBars(std::string_view, const std::array<std::int64_t, 24>&, std::int64_t) override {}
     void tallied(const analysis::LogTally& t) override;
+    void rankingsReady(std::shared_ptr<const analysis::Rankings> r) override { rankings_ = std::move(r); }
 
     // Writers; error is the error box's text (code page 932), empty when the analysis ended normally.
     void writeText(std::FILE* out) const;
     void writeSummary(std::FILE* out) const;
     void writeJson(std::FILE* out, const std::string& file, const std::optional<std::string>& error) const;
+    // The rankings as text tables of at most top rows each (0: all rows).
+    void writeRankings(std::FILE* out, std::size_t top) const;
 
 private:
     analysis::PaneContent& pane(std::string_view name);
@@ -61,6 +65,7 @@ private:
     std::map<std::string, std::string> boxes_;
     std::vector<std::string> progress_;
     std::optional<TallyCounts> tally_;
+    std::shared_ptr<const analysis::Rankings> rankings_;
 };
 
 }  // namespace cli
