@@ -16,6 +16,7 @@ function(munyaro_add_test name)
   target_compile_definitions(${name} PRIVATE
     MUNYARO_SOURCE_DIR="${CMAKE_SOURCE_DIR}"
     MUNYARO_BIN_DIR="${CMAKE_BINARY_DIR}/bin"
-    MUNYARO_REAL_DATA="${CMAKE_SOURCE_DIR}/tests/data/real")
+    MUNYARO_REAL_DATA="${CMAKE_SOURCE_DIR}/tests/data/real"
+    MUNYARO_VERSION="${PROJECT_VERSION}")
   gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60 PROPERTIES TIMEOUT 300)
 endfunction()

@@ -18,7 +18,7 @@
 namespace {
 
 // This program's own credits. The UTF-8 decoder follows the published standards, so they are named.
-const char* const kVersion = "0.8.2";
+const char* const kVersion = MUNYARO_VERSION;  // the project's version, given by the build
 const char* const kMaker = "むにゃろ開発チーム";
 const char* const kMakerLinkText = "Qt 6 で作られています";
 const char* const kMakerUrl = "https://www.qt.io/";

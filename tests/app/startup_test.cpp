@@ -76,7 +76,7 @@ TEST_F(StartUpTest, CreatesTheSixWindowsWiredToTheMainWindow) {
         EXPECT_FALSE(window->isVisible());
     EXPECT_EQ(w->form2->windowTitle(), QStringLiteral("アクション"));
     EXPECT_EQ(w->versionInfo->windowTitle(), QStringLiteral("バージョン情報"));
-    EXPECT_EQ(w->versionInfo->Version->text(), QStringLiteral("0.8.2"));
+    EXPECT_EQ(w->versionInfo->Version->text(), QStringLiteral(MUNYARO_VERSION));  // the project's version
 
     // The menu reaches the windows created after the main one; the analysis reports into TForm2.
     w->form1->N3->trigger();

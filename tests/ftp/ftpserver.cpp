@@ -2,6 +2,9 @@
 #include "ftp/ftpserver.h"
 
 #include <algorithm>
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
 #include <cerrno>
 #include <chrono>
 #include <csignal>
@@ -35,7 +38,7 @@ std::string listDir(const std::string& path) {
 
 FtpServer::FtpServer(const std::string& root, const std::string& user, const std::string& password, Kind kind,
                      const std::string& host, int port)
-    : logPath_(logDir_ / "server.log") {
+    : logPath_(logDir_ / "server.log"), host_(host) {
     std::vector<std::string> args{"/usr/bin/python3"};
     if (kind == Kind::Normal) {
         args.insert(args.end(), {"-m", "pyftpdlib", "-D"});
@@ -80,12 +83,60 @@ FtpServer::~FtpServer() { stop(); }
 
 std::string FtpServer::log() const { return readFile(logPath_); }
 
-int FtpServer::sessions() const {
-    const std::string text = log();
+int occurrences(std::string_view log, std::string_view text) {
     int n = 0;
-    for (auto at = text.find("FTP session opened"); at != std::string::npos; at = text.find("FTP session opened", at + 1))
-        ++n;
+    for (auto at = log.find(text); at != std::string_view::npos; at = log.find(text, at + text.size())) ++n;
     return n;
+}
+
+namespace {
+
+// Long enough for a loaded machine; a passing test never waits for it.
+constexpr auto kLogDeadline = std::chrono::seconds(30);
+
+template <class Done>
+std::string waitForLog(const std::string& path, Done done) {
+    const auto deadline = std::chrono::steady_clock::now() + kLogDeadline;
+    for (;;) {
+        std::string text = readFile(path);
+        if (done(text) || std::chrono::steady_clock::now() >= deadline) return text;
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+}
+
+}  // namespace
+
+std::string FtpServer::logWith(std::string_view text, int times) const {
+    return waitForLog(logPath_, [&](const std::string& log) { return occurrences(log, text) >= times; });
+}
+
+std::string FtpServer::finishedLog() const {
+    return waitForLog(logPath_, [](const std::string& log) {
+        const int opened = occurrences(log, "FTP session opened");
+        return opened > 0 && occurrences(log, "FTP session closed") >= opened;
+    });
+}
+
+int FtpServer::sessions() const {
+    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (fd < 0) throw std::runtime_error("probe socket");
+    sockaddr_in to{};
+    to.sin_family = AF_INET;
+    to.sin_port = htons(static_cast<uint16_t>(port_));
+    ::inet_pton(AF_INET, host_.c_str(), &to.sin_addr);
+    if (::connect(fd, reinterpret_cast<const sockaddr*>(&to), sizeof to) != 0) {
+        ::close(fd);
+        throw std::runtime_error("probe cannot connect to the FTP server");
+    }
+    sockaddr_in me{};
+    socklen_t len = sizeof me;
+    ::getsockname(fd, reinterpret_cast<sockaddr*>(&me), &len);
+    const std::string probe = ":" + std::to_string(ntohs(me.sin_port)) + "-[] FTP session opened";
+    const std::string text = logWith(probe);
+    ::close(fd);
+    if (occurrences(text, probe) == 0) throw std::runtime_error("the probe was not logged: " + text);
+    ++probes_;
+    return occurrences(text, "FTP session opened") - probes_;
 }
 
 void FtpServer::stop() {

@@ -1,6 +1,8 @@
 // A real FTP server on loopback for the tests (Debian's pyftpdlib), started and stopped by the test.
 #pragma once
+#include <chrono>
 #include <string>
+#include <string_view>
 #include <sys/types.h>
 
 #include "support/tempdir.h"
@@ -26,17 +28,30 @@ public:
     FtpServer& operator=(const FtpServer&) = delete;
 
     int port() const { return port_; }
-    // Everything the server logged so far: each command it received ("<- TYPE A") and its replies.
-    std::string log() const;
-    // Count of sessions opened so far.
+    // The server's log (each command it received, "<- TYPE A", and its replies) once it holds text
+    // at least times times. The server writes its log after it has answered, so a client that has
+    // finished may still be ahead of it: this waits, up to a deadline, and then returns the log as
+    // it is, for the assertion that follows to show.
+    std::string logWith(std::string_view text, int times = 1) const;
+    // The log of a server whose sessions are all over: every one opened has been logged as closed.
+    std::string finishedLog() const;
+    // Sessions the server had accepted before this call. A probe connection is made and waited for
+    // in the log; the server accepts in order, so every earlier session has been logged by then.
     int sessions() const;
     void stop();
 
 private:
+    std::string log() const;
+
     TempDir logDir_;
     std::string logPath_;
+    std::string host_;
     pid_t pid_ = -1;
     int port_ = 0;
+    mutable int probes_ = 0;
 };
+
+// Times text occurs in log.
+int occurrences(std::string_view log, std::string_view text);
 
 }  // namespace ftptest

@@ -47,7 +47,7 @@ TEST_F(FtpManagerTest, AsciiDownloadInActiveModeReplacesTheOldFile) {
     EXPECT_EQ(result.reason, "");
     EXPECT_EQ(readFile(target()), "line one\nline two\n");   // ASCII type: local line ends
     EXPECT_EQ(listDir(local / "logs"), "access_log ");
-    const std::string log = server.log();
+    const std::string log = server.finishedLog();
     EXPECT_THAT(log, HasSubstr("<- TYPE A"));
     EXPECT_THAT(log, testing::ContainsRegex("<- (EPRT|PORT) "));
     EXPECT_THAT(log, Not(HasSubstr("PASV")));
@@ -63,7 +63,7 @@ TEST_F(FtpManagerTest, BinaryFlagKeepsEveryByte) {
     const auto result = ftp.GetFile("dir/raw", local / "logs/raw", true);
     ASSERT_TRUE(result.ok) << result.reason;
     EXPECT_EQ(readFile(local / "logs/raw"), bytes);
-    EXPECT_THAT(server.log(), HasSubstr("<- TYPE I"));
+    EXPECT_THAT(server.finishedLog(), HasSubstr("<- TYPE I"));
 }
 
 TEST_F(FtpManagerTest, EveryDownloadHasItsOwnConnectionAndLogin) {
@@ -73,13 +73,11 @@ TEST_F(FtpManagerTest, EveryDownloadHasItsOwnConnectionAndLogin) {
     writeFile(root / "dir/access_log", "changed\r\n");
     ASSERT_TRUE(ftp.GetFile("dir/access_log", target(), false).ok);
     EXPECT_EQ(readFile(target()), "changed\n");
-    EXPECT_EQ(server.sessions(), 2);
-    // Both sessions ended: the first was not kept open for the second.
-    const std::string log = server.log();
-    std::size_t closed = 0;
-    for (auto at = log.find("FTP session closed"); at != std::string::npos; at = log.find("FTP session closed", at + 1))
-        ++closed;
-    EXPECT_EQ(closed, 2u);
+    // Two sessions, both ended: the first was not kept open for the second.
+    const std::string log = server.logWith("FTP session closed", 2);
+    EXPECT_EQ(ftptest::occurrences(log, "FTP session opened"), 2);
+    EXPECT_EQ(ftptest::occurrences(log, "FTP session closed"), 2);
+    EXPECT_EQ(ftptest::occurrences(log, "<- PASS"), 2);
 }
 
 TEST_F(FtpManagerTest, ChangedServerNameTakesEffectAtTheNextDownload) {
@@ -118,7 +116,7 @@ TEST_F(FtpManagerTest, EmptyAccountIsSentAsEmptyNotAsAnonymous) {
     ftp.setPassWord("");
     const auto result = ftp.GetFile("dir/access_log", target(), false);
     EXPECT_FALSE(result.ok);
-    const std::string log = server.log();
+    const std::string log = server.finishedLog();
     EXPECT_THAT(log, HasSubstr("<- USER \n"));
     EXPECT_THAT(log, Not(HasSubstr("anonymous")));
     EXPECT_EQ(listDir(local / "logs"), "");

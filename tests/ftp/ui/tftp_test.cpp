@@ -173,7 +173,7 @@ TEST_F(TftpTest, DownloadReplacesTheOldFileHidesAndHandsItToTheAnalysis) {
     EXPECT_EQ(readFile("materia/FTPSetting.dat"), "keep\r\n\r\n\r\n\r\n");   // SaveBox unticked
     EXPECT_EQ(listDir("logs"), "access_log_20040105 ");
     EXPECT_EQ(QApplication::overrideCursor(), nullptr);
-    const std::string log = server.log();
+    const std::string log = server.finishedLog();
     EXPECT_THAT(log, HasSubstr("<- CWD dir"));
     EXPECT_THAT(log, HasSubstr("<- TYPE A"));
     EXPECT_THAT(log, HasSubstr("<- RETR access_log_20040105"));
