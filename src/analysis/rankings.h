@@ -126,6 +126,25 @@ private:
     std::array<RankCounts, kRankTableCount> tables_;
 };
 
+// What the ranking window sorts a table by.
+enum class RankSort : std::uint8_t { Hits, Bytes, Item };
+
+// Row indexes of a table whose shown text or item contains filter (code page 932, letter case
+// ignored; empty: every row), sorted by the key (ties by item ascending). Percent-decoded items are
+// tested as shown when isUrlTable.
+std::vector<std::uint32_t> rankOrder(const RankCounts& counts, RankTable table, std::string_view filter, RankSort by,
+                                     bool descending);
+
+// The rank of a row: 1 + the number of rows with more hits, so equal hits share a rank.
+class RankPlaces {
+public:
+    explicit RankPlaces(const RankCounts& counts);
+    std::size_t rankOf(std::int64_t hits) const;
+
+private:
+    std::vector<std::int64_t> hitsDescending_;
+};
+
 // Search words of a URL's query (the text after its first "?", up to a "#"): the values of the
 // parameters q, p, wd, word, query, text, kw, keyword, MT and qt, "+" as blank, percent-decoded and
 // read as UTF-8, or as Shift_JIS or EUC-JP where an ie, ei or oe parameter names one; bytes that do

@@ -14,6 +14,7 @@
 class ChartImage;
 class LinesView;
 class QAction;
+class RankingWindow;
 class QComboBox;
 class QLineEdit;
 class QPushButton;
@@ -46,6 +47,7 @@ public:
     void N3Click();
     void UTF81Click();
     void N1Click();
+    void RankingClick();  // the ranking window, made when first asked for
     void byteNameChange();
 
     // The charts: empty backgrounds at the start of an analysis, bars at its end.
@@ -77,6 +79,8 @@ public:
     void progressPosition(std::size_t position) override;
     void chartBackground(std::string_view image) override;
     void chartBars(std::string_view image, const std::array<std::int64_t, 24>& counts, std::int64_t total) override;
+    void rankingsReady(std::shared_ptr<const analysis::Rankings> rankings) override;
+    RankingWindow* rankingWindow() const { return rankingWindow_; }
 
     QTabWidget* PageControl1;
     QComboBox* byteName;
@@ -88,6 +92,7 @@ public:
     QAction* N3;
     QAction* UTF81;
     QAction* N1;
+    QAction* Ranking1;
 
 signals:
     void closed();
@@ -114,6 +119,8 @@ private:
     std::map<std::string, ChartImage*, std::less<>> charts_;
     int lastByteName_;
     bool analysing_ = false;
+    std::shared_ptr<const analysis::Rankings> rankings_;
+    RankingWindow* rankingWindow_ = nullptr;
 };
 
 // Shows a window, or brings it to the front when it is open already.

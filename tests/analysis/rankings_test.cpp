@@ -190,3 +190,31 @@ TEST(Rankings, RealLogsAddUpToTheirLinesAndGetLines) {
         EXPECT_EQ(r.table(RankTable::NotFound).totalHits(), static_cast<std::int64_t>(p.tally.host404Lines->size()));
     }
 }
+
+TEST(Rankings, WindowOrderFiltersDecodedTextAndSortsByAnyKey) {
+    const Pass p(line("a", get("/%E6%97%A5%E6%9C%AC/x"), "200", "10") + line("a", get("/Apple"), "200", "30") +
+                 line("a", get("/apple"), "404") + line("a", get("/zoo"), "200", "20") + line("a", get("/b%20c"), "200", "5"));
+    const RankCounts& pages = p.r().table(RankTable::Pages);
+    auto items = [&](const std::vector<std::uint32_t>& order) {
+        std::vector<std::string> out;
+        for (auto i : order) out.emplace_back(pages.rows()[i].item);
+        return out;
+    };
+    EXPECT_THAT(items(rankOrder(pages, RankTable::Pages, "", RankSort::Hits, true)),
+                ElementsAre("/Apple", "/%E6%97%A5%E6%9C%AC/x", "/b%20c", "/zoo"));
+    EXPECT_THAT(items(rankOrder(pages, RankTable::Pages, "", RankSort::Bytes, false)),
+                ElementsAre("/b%20c", "/%E6%97%A5%E6%9C%AC/x", "/zoo", "/Apple"));
+    EXPECT_THAT(items(rankOrder(pages, RankTable::Pages, "", RankSort::Item, true)),
+                ElementsAre("/zoo", "/b%20c", "/Apple", "/%E6%97%A5%E6%9C%AC/x"));
+    // The filter ignores letter case and finds Japanese text in the decoded form as well as in the raw one.
+    EXPECT_THAT(items(rankOrder(pages, RankTable::Pages, "APP", RankSort::Hits, true)), ElementsAre("/Apple"));
+    EXPECT_THAT(items(rankOrder(pages, RankTable::Pages, cp932(u8"日本"), RankSort::Hits, true)),
+                ElementsAre("/%E6%97%A5%E6%9C%AC/x"));
+    EXPECT_THAT(items(rankOrder(pages, RankTable::Pages, "b c", RankSort::Hits, true)), ElementsAre("/b%20c"));
+    EXPECT_THAT(items(rankOrder(pages, RankTable::Pages, "%e6%97", RankSort::Hits, true)),
+                ElementsAre("/%E6%97%A5%E6%9C%AC/x"));
+    EXPECT_TRUE(rankOrder(pages, RankTable::Pages, "nothing", RankSort::Hits, true).empty());
+    const RankPlaces places(pages);
+    EXPECT_EQ(places.rankOf(2), 1u);
+    EXPECT_EQ(places.rankOf(1), 2u);  // three rows share the second place
+}
