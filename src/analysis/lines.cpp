@@ -1,17 +1,44 @@
 // Pane contents as read-only line sequences.
 #include "analysis/lines.h"
 
+#include <algorithm>
+
 #include "analysis/logline.h"
 
 namespace analysis {
 
 Lines makeLines(common::StringList lines) { return std::make_shared<OwnedLines>(std::move(lines)); }
 
+std::size_t LogText::lineNumber(std::size_t i) const {
+    // Counts the line breaks before the line: CR LF, a lone CR and a lone LF are one each.
+    const std::string_view text = buffer_.view().substr(0, static_cast<std::size_t>(lines_[i].data() - buffer_.view().data()));
+    std::size_t breaks = 0;
+    for (std::size_t k = 0; k < text.size(); ++k) {
+        if (text[k] == '\n') ++breaks;
+        else if (text[k] == '\r' && (k + 1 == text.size() || text[k + 1] != '\n')) ++breaks;
+    }
+    return breaks + 1;
+}
+
 void EntryList::appendLine(std::size_t i, std::string& out) const {
     const Entry& e = entries_[i];
     const std::string_view line = (*log_)[e.line];
-    const std::string_view a = line.substr(e.aOff, e.aLen);
-    const std::string_view b = line.substr(e.bOff, e.bLen);
+    compose(e, line, line.substr(e.aOff, e.aLen), line.substr(e.bOff, e.bLen), out);
+}
+
+void EntryList::appendPrefix(std::size_t i, std::string& out, std::size_t maxBytes) const {
+    // The first maxBytes of an entry come from the first maxBytes of each of its parts.
+    const Entry& e = entries_[i];
+    const std::string_view line = (*log_)[e.line];
+    const std::size_t start = out.size();
+    compose(e, e.form == EntryForm::Whole ? line.substr(0, maxBytes) : line,
+            line.substr(e.aOff, std::min<std::size_t>(e.aLen, maxBytes)),
+            line.substr(e.bOff, std::min<std::size_t>(e.bLen, maxBytes)), out);
+    if (out.size() - start > maxBytes) out.resize(start + maxBytes);
+}
+
+void EntryList::compose(const Entry& e, std::string_view line, std::string_view a, std::string_view b,
+                        std::string& out) const {
     switch (e.form) {
         case EntryForm::Whole:
             out += line;

@@ -20,6 +20,12 @@ public:
     virtual std::size_t size() const = 0;
     // Appends line i to out.
     virtual void appendLine(std::size_t i, std::string& out) const = 0;
+    // Appends at most maxBytes of the start of line i: a window shows only the start of a huge line.
+    virtual void appendPrefix(std::size_t i, std::string& out, std::size_t maxBytes) const {
+        const std::size_t start = out.size();
+        appendLine(i, out);
+        if (out.size() - start > maxBytes) out.resize(start + maxBytes);
+    }
     std::string line(std::size_t i) const {
         std::string s;
         appendLine(i, s);
@@ -34,6 +40,9 @@ public:
     explicit OwnedLines(common::StringList lines) : lines_(std::move(lines)) {}
     std::size_t size() const override { return lines_.size(); }
     void appendLine(std::size_t i, std::string& out) const override { out += lines_[i]; }
+    void appendPrefix(std::size_t i, std::string& out, std::size_t maxBytes) const override {
+        out.append(lines_[i], 0, maxBytes);
+    }
     const common::StringList& list() const { return lines_; }
 
 private:
@@ -53,8 +62,13 @@ public:
     LogText& operator=(const LogText&) = delete;
     std::size_t size() const override { return lines_.size(); }
     void appendLine(std::size_t i, std::string& out) const override { out += lines_[i]; }
+    void appendPrefix(std::size_t i, std::string& out, std::size_t maxBytes) const override {
+        out += lines_[i].substr(0, maxBytes);
+    }
     std::string_view operator[](std::size_t i) const { return lines_[i]; }
     std::size_t bufferSize() const { return buffer_.size(); }
+    // 1-based number of line i in the text as loaded, where the blank lines left out count too.
+    std::size_t lineNumber(std::size_t i) const;
 
 private:
     common::ByteBuffer buffer_;
@@ -85,6 +99,7 @@ public:
     explicit EntryList(std::shared_ptr<const LogText> log) : log_(std::move(log)) {}
     std::size_t size() const override { return entries_.size(); }
     void appendLine(std::size_t i, std::string& out) const override;
+    void appendPrefix(std::size_t i, std::string& out, std::size_t maxBytes) const override;
 
     void add(EntryForm form, std::uint32_t line, std::string_view lineText, std::string_view a = {},
              std::string_view b = {}) {
@@ -98,6 +113,7 @@ public:
     void reserve(std::size_t n) { entries_.reserve(n); }
 
 private:
+    void compose(const Entry& e, std::string_view line, std::string_view a, std::string_view b, std::string& out) const;
     static std::uint32_t offsetIn(std::string_view line, std::string_view part) {
         return part.empty() ? 0 : static_cast<std::uint32_t>(part.data() - line.data());
     }

@@ -143,7 +143,7 @@ std::shared_ptr<const LogText> logFromBytes(common::ByteBuffer bytes, const std:
 }
 
 std::shared_ptr<const LogText> loadLog(const std::string& path) {
-    return logFromBytes(common::readFileBytes(path), path);
+    return logFromBytes(common::mapFileBytes(path), path);
 }
 
 }  // namespace analysis

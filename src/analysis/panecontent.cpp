@@ -71,6 +71,18 @@ std::string PaneContent::line(std::size_t i) const {
     return out;
 }
 
+std::string PaneContent::linePrefix(std::size_t i, std::size_t maxBytes) const {
+    std::string out;
+    for (const auto& s : segments_) {
+        if (i < s.count) {
+            s.appendPrefix(i, out, maxBytes);
+            return out;
+        }
+        i -= s.count;
+    }
+    return out;
+}
+
 common::StringList PaneContent::toStringList() const {
     common::StringList out;
     out.reserve(size());

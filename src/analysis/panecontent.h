@@ -19,6 +19,8 @@ public:
 
     std::size_t size() const;
     std::string line(std::size_t i) const;
+    // At most the first maxBytes of line i.
+    std::string linePrefix(std::size_t i, std::size_t maxBytes) const;
     // Calls f(const std::string&) for every line in order.
     template <class F>
     void forEach(F f) const {
@@ -29,6 +31,23 @@ public:
                 s.appendLine(i, buf);
                 f(static_cast<const std::string&>(buf));
             }
+    }
+    // Calls f(index, const std::string&) for the lines from..to-1 in order while f returns true; false when
+    // f stopped it.
+    template <class F>
+    bool forRange(std::size_t from, std::size_t to, F f) const {
+        std::string buf;
+        std::size_t start = 0;
+        for (const auto& s : segments_) {
+            const std::size_t end = start + s.count;
+            for (std::size_t i = from > start ? from : start; i < end && i < to; ++i) {
+                buf.clear();
+                s.appendLine(i - start, buf);
+                if (!f(i, static_cast<const std::string&>(buf))) return false;
+            }
+            start = end;
+        }
+        return true;
     }
     common::StringList toStringList() const;
 
@@ -42,6 +61,10 @@ private:
         void appendLine(std::size_t i, std::string& out) const {
             if (source) source->appendLine(offset + i, out);
             else out += own[i];
+        }
+        void appendPrefix(std::size_t i, std::string& out, std::size_t maxBytes) const {
+            if (source) source->appendPrefix(offset + i, out, maxBytes);
+            else out.append(own[i], 0, maxBytes);
         }
     };
     std::vector<Segment> segments_;

@@ -52,6 +52,9 @@ public:
     // The rankings of the lines passed: null at the start of an analysis, then once after the pass,
     // also when a line stopped it (then they hold the lines before that one).
     virtual void rankingsReady(std::shared_ptr<const Rankings>) {}
+    // The pass stopped at line index of the log, which the pane "NamaLog" now holds; lineNumber is
+    // that line's 1-based number in the text as loaded. The error follows.
+    virtual void stoppedAt(std::size_t /*index*/, std::size_t /*lineNumber*/) {}
 };
 
 }  // namespace analysis

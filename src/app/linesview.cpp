@@ -103,7 +103,23 @@ void LinesView::resizeEvent(QResizeEvent* event) {
     updateScrollBars();
 }
 
-QString LinesView::shownLine(std::size_t i) const { return toQString(content_.line(i)); }
+const QString LinesView::kMore = QStringLiteral(" …(続く)");
+
+LinesView::Shown LinesView::shownLine(std::size_t i) const {
+    // A character takes at most two bytes, so this many bytes give one character more than is shown;
+    // that one may be cut in half, and it is dropped.
+    constexpr std::size_t kBytes = 2 * static_cast<std::size_t>(kShownChars) + 2;
+    Shown shown{toQString(content_.linePrefix(i, kBytes)), false};
+    if (shown.text.size() > kShownChars) {
+        shown.text.truncate(kShownChars);
+        // Never split a surrogate pair.
+        if (shown.text.back().isHighSurrogate()) shown.text.chop(1);
+        shown.cut = true;
+    }
+    return shown;
+}
+
+QString LinesView::fullLine(std::size_t i) const { return toQString(content_.line(i)); }
 
 void LinesView::paintEvent(QPaintEvent*) {
     QPainter painter(viewport());
@@ -117,17 +133,26 @@ void LinesView::paintEvent(QPaintEvent*) {
     int widest = widest_;
     for (std::size_t r = 0; r < rows; ++r) {
         const std::size_t i = first + r;
-        const QString text = shownLine(i);
+        const Shown shown = shownLine(i);
+        const QString& text = shown.text;
         const int top = static_cast<int>(r) * lineHeight_;
-        widest = std::max(widest, fm.horizontalAdvance(text));
+        const int textWidth = fm.horizontalAdvance(text);
+        const int width = textWidth + (shown.cut ? fm.horizontalAdvance(kMore) : 0);
+        widest = std::max(widest, width);
         painter.setPen(pal.color(QPalette::Text));
         painter.drawText(x, top + ascent_, text);
+        if (shown.cut) {
+            painter.setPen(pal.color(QPalette::PlaceholderText));
+            painter.drawText(x + textWidth, top + ascent_, kMore);
+        }
         if (hasSelection() && i >= from.line && i <= to.line) {
-            // The selected part is drawn again over a highlight, clipped to it.
-            const int startCol = i == from.line ? std::min<int>(from.column, text.size()) : 0;
-            const int endCol = i == to.line ? std::min<int>(to.column, text.size()) : text.size();
-            const int left = x + fm.horizontalAdvance(text.left(startCol));
-            int right = x + fm.horizontalAdvance(text.left(endCol));
+            // The selected part is drawn again over a highlight, clipped to it. A selection that goes
+            // past the shown start of a long line covers the mark as well.
+            const auto advance = [&](int column) { return column > text.size() ? width : fm.horizontalAdvance(text.left(column)); };
+            const int startCol = i == from.line ? from.column : 0;
+            const int endCol = i == to.line ? to.column : kLineEnd;
+            const int left = x + advance(startCol);
+            int right = x + advance(endCol);
             if (i != to.line) right += fm.averageCharWidth();  // the line break is selected too
             if (right > left) {
                 const QRect band(left, top, right - left, lineHeight_);
@@ -136,6 +161,7 @@ void LinesView::paintEvent(QPaintEvent*) {
                 painter.setClipRect(band);
                 painter.setPen(pal.color(QPalette::HighlightedText));
                 painter.drawText(x, top + ascent_, text);
+                if (shown.cut) painter.drawText(x + textWidth, top + ascent_, kMore);
                 painter.restore();
             }
         }
@@ -169,12 +195,14 @@ LinesView::Position LinesView::positionAt(const QPoint& p) const {
     const long long line = static_cast<long long>(firstVisibleLine()) + row;
     if (line < 0) return {0, 0};
     if (line >= static_cast<long long>(count_)) {
-        const std::size_t last = count_ - 1;
-        return {last, static_cast<int>(shownLine(last).size())};
+        return {count_ - 1, kLineEnd};
     }
     const auto i = static_cast<std::size_t>(line);
     const int x = p.x() - kMargin + horizontalScrollBar()->value();
-    return {i, columnAt(shownLine(i), x)};
+    const Shown shown = shownLine(i);
+    // Beyond the shown start of a long line, the position is its end.
+    if (shown.cut && x >= fontMetrics().horizontalAdvance(shown.text)) return {i, kLineEnd};
+    return {i, columnAt(shown.text, x)};
 }
 
 void LinesView::ensureVisible(std::size_t line) {
@@ -194,7 +222,7 @@ QString LinesView::selectedText() const {
     const auto [from, to] = ordered();
     QString out;
     for (std::size_t i = from.line; i <= to.line && i < count_; ++i) {
-        const QString text = shownLine(i);
+        const QString text = fullLine(i);
         const int start = i == from.line ? std::min<int>(from.column, text.size()) : 0;
         const int end = i == to.line ? std::min<int>(to.column, text.size()) : text.size();
         out += text.mid(start, end - start);
@@ -206,7 +234,15 @@ QString LinesView::selectedText() const {
 void LinesView::selectAll() {
     if (count_ == 0) return;
     anchor_ = {0, 0};
-    cursor_ = {count_ - 1, static_cast<int>(shownLine(count_ - 1).size())};
+    cursor_ = {count_ - 1, kLineEnd};
+    viewport()->update();
+}
+
+void LinesView::selectLine(std::size_t line) {
+    if (line >= count_) return;
+    anchor_ = {line, 0};
+    cursor_ = {line, static_cast<int>(shownLine(line).text.size())};
+    ensureVisible(line);
     viewport()->update();
 }
 
@@ -274,7 +310,7 @@ void LinesView::mouseDoubleClickEvent(QMouseEvent* event) {
     if (event->button() != Qt::LeftButton || count_ == 0) return;
     const Position at = positionAt(event->position().toPoint());
     anchor_ = {at.line, 0};
-    cursor_ = {at.line, static_cast<int>(shownLine(at.line).size())};
+    cursor_ = {at.line, kLineEnd};
     selecting_ = false;
     viewport()->update();
 }

@@ -1,6 +1,7 @@
 // A read-only result pane for any number of lines: it keeps the engine's line sources and converts
 // and lays out only the lines on screen, so a million-line log shows at once.
 #pragma once
+#include <climits>
 #include <cstddef>
 #include <string>
 #include <utility>
@@ -43,9 +44,23 @@ public:
         int column = 0;
         friend bool operator==(const Position&, const Position&) = default;
     };
+    // A column past every character: the end of the line, however long it is.
+    static constexpr int kLineEnd = INT_MAX;
+    // Characters of a line that are laid out and painted; a longer line shows them and then kMore.
+    static constexpr int kShownChars = 10000;
+    static const QString kMore;
+    // The start of line i as it is laid out (at most kShownChars characters), and whether the line goes on.
+    struct Shown {
+        QString text;
+        bool cut = false;
+    };
+    Shown shownLine(std::size_t i) const;
+
     bool hasSelection() const { return anchor_ != cursor_; }
     QString selectedText() const;
     void selectAll();
+    // Selects line i whole and scrolls it into view.
+    void selectLine(std::size_t line);
     void clearSelection();
     void copy() const;  // the selection to the clipboard as plain text, lines joined by "\n"
 
@@ -63,7 +78,7 @@ private:
     void contentChanged(bool toTop);
     void updateScrollBars();
     void fontChanged();
-    QString shownLine(std::size_t i) const;
+    QString fullLine(std::size_t i) const;
     Position positionAt(const QPoint& viewportPoint) const;
     int columnAt(const QString& text, int x) const;
     void ensureVisible(std::size_t line);

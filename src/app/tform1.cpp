@@ -16,6 +16,7 @@
 #include <QLineEdit>
 #include <QMenuBar>
 #include <QPushButton>
+#include <QScreen>
 #include <QTabWidget>
 #include <QVBoxLayout>
 
@@ -60,9 +61,35 @@ void addField(QGridLayout* grid, int row, int column, const QString& caption, QW
 
 }  // namespace
 
+void showInBox(QLineEdit* box, const QString& text) {
+    box->setText(text);
+    // A box narrower than its number must show where the number begins, not where it ends.
+    box->setCursorPosition(0);
+}
+
+void keepOnScreen(QWidget* window) {
+    QScreen* screen = window->screen();
+    if (!screen) screen = QGuiApplication::primaryScreen();
+    if (!screen) return;
+    const QRect area = screen->availableGeometry();
+    // Before its first show a window has no frame yet; its title bar and borders are estimated.
+    const QRect frame = window->isVisible() ? window->frameGeometry() : window->geometry().adjusted(-8, -31, 8, 8);
+    if (area.contains(frame)) return;
+    const QPoint offset = window->pos() - frame.topLeft();
+    const QSize border = frame.size() - window->size();
+    if (frame.width() > area.width() || frame.height() > area.height())
+        window->resize(std::min(window->width(), area.width() - border.width()),
+                       std::min(window->height(), area.height() - border.height()));
+    const QSize size = window->size() + border;
+    const int x = std::clamp(frame.x(), area.left(), std::max(area.left(), area.right() + 1 - size.width()));
+    const int y = std::clamp(frame.y(), area.top(), std::max(area.top(), area.bottom() + 1 - size.height()));
+    window->move(QPoint(x, y) + offset);
+}
+
 void showWindow(QWidget* window) {
     if (!window) return;
     if (window->isMinimized()) window->showNormal();
+    if (!window->isVisible()) keepOnScreen(window);
     window->show();
     // Qt's offscreen platform (tests, benchmarks) has no stacking order to change.
     if (QGuiApplication::platformName() == QLatin1String("offscreen")) return;
@@ -369,7 +396,7 @@ void TForm1::byteNameChange() {
         QLineEdit* amount = box("Edit34");
         const analysis::UnitChange change =
             analysis::byteNameChange(fromQString(amount->text()), lastByteName_, byteName->currentIndex());
-        if (change.text) amount->setText(toQString(*change.text));
+        if (change.text) showInBox(amount, toQString(*change.text));
         lastByteName_ = change.lastByteName;
     });
 }
@@ -425,7 +452,7 @@ void TForm1::replacePane(std::string_view name, analysis::Lines lines) { pane(na
 void TForm1::insertLine(std::string_view name, std::size_t index, std::string line) {
     pane(name)->insert(index, std::move(line));
 }
-void TForm1::setBox(std::string_view name, std::string text) { box(name)->setText(toQString(text)); }
+void TForm1::setBox(std::string_view name, std::string text) { showInBox(box(name), toQString(text)); }
 int TForm1::selectedUnit() const { return byteName->currentIndex(); }
 
 void TForm1::showProgress() {
@@ -453,4 +480,12 @@ void TForm1::chartBackground(std::string_view image) {
 
 void TForm1::chartBars(std::string_view image, const std::array<std::int64_t, 24>& counts, std::int64_t total) {
     GraphDraw(chart(image), counts, total);
+}
+
+// The line that stopped the pass is shown in the raw log, so that the error box's text can be read
+// beside it once the box is closed.
+void TForm1::stoppedAt(std::size_t index, std::size_t) {
+    LinesView* raw = pane("NamaLog");
+    PageControl1->setCurrentWidget(raw->parentWidget());
+    raw->selectLine(index);
 }

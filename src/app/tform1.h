@@ -18,6 +18,7 @@ class RankingWindow;
 class QComboBox;
 class QLineEdit;
 class QPushButton;
+class QString;
 class QTabWidget;
 class TForm2;
 
@@ -81,6 +82,7 @@ public:
     void chartBars(std::string_view image, const std::array<std::int64_t, 24>& counts, std::int64_t total) override;
     void rankingsReady(std::shared_ptr<const analysis::Rankings> rankings) override;
     RankingWindow* rankingWindow() const { return rankingWindow_; }
+    void stoppedAt(std::size_t index, std::size_t lineNumber) override;
 
     QTabWidget* PageControl1;
     QComboBox* byteName;
@@ -125,3 +127,8 @@ private:
 
 // Shows a window, or brings it to the front when it is open already.
 void showWindow(QWidget* window);
+// Moves a window that does not fit into the screen's available area (a high-density display makes the
+// windows' pixel positions reach past its edge); a window that fits stays where it is.
+void keepOnScreen(QWidget* window);
+// Sets a summary box's text with its first character in view.
+void showInBox(QLineEdit* box, const QString& text);

@@ -1,6 +1,8 @@
 // The progress window.
 #include "app/tform2.h"
 
+#include "app/tform1.h"
+
 #include <algorithm>
 #include <climits>
 
@@ -54,7 +56,10 @@ TForm2::TForm2(QWidget* parent)
 }
 
 void TForm2::showProgress() {
-    if (!isVisible()) show();
+    if (!isVisible()) {
+        keepOnScreen(this);
+        show();
+    }
     if (QGuiApplication::platformName() != QLatin1String("offscreen")) raise();
     // A window just shown is painted only once the window system has mapped it.
     QElapsedTimer waited;

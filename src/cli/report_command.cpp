@@ -1,6 +1,7 @@
 // munyaro-cli report: runs the main window's analysis on one log and prints what the window shows.
 #include <cstdio>
 #include <cstring>
+#include <ctime>
 #include <exception>
 #include <optional>
 #include <string>
@@ -11,28 +12,37 @@
 #include "cli/reportview.h"
 #include "common/apperror.h"
 #include "common/cp932.h"
+#include "report/csvreport.h"
+#include "report/htmlreport.h"
+#include "report/reportrecord.h"
 
 namespace cli {
 
 const char* reportUsage() {
     return "  munyaro-cli report [--json | --summary | --rankings [--top N]] [--unit byte|Kb|Mb|Gb]\n"
-           "                     [--materia DIR] [--no-rankings] LOGFILE\n"
+           "                     [--materia DIR] [--html FILE] [--csv DIR] [--no-rankings] LOGFILE\n"
            "\n"
            "    Analyses LOGFILE (an Apache combined-format access log, plain or gzip) as the main\n"
            "    window does after a fresh start, with the reference lists of DIR (default: materia/\n"
            "    beside the program), and prints the summary boxes and every result pane as UTF-8.\n"
            "      --summary    the summary boxes only (the whole analysis still runs)\n"
-           "      --json       one JSON object: file, error, tally, boxes, panes, progress, rankings\n"
+           "      --json       one JSON object: file, error, errorLine, tally, boxes, panes, progress,\n"
+           "                   rankings\n"
            "      --rankings   the ranking tables only, the top N rows of each (default 20, 0: all)\n"
            "      --no-rankings  leave the rankings out of the pass (to time the pass without them)\n"
            "      --unit U     unit of the transfer amount (default byte)\n"
-           "    Exit status: 0 analysed, 1 the analysis stopped with an error (text on stderr),\n"
-           "    2 wrong usage.\n";
+           "      --html FILE  saves the report as one HTML page (replaced if it exists)\n"
+           "      --csv DIR    saves every table and pane but the raw log as CSV files into DIR\n"
+           "    With --html or --csv nothing is printed unless --json or --summary is given.\n"
+           "    Exit status: 0 analysed, 1 the analysis stopped with an error (text on stderr,\n"
+           "    followed by \"FILE:N: stopped here\" when line N stopped it) or a report could not\n"
+           "    be saved, 2 wrong usage.\n";
 }
 
 int runReport(int argc, char** argv) {
-    enum class Format { Text, Summary, Json, Rankings } format = Format::Text;
+    enum class Format { Text, Summary, Json, Rankings, None } format = Format::Text;
     std::optional<std::size_t> top;
+    std::optional<std::string> htmlFile, csvDir;
     int unit = 0;
     analysis::AnalysisOptions options;
     std::optional<std::string> file;
@@ -56,11 +66,11 @@ int runReport(int argc, char** argv) {
             if (value.empty() || value.size() > 9 || value.find_first_not_of("0123456789") != std::string::npos)
                 return usageError("--top needs a number of rows, not '" + value + "'");
             top = static_cast<std::size_t>(std::stoul(value));
-        } else if (arg == "--unit" || arg == "--materia") {
+        } else if (arg == "--unit" || arg == "--materia" || arg == "--html" || arg == "--csv") {
             if (i + 1 >= argc) return usageError(arg + " needs a value");
             const std::string value = argv[++i];
-            if (arg == "--materia") {
-                options.materiaDir = value;
+            if (arg == "--materia" || arg == "--html" || arg == "--csv") {
+                (arg == "--materia" ? options.materiaDir : arg == "--html" ? htmlFile.emplace() : csvDir.emplace()) = value;
                 continue;
             }
             unit = -1;
@@ -79,13 +89,32 @@ int runReport(int argc, char** argv) {
     if (format == Format::Rankings && !options.rankings) return usageError("--rankings and --no-rankings exclude each other");
 
     ReportView view(unit);
+    report::ReportRecord record(&view);
+    record.begin(*file, std::time(nullptr));
     std::optional<std::string> error;
     try {
-        analysis::LogCounting(*file, view, options);
+        analysis::LogCounting(*file, record, options);
     } catch (const std::exception& e) {
         error = common::withPeriod(e.what());
+        record.fail(*error);
     }
+    // A report that cannot be saved is reported like a failed analysis; the other one is still tried.
+    std::optional<std::string> saveError;
+    auto save = [&](auto write) {
+        try {
+            write();
+        } catch (const std::exception& e) {
+            saveError = common::withPeriod(e.what());
+            std::fprintf(stderr, "%s\n", common::utf8FromCp932(*saveError).c_str());
+        }
+    };
+    if (htmlFile) save([&] { report::writeHtmlReport(record, *htmlFile); });
+    if (csvDir) save([&] { report::writeCsvReport(record, *csvDir); });
+    const bool saving = htmlFile || csvDir;
+    if (saving && format == Format::Text) format = Format::None;
     switch (format) {
+        case Format::None:
+            break;
         case Format::Json:
             view.writeJson(stdout, *file, error);
             break;
@@ -102,9 +131,10 @@ int runReport(int argc, char** argv) {
     std::fflush(stdout);
     if (error) {
         std::fprintf(stderr, "%s\n", common::utf8FromCp932(*error).c_str());
+        if (const auto line = view.errorLine()) std::fprintf(stderr, "munyaro-cli: %s:%zu: stopped here\n", file->c_str(), *line);
         return 1;
     }
-    return 0;
+    return saveError ? 1 : 0;
 }
 
 }  // namespace cli

@@ -5,38 +5,11 @@
 
 #include "cli/json.h"
 #include "common/cp932.h"
+#include "report/layout.h"
 
 namespace cli {
 
 namespace {
-
-// The panes in the order of the window's pages, with the path of tabs that leads to each.
-struct PaneTitle {
-    std::string_view name;
-    std::string_view path;  // UTF-8
-};
-constexpr PaneTitle kPaneTitles[] = {
-    {"Memo8", "接続 > 集計"},
-    {"HOST404Memo", "接続 > 不正常ログ > 404"},
-    {"HOST403Memo", "接続 > 不正常ログ > 403"},
-    {"Memo2", "接続 > 不正常ログ > その他"},
-    {"Memo9", "接続 > 抽出ログ"},
-    {"CheckDomeinMemo", "接続 > 監視抽出"},
-    {"Memo7", "要求ログ > 集計"},
-    {"File404Memo", "要求ログ > 不正常ログ > 404"},
-    {"File403Memo", "要求ログ > 不正常ログ > 403"},
-    {"Memo10", "要求ログ > 不正常ログ > その他"},
-    {"Memo4", "要求ログ > 抽出ログ"},
-    {"Memo6", "受信ログ > 集計"},
-    {"POST404Memo", "受信ログ > 不正常ログ > 404"},
-    {"POST403Memo", "受信ログ > 不正常ログ > 403"},
-    {"Memo11", "受信ログ > 不正常ログ > その他"},
-    {"Memo5", "受信ログ > 抽出ログ"},
-    {"ReferrerList", "リファラ > 参照元"},
-    {"ReferrerLog", "リファラ > 抽出ログ"},
-    {"RobotsLog", "bot"},
-    {"NamaLog", "生ログ"},
-};
 
 // Output through one growing buffer, written out in large pieces.
 class Out {
@@ -104,7 +77,7 @@ void ReportView::writeText(std::FILE* f) const {
     writeSummary(f);
     Out out(f);
     std::string& o = out.buf();
-    for (const auto& t : kPaneTitles) {
+    for (const auto& t : report::kPaneTitles) {
         const auto& content = panes_.find(t.name)->second;
         o += "\n== ";
         o += t.path;
@@ -127,6 +100,8 @@ void ReportView::writeJson(std::FILE* f, const std::string& file, const std::opt
     o += ",\"error\":";
     if (error) appendJsonString(o, utf8(*error));
     else o += "null";
+    o += ",\"errorLine\":";
+    o += errorLine_ ? std::to_string(*errorLine_) : "null";
     o += ",\"tally\":";
     if (!tally_) {
         o += "null";

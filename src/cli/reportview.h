@@ -47,6 +47,9 @@ public:
     void chartBars(std::string_view, const std::array<std::int64_t, 24>&, std::int64_t) override {}
     void tallied(const analysis::LogTally& t) override;
     void rankingsReady(std::shared_ptr<const analysis::Rankings> r) override { rankings_ = std::move(r); }
+    void stoppedAt(std::size_t, std::size_t lineNumber) override { errorLine_ = lineNumber; }
+    // The 1-based number of the line that stopped the pass, if one did.
+    std::optional<std::size_t> errorLine() const { return errorLine_; }
 
     // Writers; error is the error box's text (code page 932), empty when the analysis ended normally.
     void writeText(std::FILE* out) const;
@@ -66,6 +69,7 @@ private:
     std::vector<std::string> progress_;
     std::optional<TallyCounts> tally_;
     std::shared_ptr<const analysis::Rankings> rankings_;
+    std::optional<std::size_t> errorLine_;
 };
 
 }  // namespace cli

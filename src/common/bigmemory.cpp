@@ -1,12 +1,16 @@
 // Memory for the big arrays of an analysis.
 #include "common/bigmemory.h"
 
+#include <atomic>
+#include <csignal>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <mutex>
 #include <string>
 #include <sys/mman.h>
+#include <unistd.h>
 
 namespace common {
 
@@ -60,7 +64,83 @@ void* mapAligned(std::size_t size) {
     return p;
 }
 
+// The file mappings alive, for the SIGBUS handler: it reads them without locks, so each slot is a pair
+// of atomics, set before the mapping is handed out and cleared before it is unmapped.
+struct MappedRange {
+    std::atomic<std::uintptr_t> start{0}, end{0};
+};
+constexpr std::size_t kMaxMappings = 64;
+MappedRange mappings[kMaxMappings];
+std::mutex mappingsMutex;  // between the threads that map and unmap
+struct sigaction previousBus {};
+
+void chainBus(int sig, siginfo_t* info, void* context) {
+    if (previousBus.sa_flags & SA_SIGINFO) {
+        if (previousBus.sa_sigaction) previousBus.sa_sigaction(sig, info, context);
+        return;
+    }
+    if (previousBus.sa_handler == SIG_IGN) return;
+    if (previousBus.sa_handler != SIG_DFL) {
+        previousBus.sa_handler(sig);
+        return;
+    }
+    // The default action: returning re-runs the faulting access, which then ends the process.
+    signal(SIGBUS, SIG_DFL);
+}
+
+// A page of a mapped file that no longer exists is replaced by a page of zeros, and the read goes on.
+void onBus(int sig, siginfo_t* info, void* context) {
+    const auto at = reinterpret_cast<std::uintptr_t>(info->si_addr);
+    for (const auto& m : mappings) {
+        const std::uintptr_t start = m.start.load(std::memory_order_acquire);
+        if (start != 0 && at >= start && at < m.end.load(std::memory_order_acquire)) {
+            const auto page = static_cast<std::uintptr_t>(::sysconf(_SC_PAGESIZE));
+            void* p = reinterpret_cast<void*>(at & ~(page - 1));
+            if (::mmap(p, page, PROT_READ, MAP_PRIVATE | MAP_ANONYMOUS | MAP_FIXED, -1, 0) != MAP_FAILED) return;
+        }
+    }
+    chainBus(sig, info, context);
+}
+
+void installBusHandler() {
+    struct sigaction sa {};
+    sa.sa_sigaction = onBus;
+    sa.sa_flags = SA_SIGINFO | SA_NODEFER;
+    sigemptyset(&sa.sa_mask);
+    ::sigaction(SIGBUS, &sa, &previousBus);
+}
+
 }  // namespace
+
+const char* mapFile(int fd, std::size_t size) noexcept {
+    if (size == 0) return nullptr;
+    static std::once_flag installed;
+    std::call_once(installed, installBusHandler);
+    std::lock_guard lock(mappingsMutex);
+    for (auto& m : mappings) {
+        if (m.start.load(std::memory_order_relaxed) != 0) continue;
+        void* p = ::mmap(nullptr, size, PROT_READ, MAP_PRIVATE, fd, 0);
+        if (p == MAP_FAILED) return nullptr;
+        // The pass reads the log from start to end: the kernel may read ahead generously.
+        ::madvise(p, size, MADV_SEQUENTIAL);
+        const auto start = reinterpret_cast<std::uintptr_t>(p);
+        m.end.store(start + size, std::memory_order_release);
+        m.start.store(start, std::memory_order_release);
+        return static_cast<const char*>(p);
+    }
+    return nullptr;  // too many at once: the caller reads the file instead
+}
+
+void unmapFile(const char* p, std::size_t size) noexcept {
+    if (!p) return;
+    std::lock_guard lock(mappingsMutex);
+    for (auto& m : mappings)
+        if (m.start.load(std::memory_order_relaxed) == reinterpret_cast<std::uintptr_t>(p)) {
+            m.start.store(0, std::memory_order_release);
+            m.end.store(0, std::memory_order_release);
+        }
+    ::munmap(const_cast<char*>(p), size);
+}
 
 std::optional<std::size_t> availableMemory() {
     if (testFigure) return testFigure;

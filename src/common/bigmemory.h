@@ -17,6 +17,13 @@ void* bigAllocate(std::size_t bytes);                                   // throw
 void bigFree(void* p, std::size_t bytes) noexcept;
 void* bigReallocate(void* p, std::size_t oldBytes, std::size_t newBytes);  // keeps the contents
 
+// Maps the first size bytes (size > 0) of the open regular file fd read-only, shared with the page
+// cache instead of copied; null when the system refuses. Should the file shrink while it is mapped
+// (a log truncated by its rotation), the pages past its new end read as zero bytes rather than kill
+// the process with SIGBUS.
+const char* mapFile(int fd, std::size_t size) noexcept;
+void unmapFile(const char* p, std::size_t size) noexcept;
+
 // Memory the system can still provide: available memory plus free swap, within the memory limit of
 // the process's control group; none when the system does not tell.
 std::optional<std::size_t> availableMemory();

@@ -3,9 +3,11 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <climits>
 #include <cstring>
 #include <fcntl.h>
 #include <filesystem>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -61,7 +63,9 @@ void refuseIfNotRegular(const std::string& path, const struct stat& st) {
 
 }  // namespace
 
-ByteBuffer readFileBytes(const std::string& path) {
+namespace {
+
+ByteBuffer loadFileBytes(const std::string& path, bool map) {
     // Opening a device can act on it (a tape rewinds), so what is no regular file is refused unopened.
     struct stat st {};
     if (::stat(path.c_str(), &st) != 0) throwOpenError(path, errno);
@@ -75,6 +79,8 @@ ByteBuffer readFileBytes(const std::string& path) {
         // A log still being written is read as it was when opened, so the read ends even while the
         // writer goes on. A file that reports no size (some kernel files do) is read to its end.
         const auto size = static_cast<std::size_t>(st.st_size);
+        if (map && size > 0)
+            if (const char* p = mapFile(f.fd, size)) return ByteBuffer::mapped(p, size);
         const std::size_t limit = size > 0 ? size : static_cast<std::size_t>(-1);
         ByteBuffer data(size);
         std::size_t have = 0;
@@ -95,20 +101,47 @@ ByteBuffer readFileBytes(const std::string& path) {
     }
 }
 
+}  // namespace
+
+ByteBuffer readFileBytes(const std::string& path) { return loadFileBytes(path, false); }
+ByteBuffer mapFileBytes(const std::string& path) { return loadFileBytes(path, true); }
+
+std::string linkTarget(const std::string& path) {
+    std::string current = path;
+    // A bounded number of hops, as the system itself allows: a loop of links ends here too.
+    for (int hop = 0; hop < 40; ++hop) {
+        struct stat st {};
+        if (::lstat(current.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return current;
+        std::string target(static_cast<std::size_t>(st.st_size > 0 ? st.st_size : PATH_MAX), '\0');
+        const ssize_t n = ::readlink(current.c_str(), target.data(), target.size());
+        if (n <= 0) return current;
+        target.resize(static_cast<std::size_t>(n));
+        if (target.front() != '/') {
+            const auto slash = current.rfind('/');
+            if (slash != std::string::npos) target = current.substr(0, slash + 1) + target;
+        }
+        current = std::move(target);
+    }
+    return current;
+}
+
 void writeFileAtomic(const std::string& path, std::string_view bytes, unsigned mode) {
     auto createError = [&](int err) {
         return AppError(formatMessage(msg::cannotCreate(), {pathText(fullPath(path)), pathText(std::strerror(err))}));
     };
+    // Through a symbolic link the file it names is replaced, and the link stays: the temporary file
+    // goes beside the target, since a rename cannot cross file systems.
+    const std::string target = linkTarget(path);
     struct stat st {};
-    const bool exists = ::stat(path.c_str(), &st) == 0;
+    const bool exists = ::stat(target.c_str(), &st) == 0;
     if (exists) {
         // A read-only file is not replaced, even though its directory would allow the rename; the
         // write bit counts even for root, who may write anything.
-        if (::access(path.c_str(), W_OK) != 0) throw createError(errno);
+        if (::access(target.c_str(), W_OK) != 0) throw createError(errno);
         if ((st.st_mode & S_IWUSR) == 0) throw createError(EACCES);
         mode = st.st_mode & 07777;
     }
-    std::string tmp = path + ".tmpXXXXXX";
+    std::string tmp = target + ".tmpXXXXXX";
     Fd f(::mkostemp(tmp.data(), O_CLOEXEC));
     if (f.fd < 0) throw createError(errno);
     auto discard = [&] { ::unlink(tmp.c_str()); };
@@ -127,11 +160,37 @@ void writeFileAtomic(const std::string& path, std::string_view bytes, unsigned m
         discard();
         throw AppError(msg::writeError());
     }
-    if (::rename(tmp.c_str(), path.c_str()) != 0) {
+    if (::rename(tmp.c_str(), target.c_str()) != 0) {
         const int err = errno;
         discard();
         throw createError(err);
     }
+}
+
+FileLock::FileLock(const std::string& path, std::chrono::milliseconds wait) {
+    // The directory is locked, not the file: the file is replaced by a rename, so a lock on it
+    // would stay with the old one. A directory that cannot be opened is left to the write to report.
+    const std::string target = linkTarget(path);
+    const auto slash = target.rfind('/');
+    const std::string dir = slash == std::string::npos ? "." : slash == 0 ? "/" : target.substr(0, slash);
+    fd_ = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd_ < 0) return;
+    const auto deadline = std::chrono::steady_clock::now() + wait;
+    while (::flock(fd_, LOCK_EX | LOCK_NB) != 0) {
+        const int err = errno;
+        if (err == EINTR) continue;
+        if (err != EWOULDBLOCK || std::chrono::steady_clock::now() >= deadline) {
+            ::close(fd_);
+            fd_ = -1;
+            throw AppError(formatMessage(msg::cannotCreate(), {pathText(fullPath(path)), pathText(std::strerror(err))}));
+        }
+        // Another program holds it for the moment of one write; look again shortly.
+        ::usleep(10000);
+    }
+}
+
+FileLock::~FileLock() {
+    if (fd_ >= 0) ::close(fd_);  // closing releases the lock
 }
 
 }  // namespace common

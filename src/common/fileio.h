@@ -1,5 +1,7 @@
 // Whole-file reads and atomic whole-file writes with the program's messages.
 #pragma once
+#include <chrono>
+#include <cstring>
 #include <string>
 #include <utility>
 #include <string_view>
@@ -8,11 +10,21 @@
 
 namespace common {
 
-// Bytes in one block that is never zero-filled: a log of hundreds of megabytes is read into it directly.
+// Bytes in one block that is never zero-filled: a log of hundreds of megabytes is read into it directly,
+// or mapped from its file (read-only then; resizing makes a copy of its own).
 class ByteBuffer {
 public:
     ByteBuffer() = default;
     explicit ByteBuffer(std::size_t size) { resize(size); }
+    // Takes over a mapping made by mapFile.
+    static ByteBuffer mapped(const char* p, std::size_t size) {
+        ByteBuffer b;
+        b.data_ = const_cast<char*>(p);
+        b.size_ = b.capacity_ = size;
+        b.mapped_ = true;
+        return b;
+    }
+    bool isMapped() const { return mapped_; }
     char* data() { return data_; }
     const char* data() const { return data_; }
     std::size_t size() const { return size_; }
@@ -23,9 +35,15 @@ public:
         swap(gone);
         return *this;
     }
-    ~ByteBuffer() { bigFree(data_, capacity_); }
+    ~ByteBuffer() { release(); }
     // New bytes are left uninitialised. Throws std::bad_alloc when memory runs out.
     void resize(std::size_t size) {
+        if (mapped_) {
+            ByteBuffer copy(size);
+            std::memcpy(copy.data_, data_, size < size_ ? size : size_);
+            *this = std::move(copy);
+            return;
+        }
         if (size > capacity_) {
             data_ = static_cast<char*>(bigReallocate(data_, capacity_, size));
             capacity_ = size;
@@ -34,18 +52,26 @@ public:
     }
 
 private:
+    void release() noexcept {
+        if (mapped_) unmapFile(data_, capacity_);
+        else bigFree(data_, capacity_);
+    }
     void swap(ByteBuffer& o) noexcept {
         std::swap(data_, o.data_);
         std::swap(size_, o.size_);
         std::swap(capacity_, o.capacity_);
+        std::swap(mapped_, o.mapped_);
     }
     char* data_ = nullptr;
     std::size_t size_ = 0;
     std::size_t capacity_ = 0;
+    bool mapped_ = false;
 };
 
 // Reads the whole file into a ByteBuffer (see readWholeFile for what is refused and the error).
 ByteBuffer readFileBytes(const std::string& path);
+// The same, but a regular file with a size is mapped rather than copied (see mapFile).
+ByteBuffer mapFileBytes(const std::string& path);
 
 // Reads the whole file as bytes. Only a regular file is read: a directory, FIFO or device is refused
 // before it is opened, never waited on. A file that is still being written is read as far as it
@@ -54,11 +80,29 @@ ByteBuffer readFileBytes(const std::string& path);
 // (reason "メモリが足りません").
 std::string readWholeFile(const std::string& path);
 
-// Replaces the file by bytes: written to a temporary file beside it, flushed, renamed over it, so the
+// Replaces the file by bytes: written to a temporary file beside it (beside the file a symbolic link
+// names, which is replaced while the link stays), flushed, renamed over it, so the
 // file is always either the old or the new one. A file that cannot be created or replaced (missing
 // directory, read-only target) throws "ファイル "%s". %s を作成できません"; a short write throws
 // "ストリームへの書き込みエラー". mode is used for a newly created file; an existing file keeps its own.
 void writeFileAtomic(const std::string& path, std::string_view bytes, unsigned mode = 0644);
+
+// The file that path names once symbolic links are followed (path itself when it is none).
+std::string linkTarget(const std::string& path);
+
+// An advisory lock that programs changing the files of one directory take in turn: held from
+// construction to destruction. Waits up to wait for another holder; then throws the create error
+// of path. Where the directory cannot be opened nothing is locked and the write reports the fault.
+class FileLock {
+public:
+    explicit FileLock(const std::string& path, std::chrono::milliseconds wait = std::chrono::seconds(10));
+    ~FileLock();
+    FileLock(const FileLock&) = delete;
+    FileLock& operator=(const FileLock&) = delete;
+
+private:
+    int fd_ = -1;
+};
 
 // The path made absolute against the current directory (no symlink resolution).
 std::string fullPath(const std::string& path);

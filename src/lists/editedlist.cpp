@@ -1,8 +1,7 @@
 // A reference list as the list manager edits it.
 #include "lists/editedlist.h"
 
-#include <cerrno>
-#include <sys/stat.h>
+#include <algorithm>
 
 #include "common/apperror.h"
 #include "lists/listfile.h"
@@ -12,32 +11,50 @@ namespace lists {
 void EditedList::load() {
     try {
         entries_ = loadList(path_);
-        state_ = State::Read;
     } catch (const common::AppError&) {
-        // Only a file that is not there holds nothing to lose; anything else (a directory in its
-        // place, a file the user may not read) might hold entries.
-        struct stat st {};
-        const bool missing = ::stat(path_.c_str(), &st) != 0 && errno == ENOENT;
-        state_ = missing ? State::Missing : State::Unreadable;
         entries_.clear();
         throw;
     }
 }
 
-bool EditedList::prepareChange() {
-    if (state_ != State::Unreadable) return false;
+template <class Edit>
+void EditedList::change(Edit edit) {
     try {
-        load();
-    } catch (const common::AppError&) {
-        // Gone meanwhile: nothing left to lose, so the change may go ahead on the empty list.
-        if (state_ != State::Missing) throw;
+        entries_ = updateList(path_, edit);
+    } catch (...) {
+        // Show what the file holds now, whatever the failure; a file that cannot be read shows empty.
+        try {
+            entries_ = loadList(path_);
+        } catch (const common::AppError&) {
+            entries_.clear();
+        }
+        throw;
     }
-    return true;
 }
 
-void EditedList::save() {
-    saveList(path_, entries_);
-    state_ = State::Read;
+void EditedList::append(std::string entry) {
+    change([&](common::StringList& list) { list.push_back(entry); });
+}
+
+void EditedList::remove(std::optional<std::size_t> row) {
+    if (!row || *row >= entries_.size()) {
+        change([](common::StringList&) {});
+        return;
+    }
+    // Equal entries are told apart by their order: the window's k-th "x" is the file's k-th "x",
+    // however many other lines were added or removed meanwhile; if the file has fewer, its last.
+    const std::string shown = entries_[*row];
+    const auto nth = std::count(entries_.begin(), entries_.begin() + static_cast<std::ptrdiff_t>(*row), shown);
+    change([&](common::StringList& list) {
+        std::ptrdiff_t seen = 0;
+        auto pick = list.end();
+        for (auto it = list.begin(); it != list.end(); ++it) {
+            if (*it != shown) continue;
+            pick = it;
+            if (seen++ == nth) break;
+        }
+        if (pick != list.end()) list.erase(pick);
+    });
 }
 
 }  // namespace lists

@@ -1,6 +1,9 @@
 // The reference list files.
 #include "lists/listfile.h"
 
+#include <cerrno>
+#include <sys/stat.h>
+
 #include "common/fileio.h"
 
 namespace lists {
@@ -18,6 +21,18 @@ std::string listFileBytes(const common::StringList& list) {
 
 void saveList(const std::string& path, const common::StringList& list) {
     common::writeFileAtomic(path, listFileBytes(list));
+}
+
+common::StringList updateList(const std::string& path, const std::function<void(common::StringList&)>& edit) {
+    const common::FileLock lock(path);
+    common::StringList list;
+    struct stat st {};
+    // Only a file that is not there holds nothing to lose; anything else (a directory in its place,
+    // a file the user may not read) might hold entries, so its open error stops the change.
+    if (::stat(path.c_str(), &st) == 0 || errno != ENOENT) list = loadList(path);
+    edit(list);
+    saveList(path, list);
+    return list;
 }
 
 }  // namespace lists

@@ -1,5 +1,6 @@
 // The three reference list files under materia/: one entry per line, CR LF after each.
 #pragma once
+#include <functional>
 #include <string>
 
 #include "common/stringlist.h"
@@ -19,5 +20,11 @@ std::string listFileBytes(const common::StringList& list);
 
 // Replaces the file atomically (see common::writeFileAtomic for the errors).
 void saveList(const std::string& path, const common::StringList& list);
+
+// Changes the file as it is now, so that what another program or the user wrote since it was last
+// read is kept: under the directory's lock the file is read again (a missing file is an empty list),
+// edit applies the change and the result is written back atomically. Returns what was written.
+// A file that exists but cannot be read throws its open error and is not written.
+common::StringList updateList(const std::string& path, const std::function<void(common::StringList&)>& edit);
 
 }  // namespace lists

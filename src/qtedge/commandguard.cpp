@@ -14,3 +14,12 @@ void showErrorBox(QWidget* parent, const std::string& cp932Text) {
                     QMessageBox::Ok, parent);
     box.exec();
 }
+
+void showUnicodeErrorBox(QWidget* parent, const QString& text) {
+    // The rule looks at the text's last byte as the program keeps it, in code page 932.
+    const std::string last = fromQString(text.right(1));
+    const bool period = !text.isEmpty() && common::withPeriod(last) != last;
+    QMessageBox box(QMessageBox::Critical, applicationTitle(), period ? text + QLatin1Char('.') : text,
+                    QMessageBox::Ok, parent);
+    box.exec();
+}

@@ -6,6 +6,8 @@
 
 #include <QString>
 
+#include "qtedge/qtext.h"
+
 class QWidget;
 
 // Title of the error box and of the application.
@@ -14,12 +16,17 @@ QString applicationTitle();
 // Shows text (code page 932) in a critical box with the application title, after the "." rule.
 void showErrorBox(QWidget* parent, const std::string& cp932Text);
 
+// Shows a message that is already Unicode, after the same "." rule.
+void showUnicodeErrorBox(QWidget* parent, const QString& text);
+
 // Runs f; an exception is shown in the error box. True when f ended normally.
 template <class F>
 bool runCommand(QWidget* parent, F&& f) {
     try {
         f();
         return true;
+    } catch (const NoCp932Form& e) {
+        showUnicodeErrorBox(parent, e.message());
     } catch (const std::exception& e) {
         showErrorBox(parent, e.what());
     } catch (...) {

@@ -38,6 +38,25 @@ TEST(PaneContent, AppendKeepsOrderOfLinesAndSources) {
     EXPECT_EQ(p.toStringList(), (StringList{"x", "y", "z", "w"}));
 }
 
+TEST(PaneContent, PrefixIsTheStartOfTheLineInEveryForm) {
+    const auto log = logFromBytes(std::string_view("10.0.0.1 - - [10/Oct/2004:13:55:36 +0900] \"GET /abcdef HTTP/1.1\" 200 5\nx\n"), "a.log");
+    auto entries = std::make_shared<EntryList>(log);
+    const std::string_view line = (*log)[0];
+    const std::string_view a = line.substr(line.find("/abc"), 7), b = line.substr(0, 8);
+    for (EntryForm form : {EntryForm::Whole, EntryForm::Span, EntryForm::TimeSpan, EntryForm::TimeRefPath,
+                           EntryForm::RefPath, EntryForm::Robot, EntryForm::RobotsFile, EntryForm::TimeHostSpan})
+        entries->add(form, 0, line, a, b);
+    PaneContent p;
+    p.append("header");
+    p.append(entries);
+    p.append(log);
+    for (std::size_t i = 0; i < p.size(); ++i) {
+        const std::string whole = p.line(i);
+        for (std::size_t n : {std::size_t{0}, std::size_t{3}, std::size_t{31}, whole.size(), whole.size() + 5})
+            EXPECT_EQ(p.linePrefix(i, n), whole.substr(0, n)) << i << " " << n;
+    }
+}
+
 TEST(MultiMatcher, AgreesWithOneSearchPerString) {
     std::mt19937 rng(7);
     const std::string alphabet = "ab\"c ";

@@ -250,13 +250,33 @@ TEST(AnalysisPass, FaviconAndMsieCountOnlyGetLines) {
 }
 
 TEST(AnalysisPass, LineWithBothMarkersGoesThroughBothBlocks) {
-    const std::string line = "h - - [10/Oct/2004:10:00:00 +0900] \"GET /a HTTP/1.1\" 200 5 \"-\" \"x\\\"POST /b HTTP\"";
+    // A user agent that begins with POST holds the POST marker at its opening quote.
+    const std::string line = "h - - [10/Oct/2004:10:00:00 +0900] \"GET /a HTTP/1.1\" 200 5 \"-\" \"POST /b HTTP\"";
     const LogTally t = pass(line);
     EXPECT_EQ(t.getCount, 1);
     EXPECT_EQ(t.postCount, 1);
     EXPECT_EQ(t.post200Count, 1);
     EXPECT_EQ(t.hourPosts[10], 1);
     EXPECT_EQ(lines(t.postFiles.entries()), StringList{"/b"});
+}
+
+TEST(AnalysisPass, VisitorsQuotesAndBracketedUsersChangeNoField) {
+    const std::string plain = "10.0.0.1 - - [10/Oct/2004:13:55:36 +0900] \"GET / HTTP/1.1\" 200 5 \"-\" \"-\"";
+    const std::string evil =
+        "10.0.0.9 - - [10/Oct/2004:13:56:00 +0900] \"GET /x HTTP/1.1\" 404 196 \"-\" \"evil\\\" 200 pwned\"";
+    const std::string user =
+        "10.0.0.9 - [abcd] [10/Oct/2004:14:56:00 +0900] \"POST /f HTTP/1.1\" 200 5 \"r\\\" \\\"GET /z\" \"-\"";
+    const LogTally t = pass(join({plain, evil, user}));
+    EXPECT_EQ(t.getCount, 2);
+    EXPECT_EQ(t.postCount, 1);
+    EXPECT_EQ(t.get200Count, 1);
+    EXPECT_EQ(t.status200Count, 2);
+    EXPECT_EQ(t.bytesSent, 5);
+    EXPECT_EQ(lines(t.file404Lines), StringList{"[10/Oct/2004:13:56:00 +0900] 10.0.0.9 /x"});
+    EXPECT_EQ(lines(t.postExtract), StringList{"[10/Oct/2004:14:56:00 +0900] /f"});
+    EXPECT_EQ(t.hourConnections[13], 2);
+    EXPECT_EQ(t.hourPosts[14], 1);
+    EXPECT_EQ(lines(t.referrerLog), StringList{});
 }
 
 TEST(AnalysisPass, HoursOutsideTheDayAreCountedButNotCharted) {
@@ -368,10 +388,28 @@ TEST(LogCounting, ErrorInThePassKeepsWhatTheFivePanesGot) {
     EXPECT_EQ(v.pane("ReferrerLog").size(), 1u);
     EXPECT_EQ(v.pane("RobotsLog").back(), "*10.0.0.2 [10/Oct/2004:13:56:01 +0900] [/robots.txt] \"ExampleBot/1.0\"");
     EXPECT_EQ(v.pane("Memo9"), StringList{});
-    EXPECT_EQ(v.pane("NamaLog").size(), 4u);
-    EXPECT_EQ(v.pane("NamaLog")[2], L3);  // still the first log
+    // The raw log pane shows the new log, so that the failing line can be seen there.
+    EXPECT_EQ(v.pane("NamaLog"), (StringList{L1, L2, bad, L4}));
+    EXPECT_EQ(v.stopped, std::make_pair(std::size_t{2}, std::size_t{3}));
+    EXPECT_EQ(v.pane("POST404Memo").size(), 3u);  // still the first analysis
     EXPECT_EQ(v.boxes["Edit1"], "4");
     EXPECT_EQ(v.charts.back(), "background Image3");
+}
+
+TEST(LogCounting, StoppingLineIsNumberedAsInTheFileWithItsBlankLines) {
+    ProgramDir s;
+    RecordingView v;
+    const std::string bad = "h - - [10/Oct/2004:xx:00:00 +0900] \"GET / HTTP/1.1\" 404 1";
+    EXPECT_NE(s.run(v, s.writeLog(L1 + "\r\n\r\n \n\r" + L2 + "\n" + bad + "\r\n" + L3)), "");
+    EXPECT_EQ(v.stopped, std::make_pair(std::size_t{2}, std::size_t{6}));
+    EXPECT_EQ(v.pane("NamaLog")[2], bad);
+    // Errors before or after the pass name no line.
+    RecordingView missing;
+    EXPECT_NE(s.run(missing, s.dir.path() + "/none"), "");
+    EXPECT_FALSE(missing.stopped);
+    RecordingView fine;
+    EXPECT_EQ(s.run(fine, s.writeLog(L1)), "");
+    EXPECT_FALSE(fine.stopped);
 }
 
 TEST(LogCounting, UnitSelectionDecidesTheTransferBox) {

@@ -16,6 +16,7 @@ const std::string kExample =
     "\"Mozilla/4.0 (compatible; MSIE 6.0; Windows 98)\"";
 std::string notInteger(const std::string& t) { return "'" + t + "'" + common::cp932(u8" は整数ではありません"); }
 std::ptrdiff_t getStart(std::string_view line) { return common::TextPos(kGetMarker, line) + 1; }
+std::size_t getQuote(const LogLine& l) { return l.find(kGetMarker); }
 }  // namespace
 
 TEST(LogLineFields, ExampleLineGivesEveryField) {
@@ -25,17 +26,20 @@ TEST(LogLineFields, ExampleLineGivesEveryField) {
     EXPECT_EQ(ExtractHost(line), "10.0.0.1");
     const auto g = getStart(line);
     EXPECT_EQ(g, 44);
-    const auto rest = GetRest(line, g);
-    EXPECT_EQ(ExtractGetPath(line, rest, g), "/index.html");
-    EXPECT_EQ(Referrer(rest), "/links.html");
-    EXPECT_EQ(UserAgent(rest), "\"Mozilla/4.0 (compatible; MSIE 6.0; Windows 98)\"");
-    EXPECT_EQ(ByteCount(line), 2326);
+    EXPECT_EQ(ExtractGetPath(line, line.substr(43), g), "/index.html");
+    const LogLine l(line);
+    EXPECT_EQ(getQuote(l), 42u);
+    EXPECT_EQ(GetPath(l, 42), "/index.html");
+    EXPECT_EQ(Referrer(l, 42), "/links.html");
+    EXPECT_EQ(UserAgent(l, 42), "\"Mozilla/4.0 (compatible; MSIE 6.0; Windows 98)\"");
+    EXPECT_EQ(ByteCount(l), 2326);
 }
 
 TEST(LogLineFields, PostLineGivesHourAndPostPath) {
     const std::string line = "10.0.0.2 - - [10/Oct/2004:09:05:00 +0900] \"POST /cgi-bin/form.cgi HTTP/1.0\" 404 512 \"-\" \"Mozilla/4.0\"";
     EXPECT_EQ(ExtractHour(ExtractTime(line)), 9);
-    EXPECT_EQ(PostPath(line, common::TextPos(kPostMarker, line)), "/cgi-bin/form.cgi");
+    const LogLine l(line);
+    EXPECT_EQ(PostPath(l, l.find(kPostMarker)), "/cgi-bin/form.cgi");
 }
 
 TEST(LogLineFields, TimeFieldWithoutBracketOrCutShort) {
@@ -60,12 +64,11 @@ TEST(LogLineFields, HostIsEmptyWithoutBlankOrWithLeadingBlank) {
 
 TEST(LogLineFields, GetPathNeedsAProtocolSomewhereInTheRest) {
     const std::string noProto = "h - - [10/Oct/2004:13:55:36 +0900] \"GET /\" 400 0 \"-\" \"-\"";
-    const auto g = getStart(noProto);
-    EXPECT_EQ(ExtractGetPath(noProto, GetRest(noProto, g), g), "");
+    const LogLine l(noProto);
+    EXPECT_EQ(GetPath(l, getQuote(l)), "");
     // A later " HTTP" ends the path wherever it stands.
-    const std::string later = "h - - [10/Oct/2004:13:55:36 +0900] \"GET /a\" 200 1 \"x HTTP\" \"-\"";
-    const auto g2 = getStart(later);
-    EXPECT_EQ(ExtractGetPath(later, GetRest(later, g2), g2), "/a\" 200 1 \"x");
+    const LogLine later("h - - [10/Oct/2004:13:55:36 +0900] \"GET /a\" 200 1 \"x HTTP\" \"-\"");
+    EXPECT_EQ(GetPath(later, getQuote(later)), "/a\" 200 1 \"x");
 }
 
 TEST(LogLineFields, MarkersAreCaseSensitiveAndPostNeedsNoBlank) {
@@ -74,25 +77,77 @@ TEST(LogLineFields, MarkersAreCaseSensitiveAndPostNeedsNoBlank) {
 }
 
 TEST(ByteCount, DashIsZeroAndACountAtTheLineEndIsRead) {
-    EXPECT_EQ(ByteCount("h - - [t] \"GET / HTTP/1.0\" 200 - \"-\" \"-\""), 0);
-    EXPECT_EQ(ByteCount("h - - [t] \"GET / HTTP/1.0\" 200 512"), 512);  // common log format
-    EXPECT_EQ(ByteCount("h - - [t] \"GET / HTTP/1.0\" 200 4294967296 \"-\" \"-\""), 4294967296LL);
+    EXPECT_EQ(ByteCount(LogLine("h - - [t] \"GET / HTTP/1.0\" 200 - \"-\" \"-\"")), 0);
+    EXPECT_EQ(ByteCount(LogLine("h - - [t] \"GET / HTTP/1.0\" 200 512")), 512);  // common log format
+    EXPECT_EQ(ByteCount(LogLine("h - - [t] \"GET / HTTP/1.0\" 200 4294967296 \"-\" \"-\"")), 4294967296LL);
 }
 
 TEST(ByteCount, OtherTextStillFails) {
     // Eighteen bytes that are no digits: refused, never taken for a number (found by fuzzing).
     const std::string junk(18, '\x84');
-    EXPECT_THAT([&] { ByteCount("h - - [t] \"GET / HTTP/1.0\" 200 " + junk + " \"-\""); },
+    EXPECT_THAT([&] { ByteCount(LogLine("h - - [t] \"GET / HTTP/1.0\" 200 " + junk + " \"-\"")); },
                 ThrowsMessage<common::AppError>(notInteger(junk)));
-    EXPECT_THAT([] { ByteCount("h - - [t] \"GET / HTTP/1.0\" 200 12k \"-\" \"-\""); },
+    EXPECT_THAT([] { ByteCount(LogLine("h - - [t] \"GET / HTTP/1.0\" 200 12k \"-\" \"-\"")); },
                 ThrowsMessage<common::AppError>(notInteger("12k")));
-    EXPECT_THAT([] { ByteCount("h - - [t] \"GET / HTTP/1.0\" 200  \"-\" \"-\""); },
+    EXPECT_THAT([] { ByteCount(LogLine("h - - [t] \"GET / HTTP/1.0\" 200  \"-\" \"-\"")); },
                 ThrowsMessage<common::AppError>(notInteger("")));
 }
 
 TEST(LogLineFields, OwnRequestPathOfOtherMethods) {
-    EXPECT_EQ(OwnRequestPath("h - - [t] \"HEAD /x.html HTTP/1.1\" 200 0"), "/x.html");
-    EXPECT_EQ(OwnRequestPath("h - - [t] \"-\" 408 0 \"-\" \"-\""), "");
-    EXPECT_EQ(OwnRequestPath("no quote at all"), "");
-    EXPECT_EQ(OwnRequestPath("h - - [t] \"\\x16\\x03\\x01\" 400 0"), "");
+    EXPECT_EQ(OwnRequestPath(LogLine("h - - [t] \"HEAD /x.html HTTP/1.1\" 200 0")), "/x.html");
+    EXPECT_EQ(OwnRequestPath(LogLine("h - - [t] \"-\" 408 0 \"-\" \"-\"")), "");
+    EXPECT_EQ(OwnRequestPath(LogLine("no quote at all")), "");
+    EXPECT_EQ(OwnRequestPath(LogLine("h - - [t] \"\\x16\\x03\\x01\" 400 0")), "");
+}
+
+// A visitor's quote, which Apache writes as \" inside the request, referrer and user agent, begins no
+// marker; a backslash pair before a quote is an escaped backslash, and the quote counts again.
+TEST(EscapedQuotes, BeginNoMarkerOfAnyKind) {
+    const LogLine status("h - - [10/Oct/2004:13:56:00 +0900] \"GET /x HTTP/1.1\" 404 196 \"-\" \"evil\\\" 200 pwned\"");
+    EXPECT_EQ(status.find(k200Marker), LogLine::npos);
+    EXPECT_EQ(status.find(k200PosMarker), LogLine::npos);
+    EXPECT_NE(status.find(k404Marker), LogLine::npos);
+
+    const LogLine methods("h - - [t] \"HEAD / HTTP/1.1\" 403 1 \"a\\\"GET /g HTTP\" \"b\\\"POST /p HTTP \\\" 404 \"");
+    EXPECT_EQ(methods.find(kGetMarker), LogLine::npos);
+    EXPECT_EQ(methods.find(kPostMarker), LogLine::npos);
+    EXPECT_EQ(methods.find(k404Marker), LogLine::npos);
+    EXPECT_NE(methods.find(k403Marker), LogLine::npos);
+    EXPECT_EQ(OwnRequestPath(methods), "/");
+}
+
+TEST(EscapedQuotes, FieldSeparatorAndNoReferrerMarkerInsideAFieldAreText) {
+    const LogLine l("h - - [t] \"GET /a HTTP/1.1\" 200 5 \"http://r/?q=\\\" \\\"x\" \"UA \\\"-\\\" y\"");
+    const std::size_t g = l.find(kGetMarker);
+    EXPECT_EQ(l.find(kNoReferrerMarker, g + 1), LogLine::npos);
+    EXPECT_EQ(Referrer(l, g), "http://r/?q=\\\" \\\"x");
+    EXPECT_EQ(UserAgent(l, g), "\"UA \\\"-\\\" y\"");
+    EXPECT_EQ(ByteCount(l), 5);
+}
+
+TEST(EscapedQuotes, OnlyAnOddRunOfBackslashesEscapes) {
+    // \\" : an escaped backslash, then the field's closing quote.
+    const LogLine even("h - - [t] \"GET /a\\\\\" 200 7 \"-\" \"-\"");
+    EXPECT_NE(even.find(k200Marker), LogLine::npos);
+    const LogLine odd("h - - [t] \"GET /a\\\\\\\" 200 7 \\\"-\" \"-\"");
+    EXPECT_EQ(odd.find(k200Marker), LogLine::npos);
+    // 0x83 0x5C is one Shift-JIS character; the quote after it is a real one.
+    const LogLine sjis("h - - [t] \"GET /\x83\x5c\" 200 7 \"-\" \"-\"");
+    EXPECT_NE(sjis.find(k200Marker), LogLine::npos);
+    const LogLine sjisThenBackslash("h - - [t] \"GET /\x83\x5c\\\" 200 7 \"-\" \"-\"");
+    EXPECT_EQ(sjisThenBackslash.find(k200Marker), LogLine::npos);
+    // Many escaped quotes in one line are found in one walk.
+    std::string many = "h - - [t] \"GET / HTTP/1.1\" 404 1 \"-\" \"";
+    for (int i = 0; i < 100000; ++i) many += "\x83\x5c\\\" 200 ";
+    EXPECT_EQ(LogLine(many + "\"").find(k200Marker), LogLine::npos);
+}
+
+TEST(TimeField, BracketedRemoteUserIsPassedOver) {
+    const std::string line = "10.0.0.9 - [abcd] [10/Oct/2004:13:56:00 +0900] \"GET / HTTP/1.1\" 200 5 \"-\" \"-\"";
+    EXPECT_EQ(ExtractTime(line), "[10/Oct/2004:13:56:00 +0900]");
+    EXPECT_EQ(ExtractHour(ExtractTime(line)), 13);
+    EXPECT_EQ(ExtractTime("h - [[1/x] [09/Jan/2024:07:00:00 +0000]"), "[09/Jan/2024:07:00:00 +0000]");
+    // Without a stamp-like "[" the first one counts, as before.
+    EXPECT_EQ(ExtractTime("h - [abcd] [10/Oct/04:13:56:00 +0900]"), "[abcd] [10/Oct/04:13:56:00 +");
+    EXPECT_EQ(ExtractTime("h [10/Oct/2004"), "[10/Oct/2004");
 }

@@ -28,12 +28,12 @@ protected:
 
     // text painted alone on white at (0, 0), as a label looks wherever it stands.
     QImage label(const std::string& text) {
-        const QFontMetrics fm(form.chart("Image1")->font());
+        const QFontMetrics fm(form.chart("Image1")->labelFont());
         QImage image(fm.horizontalAdvance(QString::fromStdString(text)), fm.height(), QImage::Format_RGB32);
         image.fill(Qt::white);
         paintChartOps(image,
                       {analysis::ChartOp{analysis::ChartOp::Kind::Text, 0, 0, 0, 0, {}, analysis::kChartWhite, text}},
-                      form.chart("Image1")->font());
+                      form.chart("Image1")->labelFont());
         return image;
     }
 
@@ -143,6 +143,46 @@ TEST_F(ChartTest, ASmallerSecondChartLeavesNoTrace) {
     fresh.Image1Ready();
     fresh.GraphDraw(fresh.chart("Image1"), small, 3);
     EXPECT_EQ(second, fresh.chart("Image1")->image());
+}
+
+TEST_F(ChartTest, LabelsFitTheirRowsSoNothingOverlaps) {
+    EXPECT_LE(QFontMetrics(form.chart("Image1")->labelFont()).height(), 10);
+    EXPECT_EQ(form.chart("Image1")->labelFont().family(), form.chart("Image1")->font().family());
+    // Row 12 has no lines (its label "0" stands at x = 20); row 13 holds them all. The label's box must
+    // end above the next row's bar, and the label of row 13 must not reach into row 14.
+    Counts counts{};
+    counts[13] = 50;
+    const QImage& image = draw(counts, 50);
+    for (int x = 20; x < 40; ++x) EXPECT_EQ(at(image, x, rowTop(13) + 1), kBar) << x;
+    // Hour label "12" and the count label of row 11 both keep their whole box.
+    Counts eleven{};
+    eleven[11] = 1;
+    eleven[12] = 1;
+    const QImage& second = draw(eleven, 2);
+    const QImage twelve = label("12");
+    EXPECT_EQ(second.copy(2, rowTop(12) + 1, twelve.width(), twelve.height()), twelve);
+    const QImage one = label("1");
+    EXPECT_EQ(second.copy(141 + 20, rowTop(11), one.width(), one.height()), one);
+}
+
+TEST_F(ChartTest, AtTwiceThePixelRatioEveryPixelIsABlockAndTextIsDrawnFine) {
+    const std::vector<analysis::ChartOp> ops = analysis::chartBackground(form.chart("Image1")->state(), 297, 255);
+    QImage big(594, 510, QImage::Format_RGB32);
+    big.fill(Qt::black);
+    paintChartOps(big, ops, form.chart("Image1")->labelFont(), 2);
+    form.Image1Ready();
+    const QImage& small = form.chart("Image1")->image();
+    for (int y = 0; y < 255; y += 7)
+        for (int x = 0; x < 297; x += 3)
+            for (int d : {0, 1, 2, 3})
+                ASSERT_EQ(big.pixelColor(2 * x + d % 2, 2 * y + d / 2), small.pixelColor(x, y)) << x << "," << y;
+    // Text at twice the resolution is not the small label blown up: it has detail of its own.
+    QImage text(40, 24, QImage::Format_RGB32);
+    text.fill(Qt::white);
+    paintChartOps(text, {analysis::ChartOp{analysis::ChartOp::Kind::Text, 0, 0, 0, 0, {}, analysis::kChartWhite, "18"}},
+                  form.chart("Image1")->labelFont(), 2);
+    const QImage blown = label("18").scaled(label("18").size() * 2);
+    EXPECT_NE(text.copy(0, 0, blown.width(), blown.height()), blown);
 }
 
 }  // namespace

@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include <QApplication>
 #include <QClipboard>
 #include <QKeyEvent>
@@ -10,6 +12,7 @@
 #include <QScrollBar>
 
 #include "analysis/lines.h"
+#include "qtedge/qtext.h"
 #include "support.h"
 
 namespace {
@@ -130,6 +133,80 @@ TEST_F(LinesViewTest, MouseDragSelectsFromLineStartToPastTheEnd) {
     EXPECT_EQ(view.selectedText(), QStringLiteral("alpha"));
     view.append(std::string("delta"));
     EXPECT_FALSE(view.hasSelection());
+}
+
+// One line of 100 MB that is never made unless the whole line is asked for, which the test counts.
+class HugeLine final : public analysis::LineSource {
+public:
+    static constexpr std::size_t kBytes = 100'000'000;
+    std::size_t size() const override { return 1; }
+    void appendLine(std::size_t, std::string& out) const override {
+        ++wholeReads;
+        out.append(kBytes, 'x');
+    }
+    void appendPrefix(std::size_t, std::string& out, std::size_t maxBytes) const override {
+        largestPrefix = std::max(largestPrefix, maxBytes);
+        out.append(std::min(maxBytes, kBytes), 'x');
+    }
+    mutable int wholeReads = 0;
+    mutable std::size_t largestPrefix = 0;
+};
+
+TEST_F(LinesViewTest, AHugeLineIsLaidOutOnlyAsFarAsItsShownStart) {
+    auto huge = std::make_shared<HugeLine>();
+    view.replace(huge);
+    const QImage painted = view.viewport()->grab().toImage();
+    (void)painted;
+    // Painting, clicking and dragging into the line read a bounded start of it, never the line.
+    const int h = view.lineHeight();
+    mouse(QEvent::MouseButtonPress, QPoint(40, h / 2));
+    mouse(QEvent::MouseMove, QPoint(250, h / 2));
+    view.viewport()->grab();
+    EXPECT_EQ(huge->wholeReads, 0);
+    EXPECT_GT(huge->largestPrefix, 0u);
+    EXPECT_LE(huge->largestPrefix, 2u * LinesView::kShownChars + 2);
+    const LinesView::Shown shown = view.shownLine(0);
+    EXPECT_EQ(shown.text.size(), LinesView::kShownChars);
+    EXPECT_TRUE(shown.cut);
+    // The horizontal range covers the shown start and the mark, not 100 million characters.
+    const QFontMetrics fm = view.fontMetrics();
+    EXPECT_LE(view.horizontalScrollBar()->maximum(), fm.horizontalAdvance(shown.text + LinesView::kMore));
+    EXPECT_GT(view.horizontalScrollBar()->maximum(), fm.horizontalAdvance(shown.text) / 2);
+}
+
+TEST_F(LinesViewTest, ALongLineIsMarkedYetSelectedAndCopiedWhole) {
+    // Two-byte characters from the start, so the shown start ends on a whole character.
+    const std::string ja = apptest::sjis("ログ");
+    std::string longLine = ja;
+    for (int i = 0; longLine.size() < 30'000; ++i) longLine += std::to_string(i % 10);
+    const QString whole = toQString(longLine);
+    view.replace(analysis::makeLines({"short", longLine, std::string(LinesView::kShownChars, 'y')}));
+    const LinesView::Shown shown = view.shownLine(1);
+    EXPECT_TRUE(shown.cut);
+    EXPECT_EQ(shown.text, whole.left(LinesView::kShownChars));
+    // A line of exactly the bound is shown whole, without the mark.
+    EXPECT_FALSE(view.shownLine(2).cut);
+    EXPECT_FALSE(view.shownLine(0).cut);
+
+    key(Qt::Key_A, Qt::ControlModifier);
+    key(Qt::Key_C, Qt::ControlModifier);
+    const QString copied = QApplication::clipboard()->text();
+    EXPECT_EQ(copied, QStringLiteral("short\n") + whole + QLatin1Char('\n') + QString(LinesView::kShownChars, 'y'));
+
+    // A double click on the long line, and a click past its mark, reach its real end.
+    const int h = view.lineHeight();
+    QMouseEvent dbl(QEvent::MouseButtonDblClick, QPoint(5, h + h / 2),
+                    view.viewport()->mapToGlobal(QPoint(5, h + h / 2)), Qt::LeftButton, Qt::LeftButton,
+                    Qt::NoModifier);
+    QApplication::sendEvent(view.viewport(), &dbl);
+    EXPECT_EQ(view.selectedText(), whole);
+    view.viewport()->grab();
+    view.horizontalScrollBar()->setValue(view.horizontalScrollBar()->maximum());
+    mouse(QEvent::MouseButtonPress, QPoint(view.viewport()->width() - 2, h + h / 2));
+    mouse(QEvent::MouseMove, QPoint(0, h / 2));
+    view.horizontalScrollBar()->setValue(0);
+    mouse(QEvent::MouseMove, QPoint(0, h / 2));
+    EXPECT_EQ(view.selectedText(), QStringLiteral("short\n") + whole);
 }
 
 }  // namespace

@@ -10,6 +10,8 @@
 #include <QComboBox>
 #include <QDir>
 #include <QFileDialog>
+#include <QGuiApplication>
+#include <QScreen>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QProgressBar>
@@ -281,9 +283,16 @@ TEST_F(TForm1Test, PassErrorKeepsTheLinesAppendedBeforeIt) {
     EXPECT_EQ(pane("RobotsLog").size(), 6u) << "only its header block";
     EXPECT_EQ(pane("CheckDomeinMemo").size(), 4u) << "the header block, no watched lines";
     for (const char* p : {"Memo8", "Memo9", "Memo7", "HOST404Memo", "File404Memo", "Memo6"}) EXPECT_EQ(pane(p), StringList{}) << p;
-    for (const char* p : {"NamaLog", "POST404Memo", "POST403Memo"}) EXPECT_EQ(pane(p), before.panes.at(p)) << p;
+    for (const char* p : {"POST404Memo", "POST403Memo"}) EXPECT_EQ(pane(p), before.panes.at(p)) << p;
     EXPECT_EQ(box("Edit1"), "4");
     EXPECT_EQ(box("Edit35"), log);
+    // The raw log shows the new log with the failing line selected and in view.
+    auto* raw = form.pane("NamaLog");
+    EXPECT_EQ(pane("NamaLog"), (StringList{lines[0], lines[2], broken, lines[3]}));
+    EXPECT_EQ(form.PageControl1->currentWidget(), raw->parentWidget());
+    EXPECT_EQ(fromQString(raw->selectedText()), broken);
+    EXPECT_LE(raw->firstVisibleLine(), 2u);
+    EXPECT_GT(raw->firstVisibleLine() + static_cast<std::size_t>(raw->visibleLines()), 2u);
     EXPECT_FALSE(progress.isVisible()) << "the clean-up hides the progress window";
     TForm1 fresh;
     fresh.Image3Ready();
@@ -354,6 +363,30 @@ TEST_F(TForm1Test, MenuAndButtonsShowTheirWindows) {
     form.ExitE1->trigger();
     EXPECT_TRUE(closed);
     EXPECT_FALSE(form.isVisible());
+}
+
+TEST_F(TForm1Test, BoxesShowTheirTextFromTheFirstCharacter) {
+    analyseExample();
+    for (int unit : {1, 3, 2}) {
+        form.byteName->setCurrentIndex(unit);
+        EXPECT_EQ(form.findChild<QLineEdit*>("Edit34")->cursorPosition(), 0) << unit;
+    }
+    for (const char* name : {"Edit35", "Edit1", "Edit32"})
+        EXPECT_EQ(form.findChild<QLineEdit*>(name)->cursorPosition(), 0) << name;
+}
+
+TEST(KeepOnScreen, AWindowThatDoesNotFitIsMovedIntoTheAvailableArea) {
+    const QRect area = QGuiApplication::primaryScreen()->availableGeometry();
+    QWidget fits, below, huge;
+    fits.setGeometry(area.left() + 40, area.top() + 60, 100, 80);
+    below.setGeometry(area.right() - 100, area.bottom() - 50, 300, 200);
+    huge.setGeometry(area.left() + 10, area.top() + 10, area.width() + 300, area.height() + 300);
+    for (QWidget* w : {&fits, &below, &huge}) showWindow(w);
+    EXPECT_EQ(fits.geometry().topLeft(), QPoint(area.left() + 40, area.top() + 60)) << "where it was put, since it fits";
+    for (QWidget* w : {&below, &huge}) {
+        EXPECT_TRUE(area.contains(w->frameGeometry())) << w->frameGeometry().x() << "," << w->frameGeometry().y();
+    }
+    EXPECT_EQ(below.size(), QSize(300, 200));
 }
 
 }  // namespace

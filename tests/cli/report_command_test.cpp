@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <filesystem>
 #include <sys/wait.h>
 
 #include "support/json.h"
@@ -189,4 +190,67 @@ TEST(ReportCommand, RankingsAsJsonAndAsTextTables) {
     for (const char* args : {"report --top 3 x", "report --rankings --top x y", "report --rankings --top", "report --rankings --json x",
                              "report --rankings --no-rankings x"})
         EXPECT_EQ(cli(args).status, 2) << args;
+}
+
+// A visitor's escaped quote in the user agent and a bracketed remote user analyse like any line.
+TEST(ReportCommand, EscapedQuotesAndBracketedUsersStopNothing) {
+    Program prog;
+    const std::string first = "10.0.0.1 - - [10/Oct/2004:13:55:36 +0900] \"GET / HTTP/1.1\" 200 5 \"-\" \"-\"\n";
+    std::string log = prog.dir.file(
+        "a.log", first + "10.0.0.9 - - [10/Oct/2004:13:56:00 +0900] \"GET /x HTTP/1.1\" 404 196 \"-\" \"evil\\\" 200 pwned\"\n");
+    Result r = cli("report --summary " + prog.materia() + log);
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_THAT(r.out, HasSubstr("総接続数 2  ホスト数 2  200 1  403 0  404 1"));
+    log = prog.dir.file("b.log", first + "10.0.0.9 - [abcd] [10/Oct/2004:13:56:00 +0900] \"GET /x HTTP/1.1\" 404 196 \"-\" \"-\"\n");
+    r = cli("report --json " + prog.materia() + log);
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(Json::parse(r.out)["tally"]["hourConnections"][13].number, 2);
+}
+
+TEST(ReportCommand, LineThatStoppedTheAnalysisIsNamed) {
+    Program prog;
+    const std::string log = prog.dir.file("bad.log", std::string(kLog) + "\n" +
+                                                         "h - - [10/Oct/2004:15:00:00 +0900] \"GET / HTTP/1.1\" 200 12k\n");
+    Result r = cli("report --summary " + prog.materia() + log);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_THAT(r.err, testing::EndsWith("'12k' は整数ではありません.\nmunyaro-cli: " + log + ":6: stopped here\n"));
+    r = cli("report --json " + prog.materia() + log);
+    EXPECT_EQ(Json::parse(r.out)["errorLine"].number, 6);
+    r = cli("report --json " + prog.materia() + prog.dir.file("good.log", kLog));
+    EXPECT_TRUE(Json::parse(r.out)["errorLine"].isNull());
+    EXPECT_THAT(r.err, testing::Not(HasSubstr("stopped here")));
+}
+
+TEST(ReportCommand, SavesTheReportAsHtmlAndCsvInsteadOfPrinting) {
+    Program prog;
+    const std::string log = prog.dir.file("access_log", kLog);
+    const std::string page = prog.dir / "out/report.html";
+    const std::string csv = prog.dir / "out/csv";
+    std::filesystem::create_directories(prog.dir / "out");
+    const Result r = cli("report " + prog.materia() + "--unit Kb --html " + page + " --csv " + csv + " " + log);
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, "");
+    const std::string html = readFile(page);
+    EXPECT_THAT(html, HasSubstr("<tr><th>転送量</th><td class=\"n\">2.271484375 Kb</td></tr>"));
+    EXPECT_THAT(html, HasSubstr("<dt>行数</dt><dd>4 行</dd>"));
+    EXPECT_EQ(readFile(csv + "/Memo8.csv").substr(0, 3), "\xEF\xBB\xBF");
+    EXPECT_THAT(readFile(csv + "/RobotsLog.csv"), HasSubstr("*10.0.0.2 [10/Oct/2004:13:56:01 +0900] [/robots.txt] \"\"ExampleBot/1.0\"\"\"\r\n"));
+    // --summary still prints when asked for.
+    EXPECT_THAT(cli("report --summary " + prog.materia() + "--html " + page + " " + log).out, HasSubstr("総接続数 4"));
+}
+
+TEST(ReportCommand, ReportThatCannotBeSavedFailsButTheOtherIsWritten) {
+    Program prog;
+    const std::string log = prog.dir.file("access_log", kLog);
+    const Result r = cli("report " + prog.materia() + "--html " + prog.dir.path() + "/missing/r.html --csv " +
+                         prog.dir.path() + "/csv " + log);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_THAT(r.err, HasSubstr("missing/r.html"));
+    EXPECT_THAT(r.err, HasSubstr("を作成できません"));
+    EXPECT_NE(readFile(prog.dir.path() + "/csv/summary.csv"), "<missing>");
+    // A stopped analysis still leaves its report, with the error in it.
+    const std::string page = prog.dir / "stopped.html";
+    const Result stopped = cli("report --materia " + prog.dir.path() + "/none --html " + page + " " + log);
+    EXPECT_EQ(stopped.status, 1);
+    EXPECT_THAT(readFile(page), HasSubstr("解析はエラーで止まりました"));
 }

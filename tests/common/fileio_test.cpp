@@ -2,6 +2,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -62,4 +63,55 @@ TEST(WriteFileAtomic, MissingDirectoryGivesTheCreateErrorAndNewFilesTakeTheMode)
     struct stat st {};
     stat(p.c_str(), &st);
     EXPECT_EQ(st.st_mode & 0777, 0600u);
+}
+
+TEST(WriteFileAtomic, ASymbolicLinkIsWrittenThroughAndStaysALink) {
+    TempDir dir;
+    namespace fs = std::filesystem;
+    const std::string real = dir.file("a/real", "old");
+    chmod(real.c_str(), 0600);
+    fs::create_directory(dir / "b");
+    fs::create_symlink("../a/real", dir / "b/link");    // relative to the link's own folder
+    fs::create_symlink(dir / "b/link", dir / "b/chain");  // a link to a link
+    common::writeFileAtomic(dir / "b/chain", "new");
+    EXPECT_EQ(readFile(real), "new");
+    EXPECT_TRUE(fs::is_symlink(dir / "b/link"));
+    EXPECT_TRUE(fs::is_symlink(dir / "b/chain"));
+    EXPECT_EQ(fs::status(real).permissions() & fs::perms::all, fs::perms::owner_read | fs::perms::owner_write);
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir / "a"), {}), 1);
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir / "b"), {}), 2);
+    // A link whose file does not exist yet: the file is created where it points.
+    fs::create_symlink("../a/created", dir / "b/dangling");
+    common::writeFileAtomic(dir / "b/dangling", "x");
+    EXPECT_EQ(readFile(dir / "a/created"), "x");
+    EXPECT_TRUE(fs::is_symlink(dir / "b/dangling"));
+}
+
+TEST(FileLock, OneHolderAtATimeForTheFilesOfADirectory) {
+    TempDir dir;
+    const std::string p = dir.file("list", "");
+    std::optional<common::FileLock> held(std::in_place, p);
+    // Another holder (another program, or another open of the same folder) waits, then gives up.
+    EXPECT_THAT([&] { common::FileLock other(dir / "other", std::chrono::milliseconds(0)); },
+                ThrowsMessage<AppError>(AllOf(HasSubstr(dir / "other"), HasSubstr(common::cp932(u8"を作成できません")))));
+    held.reset();
+    EXPECT_NO_THROW(common::FileLock again(p, std::chrono::milliseconds(0)));
+}
+
+TEST(MapFileBytes, MapsAPlainFileAndReadsZerosWhereItShrankMeanwhile) {
+    TempDir dir;
+    const std::string text = std::string(3 * 4096, 'x') + "tail";
+    const std::string p = dir.file("access_log", text);
+    common::ByteBuffer mapped = common::mapFileBytes(p);
+    ASSERT_TRUE(mapped.isMapped());
+    EXPECT_EQ(mapped.view(), text);
+    // A rotation that truncates the log while it is mapped: the lost pages read as zeros, no SIGBUS.
+    ASSERT_EQ(truncate(p.c_str(), 4096), 0);
+    EXPECT_EQ(mapped.view().substr(0, 4096), std::string(4096, 'x'));
+    EXPECT_EQ(mapped.view().substr(4096), std::string(text.size() - 4096, '\0'));
+    // Resizing leaves the mapping for a copy of its own; an empty file maps nothing.
+    mapped.resize(2);
+    EXPECT_FALSE(mapped.isMapped());
+    EXPECT_EQ(mapped.view(), "xx");
+    EXPECT_FALSE(common::mapFileBytes(dir.file("empty", "")).isMapped());
 }

@@ -50,6 +50,21 @@ TEST(FtpSetting, PasswordFileIsReadableByItsOwnerOnly) {
     EXPECT_EQ(readFile(path), "a\r\nb\r\nc\r\nd\r\n");
 }
 
+TEST(FtpSetting, ASymbolicLinkIsWrittenThroughAndStays) {
+    TempDir dir, elsewhere;
+    const std::string target = elsewhere / "kept.dat";
+    writeFile(target, "\r\n\r\n\r\n\r\n");
+    ::chmod(target.c_str(), 0644);
+    const std::string link = dir / "FTPSetting.dat";
+    ASSERT_EQ(::symlink(target.c_str(), link.c_str()), 0);
+    ftp::saveFtpSetting(link, {"a", "b", "c", "d"});
+    struct stat st {};
+    ASSERT_EQ(::lstat(link.c_str(), &st), 0);
+    EXPECT_TRUE(S_ISLNK(st.st_mode));
+    EXPECT_EQ(readFile(target), "a\r\nb\r\nc\r\nd\r\n");
+    EXPECT_EQ(modeOf(target), 0600u);
+}
+
 TEST(FtpSetting, WriteProtectedFileOrMissingDirectoryIsRefusedAndKept) {
     TempDir dir;
     const std::string path = dir / "FTPSetting.dat";

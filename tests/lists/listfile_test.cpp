@@ -1,11 +1,14 @@
 #include "lists/listfile.h"
 
+#include <filesystem>
 #include <fstream>
+#include <sys/stat.h>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include "common/apperror.h"
 #include "common/cp932.h"
+#include "lists/editedlist.h"
 #include "support/tempdir.h"
 
 using common::StringList;
@@ -55,4 +58,63 @@ TEST(ListFile, MissingFileGivesTheOpenErrorWithItsFullPath) {
                 ThrowsMessage<common::AppError>(HasSubstr("\"" + p + "\". ")));
     EXPECT_THAT([&] { lists::saveList(p, {"a"}); },
                 ThrowsMessage<common::AppError>(HasSubstr(common::cp932(u8"を作成できません"))));
+}
+
+// Two copies of the program, or the user's editor, change one file between a window's read and its
+// save: every change is applied to the file as it is then.
+TEST(EditedList, ChangesApplyToTheFileAsItIsNowNotAsItWasRead) {
+    TempDir dir;
+    const std::string p = dir.file("l", "a\n");
+    lists::EditedList first(p), second(p);
+    first.load();
+    second.load();
+    first.append("alpha");
+    second.append("beta");
+    EXPECT_EQ(readFile(p), "a\r\nalpha\r\nbeta\r\n");
+    EXPECT_EQ(second.entries(), (StringList{"a", "alpha", "beta"}));
+    EXPECT_EQ(first.entries(), (StringList{"a", "alpha"}));  // as last read, until its next change
+
+    // first shows "alpha" at row 1; a line written in front of it by hand moves it to row 2.
+    writeFile(p, "hand\r\na\r\nalpha\r\nbeta\r\n");
+    first.remove(1);
+    EXPECT_EQ(readFile(p), "hand\r\na\r\nbeta\r\n");
+    EXPECT_EQ(first.entries(), (StringList{"hand", "a", "beta"}));
+    // Removed elsewhere meanwhile: nothing more goes.
+    second.remove(1);
+    EXPECT_EQ(readFile(p), "hand\r\na\r\nbeta\r\n");
+}
+
+TEST(EditedList, EqualEntriesAreToldApartByTheirOrder) {
+    TempDir dir;
+    const std::string p = dir.file("l", "d\r\nx\r\nd\r\n");
+    lists::EditedList list(p);
+    list.load();
+    writeFile(p, "new\r\nd\r\nx\r\nd\r\n");
+    list.remove(2);  // the second "d"
+    EXPECT_EQ(readFile(p), "new\r\nd\r\nx\r\n");
+}
+
+TEST(EditedList, AFailedWriteLeavesTheFileAndShowsWhatItHolds) {
+    TempDir dir;
+    const std::string p = dir.file("l", "a\r\n");
+    lists::EditedList list(p);
+    list.load();
+    ::chmod(p.c_str(), 0444);
+    EXPECT_THROW(list.append("b"), common::AppError);
+    EXPECT_EQ(list.entries(), StringList{"a"});
+    ::chmod(p.c_str(), 0644);
+    list.append("b");
+    EXPECT_EQ(readFile(p), "a\r\nb\r\n");  // once, not twice
+}
+
+TEST(UpdateList, AFileThatCannotBeReadIsNotWrittenAndAMissingOneIsCreated) {
+    TempDir dir;
+    const std::string unreadable = dir.path() + "/d";
+    std::filesystem::create_directory(unreadable);
+    EXPECT_THAT([&] { lists::updateList(unreadable, [](StringList& l) { l.push_back("x"); }); },
+                ThrowsMessage<common::AppError>(HasSubstr(common::cp932(u8"は開けません"))));
+    EXPECT_TRUE(std::filesystem::is_directory(unreadable));
+    const std::string missing = dir.path() + "/new";
+    EXPECT_EQ(lists::updateList(missing, [](StringList& l) { l.push_back("x"); }), StringList{"x"});
+    EXPECT_EQ(readFile(missing), "x\r\n");
 }

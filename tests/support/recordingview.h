@@ -2,6 +2,7 @@
 // first, as in a freshly started window), progress messages and bar, chart calls.
 #pragma once
 #include <map>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -42,6 +43,8 @@ public:
         chartCounts[std::string(image)] = counts;
     }
 
+    void stoppedAt(std::size_t index, std::size_t lineNumber) override { stopped = {index, lineNumber}; }
+
     common::StringList pane(const std::string& name) const {
         auto it = panes.find(name);
         return it == panes.end() ? common::StringList{} : it->second.toStringList();
@@ -57,4 +60,5 @@ public:
     std::size_t barMax = 0, barPos = 0;
     std::vector<std::string> charts;
     std::map<std::string, std::array<std::int64_t, 24>> chartCounts;
+    std::optional<std::pair<std::size_t, std::size_t>> stopped;  // index in NamaLog, line number
 };

@@ -107,16 +107,17 @@ void TFTP::LoadSetting() {
 }
 
 void TFTP::SaveSetting() {
-    ftp::saveFtpSetting(ftp::kFtpSetting, {fromQString(DomeinEdit->text()), fromQString(AcountEdit->text()),
-                                           fromQString(PassEdit->text()), fromQString(DirectoryEdit->text())});
+    ftp::saveFtpSetting(ftp::kFtpSetting, {fromQStringStrict(DomeinEdit->text()), fromQStringStrict(AcountEdit->text()),
+                                           fromQStringStrict(PassEdit->text()), fromQStringStrict(DirectoryEdit->text())});
 }
 
 ftp::TransferResult TFTP::DownLoad() {
-    FtpManager1.setServerName(fromQString(DomeinEdit->text()));
-    FtpManager1.setUserName(fromQString(AcountEdit->text()));
-    FtpManager1.setPassWord(fromQString(PassEdit->text()));
+    // A character without a Shift-JIS form is refused here, before anything is sent.
+    FtpManager1.setServerName(fromQStringStrict(DomeinEdit->text()));
+    FtpManager1.setUserName(fromQStringStrict(AcountEdit->text()));
+    FtpManager1.setPassWord(fromQStringStrict(PassEdit->text()));
     // The directory goes in front of the name as typed: "dir/" + name, or the name alone.
-    const std::string remotePath = fromQString(DirectoryEdit->text()) + fromQString(FileNameEdit->text());
+    const std::string remotePath = fromQStringStrict(DirectoryEdit->text()) + fromQStringStrict(FileNameEdit->text());
     // Locally the name is stored as the file system spells names (UTF-8).
     DownLoadPath_ = "logs/" + pathFromQString(FileNameEdit->text());
     const BusyCursor busy;

@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <limits>
+#include <optional>
 
 #include <QHBoxLayout>
 #include <QKeyEvent>
@@ -148,12 +149,16 @@ void TDomein::RunButtonClick() {
         const QString text = InputDomein->text();
         if (text.isEmpty()) return;
         Page& page = activePage();
-        if (page.list.prepareChange()) showEntries(page);
-        std::string entry = fromQString(text);
-        page.box->addItem(toQString(entry));
-        page.list.append(std::move(entry));
-        // A failed save leaves the entry in the list and the text in the box, ready to try again.
-        page.list.save();
+        // Refused before anything is written: a "?" in its place would match other text.
+        std::string entry = fromQStringStrict(text);
+        // The window shows the file afterwards, also after a failure; the typed text stays for a retry.
+        try {
+            page.list.append(std::move(entry));
+        } catch (...) {
+            showEntries(page);
+            throw;
+        }
+        showEntries(page);
         InputDomein->clear();
         InputDomein->setFocus();
     });
@@ -162,17 +167,18 @@ void TDomein::RunButtonClick() {
 void TDomein::DelButtonClick() {
     runCommand(this, [&] {
         Page& page = activePage();
-        if (page.list.prepareChange()) showEntries(page);
         const QList<QListWidgetItem*> selected = page.box->selectedItems();
-        if (!selected.isEmpty()) {
-            const int row = page.box->row(selected.first());
-            page.list.removeAt(static_cast<std::size_t>(row));
-            delete page.box->takeItem(row);
-            // No other entry is picked after a removal, so a second Delete removes nothing.
-            page.box->clearSelection();
+        std::optional<std::size_t> row;
+        if (!selected.isEmpty()) row = static_cast<std::size_t>(page.box->row(selected.first()));
+        // Saved even when nothing was removed: the file then takes the CR LF form. Afterwards no
+        // entry is selected, so a second Delete removes nothing.
+        try {
+            page.list.remove(row);
+        } catch (...) {
+            showEntries(page);
+            throw;
         }
-        // Saved even when nothing was removed: the file then takes the CR LF form.
-        page.list.save();
+        showEntries(page);
     });
 }
 

@@ -253,6 +253,25 @@ TEST_F(TftpTest, NameThatIsNoPlainNameFailsAtOnceContactingNoServer) {
     EXPECT_EQ(listDir("logs"), "access_log_20040105 ");
 }
 
+TEST_F(TftpTest, FieldWithoutAShiftJisFormIsRefusedNamingItContactingNoServer) {
+    FtpServer server(root.path(), "munya", "secret");
+    QLineEdit* const fields[] = {dialog.DomeinEdit, dialog.AcountEdit, dialog.PassEdit, dialog.DirectoryEdit,
+                                 dialog.FileNameEdit};
+    for (QLineEdit* field : fields) {
+        fill(server);
+        dialog.SaveBox->setChecked(true);
+        field->setText(field->text() + QStringLiteral("€"));
+        const auto boxes = click();
+        ASSERT_EQ(boxes.size(), 1u) << field->objectName().toStdString();
+        EXPECT_EQ(boxes[0].icon, QMessageBox::Critical);
+        EXPECT_TRUE(boxes[0].text.startsWith(QStringLiteral("「€」(U+20AC)"))) << boxes[0].text.toStdString();
+    }
+    EXPECT_EQ(server.sessions(), 0);
+    EXPECT_TRUE(analysed.empty());
+    EXPECT_EQ(listDir("logs"), "");
+    EXPECT_EQ(listDir("materia"), "");
+}
+
 TEST_F(TftpTest, MissingLogsDirectoryFailsAndIsNotCreated) {
     ::rmdir("logs");
     FtpServer server(root.path(), "munya", "secret");

@@ -2,11 +2,13 @@
 #include "lists/ui/tdomein.h"
 
 #include <cerrno>
+#include <csignal>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <sys/resource.h>
 #include <sys/stat.h>
 
 #include <QApplication>
@@ -344,7 +346,7 @@ TEST_F(TDomeinTest, UnreadableFileRefusesChangesUntilItCanBeRead) {
     EXPECT_EQ(readFile(lists::kDomeinList), "kept.example\r\nx.example\r\n");
 }
 
-TEST_F(TDomeinTest, ReadOnlyFileStaysUnchangedAndTheWindowKeepsTheChange) {
+TEST_F(TDomeinTest, AFailedSaveShowsWhatTheFileHoldsAndARetryAddsOnce) {
     ::chmod(lists::kSERobotsList, 0444);
     auto w = create();
     w->Seet->setCurrentIndex(2);
@@ -355,23 +357,93 @@ TEST_F(TDomeinTest, ReadOnlyFileStaysUnchangedAndTheWindowKeepsTheChange) {
         w->RunButton->click();
         EXPECT_THAT(catcher.texts, ElementsAre(createError));
     }
-    EXPECT_THAT(rows(w->Robots), ElementsAre("Googlebot", "bingbot", "MyBot"));
-    EXPECT_EQ(w->InputDomein->text(), "MyBot");
+    EXPECT_THAT(rows(w->Robots), ElementsAre("Googlebot", "bingbot"));
+    EXPECT_EQ(w->InputDomein->text(), "MyBot");  // kept for another try
     {
         BoxCatcher catcher;
         w->Robots->setCurrentRow(0);
         w->DelButton->click();
         EXPECT_THAT(catcher.texts, ElementsAre(createError));
     }
-    EXPECT_THAT(rows(w->Robots), ElementsAre("bingbot", "MyBot"));
+    EXPECT_THAT(rows(w->Robots), ElementsAre("Googlebot", "bingbot"));
     EXPECT_EQ(readFile(lists::kSERobotsList), "Googlebot\nbingbot\n");
     EXPECT_EQ(fs::status(lists::kSERobotsList).permissions() & fs::perms::all,
               fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
 
-    // Writable again: the next save writes everything the window holds.
+    // Writable again: the retry adds the entry once.
     ::chmod(lists::kSERobotsList, 0644);
     w->RunButton->click();
-    EXPECT_EQ(readFile(lists::kSERobotsList), "bingbot\r\nMyBot\r\nMyBot\r\n");
+    EXPECT_EQ(readFile(lists::kSERobotsList), "Googlebot\r\nbingbot\r\nMyBot\r\n");
+    EXPECT_THAT(rows(w->Robots), ElementsAre("Googlebot", "bingbot", "MyBot"));
+}
+
+TEST_F(TDomeinTest, AFullDiskLeavesTheFileAndTheWindowAsTheyWere) {
+    // A file size limit makes the write fall short the way a full disk does.
+    struct rlimit saved {};
+    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &saved), 0);
+    const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+    auto w = create();
+    const std::string entry(64, 'x');
+    w->InputDomein->setText(QString::fromStdString(entry));
+    std::vector<QString> texts;
+    {
+        struct rlimit small = saved;
+        small.rlim_cur = 32;
+        ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
+        BoxCatcher catcher;
+        w->RunButton->click();
+        ::setrlimit(RLIMIT_FSIZE, &saved);
+        texts = catcher.texts;
+    }
+    std::signal(SIGXFSZ, oldHandler);
+    EXPECT_THAT(texts, ElementsAre(toQString(common::withPeriod(common::msg::writeError()))));
+    EXPECT_THAT(rows(w->ResistList), ElementsAre("my.example", "my2.example"));
+    EXPECT_EQ(readFile(lists::kDomeinList), "my.example\nmy2.example\n");
+    EXPECT_EQ(std::distance(fs::directory_iterator("materia"), {}), 3);  // no temporary left
+    w->RunButton->click();
+    EXPECT_EQ(readFile(lists::kDomeinList), "my.example\r\nmy2.example\r\n" + entry + "\r\n");
+}
+
+TEST_F(TDomeinTest, TwoWindowsOnOneFolderKeepEachOthersEntries) {
+    auto first = create();
+    auto second = create();
+    first->InputDomein->setText("alpha.example");
+    first->RunButton->click();
+    second->InputDomein->setText("beta.example");
+    second->RunButton->click();
+    EXPECT_EQ(readFile(lists::kDomeinList), "my.example\r\nmy2.example\r\nalpha.example\r\nbeta.example\r\n");
+    EXPECT_THAT(rows(second->ResistList), ElementsAre("my.example", "my2.example", "alpha.example", "beta.example"));
+
+    // An edit by hand while the window is open survives its next delete, which shows the file.
+    writeFile(lists::kDomeinList, "hand.example\r\nmy.example\r\nmy2.example\r\nalpha.example\r\nbeta.example\r\n");
+    first->ResistList->setCurrentRow(2);  // "alpha.example"
+    first->DelButton->click();
+    EXPECT_EQ(readFile(lists::kDomeinList), "hand.example\r\nmy.example\r\nmy2.example\r\nbeta.example\r\n");
+    EXPECT_THAT(rows(first->ResistList), ElementsAre("hand.example", "my.example", "my2.example", "beta.example"));
+}
+
+TEST_F(TDomeinTest, TextWithoutAShiftJisFormIsRefusedNamingTheCharacter) {
+    auto w = create();
+    const std::pair<QString, QString> cases[] = {
+        {QStringLiteral("müller.example"), QStringLiteral("「ü」(U+00FC)")},
+        {QStringLiteral("price€"), QStringLiteral("「€」(U+20AC)")},
+        {QStringLiteral("smile😀"), QStringLiteral("「😀」(U+1F600)")},
+    };
+    for (const auto& [typed, named] : cases) {
+        w->InputDomein->setText(typed);
+        BoxCatcher catcher;
+        w->RunButton->click();
+        ASSERT_EQ(catcher.texts.size(), 1u) << typed.toStdString();
+        EXPECT_TRUE(catcher.texts[0].startsWith(named)) << catcher.texts[0].toStdString();
+        EXPECT_TRUE(catcher.texts[0].endsWith(QStringLiteral("使えません."))) << catcher.texts[0].toStdString();
+        EXPECT_EQ(w->InputDomein->text(), typed);
+    }
+    EXPECT_EQ(readFile(lists::kDomeinList), "my.example\nmy2.example\n");
+    EXPECT_EQ(w->ResistList->count(), 2);
+    // A "?" typed as such is an ordinary character.
+    w->InputDomein->setText(QStringLiteral("q?①"));
+    w->RunButton->click();
+    EXPECT_EQ(readFile(lists::kDomeinList), "my.example\r\nmy2.example\r\n" + common::cp932(u8"q?①") + "\r\n");
 }
 
 TEST_F(TDomeinTest, MissingMateriaShowsOneBoxPerListAndTheCreateErrorOnSave) {
@@ -387,7 +459,7 @@ TEST_F(TDomeinTest, MissingMateriaShowsOneBoxPerListAndTheCreateErrorOnSave) {
     ASSERT_EQ(catcher.texts.size(), 1u);
     EXPECT_TRUE(catcher.texts[0].startsWith(QStringLiteral("ファイル \"") + QString::fromStdString(fs::absolute(lists::kDomeinList).string())));
     EXPECT_TRUE(catcher.texts[0].contains(QStringLiteral("を作成できません")));
-    EXPECT_THAT(rows(w->ResistList), ElementsAre("a.example"));
+    EXPECT_THAT(rows(w->ResistList), IsEmpty());  // nothing was saved
     EXPECT_EQ(w->InputDomein->text(), "a.example");
     EXPECT_FALSE(fs::exists("materia"));
 }

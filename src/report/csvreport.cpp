@@ -1,0 +1,155 @@
+// The saved report as CSV files.
+#include "report/csvreport.h"
+
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+
+#include "analysis/report.h"
+#include "common/apperror.h"
+#include "common/cp932.h"
+#include "common/fileio.h"
+#include "report/layout.h"
+#include "report/rankingsection.h"
+#include "report/reporttext.h"
+
+namespace report {
+
+namespace {
+
+constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
+
+void appendCsvLog(std::string& out, std::string_view cp932, std::string& scratch) {
+    scratch.clear();
+    appendUtf8(scratch, cp932);
+    appendCsvText(out, scratch);
+}
+
+void row(std::string& out, std::initializer_list<std::string_view> cells) {
+    bool first = true;
+    for (std::string_view c : cells) {
+        if (!first) out += ',';
+        first = false;
+        appendCsvText(out, c);
+    }
+    endCsvRow(out);
+}
+
+void writeSummary(std::string& out, const ReportRecord& r) {
+    std::string scratch;
+    row(out, {"group", "label", "box", "value"});
+    std::string path;
+    appendValidUtf8(path, common::fullPath(r.logPath()));
+    row(out, {"ログ", "ファイル", "", path});
+    row(out, {"ログ", "サイズ(バイト)", "", r.logSize() ? std::to_string(*r.logSize()) : ""});
+    row(out, {"ログ", "行数", "", r.lineCount() ? std::to_string(*r.lineCount()) : ""});
+    row(out, {"ログ", "解析日時", "", localTimeText(r.when())});
+    if (r.error()) {
+        std::string error, step;
+        appendUtf8(error, *r.error());
+        appendUtf8(step, r.lastStep());
+        row(out, {"ログ", "エラー", "", error});
+        row(out, {"ログ", "止まったところ", "", step});
+    }
+    for (const CountBox& b : kCountBoxes) {
+        std::string label(b.label);
+        if (b.box == "Edit34" && r.amountUnit() >= 0 && r.amountUnit() <= 3)
+            label += "(" + std::string(analysis::kUnits[static_cast<std::size_t>(r.amountUnit())]) + ")";
+        appendCsvText(out, b.group);
+        out += ',';
+        appendCsvText(out, label);
+        out += ',';
+        appendCsvText(out, b.box);
+        out += ',';
+        appendCsvLog(out, r.box(b.box), scratch);
+        endCsvRow(out);
+    }
+}
+
+void writeHourly(std::string& out, const ReportRecord& r) {
+    out += "hour";
+    for (const ChartTitle& c : kChartTitles) {
+        out += ',';
+        out += c.series;
+    }
+    out += ",total";
+    endCsvRow(out);
+    std::int64_t total = 0;
+    for (const ChartTitle& c : kChartTitles)
+        if (const ChartCounts* counts = r.chart(c.image)) total = counts->total;
+    for (std::size_t h = 0; h < 24; ++h) {
+        out += std::to_string(h);
+        for (const ChartTitle& c : kChartTitles) {
+            out += ',';
+            if (const ChartCounts* counts = r.chart(c.image)) out += std::to_string(counts->counts[h]);
+        }
+        out += ',' + std::to_string(total);
+        endCsvRow(out);
+    }
+}
+
+void writePane(std::string& out, const analysis::PaneContent& pane) {
+    out += "line";
+    endCsvRow(out);
+    std::string scratch;
+    pane.forEach([&](const std::string& line) {
+        appendCsvLog(out, line, scratch);
+        endCsvRow(out);
+    });
+}
+
+}  // namespace
+
+void appendCsvText(std::string& out, std::string_view s) {
+    const bool formula = !s.empty() && (s[0] == '=' || s[0] == '+' || s[0] == '-' || s[0] == '@' || s[0] == '\t' ||
+                                        s[0] == '\r');
+    const bool quote = s.find_first_of("\",\r\n") != std::string_view::npos;
+    if (quote) out += '"';
+    if (formula) out += '\'';
+    if (quote) {
+        for (const char c : s) {
+            if (c == '"') out += '"';
+            out += c;
+        }
+        out += '"';
+    } else {
+        out += s;
+    }
+}
+
+std::vector<CsvFile> csvFiles(const ReportRecord& record) {
+    const ReportRecord* r = &record;
+    std::vector<CsvFile> files;
+    files.push_back({"summary.csv", [r](std::string& out) { writeSummary(out, *r); }});
+    bool charts = false;
+    for (const ChartTitle& c : kChartTitles) charts = charts || r->chart(c.image);
+    if (charts) files.push_back({"hourly.csv", [r](std::string& out) { writeHourly(out, *r); }});
+    addRankingCsvFiles(files, record);
+    for (const PaneTitle& t : kPaneTitles) {
+        if (t.name == kRawLogPane) continue;
+        const analysis::PaneContent* pane = &r->pane(t.name);
+        files.push_back({std::string(t.name) + ".csv", [pane](std::string& out) { writePane(out, *pane); }});
+    }
+    return files;
+}
+
+std::vector<std::string> writeCsvReport(const ReportRecord& record, const std::string& dir) {
+    std::error_code ec;
+    std::filesystem::create_directories(dir, ec);
+    if (ec)
+        throw common::AppError(common::formatMessage(
+            common::msg::cannotCreate(),
+            {common::pathText(common::fullPath(dir)), common::pathText(std::strerror(ec.value()))}));
+    std::vector<std::string> written;
+    std::string bytes;
+    for (const CsvFile& f : csvFiles(record)) {
+        bytes.assign(kByteOrderMark);
+        f.write(bytes);
+        const std::string path = (std::filesystem::path(dir) / f.name).string();
+        common::writeFileAtomic(path, bytes);
+        written.push_back(path);
+    }
+    return written;
+}
+
+}  // namespace report
