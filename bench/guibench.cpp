@@ -1,6 +1,7 @@
 // The main window on a large log: time from LogCounting called to every pane and chart filled, the
-// peak memory of the process, and the time to scroll NamaLog and Memo9 to their last line.
-//   munyaro-guibench LOGFILE [RUNS]     (run with QT_QPA_PLATFORM=offscreen)
+// peak memory of the process, the time to scroll NamaLog and Memo9 to their last line, to open the
+// 生ログ page, and to find a text in NamaLog (first match, every matching line, the filtered view).
+//   munyaro-guibench LOGFILE [RUNS [QUERY]]     (run with QT_QPA_PLATFORM=offscreen)
 #include <sys/resource.h>
 #include <unistd.h>
 
@@ -10,11 +11,14 @@
 #include <string>
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QKeyEvent>
+#include <QLineEdit>
 #include <QScrollBar>
 #include <QTabWidget>
 
 #include "qtedge/commandguard.h"
+#include "app/findbar.h"
 #include "app/linesview.h"
 #include "app/startup.h"
 #include "app/tform1.h"
@@ -58,17 +62,44 @@ double scrollToEnd(LinesView* pane) {
     return ms;
 }
 
+// Pumps events until done() holds; the milliseconds taken, or -1 after a minute.
+template <class F>
+double until(Clock::time_point start, F done) {
+    while (!done()) {
+        if (msSince(start) > 60000) return -1;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 1);
+    }
+    return msSince(start);
+}
+
+// Types the query into NamaLog's find bar: the time to the first match selected and to every line found.
+void findIn(LinesView* pane, const QString& query, bool caseSensitive) {
+    pane->openFind();
+    pane->findBar()->caseSensitive->setChecked(caseSensitive);
+    pane->findBar()->edit->clear();
+    pane->scrollToLine(0);
+    QCoreApplication::processEvents();
+    const auto start = Clock::now();
+    pane->findBar()->edit->setText(query);
+    const double first = until(start, [&] { return pane->hasSelection(); });
+    const double all = until(start, [&] { return pane->searchDone(); });
+    std::printf("find \"%s\" (%s) in NamaLog: first match %.1f ms, all %zu matching lines %.1f ms\n",
+                qPrintable(query), caseSensitive ? "case-sensitive" : "case ignored", first, pane->matchingLines(), all);
+    std::printf("find_ms %s %.1f %.1f\n", caseSensitive ? "sensitive" : "ignored", first, all);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
     setenv("QT_QPA_PLATFORM", "offscreen", 0);
     QApplication app(argc, argv);
-    if (argc < 2 || argc > 3) {
-        std::fprintf(stderr, "usage: munyaro-guibench LOGFILE [RUNS]\n");
+    if (argc < 2 || argc > 4) {
+        std::fprintf(stderr, "usage: munyaro-guibench LOGFILE [RUNS [QUERY]]\n");
         return 2;
     }
     const std::string log = common::fullPath(argv[1]);
-    const int runs = argc == 3 ? std::max(1, std::atoi(argv[2])) : 1;
+    const int runs = argc >= 3 ? std::max(1, std::atoi(argv[2])) : 1;
+    const QString query = argc == 4 ? QString::fromLocal8Bit(argv[3]) : QStringLiteral("Googlebot");
 
     QApplication::setFont(programFont());
     if (chdir(common::programDir().c_str()) != 0) return 1;
@@ -96,5 +127,22 @@ int main(int argc, char** argv) {
     const double memo9 = scrollToEnd(form.pane("Memo9"));
     std::printf("scroll to the last line: NamaLog %.1f ms, Memo9 %.1f ms (%zu and %zu lines)\n", nama, memo9,
                 form.pane("NamaLog")->lineCount(), form.pane("Memo9")->lineCount());
+
+    // The 生ログ page from another page: the switch and the first paint of the pane.
+    LinesView* namaLog = form.pane("NamaLog");
+    namaLog->scrollToLine(0);
+    form.PageControl1->setCurrentIndex(0);
+    QCoreApplication::processEvents();
+    const auto opened = Clock::now();
+    reveal(namaLog);
+    namaLog->viewport()->repaint();
+    QCoreApplication::processEvents();
+    std::printf("open the NamaLog page: %.1f ms\n", msSince(opened));
+
+    for (bool caseSensitive : {false, true}) findIn(namaLog, query, caseSensitive);
+    const auto filtering = Clock::now();
+    namaLog->setFiltered(true);
+    namaLog->viewport()->repaint();
+    std::printf("filtered view of the %zu matching lines: %.1f ms\n", namaLog->rowCount(), msSince(filtering));
     return 0;
 }

@@ -22,6 +22,15 @@ bool DistinctList::add(std::uint32_t line, std::string_view lineText, std::strin
     }
 }
 
+std::size_t DistinctList::addFrom(const DistinctList& other) {
+    std::size_t added = 0;
+    const EntryList& from = *other.entries_;
+    for (std::size_t i = 0; i < from.size(); ++i) {
+        if (add(from.lineOf(i), from.lineText(i), from.spanA(i))) ++added;
+    }
+    return added;
+}
+
 void DistinctList::grow() {
     decltype(slots_) old(slots_.size() * 2, 0);
     old.swap(slots_);

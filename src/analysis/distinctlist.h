@@ -17,6 +17,9 @@ public:
     // Adds text (a span of log line `line`) unless an equal entry is there; true when added.
     bool add(std::uint32_t line, std::string_view lineText, std::string_view text);
     std::size_t size() const { return entries_->size(); }
+    // Adds the entries of other (a list of the same log, of lines after these) in their order, each
+    // unless an equal entry is there; returns how many were added.
+    std::size_t addFrom(const DistinctList& other);
     std::shared_ptr<EntryList> entries() const { return entries_; }
 
 private:

@@ -111,6 +111,10 @@ public:
         return (*log_)[e.line].substr(e.aOff, e.aLen);
     }
     void reserve(std::size_t n) { entries_.reserve(n); }
+    // Adds the entries of other (a list of the same log) after these.
+    void append(const EntryList& other) { entries_.insert(entries_.end(), other.entries_.begin(), other.entries_.end()); }
+    std::uint32_t lineOf(std::size_t i) const { return entries_[i].line; }
+    std::string_view lineText(std::size_t i) const { return (*log_)[entries_[i].line]; }
 
 private:
     void compose(const Entry& e, std::string_view line, std::string_view a, std::string_view b, std::string& out) const;

@@ -1,8 +1,15 @@
 // The analysis: one call loads the log and the lists, makes the pass, and writes the result.
 #include "analysis/logcounting.h"
 
+#include <algorithm>
+#include <atomic>
+#include <condition_variable>
+#include <exception>
 #include <filesystem>
+#include <mutex>
 #include <new>
+#include <thread>
+#include <vector>
 
 #include "analysis/logfile.h"
 #include "analysis/logline.h"
@@ -58,19 +65,14 @@ std::string_view countGet(LogTally& t, const ReferenceLists& lists, const LogLin
     if (l.find(kNoReferrerMarker, getQuote + 1) == LogLine::npos) {
         const std::string_view referrer = Referrer(l, getQuote);
         t.referrerLog->add(EntryForm::TimeRefPath, li, line, referrer, path);
-        bool own = false;
-        for (const auto& entry : lists.own)
-            if (TextPos(entry, referrer) > 0) {
-                own = true;
-                break;
-            }
+        const bool own = lists.ownReferrers.any(referrer);
         if (!own) t.referrerList->add(EntryForm::RefPath, li, line, referrer, path);
         r.hasReferrer = true;
         r.foreignReferrer = !own;
         r.referrer = referrer;
     }
 
-    const std::uint32_t found = lists.robotsAndFavicon.match(line);
+    const std::uint32_t found = lists.robotsAndFavicon.groups(line);
     r.robot = (found & 1) != 0;
     r.robotsFile = !r.robot && path.size() == 11 && common::foldedEqual(path, "/robots.txt");
     if (r.robot) {
@@ -118,8 +120,8 @@ void countLine(LogTally& t, const ReferenceLists& lists, LogLine& l, std::uint32
     if (!isGet) requestPath = isPost ? postPath : OwnRequestPath(l);
     t.connectionLines->add(EntryForm::TimeHostSpan, li, line, requestPath);
     if (t.hosts.add(li, line, host)) ++t.hostCount;
-    for (const auto& entry : lists.watched)
-        if (TextPos(entry, host) > 0) t.watchedLines->add(EntryForm::Whole, li, line);
+    // A host that holds several watched entries is listed once for each.
+    for (std::size_t n = lists.watchedHosts.count(host); n > 0; --n) t.watchedLines->add(EntryForm::Whole, li, line);
 
     if (isPost) {
         if (inDay) ++t.hourPosts[h];
@@ -147,19 +149,127 @@ void countLine(LogTally& t, const ReferenceLists& lists, LogLine& l, std::uint32
 }  // namespace
 
 ReferenceLists::ReferenceLists(common::StringList w, common::StringList o, common::StringList r)
-    : watched(std::move(w)), own(std::move(o)), robots(std::move(r)) {
-    for (const auto& s : robots) robotsAndFavicon.add(s, 0);
-    robotsAndFavicon.add("favicon.ico", 1);
+    : watched(std::move(w)), own(std::move(o)), robots(std::move(r)), watchedHosts(watched), ownReferrers(own) {
+    for (const auto& s : robots) robotsAndFavicon.add(s, 1);
+    robotsAndFavicon.add("favicon.ico", 2);
+    robotsAndFavicon.build();
 }
 
-void countLines(LogTally& t, const ReferenceLists& lists, ResultView* progress) {
-    const std::size_t count = t.logLines->size();
+unsigned passThreads(unsigned requested) {
+    if (requested > 0) return requested;
+    return std::max(1u, std::thread::hardware_concurrency());
+}
+
+std::size_t passChunkLines(std::size_t count, unsigned threads) {
+    // Enough chunks that threads which are slowed down (the machine is shared) do not hold up the
+    // others, few enough that each chunk's own lists stay worth their setting up.
+    return std::clamp<std::size_t>(count / (std::size_t(std::max(threads, 1u)) * 16), 256, 65536);
+}
+
+namespace {
+
+// Counts lines [begin, end) into t.
+void countRun(LogTally& t, const ReferenceLists& lists, std::size_t begin, std::size_t end, ResultView* progress) {
     LogLine l;
-    for (std::size_t i = 0; i < count; ++i) {
+    for (std::size_t i = begin; i < end; ++i) {
         countLine(t, lists, l, static_cast<std::uint32_t>(i));
         ++t.lineCount;
         if (progress && (i + 1) % kProgressEvery == 0) progress->progressPosition(i + 1);
     }
+}
+
+// One chunk of the pass on several threads: its lines, the tally of them, and the error that
+// stopped it, if one did.
+struct Chunk {
+    std::size_t begin = 0, end = 0;
+    std::unique_ptr<LogTally> tally;
+    std::exception_ptr error;
+    bool done = false;  // under the pass's mutex
+};
+
+void countInChunks(LogTally& t, const ReferenceLists& lists, ResultView* progress, unsigned threads) {
+    const std::size_t count = t.logLines->size();
+    const std::size_t size = passChunkLines(count, threads);
+    std::vector<Chunk> chunks((count + size - 1) / size);
+    for (std::size_t c = 0; c < chunks.size(); ++c) {
+        chunks[c].begin = c * size;
+        chunks[c].end = std::min(count, chunks[c].begin + size);
+    }
+    std::atomic<std::size_t> next{0};
+    std::atomic<bool> stop{false};
+    std::mutex mutex;
+    std::condition_variable doneSignal;
+
+    // Takes chunks in order until none is left; true when it did one.
+    auto workOne = [&]() -> bool {
+        const std::size_t c = next.fetch_add(1);
+        if (c >= chunks.size()) return false;
+        Chunk& chunk = chunks[c];
+        if (!stop.load()) {
+            try {
+                chunk.tally = std::make_unique<LogTally>(t.logLines, chunk.end - chunk.begin);
+                if (!t.rankings) chunk.tally->rankings.reset();
+                countRun(*chunk.tally, lists, chunk.begin, chunk.end, nullptr);
+            } catch (...) {
+                chunk.error = std::current_exception();
+            }
+        }
+        {
+            std::lock_guard lock(mutex);
+            chunk.done = true;
+        }
+        doneSignal.notify_all();
+        return true;
+    };
+
+    std::vector<std::thread> workers;
+    struct Join {
+        std::vector<std::thread>& workers;
+        std::atomic<bool>& stop;
+        ~Join() {
+            stop.store(true);
+            for (auto& w : workers) w.join();
+        }
+    } join{workers, stop};
+    for (unsigned i = 1; i < threads && i < chunks.size(); ++i)
+        workers.emplace_back([&] {
+            while (workOne()) {
+            }
+        });
+
+    // This thread counts chunks too, and appends every finished chunk in order as soon as those before
+    // it are in; progress is reported from here only, the thread that owns the view.
+    for (std::size_t merged = 0; merged < chunks.size(); ++merged) {
+        Chunk& chunk = chunks[merged];
+        for (;;) {
+            {
+                std::lock_guard lock(mutex);
+                if (chunk.done) break;
+            }
+            if (!workOne()) {
+                std::unique_lock lock(mutex);
+                doneSignal.wait(lock, [&] { return chunk.done; });
+                break;
+            }
+        }
+        // A chunk that failed ends the pass with what came before its failing line, as one thread
+        // would have left it; the chunks after it are dropped.
+        if (chunk.tally) t.append(*chunk.tally);
+        chunk.tally.reset();
+        if (chunk.error) {
+            stop.store(true);
+            std::rethrow_exception(chunk.error);
+        }
+        if (progress) progress->progressPosition(chunk.end);
+    }
+}
+
+}  // namespace
+
+void countLines(LogTally& t, const ReferenceLists& lists, ResultView* progress, unsigned threads) {
+    const std::size_t count = t.logLines->size();
+    if (threads <= 1 || count < 2 * passChunkLines(count, threads)) countRun(t, lists, 0, count, progress);
+    else countInChunks(t, lists, progress, threads);
     if (progress) progress->progressPosition(count);
 }
 
@@ -216,7 +326,7 @@ void analyse(const std::string& path, ResultView& view, const AnalysisOptions& o
         if (tally.rankings) view.rankingsReady(tally.rankings);
     };
     try {
-        countLines(tally, lists, &view);
+        countLines(tally, lists, &view, passThreads(options.threads));
     } catch (...) {
         flushPassPanes();
         // The lines before the failing one are all counted, so lineCount is its index. The log is

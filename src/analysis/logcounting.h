@@ -3,7 +3,7 @@
 #include <string>
 
 #include "analysis/logtally.h"
-#include "analysis/multimatch.h"
+#include "analysis/listmatch.h"
 #include "analysis/resultview.h"
 #include "common/stringlist.h"
 
@@ -13,7 +13,9 @@ namespace analysis {
 struct ReferenceLists {
     ReferenceLists(common::StringList watched, common::StringList own, common::StringList robots);
     common::StringList watched, own, robots;
-    MultiMatcher robotsAndFavicon;  // group 0: robot strings, group 1: "favicon.ico"
+    // Each list searched whole in one scan of the text it is tested against.
+    ListMatcher watchedHosts, ownReferrers;
+    ListMatcher robotsAndFavicon;  // group bit 1: robot strings, bit 2: "favicon.ico"
 };
 
 struct AnalysisOptions {
@@ -21,6 +23,8 @@ struct AnalysisOptions {
     std::string materiaDir;
     // Count the rankings as well (off only to time the pass without them).
     bool rankings = true;
+    // Threads for the pass; 0: one per processor of the machine.
+    unsigned threads = 0;
 };
 
 // Analyses the log at path and writes everything into view. Errors propagate as AppError after the
@@ -28,7 +32,15 @@ struct AnalysisOptions {
 void LogCounting(const std::string& path, ResultView& view, const AnalysisOptions& options = {});
 
 // The pass over every line of tally.logLines. On an error, tally holds what the lines before the
-// failing one (and the failing one's earlier steps) added. progress may be null.
-void countLines(LogTally& tally, const ReferenceLists& lists, ResultView* progress);
+// failing one (and the failing one's earlier steps) added. progress may be null. With more than one
+// thread the lines are counted in chunks side by side and the chunks' tallies appended in order, so
+// the result is the same, byte for byte, as with one, the state left by a failing line included.
+void countLines(LogTally& tally, const ReferenceLists& lists, ResultView* progress, unsigned threads = 1);
+
+// The threads that AnalysisOptions::threads asks for: 0 means one per processor.
+unsigned passThreads(unsigned requested);
+// Lines per chunk of a pass over count lines on threads threads (a log of fewer than two chunks is
+// counted on one thread).
+std::size_t passChunkLines(std::size_t count, unsigned threads);
 
 }  // namespace analysis

@@ -3,15 +3,47 @@
 
 namespace analysis {
 
-LogTally::LogTally(std::shared_ptr<const LogText> log)
+namespace {
+
+// Every collected list of a tally.
+std::shared_ptr<EntryList> LogTally::* const kEntryLists[] = {
+    &LogTally::connectionLines, &LogTally::host403Lines,   &LogTally::host404Lines, &LogTally::hostOtherLines,
+    &LogTally::file403Lines,    &LogTally::file404Lines,   &LogTally::fileOtherLines, &LogTally::post403Lines,
+    &LogTally::post404Lines,    &LogTally::postOtherLines, &LogTally::watchedLines, &LogTally::getExtract,
+    &LogTally::postExtract,     &LogTally::referrerLog,    &LogTally::referrerList, &LogTally::robotsLog};
+
+}  // namespace
+
+LogTally::LogTally(std::shared_ptr<const LogText> log) : LogTally(log, log->size()) {}
+
+LogTally::LogTally(std::shared_ptr<const LogText> log, std::size_t lines)
     : logLines(log), hosts(log), getFiles(log), postFiles(log), rankings(std::make_shared<Rankings>(log)) {
-    for (auto* l : {&connectionLines, &host403Lines, &host404Lines, &hostOtherLines, &file403Lines, &file404Lines,
-                    &fileOtherLines, &post403Lines, &post404Lines, &postOtherLines, &watchedLines, &getExtract,
-                    &postExtract, &referrerLog, &referrerList, &robotsLog})
-        *l = std::make_shared<EntryList>(log);
+    for (auto list : kEntryLists) this->*list = std::make_shared<EntryList>(log);
     // The lists that take about one entry per line get room for every line up front: big lists are
     // mapped memory that costs nothing until it is written, and they need no copying as they grow.
-    for (auto* l : {&connectionLines, &getExtract, &referrerLog, &referrerList}) (*l)->reserve(log->size());
+    for (auto* l : {&connectionLines, &getExtract, &referrerLog, &referrerList}) (*l)->reserve(lines);
+}
+
+void LogTally::append(const LogTally& later) {
+    lineCount += later.lineCount;
+    for (std::size_t h = 0; h < 24; ++h) {
+        hourConnections[h] += later.hourConnections[h];
+        hourGets[h] += later.hourGets[h];
+        hourPosts[h] += later.hourPosts[h];
+    }
+    hostCount += static_cast<std::int64_t>(hosts.addFrom(later.hosts));
+    getCount += later.getCount;
+    getFileCount += static_cast<std::int64_t>(getFiles.addFrom(later.getFiles));
+    get200Count += later.get200Count;
+    postCount += later.postCount;
+    postFileCount += static_cast<std::int64_t>(postFiles.addFrom(later.postFiles));
+    post200Count += later.post200Count;
+    status200Count += later.status200Count;
+    faviconCount += later.faviconCount;
+    faviconIeCount += later.faviconIeCount;
+    bytesSent += later.bytesSent;
+    for (auto list : kEntryLists) (this->*list)->append(*(later.*list));
+    if (rankings && later.rankings) rankings->merge(*later.rankings);
 }
 
 }  // namespace analysis

@@ -14,6 +14,13 @@ using HourCounts = std::array<std::int64_t, 24>;
 
 struct LogTally {
     explicit LogTally(std::shared_ptr<const LogText> log);
+    // A tally for a run of about `lines` lines of the log (the pass on several threads makes one per chunk).
+    LogTally(std::shared_ptr<const LogText> log, std::size_t lines);
+    // Adds what a tally of the lines right after this one's counted, so that this one is then what a
+    // single pass over both runs of lines would have counted: counts added, lists appended in order,
+    // distinct lists extended by what is new to them. bytesSent stays exact: it sums whole numbers
+    // far below 2^53, so the order of the additions does not matter.
+    void append(const LogTally& later);
 
     std::int64_t lineCount = 0;
     HourCounts hourConnections{};

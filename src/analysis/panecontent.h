@@ -51,6 +51,23 @@ public:
     }
     common::StringList toStringList() const;
 
+    // The lines as runs taken from one source each (source null: lines the pane owns), in order.
+    struct Run {
+        std::size_t first;  // index of the run's first line in the pane
+        const LineSource* source;
+        std::size_t offset;  // of that line in the source
+        std::size_t count;
+    };
+    std::vector<Run> runs() const {
+        std::vector<Run> out;
+        std::size_t first = 0;
+        for (const auto& s : segments_) {
+            out.push_back({first, s.source.get(), s.offset, s.count});
+            first += s.count;
+        }
+        return out;
+    }
+
 private:
     // Either owned lines (source empty) or lines [offset, offset + count) of a source.
     struct Segment {

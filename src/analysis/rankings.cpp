@@ -203,7 +203,7 @@ std::string_view Rankings::keep(std::string_view text) {
 }
 
 void Rankings::add(RankTable t, std::string_view item, std::int64_t hits, std::int64_t bytes) {
-    table(t).add(item, hits, bytes, [this](std::string_view s) { return keep(s); });
+    tableRef(t).add(item, hits, bytes, [this](std::string_view s) { return keep(s); });
 }
 
 void Rankings::addLine(const RankedLine& l, const common::StringList& robots) {

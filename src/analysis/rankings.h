@@ -115,7 +115,7 @@ public:
     std::vector<RankRow> sorted(RankTable t, std::size_t limit = 0) const;
 
 private:
-    RankCounts& table(RankTable t) { return tables_[static_cast<std::size_t>(t)]; }
+    RankCounts& tableRef(RankTable t) { return tables_[static_cast<std::size_t>(t)]; }
     void add(RankTable t, std::string_view item, std::int64_t hits = 1, std::int64_t bytes = 0);
     void addSearchWords(std::string_view url);
     std::string_view keep(std::string_view text);

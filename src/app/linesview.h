@@ -3,8 +3,11 @@
 #pragma once
 #include <climits>
 #include <cstddef>
+#include <cstdint>
+#include <memory>
 #include <string>
 #include <utility>
+#include <vector>
 
 #include <QAbstractScrollArea>
 #include <QString>
@@ -12,12 +15,16 @@
 #include "analysis/panecontent.h"
 #include "common/stringlist.h"
 
+class FindBar;
+class LineMatcher;
+class LineSearch;
 class QMenu;
 
 class LinesView : public QAbstractScrollArea {
     Q_OBJECT
 public:
     explicit LinesView(QWidget* parent = nullptr);
+    ~LinesView() override;
 
     // The pane operations of the analysis.
     void clear();
@@ -36,6 +43,7 @@ public:
     int visibleLines() const;
     // Index of the line at the top of the viewport.
     std::size_t firstVisibleLine() const;
+    // Scrolls the line to the top (in a filtered view: the first shown line at or after it).
     void scrollToLine(std::size_t line);
 
     // A selection runs from an anchor to a cursor, each a line and a character position in it.
@@ -64,6 +72,22 @@ public:
     void clearSelection();
     void copy() const;  // the selection to the clipboard as plain text, lines joined by "\n"
 
+    // Find (Ctrl+F): a bar under the pane. The lines are searched on a thread of their own; the match
+    // list grows as it is found and a new query cancels the search before.
+    void openFind();
+    void closeFind();
+    FindBar* findBar() const { return findBar_; }  // null until the bar is first opened
+    bool findNext() { return findStep(true); }      // false when no match was selected
+    bool findPrevious() { return findStep(false); }
+    std::size_t matchingLines() const { return head_.size() + tail_.size(); }  // found so far
+    bool searchDone() const { return searchDone_; }
+    // Only the matching lines, each with its line number.
+    void setFiltered(bool on);
+    bool filtered() const { return filter_; }
+    // Rows on screen: every line, or the matching lines when filtered.
+    std::size_t rowCount() const { return filter_ ? matchingLines() : count_; }
+    std::size_t lineOfRow(std::size_t row) const;
+
 protected:
     void paintEvent(QPaintEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
@@ -76,6 +100,17 @@ protected:
 
 private:
     void contentChanged(bool toTop);
+    std::size_t matchLine(std::size_t k) const { return k < head_.size() ? head_[k] : tail_[k - head_.size()]; }
+    std::size_t rowOfLine(std::size_t line) const;  // first row whose line is at or after line
+    std::size_t topRow() const;
+    int gutterWidth() const;
+    void layoutFindBar();
+    void restartSearch();
+    void stopSearch();
+    void searchNews(std::uint64_t generation);
+    void updateCount();
+    bool findStep(bool forward);
+    void selectMatch(std::size_t line, int start, int length);
     void updateScrollBars();
     void fontChanged();
     QString fullLine(std::size_t i) const;
@@ -91,4 +126,15 @@ private:
     int widest_ = 0;  // widest line painted so far: the horizontal range grows as lines are seen
     Position anchor_, cursor_;
     bool selecting_ = false;
+
+    FindBar* findBar_ = nullptr;
+    std::unique_ptr<LineMatcher> matcher_;  // of the bar's query, for this thread
+    std::unique_ptr<LineSearch> search_;
+    std::vector<std::unique_ptr<LineSearch>> retired_;  // cancelled, ending on their own
+    std::uint64_t generation_ = 0;
+    std::vector<std::uint32_t> head_, tail_;  // matching lines before and from the search's origin
+    bool searchDone_ = false;
+    int pendingStep_ = 0;  // +1 or -1: a step that waits for more matches
+    bool filter_ = false;
+    std::size_t topBeforeFilter_ = 0, filterTopAtStart_ = 0;
 };

@@ -2,9 +2,16 @@
 #include "app/tform1.h"
 
 #include <algorithm>
+#include <filesystem>
 #include <stdexcept>
 
 #include <QCloseEvent>
+#include <QDragEnterEvent>
+#include <QElapsedTimer>
+#include <QFileInfo>
+#include <QMimeData>
+#include <QStatusBar>
+#include <QUrl>
 #include <QComboBox>
 #include <QDir>
 #include <QFileDialog>
@@ -27,6 +34,9 @@
 #include "qtedge/commandguard.h"
 #include "app/linesview.h"
 #include "app/rankingwindow.h"
+#include "app/recentfiles.h"
+#include "common/apperror.h"
+#include "common/fileio.h"
 #include "qtedge/qtext.h"
 #include "app/tform2.h"
 
@@ -130,6 +140,8 @@ TForm1::TForm1(QWidget* parent) : QMainWindow(parent), lastByteName_(analysis::k
     setCentralWidget(PageControl1);
 
     buildMenu();
+    buildStatusBar();
+    setAcceptDrops(true);
 
     resize(462, 491);
     move(308, 238);
@@ -147,6 +159,10 @@ void TForm1::buildMenu() {
     file->setObjectName("FileF1");
     OpenO1 = action(file, "OpenO1", QStringLiteral("ローカルから読み込み(&O)"), &TForm1::OpenO1Click);
     FTP1 = action(file, "FTP1", QStringLiteral("FTPから読み込み(&F)"), &TForm1::FTP1Click);
+    recentMenu_ = file->addMenu(QStringLiteral("最近使ったファイル(&R)"));
+    recentMenu_->setObjectName("RecentFiles");
+    recentFiles_ = recent::load(recent::kFile);
+    fillRecentMenu();
     file->addSeparator();
     ExitE1 = action(file, "ExitE1", QStringLiteral("終了(&X)"), &TForm1::ExitE1Click);
     QMenu* settings = menuBar()->addMenu(QStringLiteral("設定"));
@@ -256,6 +272,8 @@ QWidget* TForm1::buildCountPage() {
     Button1->setObjectName("Button1");
     Button2 = new QPushButton(QStringLiteral("FTP接続(&F)"));
     Button2->setObjectName("Button2");
+    // Alt+F belongs to the menu ファイル(&F): the button keeps its caption and its click, not the key.
+    Button2->setShortcut(QKeySequence());
     connect(Button1, &QPushButton::clicked, this, &TForm1::OpenO1Click);
     connect(Button2, &QPushButton::clicked, this, &TForm1::FTP1Click);
     auto* buttons = new QHBoxLayout;
@@ -356,7 +374,115 @@ void TForm1::LogCounting(const std::string& path) {
         explicit Busy(bool& f) : flag(f) { flag = true; }
         ~Busy() { flag = false; }
     } busy(analysing_);
-    analysis::LogCounting(path, *this, {"materia"});
+    rememberRecent(path);
+    const QString file = QString::fromStdString(common::fullPath(path));
+    StatusFile->setText(file);
+    StatusLines->clear();
+    StatusTime->clear();
+    QElapsedTimer timer;
+    timer.start();
+    try {
+        analysis::LogCounting(path, *this, {"materia"});
+    } catch (...) {
+        StatusTime->setText(QStringLiteral("中断 (%1 秒)").arg(static_cast<double>(timer.elapsed()) / 1000, 0, 'f', 2));
+        throw;
+    }
+    StatusLines->setText(QStringLiteral("%L1 行").arg(pane("NamaLog")->lineCount()));
+    StatusTime->setText(QStringLiteral("解析 %1 秒").arg(static_cast<double>(timer.elapsed()) / 1000, 0, 'f', 2));
+}
+
+void TForm1::buildStatusBar() {
+    auto label = [this](const char* name) {
+        auto* l = new QLabel;
+        l->setObjectName(name);
+        return l;
+    };
+    StatusFile = label("StatusFile");
+    StatusFile->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    StatusFile->setMinimumWidth(40);
+    StatusFile->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    StatusLines = label("StatusLines");
+    StatusTime = label("StatusTime");
+    statusBar()->setObjectName("StatusBar1");
+    statusBar()->addWidget(StatusFile, 1);
+    statusBar()->addPermanentWidget(StatusLines);
+    statusBar()->addPermanentWidget(StatusTime);
+}
+
+// --- recent files and dropped files ----------------------------------------------------------------
+
+void TForm1::rememberRecent(const std::string& path) {
+    std::error_code error;
+    if (!std::filesystem::is_regular_file(path, error)) return;
+    const auto list = recent::add(recentFiles_, common::fullPath(path));
+    if (list == recentFiles_) return;
+    recentFiles_ = list;
+    fillRecentMenu();
+    // The list is a convenience: a data directory that cannot be written must not stop the analysis.
+    try {
+        recent::save(recent::kFile, recentFiles_);
+    } catch (const common::AppError&) {
+    }
+}
+
+void TForm1::fillRecentMenu() {
+    recentMenu_->clear();
+    int n = 0;
+    for (const std::string& path : recentFiles_) {
+        QString shown = QString::fromStdString(path);
+        shown.replace(QLatin1Char('&'), QStringLiteral("&&"));
+        QAction* a = recentMenu_->addAction(QStringLiteral("&%1 %2").arg(++n).arg(shown));
+        connect(a, &QAction::triggered, this, [this, path] { openRecent(path); });
+    }
+    recentMenu_->setEnabled(!recentFiles_.empty());
+}
+
+void TForm1::openRecent(const std::string& path) {
+    if (analysing_) return;
+    std::error_code error;
+    if (!std::filesystem::is_regular_file(path, error)) {
+        std::erase(recentFiles_, path);
+        fillRecentMenu();
+        try {
+            recent::save(recent::kFile, recentFiles_);
+        } catch (const common::AppError&) {
+        }
+        showUnicodeErrorBox(this, QStringLiteral("ファイルが見つかりません: %1\n最近使ったファイルの一覧から外しました")
+                                      .arg(QString::fromStdString(path)));
+        return;
+    }
+    runCommand(this, [&] { LogCounting(path); });
+}
+
+void TForm1::dragEnterEvent(QDragEnterEvent* event) {
+    if (event->mimeData()->hasUrls()) event->acceptProposedAction();
+}
+
+void TForm1::dragMoveEvent(QDragMoveEvent* event) {
+    if (event->mimeData()->hasUrls()) event->acceptProposedAction();
+}
+
+void TForm1::dropEvent(QDropEvent* event) {
+    if (!event->mimeData()->hasUrls()) return;
+    event->acceptProposedAction();
+    // The file manager waits for the drop to end: the analysis runs once it has.
+    const QList<QUrl> urls = event->mimeData()->urls();
+    QMetaObject::invokeMethod(this, [this, urls] { openDropped(urls); }, Qt::QueuedConnection);
+}
+
+void TForm1::openDropped(const QList<QUrl>& urls) {
+    if (analysing_) return;
+    if (urls.size() != 1 || !urls.front().isLocalFile()) {
+        showUnicodeErrorBox(this, QStringLiteral("ログファイルを1つだけドロップしてください"));
+        return;
+    }
+    const QString file = urls.front().toLocalFile();
+    if (QFileInfo(file).isDir()) {
+        showUnicodeErrorBox(this, QStringLiteral("フォルダは開けません。ログファイルを1つドロップしてください: %1").arg(file));
+        return;
+    }
+    const std::string path = pathFromQString(file);
+    runCommand(this, [&] { LogCounting(path); });
 }
 
 void TForm1::OpenO1Click() {

@@ -6,6 +6,9 @@
 #include <map>
 #include <string>
 #include <string_view>
+#include <vector>
+
+#include <QList>
 
 #include <QMainWindow>
 
@@ -16,6 +19,9 @@ class LinesView;
 class QAction;
 class RankingWindow;
 class QComboBox;
+class QLabel;
+class QMenu;
+class QUrl;
 class QLineEdit;
 class QPushButton;
 class QString;
@@ -95,15 +101,31 @@ public:
     QAction* UTF81;
     QAction* N1;
     QAction* Ranking1;
+    QLabel* StatusFile;   // the status bar: the analysed file,
+    QLabel* StatusLines;  // its line count
+    QLabel* StatusTime;   // and the time the analysis took
+
+    // A dropped file is analysed as if opened with ローカル; a folder or several files are refused.
+    void openDropped(const QList<QUrl>& urls);
+    // A recent file chosen from the menu; one that is gone drops out of the list with a message.
+    void openRecent(const std::string& path);
+    const std::vector<std::string>& recentFiles() const { return recentFiles_; }
+    QMenu* recentMenu() const { return recentMenu_; }
 
 signals:
     void closed();
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dragMoveEvent(QDragMoveEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
 
 private:
     void buildMenu();
+    void buildStatusBar();
+    void rememberRecent(const std::string& path);
+    void fillRecentMenu();
     QWidget* buildCountPage();
     QWidget* buildResultPage(const char* prefix, std::string_view summaryPane,
                              const std::array<std::pair<const char*, const char*>, 5>& boxes, const char* image,
@@ -120,6 +142,8 @@ private:
     std::map<std::string, QLineEdit*, std::less<>> boxes_;
     std::map<std::string, ChartImage*, std::less<>> charts_;
     int lastByteName_;
+    QMenu* recentMenu_ = nullptr;
+    std::vector<std::string> recentFiles_;
     bool analysing_ = false;
     std::shared_ptr<const analysis::Rankings> rankings_;
     RankingWindow* rankingWindow_ = nullptr;

@@ -1,5 +1,6 @@
 // munyaro-cli report: runs the main window's analysis on one log and prints what the window shows.
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <ctime>
 #include <exception>
@@ -20,7 +21,8 @@ namespace cli {
 
 const char* reportUsage() {
     return "  munyaro-cli report [--json | --summary | --rankings [--top N]] [--unit byte|Kb|Mb|Gb]\n"
-           "                     [--materia DIR] [--html FILE] [--csv DIR] [--no-rankings] LOGFILE\n"
+           "                     [--materia DIR] [--html FILE] [--csv DIR] [--threads N] [--no-rankings]\n"
+           "                     LOGFILE\n"
            "\n"
            "    Analyses LOGFILE (an Apache combined-format access log, plain or gzip) as the main\n"
            "    window does after a fresh start, with the reference lists of DIR (default: materia/\n"
@@ -33,6 +35,8 @@ const char* reportUsage() {
            "      --unit U     unit of the transfer amount (default byte)\n"
            "      --html FILE  saves the report as one HTML page (replaced if it exists)\n"
            "      --csv DIR    saves every table and pane but the raw log as CSV files into DIR\n"
+           "      --threads N  threads for the pass (default: one per processor); the result is\n"
+           "                   the same with any number\n"
            "    With --html or --csv nothing is printed unless --json or --summary is given.\n"
            "    Exit status: 0 analysed, 1 the analysis stopped with an error (text on stderr,\n"
            "    followed by \"FILE:N: stopped here\" when line N stopped it) or a report could not\n"
@@ -66,9 +70,17 @@ int runReport(int argc, char** argv) {
             if (value.empty() || value.size() > 9 || value.find_first_not_of("0123456789") != std::string::npos)
                 return usageError("--top needs a number of rows, not '" + value + "'");
             top = static_cast<std::size_t>(std::stoul(value));
-        } else if (arg == "--unit" || arg == "--materia" || arg == "--html" || arg == "--csv") {
+        } else if (arg == "--unit" || arg == "--materia" || arg == "--html" || arg == "--csv" || arg == "--threads") {
             if (i + 1 >= argc) return usageError(arg + " needs a value");
             const std::string value = argv[++i];
+            if (arg == "--threads") {
+                char* end = nullptr;
+                const unsigned long n = std::strtoul(value.c_str(), &end, 10);
+                if (value.empty() || value[0] < '0' || value[0] > '9' || *end != '\0' || n < 1 || n > 1024)
+                    return usageError("--threads needs a number from 1 to 1024");
+                options.threads = static_cast<unsigned>(n);
+                continue;
+            }
             if (arg == "--materia" || arg == "--html" || arg == "--csv") {
                 (arg == "--materia" ? options.materiaDir : arg == "--html" ? htmlFile.emplace() : csvDir.emplace()) = value;
                 continue;

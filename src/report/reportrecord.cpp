@@ -22,6 +22,7 @@ void ReportRecord::begin(const std::string& logPath, std::time_t when) {
     const auto size = std::filesystem::file_size(logPath, ec);
     logSize_ = ec ? std::nullopt : std::optional<std::uintmax_t>(size);
     lineCount_.reset();
+    errorLine_.reset();
     when_ = when;
     error_.reset();
     lastStep_.clear();
@@ -126,6 +127,11 @@ void ReportRecord::chartBackground(std::string_view image) {
 void ReportRecord::chartBars(std::string_view image, const std::array<std::int64_t, 24>& counts, std::int64_t total) {
     charts_[std::string(image)] = ChartCounts{counts, total};
     if (shown_) shown_->chartBars(image, counts, total);
+}
+
+void ReportRecord::stoppedAt(std::size_t index, std::size_t lineNumber) {
+    errorLine_ = lineNumber;
+    if (shown_) shown_->stoppedAt(index, lineNumber);
 }
 
 void ReportRecord::tallied(const analysis::LogTally& tally) {

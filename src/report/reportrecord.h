@@ -70,9 +70,9 @@ public:
     void chartBackground(std::string_view image) override;
     void chartBars(std::string_view image, const std::array<std::int64_t, 24>& counts, std::int64_t total) override;
     void tallied(const analysis::LogTally& tally) override;
-    void stoppedAt(std::size_t index, std::size_t lineNumber) override {
-        if (shown_) shown_->stoppedAt(index, lineNumber);
-    }
+    void stoppedAt(std::size_t index, std::size_t lineNumber) override;
+    // The 1-based number of the line that stopped the analysis, if one did.
+    std::optional<std::size_t> errorLine() const { return errorLine_; }
     void rankingsReady(std::shared_ptr<const analysis::Rankings> rankings) override {
         rankings_ = rankings;
         if (shown_) shown_->rankingsReady(std::move(rankings));
@@ -88,6 +88,7 @@ private:
     std::string logPath_;
     std::optional<std::uintmax_t> logSize_;
     std::optional<std::size_t> lineCount_;
+    std::optional<std::size_t> errorLine_;
     std::time_t when_ = 0;
     std::optional<std::string> error_;
     std::string lastStep_;

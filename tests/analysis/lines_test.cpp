@@ -1,12 +1,8 @@
 #include <gtest/gtest.h>
 
-#include <random>
-
 #include "analysis/distinctlist.h"
 #include "analysis/logfile.h"
-#include "analysis/multimatch.h"
 #include "analysis/panecontent.h"
-#include "common/textpos.h"
 
 using namespace analysis;
 using common::StringList;
@@ -54,31 +50,6 @@ TEST(PaneContent, PrefixIsTheStartOfTheLineInEveryForm) {
         const std::string whole = p.line(i);
         for (std::size_t n : {std::size_t{0}, std::size_t{3}, std::size_t{31}, whole.size(), whole.size() + 5})
             EXPECT_EQ(p.linePrefix(i, n), whole.substr(0, n)) << i << " " << n;
-    }
-}
-
-TEST(MultiMatcher, AgreesWithOneSearchPerString) {
-    std::mt19937 rng(7);
-    const std::string alphabet = "ab\"c ";
-    auto word = [&](std::size_t maxLen) {
-        std::string s;
-        for (std::size_t n = rng() % (maxLen + 1); n > 0; --n) s += alphabet[rng() % alphabet.size()];
-        return s;
-    };
-    for (int round = 0; round < 2000; ++round) {
-        MultiMatcher m;
-        StringList groups[2];
-        for (int k = 0; k < 4; ++k) {
-            const unsigned g = rng() % 2;
-            groups[g].push_back(word(6));
-            m.add(groups[g].back(), g);
-        }
-        const std::string text = word(24);
-        std::uint32_t want = 0;
-        for (unsigned g = 0; g < 2; ++g)
-            for (const auto& p : groups[g])
-                if (common::TextPos(p, text) > 0) want |= 1u << g;
-        ASSERT_EQ(m.match(text), want) << "text '" << text << "'";
     }
 }
 

@@ -175,6 +175,16 @@ TEST(Rankings, StoppedAnalysisHandsOverTheLinesBeforeTheError) {
     EXPECT_THAT(off.got, ElementsAre(nullptr));
 }
 
+TEST(Rankings, PassOnSeveralThreadsGivesTheRankingsOfOne) {
+    const std::string log = common::readWholeFile(std::string(MUNYARO_REAL_DATA) + "/elastic-apache.log.gz");
+    const ReferenceLists lists({}, {"semicomplete.com"}, {"bot", "Bot"});
+    LogTally one(logFromBytes(log, "log")), three(logFromBytes(log, "log"));
+    countLines(one, lists, nullptr, 1);
+    countLines(three, lists, nullptr, 3);
+    EXPECT_EQ(everything(*three.rankings), everything(*one.rankings));
+    EXPECT_GT(one.rankings->table(RankTable::Robots).size(), 1u);
+}
+
 TEST(Rankings, RealLogsAddUpToTheirLinesAndGetLines) {
     for (const char* name : {"/hackers-home.log.gz", "/elastic-apache.log.gz"}) {
         const Pass p(common::readWholeFile(std::string(MUNYARO_REAL_DATA) + name));

@@ -4,8 +4,10 @@
 
 #include <cstdio>
 #include <filesystem>
+#include <random>
 #include <sys/wait.h>
 
+#include "analysis/logcounting.h"
 #include "support/json.h"
 #include "support/tempdir.h"
 
@@ -253,4 +255,79 @@ TEST(ReportCommand, ReportThatCannotBeSavedFailsButTheOtherIsWritten) {
     const Result stopped = cli("report --materia " + prog.dir.path() + "/none --html " + page + " " + log);
     EXPECT_EQ(stopped.status, 1);
     EXPECT_THAT(readFile(page), HasSubstr("解析はエラーで止まりました"));
+}
+
+// ---- The pass on several threads gives what one thread gives, byte for byte.
+
+namespace {
+
+// A log of n lines with hosts, paths and referrers repeating in both letter cases, so that the
+// distinct lists and the reference lists have work in every chunk. Line `bad` (if below n) stops the
+// analysis: with an hour that is no number, or, if byteCount, a 200 GET line whose byte count is no
+// number (that one stops after the line's GET counts are in).
+std::string generatedLog(std::size_t n, std::size_t bad, bool byteCount) {
+    std::mt19937 rng(static_cast<unsigned>(n * 31 + bad));
+    auto pick = [&](std::size_t k) { return static_cast<std::size_t>(rng() % k); };
+    const char* statuses[] = {"200", "403", "404", "304", "500"};
+    const char* referrers[] = {"-", "http://mysite.example.jp/", "http://other.example.com/a", "-", "http://MySite.example.jp/"};
+    const char* agents[] = {"Mozilla/5.0 (compatible; MSIE 6.0)", "ExampleBot/1.0", "curl/8.0", "-"};
+    std::string log;
+    for (std::size_t i = 0; i < n; ++i) {
+        const std::size_t h = pick(300);
+        std::string host = (h % 7 == 0 ? "Host" : "host") + std::to_string(h) + (h % 3 ? ".example.net" : ".proxy.jp");
+        std::string hour = (i == bad && !byteCount) ? "xx" : std::to_string(10 + pick(14));
+        const bool post = pick(8) == 0;
+        const char* status = (i == bad && byteCount) ? "200" : statuses[pick(5)];
+        const std::string bytes = (i == bad && byteCount) ? "12ab" : std::to_string(pick(100000));
+        const std::string path = (pick(2) ? "/Page" : "/page") + std::to_string(pick(500)) + (pick(20) ? ".html" : "/favicon.ico");
+        log += host + " - - [10/Oct/2004:" + hour + ":55:36 +0900] \"" + (post && i != bad ? "POST " : "GET ") + path +
+               " HTTP/1.1\" " + status + " " + bytes + " \"" + referrers[pick(5)] + "\" \"" + agents[pick(4)] + "\"\n";
+    }
+    return log;
+}
+
+// --json with one thread and with several, and their exit status and stderr; returns the one-thread run.
+Result expectSameOnAnyThreads(const std::string& args, const std::string& what) {
+    const Result one = cli("report --json --threads 1 " + args);
+    for (const char* threads : {"2", "3"}) {
+        const Result more = cli("report --json --threads " + std::string(threads) + " " + args);
+        EXPECT_EQ(more.status, one.status) << what << ", " << threads << " threads";
+        EXPECT_EQ(more.err, one.err) << what << ", " << threads << " threads";
+        EXPECT_TRUE(more.out == one.out) << what << ", " << threads << " threads: the JSON differs";
+    }
+    return one;
+}
+
+}  // namespace
+
+TEST(ReportThreads, RealLogsGiveTheSameJsonOnAnyNumberOfThreads) {
+    Program prog("example.com\r\nwww.\r\n\r\n", "bot\r\nBot\r\nspider\r\nMozilla/5.0 (\r\n", "66.249.\r\n.1\r\n1\r\n");
+    for (const char* name : {"hackers-home.log.gz", "elastic-apache.log.gz"}) {
+        const std::string log = std::string(MUNYARO_REAL_DATA) + "/" + name;
+        const Result one = expectSameOnAnyThreads(prog.materia() + log, name);
+        // Long enough to be cut into several chunks.
+        const auto lines = static_cast<std::size_t>(Json::parse(one.out)["tally"]["lineCount"].number);
+        EXPECT_GE(lines, 2 * analysis::passChunkLines(lines, 2)) << name;
+    }
+}
+
+TEST(ReportThreads, ALineThatStopsThePassLeavesTheSameStateOnAnyNumberOfThreads) {
+    Program prog("mysite\r\n", "Bot/\r\n", "example\r\nhost1\r\nhost1\r\n");
+    const std::size_t n = 20000;
+    const std::size_t chunk = analysis::passChunkLines(n, 2);
+    ASSERT_LT(chunk * 4, n);
+    const std::size_t chunks = (n + chunk - 1) / chunk;
+    int kind = 0;
+    for (std::size_t c : {std::size_t{0}, chunks / 2, chunks - 1})
+        for (std::size_t at : {std::size_t{0}, chunk / 2, chunk - 1}) {
+            const std::size_t bad = std::min(n - 1, c * chunk + at);
+            const bool byteCount = ++kind % 2 == 0;
+            const std::string log = prog.dir.file("access_log", generatedLog(n, bad, byteCount));
+            const std::string what = "line " + std::to_string(bad) + (byteCount ? " (byte count)" : " (hour)");
+            const Result one = expectSameOnAnyThreads(prog.materia() + log, what);
+            ASSERT_EQ(one.status, 1) << what;
+            EXPECT_THAT(Json::parse(one.out)["error"].string, HasSubstr(byteCount ? "'12ab'" : "'xx'")) << what;
+        }
+    // And a log that no line stops.
+    expectSameOnAnyThreads(prog.materia() + prog.dir.file("access_log", generatedLog(n, n, false)), "no error");
 }

@@ -1,0 +1,211 @@
+// Which entries of a list of byte strings occur in a text.
+#include "analysis/listmatch.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace analysis {
+
+namespace {
+
+// Two bytes as one table index (in the machine's byte order: the tables are built the same way).
+inline std::uint32_t block(const char* p) {
+    std::uint16_t v;
+    std::memcpy(&v, p, 2);
+    return v;
+}
+
+// The patterns found so far in one scan, each reported once however often it occurs.
+class Found {
+public:
+    bool insert(std::uint32_t id) {
+        for (std::size_t i = 0; i < n_; ++i)
+            if (ids_[i] == id) return false;
+        if (n_ < kInline) {
+            ids_[n_++] = id;
+            return true;
+        }
+        if (std::find(more_.begin(), more_.end(), id) != more_.end()) return false;
+        more_.push_back(id);
+        return true;
+    }
+
+private:
+    static constexpr std::size_t kInline = 16;
+    std::uint32_t ids_[kInline];
+    std::size_t n_ = 0;
+    std::vector<std::uint32_t> more_;
+};
+
+}  // namespace
+
+ListMatcher::ListMatcher(const std::vector<std::string>& entries, std::uint32_t groups) {
+    for (const auto& e : entries) add(e, groups);
+    build();
+}
+
+void ListMatcher::add(std::string_view entry, std::uint32_t groups) {
+    if (entry.empty() || groups == 0) return;
+    const auto [at, added] = index_.try_emplace(std::string(entry), static_cast<std::uint32_t>(patterns_.size()));
+    if (!added) {
+        patterns_[at->second].groups |= groups;
+        ++patterns_[at->second].times;
+        return;
+    }
+    patterns_.push_back(Pattern{std::string(entry), groups, 1});
+}
+
+void ListMatcher::build() {
+    index_.clear();
+    minLength_ = static_cast<std::size_t>(-1);
+    allGroups_ = 0;
+    for (const auto& p : patterns_) {
+        minLength_ = std::min(minLength_, p.text.size());
+        allGroups_ |= p.groups;
+    }
+    const auto count = static_cast<std::uint32_t>(patterns_.size());
+
+    oneByte_.assign(256, 0);
+    twoBytes_.clear();
+    short_.clear();
+    window_ = static_cast<std::size_t>(-1);
+    hasShort_ = hasLong_ = false;
+    for (std::uint32_t id = 0; id < count; ++id) {
+        const std::string& t = patterns_[id].text;
+        if (t.size() == 1) {
+            oneByte_[static_cast<unsigned char>(t[0])] = id + 1;
+            hasShort_ = true;
+        } else if (t.size() <= 3) {
+            const std::uint32_t b = block(t.data());
+            if (twoBytes_.empty()) twoBytes_.assign(65536 / 64, 0);
+            twoBytes_[b / 64] |= std::uint64_t(1) << (b % 64);
+            short_.push_back(ShortEntry{b, id});
+            hasShort_ = true;
+        } else {
+            window_ = std::min(window_, t.size());
+            hasLong_ = true;
+        }
+    }
+    std::sort(short_.begin(), short_.end(), [](const ShortEntry& a, const ShortEntry& b) { return a.block < b.block; });
+
+    shift_.clear();
+    prefixSlots_.clear();
+    prefixIds_.clear();
+    if (!hasLong_) return;
+    // A block ending at j (0-based, within the window) of some entry allows a jump of window - 1 - j.
+    shift_.assign(65536, static_cast<std::uint8_t>(std::min<std::size_t>(window_ - 1, 255)));
+    prefixBytes_ = std::min<std::size_t>(window_, 64);
+    std::vector<std::pair<std::uint64_t, std::uint32_t>> byPrefix;
+    for (std::uint32_t id = 0; id < count; ++id) {
+        const std::string& t = patterns_[id].text;
+        if (t.size() < 4) continue;
+        for (std::size_t j = 1; j < window_; ++j) {
+            auto& s = shift_[block(t.data() + j - 1)];
+            s = static_cast<std::uint8_t>(std::min<std::size_t>(s, window_ - 1 - j));
+        }
+        byPrefix.emplace_back(prefixKey(t.data()), id);
+    }
+    // Entries often share their ends ("www." ... ".jp", "Bot/"), so they are told apart by a hash of
+    // their whole window (up to 64 bytes): only entries with the same window are then tried one by one.
+    std::sort(byPrefix.begin(), byPrefix.end());
+    std::size_t slots = 16;
+    while (slots < byPrefix.size() * 2) slots *= 2;
+    prefixSlots_.assign(slots, PrefixSlot{0, 0, 0});
+    prefixIds_.reserve(byPrefix.size());
+    for (std::size_t i = 0; i < byPrefix.size();) {
+        const std::uint64_t key = byPrefix[i].first;
+        const auto begin = static_cast<std::uint32_t>(prefixIds_.size());
+        for (; i < byPrefix.size() && byPrefix[i].first == key; ++i) prefixIds_.push_back(byPrefix[i].second);
+        std::size_t at = slotOf(key);
+        while (prefixSlots_[at].end != 0) at = (at + 1) & (slots - 1);
+        prefixSlots_[at] = PrefixSlot{key, begin, static_cast<std::uint32_t>(prefixIds_.size())};
+    }
+}
+
+std::uint64_t ListMatcher::prefixKey(const char* p) const {
+    std::uint64_t h = prefixBytes_;
+    std::size_t i = 0;
+    for (; i + 8 <= prefixBytes_; i += 8) {
+        std::uint64_t w;
+        std::memcpy(&w, p + i, 8);
+        h = (h ^ w) * 0x9E3779B97F4A7C15ull;
+        h ^= h >> 29;
+    }
+    if (i < prefixBytes_) {
+        std::uint64_t w = 0;
+        std::memcpy(&w, p + i, prefixBytes_ - i);
+        h = (h ^ w) * 0x9E3779B97F4A7C15ull;
+        h ^= h >> 29;
+    }
+    return h;
+}
+
+std::size_t ListMatcher::slotOf(std::uint64_t key) const {
+    return static_cast<std::size_t>((key * 0x9E3779B97F4A7C15ull) >> 32) & (prefixSlots_.size() - 1);
+}
+
+std::size_t ListMatcher::scan(std::string_view text, Stop stop) const {
+    const char* p = text.data();
+    const std::size_t n = text.size();
+    std::size_t result = 0;
+    Found found;
+    // Reports pattern id; true when the scan can stop.
+    auto report = [&](std::uint32_t id) {
+        if (!found.insert(id)) return false;
+        const Pattern& pat = patterns_[id];
+        switch (stop) {
+            case Stop::First:
+                result = 1;
+                return true;
+            case Stop::Never:
+                result += pat.times;
+                return false;
+            case Stop::AllGroups:
+                result |= pat.groups;
+                return result == allGroups_;
+        }
+        return false;
+    };
+
+    if (hasShort_) {
+        for (std::size_t i = 0; i < n; ++i) {
+            if (const std::uint32_t one = oneByte_[static_cast<unsigned char>(p[i])]; one && report(one - 1))
+                return result;
+            if (i + 1 >= n) break;
+            const std::uint32_t b = block(p + i);
+            if (twoBytes_.empty() || !(twoBytes_[b / 64] >> (b % 64) & 1)) continue;
+            auto k = std::lower_bound(short_.begin(), short_.end(), b,
+                                      [](const ShortEntry& e, std::uint32_t v) { return e.block < v; });
+            for (; k != short_.end() && k->block == b; ++k) {
+                const std::string& t = patterns_[k->id].text;
+                if ((t.size() == 2 || (i + 2 < n && p[i + 2] == t[2])) && report(k->id)) return result;
+            }
+        }
+    }
+
+    if (!hasLong_ || n < window_) return result;
+    const std::uint8_t* shift = shift_.data();
+    for (std::size_t end = window_ - 1; end < n;) {
+        const std::uint32_t b = block(p + end - 1);
+        if (const std::uint8_t s = shift[b]) {
+            end += s;
+            continue;
+        }
+        const std::size_t start = end + 1 - window_;
+        const std::uint64_t key = prefixKey(p + start);
+        for (std::size_t at = slotOf(key); prefixSlots_[at].end != 0; at = (at + 1) & (prefixSlots_.size() - 1)) {
+            const PrefixSlot& slot = prefixSlots_[at];
+            if (slot.key != key) continue;
+            for (std::uint32_t k = slot.begin; k < slot.end; ++k) {
+                const std::string& t = patterns_[prefixIds_[k]].text;
+                if (t.size() <= n - start && std::memcmp(p + start, t.data(), t.size()) == 0 && report(prefixIds_[k]))
+                    return result;
+            }
+            break;
+        }
+        ++end;
+    }
+    return result;
+}
+
+}  // namespace analysis

@@ -1,0 +1,210 @@
+// Finding text in a pane.
+#include "app/linesearch.h"
+
+#include <algorithm>
+#include <chrono>
+
+#include "qtedge/qtext.h"
+
+namespace {
+
+bool isLeadByte(unsigned char c) { return (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC); }
+
+bool isAscii(const QString& s) {
+    for (QChar c : s)
+        if (c.unicode() >= 0x80) return false;
+    return true;
+}
+
+constexpr unsigned char lowerAscii(unsigned char c) { return c >= 'A' && c <= 'Z' ? static_cast<unsigned char>(c - 'A' + 'a') : c; }
+
+}  // namespace
+
+LineMatcher::LineMatcher(FindQuery query) : query_(std::move(query)) {
+    if (query_.text.isEmpty()) return;
+    if (query_.regex) {
+        re_.setPattern(query_.text);
+        if (!query_.caseSensitive) re_.setPatternOptions(QRegularExpression::CaseInsensitiveOption);
+        if (!re_.isValid()) {
+            error_ = re_.errorString();
+            return;
+        }
+        re_.optimize();
+    } else if (isAscii(query_.text)) {
+        byteWise_ = true;
+        for (int b = 0; b < 256; ++b)
+            fold_[static_cast<std::size_t>(b)] = query_.caseSensitive ? static_cast<unsigned char>(b) : lowerAscii(static_cast<unsigned char>(b));
+        needle_ = query_.text.toStdString();
+        for (char& c : needle_) c = static_cast<char>(fold_[static_cast<unsigned char>(c)]);
+        const std::size_t n = needle_.size();
+        skip_.fill(n);
+        for (std::size_t i = 0; i + 1 < n; ++i) skip_[static_cast<unsigned char>(needle_[i])] = n - 1 - i;
+    }
+    usable_ = true;
+}
+
+const char* LineMatcher::findBytes(const char* begin, const char* end) const {
+    // Horspool on the compared forms of the bytes: the search reads a log as fast as grep does.
+    const std::size_t n = needle_.size();
+    if (static_cast<std::size_t>(end - begin) < n) return nullptr;
+    const auto* needle = reinterpret_cast<const unsigned char*>(needle_.data());
+    const unsigned char last = needle[n - 1];
+    const auto* p = reinterpret_cast<const unsigned char*>(begin);
+    const auto* stop = reinterpret_cast<const unsigned char*>(end) - n;
+    while (p <= stop) {
+        const unsigned char c = fold_[p[n - 1]];
+        if (c == last) {
+            std::size_t i = 0;
+            while (i + 1 < n && fold_[p[i]] == needle[i]) ++i;
+            if (i + 1 >= n) return reinterpret_cast<const char*>(p);
+        }
+        p += skip_[c];
+    }
+    return nullptr;
+}
+
+bool LineMatcher::isCharStart(std::string_view line, std::size_t offset) {
+    // A trail byte of a two-byte character can look like an ASCII letter or sign; a match must begin
+    // where a character begins. The rest of an ASCII match then holds only whole characters.
+    std::size_t at = 0;
+    while (at < offset) at += isLeadByte(static_cast<unsigned char>(line[at])) ? 2 : 1;
+    return at == offset;
+}
+
+bool LineMatcher::bytesMatch(std::string_view line) const {
+    const char* end = line.data() + line.size();
+    for (const char* p = findBytes(line.data(), end); p; p = findBytes(p + 1, end))
+        if (isCharStart(line, static_cast<std::size_t>(p - line.data()))) return true;
+    return false;
+}
+
+bool LineMatcher::matches(std::string_view cp932Line) const {
+    if (!usable_) return false;
+    if (byteWise_) return bytesMatch(cp932Line);
+    return !findAll(toQString(cp932Line)).empty();
+}
+
+std::vector<TextMatch> LineMatcher::findAll(const QString& text) const {
+    std::vector<TextMatch> out;
+    if (!usable_) return out;
+    if (query_.regex) {
+        for (auto it = re_.globalMatch(text); it.hasNext();) {
+            const QRegularExpressionMatch m = it.next();
+            if (m.capturedLength() > 0)
+                out.push_back({static_cast<int>(m.capturedStart()), static_cast<int>(m.capturedLength())});
+        }
+        return out;
+    }
+    const Qt::CaseSensitivity cs = query_.caseSensitive ? Qt::CaseSensitive : Qt::CaseInsensitive;
+    const auto n = query_.text.size();
+    for (qsizetype at = text.indexOf(query_.text, 0, cs); at >= 0; at = text.indexOf(query_.text, at + n, cs))
+        out.push_back({static_cast<int>(at), static_cast<int>(n)});
+    return out;
+}
+
+LineSearch::LineSearch(analysis::PaneContent content, LineMatcher matcher, std::size_t origin,
+                       std::function<void()> notify)
+    : content_(std::move(content)), matcher_(std::move(matcher)), notify_(std::move(notify)) {
+    thread_ = std::thread([this, origin] {
+        run(origin);
+        finished_ = true;
+    });
+}
+
+LineSearch::~LineSearch() {
+    cancel_ = true;
+    if (thread_.joinable()) thread_.join();
+}
+
+void LineSearch::take(std::vector<std::uint32_t>& head, std::vector<std::uint32_t>& tail, bool& done) {
+    std::lock_guard lock(mutex_);
+    head.insert(head.end(), head_.begin(), head_.end());
+    tail.insert(tail.end(), tail_.begin(), tail_.end());
+    head_.clear();
+    tail_.clear();
+    done = done_;
+}
+
+void LineSearch::found(std::uint32_t line, std::vector<std::uint32_t>& into) {
+    found_.push_back(line);
+    if (!told_) flush(into, true);  // the first match is shown at once
+}
+
+void LineSearch::flush(std::vector<std::uint32_t>& into, bool force) {
+    const auto now = std::chrono::steady_clock::now();
+    if (found_.empty() || (!force && now - lastTold_ < std::chrono::milliseconds(100))) return;
+    {
+        std::lock_guard lock(mutex_);
+        into.insert(into.end(), found_.begin(), found_.end());
+    }
+    found_.clear();
+    told_ = true;
+    lastTold_ = now;
+    notify_();
+}
+
+bool LineSearch::scanLog(const analysis::LogText& log, std::size_t first, std::size_t from, std::size_t to,
+                         std::vector<std::uint32_t>& into) {
+    // The lines of a log lie one after another in its buffer: the bytes are searched in stretches of
+    // lines, not line by line, and each hit is placed in its line.
+    constexpr std::size_t kStretch = 1 << 22;
+    std::size_t i = from;
+    while (i < to) {
+        if (cancel_.load(std::memory_order_relaxed)) return false;
+        std::size_t j = i;
+        const char* begin = log[i].data();
+        while (j < to && static_cast<std::size_t>(log[j].data() - begin) < kStretch) ++j;
+        const char* end = log[j - 1].data() + log[j - 1].size();
+        std::size_t k = i;
+        for (const char* p = matcher_.findBytes(begin, end); p; p = matcher_.findBytes(p, end)) {
+            while (k + 1 < j && log[k + 1].data() <= p) ++k;
+            const std::string_view line = log[k];
+            const auto offset = static_cast<std::size_t>(p - line.data());
+            // A hit across a line break, or inside a character, is none; the next one in this line may be.
+            if (offset + matcher_.needleSize() <= line.size() && LineMatcher::isCharStart(line, offset)) {
+                found(static_cast<std::uint32_t>(first + k), into);
+                if (k + 1 >= j) break;
+                p = log[++k].data();  // one entry per line: go on with the next line
+            } else {
+                ++p;
+            }
+        }
+        flush(into, false);
+        i = j;
+    }
+    return true;
+}
+
+bool LineSearch::scan(std::size_t from, std::size_t to, std::vector<std::uint32_t>& into) {
+    for (const analysis::PaneContent::Run& run : content_.runs()) {
+        const std::size_t a = std::max(from, run.first), b = std::min(to, run.first + run.count);
+        if (a >= b) continue;
+        const auto* log = dynamic_cast<const analysis::LogText*>(run.source);
+        if (log && matcher_.byteWise()) {
+            if (!scanLog(*log, run.first - run.offset, a - run.first + run.offset, b - run.first + run.offset, into))
+                return false;
+            continue;
+        }
+        std::size_t n = 0;
+        const bool whole = content_.forRange(a, b, [&](std::size_t i, const std::string& line) {
+            if (cancel_.load(std::memory_order_relaxed)) return false;
+            if (matcher_.matches(line)) found(static_cast<std::uint32_t>(i), into);
+            if (++n % 4096 == 0) flush(into, false);
+            return true;
+        });
+        if (!whole) return false;
+    }
+    flush(into, true);
+    return true;
+}
+
+void LineSearch::run(std::size_t origin) {
+    const std::size_t total = content_.size();
+    if (origin > total) origin = total;
+    if (!scan(origin, total, tail_) || !scan(0, origin, head_)) return;
+    {
+        std::lock_guard lock(mutex_);
+        done_ = true;
+    }
+    notify_();
+}

@@ -1,0 +1,105 @@
+// Finding text in a pane: what matches in one line, and a search of every line on a thread of its own.
+#pragma once
+#include <array>
+#include <atomic>
+#include <chrono>
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <thread>
+#include <vector>
+
+#include <QRegularExpression>
+#include <QString>
+
+#include "analysis/panecontent.h"
+
+struct FindQuery {
+    QString text;
+    bool caseSensitive = false;
+    bool regex = false;
+};
+
+// A match in a line as shown: start and length in characters.
+struct TextMatch {
+    int start = 0;
+    int length = 0;
+};
+
+// Decides which lines match and where. Matching is on the text as shown (code page 932 decoded), so a
+// Japanese query finds Japanese text; an ASCII plain-text query is matched on the bytes directly, which
+// gives the same answer faster.
+class LineMatcher {
+public:
+    explicit LineMatcher(FindQuery query);
+    // False for an empty query or a regular expression that does not compile.
+    bool usable() const { return usable_; }
+    QString error() const { return error_; }
+
+    bool matches(std::string_view cp932Line) const;
+    // An ASCII plain-text query is matched on the bytes: then findBytes gives the next place in text
+    // where the bytes occur, which a caller must still check for a character start (isCharStart).
+    bool byteWise() const { return byteWise_; }
+    const char* findBytes(const char* begin, const char* end) const;
+    static bool isCharStart(std::string_view line, std::size_t offset);
+    std::size_t needleSize() const { return needle_.size(); }
+    // Every non-empty match of the text, in order.
+    std::vector<TextMatch> findAll(const QString& text) const;
+
+private:
+    bool bytesMatch(std::string_view line) const;
+
+    FindQuery query_;
+    bool usable_ = false;
+    QString error_;
+    QRegularExpression re_;
+    bool byteWise_ = false;
+    std::string needle_;  // ASCII; lower case when the case is ignored
+    std::array<unsigned char, 256> fold_{};  // byte to its compared form
+    std::array<std::size_t, 256> skip_{};   // Horspool's shifts, by a byte's compared form
+};
+
+// Matching line numbers of a pane, searched on a worker thread from an origin line to the end and then
+// from the start up to the origin, so the first match below the place the user is looking at comes first.
+// The lines before the origin are kept apart; read in the order head, then tail, they are ascending.
+class LineSearch {
+public:
+    // notify is called on the worker thread whenever there is news (first match, progress, the end); it
+    // must only post to the window's thread.
+    LineSearch(analysis::PaneContent content, LineMatcher matcher, std::size_t origin, std::function<void()> notify);
+    ~LineSearch();  // cancels and waits for the thread
+    LineSearch(const LineSearch&) = delete;
+    LineSearch& operator=(const LineSearch&) = delete;
+
+    void cancel() { cancel_ = true; }
+    // The thread has ended (done, or cancelled and stopped).
+    bool finished() const { return finished_; }
+    // Moves the matches found since the last call to the ends of head and tail.
+    void take(std::vector<std::uint32_t>& head, std::vector<std::uint32_t>& tail, bool& done);
+
+private:
+    void run(std::size_t origin);
+    // Lines from..to-1 of the pane into the list; false when cancelled.
+    bool scan(std::size_t from, std::size_t to, std::vector<std::uint32_t>& into);
+    bool scanLog(const analysis::LogText& log, std::size_t first, std::size_t from, std::size_t to,
+                 std::vector<std::uint32_t>& into);
+    void found(std::uint32_t line, std::vector<std::uint32_t>& into);
+    void flush(std::vector<std::uint32_t>& into, bool force);
+
+    analysis::PaneContent content_;
+    LineMatcher matcher_;
+    std::function<void()> notify_;
+    std::atomic<bool> cancel_{false};
+    std::atomic<bool> finished_{false};
+    std::mutex mutex_;
+    std::vector<std::uint32_t> head_, tail_;
+    bool done_ = false;
+    std::vector<std::uint32_t> found_;  // not yet handed over
+    bool told_ = false;
+    std::chrono::steady_clock::time_point lastTold_;
+    std::thread thread_;
+};

@@ -1,0 +1,18 @@
+// The logs opened last, newest first, kept in a file of their own beside the other data files.
+#pragma once
+#include <string>
+#include <vector>
+
+namespace recent {
+
+inline constexpr std::size_t kMax = 8;
+inline constexpr const char* kFile = "materia/RecentFiles.dat";
+
+// The paths in the file, one a line; a missing or unreadable file is an empty list.
+std::vector<std::string> load(const std::string& file);
+// path moved (or put) to the front; an older copy is dropped and the list cut to kMax.
+std::vector<std::string> add(std::vector<std::string> list, const std::string& path);
+// Replaces the file at once (never half written). Errors propagate.
+void save(const std::string& file, const std::vector<std::string>& list);
+
+}  // namespace recent
