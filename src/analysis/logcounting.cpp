@@ -4,8 +4,8 @@
 #include <algorithm>
 #include <atomic>
 #include <condition_variable>
+#include <cstring>
 #include <exception>
-#include <filesystem>
 #include <mutex>
 #include <new>
 #include <thread>
@@ -171,11 +171,17 @@ namespace {
 // Counts lines [begin, end) into t.
 void countRun(LogTally& t, const ReferenceLists& lists, std::size_t begin, std::size_t end, ResultView* progress) {
     LogLine l;
+    std::size_t read = begin;
     for (std::size_t i = begin; i < end; ++i) {
         countLine(t, lists, l, static_cast<std::uint32_t>(i));
         ++t.lineCount;
-        if (progress && (i + 1) % kProgressEvery == 0) progress->progressPosition(i + 1);
+        if ((i + 1) % kProgressEvery == 0) {
+            if (progress) progress->progressPosition(i + 1);
+            t.logLines->doneWith(read, i + 1);
+            read = i + 1;
+        }
     }
+    t.logLines->doneWith(read, end);
 }
 
 // One chunk of the pass on several threads: its lines, the tally of them, and the error that
@@ -279,8 +285,7 @@ namespace {
 common::StringList loadListStep(ResultView& view, const std::string& dir, const char* file, std::string_view pane,
                                 int step) {
     view.progressMessage(text::progress(step));
-    // file is "materia/NAME"; dir is the materia directory itself.
-    common::StringList list = lists::loadList(dir + "/" + std::filesystem::path(file).filename().string());
+    common::StringList list = lists::loadList(dir.empty() ? common::materiaFile(file) : dir + "/" + file);
     writeListHeader(view, pane, list);
     view.progressMessage(text::progress(step + 1));
     return list;
@@ -298,9 +303,9 @@ void analyse(const std::string& path, ResultView& view, const AnalysisOptions& o
     view.progressMessage(text::progress(2, shownPath));
     view.progressRange(log->size());
     view.progressMessage(text::progress(3, shownPath));
-    view.setBox("Edit35", shownPath);
+    view.setBox(boxFor(BoxValue::File), shownPath);
 
-    const std::string dir = options.materiaDir.empty() ? common::programDir() + "materia" : options.materiaDir;
+    const std::string& dir = options.materiaDir;
     auto watched = loadListStep(view, dir, lists::kCheckDomeinList, "CheckDomeinMemo", 4);
     auto own = loadListStep(view, dir, lists::kDomeinList, "ReferrerList", 6);
     auto robots = loadListStep(view, dir, lists::kSERobotsList, "RobotsLog", 8);
@@ -357,8 +362,7 @@ void LogCounting(const std::string& path, ResultView& view, const AnalysisOption
     try {
         analyse(path, view, options);
     } catch (const std::bad_alloc&) {
-        static const std::string text = common::cp932(u8"メモリが足りません");
-        throw common::AppError(text);
+        throw common::AppError(common::msg::outOfMemory());
     }
 }
 

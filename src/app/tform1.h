@@ -67,7 +67,6 @@ public:
     LinesView* pane(std::string_view name) const;
     QLineEdit* box(std::string_view name) const;
     ChartImage* chart(std::string_view name) const;
-    int lastByteNameValue() const { return lastByteName_; }
 
     // ResultView.
     void clearPane(std::string_view name) override;
@@ -127,12 +126,11 @@ private:
     void rememberRecent(const std::string& path);
     void fillRecentMenu();
     QWidget* buildCountPage();
-    QWidget* buildResultPage(const char* prefix, std::string_view summaryPane,
-                             const std::array<std::pair<const char*, const char*>, 5>& boxes, const char* image,
-                             const char* chartCaption, const std::array<const char*, 3>& badPanes,
-                             std::string_view extractPane, std::string_view watchPane);
+    // A page of results ("接続", "要求ログ", "受信ログ") with the panes and boxes the engine places there.
+    QWidget* buildResultPage(const char* prefix, std::string_view page, const char* image, const char* chartCaption);
     QWidget* buildReferrerPage();
     LinesView* makePane(std::string_view name);
+    LinesView* makePaneAt(std::string_view path);  // the pane of the engine's list at that path
     QLineEdit* makeBox(std::string_view name, int width = 56);
     QWidget* chartPage(const char* image, const char* caption);
     void imageReady(std::string_view image);

@@ -4,12 +4,14 @@
 #include <cstring>
 #include <ctime>
 #include <exception>
+#include <new>
 #include <optional>
 #include <string>
 
 #include "analysis/logcounting.h"
 #include "analysis/report.h"
 #include "cli/commands.h"
+#include "cli/output.h"
 #include "cli/reportview.h"
 #include "common/apperror.h"
 #include "common/cp932.h"
@@ -26,7 +28,8 @@ const char* reportUsage() {
            "\n"
            "    Analyses LOGFILE (an Apache combined-format access log, plain or gzip) as the main\n"
            "    window does after a fresh start, with the reference lists of DIR (default: materia/\n"
-           "    beside the program), and prints the summary boxes and every result pane as UTF-8.\n"
+           "    of the program's data folder), and prints the summary boxes and every result pane as\n"
+           "    UTF-8.\n"
            "      --summary    the summary boxes only (the whole analysis still runs)\n"
            "      --json       one JSON object: file, error, errorLine, tally, boxes, panes, progress,\n"
            "                   rankings\n"
@@ -115,38 +118,48 @@ int runReport(int argc, char** argv) {
     auto save = [&](auto write) {
         try {
             write();
+        } catch (const std::bad_alloc&) {
+            saveError = common::withPeriod(common::msg::outOfMemory());
+            printError(*saveError);
         } catch (const std::exception& e) {
             saveError = common::withPeriod(e.what());
-            std::fprintf(stderr, "%s\n", common::utf8FromCp932(*saveError).c_str());
+            printError(*saveError);
         }
     };
     if (htmlFile) save([&] { report::writeHtmlReport(record, *htmlFile); });
     if (csvDir) save([&] { report::writeCsvReport(record, *csvDir); });
     const bool saving = htmlFile || csvDir;
     if (saving && format == Format::Text) format = Format::None;
-    switch (format) {
-        case Format::None:
-            break;
-        case Format::Json:
-            view.writeJson(stdout, *file, error);
-            break;
-        case Format::Summary:
-            view.writeSummary(stdout);
-            break;
-        case Format::Text:
-            view.writeText(stdout);
-            break;
-        case Format::Rankings:
-            view.writeRankings(stdout, top.value_or(20));
-            break;
+    StdoutGuard output;
+    std::optional<std::string> writeError;
+    try {
+        switch (format) {
+            case Format::None:
+                break;
+            case Format::Json:
+                view.writeJson(stdout, *file, error);
+                break;
+            case Format::Summary:
+                view.writeSummary(stdout);
+                break;
+            case Format::Text:
+                view.writeText(stdout);
+                break;
+            case Format::Rankings:
+                view.writeRankings(stdout, top.value_or(20));
+                break;
+        }
+        if (!StdoutGuard::flush()) writeError = common::msg::writeError();
+    } catch (const std::bad_alloc&) {
+        writeError = common::msg::outOfMemory();
     }
-    std::fflush(stdout);
+    if (writeError) output.rollback();
     if (error) {
-        std::fprintf(stderr, "%s\n", common::utf8FromCp932(*error).c_str());
+        printError(*error);
         if (const auto line = view.errorLine()) std::fprintf(stderr, "munyaro-cli: %s:%zu: stopped here\n", file->c_str(), *line);
-        return 1;
     }
-    return saveError ? 1 : 0;
+    if (writeError) printError(*writeError);
+    return error || writeError || saveError ? 1 : 0;
 }
 
 }  // namespace cli

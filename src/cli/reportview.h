@@ -14,14 +14,6 @@
 
 namespace cli {
 
-// The counters of a pass that ran to its end.
-struct TallyCounts {
-    std::int64_t lineCount, hostCount, getCount, getFileCount, get200Count, postCount, postFileCount, post200Count,
-        status200Count, faviconCount, faviconIeCount;
-    analysis::HourCounts hourConnections, hourGets, hourPosts;
-    double bytesSent;
-};
-
 class ReportView final : public analysis::ResultView {
 public:
     // As the window is at start: panes empty, boxes "-", no amount shown yet.
@@ -45,7 +37,7 @@ public:
     void progressPosition(std::size_t) override {}
     void chartBackground(std::string_view) override {}
     void chartBars(std::string_view, const std::array<std::int64_t, 24>&, std::int64_t) override {}
-    void tallied(const analysis::LogTally& t) override;
+    void tallied(const analysis::LogTally& t) override { tally_ = t; }  // the counters alone
     void rankingsReady(std::shared_ptr<const analysis::Rankings> r) override { rankings_ = std::move(r); }
     void stoppedAt(std::size_t, std::size_t lineNumber) override { errorLine_ = lineNumber; }
     // The 1-based number of the line that stopped the pass, if one did.
@@ -67,7 +59,7 @@ private:
     std::map<std::string, analysis::PaneContent, std::less<>> panes_;
     std::map<std::string, std::string> boxes_;
     std::vector<std::string> progress_;
-    std::optional<TallyCounts> tally_;
+    std::optional<analysis::LogCounts> tally_;
     std::shared_ptr<const analysis::Rankings> rankings_;
     std::optional<std::size_t> errorLine_;
 };

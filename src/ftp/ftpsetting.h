@@ -10,8 +10,8 @@
 
 namespace ftp {
 
-// Server, account, password and remote directory, one a line.
-inline constexpr const char* kFtpSetting = "materia/FTPSetting.dat";
+// Server, account, password and remote directory, one a line; a name in materia/.
+inline constexpr const char* kFtpSetting = "FTPSetting.dat";
 
 // The lines of the settings file (CR LF, lone CR or lone LF; nothing trimmed). A file that cannot
 // be read throws "ファイル "%s". %s は開けません".

@@ -22,10 +22,11 @@ struct Result {
     std::string err;
 };
 
-Result cli(const std::string& args) {
+// Runs munyaro-cli with args through the shell, after the shell commands in before.
+Result cli(const std::string& args, const std::string& before = "") {
     TempDir tmp;
     const std::string errFile = tmp.path() + "/err";
-    const std::string cmd = std::string(MUNYARO_BIN_DIR) + "/munyaro-cli " + args + " 2>" + errFile;
+    const std::string cmd = before + std::string(MUNYARO_BIN_DIR) + "/munyaro-cli " + args + " 2>" + errFile;
     Result r{};
     FILE* p = popen(cmd.c_str(), "r");
     char buf[65536];
@@ -221,6 +222,26 @@ TEST(ReportCommand, LineThatStoppedTheAnalysisIsNamed) {
     r = cli("report --json " + prog.materia() + prog.dir.file("good.log", kLog));
     EXPECT_TRUE(Json::parse(r.out)["errorLine"].isNull());
     EXPECT_THAT(r.err, testing::Not(HasSubstr("stopped here")));
+}
+
+// Memory running out while the report is written: the message, exit status 1, and no half report in
+// the file standard output went to.
+TEST(ReportCommand, MemoryRunningOutWhileWritingLeavesNoHalfReport) {
+#ifdef __SANITIZE_ADDRESS__
+    GTEST_SKIP() << "AddressSanitizer reserves terabytes of address space: no address-space limit can be set";
+#endif
+    Program prog;
+    const std::string log = prog.dir.file(
+        "big1.log", "10.0.0.1 - - [10/Oct/2004:13:55:36 +0900] \"GET /" + std::string(100'000'000, 'a') +
+                        " HTTP/1.1\" 404 5 \"-\" \"-\"\n");
+    const std::string out = prog.dir.path() + "/out";
+    for (const char* format : {"", "--json "}) {
+        prog.dir.file("out", "earlier\n");
+        const Result r = cli("report " + std::string(format) + prog.materia() + log + " >>" + out, "ulimit -v 300000; ");
+        EXPECT_EQ(r.status, 1) << format;
+        EXPECT_EQ(r.err, "メモリが足りません.\n") << format;
+        EXPECT_EQ(readFile(out), "earlier\n") << format;
+    }
 }
 
 TEST(ReportCommand, SavesTheReportAsHtmlAndCsvInsteadOfPrinting) {

@@ -15,6 +15,7 @@
 #include "qtedge/commandguard.h"
 #include "qtedge/qtext.h"
 #include "common/cp932.h"
+#include "common/programdir.h"
 #include "ftp/ftpsetting.h"
 
 namespace {
@@ -100,14 +101,14 @@ void TFTP::FormCreate() {
 }
 
 void TFTP::LoadSetting() {
-    const common::StringList lines = ftp::loadFtpSetting(ftp::kFtpSetting);
+    const common::StringList lines = ftp::loadFtpSetting(common::materiaFile(ftp::kFtpSetting));
     // Field by field, so the lines a short file has are in place before the missing one is reported.
     QLineEdit* const fields[] = {DomeinEdit, AcountEdit, PassEdit, DirectoryEdit};
     for (std::size_t i = 0; i < 4; ++i) fields[i]->setText(toQString(ftp::settingLine(lines, i)));
 }
 
 void TFTP::SaveSetting() {
-    ftp::saveFtpSetting(ftp::kFtpSetting, {fromQStringStrict(DomeinEdit->text()), fromQStringStrict(AcountEdit->text()),
+    ftp::saveFtpSetting(common::materiaFile(ftp::kFtpSetting), {fromQStringStrict(DomeinEdit->text()), fromQStringStrict(AcountEdit->text()),
                                            fromQStringStrict(PassEdit->text()), fromQStringStrict(DirectoryEdit->text())});
 }
 
