@@ -47,9 +47,9 @@ void fileByStatus(Status status, EntryList& forbidden, EntryList& notFound, Entr
     else if (status == Status::Other) other.add(EntryForm::Whole, li, line);
 }
 
-// The GET block of one line; returns the GET path.
+// The GET block of one line; returns the GET path. Notes in r the fields the rankings take.
 std::string_view countGet(LogTally& t, const ReferenceLists& lists, const LogLine& l, std::uint32_t li,
-                          std::size_t getQuote, Status status) {
+                          std::size_t getQuote, Status status, RankedLine& r) {
     const std::string_view line = l.text();
     const std::string_view path = GetPath(l, getQuote);
     t.getExtract->add(EntryForm::TimeSpan, li, line, path);
@@ -57,21 +57,33 @@ std::string_view countGet(LogTally& t, const ReferenceLists& lists, const LogLin
     if (t.getFiles.add(li, line, path)) ++t.getFileCount;
     if (status == Status::Ok) {
         ++t.get200Count;
-        t.bytesSent += static_cast<double>(ByteCount(l));
+        r.bytes = ByteCount(l);
+        t.bytesSent += static_cast<double>(r.bytes);
     }
     fileByStatus(status, *t.file403Lines, *t.file404Lines, *t.fileOtherLines, li, line, path);
 
     if (l.find(kNoReferrerMarker, getQuote + 1) == LogLine::npos) {
         const std::string_view referrer = Referrer(l, getQuote);
         t.referrerLog->add(EntryForm::TimeRefPath, li, line, referrer, path);
-        if (!lists.ownReferrers.any(referrer)) t.referrerList->add(EntryForm::RefPath, li, line, referrer, path);
+        const bool own = lists.ownReferrers.any(referrer);
+        if (!own) t.referrerList->add(EntryForm::RefPath, li, line, referrer, path);
+        r.hasReferrer = true;
+        r.foreignReferrer = !own;
+        r.referrer = referrer;
     }
 
     const std::uint32_t found = lists.robotsAndFavicon.groups(line);
-    if (found & 1) {
+    r.robot = (found & 1) != 0;
+    r.robotsFile = !r.robot && path.size() == 11 && common::foldedEqual(path, "/robots.txt");
+    if (r.robot) {
         t.robotsLog->add(EntryForm::Robot, li, line, path, UserAgent(l, getQuote));
-    } else if (path.size() == 11 && common::foldedEqual(path, "/robots.txt")) {
+    } else if (r.robotsFile) {
         t.robotsLog->add(EntryForm::RobotsFile, li, line, UserAgent(l, getQuote));
+    }
+    if (t.rankings) {
+        r.isGet = true;
+        r.getPath = path;
+        r.agent = UserAgent(l, getQuote);
     }
     if (found & 2) {
         ++t.faviconCount;
@@ -94,11 +106,12 @@ void countLine(LogTally& t, const ReferenceLists& lists, LogLine& l, std::uint32
     const Status status = statusOf(l);
 
     std::string_view requestPath;
+    RankedLine ranked;
     const std::size_t getQuote = l.find(kGetMarker);
     const bool isGet = getQuote != LogLine::npos;
     if (isGet) {
         if (inDay) ++t.hourGets[h];
-        requestPath = countGet(t, lists, l, li, getQuote, status);
+        requestPath = countGet(t, lists, l, li, getQuote, status, ranked);
     }
 
     const std::size_t postQuote = l.find(kPostMarker);
@@ -121,6 +134,16 @@ void countLine(LogTally& t, const ReferenceLists& lists, LogLine& l, std::uint32
 
     if (status == Status::Ok) ++t.status200Count;
     fileByStatus(status, *t.host403Lines, *t.host404Lines, *t.hostOtherLines, li, line, requestPath);
+
+    if (t.rankings) {
+        ranked.line = line;
+        ranked.host = host;
+        ranked.requestPath = requestPath;
+        ranked.is200 = status == Status::Ok;
+        ranked.is403 = status == Status::Forbidden;
+        ranked.is404 = status == Status::NotFound;
+        t.rankings->addLine(ranked, lists.robots);
+    }
 }
 
 }  // namespace
@@ -191,6 +214,7 @@ void countInChunks(LogTally& t, const ReferenceLists& lists, ResultView* progres
         if (!stop.load()) {
             try {
                 chunk.tally = std::make_unique<LogTally>(t.logLines, chunk.end - chunk.begin);
+                if (!t.rankings) chunk.tally->rankings.reset();
                 countRun(*chunk.tally, lists, chunk.begin, chunk.end, nullptr);
             } catch (...) {
                 chunk.error = std::current_exception();
@@ -271,6 +295,7 @@ void analyse(const std::string& path, ResultView& view, const AnalysisOptions& o
     view.showProgress();
     view.progressMessage(text::progress(1));
     MemoFree(view);
+    view.rankingsReady(nullptr);
     for (std::string_view image : {"Image1", "Image2", "Image3"}) view.chartBackground(image);
 
     std::shared_ptr<const LogText> log = loadLog(path);
@@ -287,6 +312,7 @@ void analyse(const std::string& path, ResultView& view, const AnalysisOptions& o
     const ReferenceLists lists(std::move(watched), std::move(own), std::move(robots));
 
     LogTally tally(log);
+    if (!options.rankings) tally.rankings.reset();
     log.reset();
     view.progressMessage(text::progress(10));
 
@@ -302,6 +328,7 @@ void analyse(const std::string& path, ResultView& view, const AnalysisOptions& o
         view.appendLines("ReferrerLog", tally.referrerLog);
         view.appendLines("ReferrerList", tally.referrerList);
         view.appendLines("RobotsLog", tally.robotsLog);
+        if (tally.rankings) view.rankingsReady(tally.rankings);
     };
     try {
         countLines(tally, lists, &view, passThreads(options.threads));

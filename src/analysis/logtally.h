@@ -8,6 +8,7 @@
 
 #include "analysis/distinctlist.h"
 #include "analysis/lines.h"
+#include "analysis/rankings.h"
 
 namespace analysis {
 
@@ -65,6 +66,9 @@ struct LogTally : LogCounts {
     std::shared_ptr<EntryList> watchedLines;
     // What the pass appends to the panes Memo4, Memo5, ReferrerLog, ReferrerList and RobotsLog.
     std::shared_ptr<EntryList> getExtract, postExtract, referrerLog, referrerList, robotsLog;
+    // The rankings of the lines passed so far; null when they are not wanted. The tallies of
+    // consecutive runs of lines combine with Rankings::merge.
+    std::shared_ptr<Rankings> rankings;
 };
 
 }  // namespace analysis

@@ -34,6 +34,7 @@
 #include "app/chartimage.h"
 #include "qtedge/commandguard.h"
 #include "app/linesview.h"
+#include "app/rankingwindow.h"
 #include "app/recentfiles.h"
 #include "common/programdir.h"
 #include "common/apperror.h"
@@ -162,6 +163,8 @@ void TForm1::buildMenu() {
     QMenu* view = menuBar()->addMenu(QStringLiteral("表示(&V)"));
     view->setObjectName("ViewV1");
     UTF81 = action(view, "UTF81", QStringLiteral("UTF-8デコーダ(&U)"), &TForm1::UTF81Click);
+    Ranking1 = action(view, "Ranking1", QStringLiteral("ランキング(&R)"), &TForm1::RankingClick);
+    Ranking1->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_R));
     N1 = menuBar()->addAction(QStringLiteral("バージョン情報(&I)"));
     N1->setObjectName("N1");
     connect(N1, &QAction::triggered, this, &TForm1::N1Click);
@@ -500,6 +503,19 @@ void TForm1::ExitE1Click() { close(); }
 void TForm1::N3Click() { showWindow(windows_.domein); }
 void TForm1::UTF81Click() { showWindow(windows_.utf); }
 void TForm1::N1Click() { showWindow(windows_.versionInfo); }
+
+void TForm1::RankingClick() {
+    if (!rankingWindow_) {
+        rankingWindow_ = new RankingWindow(this);
+        rankingWindow_->setRankings(rankings_);
+    }
+    showWindow(rankingWindow_);
+}
+
+void TForm1::rankingsReady(std::shared_ptr<const analysis::Rankings> rankings) {
+    rankings_ = std::move(rankings);
+    if (rankingWindow_) rankingWindow_->setRankings(rankings_);
+}
 
 void TForm1::byteNameChange() {
     runCommand(this, [this] {

@@ -17,6 +17,7 @@
 class ChartImage;
 class LinesView;
 class QAction;
+class RankingWindow;
 class QComboBox;
 class QLabel;
 class QMenu;
@@ -53,6 +54,7 @@ public:
     void N3Click();
     void UTF81Click();
     void N1Click();
+    void RankingClick();  // the ranking window, made when first asked for
     void byteNameChange();
 
     // The charts: empty backgrounds at the start of an analysis, bars at its end.
@@ -83,6 +85,8 @@ public:
     void progressPosition(std::size_t position) override;
     void chartBackground(std::string_view image) override;
     void chartBars(std::string_view image, const std::array<std::int64_t, 24>& counts, std::int64_t total) override;
+    void rankingsReady(std::shared_ptr<const analysis::Rankings> rankings) override;
+    RankingWindow* rankingWindow() const { return rankingWindow_; }
     void stoppedAt(std::size_t index, std::size_t lineNumber) override;
 
     QTabWidget* PageControl1;
@@ -95,6 +99,7 @@ public:
     QAction* N3;
     QAction* UTF81;
     QAction* N1;
+    QAction* Ranking1;
     QLabel* StatusFile;   // the status bar: the analysed file,
     QLabel* StatusLines;  // its line count
     QLabel* StatusTime;   // and the time the analysis took
@@ -138,6 +143,8 @@ private:
     QMenu* recentMenu_ = nullptr;
     std::vector<std::string> recentFiles_;
     bool analysing_ = false;
+    std::shared_ptr<const analysis::Rankings> rankings_;
+    RankingWindow* rankingWindow_ = nullptr;
 };
 
 // Shows a window, or brings it to the front when it is open already.

@@ -173,7 +173,101 @@ void ReportView::writeJson(std::FILE* f, const std::string& file, const std::opt
         if (i) o += ',';
         appendJsonString(o, utf8(progress_[i]));
     }
-    o += "]}\n";
+    o += "],\"rankings\":";
+    if (!rankings_) {
+        o += "null";
+    } else {
+        o += '{';
+        for (std::size_t t = 0; t < analysis::kRankTableCount; ++t) {
+            const analysis::RankTable table = analysis::rankTable(t);
+            if (t) o += ',';
+            appendJsonString(o, analysis::kRankTableNames[t]);
+            o += ":[";
+            bool firstRow = true;
+            for (const analysis::RankRow& row : rankings_->sorted(table)) {
+                if (!firstRow) o += ',';
+                firstRow = false;
+                o += "{\"item\":";
+                appendJsonString(o, utf8(row.item));
+                o += ",\"hits\":";
+                o += std::to_string(row.hits);
+                if (analysis::hasBytes(table)) {
+                    o += ",\"bytes\":";
+                    o += std::to_string(row.bytes);
+                }
+                o += '}';
+                out.maybeFlush();
+            }
+            o += ']';
+        }
+        o += '}';
+    }
+    o += "}\n";
+}
+
+namespace {
+
+// Log text made safe for a terminal: control characters (C0, DEL and C1) become U+FFFD.
+std::string terminalSafe(std::string_view utf8Text) {
+    std::string s;
+    s.reserve(utf8Text.size());
+    for (std::size_t i = 0; i < utf8Text.size(); ++i) {
+        const auto c = static_cast<unsigned char>(utf8Text[i]);
+        if (c < 0x20 || c == 0x7F) {
+            s += "\xEF\xBF\xBD";
+        } else if (c == 0xC2 && i + 1 < utf8Text.size() && static_cast<unsigned char>(utf8Text[i + 1]) < 0xA0) {
+            s += "\xEF\xBF\xBD";
+            ++i;
+        } else {
+            s += static_cast<char>(c);
+        }
+    }
+    return s;
+}
+
+}  // namespace
+
+void ReportView::writeRankings(std::FILE* f, std::size_t top) const {
+    Out out(f);
+    std::string& o = out.buf();
+    if (!rankings_) {
+        o += "ランキングはありません\n";
+        return;
+    }
+    char buf[96];
+    for (std::size_t t = 0; t < analysis::kRankTableCount; ++t) {
+        const analysis::RankTable table = analysis::rankTable(t);
+        const analysis::RankCounts& counts = rankings_->table(table);
+        const std::vector<analysis::RankRow> rows = rankings_->sorted(table, top);
+        const bool bytes = analysis::hasBytes(table);
+        if (t) o += '\n';
+        o += "== ";
+        o += analysis::kRankTableCaptions[t];
+        o += " (";
+        o += analysis::kRankTableNames[t];
+        o += "): " + std::to_string(counts.size()) + " 項目, 計 " + std::to_string(counts.totalHits()) + " 件 ==\n";
+        o += bytes ? "  順位      件数    割合          転送量  項目\n" : "  順位      件数    割合  項目\n";
+        std::size_t rank = 0;
+        for (std::size_t i = 0; i < rows.size(); ++i) {
+            // Equal hits share a rank; the next one skips as many places.
+            if (i == 0 || rows[i].hits != rows[i - 1].hits) rank = i + 1;
+            const double share = counts.totalHits() ? 100.0 * static_cast<double>(rows[i].hits) /
+                                                          static_cast<double>(counts.totalHits())
+                                                    : 0.0;
+            std::snprintf(buf, sizeof buf, "%6zu %9lld %6.1f%%", rank, static_cast<long long>(rows[i].hits), share);
+            o += buf;
+            if (bytes) {
+                std::snprintf(buf, sizeof buf, " %15lld", static_cast<long long>(rows[i].bytes));
+                o += buf;
+            }
+            o += "  ";
+            const std::string item =
+                analysis::isUrlTable(table) ? analysis::decodedItem(rows[i].item) : std::string(rows[i].item);
+            o += terminalSafe(utf8(item));
+            o += '\n';
+            out.maybeFlush();
+        }
+    }
 }
 
 }  // namespace cli

@@ -8,6 +8,7 @@
 
 #include "analysis/logtally.h"
 #include "analysis/panecontent.h"
+#include "analysis/rankings.h"
 #include "analysis/report.h"
 #include "analysis/resultview.h"
 
@@ -37,6 +38,7 @@ public:
     void chartBackground(std::string_view) override {}
     void chartBars(std::string_view, const std::array<std::int64_t, 24>&, std::int64_t) override {}
     void tallied(const analysis::LogTally& t) override { tally_ = t; }  // the counters alone
+    void rankingsReady(std::shared_ptr<const analysis::Rankings> r) override { rankings_ = std::move(r); }
     void stoppedAt(std::size_t, std::size_t lineNumber) override { errorLine_ = lineNumber; }
     // The 1-based number of the line that stopped the pass, if one did.
     std::optional<std::size_t> errorLine() const { return errorLine_; }
@@ -45,6 +47,8 @@ public:
     void writeText(std::FILE* out) const;
     void writeSummary(std::FILE* out) const;
     void writeJson(std::FILE* out, const std::string& file, const std::optional<std::string>& error) const;
+    // The rankings as text tables of at most top rows each (0: all rows).
+    void writeRankings(std::FILE* out, std::size_t top) const;
 
 private:
     analysis::PaneContent& pane(std::string_view name);
@@ -56,6 +60,7 @@ private:
     std::map<std::string, std::string> boxes_;
     std::vector<std::string> progress_;
     std::optional<analysis::LogCounts> tally_;
+    std::shared_ptr<const analysis::Rankings> rankings_;
     std::optional<std::size_t> errorLine_;
 };
 

@@ -10,6 +10,7 @@
 #include <string_view>
 
 #include "analysis/panecontent.h"
+#include "analysis/rankings.h"
 #include "analysis/resultview.h"
 
 namespace report {
@@ -48,6 +49,8 @@ public:
     const analysis::PaneContent& pane(std::string_view name) const;
     // Only for charts whose bars were drawn.
     const ChartCounts* chart(std::string_view image) const;
+    // The rankings of the lines passed (also when a line stopped the pass); null when there are none.
+    const std::shared_ptr<const analysis::Rankings>& rankings() const { return rankings_; }
 
     // ResultView.
     void clearPane(std::string_view name) override;
@@ -70,6 +73,10 @@ public:
     void stoppedAt(std::size_t index, std::size_t lineNumber) override;
     // The 1-based number of the line that stopped the analysis, if one did.
     std::optional<std::size_t> errorLine() const { return errorLine_; }
+    void rankingsReady(std::shared_ptr<const analysis::Rankings> rankings) override {
+        rankings_ = rankings;
+        if (shown_) shown_->rankingsReady(std::move(rankings));
+    }
 
 private:
     analysis::PaneContent& paneRef(std::string_view name);
@@ -89,6 +96,7 @@ private:
     std::map<std::string, analysis::PaneContent, std::less<>> panes_;
     std::map<std::string, std::string, std::less<>> boxes_;
     std::map<std::string, ChartCounts, std::less<>> charts_;
+    std::shared_ptr<const analysis::Rankings> rankings_;
 };
 
 }  // namespace report
