@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <thread>
 
 #include <QApplication>
 #include <QCheckBox>
@@ -65,9 +66,11 @@ double scrollToEnd(LinesView* pane) {
 // Pumps events until done() holds; the milliseconds taken, or -1 after a minute.
 template <class F>
 double until(Clock::time_point start, F done) {
+    // The window waits for news as its event loop does, without spinning: the search has the processor.
     while (!done()) {
         if (msSince(start) > 60000) return -1;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 1);
+        QCoreApplication::processEvents();
+        if (!done()) std::this_thread::sleep_for(std::chrono::microseconds(200));
     }
     return msSince(start);
 }

@@ -154,7 +154,7 @@ std::int64_t paneSize(const Json& json, const char* pane) {
 void checkJson(const Json& json, bool failed, const std::vector<std::string>& logLines) {
     FUZZ_CHECK(json["error"].isNull() == !failed);
     FUZZ_CHECK(json["tally"].isNull() == failed);
-    FUZZ_CHECK(json["panes"].object.size() == analysis::kResultPanes.size());
+    FUZZ_CHECK(json["panes"].object.size() == analysis::kPanes.size());
     FUZZ_CHECK(json["boxes"].object.size() == 35);
     if (failed) return;
     const Json& t = json["tally"];

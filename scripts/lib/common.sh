@@ -3,7 +3,7 @@ root=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
 
 # Debian packages every build needs; scripts add their own on top.
 build_packages=(cmake g++ make pkg-config zlib1g-dev libgtest-dev libgmock-dev
-                qt6-base-dev qt6-translations-l10n libcurl4-openssl-dev fonts-ipafont-gothic)
+                qt6-base-dev qt6-translations-l10n libcurl4-openssl-dev libssl-dev fonts-ipafont-gothic)
 
 # Installs the packages of the given list that are not installed yet (apt-get, as root).
 ensure_packages() {

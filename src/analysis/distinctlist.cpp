@@ -6,12 +6,16 @@
 namespace analysis {
 
 bool DistinctList::add(std::uint32_t line, std::string_view lineText, std::string_view text) {
+    return insert(line, lineText, text, text);
+}
+
+bool DistinctList::insert(std::uint32_t line, std::string_view lineText, std::string_view span, std::string_view text) {
     const auto h = static_cast<std::uint32_t>(common::foldedHash(text));
     const std::size_t mask = slots_.size() - 1;
     for (std::size_t i = h & mask;; i = (i + 1) & mask) {
         const std::uint64_t s = slots_[i];
         if (s == 0) {
-            entries_->add(EntryForm::Span, line, lineText, text);
+            entries_->add(EntryForm::Span, line, lineText, span);
             keys_.push_back(Key{arena_.size(), text.size()});
             arena_.append(text);
             slots_[i] = static_cast<std::uint64_t>(h) << 32 | entries_->size();
@@ -26,7 +30,8 @@ std::size_t DistinctList::addFrom(const DistinctList& other) {
     std::size_t added = 0;
     const EntryList& from = *other.entries_;
     for (std::size_t i = 0; i < from.size(); ++i) {
-        if (add(from.lineOf(i), from.lineText(i), from.spanA(i))) ++added;
+        // Compared by the other list's copy of the text: the log line itself may be far away by now.
+        if (insert(from.lineOf(i), from.lineText(i), from.spanA(i), other.key(i))) ++added;
     }
     return added;
 }

@@ -23,6 +23,8 @@ public:
     std::shared_ptr<EntryList> entries() const { return entries_; }
 
 private:
+    // Adds span (of log line `line`) unless an entry equals text, which holds the same bytes as span.
+    bool insert(std::uint32_t line, std::string_view lineText, std::string_view span, std::string_view text);
     void grow();
     std::string_view key(std::size_t i) const { return {arena_.data() + keys_[i].offset, keys_[i].size}; }
     std::shared_ptr<EntryList> entries_;

@@ -43,7 +43,6 @@ public:
     void appendPrefix(std::size_t i, std::string& out, std::size_t maxBytes) const override {
         out.append(lines_[i], 0, maxBytes);
     }
-    const common::StringList& list() const { return lines_; }
 
 private:
     common::StringList lines_;
@@ -56,6 +55,7 @@ public:
     // The lines are views into the buffer, so they are set once the buffer has its final home.
     explicit LogText(common::ByteBuffer buffer) : buffer_(std::move(buffer)) {}
     std::string_view buffer() const { return buffer_.view(); }
+    bool isMapped() const { return buffer_.isMapped(); }
     using LineViews = std::vector<std::string_view, common::BigAllocator<std::string_view>>;
     void setLines(LineViews lines) { lines_ = std::move(lines); }
     LogText(const LogText&) = delete;
@@ -69,6 +69,12 @@ public:
     std::size_t bufferSize() const { return buffer_.size(); }
     // 1-based number of line i in the text as loaded, where the blank lines left out count too.
     std::size_t lineNumber(std::size_t i) const;
+    // Lines [from, to) have been read for now: a mapped log gives their pages back to the page cache
+    // (the pass reads a log once, and the lists it collects read single lines later), so that the
+    // process does not hold the whole file besides what it collected.
+    void doneWith(std::size_t from, std::size_t to) const {
+        if (buffer_.isMapped() && from < to) common::releaseMapped(lines_[from].data(), lines_[to - 1].data() + lines_[to - 1].size());
+    }
 
 private:
     common::ByteBuffer buffer_;

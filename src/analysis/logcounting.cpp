@@ -4,8 +4,8 @@
 #include <algorithm>
 #include <atomic>
 #include <condition_variable>
+#include <cstring>
 #include <exception>
-#include <filesystem>
 #include <mutex>
 #include <new>
 #include <thread>
@@ -47,9 +47,9 @@ void fileByStatus(Status status, EntryList& forbidden, EntryList& notFound, Entr
     else if (status == Status::Other) other.add(EntryForm::Whole, li, line);
 }
 
-// The GET block of one line; returns the GET path.
+// The GET block of one line; returns the GET path. Notes in r the fields the rankings take.
 std::string_view countGet(LogTally& t, const ReferenceLists& lists, const LogLine& l, std::uint32_t li,
-                          std::size_t getQuote, Status status) {
+                          std::size_t getQuote, Status status, RankedLine& r) {
     const std::string_view line = l.text();
     const std::string_view path = GetPath(l, getQuote);
     t.getExtract->add(EntryForm::TimeSpan, li, line, path);
@@ -57,21 +57,33 @@ std::string_view countGet(LogTally& t, const ReferenceLists& lists, const LogLin
     if (t.getFiles.add(li, line, path)) ++t.getFileCount;
     if (status == Status::Ok) {
         ++t.get200Count;
-        t.bytesSent += static_cast<double>(ByteCount(l));
+        r.bytes = ByteCount(l);
+        t.bytesSent += static_cast<double>(r.bytes);
     }
     fileByStatus(status, *t.file403Lines, *t.file404Lines, *t.fileOtherLines, li, line, path);
 
     if (l.find(kNoReferrerMarker, getQuote + 1) == LogLine::npos) {
         const std::string_view referrer = Referrer(l, getQuote);
         t.referrerLog->add(EntryForm::TimeRefPath, li, line, referrer, path);
-        if (!lists.ownReferrers.any(referrer)) t.referrerList->add(EntryForm::RefPath, li, line, referrer, path);
+        const bool own = lists.ownReferrers.any(referrer);
+        if (!own) t.referrerList->add(EntryForm::RefPath, li, line, referrer, path);
+        r.hasReferrer = true;
+        r.foreignReferrer = !own;
+        r.referrer = referrer;
     }
 
     const std::uint32_t found = lists.robotsAndFavicon.groups(line);
-    if (found & 1) {
+    r.robot = (found & 1) != 0;
+    r.robotsFile = !r.robot && path.size() == 11 && common::foldedEqual(path, "/robots.txt");
+    if (r.robot) {
         t.robotsLog->add(EntryForm::Robot, li, line, path, UserAgent(l, getQuote));
-    } else if (path.size() == 11 && common::foldedEqual(path, "/robots.txt")) {
+    } else if (r.robotsFile) {
         t.robotsLog->add(EntryForm::RobotsFile, li, line, UserAgent(l, getQuote));
+    }
+    if (t.rankings) {
+        r.isGet = true;
+        r.getPath = path;
+        r.agent = UserAgent(l, getQuote);
     }
     if (found & 2) {
         ++t.faviconCount;
@@ -94,11 +106,12 @@ void countLine(LogTally& t, const ReferenceLists& lists, LogLine& l, std::uint32
     const Status status = statusOf(l);
 
     std::string_view requestPath;
+    RankedLine ranked;
     const std::size_t getQuote = l.find(kGetMarker);
     const bool isGet = getQuote != LogLine::npos;
     if (isGet) {
         if (inDay) ++t.hourGets[h];
-        requestPath = countGet(t, lists, l, li, getQuote, status);
+        requestPath = countGet(t, lists, l, li, getQuote, status, ranked);
     }
 
     const std::size_t postQuote = l.find(kPostMarker);
@@ -121,6 +134,16 @@ void countLine(LogTally& t, const ReferenceLists& lists, LogLine& l, std::uint32
 
     if (status == Status::Ok) ++t.status200Count;
     fileByStatus(status, *t.host403Lines, *t.host404Lines, *t.hostOtherLines, li, line, requestPath);
+
+    if (t.rankings) {
+        ranked.line = line;
+        ranked.host = host;
+        ranked.requestPath = requestPath;
+        ranked.is200 = status == Status::Ok;
+        ranked.is403 = status == Status::Forbidden;
+        ranked.is404 = status == Status::NotFound;
+        t.rankings->addLine(ranked, lists.robots);
+    }
 }
 
 }  // namespace
@@ -148,11 +171,17 @@ namespace {
 // Counts lines [begin, end) into t.
 void countRun(LogTally& t, const ReferenceLists& lists, std::size_t begin, std::size_t end, ResultView* progress) {
     LogLine l;
+    std::size_t read = begin;
     for (std::size_t i = begin; i < end; ++i) {
         countLine(t, lists, l, static_cast<std::uint32_t>(i));
         ++t.lineCount;
-        if (progress && (i + 1) % kProgressEvery == 0) progress->progressPosition(i + 1);
+        if ((i + 1) % kProgressEvery == 0) {
+            if (progress) progress->progressPosition(i + 1);
+            t.logLines->doneWith(read, i + 1);
+            read = i + 1;
+        }
     }
+    t.logLines->doneWith(read, end);
 }
 
 // One chunk of the pass on several threads: its lines, the tally of them, and the error that
@@ -185,6 +214,7 @@ void countInChunks(LogTally& t, const ReferenceLists& lists, ResultView* progres
         if (!stop.load()) {
             try {
                 chunk.tally = std::make_unique<LogTally>(t.logLines, chunk.end - chunk.begin);
+                if (!t.rankings) chunk.tally->rankings.reset();
                 countRun(*chunk.tally, lists, chunk.begin, chunk.end, nullptr);
             } catch (...) {
                 chunk.error = std::current_exception();
@@ -255,8 +285,7 @@ namespace {
 common::StringList loadListStep(ResultView& view, const std::string& dir, const char* file, std::string_view pane,
                                 int step) {
     view.progressMessage(text::progress(step));
-    // file is "materia/NAME"; dir is the materia directory itself.
-    common::StringList list = lists::loadList(dir + "/" + std::filesystem::path(file).filename().string());
+    common::StringList list = lists::loadList(dir.empty() ? common::materiaFile(file) : dir + "/" + file);
     writeListHeader(view, pane, list);
     view.progressMessage(text::progress(step + 1));
     return list;
@@ -266,6 +295,7 @@ void analyse(const std::string& path, ResultView& view, const AnalysisOptions& o
     view.showProgress();
     view.progressMessage(text::progress(1));
     MemoFree(view);
+    view.rankingsReady(nullptr);
     for (std::string_view image : {"Image1", "Image2", "Image3"}) view.chartBackground(image);
 
     std::shared_ptr<const LogText> log = loadLog(path);
@@ -273,15 +303,16 @@ void analyse(const std::string& path, ResultView& view, const AnalysisOptions& o
     view.progressMessage(text::progress(2, shownPath));
     view.progressRange(log->size());
     view.progressMessage(text::progress(3, shownPath));
-    view.setBox("Edit35", shownPath);
+    view.setBox(boxFor(BoxValue::File), shownPath);
 
-    const std::string dir = options.materiaDir.empty() ? common::programDir() + "materia" : options.materiaDir;
+    const std::string& dir = options.materiaDir;
     auto watched = loadListStep(view, dir, lists::kCheckDomeinList, "CheckDomeinMemo", 4);
     auto own = loadListStep(view, dir, lists::kDomeinList, "ReferrerList", 6);
     auto robots = loadListStep(view, dir, lists::kSERobotsList, "RobotsLog", 8);
     const ReferenceLists lists(std::move(watched), std::move(own), std::move(robots));
 
     LogTally tally(log);
+    if (!options.rankings) tally.rankings.reset();
     log.reset();
     view.progressMessage(text::progress(10));
 
@@ -297,6 +328,7 @@ void analyse(const std::string& path, ResultView& view, const AnalysisOptions& o
         view.appendLines("ReferrerLog", tally.referrerLog);
         view.appendLines("ReferrerList", tally.referrerList);
         view.appendLines("RobotsLog", tally.robotsLog);
+        if (tally.rankings) view.rankingsReady(tally.rankings);
     };
     try {
         countLines(tally, lists, &view, passThreads(options.threads));
@@ -330,8 +362,7 @@ void LogCounting(const std::string& path, ResultView& view, const AnalysisOption
     try {
         analyse(path, view, options);
     } catch (const std::bad_alloc&) {
-        static const std::string text = common::cp932(u8"メモリが足りません");
-        throw common::AppError(text);
+        throw common::AppError(common::msg::outOfMemory());
     }
 }
 

@@ -19,8 +19,10 @@ struct ReferenceLists {
 };
 
 struct AnalysisOptions {
-    // Directory holding the three list files; empty: materia/ beside the program.
+    // Directory holding the three list files; empty: the program's materia/ (common::materiaFile).
     std::string materiaDir;
+    // Count the rankings as well (off only to time the pass without them).
+    bool rankings = true;
     // Threads for the pass; 0: one per processor of the machine.
     unsigned threads = 0;
 };

@@ -104,9 +104,19 @@ std::shared_ptr<const LogText> logFromBytes(std::string_view bytes, const std::s
     return logFromBytes(std::move(copy), path);
 }
 
-LogText::LineViews cutLines(std::string_view text, const std::string& path) {
-    const void* nul = text.empty() ? nullptr : std::memchr(text.data(), '\0', text.size());
-    const std::size_t length = nul ? static_cast<std::size_t>(static_cast<const char*>(nul) - text.data()) : text.size();
+LogText::LineViews cutLines(std::string_view text, const std::string& path, bool mapped) {
+    // A mapped text is read here in steps whose pages go back to the page cache behind the reading.
+    constexpr std::size_t kStep = std::size_t(16) << 20;
+    std::size_t length = text.size();
+    for (std::size_t at = 0; at < text.size(); at += kStep) {
+        const std::size_t n = std::min(kStep, text.size() - at);
+        if (const void* nul = std::memchr(text.data() + at, '\0', n)) {
+            length = static_cast<std::size_t>(static_cast<const char*>(nul) - text.data());
+            break;
+        }
+        if (mapped) common::releaseMapped(text.data() + at, text.data() + at + n);
+    }
+    const char* released = text.data();
     LogText::LineViews lines;
     lines.reserve(length / 128 + 16);
     const char* p = text.data();
@@ -126,7 +136,12 @@ LogText::LineViews cutLines(std::string_view text, const std::string& path) {
         }
         if (e == end) break;
         p = e + ((*e == '\r' && e + 1 < end && e[1] == '\n') ? 2 : 1);
+        if (mapped && static_cast<std::size_t>(p - released) >= kStep) {
+            common::releaseMapped(released, p);
+            released = p;
+        }
     }
+    if (mapped) common::releaseMapped(released, end);
     lines.shrink_to_fit();
     return lines;
 }
@@ -135,7 +150,7 @@ std::shared_ptr<const LogText> logFromBytes(common::ByteBuffer bytes, const std:
     try {
         if (isGzip(bytes.view())) bytes = gunzip(bytes.view(), path);
         auto log = std::make_shared<LogText>(std::move(bytes));
-        log->setLines(cutLines(log->buffer(), path));
+        log->setLines(cutLines(log->buffer(), path, log->isMapped()));
         return log;
     } catch (const std::bad_alloc&) {
         common::throwOutOfMemory(path);

@@ -21,7 +21,8 @@ std::shared_ptr<const LogText> logFromBytes(common::ByteBuffer bytes, const std:
 std::shared_ptr<const LogText> logFromBytes(std::string_view bytes, const std::string& path);
 
 // The lines of a text as loadLog cuts them (text is the whole text; it is cut at its first zero byte).
-LogText::LineViews cutLines(std::string_view text, const std::string& path);
+// mapped: text is a file mapping, whose pages are given back to the page cache once read.
+LogText::LineViews cutLines(std::string_view text, const std::string& path, bool mapped = false);
 
 // Entries keep a line number and offsets within a line in 32 bits.
 inline constexpr std::size_t kMaxLineBytes = 0xffffffffu;

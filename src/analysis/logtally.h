@@ -3,24 +3,19 @@
 #include <array>
 #include <cstdint>
 #include <memory>
+#include <string_view>
+#include <utility>
 
 #include "analysis/distinctlist.h"
 #include "analysis/lines.h"
+#include "analysis/rankings.h"
 
 namespace analysis {
 
 using HourCounts = std::array<std::int64_t, 24>;
 
-struct LogTally {
-    explicit LogTally(std::shared_ptr<const LogText> log);
-    // A tally for a run of about `lines` lines of the log (the pass on several threads makes one per chunk).
-    LogTally(std::shared_ptr<const LogText> log, std::size_t lines);
-    // Adds what a tally of the lines right after this one's counted, so that this one is then what a
-    // single pass over both runs of lines would have counted: counts added, lists appended in order,
-    // distinct lists extended by what is new to them. bytesSent stays exact: it sums whole numbers
-    // far below 2^53, so the order of the additions does not matter.
-    void append(const LogTally& later);
-
+// The counters of a pass: what is left of it once its lists are shown.
+struct LogCounts {
     std::int64_t lineCount = 0;
     HourCounts hourConnections{};
     HourCounts hourGets{};
@@ -36,6 +31,32 @@ struct LogTally {
     std::int64_t faviconCount = 0;
     std::int64_t faviconIeCount = 0;
     double bytesSent = 0;
+};
+
+// The counters by name, in the order they are declared (the hourly counts and bytesSent apart).
+inline constexpr std::array<std::pair<std::string_view, std::int64_t LogCounts::*>, 11> kCounters = {{
+    {"lineCount", &LogCounts::lineCount},
+    {"hostCount", &LogCounts::hostCount},
+    {"getCount", &LogCounts::getCount},
+    {"getFileCount", &LogCounts::getFileCount},
+    {"get200Count", &LogCounts::get200Count},
+    {"postCount", &LogCounts::postCount},
+    {"postFileCount", &LogCounts::postFileCount},
+    {"post200Count", &LogCounts::post200Count},
+    {"status200Count", &LogCounts::status200Count},
+    {"faviconCount", &LogCounts::faviconCount},
+    {"faviconIeCount", &LogCounts::faviconIeCount},
+}};
+
+struct LogTally : LogCounts {
+    explicit LogTally(std::shared_ptr<const LogText> log);
+    // A tally for a run of about `lines` lines of the log (the pass on several threads makes one per chunk).
+    LogTally(std::shared_ptr<const LogText> log, std::size_t lines);
+    // Adds what a tally of the lines right after this one's counted, so that this one is then what a
+    // single pass over both runs of lines would have counted: counts added, lists appended in order,
+    // distinct lists extended by what is new to them. bytesSent stays exact: it sums whole numbers
+    // far below 2^53, so the order of the additions does not matter.
+    void append(const LogTally& later);
 
     std::shared_ptr<const LogText> logLines;
     DistinctList hosts, getFiles, postFiles;
@@ -45,6 +66,9 @@ struct LogTally {
     std::shared_ptr<EntryList> watchedLines;
     // What the pass appends to the panes Memo4, Memo5, ReferrerLog, ReferrerList and RobotsLog.
     std::shared_ptr<EntryList> getExtract, postExtract, referrerLog, referrerList, robotsLog;
+    // The rankings of the lines passed so far; null when they are not wanted. The tallies of
+    // consecutive runs of lines combine with Rankings::merge.
+    std::shared_ptr<Rankings> rankings;
 };
 
 }  // namespace analysis

@@ -74,10 +74,8 @@ constexpr std::array<double, 4> kDivisors = {1.0, 1024.0, 1048576.0, 1073741824.
 }  // namespace
 
 void MemoFree(ResultView& view) {
-    for (std::string_view pane : {"Memo2", "Memo8", "Memo4", "Memo7", "Memo6", "Memo9", "Memo10", "Memo11", "Memo5",
-                                  "HOST404Memo", "HOST403Memo", "File404Memo", "File403Memo", "CheckDomeinMemo",
-                                  "ReferrerList", "ReferrerLog", "RobotsLog"})
-        view.clearPane(pane);
+    for (const PaneSpec& pane : kPanes)
+        if (pane.clearedAtStart) view.clearPane(pane.name);
 }
 
 void writeListHeader(ResultView& view, std::string_view pane, const common::StringList& list) {
@@ -132,47 +130,52 @@ void outputStep(ResultView& view, const LogTally& t) {
 
     MessageToMemo(view);
 
+    for (const BoxSpec& box : kBoxes) {
+        switch (box.value) {
+            case BoxValue::File:
+                break;  // written when the log was loaded
+            case BoxValue::RequestsPerHost:
+                // A log without hosts has none rather than a division by zero.
+                view.setBox(box.name, decimal(t.hostCount == 0 ? 0 : t.get200Count / t.hostCount));
+                break;
+            case BoxValue::Transfer: {
+                const int unit = view.selectedUnit();
+                if (unit >= 0 && unit <= 3) view.setBox(box.name, transferText(t.bytesSent, unit));
+                view.setLastByteName(unit >= 0 && unit <= 3 ? unit : -1);
+                break;
+            }
+            default:
+                view.setBox(box.name, decimal(boxCount(t, box.value)));
+        }
+    }
+}
+
+std::int64_t boxCount(const LogTally& t, BoxValue value) {
     const auto n = [](const std::shared_ptr<EntryList>& l) { return static_cast<std::int64_t>(l->size()); };
-    view.setBox("Edit1", decimal(t.lineCount));
-    view.setBox("Edit2", decimal(t.hostCount));  // the lines of Memo8 less its two headers
-    view.setBox("Edit12", decimal(t.lineCount));
-    view.setBox("Edit11", decimal(t.hostCount));
-    view.setBox("Edit3", decimal(t.getCount));
-    view.setBox("Edit8", decimal(t.getCount));
-    view.setBox("Edit4", decimal(t.postCount));
-    view.setBox("Edit6", decimal(t.postCount));
-    view.setBox("Edit7", decimal(t.getFileCount));
-    view.setBox("Edit9", decimal(t.getFileCount));
-    view.setBox("Edit5", decimal(t.postFileCount));
-    view.setBox("Edit10", decimal(t.postFileCount));
-    view.setBox("Edit33", decimal(t.faviconCount));
-    view.setBox("Edit31", decimal(t.faviconIeCount));
-
-    // Requests per host; a log without hosts has none rather than a division by zero.
-    view.setBox("Edit32", decimal(t.hostCount == 0 ? 0 : t.get200Count / t.hostCount));
-
-    const int unit = view.selectedUnit();
-    if (unit >= 0 && unit <= 3) view.setBox("Edit34", transferText(t.bytesSent, unit));
-    view.setLastByteName(unit >= 0 && unit <= 3 ? unit : -1);
-
-    view.setBox("Edit20", decimal(t.status200Count));
-    view.setBox("Edit19", decimal(n(t.host403Lines)));
-    view.setBox("Edit21", decimal(n(t.host404Lines)));
-    view.setBox("Edit22", decimal(t.status200Count));
-    view.setBox("Edit23", decimal(n(t.host403Lines)));
-    view.setBox("Edit24", decimal(n(t.host404Lines)));
-    view.setBox("Edit13", decimal(t.get200Count));
-    view.setBox("Edit14", decimal(n(t.file403Lines)));
-    view.setBox("Edit15", decimal(n(t.file404Lines)));
-    view.setBox("Edit27", decimal(t.get200Count));
-    view.setBox("Edit26", decimal(n(t.file403Lines)));
-    view.setBox("Edit25", decimal(n(t.file404Lines)));
-    view.setBox("Edit17", decimal(t.post200Count));
-    view.setBox("Edit16", decimal(n(t.post403Lines)));
-    view.setBox("Edit18", decimal(n(t.post404Lines)));
-    view.setBox("Edit30", decimal(t.post200Count));
-    view.setBox("Edit29", decimal(n(t.post403Lines)));
-    view.setBox("Edit28", decimal(n(t.post404Lines)));
+    switch (value) {
+        case BoxValue::LineCount: return t.lineCount;
+        case BoxValue::HostCount: return t.hostCount;  // the lines of Memo8 less its two headers
+        case BoxValue::GetCount: return t.getCount;
+        case BoxValue::PostCount: return t.postCount;
+        case BoxValue::GetFileCount: return t.getFileCount;
+        case BoxValue::PostFileCount: return t.postFileCount;
+        case BoxValue::FaviconCount: return t.faviconCount;
+        case BoxValue::FaviconIeCount: return t.faviconIeCount;
+        case BoxValue::Status200: return t.status200Count;
+        case BoxValue::Host403: return n(t.host403Lines);
+        case BoxValue::Host404: return n(t.host404Lines);
+        case BoxValue::Get200: return t.get200Count;
+        case BoxValue::File403: return n(t.file403Lines);
+        case BoxValue::File404: return n(t.file404Lines);
+        case BoxValue::Post200: return t.post200Count;
+        case BoxValue::Post403: return n(t.post403Lines);
+        case BoxValue::Post404: return n(t.post404Lines);
+        case BoxValue::File:
+        case BoxValue::RequestsPerHost:
+        case BoxValue::Transfer:
+            break;
+    }
+    return 0;
 }
 
 std::string numberText(double value) {

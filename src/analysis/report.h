@@ -6,16 +6,11 @@
 #include <string_view>
 
 #include "analysis/logtally.h"
+#include "analysis/resultlayout.h"
 #include "analysis/resultview.h"
 #include "common/stringlist.h"
 
 namespace analysis {
-
-// The 20 result panes, in the order the main window lays them out.
-inline constexpr std::array<std::string_view, 20> kResultPanes = {
-    "NamaLog", "Memo8", "HOST404Memo", "HOST403Memo", "Memo2", "Memo9", "CheckDomeinMemo",
-    "Memo7", "File404Memo", "File403Memo", "Memo10", "Memo4", "Memo6", "POST404Memo",
-    "POST403Memo", "Memo11", "Memo5", "ReferrerList", "ReferrerLog", "RobotsLog"};
 
 // Transfer units, the items of "byteName": byte, Kb, Mb, Gb.
 inline constexpr std::array<std::string_view, 4> kUnits = {"byte", "Kb", "Mb", "Gb"};
@@ -32,6 +27,9 @@ void MemoFree(ResultView& view);
 
 // Header block of a reference-list pane: "CheckDomeinMemo", "ReferrerList" or "RobotsLog".
 void writeListHeader(ResultView& view, std::string_view pane, const common::StringList& list);
+
+// The number a box shows for a count of the tally (not for File, RequestsPerHost or Transfer).
+std::int64_t boxCount(const LogTally& tally, BoxValue value);
 
 // Fills every pane and box from the tally (the pass's own five panes are already filled).
 void outputStep(ResultView& view, const LogTally& tally);

@@ -4,6 +4,7 @@
 #pragma once
 #include <array>
 #include <cstddef>
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -12,6 +13,7 @@
 namespace analysis {
 
 struct LogTally;
+class Rankings;
 
 class ResultView {
 public:
@@ -46,6 +48,10 @@ public:
 
     // The pass ran to its end with this result (before the output step).
     virtual void tallied(const LogTally&) {}
+
+    // The rankings of the lines passed: null at the start of an analysis, then once after the pass,
+    // also when a line stopped it (then they hold the lines before that one).
+    virtual void rankingsReady(std::shared_ptr<const Rankings>) {}
     // The pass stopped at line index of the log, which the pane "NamaLog" now holds; lineNumber is
     // that line's 1-based number in the text as loaded. The error follows.
     virtual void stoppedAt(std::size_t /*index*/, std::size_t /*lineNumber*/) {}

@@ -2,6 +2,7 @@
 #include "app/linesview.h"
 
 #include <algorithm>
+#include <new>
 
 #include <QApplication>
 #include <QCheckBox>
@@ -14,7 +15,9 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QScrollBar>
+#include <QTimer>
 
+#include "qtedge/commandguard.h"
 #include "app/findbar.h"
 #include "app/linesearch.h"
 #include "qtedge/qtext.h"
@@ -68,6 +71,7 @@ void LinesView::insert(std::size_t index, std::string line) {
 void LinesView::contentChanged(bool toTop) {
     count_ = content_.size();
     anchor_ = cursor_ = Position{};
+    memoryShort_ = false;
     if (toTop) widest_ = 0;
     // Matches belong to the content searched; a search open on the pane starts again on the new one.
     if (findBar_ && findBar_->isVisible()) restartSearch();
@@ -161,6 +165,18 @@ LinesView::Shown LinesView::shownLine(std::size_t i) const {
 QString LinesView::fullLine(std::size_t i) const { return toQString(content_.line(i)); }
 
 void LinesView::paintEvent(QPaintEvent*) {
+    try {
+        paintLines();
+    } catch (const std::bad_alloc&) {
+        // A line too long for the memory left: what was painted stays, and the user is told once,
+        // after the paint (a box must not open inside it).
+        if (memoryShort_) return;
+        memoryShort_ = true;
+        QTimer::singleShot(0, this, [this] { showOutOfMemoryBox(window()); });
+    }
+}
+
+void LinesView::paintLines() {
     QPainter painter(viewport());
     const std::size_t top = topRow();
     const std::size_t rowTotal = rowCount();
@@ -316,7 +332,13 @@ void LinesView::clearSelection() {
 }
 
 void LinesView::copy() const {
-    if (hasSelection()) QApplication::clipboard()->setText(selectedText());
+    if (!hasSelection()) return;
+    // The whole log can be selected: a copy larger than the memory left is refused, not a crash.
+    try {
+        QApplication::clipboard()->setText(selectedText());
+    } catch (const std::bad_alloc&) {
+        showOutOfMemoryBox(window());
+    }
 }
 
 void LinesView::keyPressEvent(QKeyEvent* event) {

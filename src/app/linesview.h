@@ -100,6 +100,7 @@ protected:
 
 private:
     void contentChanged(bool toTop);
+    void paintLines();
     std::size_t matchLine(std::size_t k) const { return k < head_.size() ? head_[k] : tail_[k - head_.size()]; }
     std::size_t rowOfLine(std::size_t line) const;  // first row whose line is at or after line
     std::size_t topRow() const;
@@ -126,6 +127,7 @@ private:
     int widest_ = 0;  // widest line painted so far: the horizontal range grows as lines are seen
     Position anchor_, cursor_;
     bool selecting_ = false;
+    bool memoryShort_ = false;  // painting ran out of memory; told once per content
 
     FindBar* findBar_ = nullptr;
     std::unique_ptr<LineMatcher> matcher_;  // of the bar's query, for this thread

@@ -1,4 +1,5 @@
 // むにゃろ: reads one web-server access log at a time and shows what it found.
+//   munyaro [LOGFILE]     LOGFILE is analysed at start (the desktop entry's "open with").
 #include <QApplication>
 #include <QLibraryInfo>
 #include <QTranslator>
@@ -7,11 +8,15 @@
 #include "common/programdir.h"
 
 int main(int argc, char** argv) {
-    QApplication app(argc, argv);
+    QApplication app(argc, argv);  // takes Qt's own options out of argv
     QApplication::setApplicationName(QStringLiteral("munyaro"));
+    QApplication::setDesktopFileName(QStringLiteral("io.github.munyaro.Munyaro"));
     // Qt's own dialogs and buttons (the file-open dialog, message box buttons) in Japanese too.
     QTranslator qtJapanese;
     if (qtJapanese.load(QStringLiteral("qtbase_ja"), QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
         QApplication::installTranslator(&qtJapanese);
-    return startUp(app, common::programDir());
+    QApplication::setFont(programFont());  // for a box about the data folder already
+    common::setDataDir(prepareDataDir(common::programDir()));
+    // The file names the system handed over, as bytes.
+    return startUp(app, common::dataDir(), argc >= 2 ? std::string(argv[1]) : std::string());
 }

@@ -6,7 +6,7 @@
 namespace recent {
 
 inline constexpr std::size_t kMax = 8;
-inline constexpr const char* kFile = "materia/RecentFiles.dat";
+inline constexpr const char* kFile = "RecentFiles.dat";  // in materia/ (common::materiaFile)
 
 // The paths in the file, one a line; a missing or unreadable file is an empty list.
 std::vector<std::string> load(const std::string& file);

@@ -6,6 +6,8 @@
 #include <unistd.h>
 
 #include <QApplication>
+#include <QCheckBox>
+#include <QLineEdit>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QPixmap>
@@ -14,6 +16,8 @@
 
 #include "qtedge/commandguard.h"
 #include "app/startup.h"
+#include "app/findbar.h"
+#include "app/linesview.h"
 #include "app/tform1.h"
 #include "app/tform2.h"
 #include "app/tversioninfo.h"
@@ -85,6 +89,21 @@ int main(int argc, char** argv) {
     form1->resize(form1->minimumSize());
     ok = save(form1, out, QStringLiteral("main-smallest")) && ok;
     form1->resize(normal);
+
+    // The find bar on the raw log, then its filtered view.
+    LinesView* raw = form1->pane("NamaLog");
+    form1->PageControl1->setCurrentWidget(raw->parentWidget());
+    raw->openFind();
+    raw->findBar()->edit->setText(QStringLiteral("bot"));
+    QElapsedTimer waited;
+    waited.start();
+    while (!raw->searchDone() && waited.elapsed() < 30000) QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    settle();
+    ok = save(form1, out, QStringLiteral("find")) && ok;
+    raw->findBar()->onlyMatching->setChecked(true);
+    settle();
+    ok = save(form1, out, QStringLiteral("find-filtered")) && ok;
+    raw->closeFind();
 
     showWindow(windows->form2.get());
     ok = save(windows->form2.get(), out, QStringLiteral("progress")) && ok;

@@ -7,6 +7,7 @@
 
 #include <QApplication>
 #include <QFontDatabase>
+#include <QTimer>
 
 #include "qtedge/commandguard.h"
 #include "app/tform1.h"
@@ -14,6 +15,7 @@
 #include "app/tversioninfo.h"
 #include "common/apperror.h"
 #include "common/fileio.h"
+#include "common/programdir.h"
 #include "common/stringlist.h"
 #include "decoder/ui/tutf.h"
 #include "ftp/ui/tftp.h"
@@ -54,7 +56,7 @@ std::unique_ptr<Windows> createWindows() {
 }
 
 std::string readStartMode() {
-    const common::StringList lines = common::splitLines(common::readWholeFile("materia/setup.ini"));
+    const common::StringList lines = common::splitLines(common::readWholeFile(common::materiaFile("setup.ini")));
     return lines.empty() ? std::string() : lines.front();
 }
 
@@ -65,12 +67,21 @@ void applyStartMode(Windows& w, const std::string& mode) {
     if (mode == "local") w.form1->OpenO1Click();
 }
 
-int startUp(QApplication& app, const std::string& dir) {
+std::string prepareDataDir(const std::string& programDir) {
+    const std::string dir = common::locateDataDir(programDir);
+    if (dir != programDir)
+        runCommand(nullptr, [&] { common::createDataDir(dir, common::shippedDataDir(programDir)); });
+    return dir;
+}
+
+int startUp(QApplication& app, const std::string& dir, const std::string& logFile) {
     QApplication::setFont(programFont());
-    if (chdir(dir.c_str()) != 0) {
-        showErrorBox(nullptr, common::formatMessage(common::msg::cannotOpen(), {dir, std::strerror(errno)}));
+    // A log named on the command line is named relative to where the program was started.
+    const std::string log = logFile.empty() ? std::string() : common::fullPath(logFile);
+    if (!runCommand(nullptr, [&] {
+            if (chdir(dir.c_str()) != 0) common::throwOpenError(dir, errno);
+        }))
         return 1;
-    }
 
     const std::unique_ptr<Windows> windows = createWindows();
     QObject::connect(windows->form1.get(), &TForm1::closed, &app, &QCoreApplication::quit);
@@ -79,7 +90,14 @@ int startUp(QApplication& app, const std::string& dir) {
 
     std::string mode;
     if (!runCommand(nullptr, [&] { mode = readStartMode(); })) return 1;
-    applyStartMode(*windows, mode);
+    if (log.empty()) {
+        applyStartMode(*windows, mode);
+    } else {
+        // Opened with a file: the user wants that file, not the FTP dialog or the file-open dialog.
+        // It is analysed once the loop runs, so the main window is on the screen first.
+        TForm1* form1 = windows->form1.get();
+        QTimer::singleShot(0, form1, [form1, log] { runCommand(form1, [&] { form1->LogCounting(log); }); });
+    }
     if (!windows->form1->isVisible()) showWindow(windows->form1.get());
     return app.exec();
 }

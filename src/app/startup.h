@@ -39,7 +39,11 @@ std::string readStartMode();
 // "local" the open-local-log command at once. Other values add nothing.
 void applyStartMode(Windows& windows, const std::string& mode);
 
-// The whole start-up in dir (the program's directory, made the current directory so that materia/ and
-// logs/ are the ones beside the program wherever it was started from) and the message loop; the exit
-// status of the program.
-int startUp(QApplication& app, const std::string& dir);
+// The program's data folder (see common::locateDataDir), made at the first start of an installed
+// program; a failure there is shown, and start-up goes on to report the missing files.
+std::string prepareDataDir(const std::string& programDir);
+
+// The whole start-up in dir (the data folder, made the current directory so that materia/ and logs/
+// are the ones there wherever the program was started from) and the message loop; the exit status of
+// the program. A logFile given is analysed at start instead of applying the start mode.
+int startUp(QApplication& app, const std::string& dir, const std::string& logFile = {});

@@ -2,9 +2,9 @@
 #include "app/tform1.h"
 
 #include <algorithm>
+#include <cassert>
 #include <ctime>
 #include <filesystem>
-#include <stdexcept>
 
 #include <QCloseEvent>
 #include <QDragEnterEvent>
@@ -31,10 +31,13 @@
 #include "analysis/chart.h"
 #include "analysis/logcounting.h"
 #include "analysis/report.h"
+#include "analysis/resultlayout.h"
 #include "app/chartimage.h"
 #include "qtedge/commandguard.h"
 #include "app/linesview.h"
+#include "app/rankingwindow.h"
 #include "app/recentfiles.h"
+#include "common/programdir.h"
 #include "common/apperror.h"
 #include "common/fileio.h"
 #include "qtedge/qtext.h"
@@ -117,25 +120,15 @@ TForm1::TForm1(QWidget* parent) : QMainWindow(parent), lastByteName_(analysis::k
     PageControl1->setUsesScrollButtons(true);
 
     PageControl1->addTab(buildCountPage(), QStringLiteral("カウント"));
-    PageControl1->addTab(
-        buildResultPage("Connect", "Memo8",
-                        {{{"Edit11", "ホスト数"}, {"Edit12", "接続数"}, {"Edit20", "200"}, {"Edit19", "403"}, {"Edit21", "404"}}},
-                        "Image1", "時間別の接続数・総接続数から見た比率", {"HOST404Memo", "HOST403Memo", "Memo2"}, "Memo9",
-                        "CheckDomeinMemo"),
-        QStringLiteral("接続"));
-    PageControl1->addTab(
-        buildResultPage("Get", "Memo7",
-                        {{{"Edit7", "対象数"}, {"Edit8", "要求数"}, {"Edit13", "200"}, {"Edit14", "403"}, {"Edit15", "404"}}},
-                        "Image2", "時間別の要求数・総接続数から見た比率", {"File404Memo", "File403Memo", "Memo10"}, "Memo4", {}),
-        QStringLiteral("要求ログ"));
-    PageControl1->addTab(
-        buildResultPage("Post", "Memo6",
-                        {{{"Edit5", "対象数"}, {"Edit6", "受信数"}, {"Edit17", "200"}, {"Edit16", "403"}, {"Edit18", "404"}}},
-                        "Image3", "時間別の受信数・総接続数から見た比率", {"POST404Memo", "POST403Memo", "Memo11"}, "Memo5", {}),
-        QStringLiteral("受信ログ"));
+    PageControl1->addTab(buildResultPage("Connect", "接続", "Image1", "時間別の接続数・総接続数から見た比率"),
+                         QStringLiteral("接続"));
+    PageControl1->addTab(buildResultPage("Get", "要求ログ", "Image2", "時間別の要求数・総接続数から見た比率"),
+                         QStringLiteral("要求ログ"));
+    PageControl1->addTab(buildResultPage("Post", "受信ログ", "Image3", "時間別の受信数・総接続数から見た比率"),
+                         QStringLiteral("受信ログ"));
     PageControl1->addTab(buildReferrerPage(), QStringLiteral("リファラ"));
-    PageControl1->addTab(pageOf(makePane("RobotsLog"), "BotSheet"), QStringLiteral("bot"));
-    PageControl1->addTab(pageOf(makePane("NamaLog"), "NamaSheet"), QStringLiteral("生ログ"));
+    PageControl1->addTab(pageOf(makePaneAt("bot"), "BotSheet"), QStringLiteral("bot"));
+    PageControl1->addTab(pageOf(makePaneAt("生ログ"), "NamaSheet"), QStringLiteral("生ログ"));
     PageControl1->setCurrentIndex(0);
     setCentralWidget(PageControl1);
 
@@ -161,7 +154,7 @@ void TForm1::buildMenu() {
     FTP1 = action(file, "FTP1", QStringLiteral("FTPから読み込み(&F)"), &TForm1::FTP1Click);
     recentMenu_ = file->addMenu(QStringLiteral("最近使ったファイル(&R)"));
     recentMenu_->setObjectName("RecentFiles");
-    recentFiles_ = recent::load(recent::kFile);
+    recentFiles_ = recent::load(common::materiaFile(recent::kFile));
     fillRecentMenu();
     file->addSeparator();
     SaveReport1 = action(file, "SaveReport1", QStringLiteral("レポートを保存..."), &TForm1::SaveReport1Click);
@@ -178,9 +171,17 @@ void TForm1::buildMenu() {
     QMenu* view = menuBar()->addMenu(QStringLiteral("表示(&V)"));
     view->setObjectName("ViewV1");
     UTF81 = action(view, "UTF81", QStringLiteral("UTF-8デコーダ(&U)"), &TForm1::UTF81Click);
+    Ranking1 = action(view, "Ranking1", QStringLiteral("ランキング(&R)"), &TForm1::RankingClick);
+    Ranking1->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_R));
     N1 = menuBar()->addAction(QStringLiteral("バージョン情報(&I)"));
     N1->setObjectName("N1");
     connect(N1, &QAction::triggered, this, &TForm1::N1Click);
+}
+
+LinesView* TForm1::makePaneAt(std::string_view path) {
+    const analysis::PaneSpec* spec = analysis::paneAt(path);
+    assert(spec && "every page of the window holds a pane of the engine's list");
+    return makePane(spec->name);
 }
 
 LinesView* TForm1::makePane(std::string_view name) {
@@ -207,8 +208,9 @@ QWidget* TForm1::buildCountPage() {
     page->setObjectName("CountSheet");
 
     auto* fileRow = new QHBoxLayout;
-    auto* fileLabel = new QLabel(QStringLiteral("ファイル"));
-    QLineEdit* path = makeBox("Edit35");
+    const analysis::BoxSpec* fileBox = analysis::boxesOf("カウント").front();
+    auto* fileLabel = new QLabel(qs(fileBox->label));
+    QLineEdit* path = makeBox(fileBox->name);
     path->setMinimumWidth(120);
     path->setMaximumWidth(QWIDGETSIZE_MAX);
     path->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
@@ -217,19 +219,19 @@ QWidget* TForm1::buildCountPage() {
     fileRow->addWidget(path, 1);
 
     // The three count groups share one layout: two counts above, the three statuses below.
-    auto countGroup = [this](const char* name, const QString& title, const QString& firstCaption, const char* first,
-                             const QString& secondCaption, const char* second,
-                             const std::array<const char*, 3>& statuses) {
-        auto* group = new QGroupBox(title);
+    auto countGroup = [this](const char* name, std::string_view title) {
+        auto* group = new QGroupBox(qs(title));
         group->setObjectName(name);
         auto* grid = new QGridLayout(group);
         grid->setContentsMargins(6, 2, 6, 4);
         grid->setVerticalSpacing(3);
-        addField(grid, 0, 0, firstCaption, makeBox(first));
-        addField(grid, 0, 2, secondCaption, makeBox(second));
-        const char* codes[] = {"200", "403", "404"};
-        for (int i = 0; i < 3; ++i)
-            addField(grid, 1, 2 * i, QString::fromLatin1(codes[i]), makeBox(statuses[static_cast<std::size_t>(i)]));
+        const auto boxes = analysis::boxesOf("カウント > " + std::string(title));
+        assert(boxes.size() == 5);
+        for (std::size_t i = 0; i < boxes.size(); ++i) {
+            const int row = i < 2 ? 0 : 1;
+            const int column = 2 * static_cast<int>(i < 2 ? i : i - 2);
+            addField(grid, row, column, qs(boxes[i]->label), makeBox(boxes[i]->name));
+        }
         grid->setColumnStretch(6, 1);
         return group;
     };
@@ -255,9 +257,12 @@ QWidget* TForm1::buildCountPage() {
     // A list to choose from: the unit is never typed.
     byteName->setEditable(false);
     connect(byteName, &QComboBox::currentIndexChanged, this, [this] { byteNameChange(); });
-    row(0, QStringLiteral("favicon IE-総数"), {makeBox("Edit31"), new QLabel(QStringLiteral("/")), makeBox("Edit33")});
-    row(1, QStringLiteral("要求/ホスト"), {makeBox("Edit32")});
-    row(2, QStringLiteral("転送量"), {makeBox("Edit34", 130), byteName});
+    // The favicon pair on one row with the "/" between, then one box a row; the amount with its unit.
+    const auto boxes = analysis::boxesOf("カウント > 解析");
+    assert(boxes.size() == 4 && boxes[1]->label == "/");
+    row(0, qs(boxes[0]->label), {makeBox(boxes[0]->name), new QLabel(qs(boxes[1]->label)), makeBox(boxes[1]->name)});
+    row(1, qs(boxes[2]->label), {makeBox(boxes[2]->name)});
+    row(2, qs(boxes[3]->label), {makeBox(boxes[3]->name, 130), byteName});
     grid->setColumnStretch(1, 1);
 
     auto* results = new QGroupBox(QStringLiteral("集計結果"));
@@ -265,12 +270,9 @@ QWidget* TForm1::buildCountPage() {
     auto* resultsLayout = new QVBoxLayout(results);
     resultsLayout->setContentsMargins(6, 4, 6, 6);
     resultsLayout->setSpacing(4);
-    resultsLayout->addWidget(countGroup("GroupBox2", QStringLiteral("接続"), QStringLiteral("総接続数"), "Edit1",
-                                        QStringLiteral("ホスト数"), "Edit2", {"Edit22", "Edit23", "Edit24"}));
-    resultsLayout->addWidget(countGroup("GroupBox3", QStringLiteral("要求(GET)"), QStringLiteral("要求数"), "Edit3",
-                                        QStringLiteral("対象数"), "Edit9", {"Edit27", "Edit26", "Edit25"}));
-    resultsLayout->addWidget(countGroup("GroupBox4", QStringLiteral("受信(POST)"), QStringLiteral("受信数"), "Edit4",
-                                        QStringLiteral("対象数"), "Edit10", {"Edit30", "Edit29", "Edit28"}));
+    resultsLayout->addWidget(countGroup("GroupBox2", "接続"));
+    resultsLayout->addWidget(countGroup("GroupBox3", "要求(GET)"));
+    resultsLayout->addWidget(countGroup("GroupBox4", "受信(POST)"));
     resultsLayout->addWidget(analysisGroup);
 
     Button1 = new QPushButton(QStringLiteral("ローカル(&L)"));
@@ -325,11 +327,10 @@ QWidget* TForm1::chartPage(const char* image, const char* caption) {
     return page;
 }
 
-QWidget* TForm1::buildResultPage(const char* prefix, std::string_view summaryPane,
-                                 const std::array<std::pair<const char*, const char*>, 5>& boxes, const char* image,
-                                 const char* chartCaption, const std::array<const char*, 3>& badPanes,
-                                 std::string_view extractPane, std::string_view watchPane) {
+QWidget* TForm1::buildResultPage(const char* prefix, std::string_view page, const char* image,
+                                 const char* chartCaption) {
     const QString p = QString::fromLatin1(prefix);
+    const std::string at = std::string(page) + " > ";
     QTabWidget* tabs = innerTabs(p + "Pages");
 
     auto* summary = new QWidget;
@@ -337,35 +338,37 @@ QWidget* TForm1::buildResultPage(const char* prefix, std::string_view summaryPan
     auto* group = new QGroupBox(QStringLiteral("集計結果"));
     auto* form = new QGridLayout(group);
     form->setContentsMargins(6, 4, 6, 6);
-    for (int i = 0; i < 5; ++i)
-        addField(form, i, 0, qs(boxes[static_cast<std::size_t>(i)].second), makeBox(boxes[static_cast<std::size_t>(i)].first));
+    const auto boxes = analysis::boxesOf(at + "集計");
+    for (std::size_t i = 0; i < boxes.size(); ++i)
+        addField(form, static_cast<int>(i), 0, qs(boxes[i]->label), makeBox(boxes[i]->name));
     auto* side = new QVBoxLayout;
     side->addWidget(group);
     side->addStretch(1);
     auto* summaryLayout = new QHBoxLayout(summary);
     summaryLayout->setContentsMargins(2, 2, 2, 2);
-    summaryLayout->addWidget(makePane(summaryPane), 1);
+    summaryLayout->addWidget(makePaneAt(at + "集計"), 1);
     summaryLayout->addLayout(side);
     tabs->addTab(summary, QStringLiteral("集計"));
 
     tabs->addTab(chartPage(image, chartCaption), QStringLiteral("グラフ"));
 
     QTabWidget* bad = innerTabs(p + "BadPages");
-    bad->addTab(pageOf(makePane(badPanes[0]), p + "404Sheet"), QStringLiteral("404"));
-    bad->addTab(pageOf(makePane(badPanes[1]), p + "403Sheet"), QStringLiteral("403"));
-    bad->addTab(pageOf(makePane(badPanes[2]), p + "OtherSheet"), QStringLiteral("その他"));
+    bad->addTab(pageOf(makePaneAt(at + "不正常ログ > 404"), p + "404Sheet"), QStringLiteral("404"));
+    bad->addTab(pageOf(makePaneAt(at + "不正常ログ > 403"), p + "403Sheet"), QStringLiteral("403"));
+    bad->addTab(pageOf(makePaneAt(at + "不正常ログ > その他"), p + "OtherSheet"), QStringLiteral("その他"));
     tabs->addTab(pageOf(bad, p + "BadSheet"), QStringLiteral("不正常ログ"));
 
-    tabs->addTab(pageOf(makePane(extractPane), p + "ExtractSheet"), QStringLiteral("抽出ログ"));
-    if (!watchPane.empty()) tabs->addTab(pageOf(makePane(watchPane), p + "WatchSheet"), QStringLiteral("監視抽出"));
+    tabs->addTab(pageOf(makePaneAt(at + "抽出ログ"), p + "ExtractSheet"), QStringLiteral("抽出ログ"));
+    if (analysis::paneAt(at + "監視抽出"))
+        tabs->addTab(pageOf(makePaneAt(at + "監視抽出"), p + "WatchSheet"), QStringLiteral("監視抽出"));
     tabs->setCurrentIndex(0);
     return pageOf(tabs, p + "Sheet");
 }
 
 QWidget* TForm1::buildReferrerPage() {
     QTabWidget* tabs = innerTabs("ReferrerPages");
-    tabs->addTab(pageOf(makePane("ReferrerList"), "ReferrerListSheet"), QStringLiteral("参照元"));
-    tabs->addTab(pageOf(makePane("ReferrerLog"), "ReferrerLogSheet"), QStringLiteral("抽出ログ"));
+    tabs->addTab(pageOf(makePaneAt("リファラ > 参照元"), "ReferrerListSheet"), QStringLiteral("参照元"));
+    tabs->addTab(pageOf(makePaneAt("リファラ > 抽出ログ"), "ReferrerLogSheet"), QStringLiteral("抽出ログ"));
     tabs->setCurrentIndex(0);
     return pageOf(tabs, "ReferrerSheet");
 }
@@ -394,7 +397,7 @@ void TForm1::LogCounting(const std::string& path) {
         StatusTime->setText(QStringLiteral("中断 (%1 秒)").arg(static_cast<double>(timer.elapsed()) / 1000, 0, 'f', 2));
     };
     try {
-        analysis::LogCounting(path, record_, {"materia"});
+        analysis::LogCounting(path, record_);
     } catch (const std::exception& e) {
         record_.fail(common::withPeriod(e.what()));
         stopped();
@@ -436,7 +439,7 @@ void TForm1::rememberRecent(const std::string& path) {
     fillRecentMenu();
     // The list is a convenience: a data directory that cannot be written must not stop the analysis.
     try {
-        recent::save(recent::kFile, recentFiles_);
+        recent::save(common::materiaFile(recent::kFile), recentFiles_);
     } catch (const common::AppError&) {
     }
 }
@@ -460,7 +463,7 @@ void TForm1::openRecent(const std::string& path) {
         std::erase(recentFiles_, path);
         fillRecentMenu();
         try {
-            recent::save(recent::kFile, recentFiles_);
+            recent::save(common::materiaFile(recent::kFile), recentFiles_);
         } catch (const common::AppError&) {
         }
         showUnicodeErrorBox(this, QStringLiteral("ファイルが見つかりません: %1\n最近使ったファイルの一覧から外しました")
@@ -520,6 +523,19 @@ void TForm1::N3Click() { showWindow(windows_.domein); }
 void TForm1::UTF81Click() { showWindow(windows_.utf); }
 void TForm1::N1Click() { showWindow(windows_.versionInfo); }
 
+void TForm1::RankingClick() {
+    if (!rankingWindow_) {
+        rankingWindow_ = new RankingWindow(this);
+        rankingWindow_->setRankings(rankings_);
+    }
+    showWindow(rankingWindow_);
+}
+
+void TForm1::rankingsReady(std::shared_ptr<const analysis::Rankings> rankings) {
+    rankings_ = std::move(rankings);
+    if (rankingWindow_) rankingWindow_->setRankings(rankings_);
+}
+
 void TForm1::byteNameChange() {
     runCommand(this, [this] {
         QLineEdit* amount = box("Edit34");
@@ -559,21 +575,22 @@ void TForm1::GraphDraw(ChartImage* image, const std::array<std::int64_t, 24>& co
 
 // --- ResultView -----------------------------------------------------------------------------------
 
+// The engine names only components of its own lists, which the window builds all of.
 LinesView* TForm1::pane(std::string_view name) const {
     const auto it = panes_.find(name);
-    if (it == panes_.end()) throw std::logic_error("no pane " + std::string(name));
+    assert(it != panes_.end() && "a pane of the engine's list");
     return it->second;
 }
 
 QLineEdit* TForm1::box(std::string_view name) const {
     const auto it = boxes_.find(name);
-    if (it == boxes_.end()) throw std::logic_error("no box " + std::string(name));
+    assert(it != boxes_.end() && "a box of the engine's list");
     return it->second;
 }
 
 ChartImage* TForm1::chart(std::string_view name) const {
     const auto it = charts_.find(name);
-    if (it == charts_.end()) throw std::logic_error("no chart " + std::string(name));
+    assert(it != charts_.end() && "one of the three charts");
     return it->second;
 }
 
@@ -607,7 +624,7 @@ void TForm1::chartBackground(std::string_view image) {
     if (image == "Image1") Image1Ready();
     else if (image == "Image2") Image2Ready();
     else if (image == "Image3") Image3Ready();
-    else chart(image);  // reports the unknown name
+    else assert(!"one of the three charts");
 }
 
 void TForm1::chartBars(std::string_view image, const std::array<std::int64_t, 24>& counts, std::int64_t total) {

@@ -18,6 +18,7 @@
 class ChartImage;
 class LinesView;
 class QAction;
+class RankingWindow;
 class QComboBox;
 class QLabel;
 class QMenu;
@@ -56,6 +57,7 @@ public:
     void N3Click();
     void UTF81Click();
     void N1Click();
+    void RankingClick();  // the ranking window, made when first asked for
     void byteNameChange();
 
     // The charts: empty backgrounds at the start of an analysis, bars at its end.
@@ -68,7 +70,6 @@ public:
     LinesView* pane(std::string_view name) const;
     QLineEdit* box(std::string_view name) const;
     ChartImage* chart(std::string_view name) const;
-    int lastByteNameValue() const { return lastByteName_; }
     // What the last analysis showed, for the saved report.
     const report::ReportRecord& reportRecord() const { return record_; }
 
@@ -89,6 +90,8 @@ public:
     void progressPosition(std::size_t position) override;
     void chartBackground(std::string_view image) override;
     void chartBars(std::string_view image, const std::array<std::int64_t, 24>& counts, std::int64_t total) override;
+    void rankingsReady(std::shared_ptr<const analysis::Rankings> rankings) override;
+    RankingWindow* rankingWindow() const { return rankingWindow_; }
     void stoppedAt(std::size_t index, std::size_t lineNumber) override;
 
     QTabWidget* PageControl1;
@@ -103,6 +106,7 @@ public:
     QAction* N3;
     QAction* UTF81;
     QAction* N1;
+    QAction* Ranking1;
     QLabel* StatusFile;   // the status bar: the analysed file,
     QLabel* StatusLines;  // its line count
     QLabel* StatusTime;   // and the time the analysis took
@@ -129,12 +133,11 @@ private:
     void rememberRecent(const std::string& path);
     void fillRecentMenu();
     QWidget* buildCountPage();
-    QWidget* buildResultPage(const char* prefix, std::string_view summaryPane,
-                             const std::array<std::pair<const char*, const char*>, 5>& boxes, const char* image,
-                             const char* chartCaption, const std::array<const char*, 3>& badPanes,
-                             std::string_view extractPane, std::string_view watchPane);
+    // A page of results ("接続", "要求ログ", "受信ログ") with the panes and boxes the engine places there.
+    QWidget* buildResultPage(const char* prefix, std::string_view page, const char* image, const char* chartCaption);
     QWidget* buildReferrerPage();
     LinesView* makePane(std::string_view name);
+    LinesView* makePaneAt(std::string_view path);  // the pane of the engine's list at that path
     QLineEdit* makeBox(std::string_view name, int width = 56);
     QWidget* chartPage(const char* image, const char* caption);
     void imageReady(std::string_view image);
@@ -148,6 +151,8 @@ private:
     std::vector<std::string> recentFiles_;
     bool analysing_ = false;
     report::ReportRecord record_{this};
+    std::shared_ptr<const analysis::Rankings> rankings_;
+    RankingWindow* rankingWindow_ = nullptr;
 };
 
 // Shows a window, or brings it to the front when it is open already.

@@ -9,4 +9,7 @@ const char* reportUsage();
 int runDecode(int argc, char** argv);
 const char* decodeUsage();
 
+int runFetch(int argc, char** argv);
+const char* fetchUsage();
+
 }  // namespace cli

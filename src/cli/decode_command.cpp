@@ -1,9 +1,11 @@
 // munyaro-cli decode: the decoder window's run over the lines of standard input.
 #include <cstdio>
 #include <exception>
+#include <new>
 #include <string>
 
 #include "cli/commands.h"
+#include "cli/output.h"
 #include "common/apperror.h"
 #include "common/cp932.h"
 #include "decoder/urlconv.h"
@@ -56,9 +58,8 @@ void writeLine(const std::string& line) {
     std::fputc('\n', stdout);
 }
 
-// Messages go to the terminal as UTF-8, after the error box's "." rule.
 int fail(const std::string& cp932Message) {
-    std::fprintf(stderr, "%s\n", common::utf8FromCp932(common::withPeriod(cp932Message)).c_str());
+    printError(cp932Message);
     return 1;
 }
 
@@ -88,24 +89,34 @@ int runDecode(int argc, char** argv) {
         return 2;
     }
 
+    StdoutGuard output;
     LineReader reader(stdin);
     std::string line;
     std::string error;
-    while (reader.next(line)) {
-        if (!error.empty()) {
-            writeLine(line);
-            continue;
+    try {
+        while (reader.next(line)) {
+            if (!error.empty()) {
+                writeLine(line);
+                continue;
+            }
+            try {
+                writeLine(decoder::URLDecode(line));
+            } catch (const decoder::EConvertError& e) {
+                // Like the window: the failing line and the ones after it stay as they were.
+                error = e.what();
+                writeLine(line);
+            }
         }
-        try {
-            writeLine(decoder::URLDecode(line));
-        } catch (const std::exception& e) {
-            // Like the window: the failing line and the ones after it stay as they were.
-            error = e.what();
-            writeLine(line);
-        }
+    } catch (const std::bad_alloc&) {
+        // A line longer than the memory left: nothing of the run stays in a file.
+        output.rollback();
+        return fail(common::msg::outOfMemory());
     }
     const bool readFailed = reader.failed();
-    if (std::fflush(stdout) != 0 || std::ferror(stdout)) return fail(common::msg::writeError());
+    if (!StdoutGuard::flush()) {
+        output.rollback();
+        return fail(common::msg::writeError());
+    }
     if (readFailed) return fail("munyaro-cli decode: cannot read standard input");
     if (!error.empty()) return fail(error);
     return 0;

@@ -4,12 +4,14 @@
 #include <cstring>
 #include <ctime>
 #include <exception>
+#include <new>
 #include <optional>
 #include <string>
 
 #include "analysis/logcounting.h"
 #include "analysis/report.h"
 #include "cli/commands.h"
+#include "cli/output.h"
 #include "cli/reportview.h"
 #include "common/apperror.h"
 #include "common/cp932.h"
@@ -20,14 +22,19 @@
 namespace cli {
 
 const char* reportUsage() {
-    return "  munyaro-cli report [--json | --summary] [--unit byte|Kb|Mb|Gb] [--materia DIR]\n"
-           "                     [--html FILE] [--csv DIR] [--threads N] LOGFILE\n"
+    return "  munyaro-cli report [--json | --summary | --rankings [--top N]] [--unit byte|Kb|Mb|Gb]\n"
+           "                     [--materia DIR] [--html FILE] [--csv DIR] [--threads N] [--no-rankings]\n"
+           "                     LOGFILE\n"
            "\n"
            "    Analyses LOGFILE (an Apache combined-format access log, plain or gzip) as the main\n"
            "    window does after a fresh start, with the reference lists of DIR (default: materia/\n"
-           "    beside the program), and prints the summary boxes and every result pane as UTF-8.\n"
+           "    of the program's data folder), and prints the summary boxes and every result pane as\n"
+           "    UTF-8.\n"
            "      --summary    the summary boxes only (the whole analysis still runs)\n"
-           "      --json       one JSON object: file, error, errorLine, tally, boxes, panes, progress\n"
+           "      --json       one JSON object: file, error, errorLine, tally, boxes, panes, progress,\n"
+           "                   rankings\n"
+           "      --rankings   the ranking tables only, the top N rows of each (default 20, 0: all)\n"
+           "      --no-rankings  leave the rankings out of the pass (to time the pass without them)\n"
            "      --unit U     unit of the transfer amount (default byte)\n"
            "      --html FILE  saves the report as one HTML page (replaced if it exists)\n"
            "      --csv DIR    saves every table and pane but the raw log as CSV files into DIR\n"
@@ -40,7 +47,8 @@ const char* reportUsage() {
 }
 
 int runReport(int argc, char** argv) {
-    enum class Format { Text, Summary, Json, None } format = Format::Text;
+    enum class Format { Text, Summary, Json, Rankings, None } format = Format::Text;
+    std::optional<std::size_t> top;
     std::optional<std::string> htmlFile, csvDir;
     int unit = 0;
     analysis::AnalysisOptions options;
@@ -54,9 +62,17 @@ int runReport(int argc, char** argv) {
         if (arg == "--help" || arg == "-h") {
             std::printf("usage:\n%s", reportUsage());
             return 0;
-        } else if (arg == "--json" || arg == "--summary") {
-            if (format != Format::Text) return usageError("--json and --summary exclude each other");
-            format = arg == "--json" ? Format::Json : Format::Summary;
+        } else if (arg == "--json" || arg == "--summary" || arg == "--rankings") {
+            if (format != Format::Text) return usageError("--json, --summary and --rankings exclude each other");
+            format = arg == "--json" ? Format::Json : arg == "--summary" ? Format::Summary : Format::Rankings;
+        } else if (arg == "--no-rankings") {
+            options.rankings = false;
+        } else if (arg == "--top") {
+            if (i + 1 >= argc) return usageError("--top needs a value");
+            const std::string value = argv[++i];
+            if (value.empty() || value.size() > 9 || value.find_first_not_of("0123456789") != std::string::npos)
+                return usageError("--top needs a number of rows, not '" + value + "'");
+            top = static_cast<std::size_t>(std::stoul(value));
         } else if (arg == "--unit" || arg == "--materia" || arg == "--html" || arg == "--csv" || arg == "--threads") {
             if (i + 1 >= argc) return usageError(arg + " needs a value");
             const std::string value = argv[++i];
@@ -84,6 +100,8 @@ int runReport(int argc, char** argv) {
         }
     }
     if (!file) return usageError("LOGFILE missing");
+    if (top && format != Format::Rankings) return usageError("--top goes with --rankings");
+    if (format == Format::Rankings && !options.rankings) return usageError("--rankings and --no-rankings exclude each other");
 
     ReportView view(unit);
     report::ReportRecord record(&view);
@@ -100,35 +118,48 @@ int runReport(int argc, char** argv) {
     auto save = [&](auto write) {
         try {
             write();
+        } catch (const std::bad_alloc&) {
+            saveError = common::withPeriod(common::msg::outOfMemory());
+            printError(*saveError);
         } catch (const std::exception& e) {
             saveError = common::withPeriod(e.what());
-            std::fprintf(stderr, "%s\n", common::utf8FromCp932(*saveError).c_str());
+            printError(*saveError);
         }
     };
     if (htmlFile) save([&] { report::writeHtmlReport(record, *htmlFile); });
     if (csvDir) save([&] { report::writeCsvReport(record, *csvDir); });
     const bool saving = htmlFile || csvDir;
     if (saving && format == Format::Text) format = Format::None;
-    switch (format) {
-        case Format::None:
-            break;
-        case Format::Json:
-            view.writeJson(stdout, *file, error);
-            break;
-        case Format::Summary:
-            view.writeSummary(stdout);
-            break;
-        case Format::Text:
-            view.writeText(stdout);
-            break;
+    StdoutGuard output;
+    std::optional<std::string> writeError;
+    try {
+        switch (format) {
+            case Format::None:
+                break;
+            case Format::Json:
+                view.writeJson(stdout, *file, error);
+                break;
+            case Format::Summary:
+                view.writeSummary(stdout);
+                break;
+            case Format::Text:
+                view.writeText(stdout);
+                break;
+            case Format::Rankings:
+                view.writeRankings(stdout, top.value_or(20));
+                break;
+        }
+        if (!StdoutGuard::flush()) writeError = common::msg::writeError();
+    } catch (const std::bad_alloc&) {
+        writeError = common::msg::outOfMemory();
     }
-    std::fflush(stdout);
+    if (writeError) output.rollback();
     if (error) {
-        std::fprintf(stderr, "%s\n", common::utf8FromCp932(*error).c_str());
+        printError(*error);
         if (const auto line = view.errorLine()) std::fprintf(stderr, "munyaro-cli: %s:%zu: stopped here\n", file->c_str(), *line);
-        return 1;
     }
-    return saveError ? 1 : 0;
+    if (writeError) printError(*writeError);
+    return error || writeError || saveError ? 1 : 0;
 }
 
 }  // namespace cli

@@ -8,18 +8,11 @@
 
 #include "analysis/logtally.h"
 #include "analysis/panecontent.h"
+#include "analysis/rankings.h"
 #include "analysis/report.h"
 #include "analysis/resultview.h"
 
 namespace cli {
-
-// The counters of a pass that ran to its end.
-struct TallyCounts {
-    std::int64_t lineCount, hostCount, getCount, getFileCount, get200Count, postCount, postFileCount, post200Count,
-        status200Count, faviconCount, faviconIeCount;
-    analysis::HourCounts hourConnections, hourGets, hourPosts;
-    double bytesSent;
-};
 
 class ReportView final : public analysis::ResultView {
 public:
@@ -44,7 +37,8 @@ public:
     void progressPosition(std::size_t) override {}
     void chartBackground(std::string_view) override {}
     void chartBars(std::string_view, const std::array<std::int64_t, 24>&, std::int64_t) override {}
-    void tallied(const analysis::LogTally& t) override;
+    void tallied(const analysis::LogTally& t) override { tally_ = t; }  // the counters alone
+    void rankingsReady(std::shared_ptr<const analysis::Rankings> r) override { rankings_ = std::move(r); }
     void stoppedAt(std::size_t, std::size_t lineNumber) override { errorLine_ = lineNumber; }
     // The 1-based number of the line that stopped the pass, if one did.
     std::optional<std::size_t> errorLine() const { return errorLine_; }
@@ -53,6 +47,8 @@ public:
     void writeText(std::FILE* out) const;
     void writeSummary(std::FILE* out) const;
     void writeJson(std::FILE* out, const std::string& file, const std::optional<std::string>& error) const;
+    // The rankings as text tables of at most top rows each (0: all rows).
+    void writeRankings(std::FILE* out, std::size_t top) const;
 
 private:
     analysis::PaneContent& pane(std::string_view name);
@@ -63,7 +59,8 @@ private:
     std::map<std::string, analysis::PaneContent, std::less<>> panes_;
     std::map<std::string, std::string> boxes_;
     std::vector<std::string> progress_;
-    std::optional<TallyCounts> tally_;
+    std::optional<analysis::LogCounts> tally_;
+    std::shared_ptr<const analysis::Rankings> rankings_;
     std::optional<std::size_t> errorLine_;
 };
 

@@ -31,6 +31,7 @@ const std::string& notFloat() { static const std::string s = cp932(u8"'%s' は�
 const std::string& divByZero() { static const std::string s = cp932(u8"ゼロによる除算"); return s; }
 const std::string& cannotOpen() { static const std::string s = cp932(u8"ファイル \"%s\". %s は開けません"); return s; }
 const std::string& cannotCreate() { static const std::string s = cp932(u8"ファイル \"%s\". %s を作成できません"); return s; }
+const std::string& outOfMemory() { static const std::string s = cp932(u8"メモリが足りません"); return s; }
 const std::string& writeError() { static const std::string s = cp932(u8"ストリームへの書き込みエラー"); return s; }
 }  // namespace msg
 

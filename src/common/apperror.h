@@ -27,6 +27,7 @@ const std::string& divByZero();     // ゼロによる除算
 const std::string& cannotOpen();    // ファイル "%s". %s は開けません
 const std::string& cannotCreate();  // ファイル "%s". %s を作成できません
 const std::string& writeError();    // ストリームへの書き込みエラー
+const std::string& outOfMemory();   // メモリが足りません
 }  // namespace msg
 
 }  // namespace common

@@ -142,6 +142,13 @@ void unmapFile(const char* p, std::size_t size) noexcept {
     ::munmap(const_cast<char*>(p), size);
 }
 
+void releaseMapped(const char* begin, const char* end) noexcept {
+    const auto page = static_cast<std::uintptr_t>(::sysconf(_SC_PAGESIZE));
+    const std::uintptr_t from = (reinterpret_cast<std::uintptr_t>(begin) + page - 1) & ~(page - 1);
+    const std::uintptr_t to = reinterpret_cast<std::uintptr_t>(end) & ~(page - 1);
+    if (to > from) ::madvise(reinterpret_cast<void*>(from), to - from, MADV_DONTNEED);
+}
+
 std::optional<std::size_t> availableMemory() {
     if (testFigure) return testFigure;
     const std::string meminfo = readSmallFile("/proc/meminfo");

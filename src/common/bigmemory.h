@@ -23,6 +23,9 @@ void* bigReallocate(void* p, std::size_t oldBytes, std::size_t newBytes);  // ke
 // the process with SIGBUS.
 const char* mapFile(int fd, std::size_t size) noexcept;
 void unmapFile(const char* p, std::size_t size) noexcept;
+// Hands the whole pages within [begin, end) of a file mapping back to the page cache: they leave the
+// process's resident memory and come back, unchanged, when next read.
+void releaseMapped(const char* begin, const char* end) noexcept;
 
 // Memory the system can still provide: available memory plus free swap, within the memory limit of
 // the process's control group; none when the system does not tell.

@@ -49,10 +49,7 @@ void throwOpenError(const std::string& path, int err) { throwOpenError(path, pat
 
 std::string readWholeFile(const std::string& path) { return std::string(readFileBytes(path).view()); }
 
-void throwOutOfMemory(const std::string& path) {
-    static const std::string text = cp932(u8"メモリが足りません");
-    throwOpenError(path, text);
-}
+void throwOutOfMemory(const std::string& path) { throwOpenError(path, msg::outOfMemory()); }
 
 namespace {
 

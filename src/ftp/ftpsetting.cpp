@@ -39,6 +39,35 @@ void saveFtpSetting(const std::string& path, const common::StringList& fields) {
     common::writeFileAtomic(path, bytes, 0600);
 }
 
+TransferWay transferWay(const common::StringList& lines) {
+    TransferWay way;
+    if (lines.size() > 4) {
+        if (lines[4] == "ftps") way.protocol = Protocol::Ftps;
+        if (lines[4] == "sftp") way.protocol = Protocol::Sftp;
+    }
+    if (lines.size() > 5) way.port = lines[5];
+    if (lines.size() > 6) way.passive = lines[6] == "passive";
+    return way;
+}
+
+common::StringList withTransferWay(common::StringList fields, const TransferWay& way) {
+    if (way == TransferWay{}) return fields;
+    static const char* const names[] = {"ftp", "ftps", "sftp"};
+    fields.push_back(names[static_cast<int>(way.protocol)]);
+    fields.push_back(way.port);
+    fields.push_back(way.passive ? "passive" : "active");
+    return fields;
+}
+
+int defaultPort(Protocol protocol) { return protocol == Protocol::Sftp ? 22 : 21; }
+
+int portNumber(const std::string& text, Protocol protocol) {
+    if (text.empty()) return defaultPort(protocol);
+    if (text.size() > 5 || text.find_first_not_of("0123456789") != std::string::npos) return 0;
+    const int port = std::stoi(text);
+    return port >= 1 && port <= 65535 ? port : 0;
+}
+
 std::string logDate(std::chrono::year_month_day date, std::chrono::milliseconds timeOfDay) {
     using namespace std::chrono;
     if (timeOfDay < hours(4)) date = year_month_day(sys_days(date) - days(1));

@@ -2,11 +2,18 @@
 #include "ftp/inetman.h"
 
 #include <cerrno>
+#include <chrono>
+#include <climits>
 #include <cstring>
 #include <curl/curl.h>
+#include <dirent.h>
 #include <fcntl.h>
+#include <optional>
 #include <string_view>
+#include <sys/file.h>
 #include <sys/stat.h>
+#include <openssl/ssl.h>
+#include <openssl/x509.h>
 #include <unistd.h>
 
 #include "common/apperror.h"
@@ -23,10 +30,17 @@ namespace {
 constexpr long kConnectTimeoutSeconds = 15;
 constexpr long kAcceptTimeoutMs = 15000;       // the server connecting back for the data (active mode)
 constexpr long kResponseTimeoutSeconds = 30;   // each reply on the control connection
-constexpr long kLowSpeedBytes = 1;             // less than this per second ...
-constexpr long kLowSpeedSeconds = 60;          // ... for this long counts as a stalled transfer
+constexpr long kPollMs = 1000;                 // a cancel wakes the wait at once; this only bounds it
+
+// A part file is "." + the target's name + ".part" + six random letters or digits.
+constexpr std::string_view kPartInfix = ".part";
+constexpr std::size_t kPartSuffix = kPartInfix.size() + 6;
 
 std::string jp(std::u8string_view utf8) { return common::cp932(utf8); }
+
+// CR or LF would end an FTP command early and start one of the sender's choosing; NUL would cut
+// the text short.
+bool controlSafe(std::string_view text) { return text.find_first_of(std::string_view("\r\n\0", 3)) == std::string_view::npos; }
 
 bool unreserved(unsigned char c) {
     return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '-' || c == '.' ||
@@ -62,11 +76,14 @@ std::string hostPart(const std::string& server) {
 }
 
 // "ftp://host:port/path"; an absolute remote path starts with "%2F", which libcurl takes as the root.
-std::string buildUrl(const std::string& host, int port, std::string_view remote) {
-    std::string url = "ftp://" + host + ":" + std::to_string(port) + "/";
+// SFTP paths are absolute; one relative to the login directory starts with "~/".
+std::string buildUrl(Protocol protocol, const std::string& host, int port, std::string_view remote) {
+    std::string url = (protocol == Protocol::Sftp ? "sftp://" : "ftp://") + host + ":" + std::to_string(port) + "/";
     if (!remote.empty() && remote.front() == '/') {
-        url += "%2F";
+        if (protocol != Protocol::Sftp) url += "%2F";
         remote.remove_prefix(1);
+    } else if (protocol == Protocol::Sftp) {
+        url += "~/";
     }
     for (;;) {
         const auto slash = remote.find('/');
@@ -86,9 +103,15 @@ std::string createError(const std::string& path, int err) {
 
 // The reason from libcurl's result code; its error buffer is not used, since in active mode it keeps
 // a misleading text after every failure.
-std::string curlReason(CURLcode code, long reply, int writeErrno, const std::string& server) {
+std::string curlReason(CURLcode code, long reply, int writeErrno, const std::string& server, bool tooSlow,
+                       const SpeedLimit& limit) {
     std::string main;
+    if (tooSlow) code = CURLE_OK;   // told apart from the time-outs of libcurl
     switch (code) {
+    case CURLE_OK:
+        main = common::formatMessage(jp(u8"転送が遅すぎるため中断しました（%s 秒間、毎秒 %s バイト未満）"),
+                                     {std::to_string(limit.seconds), std::to_string(limit.bytesPerSecond)});
+        break;
     case CURLE_COULDNT_RESOLVE_HOST:
         main = common::formatMessage(jp(u8"サーバー \"%s\" が見つかりません"), {server});
         break;
@@ -117,6 +140,15 @@ std::string curlReason(CURLcode code, long reply, int writeErrno, const std::str
     case CURLE_FTP_PORT_FAILED:
         main = jp(u8"サーバーからのデータ接続（アクティブモード）を受けられません");
         break;
+    case CURLE_USE_SSL_FAILED:
+        main = jp(u8"サーバーが TLS での接続（FTPS）に応じません");
+        break;
+    case CURLE_SSL_CONNECT_ERROR:
+        main = jp(u8"TLS の接続を確立できません");
+        break;
+    case CURLE_SSH:
+        main = jp(u8"SSH の接続に失敗しました");
+        break;
     case CURLE_WRITE_ERROR:
         main = common::msg::writeError();
         if (writeErrno != 0) main += " (" + systemText(writeErrno) + ")";
@@ -131,21 +163,147 @@ std::string curlReason(CURLcode code, long reply, int writeErrno, const std::str
     return main + " (" + detail + ")";
 }
 
-// The temporary file a download is written to, beside its target; removed unless committed.
+// Stranger's text from a certificate, for a window or a terminal: control characters become "?".
+std::string printable(std::string text) {
+    for (char& c : text)
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) c = '?';
+    return text;
+}
+
+std::string bioText(BIO* bio) {
+    char* data = nullptr;
+    const long n = BIO_get_mem_data(bio, &data);
+    std::string text = n > 0 ? std::string(data, static_cast<std::size_t>(n)) : std::string();
+    BIO_free(bio);
+    return printable(text);
+}
+
+std::string nameText(const X509_NAME* name) {
+    BIO* bio = BIO_new(BIO_s_mem());
+    X509_NAME_print_ex(bio, name, 0, XN_FLAG_RFC2253 & ~ASN1_STRFLGS_ESC_MSB);
+    return bioText(bio);
+}
+
+std::string timeText(const ASN1_TIME* time) {
+    BIO* bio = BIO_new(BIO_s_mem());
+    ASN1_TIME_print(bio, time);
+    return bioText(bio);
+}
+
+std::string verifyProblem(int error) {
+    switch (error) {
+    case X509_V_ERR_DEPTH_ZERO_SELF_SIGNED_CERT:
+    case X509_V_ERR_SELF_SIGNED_CERT_IN_CHAIN:
+        return reinterpret_cast<const char*>(u8"自己署名の証明書です");
+    case X509_V_ERR_UNABLE_TO_GET_ISSUER_CERT_LOCALLY:
+    case X509_V_ERR_UNABLE_TO_GET_ISSUER_CERT:
+        return reinterpret_cast<const char*>(u8"信頼できる認証局の発行したものではありません");
+    case X509_V_ERR_CERT_HAS_EXPIRED:
+        return reinterpret_cast<const char*>(u8"有効期限が切れています");
+    case X509_V_ERR_CERT_NOT_YET_VALID:
+        return reinterpret_cast<const char*>(u8"まだ有効期間に入っていません");
+    default:
+        return X509_verify_cert_error_string(error);
+    }
+}
+
+// The server's certificate as the TLS handshake meets it (the first one of a download), and
+// whether the system's authorities vouch for it.
+struct TlsSeen {
+    bool seen = false;
+    bool chainOk = false;
+    ServerKey key;
+};
+
+int seeCertificate(X509_STORE_CTX* ctx, void* arg) {
+    const int ok = X509_verify_cert(ctx);
+    auto* seen = static_cast<TlsSeen*>(arg);
+    X509* cert = X509_STORE_CTX_get0_cert(ctx);
+    if (!seen->seen && cert != nullptr) {
+        seen->seen = true;
+        seen->chainOk = ok == 1;
+        if (ok != 1) seen->key.problem = verifyProblem(X509_STORE_CTX_get_error(ctx));
+        seen->key.subject = nameText(X509_get_subject_name(cert));
+        seen->key.issuer = nameText(X509_get_issuer_name(cert));
+        seen->key.notBefore = timeText(X509_get0_notBefore(cert));
+        seen->key.notAfter = timeText(X509_get0_notAfter(cert));
+        unsigned char* der = nullptr;
+        const int n = i2d_X509_PUBKEY(X509_get_X509_PUBKEY(cert), &der);
+        if (n > 0) seen->key.fingerprint = fingerprintOf(std::string(reinterpret_cast<char*>(der), static_cast<std::size_t>(n)));
+        OPENSSL_free(der);
+    }
+    return ok;
+}
+
+CURLcode setUpTls(CURL*, void* sslContext, void* seen) {
+    SSL_CTX_set_cert_verify_callback(static_cast<SSL_CTX*>(sslContext), &seeCertificate, seen);
+    return CURLE_OK;
+}
+
+// The server's SSH host key against known_hosts: a known key passes; an unknown or changed one is
+// noted and refused, never taken silently.
+int checkHostKey(CURL*, const curl_khkey* known, const curl_khkey* found, curl_khmatch match, void* arg) {
+    auto* key = static_cast<ServerKey*>(arg);
+    const auto raw = [](const curl_khkey* k) {
+        return k->len == 0 ? unbase64(k->key) : std::string(k->key, k->len);
+    };
+    const std::string blob = raw(found);
+    key->fingerprint = fingerprintOf(blob);
+    key->keyBase64 = base64(blob, true);
+    // The key blob opens with its type name, preceded by the name's length (4 bytes, big-endian).
+    if (blob.size() >= 4) {
+        const std::size_t n = (std::size_t(static_cast<unsigned char>(blob[0])) << 24) |
+                              (std::size_t(static_cast<unsigned char>(blob[1])) << 16) |
+                              (std::size_t(static_cast<unsigned char>(blob[2])) << 8) | static_cast<unsigned char>(blob[3]);
+        if (n <= blob.size() - 4) key->keyType = printable(blob.substr(4, n));
+    }
+    if (match == CURLKHMATCH_OK) return CURLKHSTAT_FINE;
+    if (match == CURLKHMATCH_MISMATCH && known != nullptr) {
+        key->status = ServerKey::Status::Changed;
+        key->pinned = fingerprintOf(raw(known));
+    } else {
+        key->status = ServerKey::Status::Unknown;
+    }
+    return CURLKHSTAT_REJECT;
+}
+
+bool isPartName(std::string_view name) {
+    if (name.size() <= 1 + kPartSuffix || name.front() != '.') return false;
+    const std::string_view tail = name.substr(name.size() - kPartSuffix);
+    if (tail.substr(0, kPartInfix.size()) != kPartInfix) return false;
+    for (const unsigned char c : tail.substr(kPartInfix.size()))
+        if (!((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9'))) return false;
+    return true;
+}
+
+// The temporary file a download is written to, beside its target; removed unless committed. It is
+// locked while the download runs, so that another start of the program can tell it from one that
+// a killed program left behind.
 class PartFile {
 public:
-    explicit PartFile(const std::string& target) : target_(target) {
+    PartFile(const std::string& target, std::atomic<long long>& received) : target_(target), received_(received) {
         const auto slash = target.rfind('/');
         const std::string dir = slash == std::string::npos ? "" : target.substr(0, slash + 1);
-        const std::string base = slash == std::string::npos ? target : target.substr(slash + 1);
-        path_ = dir + "." + base + ".partXXXXXX";
+        std::string base = slash == std::string::npos ? target : target.substr(slash + 1);
+        // A target name near the file system's limit would make the part name too long: shorten it,
+        // not cutting a UTF-8 character.
+        long nameMax = ::pathconf(dir.empty() ? "." : dir.c_str(), _PC_NAME_MAX);
+        if (nameMax <= 0) nameMax = NAME_MAX;
+        const std::size_t room = static_cast<std::size_t>(nameMax) - 1 - kPartSuffix;
+        if (base.size() > room) {
+            std::size_t cut = room;
+            while (cut > 0 && (static_cast<unsigned char>(base[cut]) & 0xC0) == 0x80) --cut;
+            base.resize(cut);
+        }
+        path_ = dir + "." + base + std::string(kPartInfix) + "XXXXXX";
         fd_ = ::mkostemp(path_.data(), O_CLOEXEC);
         created_ = fd_ >= 0;
         if (!created_) error_ = errno;
+        else ::flock(fd_, LOCK_EX | LOCK_NB);
     }
     ~PartFile() {
-        if (fd_ >= 0) ::close(fd_);
         if (created_ && !committed_) ::unlink(path_.c_str());
+        if (fd_ >= 0) ::close(fd_);
     }
     PartFile(const PartFile&) = delete;
     PartFile& operator=(const PartFile&) = delete;
@@ -166,11 +324,13 @@ public:
                 return 0;   // libcurl ends the transfer with a write error
             }
             done += static_cast<size_t>(n);
+            part->received_ += n;
         }
         return total;
     }
 
-    // Flushes the file and puts it in place of the target; 0 or the errno of the failure.
+    // Flushes the file and puts it in place of the target; 0 or the errno of the failure. The lock
+    // is held until the file has its name.
     int commit() {
         struct stat st {};
         mode_t mode;
@@ -182,16 +342,17 @@ public:
             mode = 0666 & ~mode;
         }
         if (::fchmod(fd_, mode) != 0 || ::fsync(fd_) != 0) return errno;
+        if (::rename(path_.c_str(), target_.c_str()) != 0) return errno;
+        committed_ = true;
         const int fd = fd_;
         fd_ = -1;
         if (::close(fd) != 0) return errno;
-        if (::rename(path_.c_str(), target_.c_str()) != 0) return errno;
-        committed_ = true;
         return 0;
     }
 
 private:
     std::string target_;
+    std::atomic<long long>& received_;
     std::string path_;
     int fd_ = -1;
     int error_ = 0;     // errno of a failed creation
@@ -199,6 +360,70 @@ private:
     int writeErrno_ = 0;
     bool committed_ = false;
 };
+
+// A libcurl multi handle for one transfer, known to Cancel while it exists.
+class MultiHandle {
+public:
+    MultiHandle(CURL* easy, std::mutex& lock, void*& slot) : easy_(easy), lock_(lock), slot_(slot) {
+        multi_ = curl_multi_init();
+        if (multi_ == nullptr) return;
+        curl_multi_add_handle(multi_, easy_);
+        const std::lock_guard<std::mutex> guard(lock_);
+        slot_ = multi_;
+    }
+    ~MultiHandle() {
+        if (multi_ == nullptr) return;
+        {
+            const std::lock_guard<std::mutex> guard(lock_);
+            slot_ = nullptr;
+        }
+        curl_multi_remove_handle(multi_, easy_);   // closes a connection still open, as after a cancel
+        curl_multi_cleanup(multi_);
+    }
+    MultiHandle(const MultiHandle&) = delete;
+    MultiHandle& operator=(const MultiHandle&) = delete;
+    CURLM* get() const { return multi_; }
+
+private:
+    CURL* easy_;
+    CURLM* multi_ = nullptr;
+    std::mutex& lock_;
+    void*& slot_;
+};
+
+// Runs the transfer to its end, or until cancel is set (CURLE_ABORTED_BY_CALLBACK), or until it has
+// received less than the limit's share in one of its periods since the transfer began (tooSlow set,
+// CURLE_OPERATION_TIMEDOUT).
+CURLcode perform(CURLM* multi, CURL* easy, const std::atomic<bool>& cancel, const std::atomic<long long>& received,
+                 const SpeedLimit& limit, bool& tooSlow) {
+    using Clock = std::chrono::steady_clock;
+    const auto period = std::chrono::seconds(limit.seconds);
+    Clock::time_point periodStart{};
+    long long periodBytes = 0;
+    for (;;) {
+        if (cancel) return CURLE_ABORTED_BY_CALLBACK;
+        int running = 0;
+        if (curl_multi_perform(multi, &running) != CURLM_OK) return CURLE_OUT_OF_MEMORY;
+        int queued = 0;
+        while (CURLMsg* m = curl_multi_info_read(multi, &queued))
+            if (m->msg == CURLMSG_DONE) return m->data.result;
+        if (running == 0) return CURLE_GOT_NOTHING;
+        const auto now = Clock::now();
+        if (periodStart == Clock::time_point{}) {
+            curl_off_t pretransfer = 0;   // set once the commands are through and the data may come
+            curl_easy_getinfo(easy, CURLINFO_PRETRANSFER_TIME_T, &pretransfer);
+            if (pretransfer > 0) periodStart = now;
+        } else if (now - periodStart >= period) {
+            if (received - periodBytes < static_cast<long long>(limit.bytesPerSecond) * limit.seconds) {
+                tooSlow = true;
+                return CURLE_OPERATION_TIMEDOUT;
+            }
+            periodStart = now;
+            periodBytes = received;
+        }
+        if (curl_multi_poll(multi, nullptr, 0, kPollMs, nullptr) != CURLM_OK) return CURLE_OUT_OF_MEMORY;
+    }
+}
 
 }  // namespace
 
@@ -221,20 +446,23 @@ void TFtpManager::Connect() {
     if (curl == nullptr) return;
     curl_easy_reset(curl);
     curl_easy_setopt(curl, CURLOPT_USERAGENT, kAgentText);
-    curl_easy_setopt(curl, CURLOPT_PROTOCOLS_STR, "ftp");
+    curl_easy_setopt(curl, CURLOPT_PROTOCOLS_STR, protocol_ == Protocol::Sftp ? "sftp" : "ftp");
     curl_easy_setopt(curl, CURLOPT_PROXY, "");            // direct, whatever the environment says
     curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
     // Empty strings stay empty strings: libcurl only logs in anonymously when no name is given.
     curl_easy_setopt(curl, CURLOPT_USERNAME, userName_.c_str());
     curl_easy_setopt(curl, CURLOPT_PASSWORD, passWord_.c_str());
-    curl_easy_setopt(curl, CURLOPT_FTPPORT, "-");         // active mode, never PASV
+    if (protocol_ == Protocol::Ftp && !passive_) curl_easy_setopt(curl, CURLOPT_FTPPORT, "-");   // active, never PASV
+    if (protocol_ == Protocol::Ftps) curl_easy_setopt(curl, CURLOPT_USE_SSL, static_cast<long>(CURLUSESSL_ALL));
+    if (protocol_ == Protocol::Sftp) {
+        // The password only: no key of the user's own is offered behind the user's back.
+        curl_easy_setopt(curl, CURLOPT_SSH_AUTH_TYPES, static_cast<long>(CURLSSH_AUTH_PASSWORD | CURLSSH_AUTH_KEYBOARD));
+    }
     curl_easy_setopt(curl, CURLOPT_FRESH_CONNECT, 1L);    // one connection per download ...
     curl_easy_setopt(curl, CURLOPT_FORBID_REUSE, 1L);     // ... closed when it ends
     curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT, kConnectTimeoutSeconds);
     curl_easy_setopt(curl, CURLOPT_ACCEPTTIMEOUT_MS, kAcceptTimeoutMs);
     curl_easy_setopt(curl, CURLOPT_SERVER_RESPONSE_TIMEOUT, kResponseTimeoutSeconds);
-    curl_easy_setopt(curl, CURLOPT_LOW_SPEED_LIMIT, kLowSpeedBytes);
-    curl_easy_setopt(curl, CURLOPT_LOW_SPEED_TIME, kLowSpeedSeconds);
     connected_ = true;
 }
 
@@ -246,8 +474,20 @@ void TFtpManager::Disconnect() {
     connected_ = false;
 }
 
+void TFtpManager::Cancel() {
+    cancel_ = true;
+    const std::lock_guard<std::mutex> guard(multiLock_);
+    if (multi_ != nullptr) curl_multi_wakeup(static_cast<CURLM*>(multi_));
+}
+
 TransferResult TFtpManager::GetFile(const std::string& remotePath, const std::string& localPath,
                                     bool binary) noexcept {
+    received_ = 0;
+    // A cancel is used up by the download it stopped.
+    struct ClearCancel {
+        std::atomic<bool>& flag;
+        ~ClearCancel() { flag = false; }
+    } clearCancel{cancel_};
     try {
         TransferResult result;
         if (serverName_.empty()) {
@@ -261,6 +501,14 @@ TransferResult TFtpManager::GetFile(const std::string& remotePath, const std::st
         }
         if (port_ <= 0 || port_ > 65535) {
             result.reason = jp(u8"ポート番号が正しくありません");
+            return result;
+        }
+        if (!controlSafe(userName_) || !controlSafe(passWord_)) {
+            result.reason = jp(u8"アカウントまたはパスワードに改行や NUL 文字は使えません");
+            return result;
+        }
+        if (!controlSafe(remotePath)) {
+            result.reason = jp(u8"ディレクトリまたはファイル名に改行や NUL 文字は使えません");
             return result;
         }
         if (remotePath.empty() || remotePath.back() == '/') {
@@ -277,7 +525,7 @@ TransferResult TFtpManager::GetFile(const std::string& remotePath, const std::st
             result.reason = createError(localPath, EISDIR);
             return result;
         }
-        PartFile part(localPath);
+        PartFile part(localPath, received_);
         if (!part.opened()) {
             result.reason = createError(localPath, part.openError());
             return result;
@@ -285,18 +533,85 @@ TransferResult TFtpManager::GetFile(const std::string& remotePath, const std::st
 
         Connect();
         auto* curl = static_cast<CURL*>(internet_);
-        const std::string url = buildUrl(host, port_, remotePath);
+        const std::string url = buildUrl(protocol_, host, port_, remotePath);
         curl_easy_setopt(curl, CURLOPT_URL, url.c_str());
-        curl_easy_setopt(curl, CURLOPT_TRANSFERTEXT, binary ? 0L : 1L);
+        // SFTP knows no text type: the analysis reads any line ends.
+        if (protocol_ != Protocol::Sftp) curl_easy_setopt(curl, CURLOPT_TRANSFERTEXT, binary ? 0L : 1L);
+        TlsSeen tls;
+        tls.key.host = serverName_;
+        tls.key.port = port_;
+        ServerKey ssh;
+        ssh.ssh = true;
+        ssh.host = serverName_;
+        ssh.port = port_;
+        std::optional<std::string> pin;
+        std::string pinText;
+        const std::string knownHosts = keyDir_ + "/" + kKnownHosts;
+        if (protocol_ == Protocol::Ftps) {
+            curl_easy_setopt(curl, CURLOPT_SSL_CTX_FUNCTION, &setUpTls);
+            curl_easy_setopt(curl, CURLOPT_SSL_CTX_DATA, &tls);
+            pin = pinnedKey(keyDir_, serverName_, port_);
+            if (pin) {
+                // A pinned key stands in for the authorities: the user has compared it.
+                pinText = "sha256//" + base64(unbase64(pin->substr(pin->find(':') + 1)), true);
+                curl_easy_setopt(curl, CURLOPT_PINNEDPUBLICKEY, pinText.c_str());
+                curl_easy_setopt(curl, CURLOPT_SSL_VERIFYPEER, 0L);
+                curl_easy_setopt(curl, CURLOPT_SSL_VERIFYHOST, 0L);
+            } else {
+                curl_easy_setopt(curl, CURLOPT_SSL_VERIFYPEER, 1L);
+                curl_easy_setopt(curl, CURLOPT_SSL_VERIFYHOST, 2L);
+            }
+        }
+        if (protocol_ == Protocol::Sftp) {
+            curl_easy_setopt(curl, CURLOPT_SSH_KNOWNHOSTS, knownHosts.c_str());
+            curl_easy_setopt(curl, CURLOPT_SSH_KEYFUNCTION, &checkHostKey);
+            curl_easy_setopt(curl, CURLOPT_SSH_KEYDATA, &ssh);
+        }
         curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, &PartFile::write);
         curl_easy_setopt(curl, CURLOPT_WRITEDATA, &part);
-        const CURLcode code = curl_easy_perform(curl);
+        CURLcode code;
+        bool tooSlow = false;
+        {
+            const MultiHandle multi(curl, multiLock_, multi_);
+            code = multi.get() == nullptr ? CURLE_OUT_OF_MEMORY
+                                          : perform(multi.get(), curl, cancel_, received_, lowSpeed_, tooSlow);
+        }
         long reply = 0;
         curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &reply);
         Disconnect();
 
+        if (protocol_ == Protocol::Sftp && ssh.status != ServerKey::Status::None) {
+            result.key = ssh;
+            result.reason = ssh.status == ServerKey::Status::Changed
+                                ? jp(u8"サーバーのホスト鍵が記憶しているものと違います。なりすましの恐れがあるため接続しません")
+                                : jp(u8"サーバーのホスト鍵をまだ信頼していません");
+            result.reason += "\n" + describeKey(ssh);
+            return result;
+        }
+        if (protocol_ == Protocol::Ftps && tls.seen && pin && code == CURLE_SSL_PINNEDPUBKEYNOTMATCH) {
+            result.key = tls.key;
+            result.key.status = ServerKey::Status::Changed;
+            result.key.pinned = *pin;
+            result.reason = jp(u8"サーバーの公開鍵が記憶しているものと違います。なりすましの恐れがあるため接続しません");
+            result.reason += "\n" + describeKey(result.key);
+            return result;
+        }
+        if (protocol_ == Protocol::Ftps && tls.seen && !pin && code == CURLE_PEER_FAILED_VERIFICATION) {
+            result.key = tls.key;
+            result.key.status = ServerKey::Status::Unknown;
+            // The authorities vouch for the key, but it was made out for another name.
+            if (tls.chainOk) result.key.problem = reinterpret_cast<const char*>(u8"証明書の名前がサーバー名と一致しません");
+            result.reason = jp(u8"サーバーの証明書を確認できません");
+            result.reason += "\n" + describeKey(result.key);
+            return result;
+        }
+        if (code == CURLE_ABORTED_BY_CALLBACK) {
+            result.cancelled = true;
+            result.reason = jp(u8"ダウンロードを中止しました");
+            return result;
+        }
         if (code != CURLE_OK) {
-            result.reason = curlReason(code, reply, part.writeErrno(), serverName_);
+            result.reason = curlReason(code, reply, part.writeErrno(), serverName_, tooSlow, lowSpeed_);
             return result;
         }
         if (const int err = part.commit(); err != 0) {
@@ -307,8 +622,50 @@ TransferResult TFtpManager::GetFile(const std::string& remotePath, const std::st
         return result;
     } catch (const std::exception& e) {
         Disconnect();
-        return TransferResult{false, e.what()};
+        TransferResult failed;
+        failed.reason = e.what();
+        return failed;
     }
+}
+
+Download::Download(TFtpManager& manager, std::string remotePath, std::string localPath, bool binary)
+    : manager_(manager) {
+    manager_.cancel_ = false;
+    manager_.received_ = 0;
+    thread_ = std::thread([this, remote = std::move(remotePath), local = std::move(localPath), binary] {
+        result_ = manager_.GetFile(remote, local, binary);
+        finished_ = true;
+    });
+}
+
+Download::~Download() {
+    if (thread_.joinable()) {
+        manager_.Cancel();
+        thread_.join();
+    }
+}
+
+TransferResult Download::result() {
+    if (thread_.joinable()) thread_.join();
+    return result_;
+}
+
+void removeStalePartFiles(const std::string& dir) {
+    DIR* d = ::opendir(dir.c_str());
+    if (d == nullptr) return;
+    while (const dirent* e = ::readdir(d)) {
+        if (!isPartName(e->d_name)) continue;
+        const std::string path = dir + "/" + e->d_name;
+        const int fd = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+        if (fd < 0) continue;
+        struct stat held {}, named {};
+        // Unlocked means no download holds it; the name must still be this file when it goes.
+        if (::fstat(fd, &held) == 0 && S_ISREG(held.st_mode) && ::flock(fd, LOCK_EX | LOCK_NB) == 0 &&
+            ::lstat(path.c_str(), &named) == 0 && named.st_ino == held.st_ino && named.st_dev == held.st_dev)
+            ::unlink(path.c_str());
+        ::close(fd);
+    }
+    ::closedir(d);
 }
 
 }  // namespace ftp

@@ -1,6 +1,11 @@
 // The FTP transfer component: one libcurl session per component life, one connection per download.
 #pragma once
+#include <atomic>
+#include <mutex>
 #include <string>
+#include <thread>
+
+#include "ftp/serverkey.h"
 
 namespace ftp {
 
@@ -10,7 +15,21 @@ extern const char* const kAgentText;
 // What became of one GetFile: the reason is a user-readable text (code page 932), empty on success.
 struct TransferResult {
     bool ok = false;
+    bool cancelled = false;   // stopped at the user's request
     std::string reason;
+    // A server key that is not trusted yet (Unknown: the caller may ask the user and trustKey it,
+    // then try again) or that differs from the trusted one (Changed: refused).
+    ServerKey key;
+};
+
+// FTP as it always was; FTP over explicit TLS on the control and data connections; SFTP.
+enum class Protocol { Ftp, Ftps, Sftp };
+
+// A download slower than bytesPerSecond, measured over seconds, is given up: a trickling server
+// must not hold the program (and count as a success) for as long as it likes.
+struct SpeedLimit {
+    long bytesPerSecond = 1024;
+    long seconds = 30;
 };
 
 // Holds the session ("internet handle") for the component's whole life.
@@ -40,9 +59,21 @@ public:
     // 21; only tests point the component at another port.
     int Port() const { return port_; }
     void setPort(int value) { port_ = value; }
+    Protocol protocol() const { return protocol_; }
+    void setProtocol(Protocol value) { protocol_ = value; }
+    // Plain FTP only: passive instead of active data connections. FTPS is always passive, since a
+    // router cannot follow a port command it cannot read.
+    bool passive() const { return passive_; }
+    void setPassive(bool value) { passive_ = value; }
+    // Where the TLS pins and the SSH known hosts are kept ("materia", relative to the current
+    // directory, unless set).
+    const std::string& keyDir() const { return keyDir_; }
+    void setKeyDir(std::string value) { keyDir_ = std::move(value); }
+    const SpeedLimit& lowSpeed() const { return lowSpeed_; }
+    void setLowSpeed(SpeedLimit value) { lowSpeed_ = value; }
 
-    // Prepares the session for one connection with the current login; the connection itself is
-    // opened by the transfer and never kept for a later one.
+    // Prepares the session for one connection with the current login and way of transfer; the
+    // connection itself is opened by the transfer and never kept for a later one.
     void Connect();
     // Ends the connection and forgets the login held for it.
     void Disconnect();
@@ -50,14 +81,57 @@ public:
     // Connect, fetch remotePath (relative to the login directory, or absolute) into localPath,
     // Disconnect. ASCII type unless binary. Active mode. The file arrives in a temporary file beside
     // localPath that replaces it only when the whole transfer succeeded, so a failure leaves an
-    // existing localPath as it was and no partial file. Throws nothing.
+    // existing localPath as it was and no partial file. CR, LF or NUL in the login or the path,
+    // which would add commands of their own on the control connection, are refused before anything
+    // is sent. Throws nothing.
     TransferResult GetFile(const std::string& remotePath, const std::string& localPath, bool binary) noexcept;
 
+    // For another thread while GetFile runs: stops it at once (it returns with cancelled set), and
+    // the bytes it has received so far.
+    void Cancel();
+    long long Received() const { return received_; }
+
 private:
+    friend class Download;
+
     std::string userName_;
     std::string passWord_;
     std::string serverName_;
     int port_ = 21;
+    Protocol protocol_ = Protocol::Ftp;
+    bool passive_ = false;
+    std::string keyDir_ = "materia";
+    SpeedLimit lowSpeed_;
+    std::atomic<bool> cancel_{false};
+    std::atomic<long long> received_{0};
+    std::mutex multiLock_;        // guards multi_ for Cancel
+    void* multi_ = nullptr;       // the libcurl multi handle of the running GetFile, to wake it
 };
+
+// One GetFile on a thread of its own, so that a window can show its progress and a way to stop it.
+// The manager must not be used otherwise until finished(); the destructor cancels and waits.
+class Download {
+public:
+    Download(TFtpManager& manager, std::string remotePath, std::string localPath, bool binary);
+    ~Download();
+    Download(const Download&) = delete;
+    Download& operator=(const Download&) = delete;
+
+    bool finished() const { return finished_; }
+    long long received() const { return manager_.Received(); }
+    void cancel() { manager_.Cancel(); }
+    // Waits for the end and gives the result.
+    TransferResult result();
+
+private:
+    TFtpManager& manager_;
+    TransferResult result_;
+    std::atomic<bool> finished_{false};
+    std::thread thread_;
+};
+
+// Removes the part files that downloads of this program left in dir when the program was killed
+// during a transfer; those of a download still running (locked by it) stay.
+void removeStalePartFiles(const std::string& dir);
 
 }  // namespace ftp

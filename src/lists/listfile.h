@@ -1,4 +1,4 @@
-// The three reference list files under materia/: one entry per line, CR LF after each.
+// The three reference list files in materia/: one entry per line, CR LF after each.
 #pragma once
 #include <functional>
 #include <string>
@@ -7,9 +7,10 @@
 
 namespace lists {
 
-inline constexpr const char* kDomeinList = "materia/DomeinList.dat";            // own domains
-inline constexpr const char* kCheckDomeinList = "materia/CheckDomeinList.dat";  // watched domains
-inline constexpr const char* kSERobotsList = "materia/SERobotsList.dat";        // robot strings
+// Names in materia/ (common::materiaFile gives their paths).
+inline constexpr const char* kDomeinList = "DomeinList.dat";            // own domains
+inline constexpr const char* kCheckDomeinList = "CheckDomeinList.dat";  // watched domains
+inline constexpr const char* kSERobotsList = "SERobotsList.dat";        // robot strings
 
 // Reads a list file: lines at CR LF, lone CR or lone LF; a zero byte ends the text.
 // A file that cannot be read throws "ファイル "%s". %s は開けません".

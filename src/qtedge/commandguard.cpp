@@ -6,14 +6,22 @@
 
 #include "qtedge/qtext.h"
 #include "common/apperror.h"
+#include "common/cp932.h"
 
 QString applicationTitle() { return QStringLiteral("むにゃろ"); }
+
+const std::string& unknownError() {
+    static const std::string text = common::cp932(u8"原因のわからないエラーが起きました");
+    return text;
+}
 
 void showErrorBox(QWidget* parent, const std::string& cp932Text) {
     QMessageBox box(QMessageBox::Critical, applicationTitle(), toQString(common::withPeriod(cp932Text)),
                     QMessageBox::Ok, parent);
     box.exec();
 }
+
+void showOutOfMemoryBox(QWidget* parent) { showErrorBox(parent, common::msg::outOfMemory()); }
 
 void showUnicodeErrorBox(QWidget* parent, const QString& text) {
     // The rule looks at the text's last byte as the program keeps it, in code page 932.

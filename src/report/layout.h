@@ -4,36 +4,14 @@
 #include <array>
 #include <string_view>
 
+#include "analysis/resultlayout.h"
+
 namespace report {
 
-struct PaneTitle {
-    std::string_view name;
-    std::string_view path;  // UTF-8: page > sub-page > inner tab
-};
-
-// Every result pane in the order of the window's pages; the raw log is the last.
-inline constexpr std::array<PaneTitle, 20> kPaneTitles = {{
-    {"Memo8", "接続 > 集計"},
-    {"HOST404Memo", "接続 > 不正常ログ > 404"},
-    {"HOST403Memo", "接続 > 不正常ログ > 403"},
-    {"Memo2", "接続 > 不正常ログ > その他"},
-    {"Memo9", "接続 > 抽出ログ"},
-    {"CheckDomeinMemo", "接続 > 監視抽出"},
-    {"Memo7", "要求ログ > 集計"},
-    {"File404Memo", "要求ログ > 不正常ログ > 404"},
-    {"File403Memo", "要求ログ > 不正常ログ > 403"},
-    {"Memo10", "要求ログ > 不正常ログ > その他"},
-    {"Memo4", "要求ログ > 抽出ログ"},
-    {"Memo6", "受信ログ > 集計"},
-    {"POST404Memo", "受信ログ > 不正常ログ > 404"},
-    {"POST403Memo", "受信ログ > 不正常ログ > 403"},
-    {"Memo11", "受信ログ > 不正常ログ > その他"},
-    {"Memo5", "受信ログ > 抽出ログ"},
-    {"ReferrerList", "リファラ > 参照元"},
-    {"ReferrerLog", "リファラ > 抽出ログ"},
-    {"RobotsLog", "bot"},
-    {"NamaLog", "生ログ"},
-}};
+// Every result pane in the order of the window's pages (the raw log is the last), as the engine
+// declares them.
+using PaneTitle = analysis::PaneSpec;
+inline constexpr const auto& kPaneTitles = analysis::kPanes;
 inline constexpr std::string_view kRawLogPane = "NamaLog";
 
 // A summary box of the カウント page with its group and label (UTF-8).

@@ -26,6 +26,7 @@ void ReportRecord::begin(const std::string& logPath, std::time_t when) {
     lineCount_.reset();
     when_ = when;
     error_.reset();
+    rankings_.reset();
     lastStep_.clear();
     stoppedLineNumber_.reset();
     stoppedLine_.clear();

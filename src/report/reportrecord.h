@@ -10,6 +10,7 @@
 #include <string_view>
 
 #include "analysis/panecontent.h"
+#include "analysis/rankings.h"
 #include "analysis/resultview.h"
 
 namespace report {
@@ -51,6 +52,8 @@ public:
     const analysis::PaneContent& pane(std::string_view name) const;
     // Only for charts whose bars were drawn.
     const ChartCounts* chart(std::string_view image) const;
+    // The rankings of the lines passed (also when a line stopped the pass); null when there are none.
+    const std::shared_ptr<const analysis::Rankings>& rankings() const { return rankings_; }
 
     // ResultView.
     void clearPane(std::string_view name) override;
@@ -71,6 +74,10 @@ public:
     void chartBars(std::string_view image, const std::array<std::int64_t, 24>& counts, std::int64_t total) override;
     void tallied(const analysis::LogTally& tally) override;
     void stoppedAt(std::size_t index, std::size_t lineNumber) override;
+    void rankingsReady(std::shared_ptr<const analysis::Rankings> rankings) override {
+        rankings_ = rankings;
+        if (shown_) shown_->rankingsReady(std::move(rankings));
+    }
 
 private:
     analysis::PaneContent& paneRef(std::string_view name);
@@ -92,6 +99,7 @@ private:
     std::map<std::string, analysis::PaneContent, std::less<>> panes_;
     std::map<std::string, std::string, std::less<>> boxes_;
     std::map<std::string, ChartCounts, std::less<>> charts_;
+    std::shared_ptr<const analysis::Rankings> rankings_;
 };
 
 }  // namespace report

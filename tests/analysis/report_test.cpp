@@ -65,9 +65,10 @@ TEST(ListHeaders, EmptyAndFilledListBlocks) {
 
 TEST(MemoFree, EmptiesAllButTheRawLogAndThePostExtracts) {
     RecordingView v;
-    for (auto name : kResultPanes) v.appendLine(name, "old");
+    for (const auto& pane : kPanes) v.appendLine(pane.name, "old");
     MemoFree(v);
-    for (auto name : kResultPanes) {
+    for (const auto& pane : kPanes) {
+        const std::string_view name = pane.name;
         const bool kept = name == "NamaLog" || name == "POST404Memo" || name == "POST403Memo";
         EXPECT_EQ(v.pane(std::string(name)).size(), kept ? 1u : 0u) << name;
     }

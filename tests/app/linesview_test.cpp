@@ -2,6 +2,9 @@
 #include "app/linesview.h"
 
 #include <gtest/gtest.h>
+#include <sys/resource.h>
+
+#include <fstream>
 
 #include <algorithm>
 
@@ -26,6 +29,26 @@ public:
 
 private:
     std::size_t n_;
+};
+
+// Lowers this process's address-space limit to what it uses now plus headroom, for one scope.
+class AddressSpaceLimit {
+public:
+    explicit AddressSpaceLimit(rlim_t headroom) {
+        getrlimit(RLIMIT_AS, &old_);
+        std::ifstream status("/proc/self/status");
+        std::string key;
+        rlim_t kb = 0;
+        while (status >> key && key != "VmSize:") status.ignore(1 << 20, '\n');
+        status >> kb;
+        rlimit low = old_;
+        low.rlim_cur = kb * 1024 + headroom;
+        setrlimit(RLIMIT_AS, &low);
+    }
+    ~AddressSpaceLimit() { setrlimit(RLIMIT_AS, &old_); }
+
+private:
+    rlimit old_{};
 };
 
 class LinesViewTest : public ::testing::Test {
@@ -210,3 +233,27 @@ TEST_F(LinesViewTest, ALongLineIsMarkedYetSelectedAndCopiedWhole) {
 }
 
 }  // namespace
+
+TEST_F(LinesViewTest, CopyBeyondTheMemoryLeftGivesTheMemoryBoxAndThePaneGoesOn) {
+#ifdef __SANITIZE_ADDRESS__
+    GTEST_SKIP() << "AddressSanitizer reserves terabytes of address space: no address-space limit can be set";
+#endif
+    view.replace(std::make_shared<NumberedLines>(5'000'000));
+    QApplication::clipboard()->setText(QStringLiteral("before"));
+    std::vector<apptest::SeenBox> boxes;
+    {
+        const AddressSpaceLimit limit(48u << 20);
+        boxes = apptest::boxesShownBy([&] {
+            key(Qt::Key_A, Qt::ControlModifier);
+            key(Qt::Key_C, Qt::ControlModifier);
+        });
+    }
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].text, QStringLiteral("メモリが足りません."));
+    EXPECT_EQ(boxes[0].icon, QMessageBox::Critical);
+    EXPECT_EQ(QApplication::clipboard()->text(), QStringLiteral("before"));
+    view.replace(std::make_shared<NumberedLines>(2));
+    key(Qt::Key_A, Qt::ControlModifier);
+    key(Qt::Key_C, Qt::ControlModifier);
+    EXPECT_EQ(QApplication::clipboard()->text(), QStringLiteral("line 0\nline 1"));
+}

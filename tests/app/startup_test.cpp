@@ -3,6 +3,9 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <unistd.h>
+
 #include <QApplication>
 #include <QFileDialog>
 #include <QLabel>
@@ -146,6 +149,50 @@ TEST_F(StartUpTest, WithoutSetupFileTheProgramShowsTheErrorAndExits) {
     EXPECT_TRUE(boxes[0].text.startsWith(QStringLiteral("ファイル \"%1/materia/setup.ini\"").arg(toQString(dir.path()))))
         << boxes[0].text.toStdString();
     EXPECT_TRUE(boxes[0].text.endsWith(QStringLiteral("は開けません.")));
+}
+
+TEST_F(StartUpTest, AProgramFolderThatCannotBeEnteredIsNamedReadably) {
+    const std::string missing = dir.path() + "/消えたフォルダ";
+    int status = -1;
+    const auto boxes = apptest::boxesShownBy([&] { status = startUp(*qApp, missing); });
+    EXPECT_EQ(status, 1);
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_TRUE(boxes[0].text.startsWith(QStringLiteral("ファイル \"%1\"").arg(QString::fromStdString(missing))))
+        << boxes[0].text.toStdString();
+    EXPECT_TRUE(boxes[0].text.endsWith(QStringLiteral("は開けません.")));
+}
+
+TEST_F(StartUpTest, ALogGivenOnTheCommandLineIsAnalysedAtStartInsteadOfTheStartMode) {
+    dir.write("materia/setup.ini", "local\r\n");
+    apptest::writeExampleLists(dir);
+    dir.write("logs/given.log", apptest::exampleLog());
+    // Named relative to where the program was started, which start-up then leaves for its data folder.
+    const std::string started = dir.path() + "/logs";
+    ASSERT_EQ(chdir(started.c_str()), 0);
+    QString analysed, connections;
+    bool ftpShown = true, modalSeen = false;
+    QTimer poll;
+    poll.setInterval(10);
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        if (QApplication::activeModalWidget()) modalSeen = true;
+        for (QWidget* w : QApplication::topLevelWidgets()) {
+            auto* main = qobject_cast<TForm1*>(w);
+            if (!main) continue;
+            if (main->box("Edit1")->text() == QStringLiteral("-") && std::chrono::steady_clock::now() < deadline) return;
+            analysed = main->box("Edit35")->text();
+            connections = main->box("Edit1")->text();
+            for (QWidget* other : QApplication::topLevelWidgets())
+                if (qobject_cast<TFTP*>(other)) ftpShown = other->isVisible();
+            main->close();
+        }
+    });
+    poll.start();
+    EXPECT_EQ(startUp(*qApp, dir.path(), "given.log"), 0);
+    EXPECT_EQ(analysed, toQString(dir.path() + "/logs/given.log"));
+    EXPECT_EQ(connections, QStringLiteral("4"));
+    EXPECT_FALSE(ftpShown);
+    EXPECT_FALSE(modalSeen);  // no file-open dialog either
 }
 
 TEST_F(StartUpTest, ClosingTheMainWindowEndsTheLoop) {

@@ -67,7 +67,7 @@ protected:
     };
     Shown shown() const {
         Shown s;
-        for (std::string_view p : analysis::kResultPanes) s.panes[std::string(p)] = form.pane(p)->lines();
+        for (const auto& p : analysis::kPanes) s.panes[std::string(p.name)] = form.pane(p.name)->lines();
         for (int i = 1; i <= 35; ++i) s.boxes["Edit" + std::to_string(i)] = box(("Edit" + std::to_string(i)).c_str());
         return s;
     }
@@ -87,10 +87,16 @@ TEST_F(TForm1Test, EveryComponentExistsByNameAsTheUserSeesIt) {
     EXPECT_EQ(captions, (QStringList{"カウント", "接続", "要求ログ", "受信ログ", "リファラ", "bot", "生ログ"}));
     EXPECT_EQ(pages->currentIndex(), 0);
 
-    for (std::string_view name : analysis::kResultPanes) {
-        auto* view = form.findChild<LinesView*>(toQString(name));
-        ASSERT_NE(view, nullptr) << name;
+    for (const auto& pane : analysis::kPanes) {
+        auto* view = form.findChild<LinesView*>(toQString(pane.name));
+        ASSERT_NE(view, nullptr) << pane.name;
         EXPECT_EQ(view->lineCount(), 0u);
+        // The tabs that lead to the pane read as the engine's path for it.
+        QStringList tabs;
+        for (QWidget* w = view; w; w = w->parentWidget())
+            if (auto* stack = qobject_cast<QTabWidget*>(w->parentWidget() ? w->parentWidget()->parentWidget() : nullptr))
+                if (stack->indexOf(w) >= 0) tabs.prepend(stack->tabText(stack->indexOf(w)));
+        EXPECT_EQ(tabs.join(QStringLiteral(" > ")), QString::fromUtf8(pane.path.data(), pane.path.size())) << pane.name;
     }
     for (int i = 1; i <= 35; ++i) {
         auto* edit = form.findChild<QLineEdit*>(QStringLiteral("Edit%1").arg(i));
@@ -105,7 +111,7 @@ TEST_F(TForm1Test, EveryComponentExistsByNameAsTheUserSeesIt) {
     ASSERT_EQ(unit->count(), 4);
     EXPECT_EQ(unit->itemText(3), QStringLiteral("Gb"));
     EXPECT_EQ(unit->currentText(), QStringLiteral("byte"));
-    EXPECT_EQ(form.lastByteNameValue(), 5);
+    EXPECT_EQ(form.lastByteName(), 5);
 
     const std::map<const char*, QString> actions = {{"OpenO1", "ローカルから読み込み(&O)"}, {"FTP1", "FTPから読み込み(&F)"},
                                                     {"ExitE1", "終了(&X)"},                    {"N3", "ドメイン管理(&D)"},
@@ -168,7 +174,7 @@ TEST_F(TForm1Test, WorkedExampleFillsEveryPaneAndBox) {
         {"Edit15", "1"}, {"Edit27", "1"}, {"Edit26", "1"}, {"Edit25", "1"}, {"Edit17", "1"},    {"Edit16", "0"},
         {"Edit18", "0"}, {"Edit30", "1"}, {"Edit29", "0"}, {"Edit28", "0"}, {"Edit35", log}};
     for (const auto& [name, value] : boxes) EXPECT_EQ(box(name.c_str()), value) << name;
-    EXPECT_EQ(form.lastByteNameValue(), 0);
+    EXPECT_EQ(form.lastByteName(), 0);
 
     // The progress window: its thirteen messages, the bar full, hidden at the end.
     const QStringList messages = progress.Memo2->toPlainText().split(QLatin1Char('\n'));
@@ -204,10 +210,10 @@ TEST_F(TForm1Test, UnitSwitchConvertsTheShownAmount) {
     // Before any analysis a unit change only selects: the box keeps "-".
     form.byteName->setCurrentIndex(3);
     EXPECT_EQ(box("Edit34"), "-");
-    EXPECT_EQ(form.lastByteNameValue(), 5);
+    EXPECT_EQ(form.lastByteName(), 5);
     analyseExample();
     EXPECT_EQ(box("Edit34"), "2.1662563085556E-6");
-    EXPECT_EQ(form.lastByteNameValue(), 3);
+    EXPECT_EQ(form.lastByteName(), 3);
 
     form.byteName->setCurrentIndex(0);
     EXPECT_EQ(box("Edit34"), "2326");
@@ -217,7 +223,7 @@ TEST_F(TForm1Test, UnitSwitchConvertsTheShownAmount) {
     EXPECT_EQ(box("Edit34"), "2326");
     form.byteName->setCurrentIndex(2);
     EXPECT_EQ(box("Edit34"), "0.00221824645996094");
-    EXPECT_EQ(form.lastByteNameValue(), 2);
+    EXPECT_EQ(form.lastByteName(), 2);
     // The next analysis writes its amount in the selected unit.
     analyse(box("Edit35"));
     EXPECT_EQ(box("Edit34"), "0.00221824645996094");

@@ -32,12 +32,13 @@ protected:
     }
     void TearDown() override { std::filesystem::remove_all(dir_); }
 
-    CliRun decode(const std::string& input, const std::string& args = "") {
+    // before: shell commands run first, in the same shell.
+    CliRun decode(const std::string& input, const std::string& args = "", const std::string& before = "") {
         {
             std::ofstream in(dir_ / "in", std::ios::binary);
             in << input;
         }
-        const std::string command = std::string("'") + MUNYARO_BIN_DIR + "/munyaro-cli' decode " + args + " < '" +
+        const std::string command = before + std::string("'") + MUNYARO_BIN_DIR + "/munyaro-cli' decode " + args + " < '" +
                                     (dir_ / "in").string() + "' > '" + (dir_ / "out").string() + "' 2> '" +
                                     (dir_ / "err").string() + "'";
         const int raw = std::system(command.c_str());
@@ -85,4 +86,16 @@ TEST_F(DecodeCommand, ArgumentsOtherThanHelpAreRefused) {
     const CliRun help = decode("", "--help");
     EXPECT_EQ(help.status, 0);
     EXPECT_THAT(help.out, HasSubstr("munyaro-cli decode"));
+}
+
+TEST_F(DecodeCommand, LineLongerThanTheMemoryLeftGivesTheMessageAndNoOutputFile) {
+#ifdef __SANITIZE_ADDRESS__
+    GTEST_SKIP() << "AddressSanitizer reserves terabytes of address space: no address-space limit can be set";
+#endif
+    std::string input = "ok%41\n";
+    for (int i = 0; i < 10'000'000; ++i) input += "%41";
+    const CliRun run = decode(input + "\n", "", "ulimit -v 50000; ");
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.err, "メモリが足りません.\n");
+    EXPECT_EQ(run.out, "");
 }

@@ -22,10 +22,11 @@ struct Result {
     std::string err;
 };
 
-Result cli(const std::string& args) {
+// Runs munyaro-cli with args through the shell, after the shell commands in before.
+Result cli(const std::string& args, const std::string& before = "") {
     TempDir tmp;
     const std::string errFile = tmp.path() + "/err";
-    const std::string cmd = std::string(MUNYARO_BIN_DIR) + "/munyaro-cli " + args + " 2>" + errFile;
+    const std::string cmd = before + std::string(MUNYARO_BIN_DIR) + "/munyaro-cli " + args + " 2>" + errFile;
     Result r{};
     FILE* p = popen(cmd.c_str(), "r");
     char buf[65536];
@@ -140,6 +141,60 @@ TEST(ReportCommand, UsageErrorsExitWithTwo) {
     EXPECT_THAT(help.out, HasSubstr("--materia DIR"));
 }
 
+TEST(ReportCommand, RankingsAsJsonAndAsTextTables) {
+    Program prog;
+    const std::string log = prog.dir.file("access_log", kLog);
+    Result r = cli("report --json " + prog.materia() + log);
+    ASSERT_EQ(r.status, 0) << r.err;
+    const Json whole = Json::parse(r.out);
+    const Json& rk = whole["rankings"];
+    std::vector<std::string> keys;
+    for (const auto& [k, v] : rk.object) keys.push_back(k);
+    EXPECT_THAT(keys, testing::UnorderedElementsAre("pages", "hosts", "referrers", "referrerSites", "searchWords",
+                                                    "robots", "notFound", "forbidden", "statuses", "userAgents"));
+    // Bytes only where they apply; ties sorted by item.
+    const Json& pages = rk["pages"];
+    ASSERT_EQ(pages.array.size(), 3u);
+    EXPECT_EQ(pages[0]["item"].string, "/favicon.ico");
+    EXPECT_EQ(pages[0]["hits"].number, 1);
+    EXPECT_EQ(pages[0]["bytes"].number, 0);
+    EXPECT_EQ(pages[1]["item"].string, "/index.html");
+    EXPECT_EQ(pages[1]["bytes"].number, 2326);
+    EXPECT_EQ(rk["hosts"][0]["item"].string, "10.0.0.1");
+    EXPECT_EQ(rk["hosts"][0]["hits"].number, 2);
+    EXPECT_EQ(rk["statuses"][0]["item"].string, "200");
+    EXPECT_EQ(rk["statuses"][0]["hits"].number, 2);
+    EXPECT_EQ(rk["statuses"][0].object.count("bytes"), 0u);
+    EXPECT_EQ(rk["robots"][0]["item"].string, "Bot/");
+    EXPECT_EQ(rk["referrers"][0]["item"].string, "/links.html");
+
+    // A stopped analysis still prints the rankings of the lines before the error.
+    const std::string bad = prog.dir.file("bad", std::string(kLog) + "h - - [10/Oct/2004:ab:00:00 +0900] \"GET / HTTP/1.1\" 200 1\n");
+    r = cli("report --json " + prog.materia() + bad);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(Json::parse(r.out)["rankings"]["statuses"][0]["hits"].number, 2);
+    EXPECT_EQ(Json::parse(r.out)["rankings"]["hosts"].array.size(), 3u);
+    // A log that cannot be opened has none.
+    EXPECT_TRUE(Json::parse(cli("report --json " + prog.materia() + prog.dir.path() + "/none").out)["rankings"].isNull());
+
+    // Text tables: equal hits share a rank, --top cuts, control characters never reach the terminal.
+    const std::string esc = prog.dir.file(
+        "esc", std::string(kLog) + "10.0.0.9 - - [10/Oct/2004:14:05:00 +0900] \"GET /x%1B%5B2J HTTP/1.1\" 404 0 \"-\" \"\x1b[31mred\"\n");
+    r = cli("report --rankings --top 2 " + prog.materia() + esc);
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_THAT(r.out, HasSubstr("== ページ (pages): 4 項目, 計 4 件 ==\n  順位      件数    割合          転送量  項目\n"
+                                 "     1         1   25.0%               0  /favicon.ico\n"
+                                 "     1         1   25.0%            2326  /index.html\n\n"));
+    EXPECT_THAT(r.out, HasSubstr("     1         1   50.0%  /robots.txt\n     1         1   50.0%  /x%1B%5B2J\n"));
+    EXPECT_THAT(r.out, HasSubstr("\xEF\xBF\xBD[31mred"));
+    EXPECT_EQ(r.out.find('\x1b'), std::string::npos);
+    // Switched off, the JSON says so.
+    EXPECT_TRUE(Json::parse(cli("report --json --no-rankings " + prog.materia() + log).out)["rankings"].isNull());
+    for (const char* args : {"report --top 3 x", "report --rankings --top x y", "report --rankings --top", "report --rankings --json x",
+                             "report --rankings --no-rankings x"})
+        EXPECT_EQ(cli(args).status, 2) << args;
+}
+
 // A visitor's escaped quote in the user agent and a bracketed remote user analyse like any line.
 TEST(ReportCommand, EscapedQuotesAndBracketedUsersStopNothing) {
     Program prog;
@@ -167,6 +222,26 @@ TEST(ReportCommand, LineThatStoppedTheAnalysisIsNamed) {
     r = cli("report --json " + prog.materia() + prog.dir.file("good.log", kLog));
     EXPECT_TRUE(Json::parse(r.out)["errorLine"].isNull());
     EXPECT_THAT(r.err, testing::Not(HasSubstr("stopped here")));
+}
+
+// Memory running out while the report is written: the message, exit status 1, and no half report in
+// the file standard output went to.
+TEST(ReportCommand, MemoryRunningOutWhileWritingLeavesNoHalfReport) {
+#ifdef __SANITIZE_ADDRESS__
+    GTEST_SKIP() << "AddressSanitizer reserves terabytes of address space: no address-space limit can be set";
+#endif
+    Program prog;
+    const std::string log = prog.dir.file(
+        "big1.log", "10.0.0.1 - - [10/Oct/2004:13:55:36 +0900] \"GET /" + std::string(100'000'000, 'a') +
+                        " HTTP/1.1\" 404 5 \"-\" \"-\"\n");
+    const std::string out = prog.dir.path() + "/out";
+    for (const char* format : {"", "--json "}) {
+        prog.dir.file("out", "earlier\n");
+        const Result r = cli("report " + std::string(format) + prog.materia() + log + " >>" + out, "ulimit -v 300000; ");
+        EXPECT_EQ(r.status, 1) << format;
+        EXPECT_EQ(r.err, "メモリが足りません.\n") << format;
+        EXPECT_EQ(readFile(out), "earlier\n") << format;
+    }
 }
 
 TEST(ReportCommand, SavesTheReportAsHtmlAndCsvInsteadOfPrinting) {

@@ -13,6 +13,7 @@
 #include <fcntl.h>
 #include <filesystem>
 #include <fstream>
+#include <random>
 #include <regex>
 #include <spawn.h>
 #include <sstream>
@@ -43,24 +44,14 @@ FtpServer::FtpServer(const std::string& root, const std::string& user, const std
     if (kind == Kind::Normal) {
         args.insert(args.end(), {"-m", "pyftpdlib", "-D"});
     } else {
-        args.push_back(MUNYARO_SOURCE_DIR "/tests/ftp/cuttingftpd.py");
+        args.insert(args.end(), {MUNYARO_SOURCE_DIR "/tests/ftp/oddftpd.py", "--mode",
+                                 kind == Kind::CutsTransfers ? "cut" : kind == Kind::Trickles ? "trickle" : "endless"});
     }
     args.insert(args.end(), {"-i", host, "-p", std::to_string(port), "-u", user, "-P", password, "-d", root});
-    std::vector<char*> argv;
-    for (auto& a : args) argv.push_back(a.data());
-    argv.push_back(nullptr);
-
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 1, logPath_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    posix_spawn_file_actions_adddup2(&actions, 1, 2);
-    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-    const int rc = posix_spawn(&pid_, argv[0], &actions, nullptr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    if (rc != 0) throw std::runtime_error(std::string("cannot start the FTP server: ") + std::strerror(rc));
+    pid_ = spawnLogged(args, logPath_);
 
     static const std::regex started(R"(starting FTP server on [0-9.]+:([0-9]+))");
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
     while (std::chrono::steady_clock::now() < deadline) {
         std::smatch m;
         const std::string text = log();
@@ -139,20 +130,62 @@ int FtpServer::sessions() const {
     return occurrences(text, "FTP session opened") - probes_;
 }
 
-void FtpServer::stop() {
-    if (pid_ <= 0) return;
-    ::kill(pid_, SIGTERM);
+void FtpServer::stop() { stopProcess(pid_); }
+
+pid_t spawnLogged(std::vector<std::string> args, const std::string& logPath) {
+    std::vector<char*> argv;
+    for (auto& a : args) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 1, logPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    posix_spawn_file_actions_adddup2(&actions, 1, 2);
+    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+    pid_t pid = -1;
+    const int rc = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    if (rc != 0) throw std::runtime_error("cannot start " + args[0] + ": " + std::strerror(rc));
+    return pid;
+}
+
+void stopProcess(pid_t& pid) {
+    if (pid <= 0) return;
+    ::kill(pid, SIGTERM);
     for (int i = 0; i < 250; ++i) {
         int status = 0;
-        if (::waitpid(pid_, &status, WNOHANG) == pid_) {
-            pid_ = -1;
+        if (::waitpid(pid, &status, WNOHANG) == pid) {
+            pid = -1;
             return;
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
-    ::kill(pid_, SIGKILL);
-    ::waitpid(pid_, nullptr, 0);
-    pid_ = -1;
+    ::kill(pid, SIGKILL);
+    ::waitpid(pid, nullptr, 0);
+    pid = -1;
+}
+
+bool waitForFile(const std::string& path, const std::function<bool(const std::string&)>& done) {
+    return done(waitForLog(path, done));
+}
+
+int freePort() {
+    // Below the kernel's range of ports for outgoing connections, so that a port a test gives up
+    // to restart a server on it is not taken meanwhile by some client's connection.
+    static std::minstd_rand random(static_cast<unsigned>(::getpid()) ^
+                                   static_cast<unsigned>(std::chrono::steady_clock::now().time_since_epoch().count()));
+    for (int attempt = 0; attempt < 200; ++attempt) {
+        const int port = 20000 + static_cast<int>(random() % 12000);
+        const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        if (fd < 0) break;
+        sockaddr_in at{};
+        at.sin_family = AF_INET;
+        at.sin_port = htons(static_cast<uint16_t>(port));
+        at.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        const bool free = ::bind(fd, reinterpret_cast<const sockaddr*>(&at), sizeof at) == 0;
+        ::close(fd);
+        if (free) return port;
+    }
+    throw std::runtime_error("no free port");
 }
 
 }  // namespace ftptest

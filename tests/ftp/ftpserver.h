@@ -1,9 +1,11 @@
 // A real FTP server on loopback for the tests (Debian's pyftpdlib), started and stopped by the test.
 #pragma once
 #include <chrono>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <sys/types.h>
+#include <vector>
 
 #include "support/tempdir.h"
 
@@ -18,7 +20,9 @@ std::string listDir(const std::string& path);
 
 class FtpServer {
 public:
-    enum class Kind { Normal, CutsTransfers };
+    // CutsTransfers sends half a file and drops the line; Trickles sends a byte a second; Endless
+    // never stops sending.
+    enum class Kind { Normal, CutsTransfers, Trickles, Endless };
     // Serves root to user/password on host; port 0 lets the server choose. Throws when it does not
     // come up, so a test never runs without its server.
     FtpServer(const std::string& root, const std::string& user, const std::string& password,
@@ -53,5 +57,15 @@ private:
 
 // Times text occurs in log.
 int occurrences(std::string_view log, std::string_view text);
+
+// Starts args (args[0] a full path) with stdout and stderr into logPath; throws when it cannot.
+pid_t spawnLogged(std::vector<std::string> args, const std::string& logPath);
+// Ends a process started so: SIGTERM, then SIGKILL if it lingers.
+void stopProcess(pid_t& pid);
+// Waits, up to a deadline, until done(the file's text) holds; false when it did not.
+bool waitForFile(const std::string& path, const std::function<bool(const std::string&)>& done);
+// A port on 127.0.0.1 that was free a moment ago, outside the range the system gives to outgoing
+// connections: for servers that cannot choose their own, or that a test restarts on the same port.
+int freePort();
 
 }  // namespace ftptest

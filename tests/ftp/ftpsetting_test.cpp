@@ -50,6 +50,32 @@ TEST(FtpSetting, PasswordFileIsReadableByItsOwnerOnly) {
     EXPECT_EQ(readFile(path), "a\r\nb\r\nc\r\nd\r\n");
 }
 
+TEST(FtpSetting, RelativeOrDanglingSymbolicLinkIsWrittenThroughAndStaysALink) {
+    TempDir dir;
+    ::mkdir((dir / "materia").c_str(), 0755);
+    ::mkdir((dir / "elsewhere").c_str(), 0700);
+    writeFile(dir / "elsewhere/ftp.dat", "old\r\n");
+    const std::string path = dir / "materia/FTPSetting.dat";
+    ASSERT_EQ(::symlink("../elsewhere/ftp.dat", path.c_str()), 0);
+    ftp::saveFtpSetting(path, {"a", "b", "c", "d"});
+    struct stat st {};
+    ASSERT_EQ(::lstat(path.c_str(), &st), 0);
+    EXPECT_TRUE(S_ISLNK(st.st_mode));
+    EXPECT_EQ(readFile(dir / "elsewhere/ftp.dat"), "a\r\nb\r\nc\r\nd\r\n");
+    EXPECT_EQ(modeOf(dir / "elsewhere/ftp.dat"), 0600u);
+    EXPECT_EQ(ftptest::listDir(dir / "elsewhere"), "ftp.dat ");   // no temporary file left there
+    // A link to a file not there yet creates that file.
+    ::unlink((dir / "elsewhere/ftp.dat").c_str());
+    ftp::saveFtpSetting(path, {"e", "f", "g", "h"});
+    EXPECT_EQ(readFile(dir / "elsewhere/ftp.dat"), "e\r\nf\r\ng\r\nh\r\n");
+    ASSERT_EQ(::lstat(path.c_str(), &st), 0);
+    EXPECT_TRUE(S_ISLNK(st.st_mode));
+}
+
+TEST(FtpSetting, ShippedFileIsReadableByItsOwnerOnly) {
+    EXPECT_EQ(modeOf(MUNYARO_BIN_DIR "/materia/FTPSetting.dat"), 0600u);
+}
+
 TEST(FtpSetting, ASymbolicLinkIsWrittenThroughAndStays) {
     TempDir dir, elsewhere;
     const std::string target = elsewhere / "kept.dat";

@@ -1,9 +1,14 @@
 // The transfer component against a real FTP server on loopback.
 #include "ftp/inetman.h"
 
+#include <chrono>
+#include <fcntl.h>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <sys/file.h>
 #include <sys/stat.h>
+#include <thread>
+#include <unistd.h>
 
 #include "common/cp932.h"
 #include "ftp/ftpserver.h"
@@ -183,6 +188,84 @@ TEST_F(FailedDownloadTest, RemoteDirectoryInsteadOfAFileFetchesNoListing) {
     login(server);
     expectNothingLost(ftp.GetFile("dir/", target(), false), u8"ファイル名がありません");
     EXPECT_EQ(server.sessions(), 0);
+}
+
+TEST_F(FailedDownloadTest, CrLfOrNulInLoginOrPathIsRefusedBeforeAnythingIsSent) {
+    writeFile(root / "victim", "keep me\r\n");
+    FtpServer server(root.path(), "munya", "secret");
+    login(server);
+    const std::string nul("secret\0x", 8);
+    for (const std::string& password : {std::string("secret\r\nDELE victim"), std::string("secret\nDELE victim"), nul}) {
+        ftp.setPassWord(password);
+        expectNothingLost(ftp.GetFile("dir/access_log", target(), false), u8"改行や NUL 文字は使えません");
+    }
+    login(server);
+    ftp.setUserName("munya\rDELE victim");
+    expectNothingLost(ftp.GetFile("dir/access_log", target(), false), u8"アカウントまたはパスワード");
+    login(server);
+    expectNothingLost(ftp.GetFile("dir/access_log\r\nDELE victim", target(), false), u8"ディレクトリまたはファイル名");
+    EXPECT_EQ(server.sessions(), 0);
+    EXPECT_EQ(readFile(root / "victim"), "keep me\r\n");
+}
+
+TEST_F(FailedDownloadTest, TricklingServerIsGivenUpWithItsReason) {
+    FtpServer server(root.path(), "munya", "secret", FtpServer::Kind::Trickles);
+    login(server);
+    ftp.setLowSpeed({1024, 2});
+    expectNothingLost(ftp.GetFile("dir/access_log", target(), false), u8"転送が遅すぎるため中断しました（2 秒間、毎秒 1024 バイト未満）");
+}
+
+// Waits until the running download has received more than bytes.
+bool receivedMoreThan(const ftp::Download& download, long long bytes) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    while (download.received() <= bytes && !download.finished() && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    return download.received() > bytes;
+}
+
+TEST_F(FailedDownloadTest, CancelStopsAnEndlessDownloadAndKeepsItsPartFileFromTheCleanerMeanwhile) {
+    FtpServer server(root.path(), "munya", "secret", FtpServer::Kind::Endless);
+    login(server);
+    ftp::Download download(ftp, "dir/access_log", target(), true);
+    ASSERT_TRUE(receivedMoreThan(download, 1000000)) << download.result().reason;
+    // Another start of the program meanwhile leaves the running download's part file alone.
+    ftp::removeStalePartFiles(local / "logs");
+    EXPECT_THAT(listDir(local / "logs"), testing::MatchesRegex("\\.access_log\\.part[A-Za-z0-9]{6} access_log "));
+    download.cancel();
+    const auto result = download.result();
+    EXPECT_TRUE(result.cancelled);
+    expectNothingLost(result, u8"中止しました");
+    // The component is ready for the next download.
+    FtpServer normal(root.path(), "munya", "secret");
+    login(normal);
+    EXPECT_TRUE(ftp.GetFile("dir/access_log", target(), false).ok);
+}
+
+TEST_F(FtpManagerTest, StalePartFilesOfThisProgramAreRemovedOthersStay) {
+    const std::string logs = local / "logs";
+    for (const char* name : {".access_log.partAb12Cd", ".x.part000000", "access_log.partAb12Cd", ".access_log.partAb12",
+                             ".access_log.part-b12Cd", "access_log", ".held.partZZZZZZ"})
+        writeFile(logs + "/" + name, "x");
+    ::mkdir((logs + "/.dir.partQQQQQQ").c_str(), 0755);
+    ::symlink("access_log", (logs + "/.link.partLLLLLL").c_str());
+    const int held = ::open((logs + "/.held.partZZZZZZ").c_str(), O_RDONLY | O_CLOEXEC);
+    ASSERT_EQ(::flock(held, LOCK_EX), 0);   // a download of another program still running
+    ftp::removeStalePartFiles(logs);
+    ::close(held);
+    EXPECT_EQ(listDir(logs), ".access_log.part-b12Cd .access_log.partAb12 .dir.partQQQQQQ .held.partZZZZZZ "
+                             ".link.partLLLLLL access_log access_log.partAb12Cd ");
+}
+
+TEST_F(FtpManagerTest, LocalNameAtTheFileSystemsLimitIsDownloaded) {
+    FtpServer server(root.path(), "munya", "secret");
+    login(server);
+    std::string name;
+    for (int i = 0; i < 84; ++i) name += "\xe3\x81\x82";   // あ: the part name must not cut one in two
+    name += "abc";                                          // 255 bytes
+    const auto result = ftp.GetFile("dir/access_log", local / "logs/" + name, false);
+    ASSERT_TRUE(result.ok) << result.reason;
+    EXPECT_EQ(readFile(local / "logs/" + name), "line one\nline two\n");
+    EXPECT_EQ(listDir(local / "logs"), name + " ");
 }
 
 TEST_F(FtpManagerTest, MissingLocalDirectoryFailsWithoutCreatingIt) {

@@ -94,12 +94,14 @@ TEST(CsvReport, EveryPaneButTheRawLogAndTheTablesInFixedFiles) {
     const auto written = writeCsvReport(a.record, out.path() + "/csv");
     std::vector<std::string> names;
     for (const auto& p : written) names.push_back(std::filesystem::path(p).filename().string());
-    EXPECT_THAT(names, ElementsAre("summary.csv", "hourly.csv", "Memo8.csv", "HOST404Memo.csv", "HOST403Memo.csv",
-                                   "Memo2.csv", "Memo9.csv", "CheckDomeinMemo.csv", "Memo7.csv", "File404Memo.csv",
-                                   "File403Memo.csv", "Memo10.csv", "Memo4.csv", "Memo6.csv", "POST404Memo.csv",
-                                   "POST403Memo.csv", "Memo11.csv", "Memo5.csv", "ReferrerList.csv",
+    EXPECT_THAT(names, ElementsAre("summary.csv", "hourly.csv", "pages.csv", "hosts.csv", "referrers.csv",
+                                   "referrerSites.csv", "searchWords.csv", "robots.csv", "notFound.csv",
+                                   "forbidden.csv", "statuses.csv", "userAgents.csv", "Memo8.csv", "HOST404Memo.csv",
+                                   "HOST403Memo.csv", "Memo2.csv", "Memo9.csv", "CheckDomeinMemo.csv", "Memo7.csv",
+                                   "File404Memo.csv", "File403Memo.csv", "Memo10.csv", "Memo4.csv", "Memo6.csv",
+                                   "POST404Memo.csv", "POST403Memo.csv", "Memo11.csv", "Memo5.csv", "ReferrerList.csv",
                                    "ReferrerLog.csv", "RobotsLog.csv"));
-    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(out.path() + "/csv"), {}), 21);
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(out.path() + "/csv"), {}), 31);
 
     // Each pane file reads back as its lines, formula starters disarmed.
     for (const char* pane : {"Memo8", "Memo7", "RobotsLog", "Memo11", "CheckDomeinMemo"}) {
@@ -129,6 +131,17 @@ TEST(CsvReport, EveryPaneButTheRawLogAndTheTablesInFixedFiles) {
     ASSERT_EQ(hourly.size(), 25u);
     EXPECT_THAT(hourly[0], ElementsAre("hour", "connections", "gets", "posts", "total"));
     EXPECT_THAT(hourly[13], ElementsAre("12", "2", "2", "0", "6"));
+
+    // Rankings: every row, by hits then item, items as in the log and disarmed like any cell.
+    EXPECT_THAT(readCsv(out.path() + "/csv/statuses.csv"),
+                ElementsAre(ElementsAre("item", "hits"), ElementsAre("200", "3"), ElementsAre("404", "2"),
+                            ElementsAre("403", "1")));
+    const auto ranked = readCsv(out.path() + "/csv/hosts.csv");
+    ASSERT_EQ(ranked.size(), 7u);
+    EXPECT_THAT(ranked[0], ElementsAre("item", "hits", "bytes"));
+    EXPECT_THAT(ranked[1], ElementsAre("'+10.0.0.4", "1", "0"));
+    EXPECT_THAT(ranked[5], ElementsAre("'=1+1", "1", "100"));
+    EXPECT_THAT(ranked[6], ElementsAre("'@10.0.0.5", "1", "0"));
 }
 
 TEST(CsvReport, ShiftJisTextBecomesUtf8) {

@@ -88,6 +88,10 @@ TEST(HtmlReport, HostileLogReachesThePageOnlyAsText) {
     EXPECT_THAT(page, HasSubstr(escaped(hostile::kTitle)));
     EXPECT_THAT(page, HasSubstr(hostile::kJavascript));
     EXPECT_THAT(page, HasSubstr("@10.0.0.5 /a,b&quot;c\n"));
+    // The rankings too: the user agent of the first line tops nothing but is listed as text.
+    EXPECT_THAT(page, HasSubstr("<details id=\"rank-userAgents\">"));
+    EXPECT_THAT(page, HasSubstr("<td class=\"item\">" + escaped(hostile::kTitle) + "</td>"));
+    EXPECT_THAT(page, HasSubstr("<td class=\"n\">3</td><td class=\"n\">50.0%</td><td class=\"item\">200</td>"));
 }
 
 TEST(HtmlReport, PolicyForbidsEverythingButTheStyleSheetByItsHash) {

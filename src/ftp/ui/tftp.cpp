@@ -5,17 +5,26 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QCloseEvent>
+#include <QComboBox>
 #include <QDateTime>
+#include <QDialog>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QLocale>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QThread>
+#include <QTimer>
+#include <QVBoxLayout>
 
 #include "qtedge/commandguard.h"
 #include "qtedge/qtext.h"
 #include "common/cp932.h"
+#include "common/programdir.h"
 #include "ftp/ftpsetting.h"
+#include "ftp/serverkey.h"
 
 namespace {
 
@@ -29,18 +38,66 @@ QLineEdit* labelledEdit(QWidget* group, const char* name, const QString& label, 
     return edit;
 }
 
-// The cursor says "busy" while the download holds the program; restored on every way out.
-class BusyCursor {
+// The window a download runs under: the bytes received so far and a button that stops it. It is
+// application-modal, so the rest of the program takes no input meanwhile, but it repaints.
+class DownLoadProgress : public QDialog {
 public:
-    BusyCursor() {
-        QApplication::setOverrideCursor(Qt::WaitCursor);
-        // Let the new cursor and pending paints reach the screen; user input waits until the end.
-        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+    DownLoadProgress(QWidget* parent, ftp::Download& download, const QString& name)
+        : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint),
+          download_(download) {
+        setObjectName("DownLoadProgress");
+        setWindowTitle(QStringLiteral("ダウンロード中"));
+        setWindowModality(Qt::ApplicationModal);
+        auto* layout = new QVBoxLayout(this);
+        auto* file = new QLabel(name, this);
+        file->setTextFormat(Qt::PlainText);
+        layout->addWidget(file);
+        bytes_ = new QLabel(this);
+        bytes_->setObjectName("ReceivedLabel");
+        layout->addWidget(bytes_);
+        stop_ = new QPushButton(QStringLiteral("中止"), this);
+        stop_->setObjectName("CancelButton");
+        layout->addWidget(stop_, 0, Qt::AlignRight);
+        connect(stop_, &QPushButton::clicked, this, &DownLoadProgress::reject);
+        connect(&poll_, &QTimer::timeout, this, &DownLoadProgress::update);
+        poll_.start(50);
+        update();
     }
-    ~BusyCursor() { QApplication::restoreOverrideCursor(); }
-    BusyCursor(const BusyCursor&) = delete;
-    BusyCursor& operator=(const BusyCursor&) = delete;
+    // Escape, the close button and 中止 all stop the download; the window goes when it has ended.
+    void reject() override {
+        download_.cancel();
+        stop_->setEnabled(false);
+        bytes_->setText(QStringLiteral("中止しています…"));
+    }
+
+private:
+    void update() {
+        if (download_.finished()) {
+            poll_.stop();
+            accept();
+            return;
+        }
+        if (stop_->isEnabled())
+            bytes_->setText(QStringLiteral("受信済み %1 バイト").arg(QLocale::system().toString(download_.received())));
+    }
+
+    ftp::Download& download_;
+    QLabel* bytes_;
+    QPushButton* stop_;
+    QTimer poll_;
 };
+
+// The download on a thread of its own; a quick one is over before its window would flash up.
+ftp::TransferResult runDownload(QWidget* parent, ftp::TFtpManager& manager, const std::string& remotePath,
+                                const std::string& localPath, const QString& name) {
+    ftp::Download download(manager, remotePath, localPath, false);
+    for (int i = 0; i < 20 && !download.finished(); ++i) QThread::msleep(10);
+    if (!download.finished()) {
+        DownLoadProgress window(parent, download, name);
+        window.exec();
+    }
+    return download.result();
+}
 
 }  // namespace
 
@@ -68,9 +125,29 @@ TFTP::TFTP(QWidget* parent)
     GroupBox2->setGeometry(27, 160, 313, 57);
     FileNameEdit = labelledEdit(GroupBox2, "FileNameEdit", QStringLiteral("ファイル名"), 22);
 
+    GroupBox3 = new QGroupBox(QStringLiteral("接続方式"), this);
+    GroupBox3->setObjectName("GroupBox3");
+    GroupBox3->setGeometry(27, 224, 313, 76);
+    auto* protocolLabel = new QLabel(QStringLiteral("接続方式"), GroupBox3);
+    protocolLabel->setGeometry(16, 23, 68, 16);
+    ProtocolBox = new QComboBox(GroupBox3);
+    ProtocolBox->setObjectName("ProtocolBox");
+    ProtocolBox->addItems({QStringLiteral("FTP"), QStringLiteral("FTPS (明示的TLS)"), QStringLiteral("SFTP")});
+    ProtocolBox->setGeometry(88, 20, 209, 21);
+    protocolLabel->setBuddy(ProtocolBox);
+    PortEdit = labelledEdit(GroupBox3, "PortEdit", QStringLiteral("ポート"), 46);
+    PortEdit->setGeometry(88, 46, 60, 21);
+    PortEdit->setMaxLength(5);
+    PassiveBox = new QCheckBox(QStringLiteral("パッシブモード"), GroupBox3);
+    PassiveBox->setObjectName("PassiveBox");
+    PassiveBox->setGeometry(160, 48, 137, 17);
+
     RunButton = new QPushButton(QStringLiteral("接続(&C)"), this);
     RunButton->setObjectName("RunButton");
-    RunButton->setGeometry(265, 224, 75, 25);
+    RunButton->setGeometry(265, 307, 75, 25);
+    ForgetKeyButton = new QPushButton(QStringLiteral("記憶した鍵を消去(&K)"), this);
+    ForgetKeyButton->setObjectName("ForgetKeyButton");
+    ForgetKeyButton->setGeometry(27, 307, 150, 25);
 
     setTabOrder(DomeinEdit, AcountEdit);
     setTabOrder(AcountEdit, PassEdit);
@@ -78,11 +155,22 @@ TFTP::TFTP(QWidget* parent)
     setTabOrder(DirectoryEdit, SaveBox);
     setTabOrder(SaveBox, FileNameEdit);
     setTabOrder(FileNameEdit, RunButton);
+    setTabOrder(RunButton, ProtocolBox);
+    setTabOrder(ProtocolBox, PortEdit);
+    setTabOrder(PortEdit, PassiveBox);
+    setTabOrder(PassiveBox, ForgetKeyButton);
 
-    setFixedSize(368, 254);
+    setFixedSize(368, 337);
     move(316, 309);
 
+    // The trusted server keys are kept beside the settings.
+    const std::string pins = common::materiaFile(ftp::kPinFile);
+    FtpManager1.setKeyDir(pins.substr(0, pins.rfind('/')));
+
     connect(RunButton, &QPushButton::clicked, this, [this] { runCommand(this, [this] { RunButtonClick(); }); });
+    connect(ForgetKeyButton, &QPushButton::clicked, this, [this] { runCommand(this, [this] { ForgetKeyButtonClick(); }); });
+    connect(ProtocolBox, &QComboBox::currentIndexChanged, this, [this] { protocolChanged(); });
+    protocolChanged();
 }
 
 std::string TFTP::DateFormat(const QDateTime& now) {
@@ -96,19 +184,53 @@ std::string TFTP::DateFormat(const QDateTime& now) {
 
 void TFTP::FormCreate() {
     FileNameEdit->setText(QStringLiteral("access_log_") + QString::fromStdString(DateFormat(QDateTime::currentDateTime())));
+    // What a program killed during a download left behind.
+    ftp::removeStalePartFiles("logs");
     LoadSetting();
 }
 
 void TFTP::LoadSetting() {
-    const common::StringList lines = ftp::loadFtpSetting(ftp::kFtpSetting);
+    const common::StringList lines = ftp::loadFtpSetting(common::materiaFile(ftp::kFtpSetting));
     // Field by field, so the lines a short file has are in place before the missing one is reported.
     QLineEdit* const fields[] = {DomeinEdit, AcountEdit, PassEdit, DirectoryEdit};
     for (std::size_t i = 0; i < 4; ++i) fields[i]->setText(toQString(ftp::settingLine(lines, i)));
+    const ftp::TransferWay way = ftp::transferWay(lines);
+    ProtocolBox->setCurrentIndex(static_cast<int>(way.protocol));
+    PortEdit->setText(toQString(way.port));
+    if (way.protocol == ftp::Protocol::Ftp) PassiveBox->setChecked(way.passive);
 }
 
 void TFTP::SaveSetting() {
-    ftp::saveFtpSetting(ftp::kFtpSetting, {fromQStringStrict(DomeinEdit->text()), fromQStringStrict(AcountEdit->text()),
-                                           fromQStringStrict(PassEdit->text()), fromQStringStrict(DirectoryEdit->text())});
+    const ftp::TransferWay way{protocol(), fromQString(PortEdit->text()),
+                               protocol() == ftp::Protocol::Ftp && PassiveBox->isChecked()};
+    ftp::saveFtpSetting(common::materiaFile(ftp::kFtpSetting),
+                        ftp::withTransferWay({fromQStringStrict(DomeinEdit->text()), fromQStringStrict(AcountEdit->text()),
+                                              fromQStringStrict(PassEdit->text()), fromQStringStrict(DirectoryEdit->text())},
+                                             way));
+}
+
+ftp::Protocol TFTP::protocol() const { return static_cast<ftp::Protocol>(std::max(0, ProtocolBox->currentIndex())); }
+
+void TFTP::protocolChanged() {
+    // FTPS is always passive, SFTP has no such choice; the port's placeholder shows the default.
+    const ftp::Protocol p = protocol();
+    PassiveBox->setEnabled(p == ftp::Protocol::Ftp);
+    if (p != ftp::Protocol::Ftp) PassiveBox->setChecked(p == ftp::Protocol::Ftps);
+    PortEdit->setPlaceholderText(QString::number(ftp::defaultPort(p)));
+    ForgetKeyButton->setEnabled(p != ftp::Protocol::Ftp);
+}
+
+void TFTP::ForgetKeyButtonClick() {
+    const std::string server = fromQStringStrict(DomeinEdit->text());
+    const int port = ftp::portNumber(fromQString(PortEdit->text()), protocol());
+    const bool forgotten = protocol() == ftp::Protocol::Sftp ? ftp::forgetHostKey(FtpManager1.keyDir(), server, port)
+                                                              : ftp::forgetPin(FtpManager1.keyDir(), server, port);
+    QMessageBox box(QMessageBox::Information, applicationTitle(),
+                    forgotten ? QStringLiteral("記憶していた鍵を消去しました。次の接続で改めて確認します。")
+                              : QStringLiteral("このサーバーの鍵は記憶していません。"),
+                    QMessageBox::Ok, this);
+    box.setObjectName("ForgetKeyResult");
+    box.exec();
 }
 
 ftp::TransferResult TFTP::DownLoad() {
@@ -116,12 +238,14 @@ ftp::TransferResult TFTP::DownLoad() {
     FtpManager1.setServerName(fromQStringStrict(DomeinEdit->text()));
     FtpManager1.setUserName(fromQStringStrict(AcountEdit->text()));
     FtpManager1.setPassWord(fromQStringStrict(PassEdit->text()));
+    FtpManager1.setProtocol(protocol());
+    FtpManager1.setPort(ftp::portNumber(fromQString(PortEdit->text()), protocol()));
+    FtpManager1.setPassive(PassiveBox->isChecked());
     // The directory goes in front of the name as typed: "dir/" + name, or the name alone.
     const std::string remotePath = fromQStringStrict(DirectoryEdit->text()) + fromQStringStrict(FileNameEdit->text());
     // Locally the name is stored as the file system spells names (UTF-8).
     DownLoadPath_ = "logs/" + pathFromQString(FileNameEdit->text());
-    const BusyCursor busy;
-    return FtpManager1.GetFile(remotePath, DownLoadPath_, false);
+    return runDownload(this, FtpManager1, remotePath, DownLoadPath_, FileNameEdit->text());
 }
 
 void TFTP::RunButtonClick() {
@@ -133,7 +257,17 @@ void TFTP::RunButtonClick() {
         return;
     }
     // Success is this transfer's own result: an older file of the same name in logs/ is no proof.
-    const ftp::TransferResult result = DownLoad();
+    const ftp::TransferResult result = downLoadTrusting();
+    if (result.cancelled) return;   // the user knows; the old file and the fields stay as they were
+    if (result.key.status == ftp::ServerKey::Status::Changed) {
+        QMessageBox box(QMessageBox::Warning, applicationTitle(), toQString(result.reason), QMessageBox::Ok, this);
+        box.setObjectName("KeyChangedWarning");
+        box.setTextFormat(Qt::PlainText);
+        box.setInformativeText(QStringLiteral("サーバーの鍵を正当に取り替えたと確かめられたときだけ、"
+                                              "「記憶した鍵を消去」で記憶を消してから接続し直してください。"));
+        box.exec();
+        return;
+    }
     if (!result.ok) {
         showFailure(result.reason);
         return;
@@ -141,6 +275,26 @@ void TFTP::RunButtonClick() {
     if (SaveBox->isChecked()) SaveSetting();
     hide();
     if (analyse_) analyse_(DownLoadPath_);
+}
+
+ftp::TransferResult TFTP::downLoadTrusting() {
+    ftp::TransferResult result = DownLoad();
+    if (result.key.status != ftp::ServerKey::Status::Unknown) return result;
+    // A key met for the first time: the user compares it (with what the host publishes) and decides.
+    const QString what = result.key.ssh ? QStringLiteral("このサーバーのホスト鍵はまだ信頼されていません。")
+                                        : QStringLiteral("このサーバーの証明書は確認できませんでした。");
+    QMessageBox box(QMessageBox::Question, applicationTitle(),
+                    what + QStringLiteral("\n\n") + toQString(ftp::describeKey(result.key)) +
+                        QStringLiteral("\n\nこのサーバーを信頼して接続しますか？"),
+                    QMessageBox::Yes | QMessageBox::No, this);
+    box.setObjectName("TrustQuestion");
+    box.setTextFormat(Qt::PlainText);
+    box.button(QMessageBox::Yes)->setText(QStringLiteral("はい"));
+    box.button(QMessageBox::No)->setText(QStringLiteral("いいえ"));
+    box.setDefaultButton(QMessageBox::No);
+    if (box.exec() != QMessageBox::Yes) return result;
+    ftp::trustKey(FtpManager1.keyDir(), result.key);
+    return DownLoad();
 }
 
 void TFTP::showFailure(const std::string& reason) {

@@ -7,6 +7,7 @@
 #include "ftp/inetman.h"
 
 class QCheckBox;
+class QComboBox;
 class QDateTime;
 class QGroupBox;
 class QLineEdit;
@@ -43,10 +44,24 @@ public:
     QGroupBox* GroupBox2;
     QLineEdit* FileNameEdit;
     QPushButton* RunButton;
+    // How the server is reached: FTP, FTPS or SFTP, the port (empty: 21 or 22) and passive mode
+    // (FTP only; FTPS is always passive).
+    QGroupBox* GroupBox3;
+    QComboBox* ProtocolBox;
+    QLineEdit* PortEdit;
+    QCheckBox* PassiveBox;
+    // Forgets the trusted key of the server named in the fields.
+    QPushButton* ForgetKeyButton;
     ftp::TFtpManager FtpManager1;
+
+    void ForgetKeyButtonClick();
 
 private:
     void showFailure(const std::string& reason);
+    void protocolChanged();
+    ftp::Protocol protocol() const;
+    // Downloads, asking whether to trust a server key met for the first time.
+    ftp::TransferResult downLoadTrusting();
 
     std::function<void(const std::string&)> analyse_;
     std::string DownLoadPath_;

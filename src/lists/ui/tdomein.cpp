@@ -17,6 +17,7 @@
 
 #include "qtedge/commandguard.h"
 #include "qtedge/qtext.h"
+#include "common/programdir.h"
 #include "lists/listfile.h"
 
 namespace {
@@ -47,9 +48,9 @@ bool isEnter(const QKeyEvent* key) { return key->key() == Qt::Key_Return || key-
 TDomein::TDomein(QWidget* parent)
     : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                           Qt::WindowMaximizeButtonHint | Qt::WindowCloseButtonHint),
-      pages_{Page{nullptr, lists::EditedList(lists::kDomeinList)},
-             Page{nullptr, lists::EditedList(lists::kCheckDomeinList)},
-             Page{nullptr, lists::EditedList(lists::kSERobotsList)}} {
+      pages_{Page{nullptr, lists::EditedList(common::materiaFile(lists::kDomeinList))},
+             Page{nullptr, lists::EditedList(common::materiaFile(lists::kCheckDomeinList))},
+             Page{nullptr, lists::EditedList(common::materiaFile(lists::kSERobotsList))}} {
     setObjectName("Domein");
     setWindowTitle(QStringLiteral("ドメイン管理"));
 

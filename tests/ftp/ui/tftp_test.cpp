@@ -8,8 +8,10 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QComboBox>
 #include <QDateTime>
 #include <QGroupBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
@@ -19,6 +21,8 @@
 #include "common/apperror.h"
 #include "common/cp932.h"
 #include "ftp/ftpserver.h"
+#include "ftp/ftpsetting.h"
+#include "ftp/secureservers.h"
 
 using ftptest::FtpServer;
 using ftptest::listDir;
@@ -30,23 +34,25 @@ using testing::HasSubstr;
 namespace {
 
 struct SeenBox {
-    QString title, text, detail;
+    QString name, title, text, detail;
     QMessageBox::Icon icon = QMessageBox::NoIcon;
     QMessageBox::StandardButtons buttons;
     bool busyCursor = false;
 };
 
-// Runs action; every message box it opens is recorded and closed with OK.
-std::vector<SeenBox> closingBoxes(const std::function<void()>& action) {
+// Runs action; every message box it opens is recorded and closed with OK, a question answered
+// with answer.
+std::vector<SeenBox> closingBoxes(const std::function<void()>& action,
+                                  QMessageBox::StandardButton answer = QMessageBox::No) {
     std::vector<SeenBox> seen;
     QTimer timer;
     timer.setInterval(20);
     QObject::connect(&timer, &QTimer::timeout, [&] {
         auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
         if (box == nullptr || !box->isVisible()) return;
-        seen.push_back({box->windowTitle(), box->text(), box->detailedText(), box->icon(),
+        seen.push_back({box->objectName(), box->windowTitle(), box->text(), box->detailedText(), box->icon(),
                         box->standardButtons(), QApplication::overrideCursor() != nullptr});
-        box->button(QMessageBox::Ok)->click();
+        box->button(box->button(QMessageBox::Ok) != nullptr ? QMessageBox::Ok : answer)->click();
     });
     timer.start();
     action();
@@ -79,16 +85,17 @@ protected:
     }
     void TearDown() override { ASSERT_EQ(::chdir(oldDir_), 0); }
 
-    void fill(const FtpServer& server, const QString& password = QStringLiteral("secret")) {
-        dialog.FtpManager1.setPort(server.port());
+    void fill(const FtpServer& server, const QString& password = QStringLiteral("secret")) { fill(server.port(), password); }
+    void fill(int port, const QString& password = QStringLiteral("secret")) {
+        dialog.PortEdit->setText(QString::number(port));
         dialog.DomeinEdit->setText(QStringLiteral("127.0.0.1"));
         dialog.AcountEdit->setText(QStringLiteral("munya"));
         dialog.PassEdit->setText(password);
         dialog.DirectoryEdit->setText(QStringLiteral("dir/"));
         dialog.FileNameEdit->setText(QStringLiteral("access_log_20040105"));
     }
-    std::vector<SeenBox> click() {
-        return closingBoxes([&] { dialog.RunButton->click(); });
+    std::vector<SeenBox> click(QMessageBox::StandardButton answer = QMessageBox::No) {
+        return closingBoxes([&] { dialog.RunButton->click(); }, answer);
     }
 
     TempDir program;
@@ -103,7 +110,7 @@ private:
 
 TEST_F(TftpTest, ControlsCaptionsAndTabOrderAreThereByName) {
     EXPECT_EQ(dialog.windowTitle(), QStringLiteral("FTPマネージャ"));
-    EXPECT_EQ(dialog.size(), QSize(368, 254));
+    EXPECT_EQ(dialog.size(), QSize(368, 337));   // grown for the way of transfer
     EXPECT_EQ(dialog.findChild<QGroupBox*>("GroupBox1")->title(), QStringLiteral("接続設定"));
     EXPECT_EQ(dialog.findChild<QGroupBox*>("GroupBox2")->title(), QStringLiteral("ファイル設定"));
     EXPECT_EQ(dialog.findChild<QPushButton*>("RunButton")->text(), QStringLiteral("接続(&C)"));
@@ -111,7 +118,8 @@ TEST_F(TftpTest, ControlsCaptionsAndTabOrderAreThereByName) {
     ASSERT_NE(save, nullptr);
     EXPECT_EQ(save->text(), QStringLiteral("入力情報を保存"));
     EXPECT_FALSE(save->isChecked());
-    const char* order[] = {"DomeinEdit", "AcountEdit", "PassEdit", "DirectoryEdit", "SaveBox", "FileNameEdit", "RunButton"};
+    const char* order[] = {"DomeinEdit", "AcountEdit", "PassEdit", "DirectoryEdit", "SaveBox", "FileNameEdit", "RunButton",
+                           "ProtocolBox", "PortEdit", "PassiveBox", "ForgetKeyButton"};
     for (const char* name : order) ASSERT_NE(dialog.findChild<QWidget*>(name), nullptr) << name;
     for (std::size_t i = 0; i + 1 < std::size(order); ++i)
         EXPECT_EQ(nextTabStop(dialog.findChild<QWidget*>(order[i]))->objectName(), order[i + 1]);
@@ -194,7 +202,8 @@ TEST_F(TftpTest, TickedSaveBoxStoresTheFieldsOwnerOnlyAndTheyReadBack) {
     fill(server, QStringLiteral(" se cret "));
     dialog.SaveBox->setChecked(true);
     EXPECT_TRUE(click().empty());
-    EXPECT_EQ(readFile("materia/FTPSetting.dat"), "127.0.0.1\r\nmunya\r\n se cret \r\ndir/\r\n");
+    const std::string port = std::to_string(server.port());
+    EXPECT_EQ(readFile("materia/FTPSetting.dat"), "127.0.0.1\r\nmunya\r\n se cret \r\ndir/\r\nftp\r\n" + port + "\r\nactive\r\n");
     struct stat st {};
     ASSERT_EQ(::stat("materia/FTPSetting.dat", &st), 0);
     EXPECT_EQ(st.st_mode & 0777, 0600u);
@@ -202,7 +211,103 @@ TEST_F(TftpTest, TickedSaveBoxStoresTheFieldsOwnerOnlyAndTheyReadBack) {
     next.FormCreate();
     EXPECT_EQ(next.PassEdit->text(), QStringLiteral(" se cret "));
     EXPECT_EQ(next.DirectoryEdit->text(), QStringLiteral("dir/"));
+    EXPECT_EQ(next.PortEdit->text(), QString::fromStdString(port));
     EXPECT_FALSE(next.SaveBox->isChecked());
+}
+
+TEST_F(TftpTest, WayOfTransferIsSavedAfterTheFourLinesAndAnOldFileMeansActiveFtpOn21) {
+    dialog.DomeinEdit->setText(QStringLiteral("host"));
+    dialog.ProtocolBox->setCurrentIndex(2);
+    EXPECT_FALSE(dialog.PassiveBox->isEnabled());
+    EXPECT_EQ(dialog.PortEdit->placeholderText(), QStringLiteral("22"));
+    dialog.SaveSetting();
+    EXPECT_EQ(readFile("materia/FTPSetting.dat"), "host\r\n\r\n\r\n\r\nsftp\r\n\r\nactive\r\n");
+    // What a reader of four lines takes from it.
+    const auto lines = ftp::loadFtpSetting("materia/FTPSetting.dat");
+    EXPECT_EQ(ftp::settingLine(lines, 0), "host");
+    EXPECT_EQ(ftp::settingLine(lines, 3), "");
+
+    dialog.ProtocolBox->setCurrentIndex(1);
+    EXPECT_TRUE(dialog.PassiveBox->isChecked());   // FTPS is always passive
+    EXPECT_FALSE(dialog.PassiveBox->isEnabled());
+    dialog.ProtocolBox->setCurrentIndex(0);
+    dialog.PassiveBox->setChecked(true);
+    dialog.SaveSetting();
+    EXPECT_EQ(readFile("materia/FTPSetting.dat"), "host\r\n\r\n\r\n\r\nftp\r\n\r\npassive\r\n");
+
+    writeFile("materia/FTPSetting.dat", "old\r\nuser\r\npw\r\ndir/\r\n");
+    dialog.LoadSetting();
+    EXPECT_EQ(dialog.ProtocolBox->currentIndex(), 0);
+    EXPECT_EQ(dialog.PortEdit->text(), QString());
+    EXPECT_EQ(dialog.PortEdit->placeholderText(), QStringLiteral("21"));
+    EXPECT_FALSE(dialog.PassiveBox->isChecked());
+    dialog.SaveSetting();
+    EXPECT_EQ(readFile("materia/FTPSetting.dat"), "old\r\nuser\r\npw\r\ndir/\r\n");   // byte for byte as before
+}
+
+// Over FTPS: the unverified certificate is shown and asked about; "いいえ" fails, "はい" pins and
+// downloads; a changed key is refused with a warning; the pin can be removed in the dialog.
+TEST_F(TftpTest, FtpsCertificateIsAskedAboutPinnedOnYesRefusedWhenChanged) {
+    writeFile(root / "dir/access_log_20040105", "1.2.3.4 - - line\n");
+    auto server = std::make_unique<ftptest::FtpsServer>(root.path(), "munya", "secret");
+    const int port = server->port();
+    const std::string fingerprint = server->fingerprint();
+    dialog.show();
+    fill(port);
+    dialog.ProtocolBox->setCurrentIndex(1);
+
+    auto boxes = click(QMessageBox::No);
+    ASSERT_EQ(boxes.size(), 2u);
+    EXPECT_EQ(boxes[0].name, QStringLiteral("TrustQuestion"));
+    EXPECT_THAT(boxes[0].text.toStdString(), HasSubstr(fingerprint));
+    EXPECT_THAT(boxes[0].text.toStdString(), HasSubstr("CN=munyaro-test-server"));
+    EXPECT_EQ(boxes[1].text, kFailure);
+    EXPECT_TRUE(analysed.empty());
+    EXPECT_EQ(listDir("materia"), "");
+
+    boxes = click(QMessageBox::Yes);
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].name, QStringLiteral("TrustQuestion"));
+    EXPECT_EQ(analysed, (std::vector<std::string>{"logs/access_log_20040105"}));
+    EXPECT_EQ(analysedContent, "1.2.3.4 - - line\n");
+    EXPECT_THAT(readFile("materia/ftps_pins"), HasSubstr(fingerprint));
+
+    server.reset();
+    ftptest::FtpsServer other(root.path(), "munya", "secret", port);
+    analysed.clear();
+    dialog.show();
+    boxes = click(QMessageBox::Yes);
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].name, QStringLiteral("KeyChangedWarning"));
+    EXPECT_EQ(boxes[0].icon, QMessageBox::Warning);
+    EXPECT_THAT(fromQString(boxes[0].text), HasSubstr(fingerprint));
+    EXPECT_THAT(fromQString(boxes[0].text), HasSubstr(other.fingerprint()));
+    EXPECT_TRUE(analysed.empty());
+
+    boxes = closingBoxes([&] { dialog.ForgetKeyButton->click(); });
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(readFile("materia/ftps_pins"), "");
+    boxes = click(QMessageBox::Yes);   // asked again, and trusted anew
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].name, QStringLiteral("TrustQuestion"));
+    EXPECT_EQ(analysed.size(), 1u);
+}
+
+TEST_F(TftpTest, SftpHostKeyIsAskedAboutAndKnownAfterwards) {
+    ftptest::SftpServer server(root.path(), "munya", "secret", program / "host_key");
+    dialog.show();
+    fill(server.port());
+    dialog.ProtocolBox->setCurrentIndex(2);
+    auto boxes = click(QMessageBox::Yes);
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].name, QStringLiteral("TrustQuestion"));
+    EXPECT_THAT(boxes[0].text.toStdString(), HasSubstr("ssh-ed25519"));
+    EXPECT_THAT(boxes[0].text.toStdString(), HasSubstr(server.fingerprint()));
+    EXPECT_EQ(analysedContent, "1.2.3.4 - - line\r\n");   // binary: the analysis reads any line ends
+    analysed.clear();
+    dialog.show();
+    EXPECT_TRUE(click().empty());   // known now: no question
+    EXPECT_EQ(analysed.size(), 1u);
 }
 
 TEST_F(TftpTest, FailedDownloadSaysWhyAndLosesNothingEvenBesideAStaleFile) {
@@ -250,6 +355,55 @@ TEST_F(TftpTest, NameThatIsNoPlainNameFailsAtOnceContactingNoServer) {
     }
     EXPECT_EQ(server.sessions(), 0);
     EXPECT_TRUE(analysed.empty());
+    EXPECT_EQ(listDir("logs"), "access_log_20040105 ");
+}
+
+TEST_F(TftpTest, DownloadRunsUnderAProgressWindowWhoseCancelButtonStopsItLeavingTheOldFile) {
+    writeFile("logs/access_log_20040105", "stale\n");
+    FtpServer server(root.path(), "munya", "secret", FtpServer::Kind::Endless);
+    dialog.show();
+    fill(server);
+    // Watches the progress window: it must keep painting new counts while the bytes stream in
+    // (the program is not frozen) and hold the rest of the program off; then 中止 is pressed.
+    QStringList counts;
+    bool modal = false;
+    QTimer watch;
+    QObject::connect(&watch, &QTimer::timeout, [&] {
+        auto* progress = QApplication::activeModalWidget();
+        if (progress == nullptr || progress->objectName() != "DownLoadProgress") return;
+        modal = progress->windowModality() == Qt::ApplicationModal;
+        const QString text = progress->findChild<QLabel*>("ReceivedLabel")->text();
+        if (counts.isEmpty() || counts.back() != text) counts.push_back(text);
+        if (counts.size() >= 3) progress->findChild<QPushButton*>("CancelButton")->click();
+    });
+    watch.start(20);
+    EXPECT_TRUE(click().empty());   // cancelled: no failure box
+    ASSERT_GE(counts.size(), 3);
+    EXPECT_TRUE(counts[2].startsWith(QStringLiteral("受信済み "))) << counts[2].toStdString();
+    EXPECT_TRUE(modal);
+    EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
+    EXPECT_TRUE(analysed.empty());
+    EXPECT_TRUE(dialog.isVisible());
+    EXPECT_EQ(readFile("logs/access_log_20040105"), "stale\n");
+    EXPECT_EQ(listDir("logs"), "access_log_20040105 ");
+}
+
+TEST_F(TftpTest, LineBreakInAPastedPasswordIsRefusedAndNothingIsSent) {
+    FtpServer server(root.path(), "munya", "secret");
+    fill(server, QStringLiteral("secret\r\nDELE dir/access_log_20040105"));
+    const auto boxes = click();
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].text, kFailure);
+    EXPECT_THAT(fromQString(boxes[0].detail), HasSubstr(common::cp932(u8"改行や NUL 文字は使えません")));
+    EXPECT_EQ(server.sessions(), 0);
+    EXPECT_TRUE(analysed.empty());
+}
+
+TEST_F(TftpTest, FormCreateRemovesPartFilesAKilledDownloadLeft) {
+    writeFile("materia/FTPSetting.dat", "\r\n\r\n\r\n\r\n");
+    writeFile("logs/.access_log_20040105.partx1Y2z3", "half a log");
+    writeFile("logs/access_log_20040105", "kept\n");
+    dialog.FormCreate();
     EXPECT_EQ(listDir("logs"), "access_log_20040105 ");
 }
 

@@ -27,6 +27,7 @@
 #include "qtedge/qtext.h"
 #include "common/apperror.h"
 #include "common/cp932.h"
+#include "common/programdir.h"
 #include "lists/listfile.h"
 #include "support/tempdir.h"
 
@@ -35,6 +36,11 @@ using ::testing::ElementsAre;
 using ::testing::IsEmpty;
 
 namespace {
+
+// The list files as the window names them: materia/ under the current directory.
+const std::string kDomeinFile = common::materiaFile(lists::kDomeinList);
+const std::string kCheckDomeinFile = common::materiaFile(lists::kCheckDomeinList);
+const std::string kSERobotsFile = common::materiaFile(lists::kSERobotsList);
 
 QStringList rows(const QListWidget* box) {
     QStringList out;
@@ -77,7 +83,7 @@ QString boxText(const std::string& message, const std::string& relPath, int err)
 // A program directory of its own with materia/ holding the three lists, made current for the test.
 class TDomeinTest : public ::testing::Test {
 protected:
-    static constexpr const char* kFiles[3] = {lists::kDomeinList, lists::kCheckDomeinList, lists::kSERobotsList};
+    static inline const std::string kFiles[3] = {kDomeinFile, kCheckDomeinFile, kSERobotsFile};
 
     void SetUp() override {
         saved_ = fs::current_path();
@@ -90,9 +96,9 @@ protected:
     }
     // LF-only files: a file that was rewritten shows it by its CR LF form.
     static void writeLists() {
-        writeFile(lists::kDomeinList, "my.example\nmy2.example\n");
-        writeFile(lists::kCheckDomeinList, "watch.example\n");
-        writeFile(lists::kSERobotsList, "Googlebot\nbingbot\n");
+        writeFile(kDomeinFile, "my.example\nmy2.example\n");
+        writeFile(kCheckDomeinFile, "watch.example\n");
+        writeFile(kSERobotsFile, "Googlebot\nbingbot\n");
     }
     void TearDown() override {
         fs::current_path(saved_);
@@ -223,7 +229,7 @@ TEST_F(TDomeinTest, EnterAndDeleteKeysPressTheButtonsWhateverTheModifiers) {
     w->Robots->setCurrentRow(1);
     pressKey(w->Robots, Qt::Key_Delete, Qt::ShiftModifier);
     EXPECT_THAT(rows(w->Robots), ElementsAre("Googlebot"));
-    EXPECT_EQ(readFile(lists::kSERobotsList), "Googlebot\r\n");
+    EXPECT_EQ(readFile(kSERobotsFile), "Googlebot\r\n");
     w->Seet->setCurrentIndex(1);
     w->BList->setCurrentRow(0);
     pressKey(w->BList, Qt::Key_Delete);
@@ -243,7 +249,7 @@ TEST_F(TDomeinTest, EnterInAListAndDeleteInTheEntryBoxDoNothingSpecial) {
     pressKey(w->InputDomein, Qt::Key_Delete);
     EXPECT_EQ(w->InputDomein->text(), "bc");
     EXPECT_EQ(w->ResistList->count(), 2);
-    EXPECT_EQ(readFile(lists::kDomeinList), "my.example\nmy2.example\n");  // never rewritten
+    EXPECT_EQ(readFile(kDomeinFile), "my.example\nmy2.example\n");  // never rewritten
 }
 
 TEST_F(TDomeinTest, EmptyInputIsIgnoredWhileBlanksAndDuplicatesAreAdded) {
@@ -252,19 +258,19 @@ TEST_F(TDomeinTest, EmptyInputIsIgnoredWhileBlanksAndDuplicatesAreAdded) {
     w->RunButton->click();
     pressKey(w->InputDomein, Qt::Key_Return);
     EXPECT_EQ(w->ResistList->count(), 2);
-    EXPECT_EQ(readFile(lists::kDomeinList), "my.example\nmy2.example\n");
+    EXPECT_EQ(readFile(kDomeinFile), "my.example\nmy2.example\n");
     for (const char* text : {"  ", "my.example", "my.example"}) {
         w->InputDomein->setText(text);
         w->RunButton->click();
     }
-    EXPECT_EQ(readFile(lists::kDomeinList), "my.example\r\nmy2.example\r\n  \r\nmy.example\r\nmy.example\r\n");
+    EXPECT_EQ(readFile(kDomeinFile), "my.example\r\nmy2.example\r\n  \r\nmy.example\r\nmy.example\r\n");
     EXPECT_THAT(catcher.texts, IsEmpty());
 }
 
 TEST_F(TDomeinTest, DeleteWithNothingSelectedRewritesAnyFileFormAsCrLf) {
-    writeFile(lists::kDomeinList, "a\rb\r\rc");                          // CR only, empty entry, no final break
-    writeFile(lists::kCheckDomeinList, std::string("x\ny\n\0z\n", 7));  // text after a zero byte
-    writeFile(lists::kSERobotsList, "r1\r\nr2\nr3\rr4");                 // mixed
+    writeFile(kDomeinFile, "a\rb\r\rc");                          // CR only, empty entry, no final break
+    writeFile(kCheckDomeinFile, std::string("x\ny\n\0z\n", 7));  // text after a zero byte
+    writeFile(kSERobotsFile, "r1\r\nr2\nr3\rr4");                 // mixed
     const std::string expected[3] = {"a\r\nb\r\n\r\nc\r\n", "x\r\ny\r\n", "r1\r\nr2\r\nr3\r\nr4\r\n"};
     auto w = create();
     EXPECT_THAT(rows(w->ResistList), ElementsAre("a", "b", "", "c"));
@@ -280,8 +286,8 @@ TEST_F(TDomeinTest, DeletingTheLastEntryLeavesAZeroByteFileThatLoadsEmpty) {
     w->Seet->setCurrentIndex(1);
     w->BList->setCurrentRow(0);
     w->DelButton->click();
-    EXPECT_TRUE(fs::exists(lists::kCheckDomeinList));
-    EXPECT_EQ(fs::file_size(lists::kCheckDomeinList), 0u);
+    EXPECT_TRUE(fs::exists(kCheckDomeinFile));
+    EXPECT_EQ(fs::file_size(kCheckDomeinFile), 0u);
     auto again = create();
     EXPECT_EQ(again->BList->count(), 0);
 }
@@ -289,19 +295,19 @@ TEST_F(TDomeinTest, DeletingTheLastEntryLeavesAZeroByteFileThatLoadsEmpty) {
 TEST_F(TDomeinTest, EntryBytesWithoutUnicodeFormSurviveASave) {
     // 0x81 0x20 is no code page 932 character; the box shows U+FFFD, the file keeps the bytes.
     const std::string odd = "\x81\x20odd\xfd";
-    writeFile(lists::kSERobotsList, odd + "\r\n");
+    writeFile(kSERobotsFile, odd + "\r\n");
     auto w = create();
     w->Seet->setCurrentIndex(2);
     w->InputDomein->setText(QStringLiteral("ロボ①"));
     w->RunButton->click();
-    EXPECT_EQ(readFile(lists::kSERobotsList), odd + "\r\n" + common::cp932(u8"ロボ①") + "\r\n");
+    EXPECT_EQ(readFile(kSERobotsFile), odd + "\r\n" + common::cp932(u8"ロボ①") + "\r\n");
 }
 
 TEST_F(TDomeinTest, MissingFileReportsItselfAloneAndItsFirstSaveCreatesIt) {
-    fs::remove(lists::kCheckDomeinList);
+    fs::remove(kCheckDomeinFile);
     std::vector<QString> boxes;
     auto w = create(&boxes);
-    EXPECT_THAT(boxes, ElementsAre(boxText(common::msg::cannotOpen(), lists::kCheckDomeinList, ENOENT)));
+    EXPECT_THAT(boxes, ElementsAre(boxText(common::msg::cannotOpen(), kCheckDomeinFile, ENOENT)));
     EXPECT_EQ(w->ResistList->count(), 2);
     EXPECT_EQ(w->BList->count(), 0);
     EXPECT_EQ(w->Robots->count(), 2);  // the list after the missing one still loads
@@ -311,16 +317,16 @@ TEST_F(TDomeinTest, MissingFileReportsItselfAloneAndItsFirstSaveCreatesIt) {
     BoxCatcher catcher;
     w->RunButton->click();
     EXPECT_THAT(catcher.texts, IsEmpty());
-    EXPECT_EQ(readFile(lists::kCheckDomeinList), "w.example\r\n");
+    EXPECT_EQ(readFile(kCheckDomeinFile), "w.example\r\n");
 }
 
 TEST_F(TDomeinTest, UnreadableFileRefusesChangesUntilItCanBeRead) {
     // Root reads any file, so a directory in the file's place makes it unreadable.
-    fs::remove(lists::kDomeinList);
-    fs::create_directory(lists::kDomeinList);
+    fs::remove(kDomeinFile);
+    fs::create_directory(kDomeinFile);
     std::vector<QString> boxes;
     auto w = create(&boxes);
-    const QString openError = boxText(common::msg::cannotOpen(), lists::kDomeinList, EISDIR);
+    const QString openError = boxText(common::msg::cannotOpen(), kDomeinFile, EISDIR);
     EXPECT_THAT(boxes, ElementsAre(openError));
     EXPECT_EQ(w->BList->count(), 1);
     EXPECT_EQ(w->Robots->count(), 2);
@@ -334,24 +340,24 @@ TEST_F(TDomeinTest, UnreadableFileRefusesChangesUntilItCanBeRead) {
     }
     EXPECT_EQ(w->InputDomein->text(), "x.example");
     EXPECT_EQ(w->ResistList->count(), 0);
-    EXPECT_TRUE(fs::is_directory(lists::kDomeinList));
+    EXPECT_TRUE(fs::is_directory(kDomeinFile));
 
     // Once the file can be read, the next change reads it first and so keeps its entries.
-    fs::remove(lists::kDomeinList);
-    writeFile(lists::kDomeinList, "kept.example\n");
+    fs::remove(kDomeinFile);
+    writeFile(kDomeinFile, "kept.example\n");
     BoxCatcher catcher;
     w->RunButton->click();
     EXPECT_THAT(catcher.texts, IsEmpty());
     EXPECT_THAT(rows(w->ResistList), ElementsAre("kept.example", "x.example"));
-    EXPECT_EQ(readFile(lists::kDomeinList), "kept.example\r\nx.example\r\n");
+    EXPECT_EQ(readFile(kDomeinFile), "kept.example\r\nx.example\r\n");
 }
 
 TEST_F(TDomeinTest, AFailedSaveShowsWhatTheFileHoldsAndARetryAddsOnce) {
-    ::chmod(lists::kSERobotsList, 0444);
+    ::chmod(kSERobotsFile.c_str(), 0444);
     auto w = create();
     w->Seet->setCurrentIndex(2);
     w->InputDomein->setText("MyBot");
-    const QString createError = boxText(common::msg::cannotCreate(), lists::kSERobotsList, EACCES);
+    const QString createError = boxText(common::msg::cannotCreate(), kSERobotsFile, EACCES);
     {
         BoxCatcher catcher;
         w->RunButton->click();
@@ -366,14 +372,14 @@ TEST_F(TDomeinTest, AFailedSaveShowsWhatTheFileHoldsAndARetryAddsOnce) {
         EXPECT_THAT(catcher.texts, ElementsAre(createError));
     }
     EXPECT_THAT(rows(w->Robots), ElementsAre("Googlebot", "bingbot"));
-    EXPECT_EQ(readFile(lists::kSERobotsList), "Googlebot\nbingbot\n");
-    EXPECT_EQ(fs::status(lists::kSERobotsList).permissions() & fs::perms::all,
+    EXPECT_EQ(readFile(kSERobotsFile), "Googlebot\nbingbot\n");
+    EXPECT_EQ(fs::status(kSERobotsFile).permissions() & fs::perms::all,
               fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
 
     // Writable again: the retry adds the entry once.
-    ::chmod(lists::kSERobotsList, 0644);
+    ::chmod(kSERobotsFile.c_str(), 0644);
     w->RunButton->click();
-    EXPECT_EQ(readFile(lists::kSERobotsList), "Googlebot\r\nbingbot\r\nMyBot\r\n");
+    EXPECT_EQ(readFile(kSERobotsFile), "Googlebot\r\nbingbot\r\nMyBot\r\n");
     EXPECT_THAT(rows(w->Robots), ElementsAre("Googlebot", "bingbot", "MyBot"));
 }
 
@@ -398,10 +404,10 @@ TEST_F(TDomeinTest, AFullDiskLeavesTheFileAndTheWindowAsTheyWere) {
     std::signal(SIGXFSZ, oldHandler);
     EXPECT_THAT(texts, ElementsAre(toQString(common::withPeriod(common::msg::writeError()))));
     EXPECT_THAT(rows(w->ResistList), ElementsAre("my.example", "my2.example"));
-    EXPECT_EQ(readFile(lists::kDomeinList), "my.example\nmy2.example\n");
+    EXPECT_EQ(readFile(kDomeinFile), "my.example\nmy2.example\n");
     EXPECT_EQ(std::distance(fs::directory_iterator("materia"), {}), 3);  // no temporary left
     w->RunButton->click();
-    EXPECT_EQ(readFile(lists::kDomeinList), "my.example\r\nmy2.example\r\n" + entry + "\r\n");
+    EXPECT_EQ(readFile(kDomeinFile), "my.example\r\nmy2.example\r\n" + entry + "\r\n");
 }
 
 TEST_F(TDomeinTest, TwoWindowsOnOneFolderKeepEachOthersEntries) {
@@ -411,14 +417,14 @@ TEST_F(TDomeinTest, TwoWindowsOnOneFolderKeepEachOthersEntries) {
     first->RunButton->click();
     second->InputDomein->setText("beta.example");
     second->RunButton->click();
-    EXPECT_EQ(readFile(lists::kDomeinList), "my.example\r\nmy2.example\r\nalpha.example\r\nbeta.example\r\n");
+    EXPECT_EQ(readFile(kDomeinFile), "my.example\r\nmy2.example\r\nalpha.example\r\nbeta.example\r\n");
     EXPECT_THAT(rows(second->ResistList), ElementsAre("my.example", "my2.example", "alpha.example", "beta.example"));
 
     // An edit by hand while the window is open survives its next delete, which shows the file.
-    writeFile(lists::kDomeinList, "hand.example\r\nmy.example\r\nmy2.example\r\nalpha.example\r\nbeta.example\r\n");
+    writeFile(kDomeinFile, "hand.example\r\nmy.example\r\nmy2.example\r\nalpha.example\r\nbeta.example\r\n");
     first->ResistList->setCurrentRow(2);  // "alpha.example"
     first->DelButton->click();
-    EXPECT_EQ(readFile(lists::kDomeinList), "hand.example\r\nmy.example\r\nmy2.example\r\nbeta.example\r\n");
+    EXPECT_EQ(readFile(kDomeinFile), "hand.example\r\nmy.example\r\nmy2.example\r\nbeta.example\r\n");
     EXPECT_THAT(rows(first->ResistList), ElementsAre("hand.example", "my.example", "my2.example", "beta.example"));
 }
 
@@ -438,26 +444,26 @@ TEST_F(TDomeinTest, TextWithoutAShiftJisFormIsRefusedNamingTheCharacter) {
         EXPECT_TRUE(catcher.texts[0].endsWith(QStringLiteral("使えません."))) << catcher.texts[0].toStdString();
         EXPECT_EQ(w->InputDomein->text(), typed);
     }
-    EXPECT_EQ(readFile(lists::kDomeinList), "my.example\nmy2.example\n");
+    EXPECT_EQ(readFile(kDomeinFile), "my.example\nmy2.example\n");
     EXPECT_EQ(w->ResistList->count(), 2);
     // A "?" typed as such is an ordinary character.
     w->InputDomein->setText(QStringLiteral("q?①"));
     w->RunButton->click();
-    EXPECT_EQ(readFile(lists::kDomeinList), "my.example\r\nmy2.example\r\n" + common::cp932(u8"q?①") + "\r\n");
+    EXPECT_EQ(readFile(kDomeinFile), "my.example\r\nmy2.example\r\n" + common::cp932(u8"q?①") + "\r\n");
 }
 
 TEST_F(TDomeinTest, MissingMateriaShowsOneBoxPerListAndTheCreateErrorOnSave) {
     fs::remove_all("materia");
     std::vector<QString> boxes;
     auto w = create(&boxes);
-    EXPECT_THAT(boxes, ElementsAre(boxText(common::msg::cannotOpen(), lists::kDomeinList, ENOENT),
-                                   boxText(common::msg::cannotOpen(), lists::kCheckDomeinList, ENOENT),
-                                   boxText(common::msg::cannotOpen(), lists::kSERobotsList, ENOENT)));
+    EXPECT_THAT(boxes, ElementsAre(boxText(common::msg::cannotOpen(), kDomeinFile, ENOENT),
+                                   boxText(common::msg::cannotOpen(), kCheckDomeinFile, ENOENT),
+                                   boxText(common::msg::cannotOpen(), kSERobotsFile, ENOENT)));
     w->InputDomein->setText("a.example");
     BoxCatcher catcher;
     w->RunButton->click();
     ASSERT_EQ(catcher.texts.size(), 1u);
-    EXPECT_TRUE(catcher.texts[0].startsWith(QStringLiteral("ファイル \"") + QString::fromStdString(fs::absolute(lists::kDomeinList).string())));
+    EXPECT_TRUE(catcher.texts[0].startsWith(QStringLiteral("ファイル \"") + QString::fromStdString(fs::absolute(kDomeinFile).string())));
     EXPECT_TRUE(catcher.texts[0].contains(QStringLiteral("を作成できません")));
     EXPECT_THAT(rows(w->ResistList), IsEmpty());  // nothing was saved
     EXPECT_EQ(w->InputDomein->text(), "a.example");

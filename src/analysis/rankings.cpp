@@ -1,0 +1,364 @@
+// Rankings: counting, merging and sorting the tables, and decoding their items for display.
+#include "analysis/rankings.h"
+
+#include <algorithm>
+#include <cstring>
+#include <functional>
+
+#include "common/casefold.h"
+#include "common/cp932.h"
+#include "common/textpos.h"
+#include "common/utf8.h"
+
+namespace analysis {
+
+namespace {
+
+std::uint32_t hashOf(std::string_view s, bool fold) {
+    const std::uint64_t h = fold ? common::foldedHash(s) : std::hash<std::string_view>{}(s);
+    return static_cast<std::uint32_t>(h ^ (h >> 32));
+}
+
+bool sameItem(std::string_view a, std::string_view b, bool fold) { return fold ? common::foldedEqual(a, b) : a == b; }
+
+int hexValue(char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    return -1;
+}
+
+// Percent-decodes s ("+" as blank when plusAsBlank); a "%" without two hex digits stays as it is.
+// escaped tells whether any "%XX" was decoded.
+std::string percentDecode(std::string_view s, bool plusAsBlank, bool* escaped = nullptr) {
+    std::string out;
+    out.reserve(s.size());
+    for (std::size_t i = 0; i < s.size(); ++i) {
+        const char c = s[i];
+        if (c == '%' && i + 2 < s.size() && hexValue(s[i + 1]) >= 0 && hexValue(s[i + 2]) >= 0) {
+            out += static_cast<char>(hexValue(s[i + 1]) * 16 + hexValue(s[i + 2]));
+            if (escaped) *escaped = true;
+            i += 2;
+        } else if (c == '+' && plusAsBlank) {
+            out += ' ';
+        } else {
+            out += c;
+        }
+    }
+    return out;
+}
+
+bool hasControl(std::string_view s) {
+    for (unsigned char c : s)
+        if (c < 0x20 || c == 0x7F) return true;
+    return false;
+}
+
+bool isAscii(std::string_view s) {
+    for (unsigned char c : s)
+        if (c >= 0x80) return false;
+    return true;
+}
+
+// EUC-JP as code page 932, worked out from the JIS rows; nullopt when the bytes are no EUC-JP.
+// Characters of the supplementary set (three bytes after 0x8F) have no code page 932 form: "?".
+std::optional<std::string> cp932FromEucJp(std::string_view s) {
+    std::string out;
+    for (std::size_t i = 0; i < s.size(); ++i) {
+        const auto c = static_cast<unsigned char>(s[i]);
+        if (c < 0x80) {
+            out += static_cast<char>(c);
+            continue;
+        }
+        auto at = [&](std::size_t k) { return k < s.size() ? static_cast<unsigned char>(s[k]) : 0u; };
+        if (c == 0x8E) {  // half-width katakana
+            const unsigned k = at(i + 1);
+            if (k < 0xA1 || k > 0xDF) return std::nullopt;
+            out += static_cast<char>(k);
+            i += 1;
+        } else if (c == 0x8F) {
+            if (at(i + 1) < 0xA1 || at(i + 2) < 0xA1 || at(i + 1) == 0xFF || at(i + 2) == 0xFF) return std::nullopt;
+            out += '?';
+            i += 2;
+        } else if (c >= 0xA1 && c <= 0xFE) {
+            const unsigned d = at(i + 1);
+            if (d < 0xA1 || d > 0xFE) return std::nullopt;
+            const unsigned j1 = c - 0x80, j2 = d - 0x80;
+            const unsigned s1 = ((j1 + 1) >> 1) + (j1 <= 0x5E ? 0x70 : 0xB0);
+            const unsigned s2 = j2 + ((j1 & 1) ? (j2 >= 0x60 ? 0x20 : 0x1F) : 0x7E);
+            out += static_cast<char>(s1);
+            out += static_cast<char>(s2);
+            i += 1;
+        } else {
+            return std::nullopt;
+        }
+    }
+    return out;
+}
+
+enum class Charset { Utf8, ShiftJis, EucJp };
+
+Charset charsetNamed(std::string_view value) {
+    const std::string v = common::foldCase(percentDecode(value, true));
+    for (std::string_view n : {"shift_jis", "shift-jis", "sjis", "x-sjis", "cp932", "windows-31j", "ms932"})
+        if (v == n) return Charset::ShiftJis;
+    for (std::string_view n : {"euc-jp", "euc_jp", "eucjp", "x-euc-jp", "euc"})
+        if (v == n) return Charset::EucJp;
+    return Charset::Utf8;
+}
+
+constexpr std::string_view kWordParameters[] = {"q", "p", "wd", "word", "query", "text", "kw", "keyword", "MT", "qt"};
+
+// Calls f(name, value) for every "name=value" of a query (pairs split at "&").
+template <class F>
+void forEachParameter(std::string_view query, F f) {
+    while (!query.empty()) {
+        const std::size_t amp = query.find('&');
+        const std::string_view pair = query.substr(0, amp);
+        const std::size_t eq = pair.find('=');
+        if (eq != std::string_view::npos) f(pair.substr(0, eq), pair.substr(eq + 1));
+        if (amp == std::string_view::npos) break;
+        query.remove_prefix(amp + 1);
+    }
+}
+
+std::string_view queryOf(std::string_view url) {
+    const std::size_t q = url.find('?');
+    if (q == std::string_view::npos) return {};
+    std::string_view query = url.substr(q + 1);
+    return query.substr(0, query.find('#'));
+}
+
+std::string_view trimBlanks(std::string_view s) {
+    while (!s.empty() && s.front() == ' ') s.remove_prefix(1);
+    while (!s.empty() && s.back() == ' ') s.remove_suffix(1);
+    return s;
+}
+
+}  // namespace
+
+// ---- one table ----
+
+template <class Keep>
+void RankCounts::add(std::string_view item, std::int64_t hits, std::int64_t bytes, Keep keep) {
+    totalHits_ += hits;
+    const std::uint32_t h = hashOf(item, fold_);
+    const std::size_t mask = slots_.size() - 1;
+    for (std::size_t i = h & mask;; i = (i + 1) & mask) {
+        const std::uint32_t s = slots_[i];
+        if (s == 0) {
+            rows_.push_back(RankRow{keep(item), hits, bytes});
+            hashes_.push_back(h);
+            slots_[i] = static_cast<std::uint32_t>(rows_.size());
+            if (rows_.size() * 2 > slots_.size()) grow();
+            return;
+        }
+        RankRow& row = rows_[s - 1];
+        if (hashes_[s - 1] == h && sameItem(row.item, item, fold_)) {
+            row.hits += hits;
+            row.bytes += bytes;
+            return;
+        }
+    }
+}
+
+void RankCounts::grow() {
+    std::vector<std::uint32_t> slots(slots_.size() * 2, 0);
+    const std::size_t mask = slots.size() - 1;
+    for (std::uint32_t s : slots_) {
+        if (s == 0) continue;
+        std::size_t i = hashes_[s - 1] & mask;
+        while (slots[i] != 0) i = (i + 1) & mask;
+        slots[i] = s;
+    }
+    slots_.swap(slots);
+}
+
+std::vector<std::uint32_t> RankCounts::sortedOrder() const {
+    std::vector<std::uint32_t> order(rows_.size());
+    for (std::size_t i = 0; i < order.size(); ++i) order[i] = static_cast<std::uint32_t>(i);
+    std::sort(order.begin(), order.end(), [&](std::uint32_t a, std::uint32_t b) {
+        const RankRow& x = rows_[a];
+        const RankRow& y = rows_[b];
+        if (x.hits != y.hits) return x.hits > y.hits;
+        return x.item < y.item;
+    });
+    return order;
+}
+
+// ---- the accumulator ----
+
+Rankings::Rankings(std::shared_ptr<const LogText> log)
+    : log_(std::move(log)),
+      buffer_(log_ ? log_->buffer() : std::string_view{}),
+      tables_{RankCounts(true), RankCounts(true), RankCounts(false), RankCounts(true), RankCounts(true),
+              RankCounts(false), RankCounts(true), RankCounts(true), RankCounts(false), RankCounts(false)} {}
+
+std::string_view Rankings::keep(std::string_view text) {
+    const char* b = buffer_.data();
+    if (!text.empty() && b && std::less_equal<const char*>{}(b, text.data()) &&
+        std::less_equal<const char*>{}(text.data() + text.size(), b + buffer_.size()))
+        return text;
+    return owned_.emplace_back(text);
+}
+
+void Rankings::add(RankTable t, std::string_view item, std::int64_t hits, std::int64_t bytes) {
+    tableRef(t).add(item, hits, bytes, [this](std::string_view s) { return keep(s); });
+}
+
+void Rankings::addLine(const RankedLine& l, const common::StringList& robots) {
+    add(RankTable::Hosts, l.host, 1, l.bytes);
+    add(RankTable::Statuses, statusField(l.line));
+    if (!l.is200) {
+        if (l.is403) add(RankTable::Forbidden, l.requestPath);
+        else if (l.is404) add(RankTable::NotFound, l.requestPath);
+    }
+    if (!l.isGet) return;
+    add(RankTable::Pages, l.getPath, 1, l.bytes);
+    std::string_view agent = l.agent;
+    if (agent.size() >= 2 && agent.front() == '"' && agent.back() == '"') agent = agent.substr(1, agent.size() - 2);
+    add(RankTable::UserAgents, agent);
+    if (l.hasReferrer && l.foreignReferrer) {
+        add(RankTable::Referrers, l.referrer);
+        add(RankTable::ReferrerSites, referrerSite(l.referrer));
+        addSearchWords(l.referrer);
+    }
+    addSearchWords(l.getPath);
+    if (l.robot) {
+        for (const auto& entry : robots)
+            if (common::TextPos(entry, l.line) > 0) {
+                add(RankTable::Robots, entry);
+                break;
+            }
+    } else if (l.robotsFile) {
+        add(RankTable::Robots, "/robots.txt");
+    }
+}
+
+void Rankings::addSearchWords(std::string_view url) {
+    if (url.find('?') == std::string_view::npos) return;  // most paths: nothing to look at
+    for (const std::string& word : searchWords(url)) add(RankTable::SearchWords, word);
+}
+
+void Rankings::merge(const Rankings& later) {
+    for (std::size_t t = 0; t < kRankTableCount; ++t)
+        for (const RankRow& row : later.tables_[t].rows()) add(rankTable(t), row.item, row.hits, row.bytes);
+}
+
+std::vector<RankRow> Rankings::sorted(RankTable t, std::size_t limit) const {
+    const RankCounts& counts = table(t);
+    std::vector<std::uint32_t> order = counts.sortedOrder();
+    if (limit > 0 && order.size() > limit) order.resize(limit);
+    std::vector<RankRow> rows;
+    rows.reserve(order.size());
+    for (std::uint32_t i : order) rows.push_back(counts.rows()[i]);
+    return rows;
+}
+
+// ---- the window's views of a table ----
+
+std::vector<std::uint32_t> rankOrder(const RankCounts& counts, RankTable table, std::string_view filter, RankSort by,
+                                     bool descending) {
+    const std::vector<RankRow>& rows = counts.rows();
+    std::vector<std::uint32_t> order;
+    order.reserve(rows.size());
+    const std::string needle = common::foldCase(filter);
+    const bool url = isUrlTable(table);
+    std::string folded;
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+        if (!needle.empty()) {
+            folded = common::foldCase(rows[i].item);
+            bool hit = folded.find(needle) != std::string::npos;
+            if (!hit && url && rows[i].item.find('%') != std::string_view::npos)
+                hit = common::foldCase(decodedItem(rows[i].item)).find(needle) != std::string::npos;
+            if (!hit) continue;
+        }
+        order.push_back(static_cast<std::uint32_t>(i));
+    }
+    auto key = [&](const RankRow& r) { return by == RankSort::Bytes ? r.bytes : r.hits; };
+    std::sort(order.begin(), order.end(), [&](std::uint32_t a, std::uint32_t b) {
+        const RankRow& x = rows[a];
+        const RankRow& y = rows[b];
+        if (by != RankSort::Item && key(x) != key(y)) return descending ? key(x) > key(y) : key(x) < key(y);
+        if (by == RankSort::Item && descending) return y.item < x.item;
+        return x.item < y.item;
+    });
+    return order;
+}
+
+RankPlaces::RankPlaces(const RankCounts& counts) {
+    hitsDescending_.reserve(counts.size());
+    for (const RankRow& r : counts.rows()) hitsDescending_.push_back(r.hits);
+    std::sort(hitsDescending_.begin(), hitsDescending_.end(), std::greater<>());
+}
+
+std::size_t RankPlaces::rankOf(std::int64_t hits) const {
+    const auto more = std::lower_bound(hitsDescending_.begin(), hitsDescending_.end(), hits, std::greater<>());
+    return static_cast<std::size_t>(more - hitsDescending_.begin()) + 1;
+}
+
+// ---- fields and decoding ----
+
+std::vector<std::string> searchWords(std::string_view url) {
+    std::vector<std::string> words;
+    const std::string_view query = queryOf(url);
+    if (query.empty()) return words;
+    Charset charset = Charset::Utf8;
+    forEachParameter(query, [&](std::string_view name, std::string_view value) {
+        if (name == "ie" || name == "ei" || name == "oe") {
+            const Charset c = charsetNamed(value);
+            if (c != Charset::Utf8) charset = c;
+        }
+    });
+    forEachParameter(query, [&](std::string_view name, std::string_view value) {
+        if (std::find(std::begin(kWordParameters), std::end(kWordParameters), name) == std::end(kWordParameters))
+            return;
+        const std::string bytes = percentDecode(value, true);
+        std::string word;
+        if (charset == Charset::ShiftJis) {
+            word = bytes;
+        } else if (charset == Charset::EucJp) {
+            word = cp932FromEucJp(bytes).value_or(bytes);
+        } else if (isAscii(bytes) || !common::isValidUtf8(bytes)) {
+            word = bytes;
+        } else {
+            word = common::cp932FromUtf8(bytes);
+        }
+        const std::string_view trimmed = trimBlanks(word);
+        if (!trimmed.empty()) words.emplace_back(trimmed);
+    });
+    return words;
+}
+
+std::string decodedItem(std::string_view item) {
+    if (item.find('%') == std::string_view::npos) return std::string(item);
+    bool escaped = false;
+    const std::string bytes = percentDecode(item, false, &escaped);
+    if (!escaped || hasControl(bytes) || !common::isValidUtf8(bytes)) return std::string(item);
+    return isAscii(bytes) ? bytes : common::cp932FromUtf8(bytes);
+}
+
+std::string_view referrerSite(std::string_view referrer) {
+    const std::size_t colon = referrer.find("://");
+    if (colon == std::string_view::npos || colon == 0) return referrer;
+    for (std::size_t i = 0; i < colon; ++i) {
+        const char c = referrer[i];
+        const bool schemeChar = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
+                                c == '+' || c == '-' || c == '.';
+        if (!schemeChar) return referrer;
+    }
+    return referrer.substr(0, referrer.find_first_of("/?#", colon + 3));
+}
+
+std::string_view statusField(std::string_view line) {
+    auto digit = [](char c) { return c >= '0' && c <= '9'; };
+    for (std::size_t q = line.find('"'); q != std::string_view::npos; q = line.find('"', q + 1)) {
+        if (q + 5 > line.size() || line[q + 1] != ' ') continue;
+        if (digit(line[q + 2]) && digit(line[q + 3]) && digit(line[q + 4]) &&
+            (q + 5 == line.size() || line[q + 5] == ' '))
+            return line.substr(q + 2, 3);
+    }
+    return "-";
+}
+
+}  // namespace analysis

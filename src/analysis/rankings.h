@@ -1,0 +1,165 @@
+// Rankings: what was hit how often (pages, hosts, referrers, search words, robots, 404s, statuses,
+// user agents), counted in the same pass as everything else.
+#pragma once
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <deque>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "analysis/lines.h"
+#include "common/stringlist.h"
+
+namespace analysis {
+
+// The tables, in the order in which every reader shows them.
+enum class RankTable : std::uint8_t {
+    Pages,          // GET paths (letter case ignored), bytes of their 200 lines
+    Hosts,          // every line's host (letter case ignored), bytes of its GET 200 lines
+    Referrers,      // the foreign referrers, one hit per GET line that lists one
+    ReferrerSites,  // the same grouped by scheme and host (letter case ignored)
+    SearchWords,    // search words of foreign referrers and of the site's own GET paths, decoded
+    Robots,         // the first robot string of the list that a GET line contains; "/robots.txt" fetches
+    NotFound,       // request paths of the lines answered 404 (letter case ignored)
+    Forbidden,      // the same for 403
+    Statuses,       // the status field of every line ("-" where the line has none)
+    UserAgents,     // user agents of GET lines, without their quotes
+};
+inline constexpr std::size_t kRankTableCount = 10;
+// Names as the JSON keys and the other readers use them.
+inline constexpr std::array<std::string_view, kRankTableCount> kRankTableNames = {
+    "pages", "hosts", "referrers", "referrerSites", "searchWords",
+    "robots", "notFound", "forbidden", "statuses", "userAgents"};
+// Captions of the window's tabs and of the text tables (UTF-8).
+inline constexpr std::array<std::string_view, kRankTableCount> kRankTableCaptions = {
+    "ページ", "ホスト", "リファラ", "リファラ元サイト", "検索語", "ロボット", "404", "403", "ステータス", "ブラウザ"};
+inline constexpr RankTable rankTable(std::size_t i) { return static_cast<RankTable>(i); }
+// Pages and hosts carry the bytes that the transfer box adds up; the other tables have none.
+inline constexpr bool hasBytes(RankTable t) { return t == RankTable::Pages || t == RankTable::Hosts; }
+// Tables whose items are paths or addresses that are shown percent-decoded.
+inline constexpr bool isUrlTable(RankTable t) {
+    return t == RankTable::Pages || t == RankTable::Referrers || t == RankTable::ReferrerSites ||
+           t == RankTable::NotFound || t == RankTable::Forbidden;
+}
+
+// One row: the item (code page 932, as it first appeared), its hits and bytes.
+struct RankRow {
+    std::string_view item;
+    std::int64_t hits = 0;
+    std::int64_t bytes = 0;
+};
+
+// What the pass hands over for one line: the fields it has already cut, as views into the line.
+struct RankedLine {
+    std::string_view line;
+    std::string_view host;
+    std::string_view requestPath;  // GET path, else POST path, else the line's own request path
+    bool isGet = false;
+    std::string_view getPath;
+    bool is200 = false, is403 = false, is404 = false;  // the status markers, first found decides
+    std::int64_t bytes = 0;                            // the byte count of a GET line with status 200
+    bool hasReferrer = false;                          // a referrer was cut (no "-" marker in the GET rest)
+    bool foreignReferrer = false;                      // and no own-domain entry occurs in it
+    std::string_view referrer;
+    std::string_view agent;  // with its quotes, as cut from the GET rest
+    bool robot = false;      // a robot string occurs in the line
+    bool robotsFile = false;  // the GET path is "/robots.txt" in any letter case
+};
+
+// One table: distinct items in first-seen order with their counts.
+class RankCounts {
+public:
+    explicit RankCounts(bool foldCase) : fold_(foldCase) {}
+    const std::vector<RankRow>& rows() const { return rows_; }
+    std::size_t size() const { return rows_.size(); }
+    std::int64_t totalHits() const { return totalHits_; }
+    // Row indexes by hits descending, then item ascending (byte order).
+    std::vector<std::uint32_t> sortedOrder() const;
+
+private:
+    friend class Rankings;
+    // Adds to the row of item, or appends a row whose item is the text keep() gives.
+    template <class Keep>
+    void add(std::string_view item, std::int64_t hits, std::int64_t bytes, Keep keep);
+    void grow();
+    bool fold_;
+    std::vector<RankRow> rows_;
+    std::vector<std::uint32_t> hashes_;
+    // Open addressing: row index + 1; 0 is an empty slot.
+    std::vector<std::uint32_t> slots_ = std::vector<std::uint32_t>(64, 0);
+    std::int64_t totalHits_ = 0;
+};
+
+// The accumulator of one pass (or of one run of consecutive lines of it).
+class Rankings {
+public:
+    // Items that lie inside the log's buffer are kept as views into it; others are copied.
+    explicit Rankings(std::shared_ptr<const LogText> log = nullptr);
+    Rankings(Rankings&&) = default;
+    Rankings& operator=(Rankings&&) = default;
+    Rankings(const Rankings&) = delete;
+    Rankings& operator=(const Rankings&) = delete;
+
+    // Counts one line; robots is the robot-string list the pass tested the line against.
+    void addLine(const RankedLine& line, const common::StringList& robots);
+    // Adds the counts of the lines that follow this accumulator's, exactly as one pass over both runs
+    // would: the form met first stays, new items follow in their first-seen order.
+    void merge(const Rankings& later);
+
+    const RankCounts& table(RankTable t) const { return tables_[static_cast<std::size_t>(t)]; }
+    // Rows of a table sorted by hits descending, then item ascending; at most limit rows (0: all).
+    std::vector<RankRow> sorted(RankTable t, std::size_t limit = 0) const;
+
+private:
+    RankCounts& tableRef(RankTable t) { return tables_[static_cast<std::size_t>(t)]; }
+    void add(RankTable t, std::string_view item, std::int64_t hits = 1, std::int64_t bytes = 0);
+    void addSearchWords(std::string_view url);
+    std::string_view keep(std::string_view text);
+
+    std::shared_ptr<const LogText> log_;
+    std::string_view buffer_;
+    std::deque<std::string> owned_;  // items that are not in the log; a deque never moves them
+    std::array<RankCounts, kRankTableCount> tables_;
+};
+
+// What the ranking window sorts a table by.
+enum class RankSort : std::uint8_t { Hits, Bytes, Item };
+
+// Row indexes of a table whose shown text or item contains filter (code page 932, letter case
+// ignored; empty: every row), sorted by the key (ties by item ascending). Percent-decoded items are
+// tested as shown when isUrlTable.
+std::vector<std::uint32_t> rankOrder(const RankCounts& counts, RankTable table, std::string_view filter, RankSort by,
+                                     bool descending);
+
+// The rank of a row: 1 + the number of rows with more hits, so equal hits share a rank.
+class RankPlaces {
+public:
+    explicit RankPlaces(const RankCounts& counts);
+    std::size_t rankOf(std::int64_t hits) const;
+
+private:
+    std::vector<std::int64_t> hitsDescending_;
+};
+
+// Search words of a URL's query (the text after its first "?", up to a "#"): the values of the
+// parameters q, p, wd, word, query, text, kw, keyword, MT and qt, "+" as blank, percent-decoded and
+// read as UTF-8, or as Shift_JIS or EUC-JP where an ie, ei or oe parameter names one; bytes that do
+// not decode are kept as they are. Given as code page 932, blanks around a word trimmed, empty words
+// left out.
+std::vector<std::string> searchWords(std::string_view url);
+
+// The text to show for a path or address: percent-decoded when that gives valid UTF-8 without
+// control characters, as code page 932; otherwise the item itself.
+std::string decodedItem(std::string_view item);
+
+// Scheme and host of a referrer ("http://www.example.jp"); a referrer without a scheme is its own site.
+std::string_view referrerSite(std::string_view referrer);
+
+// The status field: the three digits after the quote that closes the request, "-" when there are none.
+std::string_view statusField(std::string_view line);
+
+}  // namespace analysis

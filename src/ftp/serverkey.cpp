@@ -1,0 +1,140 @@
+// Server keys: fingerprints, TLS pins and SSH known hosts.
+#include "ftp/serverkey.h"
+
+#include <openssl/evp.h>
+#include <sys/stat.h>
+
+#include "common/cp932.h"
+#include "common/fileio.h"
+#include "common/stringlist.h"
+
+namespace ftp {
+
+namespace {
+
+std::string jp(std::u8string_view utf8) { return common::cp932(utf8); }
+
+std::string bareFingerprint(std::string text) {
+    for (const char* prefix : {"SHA256:", "sha256//", "sha256:"})
+        if (text.rfind(prefix, 0) == 0) {
+            text.erase(0, std::char_traits<char>::length(prefix));
+            break;
+        }
+    while (!text.empty() && text.back() == '=') text.pop_back();
+    return text;
+}
+
+std::string serverName(const std::string& host, int port) { return host + ":" + std::to_string(port); }
+
+// known_hosts names a server on another port than 22 as "[host]:port".
+std::string knownHostName(const std::string& host, int port) {
+    return port == 22 ? host : "[" + host + "]:" + std::to_string(port);
+}
+
+common::StringList readLines(const std::string& path) {
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0) return {};
+    return common::splitLines(common::readWholeFile(path));
+}
+
+void writeLines(const std::string& path, const common::StringList& lines) {
+    std::string bytes;
+    for (const auto& line : lines) bytes += line + "\n";
+    common::writeFileAtomic(path, bytes, 0600);
+}
+
+}  // namespace
+
+std::string base64(const std::string& bytes, bool padded) {
+    std::string out(4 * ((bytes.size() + 2) / 3) + 1, '\0');
+    const int n = EVP_EncodeBlock(reinterpret_cast<unsigned char*>(out.data()),
+                                  reinterpret_cast<const unsigned char*>(bytes.data()), static_cast<int>(bytes.size()));
+    out.resize(static_cast<std::size_t>(n));
+    if (!padded)
+        while (!out.empty() && out.back() == '=') out.pop_back();
+    return out;
+}
+
+std::string unbase64(const std::string& text) {
+    std::string in = text;
+    while (in.size() % 4 != 0) in += '=';
+    std::string out(in.size() / 4 * 3 + 1, '\0');
+    const int n = EVP_DecodeBlock(reinterpret_cast<unsigned char*>(out.data()),
+                                  reinterpret_cast<const unsigned char*>(in.data()), static_cast<int>(in.size()));
+    if (n < 0) return {};
+    out.resize(static_cast<std::size_t>(n));
+    // EVP_DecodeBlock counts the padding as zero bytes.
+    for (auto it = in.rbegin(); it != in.rend() && *it == '=' && !out.empty(); ++it) out.pop_back();
+    return out;
+}
+
+std::string fingerprintOf(const std::string& bytes) {
+    unsigned char digest[EVP_MAX_MD_SIZE];
+    unsigned int size = 0;
+    EVP_Digest(bytes.data(), bytes.size(), digest, &size, EVP_sha256(), nullptr);
+    return "SHA256:" + base64(std::string(reinterpret_cast<char*>(digest), size), false);
+}
+
+bool sameFingerprint(const std::string& a, const std::string& b) {
+    const std::string x = bareFingerprint(a);
+    return !x.empty() && x == bareFingerprint(b);
+}
+
+std::string describeKey(const ServerKey& key) {
+    std::string text = jp(u8"サーバー: ") + key.host + ":" + std::to_string(key.port) + "\n";
+    if (key.ssh) {
+        text += jp(u8"ホスト鍵の種類: ") + key.keyType + "\n";
+    } else {
+        text += jp(u8"サブジェクト: ") + common::cp932FromUtf8(key.subject) + "\n";
+        text += jp(u8"発行者: ") + common::cp932FromUtf8(key.issuer) + "\n";
+        text += jp(u8"有効期間: ") + key.notBefore + jp(u8" から ") + key.notAfter + "\n";
+        if (!key.problem.empty()) text += jp(u8"確認できない理由: ") + common::cp932FromUtf8(key.problem) + "\n";
+    }
+    if (key.status == ServerKey::Status::Changed) text += jp(u8"記憶している鍵の指紋: ") + key.pinned + "\n";
+    text += jp(u8"公開鍵の指紋 (SHA-256): ") + key.fingerprint;
+    return text;
+}
+
+std::optional<std::string> pinnedKey(const std::string& materiaDir, const std::string& host, int port) {
+    const std::string name = serverName(host, port) + " ";
+    for (const auto& line : readLines(materiaDir + "/" + kPinFile))
+        if (line.rfind(name, 0) == 0) return line.substr(name.size());
+    return std::nullopt;
+}
+
+void trustKey(const std::string& materiaDir, const ServerKey& key) {
+    // A changed key replaces the old line of that server; other servers' lines stay.
+    const std::string path = materiaDir + "/" + (key.ssh ? kKnownHosts : kPinFile);
+    const std::string name = key.ssh ? knownHostName(key.host, key.port) : serverName(key.host, key.port);
+    common::StringList kept;
+    for (const auto& line : readLines(path))
+        if (line.rfind(name + " ", 0) != 0) kept.push_back(line);
+    kept.push_back(name + " " + (key.ssh ? key.keyType + " " + key.keyBase64 : key.fingerprint));
+    writeLines(path, kept);
+}
+
+namespace {
+
+// Removes the lines that start with prefix; true if there were any.
+bool removeLines(const std::string& path, const std::string& prefix) {
+    common::StringList kept;
+    bool found = false;
+    for (const auto& line : readLines(path)) {
+        if (line.rfind(prefix, 0) == 0) found = true;
+        else kept.push_back(line);
+    }
+    if (found) writeLines(path, kept);
+    return found;
+}
+
+}  // namespace
+
+bool forgetPin(const std::string& materiaDir, const std::string& host, int port) {
+    return removeLines(materiaDir + "/" + kPinFile, serverName(host, port) + " ");
+}
+
+bool forgetHostKey(const std::string& materiaDir, const std::string& host, int port) {
+    return removeLines(materiaDir + "/" + kKnownHosts, knownHostName(host, port) + " ");
+}
+
+}  // namespace ftp

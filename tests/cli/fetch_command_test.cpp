@@ -1,0 +1,141 @@
+// munyaro-cli fetch, run as the program it is, against real servers on loopback.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <sys/stat.h>
+#include <sys/wait.h>
+
+#include "ftp/ftpserver.h"
+#include "ftp/secureservers.h"
+
+using ftptest::FtpServer;
+using ftptest::FtpsServer;
+using ftptest::listDir;
+using ftptest::readFile;
+using ftptest::SftpServer;
+using ftptest::TempDir;
+using ftptest::writeFile;
+using testing::HasSubstr;
+using testing::Not;
+
+namespace {
+
+struct Result {
+    int status;
+    std::string out;
+    std::string err;
+};
+
+// Runs munyaro-cli through the shell with the given environment assignments and arguments.
+Result cli(const std::string& env, const std::string& args) {
+    TempDir tmp;
+    const std::string errFile = tmp / "err";
+    const std::string cmd = env + " " MUNYARO_BIN_DIR "/munyaro-cli " + args + " 2>" + errFile;
+    Result r{};
+    FILE* p = ::popen(cmd.c_str(), "r");
+    char buf[65536];
+    std::size_t n;
+    while ((n = std::fread(buf, 1, sizeof buf, p)) > 0) r.out.append(buf, n);
+    const int st = ::pclose(p);
+    r.status = WIFEXITED(st) ? WEXITSTATUS(st) : -1;
+    r.err = readFile(errFile);
+    return r;
+}
+
+class FetchCommand : public testing::Test {
+protected:
+    void SetUp() override {
+        ::mkdir((root / "dir").c_str(), 0755);
+        ::mkdir((local / "logs").c_str(), 0755);
+        ::mkdir((local / "materia").c_str(), 0755);
+        writeFile(root / "dir/access_log",
+                  "10.0.0.1 - - [10/Oct/2004:13:55:36 +0900] \"GET /index.html HTTP/1.1\" 200 2326 \"-\" \"Mozilla/4.0\"\n");
+        writeFile(local / "password", "secret\n");
+        for (const char* f : {"DomeinList.dat", "SERobotsList.dat", "CheckDomeinList.dat"}) writeFile(local / "materia/" + f, "");
+    }
+    std::string common(int port) const {
+        return "--host 127.0.0.1 --user munya --port " + std::to_string(port) + " --dir dir/ --out " + local / "logs" +
+               " --materia " + local / "materia ";
+    }
+    std::string passwordFile() const { return "--password-file " + local / "password "; }
+
+    TempDir root;
+    TempDir local;
+};
+
+TEST_F(FetchCommand, DownloadsIntoOutPrintsThePathAndReportsOnRequest) {
+    FtpServer server(root.path(), "munya", "secret");
+    auto r = cli("", "fetch " + common(server.port()) + passwordFile() + "--passive access_log");
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, local / "logs/access_log\n");
+    EXPECT_THAT(readFile(local / "logs/access_log"), testing::StartsWith("10.0.0.1 - - "));
+    EXPECT_THAT(server.finishedLog(), HasSubstr("<- EPSV"));
+    r = cli("MUNYARO_PASSWORD=secret", "fetch " + common(server.port()) + "--report access_log");
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_THAT(r.out, HasSubstr("/index.html"));
+}
+
+TEST_F(FetchCommand, UnknownCertificateFailsWithItsFingerprintUntilTrusted) {
+    FtpsServer server(root.path(), "munya", "secret");
+    const std::string args = "fetch --protocol ftps " + common(server.port()) + passwordFile();
+    auto r = cli("", args + "access_log");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_THAT(r.err, HasSubstr("--trust " + server.fingerprint()));
+    EXPECT_EQ(listDir(local / "logs"), "");
+    r = cli("", args + "--trust SHA256:AAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAA access_log");   // not this key
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(listDir(local / "materia"), "CheckDomeinList.dat DomeinList.dat SERobotsList.dat ");
+    r = cli("", args + "--trust " + server.fingerprint() + " access_log");
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_THAT(readFile(local / "materia/ftps_pins"), HasSubstr(server.fingerprint()));
+    r = cli("", args + "access_log");   // pinned now
+    EXPECT_EQ(r.status, 0) << r.err;
+}
+
+TEST_F(FetchCommand, SftpHostKeyTrustedOnceThenAChangedOneRefused) {
+    auto first = std::make_unique<SftpServer>(root.path(), "munya", "secret", local / "key1");
+    const int port = first->port();
+    const std::string args = "fetch --protocol sftp " + common(port) + passwordFile() + "access_log";
+    auto r = cli("", "fetch --protocol sftp " + common(port) + passwordFile() + "--trust " + first->fingerprint() +
+                         " access_log");
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_THAT(readFile(local / "materia/known_hosts"), HasSubstr("ssh-ed25519"));
+    first.reset();
+    SftpServer second(root.path(), "munya", "secret", local / "key2", port);
+    writeFile(local / "logs/access_log", "old\n");
+    r = cli("", "fetch --protocol sftp " + common(port) + passwordFile() + "--trust " + second.fingerprint() +
+                    " access_log");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_THAT(r.err, HasSubstr("refused"));
+    EXPECT_THAT(r.err, HasSubstr(second.fingerprint()));
+    EXPECT_EQ(readFile(local / "logs/access_log"), "old\n");
+}
+
+TEST_F(FetchCommand, LineBreakInThePasswordIsRefusedAndNothingSent) {
+    FtpServer server(root.path(), "munya", "secret");
+    const auto r = cli("MUNYARO_PASSWORD=\"$(printf 'secret\\r\\nDELE dir/access_log')\"",
+                       "fetch " + common(server.port()) + "access_log");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_THAT(r.err, HasSubstr("NUL"));
+    EXPECT_EQ(server.sessions(), 0);
+    EXPECT_EQ(listDir(local / "logs"), "");
+}
+
+TEST_F(FetchCommand, UsageErrorsExitTwoAndContactNoServer) {
+    FtpServer server(root.path(), "munya", "secret");
+    const std::string base = common(server.port());
+    for (const std::string& args : {"fetch " + base + "access_log",                               // no password
+                                    "fetch " + base + passwordFile() + "--protocol gopher access_log",
+                                    "fetch " + base + passwordFile() + "../access_log",
+                                    "fetch " + base + passwordFile() + "--password secret access_log",
+                                    "fetch " + base + passwordFile() + "--port 70000 access_log",
+                                    "fetch --protocol sftp --passive " + base + passwordFile() + "access_log"}) {
+        const auto r = cli("env -u MUNYARO_PASSWORD", args);
+        EXPECT_EQ(r.status, 2) << args;
+        EXPECT_THAT(r.err, HasSubstr("usage:")) << args;
+    }
+    EXPECT_EQ(server.sessions(), 0);
+}
+
+}  // namespace

@@ -1,0 +1,36 @@
+// The top-level error handler: what reaches the user's box.
+#include "qtedge/commandguard.h"
+
+#include <QApplication>
+#include <QMessageBox>
+#include <QTimer>
+#include <gtest/gtest.h>
+
+namespace {
+
+// Runs f inside runCommand and returns the texts of the boxes it showed.
+template <class F>
+QStringList boxTexts(F f) {
+    QStringList texts;
+    QTimer timer;
+    QObject::connect(&timer, &QTimer::timeout, [&] {
+        if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+            texts << box->text();
+            box->done(QMessageBox::Ok);
+        }
+    });
+    timer.start(5);
+    EXPECT_FALSE(runCommand(nullptr, f));
+    return texts;
+}
+
+TEST(RunCommand, AFailureWithoutAMessageIsShownInJapanese) {
+    EXPECT_EQ(boxTexts([] { throw 42; }), QStringList{QStringLiteral("原因のわからないエラーが起きました.")});
+}
+
+TEST(RunCommand, TextWithoutAShiftJisFormShowsTheCharacterItself) {
+    EXPECT_EQ(boxTexts([] { fromQStringStrict(QStringLiteral("é")); }),
+              QStringList{QStringLiteral("「é」(U+00E9) は Shift-JIS にない文字のため使えません.")});
+}
+
+}  // namespace
