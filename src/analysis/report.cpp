@@ -74,7 +74,7 @@ constexpr std::array<double, 4> kDivisors = {1.0, 1024.0, 1048576.0, 1073741824.
 }  // namespace
 
 void MemoFree(ResultView& view) {
-    for (const PaneSpec& pane : kPanes)
+    for (const PaneInfo& pane : kPanes)
         if (pane.clearedAtStart) view.clearPane(pane.name);
 }
 
@@ -130,7 +130,7 @@ void outputStep(ResultView& view, const LogTally& t) {
 
     MessageToMemo(view);
 
-    for (const BoxSpec& box : kBoxes) {
+    for (const BoxInfo& box : kBoxes) {
         switch (box.value) {
             case BoxValue::File:
                 break;  // written when the log was loaded

@@ -9,14 +9,14 @@
 
 namespace analysis {
 
-struct PaneSpec {
+struct PaneInfo {
     std::string_view name;  // "HOST404Memo"
     std::string_view path;  // the tabs that lead to it: "接続 > 不正常ログ > 404"
     bool clearedAtStart;    // emptied when an analysis starts (the others are replaced at its end)
 };
 
 // The 20 result panes, in the order of the window's pages.
-inline constexpr std::array<PaneSpec, 20> kPanes = {{
+inline constexpr std::array<PaneInfo, 20> kPanes = {{
     {"Memo8", "接続 > 集計", true},
     {"HOST404Memo", "接続 > 不正常ログ > 404", true},
     {"HOST403Memo", "接続 > 不正常ログ > 403", true},
@@ -63,7 +63,7 @@ enum class BoxValue {
     Post404,
 };
 
-struct BoxSpec {
+struct BoxInfo {
     std::string_view name;   // "Edit12"
     std::string_view group;  // where it stands: "カウント > 接続", "接続 > 集計"
     std::string_view label;  // its caption ("/" stands between the two favicon boxes)
@@ -72,7 +72,7 @@ struct BoxSpec {
 };
 
 // The 35 summary boxes, in the order an analysis writes them.
-inline constexpr std::array<BoxSpec, 35> kBoxes = {{
+inline constexpr std::array<BoxInfo, 35> kBoxes = {{
     {"Edit35", "カウント", "ファイル", 0, BoxValue::File},
     {"Edit1", "カウント > 接続", "総接続数", 0, BoxValue::LineCount},
     {"Edit2", "カウント > 接続", "ホスト数", 1, BoxValue::HostCount},
@@ -111,24 +111,24 @@ inline constexpr std::array<BoxSpec, 35> kBoxes = {{
 }};
 
 // The boxes of one group, in slot order.
-inline std::vector<const BoxSpec*> boxesOf(std::string_view group) {
-    std::vector<const BoxSpec*> out;
-    for (const BoxSpec& b : kBoxes)
+inline std::vector<const BoxInfo*> boxesOf(std::string_view group) {
+    std::vector<const BoxInfo*> out;
+    for (const BoxInfo& b : kBoxes)
         if (b.group == group) out.push_back(&b);
-    std::sort(out.begin(), out.end(), [](const BoxSpec* a, const BoxSpec* b) { return a->slot < b->slot; });
+    std::sort(out.begin(), out.end(), [](const BoxInfo* a, const BoxInfo* b) { return a->slot < b->slot; });
     return out;
 }
 
 // The name of the (first) box that shows value.
 constexpr std::string_view boxFor(BoxValue value) {
-    for (const BoxSpec& b : kBoxes)
+    for (const BoxInfo& b : kBoxes)
         if (b.value == value) return b.name;
     return {};
 }
 
 // The pane at path, or nullptr.
-constexpr const PaneSpec* paneAt(std::string_view path) {
-    for (const PaneSpec& p : kPanes)
+constexpr const PaneInfo* paneAt(std::string_view path) {
+    for (const PaneInfo& p : kPanes)
         if (p.path == path) return &p;
     return nullptr;
 }

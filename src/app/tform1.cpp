@@ -179,9 +179,9 @@ void TForm1::buildMenu() {
 }
 
 LinesView* TForm1::makePaneAt(std::string_view path) {
-    const analysis::PaneSpec* spec = analysis::paneAt(path);
-    assert(spec && "every page of the window holds a pane of the engine's list");
-    return makePane(spec->name);
+    const analysis::PaneInfo* info = analysis::paneAt(path);
+    assert(info && "every page of the window holds a pane of the engine's list");
+    return makePane(info->name);
 }
 
 LinesView* TForm1::makePane(std::string_view name) {
@@ -208,7 +208,7 @@ QWidget* TForm1::buildCountPage() {
     page->setObjectName("CountSheet");
 
     auto* fileRow = new QHBoxLayout;
-    const analysis::BoxSpec* fileBox = analysis::boxesOf("カウント").front();
+    const analysis::BoxInfo* fileBox = analysis::boxesOf("カウント").front();
     auto* fileLabel = new QLabel(qs(fileBox->label));
     QLineEdit* path = makeBox(fileBox->name);
     path->setMinimumWidth(120);

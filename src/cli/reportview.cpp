@@ -73,7 +73,7 @@ void ReportView::writeSummary(std::FILE* f) const {
         o += group;
         o += std::string(displayWidth(group) < 12 ? 12 - displayWidth(group) : 0, ' ');
         bool first = true;
-        for (const analysis::BoxSpec* b : analysis::boxesOf("カウント > " + std::string(group))) {
+        for (const analysis::BoxInfo* b : analysis::boxesOf("カウント > " + std::string(group))) {
             o += first ? "" : b->label == "/" ? " " : "  ";
             first = false;
             o += b->label;

@@ -10,7 +10,7 @@ namespace report {
 
 // Every result pane in the order of the window's pages (the raw log is the last), as the engine
 // declares them.
-using PaneTitle = analysis::PaneSpec;
+using PaneTitle = analysis::PaneInfo;
 inline constexpr const auto& kPaneTitles = analysis::kPanes;
 inline constexpr std::string_view kRawLogPane = "NamaLog";
 
