@@ -17,6 +17,7 @@
 #include "cli/reportview.h"
 #include "common/apperror.h"
 #include "common/cp932.h"
+#include "common/utf8.h"
 #include "fuzzsupport.h"
 #include "support/json.h"
 
@@ -127,18 +128,6 @@ private:
     std::size_t barMax_ = 0;
 };
 
-bool isValidUtf8(std::string_view s) {
-    for (std::size_t i = 0; i < s.size();) {
-        const auto c = static_cast<unsigned char>(s[i]);
-        const std::size_t len = c < 0x80 ? 1 : (c >> 5) == 6 ? 2 : (c >> 4) == 14 ? 3 : (c >> 3) == 30 ? 4 : 0;
-        if (len == 0 || i + len > s.size()) return false;
-        for (std::size_t k = 1; k < len; ++k)
-            if ((static_cast<unsigned char>(s[i + k]) & 0xC0) != 0x80) return false;
-        i += len;
-    }
-    return true;
-}
-
 std::int64_t boxNumber(const Json& json, const char* box) {
     const std::string& text = json["boxes"][box].string;
     char* end = nullptr;
@@ -247,7 +236,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::fclose(out);
     const std::string text(buf, len);
     std::free(buf);
-    FUZZ_CHECK(isValidUtf8(text));
+    FUZZ_CHECK(common::isValidUtf8(text));
     Json json;
     try {
         json = Json::parse(text);

@@ -10,6 +10,7 @@
 #include "common/apperror.h"
 #include "common/casefold.h"
 #include "common/cp932.h"
+#include "common/utf8.h"
 #include "common/intconv.h"
 #include "common/textpos.h"
 #include "fuzzsupport.h"
@@ -38,18 +39,6 @@ std::optional<__int128> referenceDecimal(std::string_view s) {
         v = v * 10 + (s[i] - '0');
     }
     return negative ? -v : v;
-}
-
-bool isValidUtf8(std::string_view s) {
-    for (std::size_t i = 0; i < s.size();) {
-        const auto c = static_cast<unsigned char>(s[i]);
-        const std::size_t n = c < 0x80 ? 1 : (c >> 5) == 6 ? 2 : (c >> 4) == 14 ? 3 : (c >> 3) == 30 ? 4 : 0;
-        if (n == 0 || i + n > s.size()) return false;
-        for (std::size_t k = 1; k < n; ++k)
-            if ((static_cast<unsigned char>(s[i + k]) & 0xC0) != 0x80) return false;
-        i += n;
-    }
-    return true;
 }
 
 void checkConversions(std::string_view text) {
@@ -132,7 +121,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
 
     // What every pane and box goes through on its way to the screen or the JSON.
-    FUZZ_CHECK(isValidUtf8(common::utf8FromCp932(line)));
+    FUZZ_CHECK(common::isValidUtf8(common::utf8FromCp932(line)));
     (void)common::cp932FromUtf8(line);
     const std::string folded = common::foldCase(line);
     FUZZ_CHECK(folded.size() == line.size());

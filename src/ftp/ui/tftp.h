@@ -32,9 +32,6 @@ public:
     // The eight-digit date of the day's log for the local date and time now.
     static std::string DateFormat(const QDateTime& now);
 
-    // Local path of the most recent download attempt, relative to the program's directory.
-    const std::string& DownLoadPath() const { return DownLoadPath_; }
-
     QGroupBox* GroupBox1;
     QLineEdit* DomeinEdit;
     QLineEdit* AcountEdit;
@@ -64,5 +61,5 @@ private:
     ftp::TransferResult downLoadTrusting();
 
     std::function<void(const std::string&)> analyse_;
-    std::string DownLoadPath_;
+    std::string DownLoadPath_;  // the most recent download attempt, relative to the program's directory
 };
