@@ -37,6 +37,24 @@ private:
 
 std::string utf8(std::string_view cp932) { return common::utf8FromCp932(cp932); }
 
+// Log text made safe for a terminal: control characters (C0, DEL and C1) become U+FFFD.
+std::string terminalSafe(std::string_view utf8Text) {
+    std::string s;
+    s.reserve(utf8Text.size());
+    for (std::size_t i = 0; i < utf8Text.size(); ++i) {
+        const auto c = static_cast<unsigned char>(utf8Text[i]);
+        if (c < 0x20 || c == 0x7F) {
+            s += "\xEF\xBF\xBD";
+        } else if (c == 0xC2 && i + 1 < utf8Text.size() && static_cast<unsigned char>(utf8Text[i + 1]) < 0xA0) {
+            s += "\xEF\xBF\xBD";
+            ++i;
+        } else {
+            s += static_cast<char>(c);
+        }
+    }
+    return s;
+}
+
 // Columns a UTF-8 text takes on a terminal: two for each character beyond ASCII (all Japanese here).
 std::size_t displayWidth(std::string_view utf8Text) {
     std::size_t width = 0;
@@ -65,7 +83,7 @@ void ReportView::writeSummary(std::FILE* f) const {
     Out out(f);
     std::string& o = out.buf();
     const auto file = analysis::boxesOf("カウント");
-    o += std::string(file[0]->label) + ": " + utf8(box(std::string(file[0]->name))) + "\n";
+    o += std::string(file[0]->label) + ": " + terminalSafe(utf8(box(std::string(file[0]->name)))) + "\n";
     o += "集計結果\n";
     // A line per group of the first page: its name in a column of 12, then every box with its caption.
     for (std::string_view group : {"接続", "要求(GET)", "受信(POST)", "解析"}) {
@@ -78,7 +96,7 @@ void ReportView::writeSummary(std::FILE* f) const {
             first = false;
             o += b->label;
             o += ' ';
-            o += utf8(box(std::string(b->name)));
+            o += terminalSafe(utf8(box(std::string(b->name))));
             if (b->value == analysis::BoxValue::Transfer && unit_ >= 0 && unit_ <= 3) {
                 o += ' ';
                 o += analysis::kUnits[static_cast<std::size_t>(unit_)];
@@ -100,7 +118,7 @@ void ReportView::writeText(std::FILE* f) const {
         o += t.name;
         o += ") ==\n";
         content.forEach([&](const std::string& line) {
-            o += utf8(line);
+            o += terminalSafe(utf8(line));
             o += '\n';
             out.maybeFlush();
         });
@@ -205,27 +223,6 @@ void ReportView::writeJson(std::FILE* f, const std::string& file, const std::opt
     o += "}\n";
 }
 
-namespace {
-
-// Log text made safe for a terminal: control characters (C0, DEL and C1) become U+FFFD.
-std::string terminalSafe(std::string_view utf8Text) {
-    std::string s;
-    s.reserve(utf8Text.size());
-    for (std::size_t i = 0; i < utf8Text.size(); ++i) {
-        const auto c = static_cast<unsigned char>(utf8Text[i]);
-        if (c < 0x20 || c == 0x7F) {
-            s += "\xEF\xBF\xBD";
-        } else if (c == 0xC2 && i + 1 < utf8Text.size() && static_cast<unsigned char>(utf8Text[i + 1]) < 0xA0) {
-            s += "\xEF\xBF\xBD";
-            ++i;
-        } else {
-            s += static_cast<char>(c);
-        }
-    }
-    return s;
-}
-
-}  // namespace
 
 void ReportView::writeRankings(std::FILE* f, std::size_t top) const {
     Out out(f);

@@ -195,6 +195,18 @@ TEST(ReportCommand, RankingsAsJsonAndAsTextTables) {
         EXPECT_EQ(cli(args).status, 2) << args;
 }
 
+// Log text reaches a terminal as text: a visitor's escape sequences cannot drive it.
+TEST(ReportCommand, ControlCharactersOfTheLogNeverReachTheTerminal) {
+    Program prog;
+    const std::string log = prog.dir.file(
+        "a.log", "10.0.0.1 - - [10/Oct/2004:13:55:36 +0900] \"GET / HTTP/1.1\" 500 5 \"-\" \"\x1b]0;pwned\x07\x1b[2J\"\n");
+    const Result r = cli("report " + prog.materia() + log);
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out.find('\x1b'), std::string::npos);
+    EXPECT_EQ(r.out.find('\x07'), std::string::npos);
+    EXPECT_THAT(r.out, HasSubstr("\"\xEF\xBF\xBD]0;pwned\xEF\xBF\xBD\xEF\xBF\xBD[2J\""));
+}
+
 // A visitor's escaped quote in the user agent and a bracketed remote user analyse like any line.
 TEST(ReportCommand, EscapedQuotesAndBracketedUsersStopNothing) {
     Program prog;
