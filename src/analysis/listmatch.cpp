@@ -2,9 +2,33 @@
 #include "analysis/listmatch.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cstring>
+#include <new>
+#ifdef MUNYARO_HYPERSCAN
+#include <hs/hs.h>
+#endif
 
 namespace analysis {
+
+#ifdef MUNYARO_HYPERSCAN
+struct ListMatcher::Library {
+    hs_database_t* db = nullptr;
+    std::uint64_t serial = 0;  // tells a thread's scratch space which databases it fits
+    ~Library() { hs_free_database(db); }
+};
+#else
+struct ListMatcher::Library {};
+#endif
+
+bool ListMatcher::libraryAvailable() {
+#ifdef MUNYARO_HYPERSCAN
+    static const bool ok = hs_valid_platform() == HS_SUCCESS;
+    return ok;
+#else
+    return false;
+#endif
+}
 
 namespace {
 
@@ -91,6 +115,7 @@ void ListMatcher::build() {
     shift_.clear();
     prefixSlots_.clear();
     prefixIds_.clear();
+    buildLibrary();
     if (!hasLong_) return;
     // A block ending at j (0-based, within the window) of some entry allows a jump of window - 1 - j.
     shift_.assign(65536, static_cast<std::uint8_t>(std::min<std::size_t>(window_ - 1, 255)));
@@ -122,6 +147,97 @@ void ListMatcher::build() {
     }
 }
 
+void ListMatcher::buildLibrary() {
+    library_.reset();
+#ifdef MUNYARO_HYPERSCAN
+    if (patterns_.empty() || !libraryAvailable()) return;
+    std::vector<const char*> texts;
+    std::vector<std::size_t> lengths;
+    std::vector<unsigned> flags, ids;
+    for (std::uint32_t id = 0; id < patterns_.size(); ++id) {
+        texts.push_back(patterns_[id].text.data());
+        lengths.push_back(patterns_[id].text.size());
+        flags.push_back(HS_FLAG_SINGLEMATCH);  // each entry is reported once per text, as a scan counts it
+        ids.push_back(id);
+    }
+    auto library = std::make_shared<Library>();
+    hs_compile_error_t* error = nullptr;
+    if (hs_compile_lit_multi(texts.data(), flags.data(), ids.data(), lengths.data(),
+                             static_cast<unsigned>(texts.size()), HS_MODE_BLOCK, nullptr, &library->db,
+                             &error) != HS_SUCCESS) {
+        // The search of our own finds the same; it only takes longer.
+        hs_free_compile_error(error);
+        return;
+    }
+    static std::atomic<std::uint64_t> serials{0};
+    library->serial = ++serials;
+    library_ = std::move(library);
+#endif
+}
+
+#ifdef MUNYARO_HYPERSCAN
+namespace {
+
+// Hyperscan's scratch space of this thread, made to fit the database (grown once per database).
+hs_scratch_t* scratchFor(const hs_database_t* db, std::uint64_t serial) {
+    thread_local struct Scratch {
+        hs_scratch_t* space = nullptr;
+        std::vector<std::uint64_t> fits;
+        ~Scratch() { hs_free_scratch(space); }
+    } scratch;
+    if (std::find(scratch.fits.begin(), scratch.fits.end(), serial) == scratch.fits.end()) {
+        if (hs_alloc_scratch(db, &scratch.space) != HS_SUCCESS) throw std::bad_alloc();
+        if (scratch.fits.size() >= 64) scratch.fits.clear();
+        scratch.fits.push_back(serial);
+    }
+    return scratch.space;
+}
+
+}  // namespace
+#endif
+
+std::size_t ListMatcher::scanWithLibrary(std::string_view text, Stop stop, std::uint32_t group) const {
+    std::size_t result = stop == Stop::Lowest ? kNone : 0;
+#ifdef MUNYARO_HYPERSCAN
+    struct Context {
+        const ListMatcher* self;
+        Stop stop;
+        std::uint32_t group;
+        std::size_t* result;
+    } context{this, stop, group, &result};
+    // Texts longer than 4 GB are searched by our own search.
+    hs_scan(library_->db, text.data(), static_cast<unsigned>(text.size()), 0, scratchFor(library_->db, library_->serial),
+            [](unsigned id, unsigned long long, unsigned long long, unsigned, void* c) -> int {
+                auto* x = static_cast<Context*>(c);
+                return x->self->report(id, x->stop, x->group, *x->result) ? 1 : 0;
+            },
+            &context);
+#else
+    (void)text;
+    (void)group;
+#endif
+    return result;
+}
+
+bool ListMatcher::report(std::uint32_t id, Stop stop, std::uint32_t group, std::size_t& result) const {
+    const Pattern& pat = patterns_[id];
+    switch (stop) {
+        case Stop::First:
+            result = 1;
+            return true;
+        case Stop::Never:
+            result += pat.times;
+            return false;
+        case Stop::AllGroups:
+            result |= pat.groups;
+            return result == allGroups_;
+        case Stop::Lowest:
+            if (pat.groups & group) result = std::min<std::size_t>(result, id);
+            return result == 0;
+    }
+    return false;
+}
+
 std::uint64_t ListMatcher::prefixKey(const char* p) const {
     std::uint64_t h = prefixBytes_;
     std::size_t i = 0;
@@ -151,31 +267,14 @@ std::string_view ListMatcher::firstOf(std::string_view text, std::uint32_t group
 }
 
 std::size_t ListMatcher::scan(std::string_view text, Stop stop, std::uint32_t group) const {
+    if (library_ && text.size() >= libraryFrom_ && text.size() <= 0xffffffffu) return scanWithLibrary(text, stop, group);
     const char* p = text.data();
     const std::size_t n = text.size();
     // Distinct entries are numbered in the order the list first holds them.
     std::size_t result = stop == Stop::Lowest ? kNone : 0;
     Found found;
-    // Reports pattern id; true when the scan can stop.
-    auto report = [&](std::uint32_t id) {
-        if (!found.insert(id)) return false;
-        const Pattern& pat = patterns_[id];
-        switch (stop) {
-            case Stop::First:
-                result = 1;
-                return true;
-            case Stop::Never:
-                result += pat.times;
-                return false;
-            case Stop::AllGroups:
-                result |= pat.groups;
-                return result == allGroups_;
-            case Stop::Lowest:
-                if (pat.groups & group) result = std::min<std::size_t>(result, id);
-                return result == 0;
-        }
-        return false;
-    };
+    // Reports pattern id once; true when the scan can stop.
+    auto report = [&](std::uint32_t id) { return found.insert(id) && this->report(id, stop, group, result); };
 
     if (hasShort_) {
         for (std::size_t i = 0; i < n; ++i) {

@@ -1,6 +1,7 @@
 // Which entries of a list of byte strings occur in a text, every entry at once in one scan of the text.
 #pragma once
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -34,11 +35,19 @@ public:
     // entry listed more than once carries the groups of every listing); empty when there is none.
     std::string_view firstOf(std::string_view text, std::uint32_t group) const;
     bool empty() const { return patterns_.empty(); }
+    // Texts of at least this many bytes are searched by Hyperscan where the program is built with it
+    // and the processor runs it (by default 64: for shorter texts a call costs more than it saves).
+    // The results are the same either way.
+    void useLibraryFrom(std::size_t bytes) { libraryFrom_ = bytes; }
+    static bool libraryAvailable();
 
 private:
     enum class Stop { First, Never, AllGroups, Lowest };
     static constexpr std::size_t kNone = static_cast<std::size_t>(-1);
     std::size_t scan(std::string_view text, Stop stop, std::uint32_t group = 0) const;
+    std::size_t scanWithLibrary(std::string_view text, Stop stop, std::uint32_t group) const;
+    // What the reports of the entries found make of a scan's result; true when the scan can stop.
+    bool report(std::uint32_t id, Stop stop, std::uint32_t group, std::size_t& result) const;
 
     struct Pattern {
         std::string text;
@@ -73,8 +82,13 @@ private:
     std::vector<PrefixSlot> prefixSlots_;
     std::vector<std::uint32_t> prefixIds_;
     std::uint64_t prefixKey(const char* p) const;
+    void buildLibrary();
     std::size_t slotOf(std::uint64_t key) const;
     bool hasLong_ = false;
+
+    struct Library;  // the compiled Hyperscan database, shared by copies of the matcher
+    std::shared_ptr<const Library> library_;
+    std::size_t libraryFrom_ = 64;
 };
 
 }  // namespace analysis

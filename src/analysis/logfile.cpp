@@ -209,11 +209,8 @@ LogText::LineViews cutLines(std::string_view text, const std::string& path, bool
     }
     if (total > kMaxLines) throwTooManyLines(path);
     LogText::LineViews lines;
-    if (used == 1) {
-        lines = std::move(stretches[0].lines);
-        lines.shrink_to_fit();
-        return lines;
-    }
+    // Room reserved and never written takes no memory: the lines are not copied to fit.
+    if (used == 1) return std::move(stretches[0].lines);
     lines.reserve(total);
     for (std::size_t k = 0; k < used; ++k) {
         lines.insert(lines.end(), stretches[k].lines.begin(), stretches[k].lines.end());

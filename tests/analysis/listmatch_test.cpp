@@ -28,6 +28,18 @@ std::string randomText(std::mt19937& rng, std::size_t maxLen) {
     return s;
 }
 
+// The matcher as built, and copies that search every text with our own search and, where the
+// program has it, every text with Hyperscan.
+std::vector<ListMatcher> bothEngines(const ListMatcher& m) {
+    std::vector<ListMatcher> out{m, m};
+    out[1].useLibraryFrom(static_cast<std::size_t>(-1));
+    if (ListMatcher::libraryAvailable()) {
+        out.push_back(m);
+        out.back().useLibraryFrom(0);
+    }
+    return out;
+}
+
 TEST(ListMatcher, AgreesWithTheOneAtATimeSearchOnRandomListsAndTexts) {
     std::mt19937 rng(12);
     for (int round = 0; round < 1500; ++round) {
@@ -42,14 +54,37 @@ TEST(ListMatcher, AgreesWithTheOneAtATimeSearchOnRandomListsAndTexts) {
             entries.push_back(e);
             if (i % 7 == 3) entries.push_back(entries[i / 2]);
         }
-        const ListMatcher m(entries);
+        const std::vector<ListMatcher> engines = bothEngines(ListMatcher(entries));
         for (int t = 0; t < 20; ++t) {
             const std::string text = randomText(rng, t % 4 == 0 ? 200 : 24);
             const std::size_t expected = naiveCount(entries, text);
-            ASSERT_EQ(m.count(text), expected) << "round " << round << " text " << testing::PrintToString(text);
-            ASSERT_EQ(m.any(text), expected > 0) << "round " << round;
+            for (const ListMatcher& m : engines) {
+                ASSERT_EQ(m.count(text), expected) << "round " << round << " text " << testing::PrintToString(text);
+                ASSERT_EQ(m.any(text), expected > 0) << "round " << round;
+            }
         }
     }
+}
+
+// Groups of the entries found, and the first entry in the list's order that occurs and carries group 1
+// (an entry listed twice carries the groups of both), as a loop over the list finds them.
+void checkGroups(const ListMatcher& m, const std::vector<std::pair<std::string, std::uint32_t>>& entries,
+                 const std::string& text, int round) {
+    std::uint32_t expected = 0;
+    for (const auto& [e, g] : entries)
+        if (common::TextPos(e, text) > 0) expected |= g;
+    ASSERT_EQ(m.groups(text), expected) << "round " << round;
+    std::string_view first;
+    for (const auto& [e, g] : entries) {
+        std::uint32_t all = 0;
+        for (const auto& [f, h] : entries)
+            if (f == e) all |= h;
+        if ((all & 1) && common::TextPos(e, text) > 0) {
+            first = e;
+            break;
+        }
+    }
+    ASSERT_EQ(m.firstOf(text, 1), first) << "round " << round;
 }
 
 TEST(ListMatcher, GroupsAreTheUnionOfTheGroupsOfTheEntriesFound) {
@@ -63,23 +98,7 @@ TEST(ListMatcher, GroupsAreTheUnionOfTheGroupsOfTheEntriesFound) {
         }
         m.build();
         const std::string text = randomText(rng, 60);
-        std::uint32_t expected = 0;
-        for (const auto& [e, g] : entries)
-            if (common::TextPos(e, text) > 0) expected |= g;
-        ASSERT_EQ(m.groups(text), expected) << "round " << round;
-        // The first entry in the list's order that occurs and carries group 1 (an entry listed twice
-        // carries the groups of both), as a loop over the list finds it.
-        std::string_view first;
-        for (const auto& [e, g] : entries) {
-            std::uint32_t all = 0;
-            for (const auto& [f, h] : entries)
-                if (f == e) all |= h;
-            if ((all & 1) && common::TextPos(e, text) > 0) {
-                first = e;
-                break;
-            }
-        }
-        ASSERT_EQ(m.firstOf(text, 1), first) << "round " << round;
+        for (const ListMatcher& engine : bothEngines(m)) checkGroups(engine, entries, text, round);
     }
 }
 
