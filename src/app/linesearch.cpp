@@ -21,6 +21,18 @@ bool isAscii(const QString& s) {
     return true;
 }
 
+bool isAscii(std::string_view s) {
+    const auto* p = reinterpret_cast<const unsigned char*>(s.data());
+    const unsigned char* end = p + s.size();
+#ifdef __SSE2__
+    for (; end - p >= 16; p += 16)
+        if (_mm_movemask_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p))) != 0) return false;
+#endif
+    for (; p < end; ++p)
+        if (*p >= 0x80) return false;
+    return true;
+}
+
 constexpr unsigned char lowerAscii(unsigned char c) { return c >= 'A' && c <= 'Z' ? static_cast<unsigned char>(c - 'A' + 'a') : c; }
 
 }  // namespace
@@ -35,7 +47,11 @@ LineMatcher::LineMatcher(FindQuery query) : query_(std::move(query)) {
             return;
         }
         re_.optimize();
-    } else if (isAscii(query_.text)) {
+    } else if (!isAscii(query_.text)) {
+        // ASCII characters fold to ASCII ones: a character that folds to one beyond ASCII matches none.
+        for (QChar c : query_.text)
+            if (c.unicode() >= 0x80 && (query_.caseSensitive || c.toCaseFolded().unicode() >= 0x80)) needsNonAscii_ = true;
+    } else {
         byteWise_ = true;
         for (int b = 0; b < 256; ++b)
             fold_[static_cast<std::size_t>(b)] = query_.caseSensitive ? static_cast<unsigned char>(b) : lowerAscii(static_cast<unsigned char>(b));
@@ -138,7 +154,10 @@ bool LineMatcher::bytesMatch(std::string_view line) const {
 bool LineMatcher::matches(std::string_view cp932Line) const {
     if (!usable_) return false;
     if (byteWise_) return bytesMatch(cp932Line);
-    return !findAll(toQString(cp932Line)).empty();
+    // ASCII bytes are the same characters in Latin-1, which Qt reads faster than code page 932.
+    if (!isAscii(cp932Line)) return !findAll(toQString(cp932Line)).empty();
+    if (needsNonAscii_) return false;
+    return !findAll(QString::fromLatin1(cp932Line.data(), static_cast<qsizetype>(cp932Line.size()))).empty();
 }
 
 std::vector<TextMatch> LineMatcher::findAll(const QString& text) const {

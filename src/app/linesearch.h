@@ -60,6 +60,9 @@ private:
     QString error_;
     QRegularExpression re_;
     bool byteWise_ = false;
+    // A plain query with a character that no ASCII character matches (even with the case ignored) cannot
+    // be in a line of ASCII bytes: such lines are passed over without being decoded.
+    bool needsNonAscii_ = false;
     std::string needle_;  // ASCII; lower case when the case is ignored
     std::array<unsigned char, 256> fold_{};  // byte to its compared form
     std::array<std::size_t, 256> skip_{};   // Horspool's shifts, by a byte's compared form

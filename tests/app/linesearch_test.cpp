@@ -12,6 +12,8 @@
 
 #include "analysis/logfile.h"
 #include "analysis/panecontent.h"
+#include "common/cp932.h"
+#include "qtedge/qtext.h"
 
 namespace {
 
@@ -177,6 +179,27 @@ TEST(LineSearchBytes, TrailBytesThatLookLikeAsciiAreNoMatch) {
     EXPECT_FALSE(long_.matches("\x83" + std::string(18, 'a')));
     EXPECT_TRUE(long_.matches("\x83" + std::string(19, 'a')));
     EXPECT_FALSE(long_.matches(std::string(17, 'a')));  // shorter than the needle
+}
+
+TEST(LineSearchText, LinesOfAsciiBytesArePassedOverOnlyWhereNoMatchCanBeInThem) {
+    // The reference: the line decoded as the pane shows it, and every match in it.
+    const std::vector<std::string> lines = {"GET /index.html", "k", "s", "", common::cp932(u8"ソース GET"),
+                                            common::cp932(u8"ｿｰｽ"), common::cp932(u8"ＧＥＴ ｇｅｔ")};
+    const QString kelvin(QChar(0x212A)), longS(QChar(0x017F));
+    for (const QString& text : {QStringLiteral("ソース"), QStringLiteral("ｿ"), QStringLiteral("ｇｅｔ"), kelvin, longS,
+                                QStringLiteral("é"), QStringLiteral("ス GET"), QStringLiteral("[^a-z]"), QStringLiteral("G.T")}) {
+        for (bool caseSensitive : {false, true}) {
+            const LineMatcher m(FindQuery{text, caseSensitive, text.startsWith(QLatin1Char('[')) || text.contains(QLatin1Char('.'))});
+            ASSERT_TRUE(m.usable());
+            for (const std::string& line : lines)
+                EXPECT_EQ(m.matches(line), !m.findAll(toQString(line)).empty())
+                    << text.toStdString() << " in " << common::utf8FromCp932(line) << " case-sensitive " << caseSensitive;
+        }
+    }
+    // Qt folds the Kelvin sign and the long s to ASCII letters: those queries still look at ASCII lines.
+    EXPECT_TRUE(LineMatcher(FindQuery{kelvin, false, false}).matches("k"));
+    EXPECT_TRUE(LineMatcher(FindQuery{longS, false, false}).matches("S"));
+    EXPECT_FALSE(LineMatcher(FindQuery{longS, true, false}).matches("s"));
 }
 
 // A log of random lines searched through a pane (a header line, then the log), on its thread, against
