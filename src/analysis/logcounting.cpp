@@ -81,6 +81,7 @@ std::string_view countGet(LogTally& t, const ReferenceLists& lists, const LogLin
         t.robotsLog->add(EntryForm::RobotsFile, li, line, UserAgent(l, getQuote));
     }
     if (t.rankings) {
+        if (r.robot) r.robotEntry = lists.robotsAndFavicon.firstOf(line, 1);
         r.isGet = true;
         r.getPath = path;
         r.agent = UserAgent(l, getQuote);
@@ -142,7 +143,7 @@ void countLine(LogTally& t, const ReferenceLists& lists, LogLine& l, std::uint32
         ranked.is200 = status == Status::Ok;
         ranked.is403 = status == Status::Forbidden;
         ranked.is404 = status == Status::NotFound;
-        t.rankings->addLine(ranked, lists.robots);
+        t.rankings->addLine(ranked);
     }
 }
 
@@ -298,7 +299,8 @@ void analyse(const std::string& path, ResultView& view, const AnalysisOptions& o
     view.rankingsReady(nullptr);
     for (std::string_view image : {"Image1", "Image2", "Image3"}) view.chartBackground(image);
 
-    std::shared_ptr<const LogText> log = loadLog(path);
+    const unsigned threads = passThreads(options.threads);
+    std::shared_ptr<const LogText> log = loadLog(path, threads);
     const std::string shownPath = common::pathText(path);
     view.progressMessage(text::progress(2, shownPath));
     view.progressRange(log->size());
@@ -331,7 +333,7 @@ void analyse(const std::string& path, ResultView& view, const AnalysisOptions& o
         if (tally.rankings) view.rankingsReady(tally.rankings);
     };
     try {
-        countLines(tally, lists, &view, passThreads(options.threads));
+        countLines(tally, lists, &view, threads);
     } catch (...) {
         flushPassPanes();
         // The lines before the failing one are all counted, so lineCount is its index. The log is

@@ -4,7 +4,6 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
-#include <deque>
 #include <memory>
 #include <optional>
 #include <string>
@@ -67,6 +66,7 @@ struct RankedLine {
     std::string_view referrer;
     std::string_view agent;  // with its quotes, as cut from the GET rest
     bool robot = false;      // a robot string occurs in the line
+    std::string_view robotEntry;  // the first such string in the list's order
     bool robotsFile = false;  // the GET path is "/robots.txt" in any letter case
 };
 
@@ -94,18 +94,36 @@ private:
     std::int64_t totalHits_ = 0;
 };
 
+// Copies of texts in blocks that never move, so views into them stay valid.
+class TextStore {
+public:
+    std::string_view keep(std::string_view text);
+
+private:
+    std::string_view copy(std::string_view text);
+    static constexpr std::size_t kBlock = std::size_t(1) << 16;
+    std::string_view last_;  // the text kept last
+    std::vector<std::unique_ptr<char[]>> blocks_;
+    char* free_ = nullptr;
+    std::size_t left_ = 0;
+};
+
 // The accumulator of one pass (or of one run of consecutive lines of it).
 class Rankings {
 public:
-    // Items that lie inside the log's buffer are kept as views into it; others are copied.
+    // Items are kept as copies of their own, not as views into the log: comparing a new item with one
+    // first seen far back would bring that part of the log back into memory, and the first sights of
+    // a log's items are spread over the whole of it. Only items of kLongItem bytes or more that lie in
+    // the log stay views into it, so that a freak line does not take twice its size.
     explicit Rankings(std::shared_ptr<const LogText> log = nullptr);
+    static constexpr std::size_t kLongItem = 4096;
     Rankings(Rankings&&) = default;
     Rankings& operator=(Rankings&&) = default;
     Rankings(const Rankings&) = delete;
     Rankings& operator=(const Rankings&) = delete;
 
-    // Counts one line; robots is the robot-string list the pass tested the line against.
-    void addLine(const RankedLine& line, const common::StringList& robots);
+    // Counts one line.
+    void addLine(const RankedLine& line);
     // Adds the counts of the lines that follow this accumulator's, exactly as one pass over both runs
     // would: the form met first stays, new items follow in their first-seen order.
     void merge(const Rankings& later);
@@ -122,7 +140,7 @@ private:
 
     std::shared_ptr<const LogText> log_;
     std::string_view buffer_;
-    std::deque<std::string> owned_;  // items that are not in the log; a deque never moves them
+    TextStore items_;
     std::array<RankCounts, kRankTableCount> tables_;
 };
 
