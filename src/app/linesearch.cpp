@@ -2,6 +2,7 @@
 #include "app/linesearch.h"
 
 #include <algorithm>
+#include <bitset>
 #include <chrono>
 #include <cstring>
 
@@ -9,11 +10,37 @@
 #include <emmintrin.h>
 #endif
 
+#include "common/cp932.h"
 #include "qtedge/qtext.h"
 
 namespace {
 
 bool isLeadByte(unsigned char c) { return (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC); }
+
+// The pairs of a lead and a trail byte that the decoder showing the text reads as one character. A lead
+// byte before a byte that completes no character is shown alone (as U+FFFD), and that byte is then a
+// character of its own: a space, say, or a letter the query may match.
+class CharPairs {
+public:
+    CharPairs() {
+        for (unsigned lead = 0x81; lead <= 0xFC; ++lead) {
+            if (!isLeadByte(static_cast<unsigned char>(lead))) continue;
+            for (unsigned trail = 0; trail < 256; ++trail) {
+                const char pair[2] = {static_cast<char>(lead), static_cast<char>(trail)};
+                bits_[lead << 8 | trail] = !common::utf8FromCp932(std::string_view(pair, 2)).starts_with("\xEF\xBF\xBD");
+            }
+        }
+    }
+    bool operator()(unsigned char lead, unsigned char trail) const { return bits_[static_cast<unsigned>(lead) << 8 | trail]; }
+
+private:
+    std::bitset<65536> bits_;
+};
+
+const CharPairs& charPairs() {
+    static const CharPairs pairs;
+    return pairs;
+}
 
 bool isAscii(const QString& s) {
     for (QChar c : s)
@@ -136,7 +163,8 @@ bool CharWalk::startsAt(std::size_t offset) {
             continue;
         }
 #endif
-        at_ += isLeadByte(bytes[at_]) ? 2 : 1;
+        const unsigned char c = bytes[at_];
+        at_ += isLeadByte(c) && at_ + 1 < line_.size() && charPairs()(c, bytes[at_ + 1]) ? 2 : 1;
     }
     return at_ == offset;
 }

@@ -71,8 +71,9 @@ private:
     std::array<unsigned char, 2> letterBit_{};  // of the first and the last needle byte
 };
 
-// Where the characters of a line of code page 932 text begin. The line is walked once from its start
-// however many places are asked about, so the hits in one long line cost one walk in all.
+// Where the characters of a line of code page 932 text begin, cut as the pane's decoder cuts them (a lead
+// byte that completes no character with the next byte stands alone). The line is walked once from its
+// start however many places are asked about, so the hits in one long line cost one walk in all.
 class CharWalk {
 public:
     explicit CharWalk(std::string_view line) : line_(line) {}

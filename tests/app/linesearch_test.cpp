@@ -49,16 +49,18 @@ std::vector<std::size_t> placesFound(const LineMatcher& m, const std::string& te
     return out;
 }
 
-// Character starts of a line of code page 932, one character after another.
+// Character starts of a line of code page 932 as the decoder cuts it: a lead byte with the next byte,
+// where the two make a character; otherwise one byte.
 std::vector<bool> charStartsByReference(std::string_view line) {
     std::vector<bool> starts(line.size() + 1, false);
-    for (std::size_t at = 0; at < line.size();) {
+    std::size_t at = 0;
+    while (at < line.size()) {
         starts[at] = true;
-        const auto c = static_cast<unsigned char>(line[at]);
-        at += (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC) ? 2 : 1;
-        if (at == line.size()) starts[at] = true;
+        const std::string shown = common::utf8FromCp932(line.substr(at, 2));
+        const auto characters = std::count_if(shown.begin(), shown.end(), [](char c) { return (c & 0xC0) != 0x80; });
+        at += line.size() - at >= 2 && characters == 1 && shown != "\xEF\xBF\xBD" ? 2 : 1;
     }
-    starts[0] = true;
+    starts[at] = true;
     return starts;
 }
 
@@ -179,6 +181,26 @@ TEST(LineSearchBytes, TrailBytesThatLookLikeAsciiAreNoMatch) {
     EXPECT_FALSE(long_.matches("\x83" + std::string(18, 'a')));
     EXPECT_TRUE(long_.matches("\x83" + std::string(19, 'a')));
     EXPECT_FALSE(long_.matches(std::string(17, 'a')));  // shorter than the needle
+}
+
+TEST(LineSearchText, AsciiQueriesMatchWhatTheDecodedLineShows) {
+    // Lead bytes before bytes that complete no character (a space, 0x7F, a letter after an unused lead)
+    // are shown alone, and the next byte is a character the query may match.
+    std::mt19937 rng(3);
+    static const std::string bytes = "aA \\\x7F\x81\x83\x85\xEB\xA0\xFD";
+    for (int round = 0; round < 2000; ++round) {
+        std::string line(rng() % 24, 'a');
+        for (char& c : line) c = bytes[rng() % bytes.size()];
+        std::string query(1 + rng() % 3, 'a');
+        for (char& c : query) c = "aA \\"[rng() % 4];
+        for (bool caseSensitive : {false, true}) {
+            const LineMatcher m = plain(query, caseSensitive);
+            ASSERT_EQ(m.matches(line), !m.findAll(toQString(line)).empty()) << "\"" << query << "\" in " << testing::PrintToString(line);
+        }
+    }
+    EXPECT_TRUE(plain("A", true).matches("\x85" "A"));   // 0x85 leads no character
+    EXPECT_FALSE(plain("A", true).matches("\x83" "A"));  // 0x83 0x41 is one
+    EXPECT_TRUE(plain(" ", true).matches("\x81 "));
 }
 
 TEST(LineSearchText, LinesOfAsciiBytesArePassedOverOnlyWhereNoMatchCanBeInThem) {
