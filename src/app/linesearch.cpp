@@ -2,17 +2,61 @@
 #include "app/linesearch.h"
 
 #include <algorithm>
+#include <bitset>
 #include <chrono>
+#include <cstring>
 
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
+
+#include "common/cp932.h"
 #include "qtedge/qtext.h"
 
 namespace {
 
 bool isLeadByte(unsigned char c) { return (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC); }
 
+// The pairs of a lead and a trail byte that the decoder showing the text reads as one character. A lead
+// byte before a byte that completes no character is shown alone (as U+FFFD), and that byte is then a
+// character of its own: a space, say, or a letter the query may match.
+class CharPairs {
+public:
+    CharPairs() {
+        for (unsigned lead = 0x81; lead <= 0xFC; ++lead) {
+            if (!isLeadByte(static_cast<unsigned char>(lead))) continue;
+            for (unsigned trail = 0; trail < 256; ++trail) {
+                const char pair[2] = {static_cast<char>(lead), static_cast<char>(trail)};
+                bits_[lead << 8 | trail] = !common::utf8FromCp932(std::string_view(pair, 2)).starts_with("\xEF\xBF\xBD");
+            }
+        }
+    }
+    bool operator()(unsigned char lead, unsigned char trail) const { return bits_[static_cast<unsigned>(lead) << 8 | trail]; }
+
+private:
+    std::bitset<65536> bits_;
+};
+
+const CharPairs& charPairs() {
+    static const CharPairs pairs;
+    return pairs;
+}
+
 bool isAscii(const QString& s) {
     for (QChar c : s)
         if (c.unicode() >= 0x80) return false;
+    return true;
+}
+
+bool isAscii(std::string_view s) {
+    const auto* p = reinterpret_cast<const unsigned char*>(s.data());
+    const unsigned char* end = p + s.size();
+#ifdef __SSE2__
+    for (; end - p >= 16; p += 16)
+        if (_mm_movemask_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p))) != 0) return false;
+#endif
+    for (; p < end; ++p)
+        if (*p >= 0x80) return false;
     return true;
 }
 
@@ -30,7 +74,11 @@ LineMatcher::LineMatcher(FindQuery query) : query_(std::move(query)) {
             return;
         }
         re_.optimize();
-    } else if (isAscii(query_.text)) {
+    } else if (!isAscii(query_.text)) {
+        // ASCII characters fold to ASCII ones: a character that folds to one beyond ASCII matches none.
+        for (QChar c : query_.text)
+            if (c.unicode() >= 0x80 && (query_.caseSensitive || c.toCaseFolded().unicode() >= 0x80)) needsNonAscii_ = true;
+    } else {
         byteWise_ = true;
         for (int b = 0; b < 256; ++b)
             fold_[static_cast<std::size_t>(b)] = query_.caseSensitive ? static_cast<unsigned char>(b) : lowerAscii(static_cast<unsigned char>(b));
@@ -39,18 +87,58 @@ LineMatcher::LineMatcher(FindQuery query) : query_(std::move(query)) {
         const std::size_t n = needle_.size();
         skip_.fill(n);
         for (std::size_t i = 0; i + 1 < n; ++i) skip_[static_cast<unsigned char>(needle_[i])] = n - 1 - i;
+        const auto letterBit = [&](char c) -> unsigned char { return !query_.caseSensitive && c >= 'a' && c <= 'z' ? 0x20 : 0; };
+        letterBit_ = {letterBit(needle_.front()), letterBit(needle_.back())};
     }
     usable_ = true;
 }
 
+// The needle's bytes between the first and the last, compared at a candidate place.
+bool LineMatcher::restMatches(const unsigned char* at) const {
+    const std::size_t n = needle_.size();
+    if (n <= 2) return true;
+    if (query_.caseSensitive) return std::memcmp(at + 1, needle_.data() + 1, n - 2) == 0;
+    const auto* needle = reinterpret_cast<const unsigned char*>(needle_.data());
+    for (std::size_t i = 1; i + 1 < n; ++i)
+        if (fold_[at[i]] != needle[i]) return false;
+    return true;
+}
+
 const char* LineMatcher::findBytes(const char* begin, const char* end) const {
-    // Horspool on the compared forms of the bytes: the search reads a log as fast as grep does.
     const std::size_t n = needle_.size();
     if (static_cast<std::size_t>(end - begin) < n) return nullptr;
+    const auto* p = reinterpret_cast<const unsigned char*>(begin);
+    const auto* stop = reinterpret_cast<const unsigned char*>(end);
+#ifdef __SSE2__
+    // Sixteen places at once: where both the first and the last byte of the needle are in place (a
+    // letter's case bit set on both sides when the case is ignored), the rest is compared.
+    const __m128i firstBit = _mm_set1_epi8(static_cast<char>(letterBit_[0]));
+    const __m128i lastBit = _mm_set1_epi8(static_cast<char>(letterBit_[1]));
+    const __m128i first = _mm_set1_epi8(needle_.front());
+    const __m128i last = _mm_set1_epi8(needle_.back());
+    while (static_cast<std::size_t>(stop - p) >= n + 15) {
+        const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+        const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + n - 1));
+        const __m128i both = _mm_and_si128(_mm_cmpeq_epi8(_mm_or_si128(a, firstBit), first),
+                                           _mm_cmpeq_epi8(_mm_or_si128(b, lastBit), last));
+        for (auto mask = static_cast<unsigned>(_mm_movemask_epi8(both)); mask != 0; mask &= mask - 1) {
+            const unsigned char* at = p + __builtin_ctz(mask);
+            if (restMatches(at)) return reinterpret_cast<const char*>(at);
+        }
+        p += 16;
+    }
+#endif
+    return findBytesHorspool(p, stop);
+}
+
+const char* LineMatcher::findBytesHorspool(const unsigned char* p, const unsigned char* end) const {
+    // On the compared forms of the bytes: the search where no vector instructions are, and the last
+    // few places of a stretch where they are.
+    const std::size_t n = needle_.size();
+    if (static_cast<std::size_t>(end - p) < n) return nullptr;
     const auto* needle = reinterpret_cast<const unsigned char*>(needle_.data());
     const unsigned char last = needle[n - 1];
-    const auto* p = reinterpret_cast<const unsigned char*>(begin);
-    const auto* stop = reinterpret_cast<const unsigned char*>(end) - n;
+    const unsigned char* stop = end - n;
     while (p <= stop) {
         const unsigned char c = fold_[p[n - 1]];
         if (c == last) {
@@ -63,25 +151,41 @@ const char* LineMatcher::findBytes(const char* begin, const char* end) const {
     return nullptr;
 }
 
-bool LineMatcher::isCharStart(std::string_view line, std::size_t offset) {
+bool CharWalk::startsAt(std::size_t offset) {
     // A trail byte of a two-byte character can look like an ASCII letter or sign; a match must begin
     // where a character begins. The rest of an ASCII match then holds only whole characters.
-    std::size_t at = 0;
-    while (at < offset) at += isLeadByte(static_cast<unsigned char>(line[at])) ? 2 : 1;
-    return at == offset;
+    const auto* bytes = reinterpret_cast<const unsigned char*>(line_.data());
+    while (at_ < offset) {
+#ifdef __SSE2__
+        // Sixteen bytes without a high bit are sixteen one-byte characters.
+        if (offset - at_ >= 16 && _mm_movemask_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes + at_))) == 0) {
+            at_ += 16;
+            continue;
+        }
+#endif
+        const unsigned char c = bytes[at_];
+        at_ += isLeadByte(c) && at_ + 1 < line_.size() && charPairs()(c, bytes[at_ + 1]) ? 2 : 1;
+    }
+    return at_ == offset;
 }
+
+bool LineMatcher::isCharStart(std::string_view line, std::size_t offset) { return CharWalk(line).startsAt(offset); }
 
 bool LineMatcher::bytesMatch(std::string_view line) const {
     const char* end = line.data() + line.size();
+    CharWalk walk(line);
     for (const char* p = findBytes(line.data(), end); p; p = findBytes(p + 1, end))
-        if (isCharStart(line, static_cast<std::size_t>(p - line.data()))) return true;
+        if (walk.startsAt(static_cast<std::size_t>(p - line.data()))) return true;
     return false;
 }
 
 bool LineMatcher::matches(std::string_view cp932Line) const {
     if (!usable_) return false;
     if (byteWise_) return bytesMatch(cp932Line);
-    return !findAll(toQString(cp932Line)).empty();
+    // ASCII bytes are the same characters in Latin-1, which Qt reads faster than code page 932.
+    if (!isAscii(cp932Line)) return !findAll(toQString(cp932Line)).empty();
+    if (needsNonAscii_) return false;
+    return !findAll(QString::fromLatin1(cp932Line.data(), static_cast<qsizetype>(cp932Line.size()))).empty();
 }
 
 std::vector<TextMatch> LineMatcher::findAll(const QString& text) const {
@@ -156,15 +260,20 @@ bool LineSearch::scanLog(const analysis::LogText& log, std::size_t first, std::s
         while (j < to && static_cast<std::size_t>(log[j].data() - begin) < kStretch) ++j;
         const char* end = log[j - 1].data() + log[j - 1].size();
         std::size_t k = i;
+        CharWalk walk(log[k]);
         for (const char* p = matcher_.findBytes(begin, end); p; p = matcher_.findBytes(p, end)) {
-            while (k + 1 < j && log[k + 1].data() <= p) ++k;
+            if (k + 1 < j && log[k + 1].data() <= p) {
+                while (k + 1 < j && log[k + 1].data() <= p) ++k;
+                walk = CharWalk(log[k]);
+            }
             const std::string_view line = log[k];
             const auto offset = static_cast<std::size_t>(p - line.data());
             // A hit across a line break, or inside a character, is none; the next one in this line may be.
-            if (offset + matcher_.needleSize() <= line.size() && LineMatcher::isCharStart(line, offset)) {
+            if (offset + matcher_.needleSize() <= line.size() && walk.startsAt(offset)) {
                 found(static_cast<std::uint32_t>(first + k), into);
                 if (k + 1 >= j) break;
                 p = log[++k].data();  // one entry per line: go on with the next line
+                walk = CharWalk(log[k]);
             } else {
                 ++p;
             }

@@ -42,7 +42,7 @@ public:
 
     bool matches(std::string_view cp932Line) const;
     // An ASCII plain-text query is matched on the bytes: then findBytes gives the next place in text
-    // where the bytes occur, which a caller must still check for a character start (isCharStart).
+    // where the bytes occur, which a caller must still check for a character start (CharWalk).
     bool byteWise() const { return byteWise_; }
     const char* findBytes(const char* begin, const char* end) const;
     static bool isCharStart(std::string_view line, std::size_t offset);
@@ -52,15 +52,37 @@ public:
 
 private:
     bool bytesMatch(std::string_view line) const;
+    bool restMatches(const unsigned char* at) const;
+    const char* findBytesHorspool(const unsigned char* p, const unsigned char* end) const;
 
     FindQuery query_;
     bool usable_ = false;
     QString error_;
     QRegularExpression re_;
     bool byteWise_ = false;
+    // A plain query with a character that no ASCII character matches (even with the case ignored) cannot
+    // be in a line of ASCII bytes: such lines are passed over without being decoded.
+    bool needsNonAscii_ = false;
     std::string needle_;  // ASCII; lower case when the case is ignored
     std::array<unsigned char, 256> fold_{};  // byte to its compared form
     std::array<std::size_t, 256> skip_{};   // Horspool's shifts, by a byte's compared form
+    // A byte ORed with its needle byte's letterBit_ equals the needle byte exactly when the two are the
+    // same letter in either case (0x20 for a letter when the case is ignored, else 0).
+    std::array<unsigned char, 2> letterBit_{};  // of the first and the last needle byte
+};
+
+// Where the characters of a line of code page 932 text begin, cut as the pane's decoder cuts them (a lead
+// byte that completes no character with the next byte stands alone). The line is walked once from its
+// start however many places are asked about, so the hits in one long line cost one walk in all.
+class CharWalk {
+public:
+    explicit CharWalk(std::string_view line) : line_(line) {}
+    // Whether a character begins at offset; offsets asked must not decrease.
+    bool startsAt(std::size_t offset);
+
+private:
+    std::string_view line_;
+    std::size_t at_ = 0;  // the first character start not before the last offset asked
 };
 
 // Matching line numbers of a pane, searched on a worker thread from an origin line to the end and then
