@@ -144,10 +144,17 @@ std::size_t ListMatcher::slotOf(std::uint64_t key) const {
     return static_cast<std::size_t>((key * 0x9E3779B97F4A7C15ull) >> 32) & (prefixSlots_.size() - 1);
 }
 
-std::size_t ListMatcher::scan(std::string_view text, Stop stop) const {
+std::string_view ListMatcher::firstOf(std::string_view text, std::uint32_t group) const {
+    if (text.size() < minLength_) return {};
+    const std::size_t id = scan(text, Stop::Lowest, group);
+    return id == kNone ? std::string_view{} : std::string_view(patterns_[id].text);
+}
+
+std::size_t ListMatcher::scan(std::string_view text, Stop stop, std::uint32_t group) const {
     const char* p = text.data();
     const std::size_t n = text.size();
-    std::size_t result = 0;
+    // Distinct entries are numbered in the order the list first holds them.
+    std::size_t result = stop == Stop::Lowest ? kNone : 0;
     Found found;
     // Reports pattern id; true when the scan can stop.
     auto report = [&](std::uint32_t id) {
@@ -163,6 +170,9 @@ std::size_t ListMatcher::scan(std::string_view text, Stop stop) const {
             case Stop::AllGroups:
                 result |= pat.groups;
                 return result == allGroups_;
+            case Stop::Lowest:
+                if (pat.groups & group) result = std::min<std::size_t>(result, id);
+                return result == 0;
         }
         return false;
     };

@@ -30,11 +30,15 @@ public:
     std::uint32_t groups(std::string_view text) const {
         return text.size() >= minLength_ ? static_cast<std::uint32_t>(scan(text, Stop::AllGroups)) : 0;
     }
+    // Of the entries that occur in text and carry a bit of `group`, the one the list holds first (an
+    // entry listed more than once carries the groups of every listing); empty when there is none.
+    std::string_view firstOf(std::string_view text, std::uint32_t group) const;
     bool empty() const { return patterns_.empty(); }
 
 private:
-    enum class Stop { First, Never, AllGroups };
-    std::size_t scan(std::string_view text, Stop stop) const;
+    enum class Stop { First, Never, AllGroups, Lowest };
+    static constexpr std::size_t kNone = static_cast<std::size_t>(-1);
+    std::size_t scan(std::string_view text, Stop stop, std::uint32_t group = 0) const;
 
     struct Pattern {
         std::string text;

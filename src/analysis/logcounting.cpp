@@ -81,6 +81,7 @@ std::string_view countGet(LogTally& t, const ReferenceLists& lists, const LogLin
         t.robotsLog->add(EntryForm::RobotsFile, li, line, UserAgent(l, getQuote));
     }
     if (t.rankings) {
+        if (r.robot) r.robotEntry = lists.robotsAndFavicon.firstOf(line, 1);
         r.isGet = true;
         r.getPath = path;
         r.agent = UserAgent(l, getQuote);
@@ -142,7 +143,7 @@ void countLine(LogTally& t, const ReferenceLists& lists, LogLine& l, std::uint32
         ranked.is200 = status == Status::Ok;
         ranked.is403 = status == Status::Forbidden;
         ranked.is404 = status == Status::NotFound;
-        t.rankings->addLine(ranked, lists.robots);
+        t.rankings->addLine(ranked);
     }
 }
 

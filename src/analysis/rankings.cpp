@@ -7,7 +7,6 @@
 
 #include "common/casefold.h"
 #include "common/cp932.h"
-#include "common/textpos.h"
 #include "common/utf8.h"
 
 namespace analysis {
@@ -188,25 +187,35 @@ std::vector<std::uint32_t> RankCounts::sortedOrder() const {
 
 // ---- the accumulator ----
 
-Rankings::Rankings(std::shared_ptr<const LogText> log)
-    : log_(std::move(log)),
-      buffer_(log_ ? log_->buffer() : std::string_view{}),
-      tables_{RankCounts(true), RankCounts(true), RankCounts(false), RankCounts(true), RankCounts(true),
+std::string_view TextStore::keep(std::string_view text) {
+    if (text.empty()) return {};
+    if (text.size() > kBlock / 4) {
+        // A long text gets a block of its own, so the current one is not left mostly empty.
+        blocks_.push_back(std::make_unique<char[]>(text.size()));
+        std::memcpy(blocks_.back().get(), text.data(), text.size());
+        return {blocks_.back().get(), text.size()};
+    }
+    if (text.size() > left_) {
+        blocks_.push_back(std::make_unique<char[]>(kBlock));
+        free_ = blocks_.back().get();
+        left_ = kBlock;
+    }
+    std::memcpy(free_, text.data(), text.size());
+    const std::string_view kept(free_, text.size());
+    free_ += text.size();
+    left_ -= text.size();
+    return kept;
+}
+
+Rankings::Rankings()
+    : tables_{RankCounts(true), RankCounts(true), RankCounts(false), RankCounts(true), RankCounts(true),
               RankCounts(false), RankCounts(true), RankCounts(true), RankCounts(false), RankCounts(false)} {}
 
-std::string_view Rankings::keep(std::string_view text) {
-    const char* b = buffer_.data();
-    if (!text.empty() && b && std::less_equal<const char*>{}(b, text.data()) &&
-        std::less_equal<const char*>{}(text.data() + text.size(), b + buffer_.size()))
-        return text;
-    return owned_.emplace_back(text);
-}
-
 void Rankings::add(RankTable t, std::string_view item, std::int64_t hits, std::int64_t bytes) {
-    tableRef(t).add(item, hits, bytes, [this](std::string_view s) { return keep(s); });
+    tableRef(t).add(item, hits, bytes, [this](std::string_view s) { return items_.keep(s); });
 }
 
-void Rankings::addLine(const RankedLine& l, const common::StringList& robots) {
+void Rankings::addLine(const RankedLine& l) {
     add(RankTable::Hosts, l.host, 1, l.bytes);
     add(RankTable::Statuses, statusField(l.line));
     if (!l.is200) {
@@ -225,11 +234,7 @@ void Rankings::addLine(const RankedLine& l, const common::StringList& robots) {
     }
     addSearchWords(l.getPath);
     if (l.robot) {
-        for (const auto& entry : robots)
-            if (common::TextPos(entry, l.line) > 0) {
-                add(RankTable::Robots, entry);
-                break;
-            }
+        add(RankTable::Robots, l.robotEntry);
     } else if (l.robotsFile) {
         add(RankTable::Robots, "/robots.txt");
     }

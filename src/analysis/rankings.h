@@ -4,14 +4,12 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
-#include <deque>
 #include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
-#include "analysis/lines.h"
 #include "common/stringlist.h"
 
 namespace analysis {
@@ -67,6 +65,7 @@ struct RankedLine {
     std::string_view referrer;
     std::string_view agent;  // with its quotes, as cut from the GET rest
     bool robot = false;      // a robot string occurs in the line
+    std::string_view robotEntry;  // the first such string in the list's order
     bool robotsFile = false;  // the GET path is "/robots.txt" in any letter case
 };
 
@@ -94,18 +93,32 @@ private:
     std::int64_t totalHits_ = 0;
 };
 
+// Copies of texts in blocks that never move, so views into them stay valid.
+class TextStore {
+public:
+    std::string_view keep(std::string_view text);
+
+private:
+    static constexpr std::size_t kBlock = std::size_t(1) << 16;
+    std::vector<std::unique_ptr<char[]>> blocks_;
+    char* free_ = nullptr;
+    std::size_t left_ = 0;
+};
+
 // The accumulator of one pass (or of one run of consecutive lines of it).
 class Rankings {
 public:
-    // Items that lie inside the log's buffer are kept as views into it; others are copied.
-    explicit Rankings(std::shared_ptr<const LogText> log = nullptr);
+    // Every item is kept as a copy of its own, not as a view into the log: comparing a new item with
+    // one first seen far back would bring that part of the log back into memory, and the first sights
+    // of a log's items are spread over the whole of it.
+    Rankings();
     Rankings(Rankings&&) = default;
     Rankings& operator=(Rankings&&) = default;
     Rankings(const Rankings&) = delete;
     Rankings& operator=(const Rankings&) = delete;
 
-    // Counts one line; robots is the robot-string list the pass tested the line against.
-    void addLine(const RankedLine& line, const common::StringList& robots);
+    // Counts one line.
+    void addLine(const RankedLine& line);
     // Adds the counts of the lines that follow this accumulator's, exactly as one pass over both runs
     // would: the form met first stays, new items follow in their first-seen order.
     void merge(const Rankings& later);
@@ -118,11 +131,7 @@ private:
     RankCounts& tableRef(RankTable t) { return tables_[static_cast<std::size_t>(t)]; }
     void add(RankTable t, std::string_view item, std::int64_t hits = 1, std::int64_t bytes = 0);
     void addSearchWords(std::string_view url);
-    std::string_view keep(std::string_view text);
-
-    std::shared_ptr<const LogText> log_;
-    std::string_view buffer_;
-    std::deque<std::string> owned_;  // items that are not in the log; a deque never moves them
+    TextStore items_;
     std::array<RankCounts, kRankTableCount> tables_;
 };
 

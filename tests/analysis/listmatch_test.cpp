@@ -67,6 +67,19 @@ TEST(ListMatcher, GroupsAreTheUnionOfTheGroupsOfTheEntriesFound) {
         for (const auto& [e, g] : entries)
             if (common::TextPos(e, text) > 0) expected |= g;
         ASSERT_EQ(m.groups(text), expected) << "round " << round;
+        // The first entry in the list's order that occurs and carries group 1 (an entry listed twice
+        // carries the groups of both), as a loop over the list finds it.
+        std::string_view first;
+        for (const auto& [e, g] : entries) {
+            std::uint32_t all = 0;
+            for (const auto& [f, h] : entries)
+                if (f == e) all |= h;
+            if ((all & 1) && common::TextPos(e, text) > 0) {
+                first = e;
+                break;
+            }
+        }
+        ASSERT_EQ(m.firstOf(text, 1), first) << "round " << round;
     }
 }
 

@@ -136,7 +136,6 @@ TEST_F(RankingWindowTest, ItemsShownDecodedWithTheRawTextInTooltipAndCopies) {
 TEST_F(RankingWindowTest, MillionRowsSortAndFilterOffTheWindowsThread) {
     // Every row a different path: the table the window must handle without freezing.
     auto rankings = std::make_shared<analysis::Rankings>();
-    const common::StringList noRobots;
     char path[32];
     for (int i = 0; i < 1000000; ++i) {
         std::snprintf(path, sizeof path, "/p%07d", i);
@@ -144,7 +143,7 @@ TEST_F(RankingWindowTest, MillionRowsSortAndFilterOffTheWindowsThread) {
         l.isGet = true;
         l.getPath = path;
         l.host = "h";
-        for (int k = 0; k < (i % 3 == 0 ? 2 : 1); ++k) rankings->addLine(l, noRobots);
+        for (int k = 0; k < (i % 3 == 0 ? 2 : 1); ++k) rankings->addLine(l);
     }
     RankingWindow w;
     w.show();
