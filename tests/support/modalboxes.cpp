@@ -19,8 +19,12 @@ void whileModal(const std::function<void()>& action, const std::function<void(QW
 }
 
 SeenBox answerBox(QMessageBox* box, QMessageBox::StandardButton answer) {
-    SeenBox seen{box->objectName(),      box->windowTitle(),     box->text(),
-                 box->detailedText(),    box->icon(),            box->standardButtons(),
+    SeenBox seen{box->objectName(),
+                 box->windowTitle(),
+                 box->text(),
+                 box->detailedText(),
+                 box->icon(),
+                 box->standardButtons(),
                  QApplication::overrideCursor() != nullptr};
     if (QAbstractButton* ok = box->button(QMessageBox::Ok)) ok->click();
     else if (QAbstractButton* b = box->button(answer)) b->click();
