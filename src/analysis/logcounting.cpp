@@ -299,7 +299,8 @@ void analyse(const std::string& path, ResultView& view, const AnalysisOptions& o
     view.rankingsReady(nullptr);
     for (std::string_view image : {"Image1", "Image2", "Image3"}) view.chartBackground(image);
 
-    std::shared_ptr<const LogText> log = loadLog(path);
+    const unsigned threads = passThreads(options.threads);
+    std::shared_ptr<const LogText> log = loadLog(path, threads);
     const std::string shownPath = common::pathText(path);
     view.progressMessage(text::progress(2, shownPath));
     view.progressRange(log->size());
@@ -332,7 +333,7 @@ void analyse(const std::string& path, ResultView& view, const AnalysisOptions& o
         if (tally.rankings) view.rankingsReady(tally.rankings);
     };
     try {
-        countLines(tally, lists, &view, passThreads(options.threads));
+        countLines(tally, lists, &view, threads);
     } catch (...) {
         flushPassPanes();
         // The lines before the failing one are all counted, so lineCount is its index. The log is

@@ -3,7 +3,10 @@
 
 #include <algorithm>
 #include <cstring>
+#include <exception>
 #include <new>
+#include <thread>
+#include <vector>
 #include <zlib.h>
 #ifdef __SSE2__
 #include <emmintrin.h>
@@ -70,19 +73,25 @@ common::ByteBuffer gunzip(std::string_view in, const std::string& path) {
     return out;
 }
 
-// First CR or LF in [p, end), or end.
+// First CR, LF or NUL in [p, end), or end.
 inline const char* findBreak(const char* p, const char* end) {
 #ifdef __SSE2__
-    const __m128i cr = _mm_set1_epi8('\r'), lf = _mm_set1_epi8('\n');
+    const __m128i cr = _mm_set1_epi8('\r'), lf = _mm_set1_epi8('\n'), nul = _mm_setzero_si128();
     while (end - p >= 16) {
         const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
-        const int m = _mm_movemask_epi8(_mm_or_si128(_mm_cmpeq_epi8(v, cr), _mm_cmpeq_epi8(v, lf)));
-        if (m) return p + __builtin_ctz(static_cast<unsigned>(m));
+        const __m128i hit =
+            _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(v, cr), _mm_cmpeq_epi8(v, lf)), _mm_cmpeq_epi8(v, nul));
+        if (const int m = _mm_movemask_epi8(hit)) return p + __builtin_ctz(static_cast<unsigned>(m));
         p += 16;
     }
 #endif
-    while (p < end && *p != '\r' && *p != '\n') ++p;
+    while (p < end && *p != '\r' && *p != '\n' && *p != '\0') ++p;
     return p;
+}
+
+[[noreturn]] void throwTooManyLines(const std::string& path) {
+    static const std::string tooMany = common::cp932(u8"行数が 4294967295 を超えています");
+    common::throwOpenError(path, tooMany);
 }
 
 inline bool isBlankLine(const char* p, const char* end) {
@@ -104,34 +113,39 @@ std::shared_ptr<const LogText> logFromBytes(std::string_view bytes, const std::s
     return logFromBytes(std::move(copy), path);
 }
 
-LogText::LineViews cutLines(std::string_view text, const std::string& path, bool mapped) {
+namespace {
+
+// The lines of one stretch of a text, which begins where a line begins and ends after a line break
+// or at the text's end.
+struct Stretch {
+    const char* begin;
+    const char* end;
+    LogText::LineViews lines;
+    bool endsText = false;  // a zero byte ended the text within it
+    std::exception_ptr error;
+};
+
+void cutStretch(Stretch& s, const std::string& path, bool mapped) {
     // A mapped text is read here in steps whose pages go back to the page cache behind the reading.
     constexpr std::size_t kStep = std::size_t(16) << 20;
-    std::size_t length = text.size();
-    for (std::size_t at = 0; at < text.size(); at += kStep) {
-        const std::size_t n = std::min(kStep, text.size() - at);
-        if (const void* nul = std::memchr(text.data() + at, '\0', n)) {
-            length = static_cast<std::size_t>(static_cast<const char*>(nul) - text.data());
-            break;
-        }
-        if (mapped) common::releaseMapped(text.data() + at, text.data() + at + n);
-    }
-    const char* released = text.data();
-    LogText::LineViews lines;
-    lines.reserve(length / 128 + 16);
-    const char* p = text.data();
-    const char* end = p + length;
+    const char* released = s.begin;
+    LogText::LineViews& lines = s.lines;
+    // Room for lines of 128 bytes, but not for what a sparse file of zero bytes would claim.
+    lines.reserve(std::min<std::size_t>(static_cast<std::size_t>(s.end - s.begin) / 128 + 16, std::size_t(1) << 22));
+    const char* p = s.begin;
+    const char* end = s.end;
     while (p < end) {
         const char* e = findBreak(p, end);
+        if (e < end && *e == '\0') {
+            end = e;
+            s.endsText = true;
+        }
         if (static_cast<std::size_t>(e - p) > kMaxLineBytes) {
             static const std::string tooLong = common::cp932(u8"4 GB 以上の長さの行があります");
             common::throwOpenError(path, tooLong);
         }
         if (!isBlankLine(p, e)) {
-            if (lines.size() == kMaxLines) {
-                static const std::string tooMany = common::cp932(u8"行数が 4294967295 を超えています");
-                common::throwOpenError(path, tooMany);
-            }
+            if (lines.size() == kMaxLines) throwTooManyLines(path);
             lines.emplace_back(p, static_cast<std::size_t>(e - p));
         }
         if (e == end) break;
@@ -141,24 +155,86 @@ LogText::LineViews cutLines(std::string_view text, const std::string& path, bool
             released = p;
         }
     }
-    if (mapped) common::releaseMapped(released, end);
-    lines.shrink_to_fit();
+    if (mapped) common::releaseMapped(released, s.end);
+}
+
+}  // namespace
+
+LogText::LineViews cutLines(std::string_view text, const std::string& path, bool mapped, unsigned threads,
+                            std::size_t minStretch) {
+    // Stretches, each cut on its own thread, are split right after a line feed: a line feed ends a
+    // line whether or not a CR comes before it.
+    const char* const begin = text.data();
+    const char* const end = begin + text.size();
+    const std::size_t count =
+        std::clamp<std::size_t>(text.size() / std::max<std::size_t>(minStretch, 1), 1, std::max(threads, 1u));
+    std::vector<Stretch> stretches;
+    const char* from = begin;
+    for (std::size_t k = 1; k < count && from < end; ++k) {
+        const char* nominal = std::max(from, begin + text.size() / count * k);
+        // A zero byte ends the text: no stretch begins after one.
+        const char* lf = nominal;
+        while ((lf = findBreak(lf, end)) < end && *lf == '\r') ++lf;
+        if (lf == end || *lf == '\0') break;
+        const char* to = lf + 1;
+        stretches.push_back(Stretch{from, to, {}, false, nullptr});
+        from = to;
+    }
+    if (from < end || stretches.empty()) stretches.push_back(Stretch{from, end, {}, false, nullptr});
+
+    std::vector<std::thread> workers;
+    struct Join {
+        std::vector<std::thread>& workers;
+        ~Join() {
+            for (auto& w : workers) w.join();
+        }
+    } join{workers};
+    for (std::size_t k = 1; k < stretches.size(); ++k)
+        workers.emplace_back([&, k] {
+            try {
+                cutStretch(stretches[k], path, mapped);
+            } catch (...) {
+                stretches[k].error = std::current_exception();
+            }
+        });
+    cutStretch(stretches[0], path, mapped);
+    for (auto& w : workers) w.join();
+    workers.clear();
+
+    // In order, as one reading would have met them: the first error, and nothing after a zero byte.
+    std::size_t used = 1, total = stretches[0].lines.size();
+    for (; used < stretches.size() && !stretches[used - 1].endsText; ++used) {
+        if (stretches[used].error) std::rethrow_exception(stretches[used].error);
+        total += stretches[used].lines.size();
+    }
+    if (total > kMaxLines) throwTooManyLines(path);
+    LogText::LineViews lines;
+    if (used == 1) {
+        lines = std::move(stretches[0].lines);
+        lines.shrink_to_fit();
+        return lines;
+    }
+    lines.reserve(total);
+    for (std::size_t k = 0; k < used; ++k) {
+        lines.insert(lines.end(), stretches[k].lines.begin(), stretches[k].lines.end());
+        stretches[k].lines = {};
+    }
     return lines;
 }
 
-std::shared_ptr<const LogText> logFromBytes(common::ByteBuffer bytes, const std::string& path) {
+std::shared_ptr<const LogText> logFromBytes(common::ByteBuffer bytes, const std::string& path, unsigned threads) {
     try {
         if (isGzip(bytes.view())) bytes = gunzip(bytes.view(), path);
         auto log = std::make_shared<LogText>(std::move(bytes));
-        log->setLines(cutLines(log->buffer(), path, log->isMapped()));
+        log->setLines(cutLines(log->buffer(), path, log->isMapped(), threads));
         return log;
     } catch (const std::bad_alloc&) {
         common::throwOutOfMemory(path);
     }
 }
 
-std::shared_ptr<const LogText> loadLog(const std::string& path) {
-    return logFromBytes(common::mapFileBytes(path), path);
+std::shared_ptr<const LogText> loadLog(const std::string& path, unsigned threads) {
+    return logFromBytes(common::mapFileBytes(path), path, threads);
 }
 
 }  // namespace analysis

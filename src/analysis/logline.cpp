@@ -2,6 +2,9 @@
 #include "analysis/logline.h"
 
 #include <cstring>
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
 
 #include "common/apperror.h"
 #include "common/intconv.h"
@@ -40,16 +43,23 @@ void LogLine::scan(std::string_view line) {
     walked_ = 0;
     backslashes_ = 0;
     const char* begin = line.data();
-    const char* p = begin;
-    const char* end = p + line.size();
-    while (p < end) {
-        const void* q = std::memchr(p, '"', static_cast<std::size_t>(end - p));
-        if (!q) break;
-        p = static_cast<const char*>(q);
-        const auto at = static_cast<std::size_t>(p - begin);
+    const std::size_t n = line.size();
+    auto quoteAt = [&](std::size_t at) {
         if (at == 0 || begin[at - 1] != '\\' || !escaped(at)) quotes_.push_back(at);
-        ++p;
+    };
+    std::size_t i = 0;
+#ifdef __SSE2__
+    // A line holds a quote every 20 to 30 bytes: a block of 16 is tested at once rather than one call
+    // per quote.
+    const __m128i quote = _mm_set1_epi8('"');
+    for (; i + 16 <= n; i += 16) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(begin + i));
+        for (auto m = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(v, quote))); m != 0; m &= m - 1)
+            quoteAt(i + static_cast<std::size_t>(__builtin_ctz(m)));
     }
+#endif
+    for (; i < n; ++i)
+        if (begin[i] == '"') quoteAt(i);
 }
 
 // Walks the line character by character from where the last walk stopped: only there is it known

@@ -189,6 +189,13 @@ std::vector<std::uint32_t> RankCounts::sortedOrder() const {
 
 std::string_view TextStore::keep(std::string_view text) {
     if (text.empty()) return {};
+    // A line often brings one new item to several tables (a new path that was answered 404).
+    if (text == last_) return last_;
+    last_ = copy(text);
+    return last_;
+}
+
+std::string_view TextStore::copy(std::string_view text) {
     if (text.size() > kBlock / 4) {
         // A long text gets a block of its own, so the current one is not left mostly empty.
         blocks_.push_back(std::make_unique<char[]>(text.size()));
@@ -207,12 +214,22 @@ std::string_view TextStore::keep(std::string_view text) {
     return kept;
 }
 
-Rankings::Rankings()
-    : tables_{RankCounts(true), RankCounts(true), RankCounts(false), RankCounts(true), RankCounts(true),
+Rankings::Rankings(std::shared_ptr<const LogText> log)
+    : log_(std::move(log)),
+      buffer_(log_ ? log_->buffer() : std::string_view{}),
+      tables_{RankCounts(true), RankCounts(true), RankCounts(false), RankCounts(true), RankCounts(true),
               RankCounts(false), RankCounts(true), RankCounts(true), RankCounts(false), RankCounts(false)} {}
 
+std::string_view Rankings::keep(std::string_view text) {
+    const char* b = buffer_.data();
+    if (text.size() >= kLongItem && b && std::less_equal<const char*>{}(b, text.data()) &&
+        std::less_equal<const char*>{}(text.data() + text.size(), b + buffer_.size()))
+        return text;
+    return items_.keep(text);
+}
+
 void Rankings::add(RankTable t, std::string_view item, std::int64_t hits, std::int64_t bytes) {
-    tableRef(t).add(item, hits, bytes, [this](std::string_view s) { return items_.keep(s); });
+    tableRef(t).add(item, hits, bytes, [this](std::string_view s) { return keep(s); });
 }
 
 void Rankings::addLine(const RankedLine& l) {

@@ -10,6 +10,7 @@
 #include <string_view>
 #include <vector>
 
+#include "analysis/lines.h"
 #include "common/stringlist.h"
 
 namespace analysis {
@@ -99,7 +100,9 @@ public:
     std::string_view keep(std::string_view text);
 
 private:
+    std::string_view copy(std::string_view text);
     static constexpr std::size_t kBlock = std::size_t(1) << 16;
+    std::string_view last_;  // the text kept last
     std::vector<std::unique_ptr<char[]>> blocks_;
     char* free_ = nullptr;
     std::size_t left_ = 0;
@@ -108,10 +111,12 @@ private:
 // The accumulator of one pass (or of one run of consecutive lines of it).
 class Rankings {
 public:
-    // Every item is kept as a copy of its own, not as a view into the log: comparing a new item with
-    // one first seen far back would bring that part of the log back into memory, and the first sights
-    // of a log's items are spread over the whole of it.
-    Rankings();
+    // Items are kept as copies of their own, not as views into the log: comparing a new item with one
+    // first seen far back would bring that part of the log back into memory, and the first sights of
+    // a log's items are spread over the whole of it. Only items of kLongItem bytes or more that lie in
+    // the log stay views into it, so that a freak line does not take twice its size.
+    explicit Rankings(std::shared_ptr<const LogText> log = nullptr);
+    static constexpr std::size_t kLongItem = 4096;
     Rankings(Rankings&&) = default;
     Rankings& operator=(Rankings&&) = default;
     Rankings(const Rankings&) = delete;
@@ -131,6 +136,10 @@ private:
     RankCounts& tableRef(RankTable t) { return tables_[static_cast<std::size_t>(t)]; }
     void add(RankTable t, std::string_view item, std::int64_t hits = 1, std::int64_t bytes = 0);
     void addSearchWords(std::string_view url);
+    std::string_view keep(std::string_view text);
+
+    std::shared_ptr<const LogText> log_;
+    std::string_view buffer_;
     TextStore items_;
     std::array<RankCounts, kRankTableCount> tables_;
 };

@@ -228,3 +228,22 @@ TEST(Rankings, WindowOrderFiltersDecodedTextAndSortsByAnyKey) {
     EXPECT_EQ(places.rankOf(2), 1u);
     EXPECT_EQ(places.rankOf(1), 2u);  // three rows share the second place
 }
+
+// Items are copies held by the rankings (the long ones views into the log): they stay as they were
+// read through thousands of new items, across the blocks they are kept in, and after the pass.
+TEST(Rankings, ItemsKeepTheirTextThroughGrowthAndLongOnes) {
+    std::string log;
+    const std::string longPath = "/" + std::string(Rankings::kLongItem + 10, 'x');
+    for (int i = 0; i < 20000; ++i) log += line("h" + std::to_string(i % 5000), get("/p" + std::to_string(i)), "404");
+    log += line("h1", get(longPath), "404") + line("h2", get(longPath), "404");
+    const Pass p(log);
+    const auto& pages = p.r().table(RankTable::Pages).rows();
+    ASSERT_EQ(pages.size(), 20001u);
+    for (int i = 0; i < 20000; ++i) ASSERT_EQ(pages[static_cast<std::size_t>(i)].item, "/p" + std::to_string(i));
+    EXPECT_EQ(pages.back().item, longPath);
+    EXPECT_EQ(pages.back().hits, 2);
+    const auto& notFound = p.r().table(RankTable::NotFound).rows();
+    ASSERT_EQ(notFound.size(), 20001u);
+    EXPECT_EQ(notFound[19999].item, "/p19999");
+    EXPECT_EQ(p.r().table(RankTable::Hosts).size(), 5000u);
+}
