@@ -1,6 +1,7 @@
 # Every test executable is built and registered the same way.
 #   munyaro_add_test(NAME SOURCES a.cpp b.cpp LIBS lib1 lib2 [WIDGETS])
-# WIDGETS links the Qt test main (offscreen QApplication) instead of gtest_main.
+# WIDGETS links the widget tests' support (main() with an offscreen QApplication, support/modalboxes.h)
+# instead of gtest_main.
 include(GoogleTest)
 find_package(GTest REQUIRED)
 function(munyaro_add_test name)
@@ -9,7 +10,7 @@ function(munyaro_add_test name)
   munyaro_warnings(${name})
   target_include_directories(${name} PRIVATE ${CMAKE_SOURCE_DIR}/src ${CMAKE_SOURCE_DIR}/tests)
   if(T_WIDGETS)
-    target_link_libraries(${name} PRIVATE ${T_LIBS} widgettestmain GTest::gmock)
+    target_link_libraries(${name} PRIVATE ${T_LIBS} widgettestsupport GTest::gmock)
   else()
     target_link_libraries(${name} PRIVATE ${T_LIBS} GTest::gmock GTest::gtest_main)
   endif()

@@ -156,7 +156,9 @@ int runFetch(int argc, char** argv) {
     ftp::removeStalePartFiles(outDir);
     const std::string local = outDir + "/" + name;
     // Ctrl+C stops the transfer cleanly: no part file stays behind.
-    struct sigaction action {}, oldInt {}, oldTerm {};
+    struct sigaction action {};
+    struct sigaction oldInt {};
+    struct sigaction oldTerm {};
     action.sa_handler = &onInterrupt;
     sigaction(SIGINT, &action, &oldInt);
     sigaction(SIGTERM, &action, &oldTerm);

@@ -658,7 +658,8 @@ void removeStalePartFiles(const std::string& dir) {
         const std::string path = dir + "/" + e->d_name;
         const int fd = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
         if (fd < 0) continue;
-        struct stat held {}, named {};
+        struct stat held {};
+        struct stat named {};
         // Unlocked means no download holds it; the name must still be this file when it goes.
         if (::fstat(fd, &held) == 0 && S_ISREG(held.st_mode) && ::flock(fd, LOCK_EX | LOCK_NB) == 0 &&
             ::lstat(path.c_str(), &named) == 0 && named.st_ino == held.st_ino && named.st_dev == held.st_dev)

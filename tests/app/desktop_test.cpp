@@ -30,7 +30,7 @@ protected:
     QString status(const char* name) const { return form.findChild<QLabel*>(name)->text(); }
     std::vector<QString> boxTexts(const std::function<void()>& action) {
         std::vector<QString> texts;
-        for (const auto& b : apptest::boxesShownBy(action)) texts.push_back(b.text);
+        for (const auto& b : boxesShownBy(action)) texts.push_back(b.text);
         return texts;
     }
 

@@ -240,10 +240,10 @@ TEST_F(LinesViewTest, CopyBeyondTheMemoryLeftGivesTheMemoryBoxAndThePaneGoesOn) 
 #endif
     view.replace(std::make_shared<NumberedLines>(5'000'000));
     QApplication::clipboard()->setText(QStringLiteral("before"));
-    std::vector<apptest::SeenBox> boxes;
+    std::vector<SeenBox> boxes;
     {
         const AddressSpaceLimit limit(48u << 20);
-        boxes = apptest::boxesShownBy([&] {
+        boxes = boxesShownBy([&] {
             key(Qt::Key_A, Qt::ControlModifier);
             key(Qt::Key_C, Qt::ControlModifier);
         });

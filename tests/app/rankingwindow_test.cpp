@@ -92,11 +92,11 @@ TEST_F(RankingWindowTest, OpensFromTheViewMenuAndFollowsEveryAnalysis) {
     // A second analysis replaces the rows; one that stops keeps the lines before the error.
     dir.write("logs/two.log", "h - - [10/Oct/2004:13:00:00 +0900] \"GET /a HTTP/1.1\" 200 5 \"-\" \"-\"\n"
                               "h - - [10/Oct/2004:ab:00:00 +0900] \"GET /b HTTP/1.1\" 200 5 \"-\" \"-\"\n");
-    apptest::boxesShownBy([&] { runCommand(&form, [&] { form.LogCounting(dir.path() + "/logs/two.log"); }); });
+    boxesShownBy([&] { runCommand(&form, [&] { form.LogCounting(dir.path() + "/logs/two.log"); }); });
     ASSERT_EQ(w->model(RankTable::Pages)->rowCount(), 1);
     EXPECT_EQ(cell(w->model(RankTable::Pages), 0, 4), "/a");
     // A log that cannot be opened empties the tables.
-    apptest::boxesShownBy([&] { runCommand(&form, [&] { form.LogCounting(dir.path() + "/none"); }); });
+    boxesShownBy([&] { runCommand(&form, [&] { form.LogCounting(dir.path() + "/none"); }); });
     EXPECT_EQ(w->model(RankTable::Pages)->rowCount(), 0);
 }
 

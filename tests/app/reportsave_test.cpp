@@ -5,7 +5,6 @@
 #include <filesystem>
 #include <regex>
 
-#include <QAbstractButton>
 #include <QAction>
 #include <QFileDialog>
 #include <QMessageBox>
@@ -35,19 +34,14 @@ protected:
     // Runs a command; accepts its file dialog with path and answers each question with answer.
     std::vector<QString> run(QAction* command, const std::string& path, QMessageBox::StandardButton answer) {
         std::vector<QString> seen;
-        apptest::whileModal([&] { command->trigger(); }, [&](QWidget* modal) {
+        whileModal([&] { command->trigger(); }, [&](QWidget* modal) {
             seen.push_back(modal->objectName().isEmpty() ? modal->metaObject()->className() : modal->objectName());
             if (auto* dialog = qobject_cast<QFileDialog*>(modal)) {
                 proposed = dialog->selectedFiles().value(0);
                 dialog->selectFile(toQString(path));
                 static_cast<QDialog*>(dialog)->accept();
             } else if (auto* box = qobject_cast<QMessageBox*>(modal)) {
-                questions.push_back(box->text());
-                // Clicked, not closed: the question's answer is the button that was clicked.
-                if (QAbstractButton* b = box->button(box->icon() == QMessageBox::Critical ? QMessageBox::Ok : answer))
-                    b->click();
-                else
-                    box->done(QMessageBox::Ok);
+                questions.push_back(answerBox(box, answer).text);
             }
         });
         return seen;

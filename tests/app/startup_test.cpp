@@ -40,12 +40,12 @@ class StartUpTest : public ::testing::Test {
 protected:
     std::unique_ptr<Windows> create() {
         std::unique_ptr<Windows> w;
-        creationBoxes = apptest::boxesShownBy([&] { w = createWindows(); });
+        creationBoxes = boxesShownBy([&] { w = createWindows(); });
         return w;
     }
     apptest::ProgramFont font_;
     apptest::ScratchDir dir;
-    std::vector<apptest::SeenBox> creationBoxes;
+    std::vector<SeenBox> creationBoxes;
 };
 
 TEST_F(StartUpTest, StartModeIsTheWholeFirstLine) {
@@ -104,7 +104,7 @@ TEST_F(StartUpTest, UnknownModesOpenOnlyTheFtpDialog) {
     for (const char* mode : {"none", "FTP", "ftp ", "", "Local"}) {
         const auto w = create();
         bool dialog = false;
-        apptest::whileModal([&] { applyStartMode(*w, mode); }, [&](QWidget* modal) {
+        whileModal([&] { applyStartMode(*w, mode); }, [&](QWidget* modal) {
             dialog = true;
             modal->close();
         });
@@ -118,7 +118,7 @@ TEST_F(StartUpTest, LocalModeOpensTheFileDialogAtOnce) {
     const auto w = create();
     QString dialogName;
     bool ftpShownFirst = false;
-    apptest::whileModal([&] { applyStartMode(*w, "local"); }, [&](QWidget* modal) {
+    whileModal([&] { applyStartMode(*w, "local"); }, [&](QWidget* modal) {
         dialogName = modal->objectName();
         ftpShownFirst = w->ftp->isVisible();
         modal->close();  // cancelled
@@ -130,7 +130,7 @@ TEST_F(StartUpTest, LocalModeOpensTheFileDialogAtOnce) {
     // Choosing a file there runs the analysis before the loop starts.
     apptest::writeExampleLists(dir);
     const std::string log = dir.write("logs/start.log", apptest::exampleLog());
-    apptest::whileModal([&] { applyStartMode(*w, "local"); }, [&](QWidget* modal) {
+    whileModal([&] { applyStartMode(*w, "local"); }, [&](QWidget* modal) {
         auto* dialog = qobject_cast<QFileDialog*>(modal);
         ASSERT_NE(dialog, nullptr);
         dialog->selectFile(toQString(log));
@@ -142,7 +142,7 @@ TEST_F(StartUpTest, LocalModeOpensTheFileDialogAtOnce) {
 TEST_F(StartUpTest, WithoutSetupFileTheProgramShowsTheErrorAndExits) {
     dir.remove("materia/setup.ini");
     int status = -1;
-    const auto boxes = apptest::boxesShownBy([&] { status = startUp(*qApp, dir.path()); });
+    const auto boxes = boxesShownBy([&] { status = startUp(*qApp, dir.path()); });
     EXPECT_EQ(status, 1);
     ASSERT_EQ(boxes.size(), 1u);
     EXPECT_EQ(boxes[0].title, QStringLiteral("むにゃろ"));
@@ -154,7 +154,7 @@ TEST_F(StartUpTest, WithoutSetupFileTheProgramShowsTheErrorAndExits) {
 TEST_F(StartUpTest, AProgramFolderThatCannotBeEnteredIsNamedReadably) {
     const std::string missing = dir.path() + "/消えたフォルダ";
     int status = -1;
-    const auto boxes = apptest::boxesShownBy([&] { status = startUp(*qApp, missing); });
+    const auto boxes = boxesShownBy([&] { status = startUp(*qApp, missing); });
     EXPECT_EQ(status, 1);
     ASSERT_EQ(boxes.size(), 1u);
     EXPECT_TRUE(boxes[0].text.startsWith(QStringLiteral("ファイル \"%1\"").arg(QString::fromStdString(missing))))

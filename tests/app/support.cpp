@@ -1,13 +1,9 @@
 // Shared by the window tests.
 #include "support.h"
 
-#include <cstdlib>
 #include <filesystem>
-#include <fstream>
-#include <unistd.h>
 
 #include <QApplication>
-#include <QTimer>
 
 #include "app/startup.h"
 #include "common/cp932.h"
@@ -19,52 +15,24 @@ namespace fs = std::filesystem;
 void useProgramFont() { QApplication::setFont(programFont()); }
 
 ScratchDir::ScratchDir() : previous_(fs::current_path().string()) {
-    std::string pattern = (fs::temp_directory_path() / "munyaro-app-XXXXXX").string();
-    if (!mkdtemp(pattern.data())) std::abort();
-    path_ = pattern;
-    fs::create_directories(fs::path(path_) / "materia");
-    fs::create_directories(fs::path(path_) / "logs");
+    fs::create_directories(fs::path(path()) / "materia");
+    fs::create_directories(fs::path(path()) / "logs");
     for (const char* f : {"setup.ini", "FTPSetting.dat", "DomeinList.dat", "CheckDomeinList.dat", "SERobotsList.dat"})
-        fs::copy_file(fs::path(MUNYARO_SOURCE_DIR) / "materia" / f, fs::path(path_) / "materia" / f);
-    fs::current_path(path_);
+        fs::copy_file(fs::path(MUNYARO_SOURCE_DIR) / "materia" / f, fs::path(path()) / "materia" / f);
+    fs::current_path(path());
 }
 
+// Leaves the directory before it is removed.
 ScratchDir::~ScratchDir() {
     std::error_code ec;
     fs::current_path(previous_, ec);
-    fs::remove_all(path_, ec);
 }
 
 std::string ScratchDir::write(const std::string& relative, const std::string& bytes) const {
-    const fs::path p = fs::path(path_) / relative;
-    std::ofstream(p, std::ios::binary | std::ios::trunc) << bytes;
-    return p.string();
+    return dir_.file(relative, bytes);
 }
 
-void ScratchDir::remove(const std::string& relative) const { fs::remove(fs::path(path_) / relative); }
-
-void whileModal(const std::function<void()>& action, const std::function<void(QWidget*)>& handle) {
-    QTimer timer;
-    timer.setInterval(5);
-    QObject::connect(&timer, &QTimer::timeout, [&] {
-        QWidget* modal = QApplication::activeModalWidget();
-        if (modal && modal->isVisible()) handle(modal);
-    });
-    timer.start();
-    action();
-    timer.stop();
-}
-
-std::vector<SeenBox> boxesShownBy(const std::function<void()>& action) {
-    std::vector<SeenBox> seen;
-    whileModal(action, [&](QWidget* modal) {
-        auto* box = qobject_cast<QMessageBox*>(modal);
-        if (!box) return;
-        seen.push_back({box->windowTitle(), box->text(), box->icon(), static_cast<int>(box->buttons().size())});
-        box->done(QMessageBox::Ok);
-    });
-    return seen;
-}
+void ScratchDir::remove(const std::string& relative) const { fs::remove(fs::path(path()) / relative); }
 
 void writeExampleLists(const ScratchDir& dir) {
     dir.write("materia/DomeinList.dat", "mysite\r\n");

@@ -1,11 +1,9 @@
-// Shared by the window tests: a scratch program directory, and watching the modal windows a command opens.
+// Shared by the window tests: the program's font, a scratch program directory and the worked example.
 #pragma once
-#include <functional>
 #include <string>
-#include <vector>
 
-#include <QMessageBox>
-#include <QString>
+#include "support/modalboxes.h"
+#include "support/tempdir.h"
 
 namespace apptest {
 
@@ -24,27 +22,15 @@ public:
     ~ScratchDir();
     ScratchDir(const ScratchDir&) = delete;
     ScratchDir& operator=(const ScratchDir&) = delete;
-    const std::string& path() const { return path_; }
+    const std::string& path() const { return dir_.path(); }
     // Writes bytes to a path relative to the directory; returns the full path.
     std::string write(const std::string& relative, const std::string& bytes) const;
     void remove(const std::string& relative) const;
 
 private:
-    std::string path_;
     std::string previous_;
+    TempDir dir_;
 };
-
-// Runs action; each modal window that opens meanwhile is handed to handle, which must close it.
-void whileModal(const std::function<void()>& action, const std::function<void(QWidget*)>& handle);
-
-struct SeenBox {
-    QString title;
-    QString text;
-    QMessageBox::Icon icon;
-    int buttons;
-};
-// Runs action, closing and recording every message box it shows.
-std::vector<SeenBox> boxesShownBy(const std::function<void()>& action);
 
 // The lists of the worked example: own domain "mysite", robot string "Bot/", watched "10.0.0.3".
 void writeExampleLists(const ScratchDir& dir);

@@ -25,13 +25,6 @@ struct CliRun {
 
 class DecodeCommand : public testing::Test {
 protected:
-    void SetUp() override {
-        char pattern[] = "/tmp/munyaro-decode-XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        dir_ = pattern;
-    }
-    void TearDown() override { std::filesystem::remove_all(dir_); }
-
     // before: shell commands run first, in the same shell.
     CliRun decode(const std::string& input, const std::string& args = "", const std::string& before = "") {
         {
@@ -49,7 +42,8 @@ protected:
         return run;
     }
 
-    std::filesystem::path dir_;
+    TempDir tmp_;
+    const std::filesystem::path dir_ = tmp_.path();
 };
 
 }  // namespace

@@ -1,27 +1,18 @@
 // The top-level error handler: what reaches the user's box.
 #include "qtedge/commandguard.h"
 
-#include <QApplication>
-#include <QMessageBox>
-#include <QTimer>
 #include <gtest/gtest.h>
+
+#include "support/modalboxes.h"
 
 namespace {
 
 // Runs f inside runCommand and returns the texts of the boxes it showed.
 template <class F>
 QStringList boxTexts(F f) {
-    QStringList texts;
-    QTimer timer;
-    QObject::connect(&timer, &QTimer::timeout, [&] {
-        if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
-            texts << box->text();
-            box->done(QMessageBox::Ok);
-        }
-    });
-    timer.start(5);
+    BoxCatcher catcher;
     EXPECT_FALSE(runCommand(nullptr, f));
-    return texts;
+    return catcher.texts();
 }
 
 TEST(RunCommand, AFailureWithoutAMessageIsShownInJapanese) {

@@ -4,18 +4,13 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
-#include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScrollBar>
-#include <QTimer>
+
+#include "support/modalboxes.h"
 
 namespace {
-
-struct Box {
-    QString title;
-    QString text;
-};
 
 // Clicks RunButton and closes every message box the click opens, noting what each showed.
 class DecoderWindow : public testing::Test {
@@ -32,24 +27,14 @@ protected:
     }
 
     void run() {
-        QTimer watcher;
-        watcher.setInterval(5);
-        QObject::connect(&watcher, &QTimer::timeout, [this] {
-            if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
-                boxes_.push_back({box->windowTitle(), box->text()});
-                box->done(QMessageBox::Ok);
-            }
-        });
-        watcher.start();
-        button_->click();
-        watcher.stop();
+        for (SeenBox& box : boxesShownBy([this] { button_->click(); })) boxes_.push_back(std::move(box));
     }
 
     QWidget parent_;
     TUTF window_;
     QPlainTextEdit* memo_ = nullptr;
     QPushButton* button_ = nullptr;
-    std::vector<Box> boxes_;
+    std::vector<SeenBox> boxes_;
 };
 
 }  // namespace

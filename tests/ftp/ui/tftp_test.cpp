@@ -23,6 +23,7 @@
 #include "ftp/ftpserver.h"
 #include "ftp/ftpsetting.h"
 #include "ftp/secureservers.h"
+#include "support/modalboxes.h"
 
 using ftptest::FtpServer;
 using ftptest::listDir;
@@ -32,32 +33,6 @@ using ftptest::writeFile;
 using testing::HasSubstr;
 
 namespace {
-
-struct SeenBox {
-    QString name, title, text, detail;
-    QMessageBox::Icon icon = QMessageBox::NoIcon;
-    QMessageBox::StandardButtons buttons;
-    bool busyCursor = false;
-};
-
-// Runs action; every message box it opens is recorded and closed with OK, a question answered
-// with answer.
-std::vector<SeenBox> closingBoxes(const std::function<void()>& action,
-                                  QMessageBox::StandardButton answer = QMessageBox::No) {
-    std::vector<SeenBox> seen;
-    QTimer timer;
-    timer.setInterval(20);
-    QObject::connect(&timer, &QTimer::timeout, [&] {
-        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
-        if (box == nullptr || !box->isVisible()) return;
-        seen.push_back({box->objectName(), box->windowTitle(), box->text(), box->detailedText(), box->icon(),
-                        box->standardButtons(), QApplication::overrideCursor() != nullptr});
-        box->button(box->button(QMessageBox::Ok) != nullptr ? QMessageBox::Ok : answer)->click();
-    });
-    timer.start();
-    action();
-    return seen;
-}
 
 // Where Tab moves the focus from w: the next widget in the chain that takes focus by Tab.
 QWidget* nextTabStop(QWidget* w) {
@@ -95,7 +70,7 @@ protected:
         dialog.FileNameEdit->setText(QStringLiteral("access_log_20040105"));
     }
     std::vector<SeenBox> click(QMessageBox::StandardButton answer = QMessageBox::No) {
-        return closingBoxes([&] { dialog.RunButton->click(); }, answer);
+        return boxesShownBy([&] { dialog.RunButton->click(); }, answer);
     }
 
     TempDir program;
@@ -284,7 +259,7 @@ TEST_F(TftpTest, FtpsCertificateIsAskedAboutPinnedOnYesRefusedWhenChanged) {
     EXPECT_THAT(fromQString(boxes[0].text), HasSubstr(other.fingerprint()));
     EXPECT_TRUE(analysed.empty());
 
-    boxes = closingBoxes([&] { dialog.ForgetKeyButton->click(); });
+    boxes = boxesShownBy([&] { dialog.ForgetKeyButton->click(); });
     ASSERT_EQ(boxes.size(), 1u);
     EXPECT_EQ(readFile("materia/ftps_pins"), "");
     boxes = click(QMessageBox::Yes);   // asked again, and trusted anew

@@ -15,11 +15,9 @@
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QListWidget>
-#include <QMessageBox>
 #include <QPushButton>
 #include <QTabBar>
 #include <QTabWidget>
-#include <QTimer>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
@@ -29,6 +27,7 @@
 #include "common/cp932.h"
 #include "common/programdir.h"
 #include "lists/listfile.h"
+#include "support/modalboxes.h"
 #include "support/tempdir.h"
 
 namespace fs = std::filesystem;
@@ -55,24 +54,6 @@ void pressKey(QWidget* w, int key, Qt::KeyboardModifiers mods = Qt::NoModifier) 
     QApplication::sendEvent(w, &up);
 }
 
-// Answers every message box that opens while it lives, and keeps the texts.
-class BoxCatcher {
-public:
-    BoxCatcher() {
-        QObject::connect(&timer_, &QTimer::timeout, [this] {
-            if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
-                texts.push_back(box->text());
-                box->done(QMessageBox::Ok);
-            }
-        });
-        timer_.start(5);
-    }
-    std::vector<QString> texts;
-
-private:
-    QTimer timer_;
-};
-
 // The error box text for message with the path made absolute and the system's description.
 QString boxText(const std::string& message, const std::string& relPath, int err) {
     return toQString(common::withPeriod(common::formatMessage(
@@ -87,11 +68,8 @@ protected:
 
     void SetUp() override {
         saved_ = fs::current_path();
-        std::string tmpl = (fs::temp_directory_path() / "tdomein-XXXXXX").string();
-        ASSERT_NE(::mkdtemp(tmpl.data()), nullptr);
-        dir_ = tmpl;
-        fs::create_directory(dir_ / "materia");
-        fs::current_path(dir_);
+        fs::create_directory(fs::path(dir_.path()) / "materia");
+        fs::current_path(dir_.path());
         writeLists();
     }
     // LF-only files: a file that was rewritten shows it by its CR LF form.
@@ -100,21 +78,15 @@ protected:
         writeFile(kCheckDomeinFile, "watch.example\n");
         writeFile(kSERobotsFile, "Googlebot\nbingbot\n");
     }
-    void TearDown() override {
-        fs::current_path(saved_);
-        std::error_code ec;
-        for (const auto& e : fs::recursive_directory_iterator(dir_, ec))
-            fs::permissions(e.path(), fs::perms::owner_all, fs::perm_options::add, ec);
-        fs::remove_all(dir_, ec);
-    }
+    void TearDown() override { fs::current_path(saved_); }
 
     // The window as start-up makes it: created, then its creation handler run.
-    std::unique_ptr<TDomein> create(std::vector<QString>* boxes = nullptr) {
+    std::unique_ptr<TDomein> create(QStringList* boxes = nullptr) {
         auto w = std::make_unique<TDomein>();
         BoxCatcher catcher;
         w->FormCreate();
-        if (boxes) *boxes = catcher.texts;
-        else EXPECT_THAT(catcher.texts, IsEmpty());
+        if (boxes) *boxes = catcher.texts();
+        else EXPECT_THAT(catcher.texts(), IsEmpty());
         return w;
     }
 
@@ -127,7 +99,8 @@ protected:
         return boxes[page];
     }
 
-    fs::path saved_, dir_;
+    fs::path saved_;
+    TempDir dir_;
 };
 
 TEST_F(TDomeinTest, ComponentsCarryTheirNamesCaptionsAndOrder) {
@@ -264,7 +237,7 @@ TEST_F(TDomeinTest, EmptyInputIsIgnoredWhileBlanksAndDuplicatesAreAdded) {
         w->RunButton->click();
     }
     EXPECT_EQ(readFile(kDomeinFile), "my.example\r\nmy2.example\r\n  \r\nmy.example\r\nmy.example\r\n");
-    EXPECT_THAT(catcher.texts, IsEmpty());
+    EXPECT_THAT(catcher.texts(), IsEmpty());
 }
 
 TEST_F(TDomeinTest, DeleteWithNothingSelectedRewritesAnyFileFormAsCrLf) {
@@ -305,7 +278,7 @@ TEST_F(TDomeinTest, EntryBytesWithoutUnicodeFormSurviveASave) {
 
 TEST_F(TDomeinTest, MissingFileReportsItselfAloneAndItsFirstSaveCreatesIt) {
     fs::remove(kCheckDomeinFile);
-    std::vector<QString> boxes;
+    QStringList boxes;
     auto w = create(&boxes);
     EXPECT_THAT(boxes, ElementsAre(boxText(common::msg::cannotOpen(), kCheckDomeinFile, ENOENT)));
     EXPECT_EQ(w->ResistList->count(), 2);
@@ -316,7 +289,7 @@ TEST_F(TDomeinTest, MissingFileReportsItselfAloneAndItsFirstSaveCreatesIt) {
     w->InputDomein->setText("w.example");
     BoxCatcher catcher;
     w->RunButton->click();
-    EXPECT_THAT(catcher.texts, IsEmpty());
+    EXPECT_THAT(catcher.texts(), IsEmpty());
     EXPECT_EQ(readFile(kCheckDomeinFile), "w.example\r\n");
 }
 
@@ -324,7 +297,7 @@ TEST_F(TDomeinTest, UnreadableFileRefusesChangesUntilItCanBeRead) {
     // Root reads any file, so a directory in the file's place makes it unreadable.
     fs::remove(kDomeinFile);
     fs::create_directory(kDomeinFile);
-    std::vector<QString> boxes;
+    QStringList boxes;
     auto w = create(&boxes);
     const QString openError = boxText(common::msg::cannotOpen(), kDomeinFile, EISDIR);
     EXPECT_THAT(boxes, ElementsAre(openError));
@@ -336,7 +309,7 @@ TEST_F(TDomeinTest, UnreadableFileRefusesChangesUntilItCanBeRead) {
         w->InputDomein->setText("x.example");
         w->RunButton->click();
         w->DelButton->click();
-        EXPECT_THAT(catcher.texts, ElementsAre(openError, openError));
+        EXPECT_THAT(catcher.texts(), ElementsAre(openError, openError));
     }
     EXPECT_EQ(w->InputDomein->text(), "x.example");
     EXPECT_EQ(w->ResistList->count(), 0);
@@ -347,7 +320,7 @@ TEST_F(TDomeinTest, UnreadableFileRefusesChangesUntilItCanBeRead) {
     writeFile(kDomeinFile, "kept.example\n");
     BoxCatcher catcher;
     w->RunButton->click();
-    EXPECT_THAT(catcher.texts, IsEmpty());
+    EXPECT_THAT(catcher.texts(), IsEmpty());
     EXPECT_THAT(rows(w->ResistList), ElementsAre("kept.example", "x.example"));
     EXPECT_EQ(readFile(kDomeinFile), "kept.example\r\nx.example\r\n");
 }
@@ -361,7 +334,7 @@ TEST_F(TDomeinTest, AFailedSaveShowsWhatTheFileHoldsAndARetryAddsOnce) {
     {
         BoxCatcher catcher;
         w->RunButton->click();
-        EXPECT_THAT(catcher.texts, ElementsAre(createError));
+        EXPECT_THAT(catcher.texts(), ElementsAre(createError));
     }
     EXPECT_THAT(rows(w->Robots), ElementsAre("Googlebot", "bingbot"));
     EXPECT_EQ(w->InputDomein->text(), "MyBot");  // kept for another try
@@ -369,7 +342,7 @@ TEST_F(TDomeinTest, AFailedSaveShowsWhatTheFileHoldsAndARetryAddsOnce) {
         BoxCatcher catcher;
         w->Robots->setCurrentRow(0);
         w->DelButton->click();
-        EXPECT_THAT(catcher.texts, ElementsAre(createError));
+        EXPECT_THAT(catcher.texts(), ElementsAre(createError));
     }
     EXPECT_THAT(rows(w->Robots), ElementsAre("Googlebot", "bingbot"));
     EXPECT_EQ(readFile(kSERobotsFile), "Googlebot\nbingbot\n");
@@ -391,7 +364,7 @@ TEST_F(TDomeinTest, AFullDiskLeavesTheFileAndTheWindowAsTheyWere) {
     auto w = create();
     const std::string entry(64, 'x');
     w->InputDomein->setText(QString::fromStdString(entry));
-    std::vector<QString> texts;
+    QStringList texts;
     {
         struct rlimit small = saved;
         small.rlim_cur = 32;
@@ -399,7 +372,7 @@ TEST_F(TDomeinTest, AFullDiskLeavesTheFileAndTheWindowAsTheyWere) {
         BoxCatcher catcher;
         w->RunButton->click();
         ::setrlimit(RLIMIT_FSIZE, &saved);
-        texts = catcher.texts;
+        texts = catcher.texts();
     }
     std::signal(SIGXFSZ, oldHandler);
     EXPECT_THAT(texts, ElementsAre(toQString(common::withPeriod(common::msg::writeError()))));
@@ -439,9 +412,9 @@ TEST_F(TDomeinTest, TextWithoutAShiftJisFormIsRefusedNamingTheCharacter) {
         w->InputDomein->setText(typed);
         BoxCatcher catcher;
         w->RunButton->click();
-        ASSERT_EQ(catcher.texts.size(), 1u) << typed.toStdString();
-        EXPECT_TRUE(catcher.texts[0].startsWith(named)) << catcher.texts[0].toStdString();
-        EXPECT_TRUE(catcher.texts[0].endsWith(QStringLiteral("使えません."))) << catcher.texts[0].toStdString();
+        ASSERT_EQ(catcher.texts().size(), 1u) << typed.toStdString();
+        EXPECT_TRUE(catcher.texts()[0].startsWith(named)) << catcher.texts()[0].toStdString();
+        EXPECT_TRUE(catcher.texts()[0].endsWith(QStringLiteral("使えません."))) << catcher.texts()[0].toStdString();
         EXPECT_EQ(w->InputDomein->text(), typed);
     }
     EXPECT_EQ(readFile(kDomeinFile), "my.example\nmy2.example\n");
@@ -454,7 +427,7 @@ TEST_F(TDomeinTest, TextWithoutAShiftJisFormIsRefusedNamingTheCharacter) {
 
 TEST_F(TDomeinTest, MissingMateriaShowsOneBoxPerListAndTheCreateErrorOnSave) {
     fs::remove_all("materia");
-    std::vector<QString> boxes;
+    QStringList boxes;
     auto w = create(&boxes);
     EXPECT_THAT(boxes, ElementsAre(boxText(common::msg::cannotOpen(), kDomeinFile, ENOENT),
                                    boxText(common::msg::cannotOpen(), kCheckDomeinFile, ENOENT),
@@ -462,9 +435,9 @@ TEST_F(TDomeinTest, MissingMateriaShowsOneBoxPerListAndTheCreateErrorOnSave) {
     w->InputDomein->setText("a.example");
     BoxCatcher catcher;
     w->RunButton->click();
-    ASSERT_EQ(catcher.texts.size(), 1u);
-    EXPECT_TRUE(catcher.texts[0].startsWith(QStringLiteral("ファイル \"") + QString::fromStdString(fs::absolute(kDomeinFile).string())));
-    EXPECT_TRUE(catcher.texts[0].contains(QStringLiteral("を作成できません")));
+    ASSERT_EQ(catcher.texts().size(), 1u);
+    EXPECT_TRUE(catcher.texts()[0].startsWith(QStringLiteral("ファイル \"") + QString::fromStdString(fs::absolute(kDomeinFile).string())));
+    EXPECT_TRUE(catcher.texts()[0].contains(QStringLiteral("を作成できません")));
     EXPECT_THAT(rows(w->ResistList), IsEmpty());  // nothing was saved
     EXPECT_EQ(w->InputDomein->text(), "a.example");
     EXPECT_FALSE(fs::exists("materia"));
