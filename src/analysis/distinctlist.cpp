@@ -6,17 +6,17 @@
 namespace analysis {
 
 bool DistinctList::add(std::uint32_t line, std::string_view lineText, std::string_view text) {
-    return insert(line, lineText, text, text);
+    return insert(line, lineText, text, text, static_cast<std::uint32_t>(common::foldedHash(text)));
 }
 
-bool DistinctList::insert(std::uint32_t line, std::string_view lineText, std::string_view span, std::string_view text) {
-    const auto h = static_cast<std::uint32_t>(common::foldedHash(text));
+bool DistinctList::insert(std::uint32_t line, std::string_view lineText, std::string_view span, std::string_view text,
+                          std::uint32_t h) {
     const std::size_t mask = slots_.size() - 1;
     for (std::size_t i = h & mask;; i = (i + 1) & mask) {
         const std::uint64_t s = slots_[i];
         if (s == 0) {
             entries_->add(EntryForm::Span, line, lineText, span);
-            keys_.push_back(Key{arena_.size(), text.size()});
+            keys_.push_back(Key{arena_.size(), static_cast<std::uint32_t>(text.size()), h});
             arena_.append(text);
             slots_[i] = static_cast<std::uint64_t>(h) << 32 | entries_->size();
             if (entries_->size() * 2 > slots_.size()) grow();
@@ -31,7 +31,7 @@ std::size_t DistinctList::addFrom(const DistinctList& other) {
     const EntryList& from = *other.entries_;
     for (std::size_t i = 0; i < from.size(); ++i) {
         // Compared by the other list's copy of the text: the log line itself may be far away by now.
-        if (insert(from.lineOf(i), from.lineText(i), from.spanA(i), other.key(i))) ++added;
+        if (insert(from.lineOf(i), from.lineText(i), from.spanA(i), other.key(i), other.keys_[i].hash)) ++added;
     }
     return added;
 }

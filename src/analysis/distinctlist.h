@@ -24,7 +24,8 @@ public:
 
 private:
     // Adds span (of log line `line`) unless an entry equals text, which holds the same bytes as span.
-    bool insert(std::uint32_t line, std::string_view lineText, std::string_view span, std::string_view text);
+    bool insert(std::uint32_t line, std::string_view lineText, std::string_view span, std::string_view text,
+                std::uint32_t hash);
     void grow();
     std::string_view key(std::size_t i) const { return {arena_.data() + keys_[i].offset, keys_[i].size}; }
     std::shared_ptr<EntryList> entries_;
@@ -32,7 +33,8 @@ private:
     // reaching back into the first line that carried the text, far away in the log buffer.
     struct Key {
         std::size_t offset;
-        std::size_t size;
+        std::uint32_t size;  // a span of a line, which is shorter than 4 GB
+        std::uint32_t hash;  // kept for the list that takes these entries over
     };
     std::vector<Key> keys_;
     std::string arena_;

@@ -162,9 +162,10 @@ unsigned passThreads(unsigned requested) {
 }
 
 std::size_t passChunkLines(std::size_t count, unsigned threads) {
-    // Enough chunks that threads which are slowed down (the machine is shared) do not hold up the
-    // others, few enough that each chunk's own lists stay worth their setting up.
-    return std::clamp<std::size_t>(count / (std::size_t(std::max(threads, 1u)) * 16), 256, 65536);
+    // Enough chunks that a thread which is slowed down (the machine is shared) does not hold up the
+    // others for long, few enough that what each chunk sets up and hands over (its own lists, its
+    // items new to the rankings) stays small against its counting.
+    return std::clamp<std::size_t>(count / (std::size_t(std::max(threads, 1u)) * 4), 256, 262144);
 }
 
 namespace {

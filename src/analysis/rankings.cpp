@@ -140,8 +140,12 @@ std::string_view trimBlanks(std::string_view s) {
 
 template <class Keep>
 void RankCounts::add(std::string_view item, std::int64_t hits, std::int64_t bytes, Keep keep) {
+    add(item, hashOf(item, fold_), hits, bytes, keep);
+}
+
+template <class Keep>
+void RankCounts::add(std::string_view item, std::uint32_t h, std::int64_t hits, std::int64_t bytes, Keep keep) {
     totalHits_ += hits;
-    const std::uint32_t h = hashOf(item, fold_);
     const std::size_t mask = slots_.size() - 1;
     for (std::size_t i = h & mask;; i = (i + 1) & mask) {
         const std::uint32_t s = slots_[i];
@@ -263,8 +267,14 @@ void Rankings::addSearchWords(std::string_view url) {
 }
 
 void Rankings::merge(const Rankings& later) {
-    for (std::size_t t = 0; t < kRankTableCount; ++t)
-        for (const RankRow& row : later.tables_[t].rows()) add(rankTable(t), row.item, row.hits, row.bytes);
+    auto keepHere = [this](std::string_view s) { return keep(s); };
+    for (std::size_t t = 0; t < kRankTableCount; ++t) {
+        const RankCounts& from = later.tables_[t];
+        for (std::size_t i = 0; i < from.rows_.size(); ++i) {
+            const RankRow& row = from.rows_[i];
+            tables_[t].add(row.item, from.hashes_[i], row.hits, row.bytes, keepHere);
+        }
+    }
 }
 
 std::vector<RankRow> Rankings::sorted(RankTable t, std::size_t limit) const {

@@ -85,6 +85,9 @@ private:
     // Adds to the row of item, or appends a row whose item is the text keep() gives.
     template <class Keep>
     void add(std::string_view item, std::int64_t hits, std::int64_t bytes, Keep keep);
+    // The same with the item's hash already worked out (as another table of the same kind has it).
+    template <class Keep>
+    void add(std::string_view item, std::uint32_t hash, std::int64_t hits, std::int64_t bytes, Keep keep);
     void grow();
     bool fold_;
     std::vector<RankRow> rows_;
