@@ -20,7 +20,6 @@
 #include <QScrollBar>
 #include <QTabWidget>
 
-#include "qtedge/commandguard.h"
 #include "app/findbar.h"
 #include "app/linesview.h"
 #include "app/startup.h"
@@ -28,6 +27,7 @@
 #include "app/tform2.h"
 #include "common/fileio.h"
 #include "common/programdir.h"
+#include "qtedge/commandguard.h"
 
 namespace {
 

@@ -25,10 +25,13 @@ const char* kMonths[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun", "Jul", "Aug",
 
 const char* kAgents[] = {
     "Mozilla/5.0 (Windows NT 10.0; Win64; x64) AppleWebKit/537.36 (KHTML, like Gecko) Chrome/120.0.0.0 Safari/537.36",
-    "Mozilla/5.0 (Macintosh; Intel Mac OS X 10_15_7) AppleWebKit/605.1.15 (KHTML, like Gecko) Version/17.1 Safari/605.1.15",
-    "Mozilla/5.0 (iPhone; CPU iPhone OS 17_1 like Mac OS X) AppleWebKit/605.1.15 (KHTML, like Gecko) Version/17.1 Mobile/15E148 Safari/604.1",
+    "Mozilla/5.0 (Macintosh; Intel Mac OS X 10_15_7) AppleWebKit/605.1.15 (KHTML, like Gecko) Version/17.1 "
+    "Safari/605.1.15",
+    "Mozilla/5.0 (iPhone; CPU iPhone OS 17_1 like Mac OS X) AppleWebKit/605.1.15 (KHTML, like Gecko) Version/17.1 "
+    "Mobile/15E148 Safari/604.1",
     "Mozilla/5.0 (X11; Linux x86_64; rv:121.0) Gecko/20100101 Firefox/121.0",
-    "Mozilla/5.0 (Linux; Android 14; Pixel 8) AppleWebKit/537.36 (KHTML, like Gecko) Chrome/120.0.0.0 Mobile Safari/537.36",
+    "Mozilla/5.0 (Linux; Android 14; Pixel 8) AppleWebKit/537.36 (KHTML, like Gecko) Chrome/120.0.0.0 Mobile "
+    "Safari/537.36",
     "Mozilla/4.0 (compatible; MSIE 8.0; Windows NT 6.1; Trident/4.0)",
     "Mozilla/5.0 (compatible; MSIE 10.0; Windows NT 6.2; Trident/6.0)",
     "Mozilla/5.0 (compatible; Googlebot/2.1; +http://www.google.com/bot.html)",
@@ -43,18 +46,41 @@ const char* kAgents[] = {
 const unsigned kAgentWeights[] = {30, 12, 12, 8, 10, 2, 2, 6, 4, 2, 2, 3, 3, 2, 2};
 
 const char* kPaths[] = {
-    "/", "/index.html", "/about.html", "/blog/", "/blog/2026/12/winter-sale.html", "/blog/2026/11/notes.html",
-    "/css/style.css", "/js/app.js", "/images/logo.png", "/images/photo01.jpg", "/favicon.ico", "/robots.txt",
-    "/sitemap.xml", "/search?q=%E6%97%A5%E6%9C%AC%E8%AA%9E", "/search?q=%E3%82%84%E3%81%8D%E3%81%A8%E3%82%8A",
-    "/feed.xml", "/contact.html", "/download/manual.pdf", "/wp-login.php", "/.env", "/cgi-bin/form.cgi",
-    "/products/item.php?id=42", "/Index.html",
+    "/",
+    "/index.html",
+    "/about.html",
+    "/blog/",
+    "/blog/2026/12/winter-sale.html",
+    "/blog/2026/11/notes.html",
+    "/css/style.css",
+    "/js/app.js",
+    "/images/logo.png",
+    "/images/photo01.jpg",
+    "/favicon.ico",
+    "/robots.txt",
+    "/sitemap.xml",
+    "/search?q=%E6%97%A5%E6%9C%AC%E8%AA%9E",
+    "/search?q=%E3%82%84%E3%81%8D%E3%81%A8%E3%82%8A",
+    "/feed.xml",
+    "/contact.html",
+    "/download/manual.pdf",
+    "/wp-login.php",
+    "/.env",
+    "/cgi-bin/form.cgi",
+    "/products/item.php?id=42",
+    "/Index.html",
 };
 const unsigned kPathWeights[] = {10, 8, 3, 5, 3, 3, 12, 10, 8, 6, 4, 2, 1, 2, 1, 2, 2, 1, 2, 1, 1, 3, 1};
 
 const char* kReferrers[] = {
-    "-", "http://www.example.jp/", "http://www.example.jp/blog/", "https://www.google.com/",
-    "https://www.bing.com/search?q=munyaro", "https://search.yahoo.co.jp/search?p=%E3%83%AD%E3%82%B0",
-    "http://spam.example.net/cheap-pills", "https://t.co/abc123",
+    "-",
+    "http://www.example.jp/",
+    "http://www.example.jp/blog/",
+    "https://www.google.com/",
+    "https://www.bing.com/search?q=munyaro",
+    "https://search.yahoo.co.jp/search?p=%E3%83%AD%E3%82%B0",
+    "http://spam.example.net/cheap-pills",
+    "https://t.co/abc123",
 };
 const unsigned kReferrerWeights[] = {40, 25, 10, 10, 4, 5, 2, 4};
 
@@ -102,7 +128,8 @@ int main(int argc, char** argv) {
     for (int i = 0; i < 4000; ++i) {
         char h[64];
         if (i % 97 == 0)
-            std::snprintf(h, sizeof h, "2001:db8:%x::%x", static_cast<unsigned>(r.below(65536)), static_cast<unsigned>(r.below(65536)));
+            std::snprintf(h, sizeof h, "2001:db8:%x::%x", static_cast<unsigned>(r.below(65536)),
+                          static_cast<unsigned>(r.below(65536)));
         else if (i % 53 == 0)
             std::snprintf(h, sizeof h, "p%u-ipngn.example.ne.jp", static_cast<unsigned>(r.below(100000)));
         else
@@ -130,11 +157,14 @@ int main(int argc, char** argv) {
         if (path == 19 || path == 18) status = r.chance(50) ? 404 : 403;
         char bytes[24];
         if (status == 304 || (status == 200 && r.chance(2))) std::snprintf(bytes, sizeof bytes, "-");
-        else std::snprintf(bytes, sizeof bytes, "%u", static_cast<unsigned>(status == 200 ? 200 + r.below(60000) : 150 + r.below(400)));
+        else
+            std::snprintf(bytes, sizeof bytes, "%u",
+                          static_cast<unsigned>(status == 200 ? 200 + r.below(60000) : 150 + r.below(400)));
         char line[1024];
-        std::snprintf(line, sizeof line, "%s - - [07/%s/2026:%02lld:%02lld:%02lld +0900] \"%s %s HTTP/1.1\" %u %s \"%s\" \"%s\"\n",
-                      host.c_str(), kMonths[11], second / 3600, second / 60 % 60, second % 60, method, kPaths[path], status,
-                      bytes, kReferrers[pick(r, kReferrerWeights)], kAgents[agent]);
+        std::snprintf(line, sizeof line,
+                      "%s - - [07/%s/2026:%02lld:%02lld:%02lld +0900] \"%s %s HTTP/1.1\" %u %s \"%s\" \"%s\"\n",
+                      host.c_str(), kMonths[11], second / 3600, second / 60 % 60, second % 60, method, kPaths[path],
+                      status, bytes, kReferrers[pick(r, kReferrerWeights)], kAgents[agent]);
         out += line;
         if (out.size() > (1 << 20) - 2048) {
             std::fwrite(out.data(), 1, out.size(), stdout);

@@ -32,8 +32,9 @@ struct Hyperscan {
             ids.push_back(static_cast<unsigned>(ids.size()));
         }
         hs_compile_error_t* err = nullptr;
-        if (hs_compile_lit_multi(texts.data(), flags.data(), ids.data(), lens.data(), static_cast<unsigned>(texts.size()),
-                                 HS_MODE_BLOCK, nullptr, &db, &err) != HS_SUCCESS) {
+        if (hs_compile_lit_multi(texts.data(), flags.data(), ids.data(), lens.data(),
+                                 static_cast<unsigned>(texts.size()), HS_MODE_BLOCK, nullptr, &db,
+                                 &err) != HS_SUCCESS) {
             std::fprintf(stderr, "hyperscan: %s\n", err->message);
             std::exit(1);
         }
@@ -45,13 +46,14 @@ struct Hyperscan {
             std::size_t n;
             bool first;
         } ctx{0, first};
-        hs_scan(db, text.data(), static_cast<unsigned>(text.size()), 0, scratch,
-                [](unsigned, unsigned long long, unsigned long long, unsigned, void* c) -> int {
-                    auto* x = static_cast<Ctx*>(c);
-                    ++x->n;
-                    return x->first ? 1 : 0;
-                },
-                &ctx);
+        hs_scan(
+            db, text.data(), static_cast<unsigned>(text.size()), 0, scratch,
+            [](unsigned, unsigned long long, unsigned long long, unsigned, void* c) -> int {
+                auto* x = static_cast<Ctx*>(c);
+                ++x->n;
+                return x->first ? 1 : 0;
+            },
+            &ctx);
         return ctx.n;
     }
 };
@@ -80,7 +82,8 @@ int main(int argc, char** argv) {
         const std::size_t s = l.find("\" ", l.find("] \""));
         const std::size_t r = l.find(" \"", s == std::string_view::npos ? 0 : s + 1);
         const std::size_t e = l.find("\" \"", r == std::string_view::npos ? 0 : r + 2);
-        if (r != std::string_view::npos && e != std::string_view::npos && e > r) referrers.push_back(l.substr(r + 2, e - r - 2));
+        if (r != std::string_view::npos && e != std::string_view::npos && e > r)
+            referrers.push_back(l.substr(r + 2, e - r - 2));
     }
     struct Case {
         const char* name;
@@ -107,8 +110,10 @@ int main(int argc, char** argv) {
         }
         std::size_t bytes = 0;
         for (auto t : *c.texts) bytes += t.size();
-        std::printf("%-34s %zu entries, %zu texts of %.1f bytes: ListMatcher %.1f ms, Hyperscan %.1f ms (%zu / %zu found)\n", c.name,
-                    entries.size(), c.texts->size(), static_cast<double>(bytes) / static_cast<double>(c.texts->size()), best[0] * 1e3, best[1] * 1e3, a, b);
+        std::printf(
+            "%-34s %zu entries, %zu texts of %.1f bytes: ListMatcher %.1f ms, Hyperscan %.1f ms (%zu / %zu found)\n",
+            c.name, entries.size(), c.texts->size(), static_cast<double>(bytes) / static_cast<double>(c.texts->size()),
+            best[0] * 1e3, best[1] * 1e3, a, b);
     }
     return 0;
 }

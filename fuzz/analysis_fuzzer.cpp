@@ -89,9 +89,13 @@ class CheckingView final : public analysis::ResultView {
 public:
     CheckingView(cli::ReportView& inner, std::size_t watchedEntries) : inner_(inner), watched_(watchedEntries) {}
     void clearPane(std::string_view name) override { inner_.clearPane(name); }
-    void appendLines(std::string_view name, analysis::Lines lines) override { inner_.appendLines(name, std::move(lines)); }
+    void appendLines(std::string_view name, analysis::Lines lines) override {
+        inner_.appendLines(name, std::move(lines));
+    }
     void appendLine(std::string_view name, std::string line) override { inner_.appendLine(name, std::move(line)); }
-    void replacePane(std::string_view name, analysis::Lines lines) override { inner_.replacePane(name, std::move(lines)); }
+    void replacePane(std::string_view name, analysis::Lines lines) override {
+        inner_.replacePane(name, std::move(lines));
+    }
     void insertLine(std::string_view name, std::size_t index, std::string line) override {
         inner_.insertLine(name, index, std::move(line));
     }

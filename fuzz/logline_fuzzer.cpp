@@ -10,9 +10,9 @@
 #include "common/apperror.h"
 #include "common/casefold.h"
 #include "common/cp932.h"
-#include "common/utf8.h"
 #include "common/intconv.h"
 #include "common/textpos.h"
+#include "common/utf8.h"
 #include "fuzzsupport.h"
 
 namespace {
@@ -113,7 +113,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         std::memcpy(&start, data, 8);
         std::memcpy(&count, data + 8, 8);
         const std::string_view rest = line.substr(16);
-        const std::string_view cut = TextCopy(rest, static_cast<std::ptrdiff_t>(start), static_cast<std::ptrdiff_t>(count));
+        const std::string_view cut = TextCopy(rest, static_cast<std::ptrdiff_t>(start),
+                                              static_cast<std::ptrdiff_t>(count));
         checkInside(cut, rest);
         if (count >= 0) FUZZ_CHECK(cut.size() <= static_cast<std::uint64_t>(count));
         const std::ptrdiff_t p = TextPos(line.substr(16, static_cast<std::size_t>(data[0] % 8)), rest);

@@ -11,7 +11,8 @@ Lines makeLines(common::StringList lines) { return std::make_shared<OwnedLines>(
 
 std::size_t LogText::lineNumber(std::size_t i) const {
     // Counts the line breaks before the line: CR LF, a lone CR and a lone LF are one each.
-    const std::string_view text = buffer_.view().substr(0, static_cast<std::size_t>(lines_[i].data() - buffer_.view().data()));
+    const std::string_view text = buffer_.view().substr(
+        0, static_cast<std::size_t>(lines_[i].data() - buffer_.view().data()));
     std::size_t breaks = 0;
     for (std::size_t k = 0; k < text.size(); ++k) {
         if (text[k] == '\n') ++breaks;
@@ -40,21 +41,11 @@ void EntryList::appendPrefix(std::size_t i, std::string& out, std::size_t maxByt
 void EntryList::compose(const Entry& e, std::string_view line, std::string_view a, std::string_view b,
                         std::string& out) const {
     switch (e.form) {
-        case EntryForm::Whole:
-            out += line;
-            break;
-        case EntryForm::Span:
-            out += a;
-            break;
-        case EntryForm::TimeSpan:
-            out.append(ExtractTime(line)).append(" ").append(a);
-            break;
-        case EntryForm::TimeRefPath:
-            out.append(ExtractTime(line)).append(" [").append(a).append("] ").append(b);
-            break;
-        case EntryForm::RefPath:
-            out.append("[").append(a).append("] ").append(b);
-            break;
+        case EntryForm::Whole: out += line; break;
+        case EntryForm::Span: out += a; break;
+        case EntryForm::TimeSpan: out.append(ExtractTime(line)).append(" ").append(a); break;
+        case EntryForm::TimeRefPath: out.append(ExtractTime(line)).append(" [").append(a).append("] ").append(b); break;
+        case EntryForm::RefPath: out.append("[").append(a).append("] ").append(b); break;
         case EntryForm::Robot:
             out.append("*").append(ExtractHost(line)).append(" ").append(ExtractTime(line));
             out.append(" [").append(a).append("] ").append(b);

@@ -73,7 +73,8 @@ public:
     // (the pass reads a log once, and the lists it collects read single lines later), so that the
     // process does not hold the whole file besides what it collected.
     void doneWith(std::size_t from, std::size_t to) const {
-        if (buffer_.isMapped() && from < to) common::releaseMapped(lines_[from].data(), lines_[to - 1].data() + lines_[to - 1].size());
+        if (buffer_.isMapped() && from < to)
+            common::releaseMapped(lines_[from].data(), lines_[to - 1].data() + lines_[to - 1].size());
     }
 
 private:
@@ -118,7 +119,9 @@ public:
     }
     void reserve(std::size_t n) { entries_.reserve(n); }
     // Adds the entries of other (a list of the same log) after these.
-    void append(const EntryList& other) { entries_.insert(entries_.end(), other.entries_.begin(), other.entries_.end()); }
+    void append(const EntryList& other) {
+        entries_.insert(entries_.end(), other.entries_.begin(), other.entries_.end());
+    }
     std::uint32_t lineOf(std::size_t i) const { return entries_[i].line; }
     std::string_view lineText(std::size_t i) const { return (*log_)[entries_[i].line]; }
 

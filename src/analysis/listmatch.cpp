@@ -206,12 +206,13 @@ std::size_t ListMatcher::scanWithLibrary(std::string_view text, Stop stop, std::
         std::size_t* result;
     } context{this, stop, group, &result};
     // Texts longer than 4 GB are searched by our own search.
-    hs_scan(library_->db, text.data(), static_cast<unsigned>(text.size()), 0, scratchFor(library_->db, library_->serial),
-            [](unsigned id, unsigned long long, unsigned long long, unsigned, void* c) -> int {
-                auto* x = static_cast<Context*>(c);
-                return x->self->report(id, x->stop, x->group, *x->result) ? 1 : 0;
-            },
-            &context);
+    hs_scan(
+        library_->db, text.data(), static_cast<unsigned>(text.size()), 0, scratchFor(library_->db, library_->serial),
+        [](unsigned id, unsigned long long, unsigned long long, unsigned, void* c) -> int {
+            auto* x = static_cast<Context*>(c);
+            return x->self->report(id, x->stop, x->group, *x->result) ? 1 : 0;
+        },
+        &context);
 #else
     (void)text;
     (void)group;
@@ -222,15 +223,9 @@ std::size_t ListMatcher::scanWithLibrary(std::string_view text, Stop stop, std::
 bool ListMatcher::report(std::uint32_t id, Stop stop, std::uint32_t group, std::size_t& result) const {
     const Pattern& pat = patterns_[id];
     switch (stop) {
-        case Stop::First:
-            result = 1;
-            return true;
-        case Stop::Never:
-            result += pat.times;
-            return false;
-        case Stop::AllGroups:
-            result |= pat.groups;
-            return result == allGroups_;
+        case Stop::First: result = 1; return true;
+        case Stop::Never: result += pat.times; return false;
+        case Stop::AllGroups: result |= pat.groups; return result == allGroups_;
         case Stop::Lowest:
             if (pat.groups & group) result = std::min<std::size_t>(result, id);
             return result == 0;
@@ -267,7 +262,8 @@ std::string_view ListMatcher::firstOf(std::string_view text, std::uint32_t group
 }
 
 std::size_t ListMatcher::scan(std::string_view text, Stop stop, std::uint32_t group) const {
-    if (library_ && text.size() >= libraryFrom_ && text.size() <= 0xffffffffu) return scanWithLibrary(text, stop, group);
+    if (library_ && text.size() >= libraryFrom_ && text.size() <= 0xffffffffu)
+        return scanWithLibrary(text, stop, group);
     const char* p = text.data();
     const std::size_t n = text.size();
     // Distinct entries are numbered in the order the list first holds them.

@@ -54,7 +54,7 @@ private:
         std::uint32_t groups;
         std::uint32_t times;  // how often the list holds it
     };
-    std::vector<Pattern> patterns_;  // distinct entries
+    std::vector<Pattern> patterns_;                         // distinct entries
     std::unordered_map<std::string, std::uint32_t> index_;  // while entries are added
     std::size_t minLength_ = static_cast<std::size_t>(-1);
     std::uint32_t allGroups_ = 0;
@@ -71,7 +71,7 @@ private:
 
     // Entries of four bytes or more (Wu-Manber).
     std::size_t window_ = 0;
-    std::vector<std::uint8_t> shift_;           // 65536 jumps
+    std::vector<std::uint8_t> shift_;  // 65536 jumps
     // The long entries by a hash of their window's bytes (up to 64): a hash table of ranges of
     // prefixIds_, probed where the window stops.
     std::size_t prefixBytes_ = 0;

@@ -2,8 +2,8 @@
 #pragma once
 #include <string>
 
-#include "analysis/logtally.h"
 #include "analysis/listmatch.h"
+#include "analysis/logtally.h"
 #include "analysis/resultview.h"
 #include "common/stringlist.h"
 

@@ -79,8 +79,8 @@ inline const char* findBreak(const char* p, const char* end) {
     const __m128i cr = _mm_set1_epi8('\r'), lf = _mm_set1_epi8('\n'), nul = _mm_setzero_si128();
     while (end - p >= 16) {
         const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
-        const __m128i hit =
-            _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(v, cr), _mm_cmpeq_epi8(v, lf)), _mm_cmpeq_epi8(v, nul));
+        const __m128i hit = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(v, cr), _mm_cmpeq_epi8(v, lf)),
+                                         _mm_cmpeq_epi8(v, nul));
         if (const int m = _mm_movemask_epi8(hit)) return p + __builtin_ctz(static_cast<unsigned>(m));
         p += 16;
     }
@@ -166,8 +166,8 @@ LogText::LineViews cutLines(std::string_view text, const std::string& path, bool
     // line whether or not a CR comes before it.
     const char* const begin = text.data();
     const char* const end = begin + text.size();
-    const std::size_t count =
-        std::clamp<std::size_t>(text.size() / std::max<std::size_t>(minStretch, 1), 1, std::max(threads, 1u));
+    const std::size_t count = std::clamp<std::size_t>(text.size() / std::max<std::size_t>(minStretch, 1), 1,
+                                                      std::max(threads, 1u));
     std::vector<Stretch> stretches;
     const char* from = begin;
     for (std::size_t k = 1; k < count && from < end; ++k) {

@@ -11,10 +11,9 @@ namespace analysis {
 // Reads the log at path: a plain file is mapped, not copied, and stays mapped while the LogText
 // lives (should it shrink meanwhile, its lost part reads as zero bytes); a gzip file (by its magic
 // bytes) is read as its decompressed text. Lines end at CR LF, lone CR or lone LF; a zero byte ends
-// the text; lines that are empty or hold only blanks and tabs are no requests and are left out. Throws "ファイル "%s". %s は開けません", also for a log
-// that does not fit in memory and for one that the collected lists cannot point into (a line of
-// 4 GB or more, more than 4294967295 lines).
-// threads: how many threads may cut the lines.
+// the text; lines that are empty or hold only blanks and tabs are no requests and are left out. Throws "ファイル "%s".
+// %s は開けません", also for a log that does not fit in memory and for one that the collected lists cannot point into
+// (a line of 4 GB or more, more than 4294967295 lines). threads: how many threads may cut the lines.
 std::shared_ptr<const LogText> loadLog(const std::string& path, unsigned threads = 1);
 
 // The same from bytes already in memory (path names the file in messages).

@@ -116,7 +116,8 @@ std::string_view ExtractTime(std::string_view line) {
 
 std::int32_t ExtractHour(std::string_view timeField) {
     const std::string_view digits = TextCopy(timeField, 14, 2);
-    if (digits.size() == 2 && isDigit(digits[0]) && isDigit(digits[1])) return (digits[0] - '0') * 10 + (digits[1] - '0');
+    if (digits.size() == 2 && isDigit(digits[0]) && isDigit(digits[1]))
+        return (digits[0] - '0') * 10 + (digits[1] - '0');
     return common::toInt(digits);
 }
 
@@ -174,7 +175,8 @@ std::string_view OwnRequestPath(const LogLine& line) {
 
 std::int64_t ByteCount(const LogLine& line) {
     const std::size_t q = line.find(k200PosMarker);
-    const std::string_view t = TextCopy(line.text(), q == LogLine::npos ? 6 : static_cast<std::ptrdiff_t>(q) + 7, kWhole);
+    const std::string_view t = TextCopy(line.text(), q == LogLine::npos ? 6 : static_cast<std::ptrdiff_t>(q) + 7,
+                                        kWhole);
     const std::ptrdiff_t blank = TextPos(" ", t);
     // A count that ends the line (common log format) runs to the end of the line.
     const std::string_view field = blank > 0 ? TextCopy(t, 1, blank - 1) : t;

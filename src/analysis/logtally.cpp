@@ -6,11 +6,11 @@ namespace analysis {
 namespace {
 
 // Every collected list of a tally.
-std::shared_ptr<EntryList> LogTally::* const kEntryLists[] = {
-    &LogTally::connectionLines, &LogTally::host403Lines,   &LogTally::host404Lines, &LogTally::hostOtherLines,
+std::shared_ptr<EntryList> LogTally::*const kEntryLists[] = {
+    &LogTally::connectionLines, &LogTally::host403Lines,   &LogTally::host404Lines,   &LogTally::hostOtherLines,
     &LogTally::file403Lines,    &LogTally::file404Lines,   &LogTally::fileOtherLines, &LogTally::post403Lines,
-    &LogTally::post404Lines,    &LogTally::postOtherLines, &LogTally::watchedLines, &LogTally::getExtract,
-    &LogTally::postExtract,     &LogTally::referrerLog,    &LogTally::referrerList, &LogTally::robotsLog};
+    &LogTally::post404Lines,    &LogTally::postOtherLines, &LogTally::watchedLines,   &LogTally::getExtract,
+    &LogTally::postExtract,     &LogTally::referrerLog,    &LogTally::referrerList,   &LogTally::robotsLog};
 
 }  // namespace
 

@@ -221,8 +221,8 @@ std::string_view TextStore::copy(std::string_view text) {
 Rankings::Rankings(std::shared_ptr<const LogText> log)
     : log_(std::move(log)),
       buffer_(log_ ? log_->buffer() : std::string_view{}),
-      tables_{RankCounts(true), RankCounts(true), RankCounts(false), RankCounts(true), RankCounts(true),
-              RankCounts(false), RankCounts(true), RankCounts(true), RankCounts(false), RankCounts(false)} {}
+      tables_{RankCounts(true),  RankCounts(true), RankCounts(false), RankCounts(true),  RankCounts(true),
+              RankCounts(false), RankCounts(true), RankCounts(true),  RankCounts(false), RankCounts(false)} {}
 
 std::string_view Rankings::keep(std::string_view text) {
     const char* b = buffer_.data();

@@ -31,8 +31,8 @@ enum class RankTable : std::uint8_t {
 inline constexpr std::size_t kRankTableCount = 10;
 // Names as the JSON keys and the other readers use them.
 inline constexpr std::array<std::string_view, kRankTableCount> kRankTableNames = {
-    "pages", "hosts", "referrers", "referrerSites", "searchWords",
-    "robots", "notFound", "forbidden", "statuses", "userAgents"};
+    "pages",  "hosts",    "referrers", "referrerSites", "searchWords",
+    "robots", "notFound", "forbidden", "statuses",      "userAgents"};
 // Captions of the window's tabs and of the text tables (UTF-8).
 inline constexpr std::array<std::string_view, kRankTableCount> kRankTableCaptions = {
     "ページ", "ホスト", "リファラ", "リファラ元サイト", "検索語", "ロボット", "404", "403", "ステータス", "ブラウザ"};
@@ -64,10 +64,10 @@ struct RankedLine {
     bool hasReferrer = false;                          // a referrer was cut (no "-" marker in the GET rest)
     bool foreignReferrer = false;                      // and no own-domain entry occurs in it
     std::string_view referrer;
-    std::string_view agent;  // with its quotes, as cut from the GET rest
-    bool robot = false;      // a robot string occurs in the line
+    std::string_view agent;       // with its quotes, as cut from the GET rest
+    bool robot = false;           // a robot string occurs in the line
     std::string_view robotEntry;  // the first such string in the list's order
-    bool robotsFile = false;  // the GET path is "/robots.txt" in any letter case
+    bool robotsFile = false;      // the GET path is "/robots.txt" in any letter case
 };
 
 // One table: distinct items in first-seen order with their counts.

@@ -132,8 +132,7 @@ void outputStep(ResultView& view, const LogTally& t) {
 
     for (const BoxInfo& box : kBoxes) {
         switch (box.value) {
-            case BoxValue::File:
-                break;  // written when the log was loaded
+            case BoxValue::File: break;  // written when the log was loaded
             case BoxValue::RequestsPerHost:
                 // A log without hosts has none rather than a division by zero.
                 view.setBox(box.name, decimal(t.hostCount == 0 ? 0 : t.get200Count / t.hostCount));
@@ -144,8 +143,7 @@ void outputStep(ResultView& view, const LogTally& t) {
                 view.setLastByteName(unit >= 0 && unit <= 3 ? unit : -1);
                 break;
             }
-            default:
-                view.setBox(box.name, decimal(boxCount(t, box.value)));
+            default: view.setBox(box.name, decimal(boxCount(t, box.value)));
         }
     }
 }
@@ -172,8 +170,7 @@ std::int64_t boxCount(const LogTally& t, BoxValue value) {
         case BoxValue::Post404: return n(t.post404Lines);
         case BoxValue::File:
         case BoxValue::RequestsPerHost:
-        case BoxValue::Transfer:
-            break;
+        case BoxValue::Transfer: break;
     }
     return 0;
 }
@@ -207,7 +204,9 @@ std::string numberText(double value) {
     return out;
 }
 
-std::string transferText(double bytes, int unit) { return numberText(bytes / kDivisors[static_cast<std::size_t>(unit)]); }
+std::string transferText(double bytes, int unit) {
+    return numberText(bytes / kDivisors[static_cast<std::size_t>(unit)]);
+}
 
 UnitChange byteNameChange(std::string_view boxText, int lastByteName, int selected) {
     if (lastByteName == kNoAmountYet) return {std::nullopt, lastByteName};

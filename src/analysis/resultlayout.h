@@ -41,7 +41,7 @@ inline constexpr std::array<PaneInfo, 20> kPanes = {{
 
 // What a summary box shows.
 enum class BoxValue {
-    File,             // the path of the analysed file, written as soon as the log is loaded
+    File,  // the path of the analysed file, written as soon as the log is loaded
     LineCount,
     HostCount,
     GetCount,

@@ -39,7 +39,7 @@ public:
     virtual void showProgress() = 0;
     virtual void hideProgress() = 0;
     virtual void progressMessage(std::string message) = 0;
-    virtual void progressRange(std::size_t maximum) = 0;     // position 0
+    virtual void progressRange(std::size_t maximum) = 0;      // position 0
     virtual void progressPosition(std::size_t position) = 0;  // called now and then during the pass
 
     // Hourly charts: the empty background, then the 24 bars against the total.

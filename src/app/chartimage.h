@@ -26,7 +26,7 @@ protected:
 private:
     QImage image_;
     void paintSharp(const std::vector<analysis::ChartOp>& ops);
-    QImage sharp_;  // the same at the screen's device pixel ratio, when that is not 1
+    QImage sharp_;                            // the same at the screen's device pixel ratio, when that is not 1
     std::vector<analysis::ChartOp> history_;  // everything drawn, to repeat it at a new pixel ratio
     analysis::ChartState state_;
 };

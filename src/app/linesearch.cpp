@@ -27,11 +27,14 @@ public:
             if (!isLeadByte(static_cast<unsigned char>(lead))) continue;
             for (unsigned trail = 0; trail < 256; ++trail) {
                 const char pair[2] = {static_cast<char>(lead), static_cast<char>(trail)};
-                bits_[lead << 8 | trail] = !common::utf8FromCp932(std::string_view(pair, 2)).starts_with("\xEF\xBF\xBD");
+                bits_[lead << 8 | trail] =
+                    !common::utf8FromCp932(std::string_view(pair, 2)).starts_with("\xEF\xBF\xBD");
             }
         }
     }
-    bool operator()(unsigned char lead, unsigned char trail) const { return bits_[static_cast<unsigned>(lead) << 8 | trail]; }
+    bool operator()(unsigned char lead, unsigned char trail) const {
+        return bits_[static_cast<unsigned>(lead) << 8 | trail];
+    }
 
 private:
     std::bitset<65536> bits_;
@@ -60,7 +63,9 @@ bool isAscii(std::string_view s) {
     return true;
 }
 
-constexpr unsigned char lowerAscii(unsigned char c) { return c >= 'A' && c <= 'Z' ? static_cast<unsigned char>(c - 'A' + 'a') : c; }
+constexpr unsigned char lowerAscii(unsigned char c) {
+    return c >= 'A' && c <= 'Z' ? static_cast<unsigned char>(c - 'A' + 'a') : c;
+}
 
 }  // namespace
 
@@ -77,17 +82,21 @@ LineMatcher::LineMatcher(FindQuery query) : query_(std::move(query)) {
     } else if (!isAscii(query_.text)) {
         // ASCII characters fold to ASCII ones: a character that folds to one beyond ASCII matches none.
         for (QChar c : query_.text)
-            if (c.unicode() >= 0x80 && (query_.caseSensitive || c.toCaseFolded().unicode() >= 0x80)) needsNonAscii_ = true;
+            if (c.unicode() >= 0x80 && (query_.caseSensitive || c.toCaseFolded().unicode() >= 0x80))
+                needsNonAscii_ = true;
     } else {
         byteWise_ = true;
         for (int b = 0; b < 256; ++b)
-            fold_[static_cast<std::size_t>(b)] = query_.caseSensitive ? static_cast<unsigned char>(b) : lowerAscii(static_cast<unsigned char>(b));
+            fold_[static_cast<std::size_t>(b)] = query_.caseSensitive ? static_cast<unsigned char>(b)
+                                                                      : lowerAscii(static_cast<unsigned char>(b));
         needle_ = query_.text.toStdString();
         for (char& c : needle_) c = static_cast<char>(fold_[static_cast<unsigned char>(c)]);
         const std::size_t n = needle_.size();
         skip_.fill(n);
         for (std::size_t i = 0; i + 1 < n; ++i) skip_[static_cast<unsigned char>(needle_[i])] = n - 1 - i;
-        const auto letterBit = [&](char c) -> unsigned char { return !query_.caseSensitive && c >= 'a' && c <= 'z' ? 0x20 : 0; };
+        const auto letterBit = [&](char c) -> unsigned char {
+            return !query_.caseSensitive && c >= 'a' && c <= 'z' ? 0x20 : 0;
+        };
         letterBit_ = {letterBit(needle_.front()), letterBit(needle_.back())};
     }
     usable_ = true;
@@ -158,7 +167,8 @@ bool CharWalk::startsAt(std::size_t offset) {
     while (at_ < offset) {
 #ifdef __SSE2__
         // Sixteen bytes without a high bit are sixteen one-byte characters.
-        if (offset - at_ >= 16 && _mm_movemask_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes + at_))) == 0) {
+        if (offset - at_ >= 16 &&
+            _mm_movemask_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes + at_))) == 0) {
             at_ += 16;
             continue;
         }

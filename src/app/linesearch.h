@@ -63,9 +63,9 @@ private:
     // A plain query with a character that no ASCII character matches (even with the case ignored) cannot
     // be in a line of ASCII bytes: such lines are passed over without being decoded.
     bool needsNonAscii_ = false;
-    std::string needle_;  // ASCII; lower case when the case is ignored
+    std::string needle_;                     // ASCII; lower case when the case is ignored
     std::array<unsigned char, 256> fold_{};  // byte to its compared form
-    std::array<std::size_t, 256> skip_{};   // Horspool's shifts, by a byte's compared form
+    std::array<std::size_t, 256> skip_{};    // Horspool's shifts, by a byte's compared form
     // A byte ORed with its needle byte's letterBit_ equals the needle byte exactly when the two are the
     // same letter in either case (0x20 for a letter when the case is ignored, else 0).
     std::array<unsigned char, 2> letterBit_{};  // of the first and the last needle byte

@@ -17,15 +17,15 @@
 #include <QScrollBar>
 #include <QTimer>
 
-#include "qtedge/commandguard.h"
 #include "app/findbar.h"
 #include "app/linesearch.h"
+#include "qtedge/commandguard.h"
 #include "qtedge/qtext.h"
 
 namespace {
 constexpr int kMargin = 2;  // left of the text, as a text area leaves it
 const QColor kMatchColour(255, 226, 110);
-}
+}  // namespace
 
 LinesView::LinesView(QWidget* parent) : QAbstractScrollArea(parent) {
     setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
@@ -214,7 +214,9 @@ void LinesView::paintLines() {
         if (hasSelection() && i >= from.line && i <= to.line) {
             // The selected part is drawn again over a highlight, clipped to it. A selection that goes
             // past the shown start of a long line covers the mark as well.
-            const auto advance = [&](int column) { return column > text.size() ? width : fm.horizontalAdvance(text.left(column)); };
+            const auto advance = [&](int column) {
+                return column > text.size() ? width : fm.horizontalAdvance(text.left(column));
+            };
             const int startCol = i == from.line ? from.column : 0;
             const int endCol = i == to.line ? to.column : kLineEnd;
             const int left = x + advance(startCol);
@@ -290,7 +292,8 @@ void LinesView::ensureVisible(std::size_t line) {
 }
 
 std::pair<LinesView::Position, LinesView::Position> LinesView::ordered() const {
-    const bool forward = anchor_.line < cursor_.line || (anchor_.line == cursor_.line && anchor_.column <= cursor_.column);
+    const bool forward = anchor_.line < cursor_.line ||
+                         (anchor_.line == cursor_.line && anchor_.column <= cursor_.column);
     return forward ? std::pair{anchor_, cursor_} : std::pair{cursor_, anchor_};
 }
 
@@ -497,7 +500,8 @@ void LinesView::restartSearch() {
     if (matcher->usable()) {
         const std::uint64_t generation = generation_;
         search_ = std::make_unique<LineSearch>(content_, *matcher, filter_ ? 0 : origin, [this, generation] {
-            QMetaObject::invokeMethod(this, [this, generation] { searchNews(generation); }, Qt::QueuedConnection);
+            QMetaObject::invokeMethod(
+                this, [this, generation] { searchNews(generation); }, Qt::QueuedConnection);
         });
         pendingStep_ = 1;
     }
@@ -532,7 +536,8 @@ void LinesView::updateCount() {
         findBar_->setCount({});
         return;
     }
-    findBar_->setCount(QStringLiteral("%L1 件%2").arg(matchingLines()).arg(searchDone_ ? QString() : QStringLiteral("…")));
+    findBar_->setCount(
+        QStringLiteral("%L1 件%2").arg(matchingLines()).arg(searchDone_ ? QString() : QStringLiteral("…")));
 }
 
 bool LinesView::findStep(bool forward) {

@@ -77,7 +77,7 @@ public:
     void openFind();
     void closeFind();
     FindBar* findBar() const { return findBar_; }  // null until the bar is first opened
-    bool findNext() { return findStep(true); }      // false when no match was selected
+    bool findNext() { return findStep(true); }     // false when no match was selected
     bool findPrevious() { return findStep(false); }
     std::size_t matchingLines() const { return head_.size() + tail_.size(); }  // found so far
     bool searchDone() const { return searchDone_; }

@@ -171,20 +171,16 @@ QVariant RankingModel::data(const QModelIndex& index, int role) const {
     const RankRow& row = counts.rows()[order_[static_cast<std::size_t>(index.row())]];
     const Column column = columnAt(index.column());
     if (role == Qt::TextAlignmentRole)
-        return column == Column::Item ? QVariant(Qt::AlignLeft | Qt::AlignVCenter) : QVariant(Qt::AlignRight | Qt::AlignVCenter);
+        return column == Column::Item ? QVariant(Qt::AlignLeft | Qt::AlignVCenter)
+                                      : QVariant(Qt::AlignRight | Qt::AlignVCenter);
     if (role == Qt::ToolTipRole && column == Column::Item) return shownText(toQString(row.item));
     if (role != Qt::DisplayRole) return {};
     switch (column) {
-        case Column::Rank:
-            return static_cast<qulonglong>(places_ ? places_->rankOf(row.hits) : 0);
-        case Column::Hits:
-            return static_cast<qlonglong>(row.hits);
-        case Column::Share:
-            return shareText(row.hits, counts.totalHits());
-        case Column::Bytes:
-            return static_cast<qlonglong>(row.bytes);
-        case Column::Item:
-            return itemShown(row);
+        case Column::Rank: return static_cast<qulonglong>(places_ ? places_->rankOf(row.hits) : 0);
+        case Column::Hits: return static_cast<qlonglong>(row.hits);
+        case Column::Share: return shareText(row.hits, counts.totalHits());
+        case Column::Bytes: return static_cast<qlonglong>(row.bytes);
+        case Column::Item: return itemShown(row);
     }
     return {};
 }
@@ -192,14 +188,10 @@ QVariant RankingModel::data(const QModelIndex& index, int role) const {
 QVariant RankingModel::headerData(int section, Qt::Orientation orientation, int role) const {
     if (orientation != Qt::Horizontal || role != Qt::DisplayRole) return {};
     switch (columnAt(section)) {
-        case Column::Rank:
-            return QStringLiteral("順位");
-        case Column::Hits:
-            return QStringLiteral("件数");
-        case Column::Share:
-            return QStringLiteral("割合");
-        case Column::Bytes:
-            return QStringLiteral("転送量");
+        case Column::Rank: return QStringLiteral("順位");
+        case Column::Hits: return QStringLiteral("件数");
+        case Column::Share: return QStringLiteral("割合");
+        case Column::Bytes: return QStringLiteral("転送量");
         case Column::Item:
             return QString::fromUtf8(analysis::kRankTableCaptions[static_cast<std::size_t>(table_)].data());
     }
@@ -267,8 +259,9 @@ RankingWindow::RankingWindow(QWidget* parent) : QWidget(parent, Qt::Window) {
         tabs_->addTab(page, QString::fromUtf8(analysis::kRankTableCaptions[t].data()));
 
         auto showStatus = [model, status] {
-            status->setText(model->busy() ? QStringLiteral("並べ替えています...")
-                                          : QStringLiteral("%1 / %2 件").arg(model->rowCount()).arg(model->totalRows()));
+            status->setText(model->busy()
+                                ? QStringLiteral("並べ替えています...")
+                                : QStringLiteral("%1 / %2 件").arg(model->rowCount()).arg(model->totalRows()));
         };
         connect(filter, &QLineEdit::textChanged, model, [model, showStatus](const QString& text) {
             model->setFilter(text);

@@ -61,11 +61,13 @@ void TForm1::SaveCsv1Click() {
             existing << QString::fromStdString(f.name);
     }
     if (!existing.isEmpty()) {
-        const QString names = existing.size() > 3 ? existing.mid(0, 3).join(QStringLiteral(", ")) + QStringLiteral(" など")
-                                                   : existing.join(QStringLiteral(", "));
-        if (!confirmReplace(this, QStringLiteral("このフォルダには同じ名前のファイルが %1 個あります (%2)。\n置き換えますか?")
-                                      .arg(existing.size())
-                                      .arg(names)))
+        const QString names = existing.size() > 3
+                                  ? existing.mid(0, 3).join(QStringLiteral(", ")) + QStringLiteral(" など")
+                                  : existing.join(QStringLiteral(", "));
+        if (!confirmReplace(this,
+                            QStringLiteral("このフォルダには同じ名前のファイルが %1 個あります (%2)。\n置き換えますか?")
+                                .arg(existing.size())
+                                .arg(names)))
             return;
     }
     runCommand(this, [&] { report::writeCsvReport(record_, dir); });

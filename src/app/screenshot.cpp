@@ -7,22 +7,22 @@
 
 #include <QApplication>
 #include <QCheckBox>
-#include <QLineEdit>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QLineEdit>
 #include <QPixmap>
 #include <QScreen>
 #include <QTabWidget>
 
-#include "qtedge/commandguard.h"
-#include "app/startup.h"
 #include "app/findbar.h"
 #include "app/linesview.h"
+#include "app/startup.h"
 #include "app/tform1.h"
 #include "app/tform2.h"
 #include "app/tversioninfo.h"
 #include "common/fileio.h"
 #include "common/programdir.h"
+#include "qtedge/commandguard.h"
 
 namespace {
 
@@ -72,8 +72,7 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "cannot create %s\n", qPrintable(out.path()));
         return 1;
     }
-    const std::string log =
-        argc == 3 ? common::fullPath(argv[2]) : common::programDir() + "logs/access_log_20261207";
+    const std::string log = argc == 3 ? common::fullPath(argv[2]) : common::programDir() + "logs/access_log_20261207";
 
     QApplication::setFont(programFont());
     if (chdir(common::programDir().c_str()) != 0) return 1;

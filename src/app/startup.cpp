@@ -9,7 +9,6 @@
 #include <QFontDatabase>
 #include <QTimer>
 
-#include "qtedge/commandguard.h"
 #include "app/tform1.h"
 #include "app/tform2.h"
 #include "app/tversioninfo.h"
@@ -20,6 +19,7 @@
 #include "decoder/ui/tutf.h"
 #include "ftp/ui/tftp.h"
 #include "lists/ui/tdomein.h"
+#include "qtedge/commandguard.h"
 
 QFont programFont() {
     const QString preferred = QStringLiteral("ＭＳ Ｐゴシック");
@@ -69,8 +69,7 @@ void applyStartMode(Windows& w, const std::string& mode) {
 
 std::string prepareDataDir(const std::string& programDir) {
     const std::string dir = common::locateDataDir(programDir);
-    if (dir != programDir)
-        runCommand(nullptr, [&] { common::createDataDir(dir, common::shippedDataDir(programDir)); });
+    if (dir != programDir) runCommand(nullptr, [&] { common::createDataDir(dir, common::shippedDataDir(programDir)); });
     return dir;
 }
 

@@ -7,25 +7,25 @@
 #include <filesystem>
 
 #include <QCloseEvent>
-#include <QDragEnterEvent>
-#include <QElapsedTimer>
-#include <QFileInfo>
-#include <QMimeData>
-#include <QStatusBar>
-#include <QUrl>
 #include <QComboBox>
 #include <QDir>
+#include <QDragEnterEvent>
+#include <QElapsedTimer>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QGridLayout>
-#include <QGuiApplication>
 #include <QGroupBox>
+#include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenuBar>
+#include <QMimeData>
 #include <QPushButton>
 #include <QScreen>
+#include <QStatusBar>
 #include <QTabWidget>
+#include <QUrl>
 #include <QVBoxLayout>
 
 #include "analysis/chart.h"
@@ -33,15 +33,15 @@
 #include "analysis/report.h"
 #include "analysis/resultlayout.h"
 #include "app/chartimage.h"
-#include "qtedge/commandguard.h"
 #include "app/linesview.h"
 #include "app/rankingwindow.h"
 #include "app/recentfiles.h"
-#include "common/programdir.h"
+#include "app/tform2.h"
 #include "common/apperror.h"
 #include "common/fileio.h"
+#include "common/programdir.h"
+#include "qtedge/commandguard.h"
 #include "qtedge/qtext.h"
-#include "app/tform2.h"
 
 namespace {
 
@@ -486,7 +486,8 @@ void TForm1::dropEvent(QDropEvent* event) {
     event->acceptProposedAction();
     // The file manager waits for the drop to end: the analysis runs once it has.
     const QList<QUrl> urls = event->mimeData()->urls();
-    QMetaObject::invokeMethod(this, [this, urls] { openDropped(urls); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        this, [this, urls] { openDropped(urls); }, Qt::QueuedConnection);
 }
 
 void TForm1::openDropped(const QList<QUrl>& urls) {
@@ -497,7 +498,8 @@ void TForm1::openDropped(const QList<QUrl>& urls) {
     }
     const QString file = urls.front().toLocalFile();
     if (QFileInfo(file).isDir()) {
-        showUnicodeErrorBox(this, QStringLiteral("フォルダは開けません。ログファイルを1つドロップしてください: %1").arg(file));
+        showUnicodeErrorBox(
+            this, QStringLiteral("フォルダは開けません。ログファイルを1つドロップしてください: %1").arg(file));
         return;
     }
     const std::string path = pathFromQString(file);
@@ -539,8 +541,8 @@ void TForm1::rankingsReady(std::shared_ptr<const analysis::Rankings> rankings) {
 void TForm1::byteNameChange() {
     runCommand(this, [this] {
         QLineEdit* amount = box("Edit34");
-        const analysis::UnitChange change =
-            analysis::byteNameChange(fromQString(amount->text()), lastByteName_, byteName->currentIndex());
+        const analysis::UnitChange change = analysis::byteNameChange(fromQString(amount->text()), lastByteName_,
+                                                                     byteName->currentIndex());
         if (change.text) {
             showInBox(amount, toQString(*change.text));
             record_.unitChanged(*change.text, change.lastByteName);

@@ -9,8 +9,8 @@
 #include <QPainter>
 #include <QPixmap>
 #include <QPlainTextEdit>
-#include <QTextDocument>
 #include <QPushButton>
+#include <QTextDocument>
 #include <QVBoxLayout>
 
 #include "analysis/chart.h"
@@ -25,10 +25,9 @@ const char* const kMakerUrl = "https://www.qt.io/";
 const char* const kHelper = "IETF (RFC 3986 / RFC 3629)";
 const char* const kHelperLinkText = "RFC 3986 を読む";
 const char* const kHelperUrl = "https://www.rfc-editor.org/rfc/rfc3986";
-const char* const kNote =
-    "UTF-8 デコーダは、RFC 3986 のパーセントエンコードと\n"
-    "RFC 3629 の UTF-8 の定義に従って、URL の文字列を\n"
-    "読める形に戻しています。";
+const char* const kNote = "UTF-8 デコーダは、RFC 3986 のパーセントエンコードと\n"
+                          "RFC 3629 の UTF-8 の定義に従って、URL の文字列を\n"
+                          "読める形に戻しています。";
 
 // A small picture of the hourly chart, drawn here so the program needs no image file.
 QPixmap chartIcon() {

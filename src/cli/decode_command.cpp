@@ -84,8 +84,7 @@ int runDecode(int argc, char** argv) {
             std::printf("usage:\n%s", decodeUsage());
             return 0;
         }
-        std::fprintf(stderr, "munyaro-cli decode: unexpected argument '%s'\nusage:\n%s", arg.c_str(),
-                     decodeUsage());
+        std::fprintf(stderr, "munyaro-cli decode: unexpected argument '%s'\nusage:\n%s", arg.c_str(), decodeUsage());
         return 2;
     }
 

@@ -27,7 +27,9 @@ std::atomic<bool> interrupted{false};
 extern "C" void onInterrupt(int) { interrupted = true; }
 
 // The component's texts are code page 932; the terminal gets UTF-8.
-void say(const std::string& cp932) { std::fprintf(stderr, "munyaro-cli fetch: %s\n", common::utf8FromCp932(cp932).c_str()); }
+void say(const std::string& cp932) {
+    std::fprintf(stderr, "munyaro-cli fetch: %s\n", common::utf8FromCp932(cp932).c_str());
+}
 
 // A command-line text (UTF-8) as the component takes it, or nothing when a character has no
 // Shift-JIS form and would silently become "?".
@@ -185,8 +187,9 @@ int runFetch(int argc, char** argv) {
             std::fprintf(stderr, "munyaro-cli fetch: not trusted; to trust this server run again with --trust %s\n",
                          result.key.fingerprint.c_str());
         if (result.key.status == ftp::ServerKey::Status::Changed)
-            std::fprintf(stderr, "munyaro-cli fetch: refused; only if the server's key was really replaced, remove "
-                                 "its line from %s/%s and trust the new key\n",
+            std::fprintf(stderr,
+                         "munyaro-cli fetch: refused; only if the server's key was really replaced, remove "
+                         "its line from %s/%s and trust the new key\n",
                          materia.c_str(), result.key.ssh ? ftp::kKnownHosts : ftp::kPinFile);
         return 1;
     }

@@ -41,10 +41,8 @@ void appendJsonNumber(std::string& out, double value) {
         out += "null";
         return;
     }
-    if (value == std::trunc(value) && std::fabs(value) < 9e15)
-        std::snprintf(buf, sizeof buf, "%.0f", value);
-    else
-        std::snprintf(buf, sizeof buf, "%.17g", value);
+    if (value == std::trunc(value) && std::fabs(value) < 9e15) std::snprintf(buf, sizeof buf, "%.0f", value);
+    else std::snprintf(buf, sizeof buf, "%.17g", value);
     out += buf;
 }
 

@@ -85,7 +85,9 @@ int runReport(int argc, char** argv) {
                 continue;
             }
             if (arg == "--materia" || arg == "--html" || arg == "--csv") {
-                (arg == "--materia" ? options.materiaDir : arg == "--html" ? htmlFile.emplace() : csvDir.emplace()) = value;
+                (arg == "--materia" ? options.materiaDir
+                 : arg == "--html"  ? htmlFile.emplace()
+                                    : csvDir.emplace()) = value;
                 continue;
             }
             unit = -1;
@@ -101,7 +103,8 @@ int runReport(int argc, char** argv) {
     }
     if (!file) return usageError("LOGFILE missing");
     if (top && format != Format::Rankings) return usageError("--top goes with --rankings");
-    if (format == Format::Rankings && !options.rankings) return usageError("--rankings and --no-rankings exclude each other");
+    if (format == Format::Rankings && !options.rankings)
+        return usageError("--rankings and --no-rankings exclude each other");
 
     ReportView view(unit);
     report::ReportRecord record(&view);
@@ -134,20 +137,11 @@ int runReport(int argc, char** argv) {
     std::optional<std::string> writeError;
     try {
         switch (format) {
-            case Format::None:
-                break;
-            case Format::Json:
-                view.writeJson(stdout, *file, error);
-                break;
-            case Format::Summary:
-                view.writeSummary(stdout);
-                break;
-            case Format::Text:
-                view.writeText(stdout);
-                break;
-            case Format::Rankings:
-                view.writeRankings(stdout, top.value_or(20));
-                break;
+            case Format::None: break;
+            case Format::Json: view.writeJson(stdout, *file, error); break;
+            case Format::Summary: view.writeSummary(stdout); break;
+            case Format::Text: view.writeText(stdout); break;
+            case Format::Rankings: view.writeRankings(stdout, top.value_or(20)); break;
         }
         if (!StdoutGuard::flush()) writeError = common::msg::writeError();
     } catch (const std::bad_alloc&) {
@@ -156,7 +150,8 @@ int runReport(int argc, char** argv) {
     if (writeError) output.rollback();
     if (error) {
         printError(*error);
-        if (const auto line = view.errorLine()) std::fprintf(stderr, "munyaro-cli: %s:%zu: stopped here\n", file->c_str(), *line);
+        if (const auto line = view.errorLine())
+            std::fprintf(stderr, "munyaro-cli: %s:%zu: stopped here\n", file->c_str(), *line);
     }
     if (writeError) printError(*writeError);
     return error || writeError || saveError ? 1 : 0;

@@ -148,7 +148,7 @@ void ReportView::writeJson(std::FILE* f, const std::string& file, const std::opt
             appendJsonNumber(o, static_cast<double>(t.*counter));
         }
         for (const auto& [key, hours] : {std::pair{"hourConnections", &t.hourConnections},
-                                          std::pair{"hourGets", &t.hourGets}, std::pair{"hourPosts", &t.hourPosts}}) {
+                                         std::pair{"hourGets", &t.hourGets}, std::pair{"hourPosts", &t.hourPosts}}) {
             o += ",\"";
             o += key;
             o += "\":[";
@@ -223,7 +223,6 @@ void ReportView::writeJson(std::FILE* f, const std::string& file, const std::opt
     o += "}\n";
 }
 
-
 void ReportView::writeRankings(std::FILE* f, std::size_t top) const {
     Out out(f);
     std::string& o = out.buf();
@@ -258,8 +257,8 @@ void ReportView::writeRankings(std::FILE* f, std::size_t top) const {
                 o += buf;
             }
             o += "  ";
-            const std::string item =
-                analysis::isUrlTable(table) ? analysis::decodedItem(rows[i].item) : std::string(rows[i].item);
+            const std::string item = analysis::isUrlTable(table) ? analysis::decodedItem(rows[i].item)
+                                                                 : std::string(rows[i].item);
             o += terminalSafe(utf8(item));
             o += '\n';
             out.maybeFlush();

@@ -26,13 +26,34 @@ std::string withPeriod(std::string_view text) {
 }
 
 namespace msg {
-const std::string& notInteger() { static const std::string s = cp932(u8"'%s' は整数ではありません"); return s; }
-const std::string& notFloat() { static const std::string s = cp932(u8"'%s' は浮動小数点数ではありません"); return s; }
-const std::string& divByZero() { static const std::string s = cp932(u8"ゼロによる除算"); return s; }
-const std::string& cannotOpen() { static const std::string s = cp932(u8"ファイル \"%s\". %s は開けません"); return s; }
-const std::string& cannotCreate() { static const std::string s = cp932(u8"ファイル \"%s\". %s を作成できません"); return s; }
-const std::string& outOfMemory() { static const std::string s = cp932(u8"メモリが足りません"); return s; }
-const std::string& writeError() { static const std::string s = cp932(u8"ストリームへの書き込みエラー"); return s; }
+const std::string& notInteger() {
+    static const std::string s = cp932(u8"'%s' は整数ではありません");
+    return s;
+}
+const std::string& notFloat() {
+    static const std::string s = cp932(u8"'%s' は浮動小数点数ではありません");
+    return s;
+}
+const std::string& divByZero() {
+    static const std::string s = cp932(u8"ゼロによる除算");
+    return s;
+}
+const std::string& cannotOpen() {
+    static const std::string s = cp932(u8"ファイル \"%s\". %s は開けません");
+    return s;
+}
+const std::string& cannotCreate() {
+    static const std::string s = cp932(u8"ファイル \"%s\". %s を作成できません");
+    return s;
+}
+const std::string& outOfMemory() {
+    static const std::string s = cp932(u8"メモリが足りません");
+    return s;
+}
+const std::string& writeError() {
+    static const std::string s = cp932(u8"ストリームへの書き込みエラー");
+    return s;
+}
 }  // namespace msg
 
 }  // namespace common

@@ -41,7 +41,8 @@ std::optional<std::size_t> cgroupRoom() {
     const std::string max = readSmallFile(dir + "/memory.max");
     if (max.empty() || max[0] < '0' || max[0] > '9') return std::nullopt;  // "max": no limit
     const auto limit = static_cast<std::size_t>(std::strtoull(max.c_str(), nullptr, 10));
-    const auto used = static_cast<std::size_t>(std::strtoull(readSmallFile(dir + "/memory.current").c_str(), nullptr, 10));
+    const auto used = static_cast<std::size_t>(
+        std::strtoull(readSmallFile(dir + "/memory.current").c_str(), nullptr, 10));
     return limit > used ? limit - used : 0;
 }
 

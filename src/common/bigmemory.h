@@ -13,7 +13,7 @@ inline constexpr std::size_t kBigBlock = std::size_t(2) << 20;
 // A block of kBigBlock or more that is larger than what the system can still provide is refused with
 // std::bad_alloc at once, rather than granted by overcommit and paid for by the out-of-memory killer
 // when its pages are touched.
-void* bigAllocate(std::size_t bytes);                                   // throws std::bad_alloc
+void* bigAllocate(std::size_t bytes);  // throws std::bad_alloc
 void bigFree(void* p, std::size_t bytes) noexcept;
 void* bigReallocate(void* p, std::size_t oldBytes, std::size_t newBytes);  // keeps the contents
 

@@ -86,7 +86,8 @@ std::uint64_t foldedHash(std::string_view text) {
     if (n < 8) {
         // The short ASCII rest of most hosts and paths: one word, folded at once.
         std::uint64_t v = 0;
-        for (std::size_t i = 0; i < n; ++i) v |= static_cast<std::uint64_t>(static_cast<unsigned char>(p[i])) << (8 * i);
+        for (std::size_t i = 0; i < n; ++i)
+            v |= static_cast<std::uint64_t>(static_cast<unsigned char>(p[i])) << (8 * i);
         if (!(v & 0x8080808080808080ull)) return mix(h, lowerAscii8(v));
     }
     std::uint64_t tail = 0;

@@ -179,7 +179,8 @@ FileLock::FileLock(const std::string& path, std::chrono::milliseconds wait) {
         if (err != EWOULDBLOCK || std::chrono::steady_clock::now() >= deadline) {
             ::close(fd_);
             fd_ = -1;
-            throw AppError(formatMessage(msg::cannotCreate(), {pathText(fullPath(path)), pathText(std::strerror(err))}));
+            throw AppError(
+                formatMessage(msg::cannotCreate(), {pathText(fullPath(path)), pathText(std::strerror(err))}));
         }
         // Another program holds it for the moment of one write; look again shortly.
         ::usleep(10000);

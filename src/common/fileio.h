@@ -3,8 +3,8 @@
 #include <chrono>
 #include <cstring>
 #include <string>
-#include <utility>
 #include <string_view>
+#include <utility>
 
 #include "common/bigmemory.h"
 

@@ -63,7 +63,8 @@ std::string userDataDir() {
 std::string shippedDataDir(const std::string& programDir) {
     const std::string share = programDir + MUNYARO_SHARE_FROM_BIN + "/";
     std::error_code ec;
-    if (!std::filesystem::is_directory(share + "materia", ec) && std::filesystem::is_directory(programDir + "materia", ec))
+    if (!std::filesystem::is_directory(share + "materia", ec) &&
+        std::filesystem::is_directory(programDir + "materia", ec))
         return programDir;
     return share;
 }

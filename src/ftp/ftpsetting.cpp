@@ -10,9 +10,7 @@
 
 namespace ftp {
 
-common::StringList loadFtpSetting(const std::string& path) {
-    return common::splitLines(common::readWholeFile(path));
-}
+common::StringList loadFtpSetting(const std::string& path) { return common::splitLines(common::readWholeFile(path)); }
 
 const std::string& settingLine(const common::StringList& lines, std::size_t index) {
     if (index >= lines.size()) {
@@ -72,8 +70,7 @@ std::string logDate(std::chrono::year_month_day date, std::chrono::milliseconds 
     using namespace std::chrono;
     if (timeOfDay < hours(4)) date = year_month_day(sys_days(date) - days(1));
     char text[16];
-    std::snprintf(text, sizeof text, "%04d%02u%02u", int(date.year()), unsigned(date.month()),
-                  unsigned(date.day()));
+    std::snprintf(text, sizeof text, "%04d%02u%02u", int(date.year()), unsigned(date.month()), unsigned(date.day()));
     return text;
 }
 

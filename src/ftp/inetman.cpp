@@ -8,12 +8,12 @@
 #include <curl/curl.h>
 #include <dirent.h>
 #include <fcntl.h>
+#include <openssl/ssl.h>
+#include <openssl/x509.h>
 #include <optional>
 #include <string_view>
 #include <sys/file.h>
 #include <sys/stat.h>
-#include <openssl/ssl.h>
-#include <openssl/x509.h>
 #include <unistd.h>
 
 #include "common/apperror.h"
@@ -28,9 +28,9 @@ namespace {
 
 // A dead server must not hold the program for ever: these bound every wait of one download.
 constexpr long kConnectTimeoutSeconds = 15;
-constexpr long kAcceptTimeoutMs = 15000;       // the server connecting back for the data (active mode)
-constexpr long kResponseTimeoutSeconds = 30;   // each reply on the control connection
-constexpr long kPollMs = 1000;                 // a cancel wakes the wait at once; this only bounds it
+constexpr long kAcceptTimeoutMs = 15000;      // the server connecting back for the data (active mode)
+constexpr long kResponseTimeoutSeconds = 30;  // each reply on the control connection
+constexpr long kPollMs = 1000;                // a cancel wakes the wait at once; this only bounds it
 
 // A part file is "." + the target's name + ".part" + six random letters or digits.
 constexpr std::string_view kPartInfix = ".part";
@@ -40,7 +40,9 @@ std::string jp(std::u8string_view utf8) { return common::cp932(utf8); }
 
 // CR or LF would end an FTP command early and start one of the sender's choosing; NUL would cut
 // the text short.
-bool controlSafe(std::string_view text) { return text.find_first_of(std::string_view("\r\n\0", 3)) == std::string_view::npos; }
+bool controlSafe(std::string_view text) {
+    return text.find_first_of(std::string_view("\r\n\0", 3)) == std::string_view::npos;
+}
 
 bool unreserved(unsigned char c) {
     return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '-' || c == '.' ||
@@ -70,9 +72,9 @@ std::string hostPart(const std::string& server) {
         if (c <= 0x20 || c == 0x7F || std::strchr("/\\?#@[]%", c) != nullptr) return {};
         if (c == ':') ++colons;
     }
-    if (colons == 1) return {};                        // "host:port" is not a server name
-    if (colons > 1) return "[" + server + "]";         // an IPv6 address
-    return common::utf8FromCp932(server);              // a non-ASCII name goes out as IDN
+    if (colons == 1) return {};                 // "host:port" is not a server name
+    if (colons > 1) return "[" + server + "]";  // an IPv6 address
+    return common::utf8FromCp932(server);       // a non-ASCII name goes out as IDN
 }
 
 // "ftp://host:port/path"; an absolute remote path starts with "%2F", which libcurl takes as the root.
@@ -98,7 +100,8 @@ std::string buildUrl(Protocol protocol, const std::string& host, int port, std::
 std::string systemText(int err) { return common::pathText(std::strerror(err)); }
 
 std::string createError(const std::string& path, int err) {
-    return common::formatMessage(common::msg::cannotCreate(), {common::pathText(common::fullPath(path)), systemText(err)});
+    return common::formatMessage(common::msg::cannotCreate(),
+                                 {common::pathText(common::fullPath(path)), systemText(err)});
 }
 
 // The reason from libcurl's result code; its error buffer is not used, since in active mode it keeps
@@ -106,56 +109,34 @@ std::string createError(const std::string& path, int err) {
 std::string curlReason(CURLcode code, long reply, int writeErrno, const std::string& server, bool tooSlow,
                        const SpeedLimit& limit) {
     std::string main;
-    if (tooSlow) code = CURLE_OK;   // told apart from the time-outs of libcurl
+    if (tooSlow) code = CURLE_OK;  // told apart from the time-outs of libcurl
     switch (code) {
-    case CURLE_OK:
-        main = common::formatMessage(jp(u8"転送が遅すぎるため中断しました（%s 秒間、毎秒 %s バイト未満）"),
-                                     {std::to_string(limit.seconds), std::to_string(limit.bytesPerSecond)});
-        break;
-    case CURLE_COULDNT_RESOLVE_HOST:
-        main = common::formatMessage(jp(u8"サーバー \"%s\" が見つかりません"), {server});
-        break;
-    case CURLE_COULDNT_CONNECT:
-        main = jp(u8"サーバーに接続できません");
-        break;
-    case CURLE_LOGIN_DENIED:
-        main = jp(u8"ログインが拒否されました");
-        break;
-    case CURLE_REMOTE_FILE_NOT_FOUND:
-        main = jp(u8"サーバーにそのファイルがありません");
-        break;
-    case CURLE_REMOTE_ACCESS_DENIED:
-        main = jp(u8"サーバーのディレクトリまたはファイルに入れません");
-        break;
-    case CURLE_PARTIAL_FILE:
-    case CURLE_RECV_ERROR:
-    case CURLE_GOT_NOTHING:
-        main = jp(u8"転送が途中で切れました");
-        break;
-    case CURLE_OPERATION_TIMEDOUT:
-        main = jp(u8"サーバーの応答が時間内にありません");
-        break;
-    case CURLE_FTP_ACCEPT_FAILED:
-    case CURLE_FTP_ACCEPT_TIMEOUT:
-    case CURLE_FTP_PORT_FAILED:
-        main = jp(u8"サーバーからのデータ接続（アクティブモード）を受けられません");
-        break;
-    case CURLE_USE_SSL_FAILED:
-        main = jp(u8"サーバーが TLS での接続（FTPS）に応じません");
-        break;
-    case CURLE_SSL_CONNECT_ERROR:
-        main = jp(u8"TLS の接続を確立できません");
-        break;
-    case CURLE_SSH:
-        main = jp(u8"SSH の接続に失敗しました");
-        break;
-    case CURLE_WRITE_ERROR:
-        main = common::msg::writeError();
-        if (writeErrno != 0) main += " (" + systemText(writeErrno) + ")";
-        break;
-    default:
-        main = jp(u8"ダウンロードできません");
-        break;
+        case CURLE_OK:
+            main = common::formatMessage(jp(u8"転送が遅すぎるため中断しました（%s 秒間、毎秒 %s バイト未満）"),
+                                         {std::to_string(limit.seconds), std::to_string(limit.bytesPerSecond)});
+            break;
+        case CURLE_COULDNT_RESOLVE_HOST:
+            main = common::formatMessage(jp(u8"サーバー \"%s\" が見つかりません"), {server});
+            break;
+        case CURLE_COULDNT_CONNECT: main = jp(u8"サーバーに接続できません"); break;
+        case CURLE_LOGIN_DENIED: main = jp(u8"ログインが拒否されました"); break;
+        case CURLE_REMOTE_FILE_NOT_FOUND: main = jp(u8"サーバーにそのファイルがありません"); break;
+        case CURLE_REMOTE_ACCESS_DENIED: main = jp(u8"サーバーのディレクトリまたはファイルに入れません"); break;
+        case CURLE_PARTIAL_FILE:
+        case CURLE_RECV_ERROR:
+        case CURLE_GOT_NOTHING: main = jp(u8"転送が途中で切れました"); break;
+        case CURLE_OPERATION_TIMEDOUT: main = jp(u8"サーバーの応答が時間内にありません"); break;
+        case CURLE_FTP_ACCEPT_FAILED:
+        case CURLE_FTP_ACCEPT_TIMEOUT:
+        case CURLE_FTP_PORT_FAILED: main = jp(u8"サーバーからのデータ接続（アクティブモード）を受けられません"); break;
+        case CURLE_USE_SSL_FAILED: main = jp(u8"サーバーが TLS での接続（FTPS）に応じません"); break;
+        case CURLE_SSL_CONNECT_ERROR: main = jp(u8"TLS の接続を確立できません"); break;
+        case CURLE_SSH: main = jp(u8"SSH の接続に失敗しました"); break;
+        case CURLE_WRITE_ERROR:
+            main = common::msg::writeError();
+            if (writeErrno != 0) main += " (" + systemText(writeErrno) + ")";
+            break;
+        default: main = jp(u8"ダウンロードできません"); break;
     }
     std::string detail = curl_easy_strerror(code);
     // The last reply is often the goodbye to QUIT; only a refusal says something.
@@ -192,18 +173,14 @@ std::string timeText(const ASN1_TIME* time) {
 
 std::string verifyProblem(int error) {
     switch (error) {
-    case X509_V_ERR_DEPTH_ZERO_SELF_SIGNED_CERT:
-    case X509_V_ERR_SELF_SIGNED_CERT_IN_CHAIN:
-        return reinterpret_cast<const char*>(u8"自己署名の証明書です");
-    case X509_V_ERR_UNABLE_TO_GET_ISSUER_CERT_LOCALLY:
-    case X509_V_ERR_UNABLE_TO_GET_ISSUER_CERT:
-        return reinterpret_cast<const char*>(u8"信頼できる認証局の発行したものではありません");
-    case X509_V_ERR_CERT_HAS_EXPIRED:
-        return reinterpret_cast<const char*>(u8"有効期限が切れています");
-    case X509_V_ERR_CERT_NOT_YET_VALID:
-        return reinterpret_cast<const char*>(u8"まだ有効期間に入っていません");
-    default:
-        return X509_verify_cert_error_string(error);
+        case X509_V_ERR_DEPTH_ZERO_SELF_SIGNED_CERT:
+        case X509_V_ERR_SELF_SIGNED_CERT_IN_CHAIN: return reinterpret_cast<const char*>(u8"自己署名の証明書です");
+        case X509_V_ERR_UNABLE_TO_GET_ISSUER_CERT_LOCALLY:
+        case X509_V_ERR_UNABLE_TO_GET_ISSUER_CERT:
+            return reinterpret_cast<const char*>(u8"信頼できる認証局の発行したものではありません");
+        case X509_V_ERR_CERT_HAS_EXPIRED: return reinterpret_cast<const char*>(u8"有効期限が切れています");
+        case X509_V_ERR_CERT_NOT_YET_VALID: return reinterpret_cast<const char*>(u8"まだ有効期間に入っていません");
+        default: return X509_verify_cert_error_string(error);
     }
 }
 
@@ -229,7 +206,9 @@ int seeCertificate(X509_STORE_CTX* ctx, void* arg) {
         seen->key.notAfter = timeText(X509_get0_notAfter(cert));
         unsigned char* der = nullptr;
         const int n = i2d_X509_PUBKEY(X509_get_X509_PUBKEY(cert), &der);
-        if (n > 0) seen->key.fingerprint = fingerprintOf(std::string(reinterpret_cast<char*>(der), static_cast<std::size_t>(n)));
+        if (n > 0)
+            seen->key.fingerprint = fingerprintOf(
+                std::string(reinterpret_cast<char*>(der), static_cast<std::size_t>(n)));
         OPENSSL_free(der);
     }
     return ok;
@@ -244,9 +223,7 @@ CURLcode setUpTls(CURL*, void* sslContext, void* seen) {
 // noted and refused, never taken silently.
 int checkHostKey(CURL*, const curl_khkey* known, const curl_khkey* found, curl_khmatch match, void* arg) {
     auto* key = static_cast<ServerKey*>(arg);
-    const auto raw = [](const curl_khkey* k) {
-        return k->len == 0 ? unbase64(k->key) : std::string(k->key, k->len);
-    };
+    const auto raw = [](const curl_khkey* k) { return k->len == 0 ? unbase64(k->key) : std::string(k->key, k->len); };
     const std::string blob = raw(found);
     key->fingerprint = fingerprintOf(blob);
     key->keyBase64 = base64(blob, true);
@@ -254,7 +231,8 @@ int checkHostKey(CURL*, const curl_khkey* known, const curl_khkey* found, curl_k
     if (blob.size() >= 4) {
         const std::size_t n = (std::size_t(static_cast<unsigned char>(blob[0])) << 24) |
                               (std::size_t(static_cast<unsigned char>(blob[1])) << 16) |
-                              (std::size_t(static_cast<unsigned char>(blob[2])) << 8) | static_cast<unsigned char>(blob[3]);
+                              (std::size_t(static_cast<unsigned char>(blob[2])) << 8) |
+                              static_cast<unsigned char>(blob[3]);
         if (n <= blob.size() - 4) key->keyType = printable(blob.substr(4, n));
     }
     if (match == CURLKHMATCH_OK) return CURLKHSTAT_FINE;
@@ -321,7 +299,7 @@ public:
             if (n < 0 && errno == EINTR) continue;
             if (n <= 0) {
                 part->writeErrno_ = n < 0 ? errno : ENOSPC;
-                return 0;   // libcurl ends the transfer with a write error
+                return 0;  // libcurl ends the transfer with a write error
             }
             done += static_cast<size_t>(n);
             part->received_ += n;
@@ -335,7 +313,7 @@ public:
         struct stat st {};
         mode_t mode;
         if (::stat(target_.c_str(), &st) == 0) {
-            mode = st.st_mode & 07777;   // a replaced log keeps its permissions
+            mode = st.st_mode & 07777;  // a replaced log keeps its permissions
         } else {
             mode = ::umask(0);
             ::umask(mode);
@@ -355,7 +333,7 @@ private:
     std::atomic<long long>& received_;
     std::string path_;
     int fd_ = -1;
-    int error_ = 0;     // errno of a failed creation
+    int error_ = 0;  // errno of a failed creation
     bool created_ = false;
     int writeErrno_ = 0;
     bool committed_ = false;
@@ -377,7 +355,7 @@ public:
             const std::lock_guard<std::mutex> guard(lock_);
             slot_ = nullptr;
         }
-        curl_multi_remove_handle(multi_, easy_);   // closes a connection still open, as after a cancel
+        curl_multi_remove_handle(multi_, easy_);  // closes a connection still open, as after a cancel
         curl_multi_cleanup(multi_);
     }
     MultiHandle(const MultiHandle&) = delete;
@@ -410,7 +388,7 @@ CURLcode perform(CURLM* multi, CURL* easy, const std::atomic<bool>& cancel, cons
         if (running == 0) return CURLE_GOT_NOTHING;
         const auto now = Clock::now();
         if (periodStart == Clock::time_point{}) {
-            curl_off_t pretransfer = 0;   // set once the commands are through and the data may come
+            curl_off_t pretransfer = 0;  // set once the commands are through and the data may come
             curl_easy_getinfo(easy, CURLINFO_PRETRANSFER_TIME_T, &pretransfer);
             if (pretransfer > 0) periodStart = now;
         } else if (now - periodStart >= period) {
@@ -447,19 +425,20 @@ void TFtpManager::Connect() {
     curl_easy_reset(curl);
     curl_easy_setopt(curl, CURLOPT_USERAGENT, kAgentText);
     curl_easy_setopt(curl, CURLOPT_PROTOCOLS_STR, protocol_ == Protocol::Sftp ? "sftp" : "ftp");
-    curl_easy_setopt(curl, CURLOPT_PROXY, "");            // direct, whatever the environment says
+    curl_easy_setopt(curl, CURLOPT_PROXY, "");  // direct, whatever the environment says
     curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
     // Empty strings stay empty strings: libcurl only logs in anonymously when no name is given.
     curl_easy_setopt(curl, CURLOPT_USERNAME, userName_.c_str());
     curl_easy_setopt(curl, CURLOPT_PASSWORD, passWord_.c_str());
-    if (protocol_ == Protocol::Ftp && !passive_) curl_easy_setopt(curl, CURLOPT_FTPPORT, "-");   // active, never PASV
+    if (protocol_ == Protocol::Ftp && !passive_) curl_easy_setopt(curl, CURLOPT_FTPPORT, "-");  // active, never PASV
     if (protocol_ == Protocol::Ftps) curl_easy_setopt(curl, CURLOPT_USE_SSL, static_cast<long>(CURLUSESSL_ALL));
     if (protocol_ == Protocol::Sftp) {
         // The password only: no key of the user's own is offered behind the user's back.
-        curl_easy_setopt(curl, CURLOPT_SSH_AUTH_TYPES, static_cast<long>(CURLSSH_AUTH_PASSWORD | CURLSSH_AUTH_KEYBOARD));
+        curl_easy_setopt(curl, CURLOPT_SSH_AUTH_TYPES,
+                         static_cast<long>(CURLSSH_AUTH_PASSWORD | CURLSSH_AUTH_KEYBOARD));
     }
-    curl_easy_setopt(curl, CURLOPT_FRESH_CONNECT, 1L);    // one connection per download ...
-    curl_easy_setopt(curl, CURLOPT_FORBID_REUSE, 1L);     // ... closed when it ends
+    curl_easy_setopt(curl, CURLOPT_FRESH_CONNECT, 1L);  // one connection per download ...
+    curl_easy_setopt(curl, CURLOPT_FORBID_REUSE, 1L);   // ... closed when it ends
     curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT, kConnectTimeoutSeconds);
     curl_easy_setopt(curl, CURLOPT_ACCEPTTIMEOUT_MS, kAcceptTimeoutMs);
     curl_easy_setopt(curl, CURLOPT_SERVER_RESPONSE_TIMEOUT, kResponseTimeoutSeconds);
@@ -480,8 +459,7 @@ void TFtpManager::Cancel() {
     if (multi_ != nullptr) curl_multi_wakeup(static_cast<CURLM*>(multi_));
 }
 
-TransferResult TFtpManager::GetFile(const std::string& remotePath, const std::string& localPath,
-                                    bool binary) noexcept {
+TransferResult TFtpManager::GetFile(const std::string& remotePath, const std::string& localPath, bool binary) noexcept {
     received_ = 0;
     // A cancel is used up by the download it stopped.
     struct ClearCancel {
@@ -582,9 +560,10 @@ TransferResult TFtpManager::GetFile(const std::string& remotePath, const std::st
 
         if (protocol_ == Protocol::Sftp && ssh.status != ServerKey::Status::None) {
             result.key = ssh;
-            result.reason = ssh.status == ServerKey::Status::Changed
-                                ? jp(u8"サーバーのホスト鍵が記憶しているものと違います。なりすましの恐れがあるため接続しません")
-                                : jp(u8"サーバーのホスト鍵をまだ信頼していません");
+            result.reason =
+                ssh.status == ServerKey::Status::Changed
+                    ? jp(u8"サーバーのホスト鍵が記憶しているものと違います。なりすましの恐れがあるため接続しません")
+                    : jp(u8"サーバーのホスト鍵をまだ信頼していません");
             result.reason += "\n" + describeKey(ssh);
             return result;
         }
@@ -592,7 +571,8 @@ TransferResult TFtpManager::GetFile(const std::string& remotePath, const std::st
             result.key = tls.key;
             result.key.status = ServerKey::Status::Changed;
             result.key.pinned = *pin;
-            result.reason = jp(u8"サーバーの公開鍵が記憶しているものと違います。なりすましの恐れがあるため接続しません");
+            result.reason = jp(
+                u8"サーバーの公開鍵が記憶しているものと違います。なりすましの恐れがあるため接続しません");
             result.reason += "\n" + describeKey(result.key);
             return result;
         }
@@ -600,7 +580,8 @@ TransferResult TFtpManager::GetFile(const std::string& remotePath, const std::st
             result.key = tls.key;
             result.key.status = ServerKey::Status::Unknown;
             // The authorities vouch for the key, but it was made out for another name.
-            if (tls.chainOk) result.key.problem = reinterpret_cast<const char*>(u8"証明書の名前がサーバー名と一致しません");
+            if (tls.chainOk)
+                result.key.problem = reinterpret_cast<const char*>(u8"証明書の名前がサーバー名と一致しません");
             result.reason = jp(u8"サーバーの証明書を確認できません");
             result.reason += "\n" + describeKey(result.key);
             return result;

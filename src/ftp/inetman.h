@@ -15,7 +15,7 @@ extern const char* const kAgentText;
 // What became of one GetFile: the reason is a user-readable text (code page 932), empty on success.
 struct TransferResult {
     bool ok = false;
-    bool cancelled = false;   // stopped at the user's request
+    bool cancelled = false;  // stopped at the user's request
     std::string reason;
     // A server key that is not trusted yet (Unknown: the caller may ask the user and trustKey it,
     // then try again) or that differs from the trusted one (Changed: refused).
@@ -104,8 +104,8 @@ private:
     SpeedLimit lowSpeed_;
     std::atomic<bool> cancel_{false};
     std::atomic<long long> received_{0};
-    std::mutex multiLock_;        // guards multi_ for Cancel
-    void* multi_ = nullptr;       // the libcurl multi handle of the running GetFile, to wake it
+    std::mutex multiLock_;   // guards multi_ for Cancel
+    void* multi_ = nullptr;  // the libcurl multi handle of the running GetFile, to wake it
 };
 
 // One GetFile on a thread of its own, so that a window can show its progress and a way to stop it.

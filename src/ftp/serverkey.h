@@ -14,13 +14,13 @@ inline constexpr const char* kKnownHosts = "known_hosts";
 struct ServerKey {
     enum class Status { None, Unknown, Changed };
     Status status = Status::None;
-    bool ssh = false;          // an SSH host key; otherwise a TLS certificate
+    bool ssh = false;  // an SSH host key; otherwise a TLS certificate
     std::string host;
     int port = 0;
-    std::string fingerprint;   // "SHA256:" + base64 (unpadded) of the SHA-256 of the public key
-    std::string pinned;        // Changed: the fingerprint trusted until now
-    std::string keyType;       // SSH: "ssh-ed25519" and the like
-    std::string keyBase64;     // SSH: the key as known_hosts holds it
+    std::string fingerprint;  // "SHA256:" + base64 (unpadded) of the SHA-256 of the public key
+    std::string pinned;       // Changed: the fingerprint trusted until now
+    std::string keyType;      // SSH: "ssh-ed25519" and the like
+    std::string keyBase64;    // SSH: the key as known_hosts holds it
     // TLS, as the certificate says (UTF-8, control characters made "?"): a stranger's text.
     std::string subject, issuer, notBefore, notAfter, problem;
 };

@@ -4,9 +4,9 @@
 #include <QMessageBox>
 #include <QString>
 
-#include "qtedge/qtext.h"
 #include "common/apperror.h"
 #include "common/cp932.h"
+#include "qtedge/qtext.h"
 
 QString applicationTitle() { return QStringLiteral("むにゃろ"); }
 
@@ -27,7 +27,7 @@ void showUnicodeErrorBox(QWidget* parent, const QString& text) {
     // The rule looks at the text's last byte as the program keeps it, in code page 932.
     const std::string last = fromQString(text.right(1));
     const bool period = !text.isEmpty() && common::withPeriod(last) != last;
-    QMessageBox box(QMessageBox::Critical, applicationTitle(), period ? text + QLatin1Char('.') : text,
-                    QMessageBox::Ok, parent);
+    QMessageBox box(QMessageBox::Critical, applicationTitle(), period ? text + QLatin1Char('.') : text, QMessageBox::Ok,
+                    parent);
     box.exec();
 }

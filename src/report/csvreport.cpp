@@ -119,8 +119,8 @@ void writePane(std::string& out, const analysis::PaneContent& pane) {
 }  // namespace
 
 void appendCsvText(std::string& out, std::string_view s) {
-    const bool formula = !s.empty() && (s[0] == '=' || s[0] == '+' || s[0] == '-' || s[0] == '@' || s[0] == '\t' ||
-                                        s[0] == '\r');
+    const bool formula = !s.empty() &&
+                         (s[0] == '=' || s[0] == '+' || s[0] == '-' || s[0] == '@' || s[0] == '\t' || s[0] == '\r');
     const bool quote = s.find_first_of("\",\r\n") != std::string_view::npos;
     if (quote) out += '"';
     if (formula) out += '\'';

@@ -12,7 +12,7 @@ namespace report {
 
 // One file of the set: a fixed ASCII name and the writer of its rows.
 struct CsvFile {
-    std::string name;  // "summary.csv", "Memo8.csv", ...
+    std::string name;                             // "summary.csv", "Memo8.csv", ...
     std::function<void(std::string& out)> write;  // appends the rows after the byte-order mark
 };
 

@@ -154,8 +154,9 @@ void appendCharts(std::string& out, const ReportRecord& r) {
         for (std::size_t h = 0; h < 24; ++h) {
             const std::int64_t n = counts->counts[h];
             char share[32];
-            std::snprintf(share, sizeof share, "%.1f%%",
-                          counts->total > 0 ? 100.0 * static_cast<double>(n) / static_cast<double>(counts->total) : 0.0);
+            std::snprintf(
+                share, sizeof share, "%.1f%%",
+                counts->total > 0 ? 100.0 * static_cast<double>(n) / static_cast<double>(counts->total) : 0.0);
             out += "<tr><td class=\"n\">" + std::to_string(h) + "</td><td class=\"n\">" +
                    groupedNumber(static_cast<std::uintmax_t>(n < 0 ? 0 : n)) + "</td><td class=\"n\">" + share +
                    "</td></tr>\n";
@@ -168,7 +169,8 @@ void appendCharts(std::string& out, const ReportRecord& r) {
 void appendPanes(std::string& out, const ReportRecord& r) {
     std::string scratch, line;
     out += "<section id=\"panes\">\n<h2>結果ペイン</h2>\n<p class=\"note\">見出しを押すと開きます。生ログは含みません。"
-           "長いペインは最初の " + groupedNumber(kHtmlPaneLines) + " 行だけを載せ、全体は CSV で保存できます。</p>\n";
+           "長いペインは最初の " +
+           groupedNumber(kHtmlPaneLines) + " 行だけを載せ、全体は CSV で保存できます。</p>\n";
     for (const PaneTitle& t : kPaneTitles) {
         if (t.name == kRawLogPane) continue;
         const analysis::PaneContent& pane = r.pane(t.name);

@@ -55,7 +55,8 @@ void appendRankingSection(std::string& html, const ReportRecord& record) {
                         number(row.hits) + "</td><td class=\"n\">" + share(row.hits, counts.totalHits()) + "</td>";
                 if (bytes) html += "<td class=\"n\">" + number(row.bytes) + "</td>";
                 html += "<td class=\"item\">";
-                const std::string shown = analysis::isUrlTable(t) ? analysis::decodedItem(row.item) : std::string(row.item);
+                const std::string shown = analysis::isUrlTable(t) ? analysis::decodedItem(row.item)
+                                                                  : std::string(row.item);
                 scratch.clear();
                 appendUtf8(scratch, shown);
                 appendHtmlText(html, scratch);

@@ -30,8 +30,7 @@ std::size_t utf8Sequence(std::string_view s) {
         n = 4;
         if (c == 0xF0) lo = 0x90;
         if (c == 0xF4) hi = 0x8F;
-    } else
-        return 0;
+    } else return 0;
     if (s.size() < n || b(1) < lo || b(1) > hi) return 0;
     for (std::size_t i = 2; i < n; ++i)
         if ((b(i) & 0xC0) != 0x80) return 0;

@@ -59,7 +59,8 @@ std::array<std::uint8_t, 32> sha256(std::string_view bytes) {
     tail[n] = 0x80;
     const std::size_t len = n + 9 <= 64 ? 64 : 128;
     const std::uint64_t bits = static_cast<std::uint64_t>(bytes.size()) * 8;
-    for (int i = 0; i < 8; ++i) tail[len - 1 - static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(bits >> (8 * i));
+    for (int i = 0; i < 8; ++i)
+        tail[len - 1 - static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(bits >> (8 * i));
     for (std::size_t off = 0; off < len; off += 64) block(h, tail + off);
     std::array<std::uint8_t, 32> out{};
     for (std::size_t i = 0; i < 8; ++i)

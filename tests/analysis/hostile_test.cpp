@@ -298,7 +298,8 @@ TEST(HostileSize, LineOfFourGigabytesIsRefusedAndOneByteLessIsRead) {
 TEST(HostileLog, SingleLineOfTwentyMegabytesIsAnalysed) {
     Analysis a;
     const std::string path(20u << 20, 'p');
-    const std::string line = "10.0.0.1 - - [10/Oct/2004:13:55:36 +0900] \"GET /" + path + " HTTP/1.1\" 404 5 \"-\" \"-\"";
+    const std::string line = "10.0.0.1 - - [10/Oct/2004:13:55:36 +0900] \"GET /" + path +
+                             " HTTP/1.1\" 404 5 \"-\" \"-\"";
     RecordingView view;
     EXPECT_EQ(a.run(a.dir.file("long.log", line), view), "");
     EXPECT_EQ(view.boxes["Edit1"], "1");

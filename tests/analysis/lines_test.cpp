@@ -37,7 +37,8 @@ TEST(PaneContent, AppendKeepsOrderOfLinesAndSources) {
 }
 
 TEST(PaneContent, PrefixIsTheStartOfTheLineInEveryForm) {
-    const auto log = logFromBytes(std::string_view("10.0.0.1 - - [10/Oct/2004:13:55:36 +0900] \"GET /abcdef HTTP/1.1\" 200 5\nx\n"), "a.log");
+    const auto log = logFromBytes(
+        std::string_view("10.0.0.1 - - [10/Oct/2004:13:55:36 +0900] \"GET /abcdef HTTP/1.1\" 200 5\nx\n"), "a.log");
     auto entries = std::make_shared<EntryList>(log);
     const std::string_view line = (*log)[0];
     const std::string_view a = line.substr(line.find("/abc"), 7), b = line.substr(0, 8);

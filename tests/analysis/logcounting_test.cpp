@@ -20,13 +20,14 @@ using testing::ElementsAre;
 
 namespace {
 
-const std::string L1 =
-    "10.0.0.1 - - [10/Oct/2004:13:55:36 +0900] \"GET /index.html HTTP/1.1\" 200 2326 \"/links.html\" \"Mozilla/4.0 (compatible; MSIE 6.0; Windows 98)\"";
-const std::string L2 = "10.0.0.2 - - [10/Oct/2004:13:56:01 +0900] \"GET /robots.txt HTTP/1.0\" 404 210 \"-\" \"ExampleBot/1.0\"";
-const std::string L3 =
-    "10.0.0.1 - - [10/Oct/2004:14:02:10 +0900] \"POST /cgi-bin/form.cgi HTTP/1.1\" 200 512 \"/index.html\" \"Mozilla/4.0 (compatible; MSIE 6.0; Windows 98)\"";
-const std::string L4 =
-    "10.0.0.3 - - [10/Oct/2004:14:05:00 +0900] \"GET /favicon.ico HTTP/1.1\" 403 0 \"-\" \"Mozilla/4.0 (compatible; MSIE 6.0; Windows 98)\"";
+const std::string L1 = "10.0.0.1 - - [10/Oct/2004:13:55:36 +0900] \"GET /index.html HTTP/1.1\" 200 2326 "
+                       "\"/links.html\" \"Mozilla/4.0 (compatible; MSIE 6.0; Windows 98)\"";
+const std::string L2 =
+    "10.0.0.2 - - [10/Oct/2004:13:56:01 +0900] \"GET /robots.txt HTTP/1.0\" 404 210 \"-\" \"ExampleBot/1.0\"";
+const std::string L3 = "10.0.0.1 - - [10/Oct/2004:14:02:10 +0900] \"POST /cgi-bin/form.cgi HTTP/1.1\" 200 512 "
+                       "\"/index.html\" \"Mozilla/4.0 (compatible; MSIE 6.0; Windows 98)\"";
+const std::string L4 = "10.0.0.3 - - [10/Oct/2004:14:05:00 +0900] \"GET /favicon.ico HTTP/1.1\" 403 0 \"-\" "
+                       "\"Mozilla/4.0 (compatible; MSIE 6.0; Windows 98)\"";
 const std::string kDash(45, '-');
 
 std::string join(const StringList& lines, const char* brk = "\r\n") {
@@ -78,26 +79,35 @@ TEST(LogCounting, WorkedExampleFillsEveryPaneAndBox) {
     ASSERT_EQ(s.run(v, s.writeLog(join({L1, L2, L3, L4}))), "");
 
     EXPECT_EQ(v.pane("NamaLog"), (StringList{L1, L2, L3, L4}));
-    EXPECT_EQ(v.pane("Memo8"), (StringList{cp932(u8"ログファイルに含まれるホスト名・IPアドレスです..."), kDash, "10.0.0.1", "10.0.0.2", "10.0.0.3"}));
-    EXPECT_EQ(v.pane("Memo7"), (StringList{cp932(u8"要求(GET)の対象となったファイル名です..."), kDash, "/index.html", "/robots.txt", "/favicon.ico"}));
-    EXPECT_EQ(v.pane("Memo6"), (StringList{cp932(u8"受信(POST)の対象となったファイル名です..."), kDash, "/cgi-bin/form.cgi"}));
-    EXPECT_EQ(v.pane("Memo4"), (StringList{"[10/Oct/2004:13:55:36 +0900] /index.html", "[10/Oct/2004:13:56:01 +0900] /robots.txt",
-                                           "[10/Oct/2004:14:05:00 +0900] /favicon.ico"}));
+    EXPECT_EQ(v.pane("Memo8"), (StringList{cp932(u8"ログファイルに含まれるホスト名・IPアドレスです..."), kDash,
+                                           "10.0.0.1", "10.0.0.2", "10.0.0.3"}));
+    EXPECT_EQ(v.pane("Memo7"), (StringList{cp932(u8"要求(GET)の対象となったファイル名です..."), kDash, "/index.html",
+                                           "/robots.txt", "/favicon.ico"}));
+    EXPECT_EQ(v.pane("Memo6"),
+              (StringList{cp932(u8"受信(POST)の対象となったファイル名です..."), kDash, "/cgi-bin/form.cgi"}));
+    EXPECT_EQ(v.pane("Memo4"),
+              (StringList{"[10/Oct/2004:13:55:36 +0900] /index.html", "[10/Oct/2004:13:56:01 +0900] /robots.txt",
+                          "[10/Oct/2004:14:05:00 +0900] /favicon.ico"}));
     EXPECT_EQ(v.pane("Memo5"), StringList{"[10/Oct/2004:14:02:10 +0900] /cgi-bin/form.cgi"});
     EXPECT_EQ(v.pane("ReferrerLog"), StringList{"[10/Oct/2004:13:55:36 +0900] [/links.html] /index.html"});
-    EXPECT_EQ(v.pane("ReferrerList"), (StringList{cp932(u8"現在登録されている自ドメインは"), "mysite", cp932(u8"です..."), "[HOST] FileName",
-                                                  kDash, "[/links.html] /index.html"}));
+    EXPECT_EQ(v.pane("ReferrerList"),
+              (StringList{cp932(u8"現在登録されている自ドメインは"), "mysite", cp932(u8"です..."), "[HOST] FileName",
+                          kDash, "[/links.html] /index.html"}));
     EXPECT_EQ(v.pane("RobotsLog"),
-              (StringList{cp932(u8"現在登録されている文字列は"), "Bot/", cp932(u8"です..."), "HOST [Time] \"UserAgent\"",
-                          "*HOST [Time] [FileName] \"UserAgent\"", kDash,
+              (StringList{cp932(u8"現在登録されている文字列は"), "Bot/", cp932(u8"です..."),
+                          "HOST [Time] \"UserAgent\"", "*HOST [Time] [FileName] \"UserAgent\"", kDash,
                           "*10.0.0.2 [10/Oct/2004:13:56:01 +0900] [/robots.txt] \"ExampleBot/1.0\""}));
     const std::string e404 = "[10/Oct/2004:13:56:01 +0900] 10.0.0.2 /robots.txt";
     const std::string e403 = "[10/Oct/2004:14:05:00 +0900] 10.0.0.3 /favicon.ico";
     const std::string th = "[Time] Host /File";
-    EXPECT_EQ(v.pane("HOST404Memo"), (StringList{cp932(u8"接続中404(NotFound)となったログの抜粋です..."), th, kDash, e404}));
-    EXPECT_EQ(v.pane("HOST403Memo"), (StringList{cp932(u8"接続中403(Forbidden)となったログの抜粋です..."), th, kDash, e403}));
-    EXPECT_EQ(v.pane("File404Memo"), (StringList{cp932(u8"要求中404(NotFound)となったログの抜粋です..."), th, kDash, e404}));
-    EXPECT_EQ(v.pane("File403Memo"), (StringList{cp932(u8"要求中403(Forbidden)となったログの抜粋です..."), th, kDash, e403}));
+    EXPECT_EQ(v.pane("HOST404Memo"),
+              (StringList{cp932(u8"接続中404(NotFound)となったログの抜粋です..."), th, kDash, e404}));
+    EXPECT_EQ(v.pane("HOST403Memo"),
+              (StringList{cp932(u8"接続中403(Forbidden)となったログの抜粋です..."), th, kDash, e403}));
+    EXPECT_EQ(v.pane("File404Memo"),
+              (StringList{cp932(u8"要求中404(NotFound)となったログの抜粋です..."), th, kDash, e404}));
+    EXPECT_EQ(v.pane("File403Memo"),
+              (StringList{cp932(u8"要求中403(Forbidden)となったログの抜粋です..."), th, kDash, e403}));
     EXPECT_EQ(v.pane("POST404Memo"), (StringList{cp932(u8"要求中404(NotFound)となったログの抜粋です..."), th, kDash}));
     EXPECT_EQ(v.pane("POST403Memo"), (StringList{cp932(u8"要求中403(Forbidden)となったログの抜粋です..."), th, kDash}));
     EXPECT_EQ(v.pane("Memo2"), StringList{});
@@ -106,14 +116,15 @@ TEST(LogCounting, WorkedExampleFillsEveryPaneAndBox) {
     // Line 3 is a POST line: its own POST path stands in its connection entry.
     EXPECT_EQ(v.pane("Memo9"), (StringList{"[10/Oct/2004:13:55:36 +0900] 10.0.0.1 /index.html", e404,
                                            "[10/Oct/2004:14:02:10 +0900] 10.0.0.1 /cgi-bin/form.cgi", e403}));
-    EXPECT_EQ(v.pane("CheckDomeinMemo"), (StringList{cp932(u8"現在監視対象になっているドメインは"), "10.0.0.3", cp932(u8"です..."), kDash, L4}));
+    EXPECT_EQ(v.pane("CheckDomeinMemo"),
+              (StringList{cp932(u8"現在監視対象になっているドメインは"), "10.0.0.3", cp932(u8"です..."), kDash, L4}));
 
     const std::map<std::string, std::string> boxes = {
-        {"Edit1", "4"},  {"Edit2", "3"},  {"Edit3", "3"},  {"Edit4", "1"},  {"Edit5", "1"},  {"Edit6", "1"},
-        {"Edit7", "3"},  {"Edit8", "3"},  {"Edit9", "3"},  {"Edit10", "1"}, {"Edit11", "3"}, {"Edit12", "4"},
-        {"Edit13", "1"}, {"Edit14", "1"}, {"Edit15", "1"}, {"Edit16", "0"}, {"Edit17", "1"}, {"Edit18", "0"},
-        {"Edit19", "1"}, {"Edit20", "2"}, {"Edit21", "1"}, {"Edit22", "2"}, {"Edit23", "1"}, {"Edit24", "1"},
-        {"Edit25", "1"}, {"Edit26", "1"}, {"Edit27", "1"}, {"Edit28", "0"}, {"Edit29", "0"}, {"Edit30", "1"},
+        {"Edit1", "4"},  {"Edit2", "3"},  {"Edit3", "3"},  {"Edit4", "1"},    {"Edit5", "1"},  {"Edit6", "1"},
+        {"Edit7", "3"},  {"Edit8", "3"},  {"Edit9", "3"},  {"Edit10", "1"},   {"Edit11", "3"}, {"Edit12", "4"},
+        {"Edit13", "1"}, {"Edit14", "1"}, {"Edit15", "1"}, {"Edit16", "0"},   {"Edit17", "1"}, {"Edit18", "0"},
+        {"Edit19", "1"}, {"Edit20", "2"}, {"Edit21", "1"}, {"Edit22", "2"},   {"Edit23", "1"}, {"Edit24", "1"},
+        {"Edit25", "1"}, {"Edit26", "1"}, {"Edit27", "1"}, {"Edit28", "0"},   {"Edit29", "0"}, {"Edit30", "1"},
         {"Edit31", "1"}, {"Edit32", "0"}, {"Edit33", "1"}, {"Edit34", "2326"}};
     for (const auto& [name, value] : boxes) EXPECT_EQ(v.boxes[name], value) << name;
     EXPECT_EQ(v.boxes["Edit35"], s.dir.path() + "/logs/access_log");
@@ -124,8 +135,8 @@ TEST(LogCounting, WorkedExampleFillsEveryPaneAndBox) {
     EXPECT_EQ(v.chartCounts["Image2"][13], 2);
     EXPECT_EQ(v.chartCounts["Image2"][14], 1);
     EXPECT_EQ(v.chartCounts["Image3"][14], 1);
-    EXPECT_THAT(v.charts, ElementsAre("background Image1", "background Image2", "background Image3", "bars Image1 total 4",
-                                      "bars Image2 total 4", "bars Image3 total 4"));
+    EXPECT_THAT(v.charts, ElementsAre("background Image1", "background Image2", "background Image3",
+                                      "bars Image1 total 4", "bars Image2 total 4", "bars Image3 total 4"));
     EXPECT_FALSE(v.progressShown);
     EXPECT_EQ(v.barMax, 4u);
     EXPECT_EQ(v.barPos, 4u);
@@ -136,10 +147,10 @@ TEST(LogCounting, SummaryBoxesAreWrittenInTheWindowsOrder) {
     RecordingView v;
     ASSERT_EQ(s.run(v, s.writeLog(join({L1}))), "");
     EXPECT_THAT(v.boxOrder,
-                ElementsAre("Edit35", "Edit1", "Edit2", "Edit12", "Edit11", "Edit3", "Edit8", "Edit4", "Edit6", "Edit7", "Edit9",
-                            "Edit5", "Edit10", "Edit33", "Edit31", "Edit32", "Edit34", "Edit20", "Edit19", "Edit21", "Edit22",
-                            "Edit23", "Edit24", "Edit13", "Edit14", "Edit15", "Edit27", "Edit26", "Edit25", "Edit17", "Edit16",
-                            "Edit18", "Edit30", "Edit29", "Edit28"));
+                ElementsAre("Edit35", "Edit1", "Edit2", "Edit12", "Edit11", "Edit3", "Edit8", "Edit4", "Edit6", "Edit7",
+                            "Edit9", "Edit5", "Edit10", "Edit33", "Edit31", "Edit32", "Edit34", "Edit20", "Edit19",
+                            "Edit21", "Edit22", "Edit23", "Edit24", "Edit13", "Edit14", "Edit15", "Edit27", "Edit26",
+                            "Edit25", "Edit17", "Edit16", "Edit18", "Edit30", "Edit29", "Edit28"));
 }
 
 TEST(LogCounting, ProgressMessagesFollowEachOtherAcrossAnalyses) {
@@ -149,11 +160,12 @@ TEST(LogCounting, ProgressMessagesFollowEachOtherAcrossAnalyses) {
     ASSERT_EQ(s.run(v, log), "");
     const std::string p = common::pathText(log);
     EXPECT_THAT(v.progress,
-                ElementsAre(cp932(u8"初期化しています..."), p + cp932(u8"を読み込んでいます..."), p + cp932(u8"を読み込みました..."),
-                            cp932(u8"監視対象ドメインを読み込んでいます..."), cp932(u8"監視対象ドメインを読み込みました..."),
-                            cp932(u8"自ドメインを読み込んでいます..."), cp932(u8"自ドメインを読み込みました..."),
-                            cp932(u8"ロボット情報を読み込んでいます..."), cp932(u8"ロボット情報を読み込みました..."),
-                            cp932(u8"データを集計しています..."), cp932(u8"集計が終了しました..."), cp932(u8"結果を出力しています..."),
+                ElementsAre(cp932(u8"初期化しています..."), p + cp932(u8"を読み込んでいます..."),
+                            p + cp932(u8"を読み込みました..."), cp932(u8"監視対象ドメインを読み込んでいます..."),
+                            cp932(u8"監視対象ドメインを読み込みました..."), cp932(u8"自ドメインを読み込んでいます..."),
+                            cp932(u8"自ドメインを読み込みました..."), cp932(u8"ロボット情報を読み込んでいます..."),
+                            cp932(u8"ロボット情報を読み込みました..."), cp932(u8"データを集計しています..."),
+                            cp932(u8"集計が終了しました..."), cp932(u8"結果を出力しています..."),
                             cp932(u8"グラフを描画しています...")));
     ASSERT_EQ(s.run(v, log), "");
     EXPECT_EQ(v.progress.size(), 26u);
@@ -205,9 +217,12 @@ TEST(AnalysisPass, StatusExtractsFollowTheMarkerOrder) {
 }
 
 TEST(AnalysisPass, ReferrersOfOwnDomainsAndNoReferrerMarkers) {
-    const std::string own = "h - - [10/Oct/2004:10:00:00 +0900] \"GET /a HTTP/1.1\" 304 0 \"http://mysite.jp/x\" \"UA\"";
-    const std::string foreign = "h - - [10/Oct/2004:10:00:00 +0900] \"GET /b HTTP/1.1\" 304 0 \"http://other.jp/\" \"UA\"";
-    const std::string agentDash = "h - - [10/Oct/2004:10:00:00 +0900] \"GET /c HTTP/1.1\" 304 0 \"http://other.jp/\" \"-\"";
+    const std::string own =
+        "h - - [10/Oct/2004:10:00:00 +0900] \"GET /a HTTP/1.1\" 304 0 \"http://mysite.jp/x\" \"UA\"";
+    const std::string foreign =
+        "h - - [10/Oct/2004:10:00:00 +0900] \"GET /b HTTP/1.1\" 304 0 \"http://other.jp/\" \"UA\"";
+    const std::string agentDash =
+        "h - - [10/Oct/2004:10:00:00 +0900] \"GET /c HTTP/1.1\" 304 0 \"http://other.jp/\" \"-\"";
     const LogTally t = pass(join({own, foreign, agentDash}), ReferenceLists({}, {"mysite"}, {}));
     EXPECT_EQ(lines(t.referrerLog), (StringList{"[10/Oct/2004:10:00:00 +0900] [http://mysite.jp/x] /a",
                                                 "[10/Oct/2004:10:00:00 +0900] [http://other.jp/] /b"}));
@@ -215,8 +230,10 @@ TEST(AnalysisPass, ReferrersOfOwnDomainsAndNoReferrerMarkers) {
 }
 
 TEST(AnalysisPass, RobotLinesWinOverRobotsFileLines) {
-    const std::string upper = "h - - [10/Oct/2004:10:00:00 +0900] \"GET /ROBOTS.TXT HTTP/1.1\" 200 10 \"-\" \"Mozilla\"";
-    const std::string crawler = "c - - [10/Oct/2004:10:00:00 +0900] \"GET /robots.txt HTTP/1.1\" 200 10 \"-\" \"Googlebot/2.1\"";
+    const std::string upper =
+        "h - - [10/Oct/2004:10:00:00 +0900] \"GET /ROBOTS.TXT HTTP/1.1\" 200 10 \"-\" \"Mozilla\"";
+    const std::string crawler =
+        "c - - [10/Oct/2004:10:00:00 +0900] \"GET /robots.txt HTTP/1.1\" 200 10 \"-\" \"Googlebot/2.1\"";
     const std::string page = "c - - [10/Oct/2004:10:00:00 +0900] \"GET /x HTTP/1.1\" 200 10 \"-\" \"Googlebot/2.1\"";
     const LogTally t = pass(join({upper, crawler, page}), ReferenceLists({}, {}, {"Googlebot", ""}));
     EXPECT_EQ(lines(t.robotsLog), (StringList{"h [10/Oct/2004:10:00:00 +0900] \"Mozilla\"",
@@ -241,7 +258,8 @@ TEST(AnalysisPass, WatchedHostsAreListedOncePerMatchingEntry) {
 
 TEST(AnalysisPass, FaviconAndMsieCountOnlyGetLines) {
     const LogTally t = pass(join({
-        "h - - [10/Oct/2004:10:00:00 +0900] \"GET /favicon.ico HTTP/1.1\" 200 1 \"-\" \"Mozilla/4.0 (compatible; MSIE 6.0)\"",
+        "h - - [10/Oct/2004:10:00:00 +0900] \"GET /favicon.ico HTTP/1.1\" 200 1 \"-\" \"Mozilla/4.0 (compatible; MSIE "
+        "6.0)\"",
         "h - - [10/Oct/2004:10:00:00 +0900] \"GET /favicon.ico HTTP/1.1\" 200 1 \"-\" \"Firefox\"",
         "h - - [10/Oct/2004:10:00:00 +0900] \"POST /favicon.ico HTTP/1.1\" 200 1 \"-\" \"x MSIE y\"",
     }));
@@ -300,7 +318,7 @@ TEST(AnalysisPass, DashAndHugeByteCountsAreSummed) {
 }
 
 TEST(LogFile, BlankLinesAreNoRequestsAndEveryBreakStyleReadsAlike) {
-    const std::string crlf = join({L1, L2}) ;
+    const std::string crlf = join({L1, L2});
     for (const std::string& bytes : {crlf, join({L1, L2}, "\r"), join({L1, L2}, "\n"), L1 + "\n" + L2,
                                      "\r\n" + L1 + "\r\n\r\n \t \r\n" + L2 + "\r\n\r\n"}) {
         auto log = logFromBytes(bytes, "log");
@@ -344,11 +362,12 @@ TEST(LogCounting, MissingLogLeavesClearedPanesAndTheProgressWindow) {
     RecordingView v;
     ASSERT_EQ(s.run(v, s.writeLog(join({L1, L2, L3, L4}))), "");
     const std::string missing = s.dir.path() + "/logs/none";
-    EXPECT_EQ(s.run(v, missing), common::formatMessage(common::msg::cannotOpen(), {missing, "No such file or directory"}));
+    EXPECT_EQ(s.run(v, missing),
+              common::formatMessage(common::msg::cannotOpen(), {missing, "No such file or directory"}));
     EXPECT_TRUE(v.progressShown);
     EXPECT_EQ(v.pane("Memo8"), StringList{});
     EXPECT_EQ(v.pane("RobotsLog"), StringList{});
-    EXPECT_EQ(v.pane("NamaLog").size(), 4u);       // not emptied: the previous analysis
+    EXPECT_EQ(v.pane("NamaLog").size(), 4u);  // not emptied: the previous analysis
     EXPECT_EQ(v.pane("POST404Memo").size(), 3u);
     EXPECT_EQ(v.boxes["Edit1"], "4");
     EXPECT_EQ(v.boxes["Edit35"], s.dir.path() + "/logs/access_log");
@@ -383,8 +402,9 @@ TEST(LogCounting, ErrorInThePassKeepsWhatTheFivePanesGot) {
     EXPECT_EQ(error, "'12k'" + cp932(u8" は整数ではありません"));
     EXPECT_FALSE(v.progressShown);
     // The failing line's GET extract stands; its referrer and robot entries never came.
-    EXPECT_EQ(v.pane("Memo4"), (StringList{"[10/Oct/2004:13:55:36 +0900] /index.html", "[10/Oct/2004:13:56:01 +0900] /robots.txt",
-                                           "[10/Oct/2004:15:00:00 +0900] /bad"}));
+    EXPECT_EQ(v.pane("Memo4"),
+              (StringList{"[10/Oct/2004:13:55:36 +0900] /index.html", "[10/Oct/2004:13:56:01 +0900] /robots.txt",
+                          "[10/Oct/2004:15:00:00 +0900] /bad"}));
     EXPECT_EQ(v.pane("ReferrerLog").size(), 1u);
     EXPECT_EQ(v.pane("RobotsLog").back(), "*10.0.0.2 [10/Oct/2004:13:56:01 +0900] [/robots.txt] \"ExampleBot/1.0\"");
     EXPECT_EQ(v.pane("Memo9"), StringList{});

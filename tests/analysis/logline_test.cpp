@@ -36,7 +36,8 @@ TEST(LogLineFields, ExampleLineGivesEveryField) {
 }
 
 TEST(LogLineFields, PostLineGivesHourAndPostPath) {
-    const std::string line = "10.0.0.2 - - [10/Oct/2004:09:05:00 +0900] \"POST /cgi-bin/form.cgi HTTP/1.0\" 404 512 \"-\" \"Mozilla/4.0\"";
+    const std::string line =
+        "10.0.0.2 - - [10/Oct/2004:09:05:00 +0900] \"POST /cgi-bin/form.cgi HTTP/1.0\" 404 512 \"-\" \"Mozilla/4.0\"";
     EXPECT_EQ(ExtractHour(ExtractTime(line)), 9);
     const LogLine l(line);
     EXPECT_EQ(PostPath(l, l.find(kPostMarker)), "/cgi-bin/form.cgi");

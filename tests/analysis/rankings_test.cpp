@@ -29,7 +29,8 @@ std::string get(const std::string& path) { return "GET " + path + " HTTP/1.1"; }
 
 struct Pass {
     LogTally tally;
-    explicit Pass(const std::string& log, const ReferenceLists& lists = {{}, {}, {}}) : tally(logFromBytes(log, "log")) {
+    explicit Pass(const std::string& log, const ReferenceLists& lists = {{}, {}, {}})
+        : tally(logFromBytes(log, "log")) {
         countLines(tally, lists, nullptr);
     }
     const Rankings& r() const { return *tally.rankings; }
@@ -54,14 +55,16 @@ std::vector<std::string> everything(const Rankings& r) {
     return out;
 }
 
-const std::string kSmallLog =
-    line("a.example", get("/Index.html"), "200", "1000", "http://www.google.co.jp/search?q=%E6%97%A5%E6%9C%AC&ie=UTF-8") +
-    line("A.EXAMPLE", get("/index.html"), "200", "500", "http://mysite.jp/top.html") +
-    line("b", get("/index.html"), "304", "-", "http://WWW.Google.co.jp/search?q=apache+log") +
-    line("b", get("/missing"), "404", "210") + line("c", get("/secret"), "403", "0") +
-    line("c", "POST /form.cgi HTTP/1.1", "404", "0") + line("d", get("/robots.txt"), "200", "26", "-", "ExampleBot/1.0") +
-    line("d", get("/ROBOTS.TXT"), "200", "26", "-", "curl/7") + line("e", get("/b"), "500", "0") +
-    line("e", get("/a"), "500", "0") + "junk [10/Oct/2004:13:55:36 +0900] no status\n";
+const std::string kSmallLog = line("a.example", get("/Index.html"), "200", "1000",
+                                   "http://www.google.co.jp/search?q=%E6%97%A5%E6%9C%AC&ie=UTF-8") +
+                              line("A.EXAMPLE", get("/index.html"), "200", "500", "http://mysite.jp/top.html") +
+                              line("b", get("/index.html"), "304", "-", "http://WWW.Google.co.jp/search?q=apache+log") +
+                              line("b", get("/missing"), "404", "210") + line("c", get("/secret"), "403", "0") +
+                              line("c", "POST /form.cgi HTTP/1.1", "404", "0") +
+                              line("d", get("/robots.txt"), "200", "26", "-", "ExampleBot/1.0") +
+                              line("d", get("/ROBOTS.TXT"), "200", "26", "-", "curl/7") +
+                              line("e", get("/b"), "500", "0") + line("e", get("/a"), "500", "0") +
+                              "junk [10/Oct/2004:13:55:36 +0900] no status\n";
 
 }  // namespace
 
@@ -69,10 +72,10 @@ TEST(Rankings, SmallLogCountsEveryTableWithTiesAndCaseFolding) {
     const Pass p(kSmallLog, ReferenceLists({}, {"mysite"}, {"Bot/"}));
     const Rankings& r = p.r();
     // The form met first stays; bytes only from 200 lines; ties sort by item.
-    EXPECT_THAT(rows(r, RankTable::Pages),
-                ElementsAre("/Index.html 3 1500", "/robots.txt 2 52", "/a 1 0", "/b 1 0", "/missing 1 0", "/secret 1 0"));
-    EXPECT_THAT(rows(r, RankTable::Hosts), ElementsAre("a.example 2 1500", "b 2 0", "c 2 0", "d 2 52", "e 2 0",
-                                                       "junk 1 0"));
+    EXPECT_THAT(rows(r, RankTable::Pages), ElementsAre("/Index.html 3 1500", "/robots.txt 2 52", "/a 1 0", "/b 1 0",
+                                                       "/missing 1 0", "/secret 1 0"));
+    EXPECT_THAT(rows(r, RankTable::Hosts),
+                ElementsAre("a.example 2 1500", "b 2 0", "c 2 0", "d 2 52", "e 2 0", "junk 1 0"));
     // The own-domain referrer is not listed; sites group by scheme and host, letter case ignored.
     EXPECT_THAT(rows(r, RankTable::Referrers),
                 ElementsAre("http://WWW.Google.co.jp/search?q=apache+log 1 0",
@@ -83,7 +86,8 @@ TEST(Rankings, SmallLogCountsEveryTableWithTiesAndCaseFolding) {
     // 404 counts any method's request path, as the connection pane's 404 extract does.
     EXPECT_THAT(rows(r, RankTable::NotFound), ElementsAre("/form.cgi 1 0", "/missing 1 0"));
     EXPECT_THAT(rows(r, RankTable::Forbidden), ElementsAre("/secret 1 0"));
-    EXPECT_THAT(rows(r, RankTable::Statuses), ElementsAre("200 4 0", "404 2 0", "500 2 0", "- 1 0", "304 1 0", "403 1 0"));
+    EXPECT_THAT(rows(r, RankTable::Statuses),
+                ElementsAre("200 4 0", "404 2 0", "500 2 0", "- 1 0", "304 1 0", "403 1 0"));
     EXPECT_THAT(rows(r, RankTable::UserAgents), ElementsAre("Mozilla/5.0 7 0", "ExampleBot/1.0 1 0", "curl/7 1 0"));
     EXPECT_EQ(r.table(RankTable::Pages).totalHits(), p.tally.getCount);
     EXPECT_EQ(r.table(RankTable::Statuses).totalHits(), p.tally.lineCount);
@@ -138,8 +142,8 @@ TEST(Rankings, SearchWordsDecodeUtf8ShiftJisAndEucJp) {
 TEST(Rankings, ItemsAreShownDecodedOnlyWhenThatGivesCleanUtf8) {
     EXPECT_EQ(decodedItem("/%E6%97%A5%E6%9C%AC.html"), cp932(u8"/日本.html"));
     EXPECT_EQ(decodedItem("/a%20b+c"), "/a b+c");
-    EXPECT_EQ(decodedItem("/%93%FA"), "/%93%FA");        // no UTF-8
-    EXPECT_EQ(decodedItem("/x%0Ay"), "/x%0Ay");          // a line break is not made from the log's text
+    EXPECT_EQ(decodedItem("/%93%FA"), "/%93%FA");  // no UTF-8
+    EXPECT_EQ(decodedItem("/x%0Ay"), "/x%0Ay");    // a line break is not made from the log's text
     EXPECT_EQ(decodedItem("/100%"), "/100%");
     EXPECT_EQ(decodedItem("/%E6%97"), "/%E6%97");
     EXPECT_EQ(referrerSite("https://Example.jp:8080/a?b"), "https://Example.jp:8080");
@@ -158,7 +162,8 @@ TEST(Rankings, StoppedAnalysisHandsOverTheLinesBeforeTheError) {
         void rankingsReady(std::shared_ptr<const Rankings> r) override { got.push_back(r); }
     } view;
     TempDir dir;
-    for (const char* f : {"CheckDomeinList.dat", "DomeinList.dat", "SERobotsList.dat"}) dir.file(std::string("materia/") + f, "");
+    for (const char* f : {"CheckDomeinList.dat", "DomeinList.dat", "SERobotsList.dat"})
+        dir.file(std::string("materia/") + f, "");
     const std::string log = dir.file("log", line("a", get("/one"), "200") + line("b", get("/two"), "404") +
                                                 "h - - [10/Oct/2004:ab:00:00 +0900] \"GET /x HTTP/1.1\" 200 1\n" +
                                                 line("c", get("/three"), "200"));
@@ -203,7 +208,8 @@ TEST(Rankings, RealLogsAddUpToTheirLinesAndGetLines) {
 
 TEST(Rankings, WindowOrderFiltersDecodedTextAndSortsByAnyKey) {
     const Pass p(line("a", get("/%E6%97%A5%E6%9C%AC/x"), "200", "10") + line("a", get("/Apple"), "200", "30") +
-                 line("a", get("/apple"), "404") + line("a", get("/zoo"), "200", "20") + line("a", get("/b%20c"), "200", "5"));
+                 line("a", get("/apple"), "404") + line("a", get("/zoo"), "200", "20") +
+                 line("a", get("/b%20c"), "200", "5"));
     const RankCounts& pages = p.r().table(RankTable::Pages);
     auto items = [&](const std::vector<std::uint32_t>& order) {
         std::vector<std::string> out;

@@ -57,10 +57,11 @@ TEST(UnitSwitch, BoxWithoutANumberFails) {
 TEST(ListHeaders, EmptyAndFilledListBlocks) {
     RecordingView v;
     writeListHeader(v, "CheckDomeinMemo", {});
-    EXPECT_EQ(v.pane("CheckDomeinMemo"), (StringList{cp932(u8"現在監視対象になっているドメインは"), cp932(u8"ありません..."), std::string(45, '-')}));
+    EXPECT_EQ(v.pane("CheckDomeinMemo"), (StringList{cp932(u8"現在監視対象になっているドメインは"),
+                                                     cp932(u8"ありません..."), std::string(45, '-')}));
     writeListHeader(v, "ReferrerList", {"a.jp", ""});
-    EXPECT_EQ(v.pane("ReferrerList"), (StringList{cp932(u8"現在登録されている自ドメインは"), "a.jp", "", cp932(u8"です..."),
-                                                  "[HOST] FileName", std::string(45, '-')}));
+    EXPECT_EQ(v.pane("ReferrerList"), (StringList{cp932(u8"現在登録されている自ドメインは"), "a.jp", "",
+                                                  cp932(u8"です..."), "[HOST] FileName", std::string(45, '-')}));
 }
 
 TEST(MemoFree, EmptiesAllButTheRawLogAndThePostExtracts) {

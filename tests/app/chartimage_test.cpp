@@ -18,7 +18,6 @@ QColor at(const QImage& image, int x, int y) { return image.pixelColor(x, y); }
 
 class ChartTest : public ::testing::Test {
 protected:
-
     // The chart Image1 after its background and the bars of counts against total.
     const QImage& draw(const Counts& counts, std::int64_t total) {
         form.Image1Ready();
@@ -116,7 +115,7 @@ TEST_F(ChartTest, LabelsStandOnWhiteBoxesAtTheirPlaces) {
     expectLabel("3", 2, 1);
     expectLabel("21", 2, 181);
     expectLabel("0", 2, 221);
-    expectLabel("10", 40, 0);     // covers the dotted line at x = 43 with white
+    expectLabel("10", 40, 0);          // covers the dotted line at x = 43 with white
     expectLabel("0", 20, rowTop(23));  // an hour without lines: no bar, the label at x = 20
     EXPECT_EQ(at(image, 15, rowTop(23) + 5), QColor(Qt::black)) << "no bar: the axis shows";
 }

@@ -59,13 +59,14 @@ TEST_F(DesktopTest, ADroppedLogIsAnalysedAndAFolderOrTwoFilesAreRefused) {
     EXPECT_EQ(status("StatusLines"), QStringLiteral("4 行"));
     EXPECT_TRUE(status("StatusTime").startsWith(QStringLiteral("解析 "))) << status("StatusTime").toStdString();
 
-    const std::vector<QString> folder =
-        boxTexts([&] { form.openDropped({QUrl::fromLocalFile(QString::fromStdString(dir.path() + "/logs"))}); });
+    const std::vector<QString> folder = boxTexts(
+        [&] { form.openDropped({QUrl::fromLocalFile(QString::fromStdString(dir.path() + "/logs"))}); });
     ASSERT_EQ(folder.size(), 1u);
     EXPECT_TRUE(folder[0].startsWith(QStringLiteral("フォルダは開けません"))) << folder[0].toStdString();
     const std::string b = log("b.log");
     const std::vector<QString> two = boxTexts([&] {
-        form.openDropped({QUrl::fromLocalFile(QString::fromStdString(a)), QUrl::fromLocalFile(QString::fromStdString(b))});
+        form.openDropped(
+            {QUrl::fromLocalFile(QString::fromStdString(a)), QUrl::fromLocalFile(QString::fromStdString(b))});
     });
     ASSERT_EQ(two.size(), 1u);
     EXPECT_TRUE(two[0].startsWith(QStringLiteral("ログファイルを1つだけ")));

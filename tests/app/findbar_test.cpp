@@ -112,8 +112,8 @@ TEST_F(FindTest, StepsForwardAndBackRoundTheEnds) {
 
 TEST_F(FindTest, JapaneseAndRegularExpressionsMatchTheTextAsShown) {
     // "ソ" is 0x83 0x5C: its second byte is a backslash, which a byte-wise search would take for one.
-    view.replace(analysis::makeLines({sjis("ソース"), sjis("アクセス解析の結果"), "10.0.0.1 GET /a\\b",
-                                      "192.168.1.20 GET /", sjis("解析")}));
+    view.replace(analysis::makeLines(
+        {sjis("ソース"), sjis("アクセス解析の結果"), "10.0.0.1 GET /a\\b", "192.168.1.20 GET /", sjis("解析")}));
     find(QStringLiteral("\\"));
     EXPECT_EQ(count(), QStringLiteral("1 件"));
     EXPECT_EQ(view.selectedText(), QStringLiteral("\\"));
@@ -183,7 +183,8 @@ TEST_F(FindTest, ALoadedLogIsSearchedInItsBufferWithTheSameResult) {
     plain.replace(analysis::makeLines(lines));
     view.scrollToLine(1500);
     plain.scrollToLine(1500);
-    for (const QString& query : {QStringLiteral("\\"), QStringLiteral("bot"), QStringLiteral("host 1"), QStringLiteral("t\r")}) {
+    for (const QString& query :
+         {QStringLiteral("\\"), QStringLiteral("bot"), QStringLiteral("host 1"), QStringLiteral("t\r")}) {
         for (bool caseSensitive : {false, true}) {
             for (LinesView* v : {&view, &plain}) {
                 v->openFind();

@@ -117,7 +117,8 @@ TEST(LineSearchBytes, FindsEveryPlaceOfRandomNeedlesInRandomTexts) {
 TEST(LineSearchBytes, FindsANeedleAtEveryPlaceOfABlockAndAtTheEnds) {
     // Needles of one byte, of two, of a block, and longer than a block; the rest of the text is a near
     // miss (the first and the last byte in place) to make every block hold candidates.
-    for (const std::string needle : {"g", "Go", "Googlebot/2.1 ht", "Googlebot/2.1 htt", "Mozilla/5.0 (compatible; Googlebot"}) {
+    for (const std::string needle :
+         {"g", "Go", "Googlebot/2.1 ht", "Googlebot/2.1 htt", "Mozilla/5.0 (compatible; Googlebot"}) {
         const std::size_t n = needle.size();
         std::string miss = needle;
         if (n > 2) miss[n / 2] = '#';
@@ -130,8 +131,10 @@ TEST(LineSearchBytes, FindsANeedleAtEveryPlaceOfABlockAndAtTheEnds) {
                 std::string upper = s;
                 for (char& c : upper) c = c >= 'a' && c <= 'z' ? static_cast<char>(c - 0x20) : c;
                 const std::vector<std::size_t> want = placesByReference(s, needle, true);
-                ASSERT_EQ(placesFound(plain(needle, true), s, needle), want) << needle << " at " << at << " of " << size;
-                ASSERT_EQ(placesFound(plain(needle, false), upper, needle), want) << needle << " at " << at << " of " << size;
+                ASSERT_EQ(placesFound(plain(needle, true), s, needle), want)
+                    << needle << " at " << at << " of " << size;
+                ASSERT_EQ(placesFound(plain(needle, false), upper, needle), want)
+                    << needle << " at " << at << " of " << size;
                 ASSERT_TRUE(placesFound(plain(needle, true), upper, needle).empty());
             }
         }
@@ -144,7 +147,8 @@ TEST(LineSearchBytes, CaseFoldingIsOfAsciiLettersOnly) {
     // Bytes one case bit apart that are not letters: "@" and "`", "[" and "{", and high bytes.
     for (const auto& [needle, text] : std::vector<std::pair<std::string, std::string>>{
              {"@x", "`x"}, {"[z", "{z"}, {"a@", "A`"}, {"q\\", "Q|"}, {"g", std::string(40, '\xC7') + "\xE7G"}}) {
-        EXPECT_EQ(placesFound(plain(needle, false), text, needle), placesByReference(text, needle, false)) << needle << " in " << text;
+        EXPECT_EQ(placesFound(plain(needle, false), text, needle), placesByReference(text, needle, false))
+            << needle << " in " << text;
     }
     const std::string hi = std::string(20, 'x') + "\xE7" + "x" + "\xC7";  // 0xE7 | 0x20 is not 'g'
     EXPECT_TRUE(placesFound(plain("g", false), hi, "").empty());
@@ -176,8 +180,10 @@ TEST(LineSearchBytes, TrailBytesThatLookLikeAsciiAreNoMatch) {
     EXPECT_TRUE(backslash.matches("\x83\x5C\\"));
     EXPECT_FALSE(a.matches(std::string(33, '\x83') + "a"));  // the last 0x83 leads "a"
     EXPECT_TRUE(a.matches(std::string(32, '\x83') + "a"));
-    EXPECT_FALSE(a.matches(std::string(40, ' ') + "\x83" "a"));
-    EXPECT_TRUE(a.matches(std::string(40, ' ') + "\x83" "aa"));
+    EXPECT_FALSE(a.matches(std::string(40, ' ') + "\x83"
+                                                  "a"));
+    EXPECT_TRUE(a.matches(std::string(40, ' ') + "\x83"
+                                                 "aa"));
     EXPECT_FALSE(long_.matches("\x83" + std::string(18, 'a')));
     EXPECT_TRUE(long_.matches("\x83" + std::string(19, 'a')));
     EXPECT_FALSE(long_.matches(std::string(17, 'a')));  // shorter than the needle
@@ -195,27 +201,38 @@ TEST(LineSearchText, AsciiQueriesMatchWhatTheDecodedLineShows) {
         for (char& c : query) c = "aA \\"[rng() % 4];
         for (bool caseSensitive : {false, true}) {
             const LineMatcher m = plain(query, caseSensitive);
-            ASSERT_EQ(m.matches(line), !m.findAll(toQString(line)).empty()) << "\"" << query << "\" in " << testing::PrintToString(line);
+            ASSERT_EQ(m.matches(line), !m.findAll(toQString(line)).empty())
+                << "\"" << query << "\" in " << testing::PrintToString(line);
         }
     }
-    EXPECT_TRUE(plain("A", true).matches("\x85" "A"));   // 0x85 leads no character
-    EXPECT_FALSE(plain("A", true).matches("\x83" "A"));  // 0x83 0x41 is one
+    EXPECT_TRUE(plain("A", true).matches("\x85"
+                                         "A"));  // 0x85 leads no character
+    EXPECT_FALSE(plain("A", true).matches("\x83"
+                                          "A"));  // 0x83 0x41 is one
     EXPECT_TRUE(plain(" ", true).matches("\x81 "));
 }
 
 TEST(LineSearchText, LinesOfAsciiBytesArePassedOverOnlyWhereNoMatchCanBeInThem) {
     // The reference: the line decoded as the pane shows it, and every match in it.
-    const std::vector<std::string> lines = {"GET /index.html", "k", "s", "", common::cp932(u8"ソース GET"),
-                                            common::cp932(u8"ｿｰｽ"), common::cp932(u8"ＧＥＴ ｇｅｔ")};
+    const std::vector<std::string> lines = {"GET /index.html",
+                                            "k",
+                                            "s",
+                                            "",
+                                            common::cp932(u8"ソース GET"),
+                                            common::cp932(u8"ｿｰｽ"),
+                                            common::cp932(u8"ＧＥＴ ｇｅｔ")};
     const QString kelvin(QChar(0x212A)), longS(QChar(0x017F));
-    for (const QString& text : {QStringLiteral("ソース"), QStringLiteral("ｿ"), QStringLiteral("ｇｅｔ"), kelvin, longS,
-                                QStringLiteral("é"), QStringLiteral("ス GET"), QStringLiteral("[^a-z]"), QStringLiteral("G.T")}) {
+    for (const QString& text :
+         {QStringLiteral("ソース"), QStringLiteral("ｿ"), QStringLiteral("ｇｅｔ"), kelvin, longS, QStringLiteral("é"),
+          QStringLiteral("ス GET"), QStringLiteral("[^a-z]"), QStringLiteral("G.T")}) {
         for (bool caseSensitive : {false, true}) {
-            const LineMatcher m(FindQuery{text, caseSensitive, text.startsWith(QLatin1Char('[')) || text.contains(QLatin1Char('.'))});
+            const LineMatcher m(
+                FindQuery{text, caseSensitive, text.startsWith(QLatin1Char('[')) || text.contains(QLatin1Char('.'))});
             ASSERT_TRUE(m.usable());
             for (const std::string& line : lines)
                 EXPECT_EQ(m.matches(line), !m.findAll(toQString(line)).empty())
-                    << text.toStdString() << " in " << common::utf8FromCp932(line) << " case-sensitive " << caseSensitive;
+                    << text.toStdString() << " in " << common::utf8FromCp932(line) << " case-sensitive "
+                    << caseSensitive;
         }
     }
     // Qt folds the Kelvin sign and the long s to ASCII letters: those queries still look at ASCII lines.
@@ -226,8 +243,8 @@ TEST(LineSearchText, LinesOfAsciiBytesArePassedOverOnlyWhereNoMatchCanBeInThem) 
 
 // A log of random lines searched through a pane (a header line, then the log), on its thread, against
 // the reference line by line.
-std::vector<std::uint32_t> searchPane(const analysis::PaneContent& content, const std::string& query, bool caseSensitive,
-                                      std::size_t origin) {
+std::vector<std::uint32_t> searchPane(const analysis::PaneContent& content, const std::string& query,
+                                      bool caseSensitive, std::size_t origin) {
     LineSearch search(content, plain(query, caseSensitive), origin, [] {});
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
     while (!search.finished() && std::chrono::steady_clock::now() < deadline)
@@ -250,7 +267,9 @@ TEST(LineSearchBytes, ALogSearchedInStretchesFindsEachMatchingLineOnce) {
         std::string line = randomText(rng, rng() % 120);
         if (rng() % 500 == 0) {
             line.clear();
-            for (int i = 0; i < 10000; ++i) line += "\x83" "a";
+            for (int i = 0; i < 10000; ++i)
+                line += "\x83"
+                        "a";
             if (rng() % 2) line += "B";
         }
         text += line + (rng() % 2 ? "\r\n" : "\n");
@@ -271,11 +290,13 @@ TEST(LineSearchBytes, ALogSearchedInStretchesFindsEachMatchingLineOnce) {
         for (bool caseSensitive : {false, true}) {
             std::vector<std::uint32_t> want;
             for (std::size_t i = 0; i < shown.size(); ++i)
-                if (lineMatchesByReference(caseSensitive ? shown[i] : lower[i], starts[i], query, caseSensitive)) want.push_back(static_cast<std::uint32_t>(i));
+                if (lineMatchesByReference(caseSensitive ? shown[i] : lower[i], starts[i], query, caseSensitive))
+                    want.push_back(static_cast<std::uint32_t>(i));
             const std::size_t origin = content.size() / 3;
             std::vector<std::uint32_t> got = searchPane(content, query, caseSensitive, origin);
             // Found from the origin on, then from the start: in order once the two are put back.
-            std::rotate(got.begin(), std::find_if(got.begin(), got.end(), [&](std::uint32_t l) { return l < origin; }), got.end());
+            std::rotate(got.begin(), std::find_if(got.begin(), got.end(), [&](std::uint32_t l) { return l < origin; }),
+                        got.end());
             EXPECT_EQ(got, want) << query << " case-sensitive " << caseSensitive;
         }
     }

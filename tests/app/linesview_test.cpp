@@ -132,8 +132,7 @@ TEST_F(LinesViewTest, SelectAllAndCopyGiveTheTextAsUnicode) {
     view.replace(analysis::makeLines({apptest::sjis("ログファイルに含まれるホスト名です..."), "", "10.0.0.1"}));
     key(Qt::Key_A, Qt::ControlModifier);
     key(Qt::Key_C, Qt::ControlModifier);
-    EXPECT_EQ(QApplication::clipboard()->text(),
-              QStringLiteral("ログファイルに含まれるホスト名です...\n\n10.0.0.1"));
+    EXPECT_EQ(QApplication::clipboard()->text(), QStringLiteral("ログファイルに含まれるホスト名です...\n\n10.0.0.1"));
 }
 
 TEST_F(LinesViewTest, MouseDragSelectsFromLineStartToPastTheEnd) {
@@ -219,8 +218,7 @@ TEST_F(LinesViewTest, ALongLineIsMarkedYetSelectedAndCopiedWhole) {
     // A double click on the long line, and a click past its mark, reach its real end.
     const int h = view.lineHeight();
     QMouseEvent dbl(QEvent::MouseButtonDblClick, QPoint(5, h + h / 2),
-                    view.viewport()->mapToGlobal(QPoint(5, h + h / 2)), Qt::LeftButton, Qt::LeftButton,
-                    Qt::NoModifier);
+                    view.viewport()->mapToGlobal(QPoint(5, h + h / 2)), Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
     QApplication::sendEvent(view.viewport(), &dbl);
     EXPECT_EQ(view.selectedText(), whole);
     view.viewport()->grab();

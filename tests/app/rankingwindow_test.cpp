@@ -13,11 +13,11 @@
 #include <QElapsedTimer>
 #include <QHeaderView>
 #include <QItemSelectionModel>
+#include <QKeyEvent>
 #include <QLineEdit>
 #include <QMenu>
 #include <QTabWidget>
 #include <QTableView>
-#include <QKeyEvent>
 
 #include "app/tform1.h"
 #include "app/tform2.h"
@@ -103,10 +103,9 @@ TEST_F(RankingWindowTest, OpensFromTheViewMenuAndFollowsEveryAnalysis) {
 TEST_F(RankingWindowTest, ItemsShownDecodedWithTheRawTextInTooltipAndCopies) {
     apptest::writeExampleLists(dir);
     const std::string log = dir.write(
-        "logs/enc.log",
-        "h - - [10/Oct/2004:13:00:00 +0900] \"GET /%E6%97%A5%E6%9C%AC HTTP/1.1\" 200 7 \"-\" \"-\"\n"
-        "h - - [10/Oct/2004:13:00:00 +0900] \"GET /%E6%97%A5%E6%9C%AC HTTP/1.1\" 200 7 \"-\" \"-\"\n"
-        "h - - [10/Oct/2004:13:00:00 +0900] \"GET /tab\t%0D%0A HTTP/1.1\" 404 0 \"-\" \"-\"\n");
+        "logs/enc.log", "h - - [10/Oct/2004:13:00:00 +0900] \"GET /%E6%97%A5%E6%9C%AC HTTP/1.1\" 200 7 \"-\" \"-\"\n"
+                        "h - - [10/Oct/2004:13:00:00 +0900] \"GET /%E6%97%A5%E6%9C%AC HTTP/1.1\" 200 7 \"-\" \"-\"\n"
+                        "h - - [10/Oct/2004:13:00:00 +0900] \"GET /tab\t%0D%0A HTTP/1.1\" 404 0 \"-\" \"-\"\n");
     runCommand(&form, [&] { form.LogCounting(log); });
     form.RankingClick();
     RankingWindow* w = form.rankingWindow();

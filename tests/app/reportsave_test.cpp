@@ -34,16 +34,18 @@ protected:
     // Runs a command; accepts its file dialog with path and answers each question with answer.
     std::vector<QString> run(QAction* command, const std::string& path, QMessageBox::StandardButton answer) {
         std::vector<QString> seen;
-        whileModal([&] { command->trigger(); }, [&](QWidget* modal) {
-            seen.push_back(modal->objectName().isEmpty() ? modal->metaObject()->className() : modal->objectName());
-            if (auto* dialog = qobject_cast<QFileDialog*>(modal)) {
-                proposed = dialog->selectedFiles().value(0);
-                dialog->selectFile(toQString(path));
-                static_cast<QDialog*>(dialog)->accept();
-            } else if (auto* box = qobject_cast<QMessageBox*>(modal)) {
-                questions.push_back(answerBox(box, answer).text);
-            }
-        });
+        whileModal(
+            [&] { command->trigger(); },
+            [&](QWidget* modal) {
+                seen.push_back(modal->objectName().isEmpty() ? modal->metaObject()->className() : modal->objectName());
+                if (auto* dialog = qobject_cast<QFileDialog*>(modal)) {
+                    proposed = dialog->selectedFiles().value(0);
+                    dialog->selectFile(toQString(path));
+                    static_cast<QDialog*>(dialog)->accept();
+                } else if (auto* box = qobject_cast<QMessageBox*>(modal)) {
+                    questions.push_back(answerBox(box, answer).text);
+                }
+            });
         return seen;
     }
 

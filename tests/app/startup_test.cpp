@@ -13,7 +13,6 @@
 #include <QPlainTextEdit>
 #include <QTimer>
 
-#include "qtedge/qtext.h"
 #include "app/tform1.h"
 #include "app/tform2.h"
 #include "app/tversioninfo.h"
@@ -21,6 +20,7 @@
 #include "decoder/ui/tutf.h"
 #include "ftp/ui/tftp.h"
 #include "lists/ui/tdomein.h"
+#include "qtedge/qtext.h"
 #include "support.h"
 
 namespace {
@@ -104,10 +104,11 @@ TEST_F(StartUpTest, UnknownModesOpenOnlyTheFtpDialog) {
     for (const char* mode : {"none", "FTP", "ftp ", "", "Local"}) {
         const auto w = create();
         bool dialog = false;
-        whileModal([&] { applyStartMode(*w, mode); }, [&](QWidget* modal) {
-            dialog = true;
-            modal->close();
-        });
+        whileModal([&] { applyStartMode(*w, mode); },
+                   [&](QWidget* modal) {
+                       dialog = true;
+                       modal->close();
+                   });
         EXPECT_FALSE(dialog) << mode;
         EXPECT_TRUE(w->ftp->isVisible()) << mode;
         EXPECT_FALSE(w->form1->isVisible()) << mode << ": the main window follows when the loop starts";
@@ -118,11 +119,12 @@ TEST_F(StartUpTest, LocalModeOpensTheFileDialogAtOnce) {
     const auto w = create();
     QString dialogName;
     bool ftpShownFirst = false;
-    whileModal([&] { applyStartMode(*w, "local"); }, [&](QWidget* modal) {
-        dialogName = modal->objectName();
-        ftpShownFirst = w->ftp->isVisible();
-        modal->close();  // cancelled
-    });
+    whileModal([&] { applyStartMode(*w, "local"); },
+               [&](QWidget* modal) {
+                   dialogName = modal->objectName();
+                   ftpShownFirst = w->ftp->isVisible();
+                   modal->close();  // cancelled
+               });
     EXPECT_EQ(dialogName, QStringLiteral("OpenDialog1"));
     EXPECT_TRUE(ftpShownFirst);
     EXPECT_EQ(w->form1->box("Edit35")->text(), QStringLiteral("-"));
@@ -130,12 +132,13 @@ TEST_F(StartUpTest, LocalModeOpensTheFileDialogAtOnce) {
     // Choosing a file there runs the analysis before the loop starts.
     apptest::writeExampleLists(dir);
     const std::string log = dir.write("logs/start.log", apptest::exampleLog());
-    whileModal([&] { applyStartMode(*w, "local"); }, [&](QWidget* modal) {
-        auto* dialog = qobject_cast<QFileDialog*>(modal);
-        ASSERT_NE(dialog, nullptr);
-        dialog->selectFile(toQString(log));
-        static_cast<QDialog*>(dialog)->accept();
-    });
+    whileModal([&] { applyStartMode(*w, "local"); },
+               [&](QWidget* modal) {
+                   auto* dialog = qobject_cast<QFileDialog*>(modal);
+                   ASSERT_NE(dialog, nullptr);
+                   dialog->selectFile(toQString(log));
+                   static_cast<QDialog*>(dialog)->accept();
+               });
     EXPECT_EQ(w->form1->box("Edit1")->text(), QStringLiteral("4"));
 }
 
@@ -146,7 +149,8 @@ TEST_F(StartUpTest, WithoutSetupFileTheProgramShowsTheErrorAndExits) {
     EXPECT_EQ(status, 1);
     ASSERT_EQ(boxes.size(), 1u);
     EXPECT_EQ(boxes[0].title, QStringLiteral("むにゃろ"));
-    EXPECT_TRUE(boxes[0].text.startsWith(QStringLiteral("ファイル \"%1/materia/setup.ini\"").arg(toQString(dir.path()))))
+    EXPECT_TRUE(
+        boxes[0].text.startsWith(QStringLiteral("ファイル \"%1/materia/setup.ini\"").arg(toQString(dir.path()))))
         << boxes[0].text.toStdString();
     EXPECT_TRUE(boxes[0].text.endsWith(QStringLiteral("は開けません.")));
 }
@@ -179,7 +183,8 @@ TEST_F(StartUpTest, ALogGivenOnTheCommandLineIsAnalysedAtStartInsteadOfTheStartM
         for (QWidget* w : QApplication::topLevelWidgets()) {
             auto* main = qobject_cast<TForm1*>(w);
             if (!main) continue;
-            if (main->box("Edit1")->text() == QStringLiteral("-") && std::chrono::steady_clock::now() < deadline) return;
+            if (main->box("Edit1")->text() == QStringLiteral("-") && std::chrono::steady_clock::now() < deadline)
+                return;
             analysed = main->box("Edit35")->text();
             connections = main->box("Edit1")->text();
             for (QWidget* other : QApplication::topLevelWidgets())

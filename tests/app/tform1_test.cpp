@@ -11,20 +11,20 @@
 #include <QDir>
 #include <QFileDialog>
 #include <QGuiApplication>
-#include <QScreen>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QScreen>
 #include <QTabWidget>
 
 #include "analysis/report.h"
 #include "app/chartimage.h"
-#include "qtedge/commandguard.h"
 #include "app/linesview.h"
-#include "qtedge/qtext.h"
 #include "app/tform2.h"
 #include "common/apperror.h"
+#include "qtedge/commandguard.h"
+#include "qtedge/qtext.h"
 #include "support.h"
 
 namespace {
@@ -36,9 +36,7 @@ const std::string kDash(45, '-');
 
 class TForm1Test : public ::testing::Test {
 protected:
-    void SetUp() override {
-        form.setWindows({&progress});
-    }
+    void SetUp() override { form.setWindows({&progress}); }
     StringList pane(const char* name) const {
         auto* view = form.findChild<LinesView*>(name);
         return view ? view->lines() : StringList{"<no pane " + std::string(name) + ">"};
@@ -94,7 +92,8 @@ TEST_F(TForm1Test, EveryComponentExistsByNameAsTheUserSeesIt) {
         // The tabs that lead to the pane read as the engine's path for it.
         QStringList tabs;
         for (QWidget* w = view; w; w = w->parentWidget())
-            if (auto* stack = qobject_cast<QTabWidget*>(w->parentWidget() ? w->parentWidget()->parentWidget() : nullptr))
+            if (auto* stack = qobject_cast<QTabWidget*>(w->parentWidget() ? w->parentWidget()->parentWidget()
+                                                                          : nullptr))
                 if (stack->indexOf(w) >= 0) tabs.prepend(stack->tabText(stack->indexOf(w)));
         EXPECT_EQ(tabs.join(QStringLiteral(" > ")), QString::fromUtf8(pane.path.data(), pane.path.size())) << pane.name;
     }
@@ -113,9 +112,12 @@ TEST_F(TForm1Test, EveryComponentExistsByNameAsTheUserSeesIt) {
     EXPECT_EQ(unit->currentText(), QStringLiteral("byte"));
     EXPECT_EQ(form.lastByteName(), 5);
 
-    const std::map<const char*, QString> actions = {{"OpenO1", "ローカルから読み込み(&O)"}, {"FTP1", "FTPから読み込み(&F)"},
-                                                    {"ExitE1", "終了(&X)"},                    {"N3", "ドメイン管理(&D)"},
-                                                    {"UTF81", "UTF-8デコーダ(&U)"},            {"N1", "バージョン情報(&I)"}};
+    const std::map<const char*, QString> actions = {{"OpenO1", "ローカルから読み込み(&O)"},
+                                                    {"FTP1", "FTPから読み込み(&F)"},
+                                                    {"ExitE1", "終了(&X)"},
+                                                    {"N3", "ドメイン管理(&D)"},
+                                                    {"UTF81", "UTF-8デコーダ(&U)"},
+                                                    {"N1", "バージョン情報(&I)"}};
     for (const auto& [name, caption] : actions) {
         auto* action = form.findChild<QAction*>(name);
         ASSERT_NE(action, nullptr) << name;
@@ -133,11 +135,12 @@ TEST_F(TForm1Test, WorkedExampleFillsEveryPaneAndBox) {
     const std::string timeHostFile = "[Time] Host /File";
 
     EXPECT_EQ(pane("NamaLog"), logLines);
-    EXPECT_EQ(pane("Memo8"), (StringList{sjis("ログファイルに含まれるホスト名・IPアドレスです..."), kDash, "10.0.0.1", "10.0.0.2", "10.0.0.3"}));
-    EXPECT_EQ(pane("HOST404Memo"), (StringList{sjis("接続中404(NotFound)となったログの抜粋です..."), timeHostFile, kDash,
-                                               t2 + " 10.0.0.2 /robots.txt"}));
-    EXPECT_EQ(pane("HOST403Memo"), (StringList{sjis("接続中403(Forbidden)となったログの抜粋です..."), timeHostFile, kDash,
-                                               t4 + " 10.0.0.3 /favicon.ico"}));
+    EXPECT_EQ(pane("Memo8"), (StringList{sjis("ログファイルに含まれるホスト名・IPアドレスです..."), kDash, "10.0.0.1",
+                                         "10.0.0.2", "10.0.0.3"}));
+    EXPECT_EQ(pane("HOST404Memo"), (StringList{sjis("接続中404(NotFound)となったログの抜粋です..."), timeHostFile,
+                                               kDash, t2 + " 10.0.0.2 /robots.txt"}));
+    EXPECT_EQ(pane("HOST403Memo"), (StringList{sjis("接続中403(Forbidden)となったログの抜粋です..."), timeHostFile,
+                                               kDash, t4 + " 10.0.0.3 /favicon.ico"}));
     EXPECT_EQ(pane("Memo2"), StringList{});
     const StringList memo9 = pane("Memo9");
     ASSERT_EQ(memo9.size(), 4u);
@@ -145,34 +148,38 @@ TEST_F(TForm1Test, WorkedExampleFillsEveryPaneAndBox) {
     EXPECT_EQ(memo9[1], t2 + " 10.0.0.2 /robots.txt");
     EXPECT_EQ(memo9[2].substr(0, t3.size() + 10), t3 + " 10.0.0.1 ");
     EXPECT_EQ(memo9[3], t4 + " 10.0.0.3 /favicon.ico");
-    EXPECT_EQ(pane("CheckDomeinMemo"),
-              (StringList{sjis("現在監視対象になっているドメインは"), "10.0.0.3", sjis("です..."), kDash, logLines[3]}));
-    EXPECT_EQ(pane("Memo7"), (StringList{sjis("要求(GET)の対象となったファイル名です..."), kDash, "/index.html", "/robots.txt", "/favicon.ico"}));
-    EXPECT_EQ(pane("File404Memo"), (StringList{sjis("要求中404(NotFound)となったログの抜粋です..."), timeHostFile, kDash,
-                                               t2 + " 10.0.0.2 /robots.txt"}));
-    EXPECT_EQ(pane("File403Memo"), (StringList{sjis("要求中403(Forbidden)となったログの抜粋です..."), timeHostFile, kDash,
-                                               t4 + " 10.0.0.3 /favicon.ico"}));
+    EXPECT_EQ(pane("CheckDomeinMemo"), (StringList{sjis("現在監視対象になっているドメインは"), "10.0.0.3",
+                                                   sjis("です..."), kDash, logLines[3]}));
+    EXPECT_EQ(pane("Memo7"), (StringList{sjis("要求(GET)の対象となったファイル名です..."), kDash, "/index.html",
+                                         "/robots.txt", "/favicon.ico"}));
+    EXPECT_EQ(pane("File404Memo"), (StringList{sjis("要求中404(NotFound)となったログの抜粋です..."), timeHostFile,
+                                               kDash, t2 + " 10.0.0.2 /robots.txt"}));
+    EXPECT_EQ(pane("File403Memo"), (StringList{sjis("要求中403(Forbidden)となったログの抜粋です..."), timeHostFile,
+                                               kDash, t4 + " 10.0.0.3 /favicon.ico"}));
     EXPECT_EQ(pane("Memo10"), StringList{});
     EXPECT_EQ(pane("Memo4"), (StringList{t1 + " /index.html", t2 + " /robots.txt", t4 + " /favicon.ico"}));
-    EXPECT_EQ(pane("Memo6"), (StringList{sjis("受信(POST)の対象となったファイル名です..."), kDash, "/cgi-bin/form.cgi"}));
-    EXPECT_EQ(pane("POST404Memo"), (StringList{sjis("要求中404(NotFound)となったログの抜粋です..."), timeHostFile, kDash}));
-    EXPECT_EQ(pane("POST403Memo"), (StringList{sjis("要求中403(Forbidden)となったログの抜粋です..."), timeHostFile, kDash}));
+    EXPECT_EQ(pane("Memo6"),
+              (StringList{sjis("受信(POST)の対象となったファイル名です..."), kDash, "/cgi-bin/form.cgi"}));
+    EXPECT_EQ(pane("POST404Memo"),
+              (StringList{sjis("要求中404(NotFound)となったログの抜粋です..."), timeHostFile, kDash}));
+    EXPECT_EQ(pane("POST403Memo"),
+              (StringList{sjis("要求中403(Forbidden)となったログの抜粋です..."), timeHostFile, kDash}));
     EXPECT_EQ(pane("Memo11"), StringList{});
     EXPECT_EQ(pane("Memo5"), StringList{t3 + " /cgi-bin/form.cgi"});
-    EXPECT_EQ(pane("ReferrerList"), (StringList{sjis("現在登録されている自ドメインは"), "mysite", sjis("です..."), "[HOST] FileName",
-                                                kDash, "[/links.html] /index.html"}));
+    EXPECT_EQ(pane("ReferrerList"), (StringList{sjis("現在登録されている自ドメインは"), "mysite", sjis("です..."),
+                                                "[HOST] FileName", kDash, "[/links.html] /index.html"}));
     EXPECT_EQ(pane("ReferrerLog"), StringList{t1 + " [/links.html] /index.html"});
-    EXPECT_EQ(pane("RobotsLog"),
-              (StringList{sjis("現在登録されている文字列は"), "Bot/", sjis("です..."), "HOST [Time] \"UserAgent\"",
-                          "*HOST [Time] [FileName] \"UserAgent\"", kDash, "*10.0.0.2 " + t2 + " [/robots.txt] \"ExampleBot/1.0\""}));
+    EXPECT_EQ(pane("RobotsLog"), (StringList{sjis("現在登録されている文字列は"), "Bot/", sjis("です..."),
+                                             "HOST [Time] \"UserAgent\"", "*HOST [Time] [FileName] \"UserAgent\"",
+                                             kDash, "*10.0.0.2 " + t2 + " [/robots.txt] \"ExampleBot/1.0\""}));
 
     const std::map<std::string, std::string> boxes = {
-        {"Edit1", "4"},  {"Edit2", "3"},  {"Edit12", "4"}, {"Edit11", "3"}, {"Edit3", "3"},     {"Edit8", "3"},
-        {"Edit4", "1"},  {"Edit6", "1"},  {"Edit7", "3"},  {"Edit9", "3"},  {"Edit5", "1"},     {"Edit10", "1"},
+        {"Edit1", "4"},  {"Edit2", "3"},  {"Edit12", "4"}, {"Edit11", "3"},    {"Edit3", "3"},  {"Edit8", "3"},
+        {"Edit4", "1"},  {"Edit6", "1"},  {"Edit7", "3"},  {"Edit9", "3"},     {"Edit5", "1"},  {"Edit10", "1"},
         {"Edit33", "1"}, {"Edit31", "1"}, {"Edit32", "0"}, {"Edit34", "2326"}, {"Edit20", "2"}, {"Edit19", "1"},
-        {"Edit21", "1"}, {"Edit22", "2"}, {"Edit23", "1"}, {"Edit24", "1"}, {"Edit13", "1"},    {"Edit14", "1"},
-        {"Edit15", "1"}, {"Edit27", "1"}, {"Edit26", "1"}, {"Edit25", "1"}, {"Edit17", "1"},    {"Edit16", "0"},
-        {"Edit18", "0"}, {"Edit30", "1"}, {"Edit29", "0"}, {"Edit28", "0"}, {"Edit35", log}};
+        {"Edit21", "1"}, {"Edit22", "2"}, {"Edit23", "1"}, {"Edit24", "1"},    {"Edit13", "1"}, {"Edit14", "1"},
+        {"Edit15", "1"}, {"Edit27", "1"}, {"Edit26", "1"}, {"Edit25", "1"},    {"Edit17", "1"}, {"Edit16", "0"},
+        {"Edit18", "0"}, {"Edit30", "1"}, {"Edit29", "0"}, {"Edit28", "0"},    {"Edit35", log}};
     for (const auto& [name, value] : boxes) EXPECT_EQ(box(name.c_str()), value) << name;
     EXPECT_EQ(form.lastByteName(), 0);
 
@@ -237,7 +244,8 @@ TEST_F(TForm1Test, ErrorBoxShowsTheMessageWithThePeriodRule) {
     EXPECT_EQ(boxes[0].title, QStringLiteral("むにゃろ"));
     EXPECT_EQ(boxes[0].icon, QMessageBox::Critical);
     EXPECT_EQ(boxes[0].buttons, QMessageBox::StandardButtons(QMessageBox::Ok));
-    EXPECT_EQ(boxes[0].text, QStringLiteral("ファイル \"%1\". No such file or directory は開けません.").arg(toQString(missing)));
+    EXPECT_EQ(boxes[0].text,
+              QStringLiteral("ファイル \"%1\". No such file or directory は開けません.").arg(toQString(missing)));
 
     // A text that ends at or before "." in byte order is shown as it is.
     boxes = boxesShownBy([&] { runCommand(&form, [] { throw common::AppError("(stopped)"); }); });
@@ -255,14 +263,16 @@ TEST_F(TForm1Test, LoadErrorLeavesHeadersAndThePreviousResult) {
     EXPECT_TRUE(errors[0].contains(QStringLiteral("SERobotsList.dat")));
 
     // Emptied panes hold only the header blocks written before the failing load.
-    EXPECT_EQ(pane("CheckDomeinMemo"), (StringList{sjis("現在監視対象になっているドメインは"), "10.0.0.3", sjis("です..."), kDash}));
-    EXPECT_EQ(pane("ReferrerList"), (StringList{sjis("現在登録されている自ドメインは"), "mysite", sjis("です..."), "[HOST] FileName", kDash}));
-    for (const char* p : {"RobotsLog", "Memo8", "Memo2", "Memo4", "Memo9", "HOST404Memo", "File403Memo", "Memo5", "ReferrerLog"})
+    EXPECT_EQ(pane("CheckDomeinMemo"),
+              (StringList{sjis("現在監視対象になっているドメインは"), "10.0.0.3", sjis("です..."), kDash}));
+    EXPECT_EQ(pane("ReferrerList"), (StringList{sjis("現在登録されている自ドメインは"), "mysite", sjis("です..."),
+                                                "[HOST] FileName", kDash}));
+    for (const char* p :
+         {"RobotsLog", "Memo8", "Memo2", "Memo4", "Memo9", "HOST404Memo", "File403Memo", "Memo5", "ReferrerLog"})
         EXPECT_EQ(pane(p), StringList{}) << p;
     // NamaLog, the POST extracts and every box still show the previous analysis; Edit35 the new path.
     for (const char* p : {"NamaLog", "POST404Memo", "POST403Memo"}) EXPECT_EQ(pane(p), before.panes.at(p)) << p;
-    for (const auto& [name, value] : before.boxes)
-        EXPECT_EQ(box(name.c_str()), name == "Edit35" ? log : value) << name;
+    for (const auto& [name, value] : before.boxes) EXPECT_EQ(box(name.c_str()), name == "Edit35" ? log : value) << name;
     // The progress window stays with its messages; the charts show their empty backgrounds.
     EXPECT_TRUE(progress.isVisible());
     EXPECT_TRUE(progress.Memo2->toPlainText().endsWith(QStringLiteral("ロボット情報を読み込んでいます...")));
@@ -277,7 +287,8 @@ TEST_F(TForm1Test, PassErrorKeepsTheLinesAppendedBeforeIt) {
     const Shown before = shown();
     const StringList lines = common::splitLines(apptest::exampleLog());
     const std::string broken = "10.0.0.9 - - [10/Oct/2004:1x:00:00 +0900] \"GET /x HTTP/1.1\" 200 1 \"-\" \"-\"";
-    const std::string log = dir.write("logs/broken.log", lines[0] + "\r\n" + lines[2] + "\r\n" + broken + "\r\n" + lines[3]);
+    const std::string log = dir.write("logs/broken.log",
+                                      lines[0] + "\r\n" + lines[2] + "\r\n" + broken + "\r\n" + lines[3]);
     const std::vector<QString> errors = analyse(log);
     ASSERT_EQ(errors.size(), 1u);
     EXPECT_EQ(errors[0], QStringLiteral("'1x' は整数ではありません."));
@@ -288,7 +299,8 @@ TEST_F(TForm1Test, PassErrorKeepsTheLinesAppendedBeforeIt) {
     EXPECT_EQ(pane("ReferrerList").back(), "[/links.html] /index.html");
     EXPECT_EQ(pane("RobotsLog").size(), 6u) << "only its header block";
     EXPECT_EQ(pane("CheckDomeinMemo").size(), 4u) << "the header block, no watched lines";
-    for (const char* p : {"Memo8", "Memo9", "Memo7", "HOST404Memo", "File404Memo", "Memo6"}) EXPECT_EQ(pane(p), StringList{}) << p;
+    for (const char* p : {"Memo8", "Memo9", "Memo7", "HOST404Memo", "File404Memo", "Memo6"})
+        EXPECT_EQ(pane(p), StringList{}) << p;
     for (const char* p : {"POST404Memo", "POST403Memo"}) EXPECT_EQ(pane(p), before.panes.at(p)) << p;
     EXPECT_EQ(box("Edit1"), "4");
     EXPECT_EQ(box("Edit35"), log);
@@ -309,7 +321,8 @@ TEST_F(TForm1Test, EmptyLogIsAnalysedToZeros) {
     analyseExample();
     const std::string log = dir.write("logs/empty.log", "");
     EXPECT_TRUE(analyse(log).empty());
-    for (const char* b : {"Edit1", "Edit2", "Edit3", "Edit31", "Edit32", "Edit34", "Edit20", "Edit28"}) EXPECT_EQ(box(b), "0") << b;
+    for (const char* b : {"Edit1", "Edit2", "Edit3", "Edit31", "Edit32", "Edit34", "Edit20", "Edit28"})
+        EXPECT_EQ(box(b), "0") << b;
     EXPECT_EQ(pane("NamaLog"), StringList{});
     EXPECT_EQ(pane("Memo8").size(), 2u);
     EXPECT_EQ(pane("POST403Memo").size(), 3u);
@@ -354,12 +367,13 @@ TEST_F(TForm1Test, MenuAndButtonsShowTheirWindows) {
     // Confirming a file analyses it by its full path.
     apptest::writeExampleLists(dir);
     const std::string log = dir.write("logs/picked.log", apptest::exampleLog());
-    whileModal([&] { form.Button1->click(); }, [&](QWidget* modal) {
-        auto* dialog = qobject_cast<QFileDialog*>(modal);
-        ASSERT_NE(dialog, nullptr);
-        dialog->selectFile(toQString(log));
-        static_cast<QDialog*>(dialog)->accept();  // QFileDialog hides it
-    });
+    whileModal([&] { form.Button1->click(); },
+               [&](QWidget* modal) {
+                   auto* dialog = qobject_cast<QFileDialog*>(modal);
+                   ASSERT_NE(dialog, nullptr);
+                   dialog->selectFile(toQString(log));
+                   static_cast<QDialog*>(dialog)->accept();  // QFileDialog hides it
+               });
     EXPECT_EQ(box("Edit35"), log);
     EXPECT_EQ(box("Edit1"), "4");
 
@@ -388,7 +402,8 @@ TEST(KeepOnScreen, AWindowThatDoesNotFitIsMovedIntoTheAvailableArea) {
     below.setGeometry(area.right() - 100, area.bottom() - 50, 300, 200);
     huge.setGeometry(area.left() + 10, area.top() + 10, area.width() + 300, area.height() + 300);
     for (QWidget* w : {&fits, &below, &huge}) showWindow(w);
-    EXPECT_EQ(fits.geometry().topLeft(), QPoint(area.left() + 40, area.top() + 60)) << "where it was put, since it fits";
+    EXPECT_EQ(fits.geometry().topLeft(), QPoint(area.left() + 40, area.top() + 60))
+        << "where it was put, since it fits";
     for (QWidget* w : {&below, &huge}) {
         EXPECT_TRUE(area.contains(w->frameGeometry())) << w->frameGeometry().x() << "," << w->frameGeometry().y();
     }

@@ -31,8 +31,8 @@ protected:
             std::ofstream in(dir_ / "in", std::ios::binary);
             in << input;
         }
-        const std::string command = before + std::string("'") + MUNYARO_BIN_DIR + "/munyaro-cli' decode " + args + " < '" +
-                                    (dir_ / "in").string() + "' > '" + (dir_ / "out").string() + "' 2> '" +
+        const std::string command = before + std::string("'") + MUNYARO_BIN_DIR + "/munyaro-cli' decode " + args +
+                                    " < '" + (dir_ / "in").string() + "' > '" + (dir_ / "out").string() + "' 2> '" +
                                     (dir_ / "err").string() + "'";
         const int raw = std::system(command.c_str());
         CliRun run;

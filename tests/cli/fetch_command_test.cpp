@@ -49,10 +49,12 @@ protected:
         ::mkdir((root / "dir").c_str(), 0755);
         ::mkdir((local / "logs").c_str(), 0755);
         ::mkdir((local / "materia").c_str(), 0755);
-        writeFile(root / "dir/access_log",
-                  "10.0.0.1 - - [10/Oct/2004:13:55:36 +0900] \"GET /index.html HTTP/1.1\" 200 2326 \"-\" \"Mozilla/4.0\"\n");
+        writeFile(
+            root / "dir/access_log",
+            "10.0.0.1 - - [10/Oct/2004:13:55:36 +0900] \"GET /index.html HTTP/1.1\" 200 2326 \"-\" \"Mozilla/4.0\"\n");
         writeFile(local / "password", "secret\n");
-        for (const char* f : {"DomeinList.dat", "SERobotsList.dat", "CheckDomeinList.dat"}) writeFile(local / "materia/" + f, "");
+        for (const char* f : {"DomeinList.dat", "SERobotsList.dat", "CheckDomeinList.dat"})
+            writeFile(local / "materia/" + f, "");
     }
     std::string common(int port) const {
         return "--host 127.0.0.1 --user munya --port " + std::to_string(port) + " --dir dir/ --out " + local / "logs" +
@@ -83,13 +85,13 @@ TEST_F(FetchCommand, UnknownCertificateFailsWithItsFingerprintUntilTrusted) {
     EXPECT_EQ(r.status, 1);
     EXPECT_THAT(r.err, HasSubstr("--trust " + server.fingerprint()));
     EXPECT_EQ(listDir(local / "logs"), "");
-    r = cli("", args + "--trust SHA256:AAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAA access_log");   // not this key
+    r = cli("", args + "--trust SHA256:AAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAA access_log");  // not this key
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(listDir(local / "materia"), "CheckDomeinList.dat DomeinList.dat SERobotsList.dat ");
     r = cli("", args + "--trust " + server.fingerprint() + " access_log");
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_THAT(readFile(local / "materia/ftps_pins"), HasSubstr(server.fingerprint()));
-    r = cli("", args + "access_log");   // pinned now
+    r = cli("", args + "access_log");  // pinned now
     EXPECT_EQ(r.status, 0) << r.err;
 }
 
@@ -125,7 +127,7 @@ TEST_F(FetchCommand, LineBreakInThePasswordIsRefusedAndNothingSent) {
 TEST_F(FetchCommand, UsageErrorsExitTwoAndContactNoServer) {
     FtpServer server(root.path(), "munya", "secret");
     const std::string base = common(server.port());
-    for (const std::string& args : {"fetch " + base + "access_log",                               // no password
+    for (const std::string& args : {"fetch " + base + "access_log",  // no password
                                     "fetch " + base + passwordFile() + "--protocol gopher access_log",
                                     "fetch " + base + passwordFile() + "../access_log",
                                     "fetch " + base + passwordFile() + "--password secret access_log",

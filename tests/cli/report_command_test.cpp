@@ -41,10 +41,13 @@ Result cli(const std::string& args, const std::string& before = "") {
 }
 
 const char* kLog =
-    "10.0.0.1 - - [10/Oct/2004:13:55:36 +0900] \"GET /index.html HTTP/1.1\" 200 2326 \"/links.html\" \"Mozilla/4.0 (compatible; MSIE 6.0; Windows 98)\"\r\n"
+    "10.0.0.1 - - [10/Oct/2004:13:55:36 +0900] \"GET /index.html HTTP/1.1\" 200 2326 \"/links.html\" \"Mozilla/4.0 "
+    "(compatible; MSIE 6.0; Windows 98)\"\r\n"
     "10.0.0.2 - - [10/Oct/2004:13:56:01 +0900] \"GET /robots.txt HTTP/1.0\" 404 210 \"-\" \"ExampleBot/1.0\"\r\n"
-    "10.0.0.1 - - [10/Oct/2004:14:02:10 +0900] \"POST /cgi-bin/form.cgi HTTP/1.1\" 200 512 \"/index.html\" \"Mozilla/4.0 (compatible; MSIE 6.0; Windows 98)\"\r\n"
-    "10.0.0.3 - - [10/Oct/2004:14:05:00 +0900] \"GET /favicon.ico HTTP/1.1\" 403 0 \"-\" \"Mozilla/4.0 (compatible; MSIE 6.0; Windows 98)\"\r\n";
+    "10.0.0.1 - - [10/Oct/2004:14:02:10 +0900] \"POST /cgi-bin/form.cgi HTTP/1.1\" 200 512 \"/index.html\" "
+    "\"Mozilla/4.0 (compatible; MSIE 6.0; Windows 98)\"\r\n"
+    "10.0.0.3 - - [10/Oct/2004:14:05:00 +0900] \"GET /favicon.ico HTTP/1.1\" 403 0 \"-\" \"Mozilla/4.0 (compatible; "
+    "MSIE 6.0; Windows 98)\"\r\n";
 
 struct Program {
     TempDir dir;
@@ -108,7 +111,8 @@ TEST(ReportCommand, MissingLogAndUndecodableBytes) {
     EXPECT_EQ(r.status, 1);
     EXPECT_THAT(Json::parse(r.out)["error"].string, HasSubstr("は開けません"));
     // A byte that is no code page 932 character reaches JSON as U+FFFD.
-    const std::string log = prog.dir.file("odd", "h\xFF - - [10/Oct/2004:10:00:00 +0900] \"GET /\x83\x41 HTTP/1.1\" 404 1 \"-\" \"-\"\n");
+    const std::string log = prog.dir.file(
+        "odd", "h\xFF - - [10/Oct/2004:10:00:00 +0900] \"GET /\x83\x41 HTTP/1.1\" 404 1 \"-\" \"-\"\n");
     r = cli("report --json " + prog.materia() + log);
     ASSERT_EQ(r.status, 0);
     const Json j = Json::parse(r.out);
@@ -126,12 +130,15 @@ TEST(ReportCommand, SummaryAndTextAndUnits) {
     EXPECT_THAT(r.out, testing::Not(HasSubstr("生ログ")));
     r = cli("report " + prog.materia() + log);
     ASSERT_EQ(r.status, 0);
-    EXPECT_THAT(r.out, HasSubstr("== 接続 > 不正常ログ > 404 (HOST404Memo) ==\n接続中404(NotFound)となったログの抜粋です...\n"));
+    EXPECT_THAT(
+        r.out,
+        HasSubstr("== 接続 > 不正常ログ > 404 (HOST404Memo) ==\n接続中404(NotFound)となったログの抜粋です...\n"));
     EXPECT_THAT(r.out, HasSubstr("== 生ログ (NamaLog) ==\n10.0.0.1 - - [10/Oct/2004:13:55:36 +0900]"));
 }
 
 TEST(ReportCommand, UsageErrorsExitWithTwo) {
-    for (const char* args : {"", "report", "report --unit Tb x", "report --json --summary x", "report a b", "report --bogus x", "frobnicate"}) {
+    for (const char* args : {"", "report", "report --unit Tb x", "report --json --summary x", "report a b",
+                             "report --bogus x", "frobnicate"}) {
         const Result r = cli(args);
         EXPECT_EQ(r.status, 2) << args;
         EXPECT_THAT(r.err, HasSubstr("usage")) << args;
@@ -169,29 +176,34 @@ TEST(ReportCommand, RankingsAsJsonAndAsTextTables) {
     EXPECT_EQ(rk["referrers"][0]["item"].string, "/links.html");
 
     // A stopped analysis still prints the rankings of the lines before the error.
-    const std::string bad = prog.dir.file("bad", std::string(kLog) + "h - - [10/Oct/2004:ab:00:00 +0900] \"GET / HTTP/1.1\" 200 1\n");
+    const std::string bad = prog.dir.file(
+        "bad", std::string(kLog) + "h - - [10/Oct/2004:ab:00:00 +0900] \"GET / HTTP/1.1\" 200 1\n");
     r = cli("report --json " + prog.materia() + bad);
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(Json::parse(r.out)["rankings"]["statuses"][0]["hits"].number, 2);
     EXPECT_EQ(Json::parse(r.out)["rankings"]["hosts"].array.size(), 3u);
     // A log that cannot be opened has none.
-    EXPECT_TRUE(Json::parse(cli("report --json " + prog.materia() + prog.dir.path() + "/none").out)["rankings"].isNull());
+    EXPECT_TRUE(
+        Json::parse(cli("report --json " + prog.materia() + prog.dir.path() + "/none").out)["rankings"].isNull());
 
     // Text tables: equal hits share a rank, --top cuts, control characters never reach the terminal.
     const std::string esc = prog.dir.file(
-        "esc", std::string(kLog) + "10.0.0.9 - - [10/Oct/2004:14:05:00 +0900] \"GET /x%1B%5B2J HTTP/1.1\" 404 0 \"-\" \"\x1b[31mred\"\n");
+        "esc",
+        std::string(kLog) +
+            "10.0.0.9 - - [10/Oct/2004:14:05:00 +0900] \"GET /x%1B%5B2J HTTP/1.1\" 404 0 \"-\" \"\x1b[31mred\"\n");
     r = cli("report --rankings --top 2 " + prog.materia() + esc);
     ASSERT_EQ(r.status, 0) << r.err;
-    EXPECT_THAT(r.out, HasSubstr("== ページ (pages): 4 項目, 計 4 件 ==\n  順位      件数    割合          転送量  項目\n"
-                                 "     1         1   25.0%               0  /favicon.ico\n"
-                                 "     1         1   25.0%            2326  /index.html\n\n"));
+    EXPECT_THAT(r.out,
+                HasSubstr("== ページ (pages): 4 項目, 計 4 件 ==\n  順位      件数    割合          転送量  項目\n"
+                          "     1         1   25.0%               0  /favicon.ico\n"
+                          "     1         1   25.0%            2326  /index.html\n\n"));
     EXPECT_THAT(r.out, HasSubstr("     1         1   50.0%  /robots.txt\n     1         1   50.0%  /x%1B%5B2J\n"));
     EXPECT_THAT(r.out, HasSubstr("\xEF\xBF\xBD[31mred"));
     EXPECT_EQ(r.out.find('\x1b'), std::string::npos);
     // Switched off, the JSON says so.
     EXPECT_TRUE(Json::parse(cli("report --json --no-rankings " + prog.materia() + log).out)["rankings"].isNull());
-    for (const char* args : {"report --top 3 x", "report --rankings --top x y", "report --rankings --top", "report --rankings --json x",
-                             "report --rankings --no-rankings x"})
+    for (const char* args : {"report --top 3 x", "report --rankings --top x y", "report --rankings --top",
+                             "report --rankings --json x", "report --rankings --no-rankings x"})
         EXPECT_EQ(cli(args).status, 2) << args;
 }
 
@@ -199,7 +211,8 @@ TEST(ReportCommand, RankingsAsJsonAndAsTextTables) {
 TEST(ReportCommand, ControlCharactersOfTheLogNeverReachTheTerminal) {
     Program prog;
     const std::string log = prog.dir.file(
-        "a.log", "10.0.0.1 - - [10/Oct/2004:13:55:36 +0900] \"GET / HTTP/1.1\" 500 5 \"-\" \"\x1b]0;pwned\x07\x1b[2J\"\n");
+        "a.log",
+        "10.0.0.1 - - [10/Oct/2004:13:55:36 +0900] \"GET / HTTP/1.1\" 500 5 \"-\" \"\x1b]0;pwned\x07\x1b[2J\"\n");
     const Result r = cli("report " + prog.materia() + log);
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.out.find('\x1b'), std::string::npos);
@@ -212,11 +225,13 @@ TEST(ReportCommand, EscapedQuotesAndBracketedUsersStopNothing) {
     Program prog;
     const std::string first = "10.0.0.1 - - [10/Oct/2004:13:55:36 +0900] \"GET / HTTP/1.1\" 200 5 \"-\" \"-\"\n";
     std::string log = prog.dir.file(
-        "a.log", first + "10.0.0.9 - - [10/Oct/2004:13:56:00 +0900] \"GET /x HTTP/1.1\" 404 196 \"-\" \"evil\\\" 200 pwned\"\n");
+        "a.log",
+        first + "10.0.0.9 - - [10/Oct/2004:13:56:00 +0900] \"GET /x HTTP/1.1\" 404 196 \"-\" \"evil\\\" 200 pwned\"\n");
     Result r = cli("report --summary " + prog.materia() + log);
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_THAT(r.out, HasSubstr("総接続数 2  ホスト数 2  200 1  403 0  404 1"));
-    log = prog.dir.file("b.log", first + "10.0.0.9 - [abcd] [10/Oct/2004:13:56:00 +0900] \"GET /x HTTP/1.1\" 404 196 \"-\" \"-\"\n");
+    log = prog.dir.file(
+        "b.log", first + "10.0.0.9 - [abcd] [10/Oct/2004:13:56:00 +0900] \"GET /x HTTP/1.1\" 404 196 \"-\" \"-\"\n");
     r = cli("report --json " + prog.materia() + log);
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(Json::parse(r.out)["tally"]["hourConnections"][13].number, 2);
@@ -224,8 +239,8 @@ TEST(ReportCommand, EscapedQuotesAndBracketedUsersStopNothing) {
 
 TEST(ReportCommand, LineThatStoppedTheAnalysisIsNamed) {
     Program prog;
-    const std::string log = prog.dir.file("bad.log", std::string(kLog) + "\n" +
-                                                         "h - - [10/Oct/2004:15:00:00 +0900] \"GET / HTTP/1.1\" 200 12k\n");
+    const std::string log = prog.dir.file(
+        "bad.log", std::string(kLog) + "\n" + "h - - [10/Oct/2004:15:00:00 +0900] \"GET / HTTP/1.1\" 200 12k\n");
     Result r = cli("report --summary " + prog.materia() + log);
     EXPECT_EQ(r.status, 1);
     EXPECT_THAT(r.err, testing::EndsWith("'12k' は整数ではありません.\nmunyaro-cli: " + log + ":6: stopped here\n"));
@@ -243,13 +258,14 @@ TEST(ReportCommand, MemoryRunningOutWhileWritingLeavesNoHalfReport) {
     GTEST_SKIP() << "AddressSanitizer reserves terabytes of address space: no address-space limit can be set";
 #endif
     Program prog;
-    const std::string log = prog.dir.file(
-        "big1.log", "10.0.0.1 - - [10/Oct/2004:13:55:36 +0900] \"GET /" + std::string(100'000'000, 'a') +
-                        " HTTP/1.1\" 404 5 \"-\" \"-\"\n");
+    const std::string log = prog.dir.file("big1.log", "10.0.0.1 - - [10/Oct/2004:13:55:36 +0900] \"GET /" +
+                                                          std::string(100'000'000, 'a') +
+                                                          " HTTP/1.1\" 404 5 \"-\" \"-\"\n");
     const std::string out = prog.dir.path() + "/out";
     for (const char* format : {"", "--json "}) {
         prog.dir.file("out", "earlier\n");
-        const Result r = cli("report " + std::string(format) + prog.materia() + log + " >>" + out, "ulimit -v 300000; ");
+        const Result r = cli("report " + std::string(format) + prog.materia() + log + " >>" + out,
+                             "ulimit -v 300000; ");
         EXPECT_EQ(r.status, 1) << format;
         EXPECT_EQ(r.err, "メモリが足りません.\n") << format;
         EXPECT_EQ(readFile(out), "earlier\n") << format;
@@ -269,7 +285,8 @@ TEST(ReportCommand, SavesTheReportAsHtmlAndCsvInsteadOfPrinting) {
     EXPECT_THAT(html, HasSubstr("<tr><th>転送量</th><td class=\"n\">2.271484375 Kb</td></tr>"));
     EXPECT_THAT(html, HasSubstr("<dt>行数</dt><dd>4 行</dd>"));
     EXPECT_EQ(readFile(csv + "/Memo8.csv").substr(0, 3), "\xEF\xBB\xBF");
-    EXPECT_THAT(readFile(csv + "/RobotsLog.csv"), HasSubstr("*10.0.0.2 [10/Oct/2004:13:56:01 +0900] [/robots.txt] \"\"ExampleBot/1.0\"\"\"\r\n"));
+    EXPECT_THAT(readFile(csv + "/RobotsLog.csv"),
+                HasSubstr("*10.0.0.2 [10/Oct/2004:13:56:01 +0900] [/robots.txt] \"\"ExampleBot/1.0\"\"\"\r\n"));
     // --summary still prints when asked for.
     EXPECT_THAT(cli("report --summary " + prog.materia() + "--html " + page + " " + log).out, HasSubstr("総接続数 4"));
 }
@@ -302,7 +319,8 @@ std::string generatedLog(std::size_t n, std::size_t bad, bool byteCount) {
     std::mt19937 rng(static_cast<unsigned>(n * 31 + bad));
     auto pick = [&](std::size_t k) { return static_cast<std::size_t>(rng() % k); };
     const char* statuses[] = {"200", "403", "404", "304", "500"};
-    const char* referrers[] = {"-", "http://mysite.example.jp/", "http://other.example.com/a", "-", "http://MySite.example.jp/"};
+    const char* referrers[] = {"-", "http://mysite.example.jp/", "http://other.example.com/a", "-",
+                               "http://MySite.example.jp/"};
     const char* agents[] = {"Mozilla/5.0 (compatible; MSIE 6.0)", "ExampleBot/1.0", "curl/8.0", "-"};
     std::string log;
     for (std::size_t i = 0; i < n; ++i) {
@@ -312,7 +330,8 @@ std::string generatedLog(std::size_t n, std::size_t bad, bool byteCount) {
         const bool post = pick(8) == 0;
         const char* status = (i == bad && byteCount) ? "200" : statuses[pick(5)];
         const std::string bytes = (i == bad && byteCount) ? "12ab" : std::to_string(pick(100000));
-        const std::string path = (pick(2) ? "/Page" : "/page") + std::to_string(pick(500)) + (pick(20) ? ".html" : "/favicon.ico");
+        const std::string path = (pick(2) ? "/Page" : "/page") + std::to_string(pick(500)) +
+                                 (pick(20) ? ".html" : "/favicon.ico");
         log += host + " - - [10/Oct/2004:" + hour + ":55:36 +0900] \"" + (post && i != bad ? "POST " : "GET ") + path +
                " HTTP/1.1\" " + status + " " + bytes + " \"" + referrers[pick(5)] + "\" \"" + agents[pick(4)] + "\"\n";
     }

@@ -9,8 +9,11 @@ TEST(Cp932, RoundTripsJapaneseAndNecCharacters) {
 }
 
 TEST(Cp932, UndecodableBytesBecomeReplacementCharacters) {
-    EXPECT_EQ(common::utf8FromCp932("a\x81"), "a\xEF\xBF\xBD");           // lead byte at the end
-    EXPECT_EQ(common::utf8FromCp932("\xFF" "b"), "\xEF\xBF\xBD" "b");
+    EXPECT_EQ(common::utf8FromCp932("a\x81"), "a\xEF\xBF\xBD");  // lead byte at the end
+    EXPECT_EQ(common::utf8FromCp932("\xFF"
+                                    "b"),
+              "\xEF\xBF\xBD"
+              "b");
 }
 
 TEST(Cp932, CharactersWithoutAFormBecomeQuestionMarks) {

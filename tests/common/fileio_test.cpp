@@ -2,9 +2,9 @@
 
 #include <filesystem>
 #include <fstream>
-#include <optional>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <optional>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -57,7 +57,8 @@ TEST(WriteFileAtomic, ReadOnlyTargetIsNotReplaced) {
 TEST(WriteFileAtomic, MissingDirectoryGivesTheCreateErrorAndNewFilesTakeTheMode) {
     TempDir dir;
     EXPECT_THAT([&] { common::writeFileAtomic(dir.path() + "/no/such/file", "x"); },
-                ThrowsMessage<AppError>(AllOf(HasSubstr(dir.path() + "/no/such/file"), HasSubstr(common::cp932(u8"を作成できません")))));
+                ThrowsMessage<AppError>(
+                    AllOf(HasSubstr(dir.path() + "/no/such/file"), HasSubstr(common::cp932(u8"を作成できません")))));
     const std::string p = dir.path() + "/secret";
     common::writeFileAtomic(p, "pw", 0600);
     struct stat st {};
@@ -71,7 +72,7 @@ TEST(WriteFileAtomic, ASymbolicLinkIsWrittenThroughAndStaysALink) {
     const std::string real = dir.file("a/real", "old");
     chmod(real.c_str(), 0600);
     fs::create_directory(dir / "b");
-    fs::create_symlink("../a/real", dir / "b/link");    // relative to the link's own folder
+    fs::create_symlink("../a/real", dir / "b/link");      // relative to the link's own folder
     fs::create_symlink(dir / "b/link", dir / "b/chain");  // a link to a link
     common::writeFileAtomic(dir / "b/chain", "new");
     EXPECT_EQ(readFile(real), "new");
@@ -92,8 +93,9 @@ TEST(FileLock, OneHolderAtATimeForTheFilesOfADirectory) {
     const std::string p = dir.file("list", "");
     std::optional<common::FileLock> held(std::in_place, p);
     // Another holder (another program, or another open of the same folder) waits, then gives up.
-    EXPECT_THAT([&] { common::FileLock other(dir / "other", std::chrono::milliseconds(0)); },
-                ThrowsMessage<AppError>(AllOf(HasSubstr(dir / "other"), HasSubstr(common::cp932(u8"を作成できません")))));
+    EXPECT_THAT(
+        [&] { common::FileLock other(dir / "other", std::chrono::milliseconds(0)); },
+        ThrowsMessage<AppError>(AllOf(HasSubstr(dir / "other"), HasSubstr(common::cp932(u8"を作成できません")))));
     held.reset();
     EXPECT_NO_THROW(common::FileLock again(p, std::chrono::milliseconds(0)));
 }

@@ -11,7 +11,9 @@ using common::toInt;
 using testing::ThrowsMessage;
 
 namespace {
-std::string notInteger(const char* text) { return "'" + std::string(text) + "'" + common::cp932(u8" は整数ではありません"); }
+std::string notInteger(const char* text) {
+    return "'" + std::string(text) + "'" + common::cp932(u8" は整数ではありません");
+}
 }  // namespace
 
 TEST(IntegerConversion, AcceptsDecimalWithBlanksAndSign) {
@@ -35,7 +37,8 @@ TEST(IntegerConversion, AcceptsEveryHexPrefix) {
 }
 
 TEST(IntegerConversion, RejectsEverythingElseWithTheTextInTheMessage) {
-    for (const char* bad : {"", "-", "+", "$", "0x", "ab", "1 ", "1a", "2147483648", "-2147483649", "$123456789", "1.0", "\t1"})
+    for (const char* bad :
+         {"", "-", "+", "$", "0x", "ab", "1 ", "1a", "2147483648", "-2147483649", "$123456789", "1.0", "\t1"})
         EXPECT_THAT([&] { toInt(bad); }, ThrowsMessage<AppError>(notInteger(bad))) << bad;
 }
 
@@ -53,7 +56,8 @@ TEST(FloatConversion, ReadsDecimalTextAndRejectsTheRest) {
     EXPECT_DOUBLE_EQ(common::toFloat("-.5"), -0.5);
     EXPECT_DOUBLE_EQ(common::toFloat("+1e3"), 1000.0);
     for (const char* bad : {"-", "", "1e", "abc", "1.2.3", "0x10", "1e999"})
-        EXPECT_THAT([&] { common::toFloat(bad); },
-                    ThrowsMessage<AppError>("'" + std::string(bad) + "'" + common::cp932(u8" は浮動小数点数ではありません")))
+        EXPECT_THAT(
+            [&] { common::toFloat(bad); },
+            ThrowsMessage<AppError>("'" + std::string(bad) + "'" + common::cp932(u8" は浮動小数点数ではありません")))
             << bad;
 }

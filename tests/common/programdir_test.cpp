@@ -2,9 +2,9 @@
 
 #include <cstdlib>
 #include <filesystem>
-#include <optional>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <optional>
 
 #include "common/apperror.h"
 #include "support/tempdir.h"
@@ -20,9 +20,7 @@ TEST(DataDir, DataFilesAreNamedInMateriaOfTheDataFolder) {
     EXPECT_EQ(common::materiaFile("x"), "materia/x");
 }
 
-TEST(ProgramDir, IsTheTestsOwnFolder) {
-    EXPECT_EQ(common::programDir(), std::string(MUNYARO_BIN_DIR) + "/");
-}
+TEST(ProgramDir, IsTheTestsOwnFolder) { EXPECT_EQ(common::programDir(), std::string(MUNYARO_BIN_DIR) + "/"); }
 
 namespace {
 
@@ -42,7 +40,9 @@ private:
     std::optional<std::string> old_;
 };
 
-unsigned modeOf(const std::string& path) { return static_cast<unsigned>(fs::status(path).permissions() & fs::perms::all); }
+unsigned modeOf(const std::string& path) {
+    return static_cast<unsigned>(fs::status(path).permissions() & fs::perms::all);
+}
 
 }  // namespace
 

@@ -38,10 +38,16 @@ TEST(CaseFold, FoldsAsciiLettersOnly) {
 TEST(CaseFold, NeverFoldsTheTrailByteOfADoubleByteCharacter) {
     // 0x82 0x60 is full-width "Ａ" and 0x82 0x81 is "ａ"; 0x83 0x41 ("ア") has trail byte 'A'.
     EXPECT_FALSE(common::foldedEqual("\x83\x41", "\x83\x61"));
-    EXPECT_EQ(common::foldCase("\x83\x41" "A"), "\x83\x41" "a");
+    EXPECT_EQ(common::foldCase("\x83\x41"
+                               "A"),
+              "\x83\x41"
+              "a");
     EXPECT_NE(common::foldedHash("\x83\x41"), common::foldedHash("\x83\x61"));
     // A half-width katakana byte is single and stands alone.
-    EXPECT_EQ(common::foldCase("\xB1" "A"), "\xB1" "a");
+    EXPECT_EQ(common::foldCase("\xB1"
+                               "A"),
+              "\xB1"
+              "a");
 }
 
 TEST(StringList, IndexOfIgnoresCaseAndGivesTheFirst) {

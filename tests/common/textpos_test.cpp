@@ -26,11 +26,11 @@ TEST(TextPos, ComparesBytesIncludingZeroAndHighBytes) {
 
 TEST(TextCopy, ClampsInTheDocumentedOrder) {
     EXPECT_EQ(TextCopy("", 1, 5), "");
-    EXPECT_EQ(TextCopy("abcdef", 0, 2), "ab");     // start below 1 counts as 1
+    EXPECT_EQ(TextCopy("abcdef", 0, 2), "ab");  // start below 1 counts as 1
     EXPECT_EQ(TextCopy("abcdef", -7, 3), "abc");
-    EXPECT_EQ(TextCopy("abcdef", 7, 1), "");       // past the end
+    EXPECT_EQ(TextCopy("abcdef", 7, 1), "");  // past the end
     EXPECT_EQ(TextCopy("abcdef", 6, 1), "f");
-    EXPECT_EQ(TextCopy("abcdef", 2, -1), "");      // negative count
+    EXPECT_EQ(TextCopy("abcdef", 2, -1), "");  // negative count
     EXPECT_EQ(TextCopy("abcdef", 2, 0), "");
     EXPECT_EQ(TextCopy("abcdef", 4, 100), "def");  // runs past the end
 }

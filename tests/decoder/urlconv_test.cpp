@@ -92,17 +92,17 @@ TEST(URLDecode, ABadSequenceAnywhereEmptiesTheWholeLine) {
 }
 
 TEST(URLDecode, CharactersWithoutAShiftJisFormBecomeQuestionMarks) {
-    EXPECT_EQ(URLDecode("caf%C3%A9"), "caf?");                         // é
+    EXPECT_EQ(URLDecode("caf%C3%A9"), "caf?");                               // é
     EXPECT_EQ(URLDecode("%E2%82%AC%C2%A0%E3%81%82"), "??" + cp932(u8"あ"));  // € and no-break space
-    EXPECT_EQ(URLDecode("%ED%A0%80x"), "?x");                          // a lone surrogate
+    EXPECT_EQ(URLDecode("%ED%A0%80x"), "?x");                                // a lone surrogate
     EXPECT_EQ(URLDecode("%EF%BF%BF"), "?");
 }
 
 TEST(URLDecode, ConvertsToCodePage932WithItsExtensions) {
     // NEC and IBM characters exist only in code page 932, not in plain Shift-JIS.
-    EXPECT_EQ(URLDecode("%E2%91%A0"), "\x87\x40");               // ①
+    EXPECT_EQ(URLDecode("%E2%91%A0"), "\x87\x40");                   // ①
     EXPECT_EQ(URLDecode("%EF%BD%9E%E2%88%92"), "\x81\x60\x81\x7C");  // ～ −
-    EXPECT_EQ(URLDecode("%EF%BD%B1"), "\xB1");                   // half-width ｱ is one byte
+    EXPECT_EQ(URLDecode("%EF%BD%B1"), "\xB1");                       // half-width ｱ is one byte
 }
 
 TEST(URLDecode, ShiftJisInputDoesNotComeBackUnchanged) {

@@ -3,8 +3,6 @@
 
 #include <algorithm>
 #include <arpa/inet.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
 #include <cerrno>
 #include <chrono>
 #include <csignal>
@@ -13,11 +11,13 @@
 #include <fcntl.h>
 #include <filesystem>
 #include <fstream>
+#include <netinet/in.h>
 #include <random>
 #include <regex>
 #include <spawn.h>
 #include <sstream>
 #include <stdexcept>
+#include <sys/socket.h>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
@@ -45,7 +45,9 @@ FtpServer::FtpServer(const std::string& root, const std::string& user, const std
         args.insert(args.end(), {"-m", "pyftpdlib", "-D"});
     } else {
         args.insert(args.end(), {MUNYARO_SOURCE_DIR "/tests/ftp/oddftpd.py", "--mode",
-                                 kind == Kind::CutsTransfers ? "cut" : kind == Kind::Trickles ? "trickle" : "endless"});
+                                 kind == Kind::CutsTransfers ? "cut"
+                                 : kind == Kind::Trickles    ? "trickle"
+                                                             : "endless"});
     }
     args.insert(args.end(), {"-i", host, "-p", std::to_string(port), "-u", user, "-P", password, "-d", root});
     pid_ = spawnLogged(args, logPath_);

@@ -25,8 +25,8 @@ public:
     enum class Kind { Normal, CutsTransfers, Trickles, Endless };
     // Serves root to user/password on host; port 0 lets the server choose. Throws when it does not
     // come up, so a test never runs without its server.
-    FtpServer(const std::string& root, const std::string& user, const std::string& password,
-              Kind kind = Kind::Normal, const std::string& host = "127.0.0.1", int port = 0);
+    FtpServer(const std::string& root, const std::string& user, const std::string& password, Kind kind = Kind::Normal,
+              const std::string& host = "127.0.0.1", int port = 0);
     ~FtpServer();
     FtpServer(const FtpServer&) = delete;
     FtpServer& operator=(const FtpServer&) = delete;

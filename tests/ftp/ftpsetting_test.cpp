@@ -63,7 +63,7 @@ TEST(FtpSetting, RelativeOrDanglingSymbolicLinkIsWrittenThroughAndStaysALink) {
     EXPECT_TRUE(S_ISLNK(st.st_mode));
     EXPECT_EQ(readFile(dir / "elsewhere/ftp.dat"), "a\r\nb\r\nc\r\nd\r\n");
     EXPECT_EQ(modeOf(dir / "elsewhere/ftp.dat"), 0600u);
-    EXPECT_EQ(ftptest::listDir(dir / "elsewhere"), "ftp.dat ");   // no temporary file left there
+    EXPECT_EQ(ftptest::listDir(dir / "elsewhere"), "ftp.dat ");  // no temporary file left there
     // A link to a file not there yet creates that file.
     ::unlink((dir / "elsewhere/ftp.dat").c_str());
     ftp::saveFtpSetting(path, {"e", "f", "g", "h"});
@@ -96,13 +96,15 @@ TEST(FtpSetting, WriteProtectedFileOrMissingDirectoryIsRefusedAndKept) {
     const std::string path = dir / "FTPSetting.dat";
     writeFile(path, "old\r\n");
     ::chmod(path.c_str(), 0444);
-    EXPECT_THAT([&] { ftp::saveFtpSetting(path, {"a", "b", "c", "d"}); },
-                ThrowsMessage<AppError>(HasSubstr(path)));
+    EXPECT_THAT([&] { ftp::saveFtpSetting(path, {"a", "b", "c", "d"}); }, ThrowsMessage<AppError>(HasSubstr(path)));
     EXPECT_EQ(readFile(path), "old\r\n");
     EXPECT_EQ(modeOf(path), 0444u);
     const std::string missing = dir / "materia/FTPSetting.dat";
-    EXPECT_THAT([&] { ftp::saveFtpSetting(missing, {"a", "b", "c", "d"}); },
-                ThrowsMessage<AppError>(HasSubstr(missing)));
+    EXPECT_THAT(
+        [&] {
+            ftp::saveFtpSetting(missing, {"a", "b", "c", "d"});
+        },
+        ThrowsMessage<AppError>(HasSubstr(missing)));
 }
 
 TEST(FtpSetting, AnyLineEndsAreReadAndExtraLinesIgnored) {
@@ -123,12 +125,13 @@ TEST(FtpSetting, MissingLineNamesItsIndexAndMissingFileItsPath) {
     EXPECT_THAT([&] { ftp::settingLine(lines, 2); },
                 ThrowsMessage<AppError>(common::cp932(u8"リストのインデックスが範囲を超えています (2)")));
     EXPECT_THAT([&] { ftp::settingLine({}, 0); }, ThrowsMessage<AppError>(HasSubstr("(0)")));
-    EXPECT_THAT([&] { ftp::loadFtpSetting(dir / "none.dat"); },
-                ThrowsMessage<AppError>(HasSubstr(dir / "none.dat")));
+    EXPECT_THAT([&] { ftp::loadFtpSetting(dir / "none.dat"); }, ThrowsMessage<AppError>(HasSubstr(dir / "none.dat")));
 }
 
 TEST(LogDate, BeforeFourInTheMorningGivesTheDayBefore) {
-    const auto at = [](int h, int m, int s, int ms = 0) { return hours(h) + minutes(m) + seconds(s) + milliseconds(ms); };
+    const auto at = [](int h, int m, int s, int ms = 0) {
+        return hours(h) + minutes(m) + seconds(s) + milliseconds(ms);
+    };
     EXPECT_EQ(ftp::logDate(2004y / 1 / 5, at(10, 0, 0)), "20040105");
     EXPECT_EQ(ftp::logDate(2004y / 1 / 5, at(3, 59, 59, 999)), "20040104");
     EXPECT_EQ(ftp::logDate(2004y / 1 / 5, at(4, 0, 0)), "20040105");
@@ -143,7 +146,8 @@ TEST(LogDate, BeforeFourInTheMorningGivesTheDayBefore) {
 TEST(PlainFileName, PathsAndDotNamesAreRefused) {
     for (const char* bad : {"", ".", "..", "../x", "a/b", "a\\b", "/etc/passwd", "logs/", "\\"})
         EXPECT_FALSE(ftp::isPlainFileName(bad)) << bad;
-    for (const char* good : {"access_log_20040105", ".hidden", "a..b", "...", "\xe3\x82\xbd\xe8\xa1\xa8.log" /* ソ表.log */})
+    for (const char* good :
+         {"access_log_20040105", ".hidden", "a..b", "...", "\xe3\x82\xbd\xe8\xa1\xa8.log" /* ソ表.log */})
         EXPECT_TRUE(ftp::isPlainFileName(good)) << good;
 }
 

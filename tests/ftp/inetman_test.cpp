@@ -50,7 +50,7 @@ TEST_F(FtpManagerTest, AsciiDownloadInActiveModeReplacesTheOldFile) {
     const auto result = ftp.GetFile("dir/access_log", target(), false);
     EXPECT_TRUE(result.ok) << result.reason;
     EXPECT_EQ(result.reason, "");
-    EXPECT_EQ(readFile(target()), "line one\nline two\n");   // ASCII type: local line ends
+    EXPECT_EQ(readFile(target()), "line one\nline two\n");  // ASCII type: local line ends
     EXPECT_EQ(listDir(local / "logs"), "access_log ");
     const std::string log = server.finishedLog();
     EXPECT_THAT(log, HasSubstr("<- TYPE A"));
@@ -195,7 +195,8 @@ TEST_F(FailedDownloadTest, CrLfOrNulInLoginOrPathIsRefusedBeforeAnythingIsSent) 
     FtpServer server(root.path(), "munya", "secret");
     login(server);
     const std::string nul("secret\0x", 8);
-    for (const std::string& password : {std::string("secret\r\nDELE victim"), std::string("secret\nDELE victim"), nul}) {
+    for (const std::string& password :
+         {std::string("secret\r\nDELE victim"), std::string("secret\nDELE victim"), nul}) {
         ftp.setPassWord(password);
         expectNothingLost(ftp.GetFile("dir/access_log", target(), false), u8"改行や NUL 文字は使えません");
     }
@@ -212,7 +213,8 @@ TEST_F(FailedDownloadTest, TricklingServerIsGivenUpWithItsReason) {
     FtpServer server(root.path(), "munya", "secret", FtpServer::Kind::Trickles);
     login(server);
     ftp.setLowSpeed({1024, 2});
-    expectNothingLost(ftp.GetFile("dir/access_log", target(), false), u8"転送が遅すぎるため中断しました（2 秒間、毎秒 1024 バイト未満）");
+    expectNothingLost(ftp.GetFile("dir/access_log", target(), false),
+                      u8"転送が遅すぎるため中断しました（2 秒間、毎秒 1024 バイト未満）");
 }
 
 // Waits until the running download has received more than bytes.
@@ -249,7 +251,7 @@ TEST_F(FtpManagerTest, StalePartFilesOfThisProgramAreRemovedOthersStay) {
     ::mkdir((logs + "/.dir.partQQQQQQ").c_str(), 0755);
     ::symlink("access_log", (logs + "/.link.partLLLLLL").c_str());
     const int held = ::open((logs + "/.held.partZZZZZZ").c_str(), O_RDONLY | O_CLOEXEC);
-    ASSERT_EQ(::flock(held, LOCK_EX), 0);   // a download of another program still running
+    ASSERT_EQ(::flock(held, LOCK_EX), 0);  // a download of another program still running
     ftp::removeStalePartFiles(logs);
     ::close(held);
     EXPECT_EQ(listDir(logs), ".access_log.part-b12Cd .access_log.partAb12 .dir.partQQQQQQ .held.partZZZZZZ "
@@ -260,8 +262,8 @@ TEST_F(FtpManagerTest, LocalNameAtTheFileSystemsLimitIsDownloaded) {
     FtpServer server(root.path(), "munya", "secret");
     login(server);
     std::string name;
-    for (int i = 0; i < 84; ++i) name += "\xe3\x81\x82";   // あ: the part name must not cut one in two
-    name += "abc";                                          // 255 bytes
+    for (int i = 0; i < 84; ++i) name += "\xe3\x81\x82";  // あ: the part name must not cut one in two
+    name += "abc";                                        // 255 bytes
     const auto result = ftp.GetFile("dir/access_log", local / "logs/" + name, false);
     ASSERT_TRUE(result.ok) << result.reason;
     EXPECT_EQ(readFile(local / "logs/" + name), "line one\nline two\n");
@@ -292,7 +294,7 @@ TEST_F(FtpManagerTest, NewFileFollowsTheUmaskAndAReplacedOneKeepsItsMode) {
     ASSERT_TRUE(ftp.GetFile("dir/access_log", local / "logs/fresh", false).ok);
     ::umask(old);
     ASSERT_EQ(::stat((local / "logs/fresh").c_str(), &st), 0);
-    EXPECT_EQ(st.st_mode & 0777, 0644u);   // not the 0600 of a temporary file
+    EXPECT_EQ(st.st_mode & 0777, 0644u);  // not the 0600 of a temporary file
 }
 
 }  // namespace

@@ -49,7 +49,7 @@ protected:
 };
 
 TEST_F(SecureTest, FtpsUnverifiedCertificateIsShownRefusedAndOncePinnedUsed) {
-    writeFile(root / "dir/access_log", "line one\nline two\n");   // pure-ftpd adds the CR of ASCII type itself
+    writeFile(root / "dir/access_log", "line one\nline two\n");  // pure-ftpd adds the CR of ASCII type itself
     FtpsServer server(root.path(), "munya", "secret");
     ftp.setProtocol(Protocol::Ftps);
     ftp.setPort(server.port());
@@ -65,7 +65,7 @@ TEST_F(SecureTest, FtpsUnverifiedCertificateIsShownRefusedAndOncePinnedUsed) {
     EXPECT_THAT(result.reason, HasSubstr(common::cp932(u8"自己署名の証明書です")));
     EXPECT_THAT(result.reason, HasSubstr(server.fingerprint()));
     expectNothingWritten();
-    EXPECT_EQ(listDir(local / "materia"), "");   // not trusted unless the user says so
+    EXPECT_EQ(listDir(local / "materia"), "");  // not trusted unless the user says so
 
     ftp::trustKey(local / "materia", result.key);
     EXPECT_EQ(readFile(local / "materia/ftps_pins"),
@@ -74,7 +74,7 @@ TEST_F(SecureTest, FtpsUnverifiedCertificateIsShownRefusedAndOncePinnedUsed) {
     for (int i = 0; i < 2; ++i) {
         result = get();
         ASSERT_TRUE(result.ok) << result.reason;
-        EXPECT_EQ(readFile(target()), "line one\nline two\n");   // ASCII type as with FTP
+        EXPECT_EQ(readFile(target()), "line one\nline two\n");  // ASCII type as with FTP
     }
 }
 
@@ -102,7 +102,7 @@ TEST_F(SecureTest, FtpsChangedKeyIsRefusedNamingBothUntilThePinIsRemoved) {
 
     EXPECT_TRUE(ftp::forgetPin(local / "materia", "127.0.0.1", port));
     EXPECT_FALSE(ftp::forgetPin(local / "materia", "127.0.0.1", port));
-    EXPECT_EQ(get().key.status, ServerKey::Status::Unknown);   // asked again, not taken
+    EXPECT_EQ(get().key.status, ServerKey::Status::Unknown);  // asked again, not taken
     expectNothingWritten();
 }
 
@@ -144,14 +144,14 @@ TEST_F(SecureTest, SftpUnknownHostKeyIsShownRefusedAndOnceKnownUsed) {
     EXPECT_EQ(result.key.fingerprint, server.fingerprint());
     EXPECT_THAT(result.reason, HasSubstr(server.fingerprint()));
     expectNothingWritten();
-    EXPECT_THAT(server.logWith("session closed"), Not(HasSubstr("login")));   // the password was not sent
+    EXPECT_THAT(server.logWith("session closed"), Not(HasSubstr("login")));  // the password was not sent
 
     ftp::trustKey(local / "materia", result.key);
     EXPECT_THAT(readFile(local / "materia/known_hosts"),
                 testing::StartsWith("[127.0.0.1]:" + std::to_string(server.port()) + " ssh-ed25519 AAAA"));
     result = get();
     ASSERT_TRUE(result.ok) << result.reason;
-    EXPECT_EQ(readFile(target()), "line one\r\nline two\r\n");   // SFTP is binary
+    EXPECT_EQ(readFile(target()), "line one\r\nline two\r\n");  // SFTP is binary
     // An absolute path names the server's root, not the login directory.
     result = ftp.GetFile("/dir/access_log", local / "logs/abs", false);
     ASSERT_TRUE(result.ok) << result.reason;
@@ -192,7 +192,7 @@ TEST_F(SecureTest, SftpChangedHostKeyIsRefusedNeverTaken) {
     EXPECT_THAT(result.reason, HasSubstr(common::cp932(u8"なりすましの恐れ")));
     expectNothingWritten();
     EXPECT_THAT(second.logWith("session closed"), Not(HasSubstr("login")));
-    EXPECT_EQ(get().key.status, ServerKey::Status::Changed);   // still refused the next time
+    EXPECT_EQ(get().key.status, ServerKey::Status::Changed);  // still refused the next time
 }
 
 }  // namespace

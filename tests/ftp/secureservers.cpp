@@ -54,17 +54,27 @@ FtpsServer::FtpsServer(const std::string& root, const std::string& user, const s
     const bool root_ = ::getuid() == 0;
     if (root_) {
         std::filesystem::permissions(root, std::filesystem::perms::owner_all | std::filesystem::perms::group_read |
-                                               std::filesystem::perms::group_exec | std::filesystem::perms::others_read |
+                                               std::filesystem::perms::group_exec |
+                                               std::filesystem::perms::others_read |
                                                std::filesystem::perms::others_exec);
     }
     const std::string owner = root_ ? "nobody" : std::to_string(::getuid());
     run("printf '%s\\n%s\\n' '" + password + "' '" + password + "' | pure-pw useradd " + user + " -u " + owner +
         " -d " + root + " -f " + d + "/passwd >/dev/null");
     run("pure-pw mkdb " + d + "/db.pdb -f " + d + "/passwd");
-    const int low = 10000 + static_cast<int>(::getpid() % 100) * 100;   // passive data ports
-    std::vector<std::string> args{"/usr/sbin/pure-ftpd", "-S", "127.0.0.1," + std::to_string(port_),
-                                  "-l", "puredb:" + d + "/db.pdb", "-Y", "3", "-2", d + "/both.pem", "-E",
-                                  "-p", std::to_string(low) + ":" + std::to_string(low + 99)};
+    const int low = 10000 + static_cast<int>(::getpid() % 100) * 100;  // passive data ports
+    std::vector<std::string> args{"/usr/sbin/pure-ftpd",
+                                  "-S",
+                                  "127.0.0.1," + std::to_string(port_),
+                                  "-l",
+                                  "puredb:" + d + "/db.pdb",
+                                  "-Y",
+                                  "3",
+                                  "-2",
+                                  d + "/both.pem",
+                                  "-E",
+                                  "-p",
+                                  std::to_string(low) + ":" + std::to_string(low + 99)};
     if (root_) args.push_back("-A");
     pid_ = spawnLogged(args, d + "/server.log");
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
@@ -87,7 +97,8 @@ FtpsServer::~FtpsServer() { stop(); }
 void FtpsServer::stop() { stopProcess(pid_); }
 
 std::string FtpsServer::fingerprint() const {
-    std::string b64 = run("openssl x509 -in " + dir_.path() + "/cert.pem -pubkey -noout | openssl pkey -pubin -outform der"
+    std::string b64 = run("openssl x509 -in " + dir_.path() +
+                          "/cert.pem -pubkey -noout | openssl pkey -pubin -outform der"
                           " | openssl dgst -sha256 -binary | openssl base64 -A");
     while (!b64.empty() && (b64.back() == '=' || b64.back() == '\n')) b64.pop_back();
     return "SHA256:" + b64;
@@ -96,9 +107,10 @@ std::string FtpsServer::fingerprint() const {
 SftpServer::SftpServer(const std::string& root, const std::string& user, const std::string& password,
                        const std::string& keyPath, int port)
     : logPath_(dir_ / "server.log") {
-    pid_ = spawnLogged({"/usr/bin/python3", "-W", "ignore", MUNYARO_SOURCE_DIR "/tests/ftp/sftpd.py", "-i", "127.0.0.1",
-                        "-p", std::to_string(port == 0 ? freePort() : port), "-u", user, "-P", password, "-d", root, "-k", keyPath},
-                       logPath_);
+    pid_ = spawnLogged(
+        {"/usr/bin/python3", "-W", "ignore", MUNYARO_SOURCE_DIR "/tests/ftp/sftpd.py", "-i", "127.0.0.1", "-p",
+         std::to_string(port == 0 ? freePort() : port), "-u", user, "-P", password, "-d", root, "-k", keyPath},
+        logPath_);
     static const std::regex listening(R"(listening on ([0-9]+))");
     std::smatch m;
     if (!waitForFile(logPath_, [](const std::string& log) { return log.find("listening on ") != std::string::npos; })) {

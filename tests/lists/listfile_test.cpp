@@ -2,9 +2,9 @@
 
 #include <filesystem>
 #include <fstream>
-#include <sys/stat.h>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include "common/apperror.h"
 #include "common/cp932.h"
@@ -54,8 +54,7 @@ TEST(ListFile, EmptyListIsAZeroByteFileAndLoadsBackEmpty) {
 TEST(ListFile, MissingFileGivesTheOpenErrorWithItsFullPath) {
     TempDir dir;
     const std::string p = dir.path() + "/materia/SERobotsList.dat";
-    EXPECT_THAT([&] { lists::loadList(p); },
-                ThrowsMessage<common::AppError>(HasSubstr("\"" + p + "\". ")));
+    EXPECT_THAT([&] { lists::loadList(p); }, ThrowsMessage<common::AppError>(HasSubstr("\"" + p + "\". ")));
     EXPECT_THAT([&] { lists::saveList(p, {"a"}); },
                 ThrowsMessage<common::AppError>(HasSubstr(common::cp932(u8"を作成できません"))));
 }

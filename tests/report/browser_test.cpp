@@ -28,8 +28,8 @@ BrowserRun chromium(const TempDir& dir, const std::string& args, const std::stri
     const std::string errFile = dir / ("stderr" + std::to_string(n));
     const std::string cmd = "timeout 120 chromium --headless --no-sandbox --disable-gpu --no-first-run "
                             "--disable-background-networking --disable-component-update --disable-sync "
-                            "--user-data-dir=" + profile + " --enable-logging=stderr --v=0 " + args +
-                            " file://" + file + " 2>" + errFile;
+                            "--user-data-dir=" +
+                            profile + " --enable-logging=stderr --v=0 " + args + " file://" + file + " 2>" + errFile;
     BrowserRun r{};
     FILE* p = popen(cmd.c_str(), "r");
     if (!p) return {-1, "", "popen failed"};

@@ -94,13 +94,13 @@ TEST(CsvReport, EveryPaneButTheRawLogAndTheTablesInFixedFiles) {
     const auto written = writeCsvReport(a.record, out.path() + "/csv");
     std::vector<std::string> names;
     for (const auto& p : written) names.push_back(std::filesystem::path(p).filename().string());
-    EXPECT_THAT(names, ElementsAre("summary.csv", "hourly.csv", "pages.csv", "hosts.csv", "referrers.csv",
-                                   "referrerSites.csv", "searchWords.csv", "robots.csv", "notFound.csv",
-                                   "forbidden.csv", "statuses.csv", "userAgents.csv", "Memo8.csv", "HOST404Memo.csv",
-                                   "HOST403Memo.csv", "Memo2.csv", "Memo9.csv", "CheckDomeinMemo.csv", "Memo7.csv",
-                                   "File404Memo.csv", "File403Memo.csv", "Memo10.csv", "Memo4.csv", "Memo6.csv",
-                                   "POST404Memo.csv", "POST403Memo.csv", "Memo11.csv", "Memo5.csv", "ReferrerList.csv",
-                                   "ReferrerLog.csv", "RobotsLog.csv"));
+    EXPECT_THAT(names,
+                ElementsAre("summary.csv", "hourly.csv", "pages.csv", "hosts.csv", "referrers.csv", "referrerSites.csv",
+                            "searchWords.csv", "robots.csv", "notFound.csv", "forbidden.csv", "statuses.csv",
+                            "userAgents.csv", "Memo8.csv", "HOST404Memo.csv", "HOST403Memo.csv", "Memo2.csv",
+                            "Memo9.csv", "CheckDomeinMemo.csv", "Memo7.csv", "File404Memo.csv", "File403Memo.csv",
+                            "Memo10.csv", "Memo4.csv", "Memo6.csv", "POST404Memo.csv", "POST403Memo.csv", "Memo11.csv",
+                            "Memo5.csv", "ReferrerList.csv", "ReferrerLog.csv", "RobotsLog.csv"));
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(out.path() + "/csv"), {}), 31);
 
     // Each pane file reads back as its lines, formula starters disarmed.

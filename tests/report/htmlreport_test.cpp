@@ -55,7 +55,8 @@ int barWidth(const std::string& svg, int hour) {
 TEST(HtmlText, MarkupQuotesAndControlsAreEscaped) {
     EXPECT_EQ(escaped("<a href=\"x\" title='y'>&amp;</a>"),
               "&lt;a href=&quot;x&quot; title=&#39;y&#39;&gt;&amp;amp;&lt;/a&gt;");
-    EXPECT_EQ(escaped(std::string("a\0b\x1b[31m\tc\x7f", 11)), "a\xEF\xBF\xBD" "b\xEF\xBF\xBD[31m\tc\xEF\xBF\xBD");
+    EXPECT_EQ(escaped(std::string("a\0b\x1b[31m\tc\x7f", 11)), "a\xEF\xBF\xBD"
+                                                               "b\xEF\xBF\xBD[31m\tc\xEF\xBF\xBD");
     EXPECT_EQ(escaped("むにゃろ"), "むにゃろ");
 }
 
@@ -170,7 +171,8 @@ TEST(HtmlReport, LongPaneShowsItsFirstThousandLinesAndSaysWhereTheRestIs) {
 
 TEST(HtmlReport, StoppedAnalysisShowsTheErrorAndWhereItStopped) {
     TempDir dir;
-    const std::string log = dir.file("access_log", "10.0.0.1 - - [07/Dec/2026:10:00:00 +0900] \"GET / HTTP/1.1\" 200 1\r\n");
+    const std::string log = dir.file("access_log",
+                                     "10.0.0.1 - - [07/Dec/2026:10:00:00 +0900] \"GET / HTTP/1.1\" 200 1\r\n");
     ReportRecord r;
     r.begin(log, 0);
     try {
@@ -195,7 +197,8 @@ TEST(HtmlReport, LineThatStoppedThePassIsShownAsText) {
     for (const char* list : {"DomeinList.dat", "SERobotsList.dat", "CheckDomeinList.dat"})
         dir.file(std::string("materia/") + list, "");
     const std::string bad = "<b>h</b> - - [10/Oct/2004:xx:00:00 +0900] \"GET / HTTP/1.1\" 404 1";
-    const std::string log = dir.file("access_log", "10.0.0.1 - - [10/Oct/2004:10:00:00 +0900] \"GET / HTTP/1.1\" 200 1\r\n\r\n" + bad + "\r\n");
+    const std::string log = dir.file(
+        "access_log", "10.0.0.1 - - [10/Oct/2004:10:00:00 +0900] \"GET / HTTP/1.1\" 200 1\r\n\r\n" + bad + "\r\n");
     RecordingView shown;
     ReportRecord r(&shown);
     r.begin(log, 0);
@@ -210,7 +213,8 @@ TEST(HtmlReport, LineThatStoppedThePassIsShownAsText) {
     const std::string page = htmlReport(r);
     EXPECT_THAT(page, HasSubstr("<p>止めた行: 3 行目</p>\n<pre>&lt;b&gt;h&lt;/b&gt; - - [10/Oct/2004:xx:00:00 +0900]"));
     // The panes the pass appends to show what it got before the line.
-    EXPECT_THAT(page, HasSubstr("<details id=\"pane-Memo4\"><summary>要求ログ &gt; 抽出ログ <span class=\"note\">(1 行)"));
+    EXPECT_THAT(page,
+                HasSubstr("<details id=\"pane-Memo4\"><summary>要求ログ &gt; 抽出ログ <span class=\"note\">(1 行)"));
 }
 
 TEST(ReportRecord, PassesEveryCallOnToTheWindow) {

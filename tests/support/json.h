@@ -40,7 +40,8 @@ private:
         while (i < t.size() && (t[i] == ' ' || t[i] == '\n' || t[i] == '\r' || t[i] == '\t')) ++i;
     }
     static void expect(std::string_view t, std::size_t& i, std::string_view word) {
-        if (t.substr(i, word.size()) != word) throw std::runtime_error("expected " + std::string(word) + " at " + std::to_string(i));
+        if (t.substr(i, word.size()) != word)
+            throw std::runtime_error("expected " + std::string(word) + " at " + std::to_string(i));
         i += word.size();
     }
     static void utf8(std::string& out, unsigned cp) {
@@ -68,7 +69,9 @@ private:
             if (i >= t.size()) throw std::runtime_error("bad escape");
             const char e = t[i++];
             switch (e) {
-                case '"': case '\\': case '/': out += e; break;
+                case '"':
+                case '\\':
+                case '/': out += e; break;
                 case 'b': out += '\b'; break;
                 case 'f': out += '\f'; break;
                 case 'n': out += '\n'; break;
@@ -101,7 +104,10 @@ private:
             while (true) {
                 v.array.push_back(value(t, i));
                 ws(t, i);
-                if (i < t.size() && t[i] == ',') { ++i; continue; }
+                if (i < t.size() && t[i] == ',') {
+                    ++i;
+                    continue;
+                }
                 expect(t, i, "]");
                 return v;
             }
@@ -117,14 +123,19 @@ private:
                 expect(t, i, ":");
                 v.object[key] = value(t, i);
                 ws(t, i);
-                if (i < t.size() && t[i] == ',') { ++i; continue; }
+                if (i < t.size() && t[i] == ',') {
+                    ++i;
+                    continue;
+                }
                 expect(t, i, "}");
                 return v;
             }
         } else {
             const std::size_t start = i;
             if (t[i] == '-') ++i;
-            while (i < t.size() && (std::isdigit(static_cast<unsigned char>(t[i])) || t[i] == '.' || t[i] == 'e' || t[i] == 'E' || t[i] == '+' || t[i] == '-')) ++i;
+            while (i < t.size() && (std::isdigit(static_cast<unsigned char>(t[i])) || t[i] == '.' || t[i] == 'e' ||
+                                    t[i] == 'E' || t[i] == '+' || t[i] == '-'))
+                ++i;
             if (start == i) throw std::runtime_error("unexpected character at " + std::to_string(i));
             v.kind = Kind::Number;
             v.number = std::strtod(std::string(t.substr(start, i - start)).c_str(), nullptr);

@@ -10,9 +10,9 @@
 #include <QVBoxLayout>
 #include <exception>
 
+#include "decoder/urlconv.h"
 #include "qtedge/commandguard.h"
 #include "qtedge/qtext.h"
-#include "decoder/urlconv.h"
 
 namespace {
 

@@ -19,12 +19,12 @@
 #include <QTimer>
 #include <QVBoxLayout>
 
-#include "qtedge/commandguard.h"
-#include "qtedge/qtext.h"
 #include "common/cp932.h"
 #include "common/programdir.h"
 #include "ftp/ftpsetting.h"
 #include "ftp/serverkey.h"
+#include "qtedge/commandguard.h"
+#include "qtedge/qtext.h"
 
 namespace {
 
@@ -114,7 +114,7 @@ TFTP::TFTP(QWidget* parent)
     AcountEdit = labelledEdit(GroupBox1, "AcountEdit", QStringLiteral("アカウント"), 46);
     PassEdit = labelledEdit(GroupBox1, "PassEdit", QStringLiteral("パスワード"), 72);
     PassEdit->setEchoMode(QLineEdit::Password);
-    PassEdit->setStyleSheet(QStringLiteral("lineedit-password-character: 42;"));   // "*"
+    PassEdit->setStyleSheet(QStringLiteral("lineedit-password-character: 42;"));  // "*"
     DirectoryEdit = labelledEdit(GroupBox1, "DirectoryEdit", QStringLiteral("ディレクトリ"), 98);
     SaveBox = new QCheckBox(QStringLiteral("入力情報を保存"), GroupBox1);
     SaveBox->setObjectName("SaveBox");
@@ -168,7 +168,8 @@ TFTP::TFTP(QWidget* parent)
     FtpManager1.setKeyDir(pins.substr(0, pins.rfind('/')));
 
     connect(RunButton, &QPushButton::clicked, this, [this] { runCommand(this, [this] { RunButtonClick(); }); });
-    connect(ForgetKeyButton, &QPushButton::clicked, this, [this] { runCommand(this, [this] { ForgetKeyButtonClick(); }); });
+    connect(ForgetKeyButton, &QPushButton::clicked, this,
+            [this] { runCommand(this, [this] { ForgetKeyButtonClick(); }); });
     connect(ProtocolBox, &QComboBox::currentIndexChanged, this, [this] { protocolChanged(); });
     protocolChanged();
 }
@@ -183,7 +184,8 @@ std::string TFTP::DateFormat(const QDateTime& now) {
 }
 
 void TFTP::FormCreate() {
-    FileNameEdit->setText(QStringLiteral("access_log_") + QString::fromStdString(DateFormat(QDateTime::currentDateTime())));
+    FileNameEdit->setText(QStringLiteral("access_log_") +
+                          QString::fromStdString(DateFormat(QDateTime::currentDateTime())));
     // What a program killed during a download left behind.
     ftp::removeStalePartFiles("logs");
     LoadSetting();
@@ -203,10 +205,11 @@ void TFTP::LoadSetting() {
 void TFTP::SaveSetting() {
     const ftp::TransferWay way{protocol(), fromQString(PortEdit->text()),
                                protocol() == ftp::Protocol::Ftp && PassiveBox->isChecked()};
-    ftp::saveFtpSetting(common::materiaFile(ftp::kFtpSetting),
-                        ftp::withTransferWay({fromQStringStrict(DomeinEdit->text()), fromQStringStrict(AcountEdit->text()),
-                                              fromQStringStrict(PassEdit->text()), fromQStringStrict(DirectoryEdit->text())},
-                                             way));
+    ftp::saveFtpSetting(
+        common::materiaFile(ftp::kFtpSetting),
+        ftp::withTransferWay({fromQStringStrict(DomeinEdit->text()), fromQStringStrict(AcountEdit->text()),
+                              fromQStringStrict(PassEdit->text()), fromQStringStrict(DirectoryEdit->text())},
+                             way));
 }
 
 ftp::Protocol TFTP::protocol() const { return static_cast<ftp::Protocol>(std::max(0, ProtocolBox->currentIndex())); }
@@ -224,7 +227,7 @@ void TFTP::ForgetKeyButtonClick() {
     const std::string server = fromQStringStrict(DomeinEdit->text());
     const int port = ftp::portNumber(fromQString(PortEdit->text()), protocol());
     const bool forgotten = protocol() == ftp::Protocol::Sftp ? ftp::forgetHostKey(FtpManager1.keyDir(), server, port)
-                                                              : ftp::forgetPin(FtpManager1.keyDir(), server, port);
+                                                             : ftp::forgetPin(FtpManager1.keyDir(), server, port);
     QMessageBox box(QMessageBox::Information, applicationTitle(),
                     forgotten ? QStringLiteral("記憶していた鍵を消去しました。次の接続で改めて確認します。")
                               : QStringLiteral("このサーバーの鍵は記憶していません。"),
@@ -251,14 +254,14 @@ ftp::TransferResult TFTP::DownLoad() {
 void TFTP::RunButtonClick() {
     // A path in the name would fetch or write outside logs/; nothing is contacted or written.
     if (!ftp::isPlainFileName(pathFromQString(FileNameEdit->text()))) {
-        static const std::string reason =
-            common::cp932(u8"ファイル名には名前だけを入れてください（空欄、\".\"、\"..\"、\"/\" や \"\\\" を含む名前は使えません）");
+        static const std::string reason = common::cp932(
+            u8"ファイル名には名前だけを入れてください（空欄、\".\"、\"..\"、\"/\" や \"\\\" を含む名前は使えません）");
         showFailure(reason);
         return;
     }
     // Success is this transfer's own result: an older file of the same name in logs/ is no proof.
     const ftp::TransferResult result = downLoadTrusting();
-    if (result.cancelled) return;   // the user knows; the old file and the fields stay as they were
+    if (result.cancelled) return;  // the user knows; the old file and the fields stay as they were
     if (result.key.status == ftp::ServerKey::Status::Changed) {
         QMessageBox box(QMessageBox::Warning, applicationTitle(), toQString(result.reason), QMessageBox::Ok, this);
         box.setObjectName("KeyChangedWarning");
@@ -299,8 +302,9 @@ ftp::TransferResult TFTP::downLoadTrusting() {
 
 void TFTP::showFailure(const std::string& reason) {
     // The message breaks its two lines with a lone CR; the box breaks at LF.
-    static const QString text =
-        QStringLiteral("ダウンロードに失敗しました。\r接続設定、ファイル名設定を見直してください。").replace('\r', '\n');
+    static const QString text = QStringLiteral(
+                                    "ダウンロードに失敗しました。\r接続設定、ファイル名設定を見直してください。")
+                                    .replace('\r', '\n');
     QMessageBox box(QMessageBox::NoIcon, applicationTitle(), text, QMessageBox::Ok, this);
     box.setObjectName("DownLoadFailure");
     if (!reason.empty()) box.setDetailedText(toQString(reason));

@@ -15,10 +15,10 @@
 #include <QTabWidget>
 #include <QVBoxLayout>
 
-#include "qtedge/commandguard.h"
-#include "qtedge/qtext.h"
 #include "common/programdir.h"
 #include "lists/listfile.h"
+#include "qtedge/commandguard.h"
+#include "qtedge/qtext.h"
 
 namespace {
 
@@ -186,12 +186,9 @@ void TDomein::DelButtonClick() {
 bool TDomein::eventFilter(QObject* watched, QEvent* event) {
     if (event->type() == QEvent::KeyPress) {
         auto* key = static_cast<QKeyEvent*>(event);
-        if (watched == InputDomein)
-            InputDomeinKeyDown(key);
-        else if (watched == ResistList)
-            ResistListKeyDown(key);
-        else if (watched == BList || watched == Robots)
-            BListKeyDown(key);
+        if (watched == InputDomein) InputDomeinKeyDown(key);
+        else if (watched == ResistList) ResistListKeyDown(key);
+        else if (watched == BList || watched == Robots) BListKeyDown(key);
     }
     // Not consumed: the control handles the key as it always does.
     return QWidget::eventFilter(watched, event);

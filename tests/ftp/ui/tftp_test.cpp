@@ -17,12 +17,12 @@
 #include <QPushButton>
 #include <QTimer>
 
-#include "qtedge/qtext.h"
 #include "common/apperror.h"
 #include "common/cp932.h"
 #include "ftp/ftpserver.h"
 #include "ftp/ftpsetting.h"
 #include "ftp/secureservers.h"
+#include "qtedge/qtext.h"
 #include "support/modalboxes.h"
 
 using ftptest::FtpServer;
@@ -60,7 +60,9 @@ protected:
     }
     void TearDown() override { ASSERT_EQ(::chdir(oldDir_), 0); }
 
-    void fill(const FtpServer& server, const QString& password = QStringLiteral("secret")) { fill(server.port(), password); }
+    void fill(const FtpServer& server, const QString& password = QStringLiteral("secret")) {
+        fill(server.port(), password);
+    }
     void fill(int port, const QString& password = QStringLiteral("secret")) {
         dialog.PortEdit->setText(QString::number(port));
         dialog.DomeinEdit->setText(QStringLiteral("127.0.0.1"));
@@ -85,7 +87,7 @@ private:
 
 TEST_F(TftpTest, ControlsCaptionsAndTabOrderAreThereByName) {
     EXPECT_EQ(dialog.windowTitle(), QStringLiteral("FTPマネージャ"));
-    EXPECT_EQ(dialog.size(), QSize(368, 337));   // grown for the way of transfer
+    EXPECT_EQ(dialog.size(), QSize(368, 337));  // grown for the way of transfer
     EXPECT_EQ(dialog.findChild<QGroupBox*>("GroupBox1")->title(), QStringLiteral("接続設定"));
     EXPECT_EQ(dialog.findChild<QGroupBox*>("GroupBox2")->title(), QStringLiteral("ファイル設定"));
     EXPECT_EQ(dialog.findChild<QPushButton*>("RunButton")->text(), QStringLiteral("接続(&C)"));
@@ -93,8 +95,8 @@ TEST_F(TftpTest, ControlsCaptionsAndTabOrderAreThereByName) {
     ASSERT_NE(save, nullptr);
     EXPECT_EQ(save->text(), QStringLiteral("入力情報を保存"));
     EXPECT_FALSE(save->isChecked());
-    const char* order[] = {"DomeinEdit", "AcountEdit", "PassEdit", "DirectoryEdit", "SaveBox", "FileNameEdit", "RunButton",
-                           "ProtocolBox", "PortEdit", "PassiveBox", "ForgetKeyButton"};
+    const char* order[] = {"DomeinEdit", "AcountEdit",  "PassEdit", "DirectoryEdit", "SaveBox",        "FileNameEdit",
+                           "RunButton",  "ProtocolBox", "PortEdit", "PassiveBox",    "ForgetKeyButton"};
     for (const char* name : order) ASSERT_NE(dialog.findChild<QWidget*>(name), nullptr) << name;
     for (std::size_t i = 0; i + 1 < std::size(order); ++i)
         EXPECT_EQ(nextTabStop(dialog.findChild<QWidget*>(order[i]))->objectName(), order[i + 1]);
@@ -135,9 +137,8 @@ TEST_F(TftpTest, MissingOrShortSettingsFileFailsAfterTheNameAndPresentLines) {
     EXPECT_EQ(dialog.DomeinEdit->text(), QString());
 
     writeFile("materia/FTPSetting.dat", "host\r\nuser\r\n");
-    EXPECT_THAT([&] { dialog.LoadSetting(); },
-                testing::ThrowsMessage<common::AppError>(
-                    common::cp932(u8"リストのインデックスが範囲を超えています (2)")));
+    EXPECT_THAT([&] { dialog.LoadSetting(); }, testing::ThrowsMessage<common::AppError>(
+                                                   common::cp932(u8"リストのインデックスが範囲を超えています (2)")));
     EXPECT_EQ(dialog.DomeinEdit->text(), QStringLiteral("host"));
     EXPECT_EQ(dialog.AcountEdit->text(), QStringLiteral("user"));
     EXPECT_EQ(dialog.PassEdit->text(), QString());
@@ -153,7 +154,7 @@ TEST_F(TftpTest, DownloadReplacesTheOldFileHidesAndHandsItToTheAnalysis) {
     EXPECT_EQ(analysed, (std::vector<std::string>{"logs/access_log_20040105"}));
     EXPECT_EQ(analysedContent, "1.2.3.4 - - line\n");
     EXPECT_FALSE(dialog.isVisible());
-    EXPECT_EQ(readFile("materia/FTPSetting.dat"), "keep\r\n\r\n\r\n\r\n");   // SaveBox unticked
+    EXPECT_EQ(readFile("materia/FTPSetting.dat"), "keep\r\n\r\n\r\n\r\n");  // SaveBox unticked
     EXPECT_EQ(listDir("logs"), "access_log_20040105 ");
     EXPECT_EQ(QApplication::overrideCursor(), nullptr);
     const std::string log = server.finishedLog();
@@ -178,7 +179,8 @@ TEST_F(TftpTest, TickedSaveBoxStoresTheFieldsOwnerOnlyAndTheyReadBack) {
     dialog.SaveBox->setChecked(true);
     EXPECT_TRUE(click().empty());
     const std::string port = std::to_string(server.port());
-    EXPECT_EQ(readFile("materia/FTPSetting.dat"), "127.0.0.1\r\nmunya\r\n se cret \r\ndir/\r\nftp\r\n" + port + "\r\nactive\r\n");
+    EXPECT_EQ(readFile("materia/FTPSetting.dat"),
+              "127.0.0.1\r\nmunya\r\n se cret \r\ndir/\r\nftp\r\n" + port + "\r\nactive\r\n");
     struct stat st {};
     ASSERT_EQ(::stat("materia/FTPSetting.dat", &st), 0);
     EXPECT_EQ(st.st_mode & 0777, 0600u);
@@ -203,7 +205,7 @@ TEST_F(TftpTest, WayOfTransferIsSavedAfterTheFourLinesAndAnOldFileMeansActiveFtp
     EXPECT_EQ(ftp::settingLine(lines, 3), "");
 
     dialog.ProtocolBox->setCurrentIndex(1);
-    EXPECT_TRUE(dialog.PassiveBox->isChecked());   // FTPS is always passive
+    EXPECT_TRUE(dialog.PassiveBox->isChecked());  // FTPS is always passive
     EXPECT_FALSE(dialog.PassiveBox->isEnabled());
     dialog.ProtocolBox->setCurrentIndex(0);
     dialog.PassiveBox->setChecked(true);
@@ -217,7 +219,7 @@ TEST_F(TftpTest, WayOfTransferIsSavedAfterTheFourLinesAndAnOldFileMeansActiveFtp
     EXPECT_EQ(dialog.PortEdit->placeholderText(), QStringLiteral("21"));
     EXPECT_FALSE(dialog.PassiveBox->isChecked());
     dialog.SaveSetting();
-    EXPECT_EQ(readFile("materia/FTPSetting.dat"), "old\r\nuser\r\npw\r\ndir/\r\n");   // byte for byte as before
+    EXPECT_EQ(readFile("materia/FTPSetting.dat"), "old\r\nuser\r\npw\r\ndir/\r\n");  // byte for byte as before
 }
 
 // Over FTPS: the unverified certificate is shown and asked about; "いいえ" fails, "はい" pins and
@@ -262,7 +264,7 @@ TEST_F(TftpTest, FtpsCertificateIsAskedAboutPinnedOnYesRefusedWhenChanged) {
     boxes = boxesShownBy([&] { dialog.ForgetKeyButton->click(); });
     ASSERT_EQ(boxes.size(), 1u);
     EXPECT_EQ(readFile("materia/ftps_pins"), "");
-    boxes = click(QMessageBox::Yes);   // asked again, and trusted anew
+    boxes = click(QMessageBox::Yes);  // asked again, and trusted anew
     ASSERT_EQ(boxes.size(), 1u);
     EXPECT_EQ(boxes[0].name, QStringLiteral("TrustQuestion"));
     EXPECT_EQ(analysed.size(), 1u);
@@ -278,10 +280,10 @@ TEST_F(TftpTest, SftpHostKeyIsAskedAboutAndKnownAfterwards) {
     EXPECT_EQ(boxes[0].name, QStringLiteral("TrustQuestion"));
     EXPECT_THAT(boxes[0].text.toStdString(), HasSubstr("ssh-ed25519"));
     EXPECT_THAT(boxes[0].text.toStdString(), HasSubstr(server.fingerprint()));
-    EXPECT_EQ(analysedContent, "1.2.3.4 - - line\r\n");   // binary: the analysis reads any line ends
+    EXPECT_EQ(analysedContent, "1.2.3.4 - - line\r\n");  // binary: the analysis reads any line ends
     analysed.clear();
     dialog.show();
-    EXPECT_TRUE(click().empty());   // known now: no question
+    EXPECT_TRUE(click().empty());  // known now: no question
     EXPECT_EQ(analysed.size(), 1u);
 }
 
@@ -352,7 +354,7 @@ TEST_F(TftpTest, DownloadRunsUnderAProgressWindowWhoseCancelButtonStopsItLeaving
         if (counts.size() >= 3) progress->findChild<QPushButton*>("CancelButton")->click();
     });
     watch.start(20);
-    EXPECT_TRUE(click().empty());   // cancelled: no failure box
+    EXPECT_TRUE(click().empty());  // cancelled: no failure box
     ASSERT_GE(counts.size(), 3);
     EXPECT_TRUE(counts[2].startsWith(QStringLiteral("受信済み "))) << counts[2].toStdString();
     EXPECT_TRUE(modal);

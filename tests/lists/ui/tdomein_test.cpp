@@ -22,11 +22,11 @@
 #include <gtest/gtest.h>
 
 #include "analysis/logcounting.h"
-#include "qtedge/qtext.h"
 #include "common/apperror.h"
 #include "common/cp932.h"
 #include "common/programdir.h"
 #include "lists/listfile.h"
+#include "qtedge/qtext.h"
 #include "support/modalboxes.h"
 #include "support/tempdir.h"
 
@@ -57,8 +57,8 @@ void pressKey(QWidget* w, int key, Qt::KeyboardModifiers mods = Qt::NoModifier) 
 // The error box text for message with the path made absolute and the system's description.
 QString boxText(const std::string& message, const std::string& relPath, int err) {
     return toQString(common::withPeriod(common::formatMessage(
-        message, {common::pathText(fs::absolute(relPath).lexically_normal().string()),
-                  common::pathText(std::strerror(err))})));
+        message,
+        {common::pathText(fs::absolute(relPath).lexically_normal().string()), common::pathText(std::strerror(err))})));
 }
 
 // A program directory of its own with materia/ holding the three lists, made current for the test.
@@ -114,7 +114,8 @@ TEST_F(TDomeinTest, ComponentsCarryTheirNamesCaptionsAndOrder) {
     ASSERT_EQ(seet->count(), 3);
     const char* pages[3] = {"MyDomein", "CheckDomein", "RobotList"};
     const char* boxes[3] = {"ResistList", "BList", "Robots"};
-    const QString captions[3] = {QStringLiteral("自ドメイン設定"), QStringLiteral("監視ドメイン"), QStringLiteral("ロボット")};
+    const QString captions[3] = {QStringLiteral("自ドメイン設定"), QStringLiteral("監視ドメイン"),
+                                 QStringLiteral("ロボット")};
     for (int i = 0; i < 3; ++i) {
         EXPECT_EQ(seet->widget(i)->objectName(), pages[i]);
         EXPECT_EQ(seet->tabText(i), captions[i]);
@@ -186,9 +187,10 @@ TEST_F(TDomeinTest, EnterAndDeleteKeysPressTheButtonsWhateverTheModifiers) {
     auto w = create();
     int returnPressed = 0;
     QObject::connect(w->InputDomein, &QLineEdit::returnPressed, [&] { ++returnPressed; });
-    const std::pair<int, Qt::KeyboardModifiers> enters[] = {
-        {Qt::Key_Return, Qt::NoModifier}, {Qt::Key_Return, Qt::ShiftModifier},
-        {Qt::Key_Enter, Qt::KeypadModifier}, {Qt::Key_Return, Qt::ControlModifier | Qt::AltModifier}};
+    const std::pair<int, Qt::KeyboardModifiers> enters[] = {{Qt::Key_Return, Qt::NoModifier},
+                                                            {Qt::Key_Return, Qt::ShiftModifier},
+                                                            {Qt::Key_Enter, Qt::KeypadModifier},
+                                                            {Qt::Key_Return, Qt::ControlModifier | Qt::AltModifier}};
     int n = 0;
     for (auto [key, mods] : enters) {
         w->InputDomein->setText(QStringLiteral("k%1.example").arg(n++));
@@ -241,9 +243,9 @@ TEST_F(TDomeinTest, EmptyInputIsIgnoredWhileBlanksAndDuplicatesAreAdded) {
 }
 
 TEST_F(TDomeinTest, DeleteWithNothingSelectedRewritesAnyFileFormAsCrLf) {
-    writeFile(kDomeinFile, "a\rb\r\rc");                          // CR only, empty entry, no final break
+    writeFile(kDomeinFile, "a\rb\r\rc");                         // CR only, empty entry, no final break
     writeFile(kCheckDomeinFile, std::string("x\ny\n\0z\n", 7));  // text after a zero byte
-    writeFile(kSERobotsFile, "r1\r\nr2\nr3\rr4");                 // mixed
+    writeFile(kSERobotsFile, "r1\r\nr2\nr3\rr4");                // mixed
     const std::string expected[3] = {"a\r\nb\r\n\r\nc\r\n", "x\r\ny\r\n", "r1\r\nr2\r\nr3\r\nr4\r\n"};
     auto w = create();
     EXPECT_THAT(rows(w->ResistList), ElementsAre("a", "b", "", "c"));
@@ -436,7 +438,8 @@ TEST_F(TDomeinTest, MissingMateriaShowsOneBoxPerListAndTheCreateErrorOnSave) {
     BoxCatcher catcher;
     w->RunButton->click();
     ASSERT_EQ(catcher.texts().size(), 1u);
-    EXPECT_TRUE(catcher.texts()[0].startsWith(QStringLiteral("ファイル \"") + QString::fromStdString(fs::absolute(kDomeinFile).string())));
+    EXPECT_TRUE(catcher.texts()[0].startsWith(QStringLiteral("ファイル \"") +
+                                              QString::fromStdString(fs::absolute(kDomeinFile).string())));
     EXPECT_TRUE(catcher.texts()[0].contains(QStringLiteral("を作成できません")));
     EXPECT_THAT(rows(w->ResistList), IsEmpty());  // nothing was saved
     EXPECT_EQ(w->InputDomein->text(), "a.example");
@@ -471,9 +474,8 @@ public:
 };
 
 TEST_F(TDomeinTest, AnAnalysisAfterARegisterSeesTheNewEntries) {
-    writeFile("access.log",
-               "host.spy.example - - [10/Oct/2023:13:55:36 +0900] \"GET /index.html HTTP/1.1\" 200 2326 "
-               "\"http://shop.example/page\" \"SpiderX/2.0\"\n");
+    writeFile("access.log", "host.spy.example - - [10/Oct/2023:13:55:36 +0900] \"GET /index.html HTTP/1.1\" 200 2326 "
+                            "\"http://shop.example/page\" \"SpiderX/2.0\"\n");
     auto analyse = [] {
         TallyView view;
         analysis::LogCounting("access.log", view, {"materia"});
