@@ -148,16 +148,17 @@ void RankCounts::add(std::string_view item, std::uint32_t h, std::int64_t hits, 
     totalHits_ += hits;
     const std::size_t mask = slots_.size() - 1;
     for (std::size_t i = h & mask;; i = (i + 1) & mask) {
-        const std::uint32_t s = slots_[i];
+        const std::uint64_t s = slots_[i];
         if (s == 0) {
             rows_.push_back(RankRow{keep(item), hits, bytes});
             hashes_.push_back(h);
-            slots_[i] = static_cast<std::uint32_t>(rows_.size());
+            slots_[i] = static_cast<std::uint64_t>(h) << 32 | rows_.size();
             if (rows_.size() * 2 > slots_.size()) grow();
             return;
         }
-        RankRow& row = rows_[s - 1];
-        if (hashes_[s - 1] == h && sameItem(row.item, item, fold_)) {
+        if ((s >> 32) != h) continue;
+        RankRow& row = rows_[(s & 0xffffffffu) - 1];
+        if (sameItem(row.item, item, fold_)) {
             row.hits += hits;
             row.bytes += bytes;
             return;
@@ -166,11 +167,11 @@ void RankCounts::add(std::string_view item, std::uint32_t h, std::int64_t hits, 
 }
 
 void RankCounts::grow() {
-    std::vector<std::uint32_t> slots(slots_.size() * 2, 0);
+    std::vector<std::uint64_t> slots(slots_.size() * 2, 0);
     const std::size_t mask = slots.size() - 1;
-    for (std::uint32_t s : slots_) {
+    for (std::uint64_t s : slots_) {
         if (s == 0) continue;
-        std::size_t i = hashes_[s - 1] & mask;
+        std::size_t i = (s >> 32) & mask;
         while (slots[i] != 0) i = (i + 1) & mask;
         slots[i] = s;
     }

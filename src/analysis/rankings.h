@@ -91,9 +91,10 @@ private:
     void grow();
     bool fold_;
     std::vector<RankRow> rows_;
-    std::vector<std::uint32_t> hashes_;
-    // Open addressing: row index + 1; 0 is an empty slot.
-    std::vector<std::uint32_t> slots_ = std::vector<std::uint32_t>(64, 0);
+    std::vector<std::uint32_t> hashes_;  // of every row, for the accumulator that merges this one
+    // Open addressing: hash (high 32 bits) and row index + 1 (low 32 bits); 0 is an empty slot. The
+    // hash in the slot spares a look at rows that cannot match.
+    std::vector<std::uint64_t> slots_ = std::vector<std::uint64_t>(64, 0);
     std::int64_t totalHits_ = 0;
 };
 
