@@ -5,12 +5,12 @@
 
 namespace analysis {
 
-bool DistinctList::add(std::uint32_t line, std::string_view lineText, std::string_view text) {
+DistinctList::Added DistinctList::add(std::uint32_t line, std::string_view lineText, std::string_view text) {
     return insert(line, lineText, text, text, static_cast<std::uint32_t>(common::foldedHash(text)));
 }
 
-bool DistinctList::insert(std::uint32_t line, std::string_view lineText, std::string_view span, std::string_view text,
-                          std::uint32_t h) {
+DistinctList::Added DistinctList::insert(std::uint32_t line, std::string_view lineText, std::string_view span,
+                                         std::string_view text, std::uint32_t h) {
     const std::size_t mask = slots_.size() - 1;
     for (std::size_t i = h & mask;; i = (i + 1) & mask) {
         const std::uint64_t s = slots_[i];
@@ -20,9 +20,10 @@ bool DistinctList::insert(std::uint32_t line, std::string_view lineText, std::st
             arena_.append(text);
             slots_[i] = static_cast<std::uint64_t>(h) << 32 | entries_->size();
             if (entries_->size() * 2 > slots_.size()) grow();
-            return true;
+            return {static_cast<std::uint32_t>(entries_->size() - 1), true};
         }
-        if ((s >> 32) == h && common::foldedEqual(key((s & 0xffffffffu) - 1), text)) return false;
+        const auto index = static_cast<std::uint32_t>((s & 0xffffffffu) - 1);
+        if ((s >> 32) == h && common::foldedEqual(key(index), text)) return {index, false};
     }
 }
 

@@ -14,8 +14,14 @@ namespace analysis {
 class DistinctList {
 public:
     explicit DistinctList(std::shared_ptr<const LogText> log) : entries_(std::make_shared<EntryList>(std::move(log))) {}
-    // Adds text (a span of log line `line`) unless an equal entry is there; true when added.
-    bool add(std::uint32_t line, std::string_view lineText, std::string_view text);
+    // What add did: the index of the entry equal to the text, and whether the text made it.
+    struct Added {
+        std::uint32_t index;
+        bool added;
+        explicit operator bool() const { return added; }
+    };
+    // Adds text (a span of log line `line`) unless an equal entry is there.
+    Added add(std::uint32_t line, std::string_view lineText, std::string_view text);
     std::size_t size() const { return entries_->size(); }
     // Adds the entries of other (a list of the same log, of lines after these) in their order, each
     // unless an equal entry is there; returns how many were added.
@@ -24,8 +30,8 @@ public:
 
 private:
     // Adds span (of log line `line`) unless an entry equals text, which holds the same bytes as span.
-    bool insert(std::uint32_t line, std::string_view lineText, std::string_view span, std::string_view text,
-                std::uint32_t hash);
+    Added insert(std::uint32_t line, std::string_view lineText, std::string_view span, std::string_view text,
+                 std::uint32_t hash);
     void grow();
     std::string_view key(std::size_t i) const { return {arena_.data() + keys_[i].offset, keys_[i].size}; }
     std::shared_ptr<EntryList> entries_;

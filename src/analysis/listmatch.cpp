@@ -197,7 +197,7 @@ hs_scratch_t* scratchFor(const hs_database_t* db, std::uint64_t serial) {
 #endif
 
 std::size_t ListMatcher::scanWithLibrary(std::string_view text, Stop stop, std::uint32_t group) const {
-    std::size_t result = stop == Stop::Lowest ? kNone : 0;
+    std::size_t result = initialResult(stop);
 #ifdef MUNYARO_HYPERSCAN
     struct Context {
         const ListMatcher* self;
@@ -220,6 +220,14 @@ std::size_t ListMatcher::scanWithLibrary(std::string_view text, Stop stop, std::
     return result;
 }
 
+static_assert(sizeof(std::size_t) >= 8, "a scan's result holds the groups and an id side by side");
+
+std::size_t ListMatcher::initialResult(Stop stop) {
+    if (stop == Stop::Lowest) return kNone;
+    if (stop == Stop::GroupsAndLowest) return std::uint64_t(kNoId) << 32;
+    return 0;
+}
+
 bool ListMatcher::report(std::uint32_t id, Stop stop, std::uint32_t group, std::size_t& result) const {
     const Pattern& pat = patterns_[id];
     switch (stop) {
@@ -229,6 +237,11 @@ bool ListMatcher::report(std::uint32_t id, Stop stop, std::uint32_t group, std::
         case Stop::Lowest:
             if (pat.groups & group) result = std::min<std::size_t>(result, id);
             return result == 0;
+        case Stop::GroupsAndLowest:
+            result |= pat.groups;
+            if ((pat.groups & group) && id < (result >> 32))
+                result = (std::uint64_t(id) << 32) | (result & 0xffffffffu);
+            return false;
     }
     return false;
 }
@@ -261,13 +274,21 @@ std::string_view ListMatcher::firstOf(std::string_view text, std::uint32_t group
     return id == kNone ? std::string_view{} : std::string_view(patterns_[id].text);
 }
 
+std::uint32_t ListMatcher::groups(std::string_view text, std::uint32_t group, std::string_view& first) const {
+    first = {};
+    if (text.size() < minLength_) return 0;
+    const std::uint64_t r = scan(text, Stop::GroupsAndLowest, group);
+    if (const std::uint64_t id = r >> 32; id != kNoId) first = patterns_[id].text;
+    return static_cast<std::uint32_t>(r);
+}
+
 std::size_t ListMatcher::scan(std::string_view text, Stop stop, std::uint32_t group) const {
     if (library_ && text.size() >= libraryFrom_ && text.size() <= 0xffffffffu)
         return scanWithLibrary(text, stop, group);
     const char* p = text.data();
     const std::size_t n = text.size();
     // Distinct entries are numbered in the order the list first holds them.
-    std::size_t result = stop == Stop::Lowest ? kNone : 0;
+    std::size_t result = initialResult(stop);
     Found found;
     // Reports pattern id once; true when the scan can stop.
     auto report = [&](std::uint32_t id) { return found.insert(id) && this->report(id, stop, group, result); };

@@ -31,6 +31,8 @@ public:
     std::uint32_t groups(std::string_view text) const {
         return text.size() >= minLength_ ? static_cast<std::uint32_t>(scan(text, Stop::AllGroups)) : 0;
     }
+    // groups(text), and in `first` what firstOf(text, group) gives, in one scan.
+    std::uint32_t groups(std::string_view text, std::uint32_t group, std::string_view& first) const;
     // Of the entries that occur in text and carry a bit of `group`, the one the list holds first (an
     // entry listed more than once carries the groups of every listing); empty when there is none.
     std::string_view firstOf(std::string_view text, std::uint32_t group) const;
@@ -42,8 +44,11 @@ public:
     static bool libraryAvailable();
 
 private:
-    enum class Stop { First, Never, AllGroups, Lowest };
+    // GroupsAndLowest: the groups in the low 32 bits of the result, the lowest id in the high ones.
+    enum class Stop { First, Never, AllGroups, Lowest, GroupsAndLowest };
     static constexpr std::size_t kNone = static_cast<std::size_t>(-1);
+    static constexpr std::uint64_t kNoId = 0xffffffffu;
+    static std::size_t initialResult(Stop stop);
     std::size_t scan(std::string_view text, Stop stop, std::uint32_t group = 0) const;
     std::size_t scanWithLibrary(std::string_view text, Stop stop, std::uint32_t group) const;
     // What the reports of the entries found make of a scan's result; true when the scan can stop.

@@ -54,7 +54,8 @@ std::string_view countGet(LogTally& t, const ReferenceLists& lists, const LogLin
     const std::string_view path = GetPath(l, getQuote);
     t.getExtract->add(EntryForm::TimeSpan, li, line, path);
     ++t.getCount;
-    if (t.getFiles.add(li, line, path)) ++t.getFileCount;
+    const DistinctList::Added file = t.getFiles.add(li, line, path);
+    if (file) ++t.getFileCount;
     if (status == Status::Ok) {
         ++t.get200Count;
         r.bytes = ByteCount(l);
@@ -72,7 +73,10 @@ std::string_view countGet(LogTally& t, const ReferenceLists& lists, const LogLin
         r.referrer = referrer;
     }
 
-    const std::uint32_t found = lists.robotsAndFavicon.groups(line);
+    // The rankings want the line's first robot string of the list too: the same scan finds it.
+    std::string_view robotEntry;
+    const std::uint32_t found = t.rankings ? lists.robotsAndFavicon.groups(line, 1, robotEntry)
+                                           : lists.robotsAndFavicon.groups(line);
     r.robot = (found & 1) != 0;
     r.robotsFile = !r.robot && path.size() == 11 && common::foldedEqual(path, "/robots.txt");
     if (r.robot) {
@@ -81,9 +85,10 @@ std::string_view countGet(LogTally& t, const ReferenceLists& lists, const LogLin
         t.robotsLog->add(EntryForm::RobotsFile, li, line, UserAgent(l, getQuote));
     }
     if (t.rankings) {
-        if (r.robot) r.robotEntry = lists.robotsAndFavicon.firstOf(line, 1);
+        r.robotEntry = robotEntry;
         r.isGet = true;
         r.getPath = path;
+        r.pathIndex = file.index;
         r.agent = UserAgent(l, getQuote);
     }
     if (found & 2) {
@@ -120,7 +125,8 @@ void countLine(LogTally& t, const ReferenceLists& lists, LogLine& l, std::uint32
     const std::string_view postPath = isPost ? PostPath(l, postQuote) : std::string_view{};
     if (!isGet) requestPath = isPost ? postPath : OwnRequestPath(l);
     t.connectionLines->add(EntryForm::TimeHostSpan, li, line, requestPath);
-    if (t.hosts.add(li, line, host)) ++t.hostCount;
+    const DistinctList::Added hostEntry = t.hosts.add(li, line, host);
+    if (hostEntry) ++t.hostCount;
     // A host that holds several watched entries is listed once for each.
     for (std::size_t n = lists.watchedHosts.count(host); n > 0; --n) t.watchedLines->add(EntryForm::Whole, li, line);
 
@@ -139,6 +145,7 @@ void countLine(LogTally& t, const ReferenceLists& lists, LogLine& l, std::uint32
     if (t.rankings) {
         ranked.line = line;
         ranked.host = host;
+        ranked.hostIndex = hostEntry.index;
         ranked.requestPath = requestPath;
         ranked.is200 = status == Status::Ok;
         ranked.is403 = status == Status::Forbidden;

@@ -2,6 +2,7 @@
 #include "analysis/rankings.h"
 
 #include <algorithm>
+#include <cassert>
 #include <cstring>
 #include <functional>
 
@@ -237,15 +238,26 @@ void Rankings::add(RankTable t, std::string_view item, std::int64_t hits, std::i
     tableRef(t).add(item, hits, bytes, [this](std::string_view s) { return keep(s); });
 }
 
+void Rankings::addAt(RankTable t, std::uint32_t index, std::string_view item, std::int64_t hits, std::int64_t bytes) {
+    RankCounts& counts = tableRef(t);
+    if (index >= counts.rows_.size()) return add(t, item, hits, bytes);
+    RankRow& row = counts.rows_[index];
+    assert(counts.fold_ && common::foldedEqual(row.item, item));
+    row.hits += hits;
+    row.bytes += bytes;
+    counts.totalHits_ += hits;
+}
+
 void Rankings::addLine(const RankedLine& l) {
-    add(RankTable::Hosts, l.host, 1, l.bytes);
+    // The pass has looked the host and the path up in its distinct lists already.
+    addAt(RankTable::Hosts, l.hostIndex, l.host, 1, l.bytes);
     add(RankTable::Statuses, statusField(l.line));
     if (!l.is200) {
         if (l.is403) add(RankTable::Forbidden, l.requestPath);
         else if (l.is404) add(RankTable::NotFound, l.requestPath);
     }
     if (!l.isGet) return;
-    add(RankTable::Pages, l.getPath, 1, l.bytes);
+    addAt(RankTable::Pages, l.pathIndex, l.getPath, 1, l.bytes);
     std::string_view agent = l.agent;
     if (agent.size() >= 2 && agent.front() == '"' && agent.back() == '"') agent = agent.substr(1, agent.size() - 2);
     add(RankTable::UserAgents, agent);

@@ -56,6 +56,10 @@ struct RankRow {
 struct RankedLine {
     std::string_view line;
     std::string_view host;
+    // The indexes of the host and the GET path among the distinct ones of the lines counted so far
+    // (the ranking rows come in the same order); kNoIndex where not known.
+    static constexpr std::uint32_t kNoIndex = 0xffffffffu;
+    std::uint32_t hostIndex = kNoIndex, pathIndex = kNoIndex;
     std::string_view requestPath;  // GET path, else POST path, else the line's own request path
     bool isGet = false;
     std::string_view getPath;
@@ -139,6 +143,8 @@ public:
 private:
     RankCounts& tableRef(RankTable t) { return tables_[static_cast<std::size_t>(t)]; }
     void add(RankTable t, std::string_view item, std::int64_t hits = 1, std::int64_t bytes = 0);
+    // The same where the item's row, if it has one, is known to be row `index`.
+    void addAt(RankTable t, std::uint32_t index, std::string_view item, std::int64_t hits, std::int64_t bytes);
     void addSearchWords(std::string_view url);
     std::string_view keep(std::string_view text);
 
