@@ -11,20 +11,14 @@ DistinctList::Added DistinctList::add(std::uint32_t line, std::string_view lineT
 
 DistinctList::Added DistinctList::insert(std::uint32_t line, std::string_view lineText, std::string_view span,
                                          std::string_view text, std::uint32_t h) {
-    const std::size_t mask = slots_.size() - 1;
-    for (std::size_t i = h & mask;; i = (i + 1) & mask) {
-        const std::uint64_t s = slots_[i];
-        if (s == 0) {
-            entries_->add(EntryForm::Span, line, lineText, span);
-            keys_.push_back(Key{arena_.size(), static_cast<std::uint32_t>(text.size()), h});
-            arena_.append(text);
-            slots_[i] = static_cast<std::uint64_t>(h) << 32 | entries_->size();
-            if (entries_->size() * 2 > slots_.size()) grow();
-            return {static_cast<std::uint32_t>(entries_->size() - 1), true};
-        }
-        const auto index = static_cast<std::uint32_t>((s & 0xffffffffu) - 1);
-        if ((s >> 32) == h && common::foldedEqual(key(index), text)) return {index, false};
-    }
+    const HashSlots::Found f = slots_.find(h, [&](std::uint32_t i) { return common::foldedEqual(key(i), text); });
+    if (f.index != HashSlots::kAbsent) return {f.index, false};
+    entries_->add(EntryForm::Span, line, lineText, span);
+    keys_.push_back(Key{arena_.size(), static_cast<std::uint32_t>(text.size()), h});
+    arena_.append(text);
+    const auto index = static_cast<std::uint32_t>(entries_->size() - 1);
+    slots_.put(f.slot, h, index);
+    return {index, true};
 }
 
 std::size_t DistinctList::addFrom(const DistinctList& other) {
@@ -35,18 +29,6 @@ std::size_t DistinctList::addFrom(const DistinctList& other) {
         if (insert(from.lineOf(i), from.lineText(i), from.spanA(i), other.key(i), other.keys_[i].hash)) ++added;
     }
     return added;
-}
-
-void DistinctList::grow() {
-    decltype(slots_) old(slots_.size() * 2, 0);
-    old.swap(slots_);
-    const std::size_t mask = slots_.size() - 1;
-    for (std::uint64_t s : old) {
-        if (s == 0) continue;
-        std::size_t i = (s >> 32) & mask;
-        while (slots_[i] != 0) i = (i + 1) & mask;
-        slots_[i] = s;
-    }
 }
 
 }  // namespace analysis

@@ -6,8 +6,8 @@
 #include <string_view>
 #include <vector>
 
+#include "analysis/hashslots.h"
 #include "analysis/lines.h"
-#include "common/bigmemory.h"
 
 namespace analysis {
 
@@ -32,7 +32,6 @@ private:
     // Adds span (of log line `line`) unless an entry equals text, which holds the same bytes as span.
     Added insert(std::uint32_t line, std::string_view lineText, std::string_view span, std::string_view text,
                  std::uint32_t hash);
-    void grow();
     std::string_view key(std::size_t i) const { return {arena_.data() + keys_[i].offset, keys_[i].size}; }
     std::shared_ptr<EntryList> entries_;
     // A copy of every entry's text side by side: a lookup compares with these few bytes instead of
@@ -44,8 +43,7 @@ private:
     };
     std::vector<Key> keys_;
     std::string arena_;
-    // Open addressing: hash (high 32 bits) and entry index + 1 (low 32 bits); 0 is an empty slot.
-    std::vector<std::uint64_t, common::BigAllocator<std::uint64_t>> slots_ = decltype(slots_)(1024, 0);
+    HashSlots slots_{1024};
 };
 
 }  // namespace analysis

@@ -223,9 +223,7 @@ std::size_t ListMatcher::scanWithLibrary(std::string_view text, Stop stop, std::
 static_assert(sizeof(std::size_t) >= 8, "a scan's result holds the groups and an id side by side");
 
 std::size_t ListMatcher::initialResult(Stop stop) {
-    if (stop == Stop::Lowest) return kNone;
-    if (stop == Stop::GroupsAndLowest) return std::uint64_t(kNoId) << 32;
-    return 0;
+    return stop == Stop::GroupsAndLowest ? std::uint64_t(kNoId) << 32 : 0;
 }
 
 bool ListMatcher::report(std::uint32_t id, Stop stop, std::uint32_t group, std::size_t& result) const {
@@ -234,9 +232,6 @@ bool ListMatcher::report(std::uint32_t id, Stop stop, std::uint32_t group, std::
         case Stop::First: result = 1; return true;
         case Stop::Never: result += pat.times; return false;
         case Stop::AllGroups: result |= pat.groups; return result == allGroups_;
-        case Stop::Lowest:
-            if (pat.groups & group) result = std::min<std::size_t>(result, id);
-            return result == 0;
         case Stop::GroupsAndLowest:
             result |= pat.groups;
             if ((pat.groups & group) && id < (result >> 32))
@@ -266,12 +261,6 @@ std::uint64_t ListMatcher::prefixKey(const char* p) const {
 
 std::size_t ListMatcher::slotOf(std::uint64_t key) const {
     return static_cast<std::size_t>((key * 0x9E3779B97F4A7C15ull) >> 32) & (prefixSlots_.size() - 1);
-}
-
-std::string_view ListMatcher::firstOf(std::string_view text, std::uint32_t group) const {
-    if (text.size() < minLength_) return {};
-    const std::size_t id = scan(text, Stop::Lowest, group);
-    return id == kNone ? std::string_view{} : std::string_view(patterns_[id].text);
 }
 
 std::uint32_t ListMatcher::groups(std::string_view text, std::uint32_t group, std::string_view& first) const {

@@ -31,11 +31,10 @@ public:
     std::uint32_t groups(std::string_view text) const {
         return text.size() >= minLength_ ? static_cast<std::uint32_t>(scan(text, Stop::AllGroups)) : 0;
     }
-    // groups(text), and in `first` what firstOf(text, group) gives, in one scan.
+    // groups(text), and in `first`, of the entries that occur in text and carry a bit of `group`, the
+    // one the list holds first (an entry listed more than once carries the groups of every listing);
+    // empty when there is none. One scan of the text gives both.
     std::uint32_t groups(std::string_view text, std::uint32_t group, std::string_view& first) const;
-    // Of the entries that occur in text and carry a bit of `group`, the one the list holds first (an
-    // entry listed more than once carries the groups of every listing); empty when there is none.
-    std::string_view firstOf(std::string_view text, std::uint32_t group) const;
     bool empty() const { return patterns_.empty(); }
     // Texts of at least this many bytes are searched by Hyperscan where the program is built with it
     // and the processor runs it (by default 64: for shorter texts a call costs more than it saves).
@@ -45,8 +44,7 @@ public:
 
 private:
     // GroupsAndLowest: the groups in the low 32 bits of the result, the lowest id in the high ones.
-    enum class Stop { First, Never, AllGroups, Lowest, GroupsAndLowest };
-    static constexpr std::size_t kNone = static_cast<std::size_t>(-1);
+    enum class Stop { First, Never, AllGroups, GroupsAndLowest };
     static constexpr std::uint64_t kNoId = 0xffffffffu;
     static std::size_t initialResult(Stop stop);
     std::size_t scan(std::string_view text, Stop stop, std::uint32_t group = 0) const;

@@ -147,36 +147,15 @@ void RankCounts::add(std::string_view item, std::int64_t hits, std::int64_t byte
 template <class Keep>
 void RankCounts::add(std::string_view item, std::uint32_t h, std::int64_t hits, std::int64_t bytes, Keep keep) {
     totalHits_ += hits;
-    const std::size_t mask = slots_.size() - 1;
-    for (std::size_t i = h & mask;; i = (i + 1) & mask) {
-        const std::uint64_t s = slots_[i];
-        if (s == 0) {
-            rows_.push_back(RankRow{keep(item), hits, bytes});
-            hashes_.push_back(h);
-            slots_[i] = static_cast<std::uint64_t>(h) << 32 | rows_.size();
-            if (rows_.size() * 2 > slots_.size()) grow();
-            return;
-        }
-        if ((s >> 32) != h) continue;
-        RankRow& row = rows_[(s & 0xffffffffu) - 1];
-        if (sameItem(row.item, item, fold_)) {
-            row.hits += hits;
-            row.bytes += bytes;
-            return;
-        }
+    const HashSlots::Found f = slots_.find(h, [&](std::uint32_t i) { return sameItem(rows_[i].item, item, fold_); });
+    if (f.index != HashSlots::kAbsent) {
+        rows_[f.index].hits += hits;
+        rows_[f.index].bytes += bytes;
+        return;
     }
-}
-
-void RankCounts::grow() {
-    std::vector<std::uint64_t> slots(slots_.size() * 2, 0);
-    const std::size_t mask = slots.size() - 1;
-    for (std::uint64_t s : slots_) {
-        if (s == 0) continue;
-        std::size_t i = (s >> 32) & mask;
-        while (slots[i] != 0) i = (i + 1) & mask;
-        slots[i] = s;
-    }
-    slots_.swap(slots);
+    rows_.push_back(RankRow{keep(item), hits, bytes});
+    hashes_.push_back(h);
+    slots_.put(f.slot, h, static_cast<std::uint32_t>(rows_.size() - 1));
 }
 
 std::vector<std::uint32_t> RankCounts::sortedOrder() const {

@@ -10,6 +10,7 @@
 #include <string_view>
 #include <vector>
 
+#include "analysis/hashslots.h"
 #include "analysis/lines.h"
 #include "common/stringlist.h"
 
@@ -92,13 +93,10 @@ private:
     // The same with the item's hash already worked out (as another table of the same kind has it).
     template <class Keep>
     void add(std::string_view item, std::uint32_t hash, std::int64_t hits, std::int64_t bytes, Keep keep);
-    void grow();
     bool fold_;
     std::vector<RankRow> rows_;
     std::vector<std::uint32_t> hashes_;  // of every row, for the accumulator that merges this one
-    // Open addressing: hash (high 32 bits) and row index + 1 (low 32 bits); 0 is an empty slot. The
-    // hash in the slot spares a look at rows that cannot match.
-    std::vector<std::uint64_t> slots_ = std::vector<std::uint64_t>(64, 0);
+    HashSlots slots_{64};
     std::int64_t totalHits_ = 0;
 };
 

@@ -21,6 +21,7 @@
 #include "analysis/logfile.h"
 #include "app/linesview.h"
 #include "support.h"
+#include "support/numberedlines.h"
 
 namespace {
 
@@ -36,16 +37,6 @@ bool waitFor(const std::function<bool()>& pred) {
     }
     return true;
 }
-
-class NumberedLines final : public analysis::LineSource {
-public:
-    explicit NumberedLines(std::size_t n) : n_(n) {}
-    std::size_t size() const override { return n_; }
-    void appendLine(std::size_t i, std::string& out) const override { out += "line " + std::to_string(i); }
-
-private:
-    std::size_t n_;
-};
 
 class FindTest : public ::testing::Test {
 protected:

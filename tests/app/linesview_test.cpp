@@ -17,19 +17,9 @@
 #include "analysis/lines.h"
 #include "qtedge/qtext.h"
 #include "support.h"
+#include "support/numberedlines.h"
 
 namespace {
-
-// A source of any number of lines that are made up when read, so a huge pane costs no memory.
-class NumberedLines final : public analysis::LineSource {
-public:
-    explicit NumberedLines(std::size_t n) : n_(n) {}
-    std::size_t size() const override { return n_; }
-    void appendLine(std::size_t i, std::string& out) const override { out += "line " + std::to_string(i); }
-
-private:
-    std::size_t n_;
-};
 
 // Lowers this process's address-space limit to what it uses now plus headroom, for one scope.
 class AddressSpaceLimit {
