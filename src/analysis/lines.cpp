@@ -21,15 +21,41 @@ std::size_t LogText::lineNumber(std::size_t i) const {
     return breaks + 1;
 }
 
+const Entry& EntryList::inHead(std::size_t i) const {
+    const auto s =
+        static_cast<std::size_t>(std::upper_bound(headStarts_.begin(), headStarts_.end(), i) - headStarts_.begin()) - 1;
+    return head_[s][i - headStarts_[s]];
+}
+
+void EntryList::append(EntryList&& later) {
+    if (&later == this) return;
+    const auto take = [this](Segment&& s) {
+        if (s.empty()) return;
+        if (!tail_.empty()) {
+            headStarts_.push_back(tailStart_);
+            tailStart_ += tail_.size();
+            head_.push_back(std::move(tail_));
+        }
+        // An empty tail's reservation, if any, is given back here.
+        tail_ = std::move(s);
+    };
+    for (Segment& s : later.head_) take(std::move(s));
+    take(std::move(later.tail_));
+    later.head_.clear();
+    later.headStarts_.clear();
+    later.tail_ = Segment();
+    later.tailStart_ = 0;
+}
+
 void EntryList::appendLine(std::size_t i, std::string& out) const {
-    const Entry& e = entries_[i];
+    const Entry& e = at(i);
     const std::string_view line = (*log_)[e.line];
     compose(e, line, line.substr(e.aOff, e.aLen), line.substr(e.bOff, e.bLen), out);
 }
 
 void EntryList::appendPrefix(std::size_t i, std::string& out, std::size_t maxBytes) const {
     // The first maxBytes of an entry come from the first maxBytes of each of its parts.
-    const Entry& e = entries_[i];
+    const Entry& e = at(i);
     const std::string_view line = (*log_)[e.line];
     const std::size_t start = out.size();
     compose(e, e.form == EntryForm::Whole ? line.substr(0, maxBytes) : line,

@@ -100,38 +100,50 @@ struct Entry {
     EntryForm form;
 };
 
-// Entries of one collected list, all pointing into one log.
+// Entries of one collected list, all pointing into one log. The entries are kept in segments: a list
+// counted in chunks takes over each chunk's entries as they are, instead of copying them all.
 class EntryList final : public LineSource {
 public:
     explicit EntryList(std::shared_ptr<const LogText> log) : log_(std::move(log)) {}
-    std::size_t size() const override { return entries_.size(); }
+    std::size_t size() const override { return tailStart_ + tail_.size(); }
     void appendLine(std::size_t i, std::string& out) const override;
     void appendPrefix(std::size_t i, std::string& out, std::size_t maxBytes) const override;
 
     void add(EntryForm form, std::uint32_t line, std::string_view lineText, std::string_view a = {},
              std::string_view b = {}) {
-        entries_.push_back(Entry{line, offsetIn(lineText, a), static_cast<std::uint32_t>(a.size()),
-                                 offsetIn(lineText, b), static_cast<std::uint32_t>(b.size()), form});
+        tail_.push_back(Entry{line, offsetIn(lineText, a), static_cast<std::uint32_t>(a.size()), offsetIn(lineText, b),
+                              static_cast<std::uint32_t>(b.size()), form});
     }
     std::string_view spanA(std::size_t i) const {
-        const Entry& e = entries_[i];
+        const Entry& e = at(i);
         return (*log_)[e.line].substr(e.aOff, e.aLen);
     }
-    void reserve(std::size_t n) { entries_.reserve(n); }
-    // Adds the entries of other (a list of the same log) after these.
-    void append(const EntryList& other) {
-        entries_.insert(entries_.end(), other.entries_.begin(), other.entries_.end());
+    // Room for n entries in all.
+    void reserve(std::size_t n) {
+        if (n > tailStart_) tail_.reserve(n - tailStart_);
     }
-    std::uint32_t lineOf(std::size_t i) const { return entries_[i].line; }
-    std::string_view lineText(std::size_t i) const { return (*log_)[entries_[i].line]; }
+    // Takes over the entries of later (a list of the same log, of lines after these) after these;
+    // later is left empty.
+    void append(EntryList&& later);
+    std::uint32_t lineOf(std::size_t i) const { return at(i).line; }
+    std::string_view lineText(std::size_t i) const { return (*log_)[at(i).line]; }
 
 private:
+    using Segment = std::vector<Entry, common::BigAllocator<Entry>>;
+    // Entry i: a list in one piece (the usual case) finds it at once.
+    const Entry& at(std::size_t i) const { return i >= tailStart_ ? tail_[i - tailStart_] : inHead(i); }
+    const Entry& inHead(std::size_t i) const;
     void compose(const Entry& e, std::string_view line, std::string_view a, std::string_view b, std::string& out) const;
     static std::uint32_t offsetIn(std::string_view line, std::string_view part) {
         return part.empty() ? 0 : static_cast<std::uint32_t>(part.data() - line.data());
     }
     std::shared_ptr<const LogText> log_;
-    std::vector<Entry, common::BigAllocator<Entry>> entries_;
+    // The segments before the one that takes new entries, none of them empty, and the index of
+    // each one's first entry; the last segment starts at tailStart_.
+    std::vector<Segment> head_;
+    std::vector<std::size_t> headStarts_;
+    Segment tail_;
+    std::size_t tailStart_ = 0;
 };
 
 // The lines of a source as a string list (for tests and small panes).

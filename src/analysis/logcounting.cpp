@@ -168,11 +168,22 @@ unsigned passThreads(unsigned requested) {
     return std::max(1u, std::thread::hardware_concurrency());
 }
 
-std::size_t passChunkLines(std::size_t count, unsigned threads) {
+std::vector<std::size_t> passChunkEnds(std::size_t count, unsigned threads) {
     // Enough chunks that a thread which is slowed down (the machine is shared) does not hold up the
     // others for long, few enough that what each chunk sets up and hands over (its own lists, its
     // items new to the rankings) stays small against its counting.
-    return std::clamp<std::size_t>(count / (std::size_t(std::max(threads, 1u)) * 4), 256, 262144);
+    const std::size_t t = std::max(threads, 1u);
+    const std::size_t full = std::clamp<std::size_t>(count / (t * 4), 256, 262144);
+    if (count < 2 * full) return {count};
+    // Past the first half or so the chunks shrink with what is left, so that no thread is still
+    // busy with a big chunk when the others have run out of work.
+    const std::size_t least = std::min<std::size_t>(full, 4096);
+    std::vector<std::size_t> ends;
+    for (std::size_t at = 0; at < count;) {
+        at += std::min(count - at, std::clamp((count - at) / (2 * t), least, full));
+        ends.push_back(at);
+    }
+    return ends;
 }
 
 namespace {
@@ -203,12 +214,11 @@ struct Chunk {
 };
 
 void countInChunks(LogTally& t, const ReferenceLists& lists, ResultView* progress, unsigned threads) {
-    const std::size_t count = t.logLines->size();
-    const std::size_t size = passChunkLines(count, threads);
-    std::vector<Chunk> chunks((count + size - 1) / size);
+    const std::vector<std::size_t> ends = passChunkEnds(t.logLines->size(), threads);
+    std::vector<Chunk> chunks(ends.size());
     for (std::size_t c = 0; c < chunks.size(); ++c) {
-        chunks[c].begin = c * size;
-        chunks[c].end = std::min(count, chunks[c].begin + size);
+        chunks[c].begin = c == 0 ? 0 : ends[c - 1];
+        chunks[c].end = ends[c];
     }
     std::atomic<std::size_t> next{0};
     std::atomic<bool> stop{false};
@@ -269,7 +279,7 @@ void countInChunks(LogTally& t, const ReferenceLists& lists, ResultView* progres
         }
         // A chunk that failed ends the pass with what came before its failing line, as one thread
         // would have left it; the chunks after it are dropped.
-        if (chunk.tally) t.append(*chunk.tally);
+        if (chunk.tally) t.append(std::move(*chunk.tally));
         chunk.tally.reset();
         if (chunk.error) {
             stop.store(true);
@@ -283,7 +293,7 @@ void countInChunks(LogTally& t, const ReferenceLists& lists, ResultView* progres
 
 void countLines(LogTally& t, const ReferenceLists& lists, ResultView* progress, unsigned threads) {
     const std::size_t count = t.logLines->size();
-    if (threads <= 1 || count < 2 * passChunkLines(count, threads)) countRun(t, lists, 0, count, progress);
+    if (threads <= 1 || passChunkEnds(count, threads).size() < 2) countRun(t, lists, 0, count, progress);
     else countInChunks(t, lists, progress, threads);
     if (progress) progress->progressPosition(count);
 }

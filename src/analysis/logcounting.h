@@ -1,6 +1,8 @@
 // The one analysis entry point, and the pass over the lines that it makes.
 #pragma once
+#include <cstddef>
 #include <string>
+#include <vector>
 
 #include "analysis/listmatch.h"
 #include "analysis/logtally.h"
@@ -39,8 +41,8 @@ void countLines(LogTally& tally, const ReferenceLists& lists, ResultView* progre
 
 // The threads that AnalysisOptions::threads asks for: 0 means one per processor.
 unsigned passThreads(unsigned requested);
-// Lines per chunk of a pass over count lines on threads threads (a log of fewer than two chunks is
-// counted on one thread).
-std::size_t passChunkLines(std::size_t count, unsigned threads);
+// Where the chunks of a pass over count lines on threads threads end, in order: the last one is count
+// (a log of one chunk is counted on one thread).
+std::vector<std::size_t> passChunkEnds(std::size_t count, unsigned threads);
 
 }  // namespace analysis

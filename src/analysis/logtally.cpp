@@ -24,7 +24,7 @@ LogTally::LogTally(std::shared_ptr<const LogText> log, std::size_t lines)
     for (auto* l : {&connectionLines, &getExtract, &referrerLog, &referrerList}) (*l)->reserve(lines);
 }
 
-void LogTally::append(const LogTally& later) {
+void LogTally::append(LogTally&& later) {
     lineCount += later.lineCount;
     for (std::size_t h = 0; h < 24; ++h) {
         hourConnections[h] += later.hourConnections[h];
@@ -42,7 +42,7 @@ void LogTally::append(const LogTally& later) {
     faviconCount += later.faviconCount;
     faviconIeCount += later.faviconIeCount;
     bytesSent += later.bytesSent;
-    for (auto list : kEntryLists) (this->*list)->append(*(later.*list));
+    for (auto list : kEntryLists) (this->*list)->append(std::move(*(later.*list)));
     if (rankings && later.rankings) rankings->merge(*later.rankings);
 }
 

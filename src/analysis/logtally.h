@@ -55,8 +55,9 @@ struct LogTally : LogCounts {
     // Adds what a tally of the lines right after this one's counted, so that this one is then what a
     // single pass over both runs of lines would have counted: counts added, lists appended in order,
     // distinct lists extended by what is new to them. bytesSent stays exact: it sums whole numbers
-    // far below 2^53, so the order of the additions does not matter.
-    void append(const LogTally& later);
+    // far below 2^53, so the order of the additions does not matter. later gives up its collected
+    // lists, which are taken over without copying.
+    void append(LogTally&& later);
 
     std::shared_ptr<const LogText> logLines;
     DistinctList hosts, getFiles, postFiles;

@@ -56,6 +56,65 @@ TEST(PaneContent, PrefixIsTheStartOfTheLineInEveryForm) {
     }
 }
 
+// A list taken over in segments reads entry for entry like one list that got the same entries one
+// at a time: across segment edges, with empty lists appended, and a list of several segments
+// appended to another one.
+TEST(EntryList, SegmentsReadLikeOneList) {
+    std::string bytes;
+    for (int i = 0; i < 40; ++i)
+        bytes += "10.0.0." + std::to_string(i) + " - - [10/Oct/2004:13:55:" + std::to_string(10 + i) +
+                 " +0900] \"GET /p" + std::string(std::size_t(i), 'x') + " HTTP/1.1\" 200 5\n";
+    const auto log = logFromBytes(bytes, "log");
+    std::mt19937 rng(7);
+    const auto pick = [&](std::size_t n) { return std::uniform_int_distribution<std::size_t>(0, n - 1)(rng); };
+    // Adds k random entries to both lists.
+    const auto addSome = [&](EntryList& part, EntryList& whole, std::size_t k) {
+        for (std::size_t j = 0; j < k; ++j) {
+            const auto li = static_cast<std::uint32_t>(pick(log->size()));
+            const std::string_view line = (*log)[li];
+            const std::size_t ao = pick(line.size()), bo = pick(line.size());
+            const std::string_view a = line.substr(ao, pick(line.size() - ao + 1)), b = line.substr(bo, pick(8));
+            const auto form = static_cast<EntryForm>(pick(8));
+            part.add(form, li, line, a, b);
+            whole.add(form, li, line, a, b);
+        }
+    };
+    for (int round = 0; round < 40; ++round) {
+        EntryList whole(log);
+        // Two lists of several segments each, the second then appended to the first.
+        EntryList lists[2] = {EntryList(log), EntryList(log)};
+        for (EntryList& list : lists) {
+            if (round % 2) list.reserve(1 + pick(50));
+            addSome(list, whole, round % 3 ? pick(5) : 0);
+            for (int parts = 1 + static_cast<int>(pick(5)); parts > 0; --parts) {
+                EntryList later(log);
+                // Empty lists, lists of one entry, and lists with room to spare.
+                if (pick(2)) later.reserve(pick(40));
+                addSome(later, whole, pick(3) == 0 ? 0 : 1 + pick(12));
+                list.append(std::move(later));
+                EXPECT_EQ(later.size(), 0u);
+            }
+        }
+        lists[0].append(std::move(lists[1]));
+        EXPECT_EQ(lists[1].size(), 0u);
+        // New entries go after the appended ones.
+        addSome(lists[0], whole, pick(4));
+        const EntryList& list = lists[0];
+        ASSERT_EQ(list.size(), whole.size()) << round;
+        for (std::size_t i = 0; i < whole.size(); ++i) {
+            EXPECT_EQ(list.line(i), whole.line(i)) << round << " " << i;
+            EXPECT_EQ(list.spanA(i), whole.spanA(i)) << round << " " << i;
+            EXPECT_EQ(list.lineOf(i), whole.lineOf(i)) << round << " " << i;
+            EXPECT_EQ(list.lineText(i).data(), whole.lineText(i).data()) << round << " " << i;
+            std::string part = "x", wholePart = "x";
+            const std::size_t n = pick(60);
+            list.appendPrefix(i, part, n);
+            whole.appendPrefix(i, wholePart, n);
+            EXPECT_EQ(part, wholePart) << round << " " << i << " " << n;
+        }
+    }
+}
+
 TEST(DistinctList, KeepsFirstSeenOrderThroughGrowth) {
     std::string bytes;
     for (int i = 0; i < 5000; ++i) bytes += "Host" + std::to_string(i) + "\nhost" + std::to_string(i) + "\n";

@@ -317,6 +317,36 @@ TEST(AnalysisPass, DashAndHugeByteCountsAreSummed) {
     EXPECT_EQ(t.get200Count, 3);
 }
 
+// The chunks of a pass cover every line once, in order; they keep their full size over the first
+// half of a big log and then shrink, but not below a floor.
+TEST(AnalysisPass, ChunksCoverEveryLineOnceInOrder) {
+    for (unsigned threads : {1u, 2u, 3u, 8u})
+        for (std::size_t count :
+             {std::size_t{0}, std::size_t{1}, std::size_t{511}, std::size_t{512}, std::size_t{2049}, std::size_t{20000},
+              std::size_t{65537}, std::size_t{1000000}, std::size_t{10000001}}) {
+            const std::vector<std::size_t> ends = passChunkEnds(count, threads);
+            const std::string what = std::to_string(count) + " lines, " + std::to_string(threads) + " threads";
+            ASSERT_FALSE(ends.empty()) << what;
+            EXPECT_EQ(ends.back(), count) << what;
+            const std::size_t full = ends[0];
+            for (std::size_t c = 0; c < ends.size(); ++c) {
+                const std::size_t size = ends[c] - (c ? ends[c - 1] : 0);
+                EXPECT_GE(size,
+                          c + 1 < ends.size() ? std::min<std::size_t>(full, 4096) : std::min<std::size_t>(count, 1))
+                    << what << " #" << c;
+                EXPECT_LE(size, c ? ends[c - 1] - (c > 1 ? ends[c - 2] : 0) : full) << what << " #" << c;
+                if (ends[c] <= count / 2) {
+                    EXPECT_EQ(size, full) << what << " #" << c;
+                }
+            }
+        }
+    // A small log is one chunk; a big one on two threads ends in chunks far smaller than its first.
+    EXPECT_EQ(passChunkEnds(511, 2), std::vector<std::size_t>{511});
+    const std::vector<std::size_t> big = passChunkEnds(1000000, 2);
+    EXPECT_EQ(big[0], 125000u);
+    EXPECT_LE(big.back() - big[big.size() - 2], 4096u);
+}
+
 TEST(LogFile, BlankLinesAreNoRequestsAndEveryBreakStyleReadsAlike) {
     const std::string crlf = join({L1, L2});
     for (const std::string& bytes : {crlf, join({L1, L2}, "\r"), join({L1, L2}, "\n"), L1 + "\n" + L2,

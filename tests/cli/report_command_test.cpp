@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <random>
+#include <set>
 #include <sys/wait.h>
 
 #include "analysis/logcounting.h"
@@ -359,27 +360,41 @@ TEST(ReportThreads, RealLogsGiveTheSameJsonOnAnyNumberOfThreads) {
         const Result one = expectSameOnAnyThreads(prog.materia() + log, name);
         // Long enough to be cut into several chunks.
         const auto lines = static_cast<std::size_t>(Json::parse(one.out)["tally"]["lineCount"].number);
-        EXPECT_GE(lines, 2 * analysis::passChunkLines(lines, 2)) << name;
+        EXPECT_GE(analysis::passChunkEnds(lines, 2).size(), 2u) << name;
     }
 }
 
 TEST(ReportThreads, ALineThatStopsThePassLeavesTheSameStateOnAnyNumberOfThreads) {
     Program prog("mysite\r\n", "Bot/\r\n", "example\r\nhost1\r\nhost1\r\n");
-    const std::size_t n = 20000;
-    const std::size_t chunk = analysis::passChunkLines(n, 2);
-    ASSERT_LT(chunk * 4, n);
-    const std::size_t chunks = (n + chunk - 1) / chunk;
+    // A log cut into chunks of one size, and one long enough for chunks that shrink toward its end,
+    // with a last chunk of a single line.
+    std::size_t shrinking = 40000;
+    for (std::vector<std::size_t> e = analysis::passChunkEnds(shrinking, 2); e.back() - e[e.size() - 2] != 1;
+         e = analysis::passChunkEnds(++shrinking, 2)) {
+    }
     int kind = 0;
-    for (std::size_t c : {std::size_t{0}, chunks / 2, chunks - 1})
-        for (std::size_t at : {std::size_t{0}, chunk / 2, chunk - 1}) {
-            const std::size_t bad = std::min(n - 1, c * chunk + at);
+    for (const std::size_t n : {std::size_t{20000}, shrinking}) {
+        const std::vector<std::size_t> ends = analysis::passChunkEnds(n, 2);
+        ASSERT_GT(ends.size(), 4u);
+        // Lines at the start, middle and end of the first, a middle and the last chunk, or of the
+        // small chunks at the end.
+        std::set<std::size_t> bads;
+        const std::size_t last = ends.size() - 1;
+        for (std::size_t c :
+             n == shrinking ? std::vector<std::size_t>{last - 1, last} : std::vector<std::size_t>{0, last / 2, last}) {
+            const std::size_t begin = c == 0 ? 0 : ends[c - 1];
+            bads.insert({begin, (begin + ends[c]) / 2, ends[c] - 1});
+        }
+        for (std::size_t bad : bads) {
             const bool byteCount = ++kind % 2 == 0;
             const std::string log = prog.dir.file("access_log", generatedLog(n, bad, byteCount));
-            const std::string what = "line " + std::to_string(bad) + (byteCount ? " (byte count)" : " (hour)");
+            const std::string what = "line " + std::to_string(bad) + " of " + std::to_string(n) +
+                                     (byteCount ? " (byte count)" : " (hour)");
             const Result one = expectSameOnAnyThreads(prog.materia() + log, what);
             ASSERT_EQ(one.status, 1) << what;
             EXPECT_THAT(Json::parse(one.out)["error"].string, HasSubstr(byteCount ? "'12ab'" : "'xx'")) << what;
         }
-    // And a log that no line stops.
-    expectSameOnAnyThreads(prog.materia() + prog.dir.file("access_log", generatedLog(n, n, false)), "no error");
+        // And a log that no line stops.
+        expectSameOnAnyThreads(prog.materia() + prog.dir.file("access_log", generatedLog(n, n, false)), "no error");
+    }
 }
