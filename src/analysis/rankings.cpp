@@ -14,8 +14,47 @@ namespace analysis {
 
 namespace {
 
+inline std::uint64_t mixed(std::uint64_t h, std::uint64_t v) {
+    h = (h ^ v) * 0x9E3779B97F4A7C15ull;
+    return h ^ (h >> 29);
+}
+
+inline std::uint64_t word(const char* p) {
+    std::uint64_t v;
+    std::memcpy(&v, p, 8);
+    return v;
+}
+
+// Eight bytes at a time in four lanes that do not wait for each other: user agents and referrers are
+// long, and one chain of multiplications made hashing them the dearest part of their counting.
+std::uint64_t bytesHash(std::string_view s) {
+    const char* p = s.data();
+    std::size_t n = s.size();
+    std::uint64_t a = 0x243F6A8885A308D3ull ^ n, b = 0x13198A2E03707344ull, c = 0xA4093822299F31D0ull,
+                  d = 0x082EFA98EC4E6C89ull;
+    for (; n >= 32; p += 32, n -= 32) {
+        a = mixed(a, word(p));
+        b = mixed(b, word(p + 8));
+        c = mixed(c, word(p + 16));
+        d = mixed(d, word(p + 24));
+    }
+    for (; n >= 8; p += 8, n -= 8) a = mixed(a, word(p));
+    if (n > 0) {
+        // The last bytes: the word that ends the text where there is one, else byte by byte.
+        std::uint64_t v = 0;
+        if (s.size() >= 8) {
+            v = word(s.data() + s.size() - 8) >> (8 * (8 - n));
+        } else {
+            for (std::size_t i = 0; i < n; ++i)
+                v |= static_cast<std::uint64_t>(static_cast<unsigned char>(p[i])) << (8 * i);
+        }
+        b = mixed(b, v);
+    }
+    return mixed(mixed(mixed(a, b), c), d);
+}
+
 std::uint32_t hashOf(std::string_view s, bool fold) {
-    const std::uint64_t h = fold ? common::foldedHash(s) : std::hash<std::string_view>{}(s);
+    const std::uint64_t h = fold ? common::foldedHash(s) : bytesHash(s);
     return static_cast<std::uint32_t>(h ^ (h >> 32));
 }
 
@@ -140,22 +179,24 @@ std::string_view trimBlanks(std::string_view s) {
 // ---- one table ----
 
 template <class Keep>
-void RankCounts::add(std::string_view item, std::int64_t hits, std::int64_t bytes, Keep keep) {
-    add(item, hashOf(item, fold_), hits, bytes, keep);
+std::uint32_t RankCounts::add(std::string_view item, std::int64_t hits, std::int64_t bytes, Keep keep) {
+    return add(item, hashOf(item, fold_), hits, bytes, keep);
 }
 
 template <class Keep>
-void RankCounts::add(std::string_view item, std::uint32_t h, std::int64_t hits, std::int64_t bytes, Keep keep) {
-    totalHits_ += hits;
+std::uint32_t RankCounts::add(std::string_view item, std::uint32_t h, std::int64_t hits, std::int64_t bytes,
+                              Keep keep) {
     const HashSlots::Found f = slots_.find(h, [&](std::uint32_t i) { return sameItem(rows_[i].item, item, fold_); });
     if (f.index != HashSlots::kAbsent) {
-        rows_[f.index].hits += hits;
-        rows_[f.index].bytes += bytes;
-        return;
+        addTo(f.index, hits, bytes);
+        return f.index;
     }
+    totalHits_ += hits;
     rows_.push_back(RankRow{keep(item), hits, bytes});
     hashes_.push_back(h);
-    slots_.put(f.slot, h, static_cast<std::uint32_t>(rows_.size() - 1));
+    const auto index = static_cast<std::uint32_t>(rows_.size() - 1);
+    slots_.put(f.slot, h, index);
+    return index;
 }
 
 std::vector<std::uint32_t> RankCounts::sortedOrder() const {
@@ -203,7 +244,9 @@ Rankings::Rankings(std::shared_ptr<const LogText> log)
     : log_(std::move(log)),
       buffer_(log_ ? log_->buffer() : std::string_view{}),
       tables_{RankCounts(true),  RankCounts(true), RankCounts(false), RankCounts(true),  RankCounts(true),
-              RankCounts(false), RankCounts(true), RankCounts(true),  RankCounts(false), RankCounts(false)} {}
+              RankCounts(false), RankCounts(true), RankCounts(true),  RankCounts(false), RankCounts(false)} {
+    statusRows_.fill(HashSlots::kAbsent);
+}
 
 std::string_view Rankings::keep(std::string_view text) {
     const char* b = buffer_.data();
@@ -213,39 +256,62 @@ std::string_view Rankings::keep(std::string_view text) {
     return items_.keep(text);
 }
 
-void Rankings::add(RankTable t, std::string_view item, std::int64_t hits, std::int64_t bytes) {
-    tableRef(t).add(item, hits, bytes, [this](std::string_view s) { return keep(s); });
+std::uint32_t Rankings::add(RankTable t, std::string_view item, std::int64_t hits, std::int64_t bytes) {
+    return tableRef(t).add(item, hits, bytes, [this](std::string_view s) { return keep(s); });
 }
 
-void Rankings::addAt(RankTable t, std::uint32_t index, std::string_view item, std::int64_t hits, std::int64_t bytes) {
+std::uint32_t Rankings::addAt(RankTable t, std::uint32_t index, std::string_view item, std::int64_t hits,
+                              std::int64_t bytes) {
     RankCounts& counts = tableRef(t);
     if (index >= counts.rows_.size()) return add(t, item, hits, bytes);
-    RankRow& row = counts.rows_[index];
-    assert(counts.fold_ && common::foldedEqual(row.item, item));
-    row.hits += hits;
-    row.bytes += bytes;
-    counts.totalHits_ += hits;
+    assert(counts.fold_ && common::foldedEqual(counts.rows_[index].item, item));
+    counts.addTo(index, hits, bytes);
+    return index;
+}
+
+void Rankings::addStatus(std::string_view status) {
+    std::size_t code = 1000;  // "-"
+    if (status.size() == 3)
+        code = std::size_t(status[0] - '0') * 100 + std::size_t(status[1] - '0') * 10 + (status[2] - '0');
+    std::uint32_t& row = statusRows_[code];
+    if (row == HashSlots::kAbsent) row = add(RankTable::Statuses, status);
+    else tableRef(RankTable::Statuses).addTo(row, 1, 0);
 }
 
 void Rankings::addLine(const RankedLine& l) {
     // The pass has looked the host and the path up in its distinct lists already.
     addAt(RankTable::Hosts, l.hostIndex, l.host, 1, l.bytes);
-    add(RankTable::Statuses, statusField(l.line));
+    addStatus(statusField(l.line));
     if (!l.is200) {
         if (l.is403) add(RankTable::Forbidden, l.requestPath);
         else if (l.is404) add(RankTable::NotFound, l.requestPath);
     }
     if (!l.isGet) return;
-    addAt(RankTable::Pages, l.pathIndex, l.getPath, 1, l.bytes);
+    const std::uint32_t page = addAt(RankTable::Pages, l.pathIndex, l.getPath, 1, l.bytes);
     std::string_view agent = l.agent;
     if (agent.size() >= 2 && agent.front() == '"' && agent.back() == '"') agent = agent.substr(1, agent.size() - 2);
     add(RankTable::UserAgents, agent);
     if (l.hasReferrer && l.foreignReferrer) {
-        add(RankTable::Referrers, l.referrer);
-        add(RankTable::ReferrerSites, referrerSite(l.referrer));
-        addSearchWords(l.referrer);
+        const std::uint32_t referrer = add(RankTable::Referrers, l.referrer);
+        // The referrers table compares bytes, so its row's item is this very referrer.
+        Derived& d = derivedOf(referrerDerived_, referrer);
+        if (!d.known) {
+            d.site = add(RankTable::ReferrerSites, referrerSite(l.referrer));
+            addSearchWords(l.referrer, &d);
+        } else {
+            tableRef(RankTable::ReferrerSites).addTo(d.site, 1, 0);
+            addKnownWords(d);
+        }
     }
-    addSearchWords(l.getPath);
+    if (l.getPath.find('?') != std::string_view::npos) {
+        // A page's row compares paths with letter case ignored, and parameter names are not: what
+        // the row worked out holds only for the path as the row has it.
+        const bool asRow = page < table(RankTable::Pages).rows_.size() &&
+                           table(RankTable::Pages).rows_[page].item == l.getPath;
+        Derived* d = asRow ? &derivedOf(pageDerived_, page) : nullptr;
+        if (d && d->known) addKnownWords(*d);
+        else addSearchWords(l.getPath, d);
+    }
     if (l.robot) {
         add(RankTable::Robots, l.robotEntry);
     } else if (l.robotsFile) {
@@ -253,9 +319,32 @@ void Rankings::addLine(const RankedLine& l) {
     }
 }
 
-void Rankings::addSearchWords(std::string_view url) {
-    if (url.find('?') == std::string_view::npos) return;  // most paths: nothing to look at
-    for (const std::string& word : searchWords(url)) add(RankTable::SearchWords, word);
+void Rankings::addSearchWords(std::string_view url, Derived* into) {
+    // Rows are noted for into only while their places fit the 32-bit index; past that, nothing is
+    // known and the words are worked out again each time.
+    const std::size_t at = wordRows_.size();
+    std::size_t count = 0;
+    if (url.find('?') != std::string_view::npos) {  // most referrers: nothing to look at
+        for (const std::string& word : searchWords(url)) {
+            const std::uint32_t row = add(RankTable::SearchWords, word);
+            if (into) wordRows_.push_back(row);
+            ++count;
+        }
+    }
+    if (!into) return;
+    if (wordRows_.size() > 0xffffffffu) {
+        wordRows_.resize(at);
+        into->known = false;
+        return;
+    }
+    into->wordsAt = static_cast<std::uint32_t>(at);
+    into->wordCount = static_cast<std::uint32_t>(count);
+    into->known = true;
+}
+
+void Rankings::addKnownWords(const Derived& d) {
+    RankCounts& words = tableRef(RankTable::SearchWords);
+    for (std::uint32_t k = 0; k < d.wordCount; ++k) words.addTo(wordRows_[d.wordsAt + k], 1, 0);
 }
 
 void Rankings::merge(const Rankings& later) {

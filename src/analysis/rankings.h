@@ -87,12 +87,18 @@ public:
 
 private:
     friend class Rankings;
-    // Adds to the row of item, or appends a row whose item is the text keep() gives.
+    // Adds to the row of item, or appends a row whose item is the text keep() gives; returns the row.
     template <class Keep>
-    void add(std::string_view item, std::int64_t hits, std::int64_t bytes, Keep keep);
+    std::uint32_t add(std::string_view item, std::int64_t hits, std::int64_t bytes, Keep keep);
     // The same with the item's hash already worked out (as another table of the same kind has it).
     template <class Keep>
-    void add(std::string_view item, std::uint32_t hash, std::int64_t hits, std::int64_t bytes, Keep keep);
+    std::uint32_t add(std::string_view item, std::uint32_t hash, std::int64_t hits, std::int64_t bytes, Keep keep);
+    // Adds to row index, which exists.
+    void addTo(std::uint32_t index, std::int64_t hits, std::int64_t bytes) {
+        rows_[index].hits += hits;
+        rows_[index].bytes += bytes;
+        totalHits_ += hits;
+    }
     bool fold_;
     std::vector<RankRow> rows_;
     std::vector<std::uint32_t> hashes_;  // of every row, for the accumulator that merges this one
@@ -140,16 +146,36 @@ public:
 
 private:
     RankCounts& tableRef(RankTable t) { return tables_[static_cast<std::size_t>(t)]; }
-    void add(RankTable t, std::string_view item, std::int64_t hits = 1, std::int64_t bytes = 0);
+    std::uint32_t add(RankTable t, std::string_view item, std::int64_t hits = 1, std::int64_t bytes = 0);
     // The same where the item's row, if it has one, is known to be row `index`.
-    void addAt(RankTable t, std::uint32_t index, std::string_view item, std::int64_t hits, std::int64_t bytes);
-    void addSearchWords(std::string_view url);
+    std::uint32_t addAt(RankTable t, std::uint32_t index, std::string_view item, std::int64_t hits, std::int64_t bytes);
+    void addStatus(std::string_view status);
     std::string_view keep(std::string_view text);
+
+    // What a referrer or a path with a query gives the other tables. An item that comes again gives the
+    // same again, so it is worked out once per row and then only counted: the search words take
+    // decoding, and a site its own look-up.
+    struct Derived {
+        bool known = false;
+        std::uint32_t site = 0;                    // row of a referrer's site
+        std::uint32_t wordsAt = 0, wordCount = 0;  // its search words' rows, in wordRows_
+    };
+    static Derived& derivedOf(std::vector<Derived>& of, std::uint32_t row) {
+        if (row >= of.size()) of.resize(std::size_t(row) + 1);
+        return of[row];
+    }
+    // Counts the search words of url, and notes their rows in into where it is given.
+    void addSearchWords(std::string_view url, Derived* into);
+    void addKnownWords(const Derived& d);
 
     std::shared_ptr<const LogText> log_;
     std::string_view buffer_;
     TextStore items_;
     std::array<RankCounts, kRankTableCount> tables_;
+    std::vector<Derived> referrerDerived_, pageDerived_;
+    std::vector<std::uint32_t> wordRows_;
+    // Row of each status "000" to "999", and of "-" at 1000: a status needs no hashing.
+    std::array<std::uint32_t, 1001> statusRows_;
 };
 
 // What the ranking window sorts a table by.

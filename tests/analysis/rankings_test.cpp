@@ -253,3 +253,48 @@ TEST(Rankings, ItemsKeepTheirTextThroughGrowthAndLongOnes) {
     EXPECT_EQ(notFound[19999].item, "/p19999");
     EXPECT_EQ(p.r().table(RankTable::Hosts).size(), 5000u);
 }
+
+// What a referrer or a path gives the search words and sites is worked out on its first sight and
+// then only counted: every later sight must count the same, also for a path that differs from its
+// row's form only in letter case (whose parameter names differ too), and after merging.
+TEST(Rankings, RepeatedItemsCountTheirWordsSitesAndStatusesEveryTime) {
+    const std::string ref = "http://S.example/find?q=a+b&q=a+b&ie=UTF-8";
+    std::string log;
+    for (int i = 0; i < 3; ++i)
+        log += line("h", get("/find?Q=low"), "200", "1", ref) + line("h", get("/FIND?q=LOW"), "000", "1", ref) +
+               line("h", get("/x?kw=%93%FA&ie=sjis"), "999", "1", "https://s.EXAMPLE/other") +
+               "junk [10/Oct/2004:13:55:36 +0900] no status\n";
+    const ReferenceLists lists({}, {"mysite"}, {});
+    const Pass whole(log, lists);
+    const Rankings& r = whole.r();
+    EXPECT_THAT(rows(r, RankTable::SearchWords), ElementsAre("a b 12 0", "LOW 3 0", "\x93\xFA 3 0"));
+    EXPECT_THAT(rows(r, RankTable::ReferrerSites), ElementsAre("http://S.example 6 0", "https://s.EXAMPLE 3 0"));
+    EXPECT_THAT(rows(r, RankTable::Pages), ElementsAre("/find?Q=low 6 3", "/x?kw=%93%FA&ie=sjis 3 0"));
+    EXPECT_THAT(rows(r, RankTable::Statuses), ElementsAre("- 3 0", "000 3 0", "200 3 0", "999 3 0"));
+    for (std::size_t b = 1; b < log.size(); ++b) {
+        if (log[b - 1] != '\n') continue;
+        Pass first(log.substr(0, b), lists);
+        const Pass later(log.substr(b), lists);
+        first.tally.rankings->merge(later.r());
+        // The merged accumulator goes on counting with rows it has not worked anything out for.
+        const Pass again(log, lists);
+        first.tally.rankings->merge(again.r());
+        Pass twice(log + log, lists);
+        ASSERT_EQ(everything(first.r()), everything(twice.r())) << "split at " << b;
+    }
+}
+
+// User agents and referrers are hashed a word at a time: texts that differ only in their last byte,
+// at every length around the word and block sizes, stay apart.
+TEST(Rankings, ItemsThatDifferOnlyInTheirLastByteStayApart) {
+    std::string log;
+    for (std::size_t n = 0; n <= 70; ++n)
+        for (char last : {'a', 'b', 'b'}) log += line("h", get("/"), "200", "1", "-", std::string(n, 'x') + last);
+    const Pass p(log);
+    const auto& agents = p.r().table(RankTable::UserAgents).rows();
+    ASSERT_EQ(agents.size(), 142u);
+    for (std::size_t k = 0; k < agents.size(); ++k) {
+        EXPECT_EQ(agents[k].item, std::string(k / 2, 'x') + (k % 2 ? 'b' : 'a'));
+        EXPECT_EQ(agents[k].hits, k % 2 ? 2 : 1);
+    }
+}
