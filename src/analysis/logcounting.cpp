@@ -175,12 +175,14 @@ std::vector<std::size_t> passChunkEnds(std::size_t count, unsigned threads) {
     const std::size_t t = std::max(threads, 1u);
     const std::size_t full = std::clamp<std::size_t>(count / (t * 4), 256, 262144);
     if (count < 2 * full) return {count};
-    // Past the first half or so the chunks shrink with what is left, so that no thread is still
-    // busy with a big chunk when the others have run out of work.
+    // Over the last quarter or so the chunks shrink with what is left (a share of it per thread), so
+    // that no thread is still busy with a big chunk when the others have run out of work. Not
+    // sooner, and not by more: the lists of a small chunk live in fresh small blocks, whose pages
+    // the system hands out one by one at a cost that, on some machines, rivals the counting.
     const std::size_t least = std::min<std::size_t>(full, 4096);
     std::vector<std::size_t> ends;
     for (std::size_t at = 0; at < count;) {
-        at += std::min(count - at, std::clamp((count - at) / (2 * t), least, full));
+        at += std::min(count - at, std::clamp((count - at) / t, least, full));
         ends.push_back(at);
     }
     return ends;

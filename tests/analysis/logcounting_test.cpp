@@ -317,8 +317,8 @@ TEST(AnalysisPass, DashAndHugeByteCountsAreSummed) {
     EXPECT_EQ(t.get200Count, 3);
 }
 
-// The chunks of a pass cover every line once, in order; they keep their full size over the first
-// half of a big log and then shrink, but not below a floor.
+// The chunks of a pass cover every line once, in order; they keep their full size over at least the
+// first half of a big log and then shrink, but not below a floor.
 TEST(AnalysisPass, ChunksCoverEveryLineOnceInOrder) {
     for (unsigned threads : {1u, 2u, 3u, 8u})
         for (std::size_t count :
