@@ -2,10 +2,12 @@
 #include "analysis/logfile.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 #include <exception>
 #include <new>
 #include <thread>
+#include <unistd.h>
 #include <vector>
 #include <zlib.h>
 #ifdef __SSE2__
@@ -125,43 +127,104 @@ struct Stretch {
     std::exception_ptr error;
 };
 
-void cutStretch(Stretch& s, const std::string& path, bool mapped) {
-    // A mapped text is read here in steps whose pages go back to the page cache behind the reading.
-    constexpr std::size_t kStep = std::size_t(16) << 20;
-    const char* released = s.begin;
+// Cuts bytes handed over piece by piece, in order, into lines that point into the text at base.
+class Cutter {
+public:
+    Cutter(const char* base, std::size_t from, LogText::LineViews& lines, const std::string& path)
+        : base_(base), lineStart_(from), lines_(lines), path_(path) {}
+    // Takes the bytes at [off, off + n) of the text, read into p; false once a zero byte has ended the text.
+    bool feed(const char* p, std::size_t off, std::size_t n) {
+        std::size_t i = 0;
+        if (afterCr_) {
+            // A CR that ended the last piece and an LF that begins this one are one break.
+            afterCr_ = false;
+            if (n > 0 && p[0] == '\n') lineStart_ = off + (i = 1);
+        }
+        while (i < n) {
+            const std::size_t e = static_cast<std::size_t>(findBreak(p + i, p + n) - p);
+            if (blank_ && !isBlankLine(p + i, p + e)) blank_ = false;
+            if (e == n) return true;  // the line goes on in the next piece
+            emit(off + e);
+            if (p[e] == '\0') return false;
+            i = e + 1;
+            if (p[e] == '\r') {
+                if (i == n) afterCr_ = true;
+                else if (p[i] == '\n') ++i;
+            }
+            lineStart_ = off + i;
+        }
+        return true;
+    }
+    // The text's end at offset end, where no break ends its last line.
+    void finish(std::size_t end) { emit(end); }
+
+private:
+    void emit(std::size_t end) {
+        if (end - lineStart_ > kMaxLineBytes) {
+            static const std::string tooLong = common::cp932(u8"4 GB 以上の長さの行があります");
+            common::throwOpenError(path_, tooLong);
+        }
+        if (!blank_) {
+            if (lines_.size() == kMaxLines) throwTooManyLines(path_);
+            lines_.emplace_back(base_ + lineStart_, end - lineStart_);
+        }
+        blank_ = true;
+    }
+    const char* base_;
+    std::size_t lineStart_;
+    LogText::LineViews& lines_;
+    const std::string& path_;
+    bool blank_ = true;  // the bytes of the current line so far are blanks and tabs
+    bool afterCr_ = false;
+};
+
+void cutStretch(Stretch& s, const char* base, const std::string& path, bool mapped, int file, std::size_t block) {
     LogText::LineViews& lines = s.lines;
     // Room for lines of 128 bytes, but not for what a sparse file of zero bytes would claim.
     lines.reserve(std::min<std::size_t>(static_cast<std::size_t>(s.end - s.begin) / 128 + 16, std::size_t(1) << 22));
-    const char* p = s.begin;
-    const char* end = s.end;
-    while (p < end) {
-        const char* e = findBreak(p, end);
-        if (e < end && *e == '\0') {
-            end = e;
-            s.endsText = true;
+    const auto from = static_cast<std::size_t>(s.begin - base), to = static_cast<std::size_t>(s.end - base);
+    Cutter cutter(base, from, lines, path);
+    if (file >= 0) {
+        // A mapped file is read through a small buffer rather than through its mapping: touching
+        // every page of a mapping costs several times as much as reading the file, and the pass
+        // reads the lines through the mapping later anyway. Bytes the file no longer has (it
+        // shrank meanwhile) read as zero, as the mapping shows them.
+        std::vector<char> buffer(block);
+        for (std::size_t off = from; off < to;) {
+            const std::size_t want = std::min(block, to - off);
+            const ssize_t got = ::pread(file, buffer.data(), want, static_cast<off_t>(off));
+            if (got < 0 && errno == EINTR) continue;
+            if (got < 0) common::throwOpenError(path, errno);
+            const std::size_t n = got == 0 ? 1 : static_cast<std::size_t>(got);
+            if (got == 0) buffer[0] = '\0';
+            if (!cutter.feed(buffer.data(), off, n)) {
+                s.endsText = true;
+                return;
+            }
+            off += n;
         }
-        if (static_cast<std::size_t>(e - p) > kMaxLineBytes) {
-            static const std::string tooLong = common::cp932(u8"4 GB 以上の長さの行があります");
-            common::throwOpenError(path, tooLong);
-        }
-        if (!isBlankLine(p, e)) {
-            if (lines.size() == kMaxLines) throwTooManyLines(path);
-            lines.emplace_back(p, static_cast<std::size_t>(e - p));
-        }
-        if (e == end) break;
-        p = e + ((*e == '\r' && e + 1 < end && e[1] == '\n') ? 2 : 1);
-        if (mapped && static_cast<std::size_t>(p - released) >= kStep) {
-            common::releaseMapped(released, p);
-            released = p;
-        }
+        cutter.finish(to);
+        return;
     }
-    if (mapped) common::releaseMapped(released, s.end);
+    // Text in memory is cut in place; a mapping read this way gives its pages back to the page cache
+    // behind the reading, in steps.
+    const std::size_t step = mapped ? std::size_t(16) << 20 : to - from;
+    for (std::size_t off = from; off < to;) {
+        const std::size_t n = std::min(step, to - off);
+        if (!cutter.feed(base + off, off, n)) {
+            s.endsText = true;
+            return;
+        }
+        if (mapped) common::releaseMapped(base + off, base + off + n);
+        off += n;
+    }
+    cutter.finish(to);
 }
 
 }  // namespace
 
 LogText::LineViews cutLines(std::string_view text, const std::string& path, bool mapped, unsigned threads,
-                            std::size_t minStretch) {
+                            std::size_t minStretch, int file, std::size_t block) {
     // Stretches, each cut on its own thread, are split right after a line feed: a line feed ends a
     // line whether or not a CR comes before it.
     const char* const begin = text.data();
@@ -182,6 +245,7 @@ LogText::LineViews cutLines(std::string_view text, const std::string& path, bool
     }
     if (from < end || stretches.empty()) stretches.push_back(Stretch{from, end, {}, false, nullptr});
 
+    const std::size_t readBlock = std::max<std::size_t>(block, 1);
     std::vector<std::thread> workers;
     struct Join {
         std::vector<std::thread>& workers;
@@ -192,12 +256,12 @@ LogText::LineViews cutLines(std::string_view text, const std::string& path, bool
     for (std::size_t k = 1; k < stretches.size(); ++k)
         workers.emplace_back([&, k] {
             try {
-                cutStretch(stretches[k], path, mapped);
+                cutStretch(stretches[k], begin, path, mapped, file, readBlock);
             } catch (...) {
                 stretches[k].error = std::current_exception();
             }
         });
-    cutStretch(stretches[0], path, mapped);
+    cutStretch(stretches[0], begin, path, mapped, file, readBlock);
     for (auto& w : workers) w.join();
     workers.clear();
 
@@ -222,8 +286,9 @@ LogText::LineViews cutLines(std::string_view text, const std::string& path, bool
 std::shared_ptr<const LogText> logFromBytes(common::ByteBuffer bytes, const std::string& path, unsigned threads) {
     try {
         if (isGzip(bytes.view())) bytes = gunzip(bytes.view(), path);
+        const int file = bytes.file();
         auto log = std::make_shared<LogText>(std::move(bytes));
-        log->setLines(cutLines(log->buffer(), path, log->isMapped(), threads));
+        log->setLines(cutLines(log->buffer(), path, log->isMapped(), threads, kMinStretch, file));
         return log;
     } catch (const std::bad_alloc&) {
         common::throwOutOfMemory(path);

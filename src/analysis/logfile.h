@@ -22,9 +22,12 @@ std::shared_ptr<const LogText> logFromBytes(std::string_view bytes, const std::s
 
 // The lines of a text as loadLog cuts them (text is the whole text; it is cut at its first zero byte).
 // mapped: text is a file mapping, whose pages are given back to the page cache once read. Up to
-// `threads` threads cut stretches of at least minStretch bytes each.
+// `threads` threads cut stretches of at least minStretch bytes each. file: the open file that text
+// maps from its start, read in blocks of `block` bytes instead of the mapping (-1: none).
+inline constexpr std::size_t kMinStretch = std::size_t(4) << 20;
+inline constexpr std::size_t kReadBlock = std::size_t(256) << 10;
 LogText::LineViews cutLines(std::string_view text, const std::string& path, bool mapped = false, unsigned threads = 1,
-                            std::size_t minStretch = std::size_t(4) << 20);
+                            std::size_t minStretch = kMinStretch, int file = -1, std::size_t block = kReadBlock);
 
 // Entries keep a line number and offsets within a line in 32 bits.
 inline constexpr std::size_t kMaxLineBytes = 0xffffffffu;

@@ -280,37 +280,35 @@ void Rankings::addStatus(std::string_view status) {
 
 void Rankings::addLine(const RankedLine& l) {
     // The pass has looked the host and the path up in its distinct lists already.
-    addAt(RankTable::Hosts, l.hostIndex, l.host, 1, l.bytes);
+    const std::uint32_t host = addAt(RankTable::Hosts, l.hostIndex, l.host, 1, l.bytes);
     addStatus(statusField(l.line));
+    const std::uint32_t page = l.isGet ? addAt(RankTable::Pages, l.pathIndex, l.getPath, 1, l.bytes) : 0;
     if (!l.is200) {
-        if (l.is403) add(RankTable::Forbidden, l.requestPath);
-        else if (l.is404) add(RankTable::NotFound, l.requestPath);
+        if (l.is403) addFailed(RankTable::Forbidden, page, l);
+        else if (l.is404) addFailed(RankTable::NotFound, page, l);
     }
     if (!l.isGet) return;
-    const std::uint32_t page = addAt(RankTable::Pages, l.pathIndex, l.getPath, 1, l.bytes);
     std::string_view agent = l.agent;
     if (agent.size() >= 2 && agent.front() == '"' && agent.back() == '"') agent = agent.substr(1, agent.size() - 2);
-    add(RankTable::UserAgents, agent);
+    addAgent(host, agent);
     if (l.hasReferrer && l.foreignReferrer) {
         const std::uint32_t referrer = add(RankTable::Referrers, l.referrer);
         // The referrers table compares bytes, so its row's item is this very referrer.
-        Derived& d = derivedOf(referrerDerived_, referrer);
-        if (!d.known) {
-            d.site = add(RankTable::ReferrerSites, referrerSite(l.referrer));
-            addSearchWords(l.referrer, &d);
+        ReferrerRow& r = rowOf(referrerRows_, referrer);
+        if (!r.words.known) {
+            r.site = add(RankTable::ReferrerSites, referrerSite(l.referrer));
+            addSearchWords(l.referrer, &r.words);
         } else {
-            tableRef(RankTable::ReferrerSites).addTo(d.site, 1, 0);
-            addKnownWords(d);
+            tableRef(RankTable::ReferrerSites).addTo(r.site, 1, 0);
+            addKnownWords(r.words);
         }
     }
     if (l.getPath.find('?') != std::string_view::npos) {
-        // A page's row compares paths with letter case ignored, and parameter names are not: what
-        // the row worked out holds only for the path as the row has it.
-        const bool asRow = page < table(RankTable::Pages).rows_.size() &&
-                           table(RankTable::Pages).rows_[page].item == l.getPath;
-        Derived* d = asRow ? &derivedOf(pageDerived_, page) : nullptr;
-        if (d && d->known) addKnownWords(*d);
-        else addSearchWords(l.getPath, d);
+        // A page's row compares paths with letter case ignored, and parameter names are not: the
+        // words the row worked out hold only for the path as the row has it.
+        Words* words = table(RankTable::Pages).rows_[page].item == l.getPath ? &rowOf(pageRows_, page).words : nullptr;
+        if (words && words->known) addKnownWords(*words);
+        else addSearchWords(l.getPath, words);
     }
     if (l.robot) {
         add(RankTable::Robots, l.robotEntry);
@@ -319,7 +317,26 @@ void Rankings::addLine(const RankedLine& l) {
     }
 }
 
-void Rankings::addSearchWords(std::string_view url, Derived* into) {
+void Rankings::addFailed(RankTable t, std::uint32_t page, const RankedLine& l) {
+    if (!l.isGet) {
+        add(t, l.requestPath);
+        return;
+    }
+    // A GET line's request path is its page.
+    PageRow& p = rowOf(pageRows_, page);
+    std::uint32_t& row = t == RankTable::Forbidden ? p.forbidden : p.notFound;
+    if (row == HashSlots::kAbsent) row = add(t, l.requestPath);
+    else tableRef(t).addTo(row, 1, 0);
+}
+
+void Rankings::addAgent(std::uint32_t host, std::string_view agent) {
+    std::uint32_t& last = rowOf(hostAgents_, host, HashSlots::kAbsent);
+    const std::vector<RankRow>& agents = table(RankTable::UserAgents).rows_;
+    if (last != HashSlots::kAbsent && agents[last].item == agent) tableRef(RankTable::UserAgents).addTo(last, 1, 0);
+    else last = add(RankTable::UserAgents, agent);
+}
+
+void Rankings::addSearchWords(std::string_view url, Words* into) {
     // Rows are noted for into only while their places fit the 32-bit index; past that, nothing is
     // known and the words are worked out again each time.
     const std::size_t at = wordRows_.size();
@@ -337,14 +354,14 @@ void Rankings::addSearchWords(std::string_view url, Derived* into) {
         into->known = false;
         return;
     }
-    into->wordsAt = static_cast<std::uint32_t>(at);
-    into->wordCount = static_cast<std::uint32_t>(count);
+    into->at = static_cast<std::uint32_t>(at);
+    into->count = static_cast<std::uint32_t>(count);
     into->known = true;
 }
 
-void Rankings::addKnownWords(const Derived& d) {
+void Rankings::addKnownWords(const Words& w) {
     RankCounts& words = tableRef(RankTable::SearchWords);
-    for (std::uint32_t k = 0; k < d.wordCount; ++k) words.addTo(wordRows_[d.wordsAt + k], 1, 0);
+    for (std::uint32_t k = 0; k < w.count; ++k) words.addTo(wordRows_[w.at + k], 1, 0);
 }
 
 void Rankings::merge(const Rankings& later) {

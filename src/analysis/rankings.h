@@ -152,28 +152,43 @@ private:
     void addStatus(std::string_view status);
     std::string_view keep(std::string_view text);
 
-    // What a referrer or a path with a query gives the other tables. An item that comes again gives the
-    // same again, so it is worked out once per row and then only counted: the search words take
-    // decoding, and a site its own look-up.
-    struct Derived {
+    // What an item gives the other tables. An item that comes again gives the same again, so it is
+    // worked out once per row and then only counted: search words take decoding, the rest a look-up.
+    struct Words {
         bool known = false;
-        std::uint32_t site = 0;                    // row of a referrer's site
-        std::uint32_t wordsAt = 0, wordCount = 0;  // its search words' rows, in wordRows_
+        std::uint32_t at = 0, count = 0;  // the rows of the words, in wordRows_
     };
-    static Derived& derivedOf(std::vector<Derived>& of, std::uint32_t row) {
-        if (row >= of.size()) of.resize(std::size_t(row) + 1);
+    struct ReferrerRow {
+        Words words;
+        std::uint32_t site = 0;  // row of the referrer's site, once words.known
+    };
+    struct PageRow {
+        Words words;
+        // Its rows among the 403 and the 404 paths (compared as pages are, so the same for any
+        // letter case of the path).
+        std::uint32_t forbidden = HashSlots::kAbsent, notFound = HashSlots::kAbsent;
+    };
+    template <class Row>
+    static Row& rowOf(std::vector<Row>& of, std::uint32_t row, Row fresh = {}) {
+        if (row >= of.size()) of.resize(std::size_t(row) + 1, fresh);
         return of[row];
     }
     // Counts the search words of url, and notes their rows in into where it is given.
-    void addSearchWords(std::string_view url, Derived* into);
-    void addKnownWords(const Derived& d);
+    void addSearchWords(std::string_view url, Words* into);
+    void addKnownWords(const Words& w);
+    void addAgent(std::uint32_t host, std::string_view agent);
+    void addFailed(RankTable t, std::uint32_t page, const RankedLine& l);
 
     std::shared_ptr<const LogText> log_;
     std::string_view buffer_;
     TextStore items_;
     std::array<RankCounts, kRankTableCount> tables_;
-    std::vector<Derived> referrerDerived_, pageDerived_;
+    std::vector<ReferrerRow> referrerRows_;
+    std::vector<PageRow> pageRows_;
     std::vector<std::uint32_t> wordRows_;
+    // Per host row, the row of the user agent it came with last: a host mostly keeps its browser,
+    // and comparing with that one costs less than hashing a long agent.
+    std::vector<std::uint32_t> hostAgents_;
     // Row of each status "000" to "999", and of "-" at 1000: a status needs no hashing.
     std::array<std::uint32_t, 1001> statusRows_;
 };

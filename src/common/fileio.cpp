@@ -47,6 +47,8 @@ void throwOpenError(const std::string& path, std::string_view description) {
 
 void throwOpenError(const std::string& path, int err) { throwOpenError(path, pathText(std::strerror(err))); }
 
+void closeFile(int fd) noexcept { ::close(fd); }
+
 std::string readWholeFile(const std::string& path) { return std::string(readFileBytes(path).view()); }
 
 void throwOutOfMemory(const std::string& path) { throwOpenError(path, msg::outOfMemory()); }
@@ -77,7 +79,8 @@ ByteBuffer loadFileBytes(const std::string& path, bool map) {
         // writer goes on. A file that reports no size (some kernel files do) is read to its end.
         const auto size = static_cast<std::size_t>(st.st_size);
         if (map && size > 0)
-            if (const char* p = mapFile(f.fd, size)) return ByteBuffer::mapped(p, size);
+            if (const char* p = mapFile(f.fd, size))
+                return ByteBuffer::mapped(p, size, ::fcntl(f.fd, F_DUPFD_CLOEXEC, 0));
         const std::size_t limit = size > 0 ? size : static_cast<std::size_t>(-1);
         ByteBuffer data(size);
         std::size_t have = 0;

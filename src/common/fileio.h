@@ -12,19 +12,24 @@ namespace common {
 
 // Bytes in one block that is never zero-filled: a log of hundreds of megabytes is read into it directly,
 // or mapped from its file (read-only then; resizing makes a copy of its own).
+void closeFile(int fd) noexcept;
+
 class ByteBuffer {
 public:
     ByteBuffer() = default;
     explicit ByteBuffer(std::size_t size) { resize(size); }
-    // Takes over a mapping made by mapFile.
-    static ByteBuffer mapped(const char* p, std::size_t size) {
+    // Takes over a mapping made by mapFile, and the open file it maps (-1: none), which it closes.
+    static ByteBuffer mapped(const char* p, std::size_t size, int file = -1) {
         ByteBuffer b;
         b.data_ = const_cast<char*>(p);
         b.size_ = b.capacity_ = size;
         b.mapped_ = true;
+        b.file_ = file;
         return b;
     }
     bool isMapped() const { return mapped_; }
+    // The file a mapping maps from its start, open for reading; -1 when there is none.
+    int file() const { return file_; }
     char* data() { return data_; }
     const char* data() const { return data_; }
     std::size_t size() const { return size_; }
@@ -55,17 +60,20 @@ private:
     void release() noexcept {
         if (mapped_) unmapFile(data_, capacity_);
         else bigFree(data_, capacity_);
+        if (file_ >= 0) closeFile(file_);
     }
     void swap(ByteBuffer& o) noexcept {
         std::swap(data_, o.data_);
         std::swap(size_, o.size_);
         std::swap(capacity_, o.capacity_);
         std::swap(mapped_, o.mapped_);
+        std::swap(file_, o.file_);
     }
     char* data_ = nullptr;
     std::size_t size_ = 0;
     std::size_t capacity_ = 0;
     bool mapped_ = false;
+    int file_ = -1;
 };
 
 // Reads the whole file into a ByteBuffer (see readWholeFile for what is refused and the error).

@@ -263,14 +263,20 @@ TEST(Rankings, RepeatedItemsCountTheirWordsSitesAndStatusesEveryTime) {
     for (int i = 0; i < 3; ++i)
         log += line("h", get("/find?Q=low"), "200", "1", ref) + line("h", get("/FIND?q=LOW"), "000", "1", ref) +
                line("h", get("/x?kw=%93%FA&ie=sjis"), "999", "1", "https://s.EXAMPLE/other") +
-               "junk [10/Oct/2004:13:55:36 +0900] no status\n";
+               "junk [10/Oct/2004:13:55:36 +0900] no status\n" + line("g", get("/Gone"), "404", "1", "-", "A") +
+               line("g", get("/gone"), "404", "1", "-", "B") + line("g", "POST /GONE HTTP/1.1", "404") +
+               line("g", get("/GONE"), "403", "1", "-", "A");
     const ReferenceLists lists({}, {"mysite"}, {});
     const Pass whole(log, lists);
     const Rankings& r = whole.r();
     EXPECT_THAT(rows(r, RankTable::SearchWords), ElementsAre("a b 12 0", "LOW 3 0", "\x93\xFA 3 0"));
     EXPECT_THAT(rows(r, RankTable::ReferrerSites), ElementsAre("http://S.example 6 0", "https://s.EXAMPLE 3 0"));
-    EXPECT_THAT(rows(r, RankTable::Pages), ElementsAre("/find?Q=low 6 3", "/x?kw=%93%FA&ie=sjis 3 0"));
-    EXPECT_THAT(rows(r, RankTable::Statuses), ElementsAre("- 3 0", "000 3 0", "200 3 0", "999 3 0"));
+    EXPECT_THAT(rows(r, RankTable::Pages), ElementsAre("/Gone 9 0", "/find?Q=low 6 3", "/x?kw=%93%FA&ie=sjis 3 0"));
+    EXPECT_THAT(rows(r, RankTable::Statuses),
+                ElementsAre("404 9 0", "- 3 0", "000 3 0", "200 3 0", "403 3 0", "999 3 0"));
+    EXPECT_THAT(rows(r, RankTable::NotFound), ElementsAre("/Gone 9 0"));
+    EXPECT_THAT(rows(r, RankTable::Forbidden), ElementsAre("/GONE 3 0"));
+    EXPECT_THAT(rows(r, RankTable::UserAgents), ElementsAre("Mozilla/5.0 9 0", "A 6 0", "B 3 0"));
     for (std::size_t b = 1; b < log.size(); ++b) {
         if (log[b - 1] != '\n') continue;
         Pass first(log.substr(0, b), lists);
