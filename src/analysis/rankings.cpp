@@ -250,9 +250,12 @@ Rankings::Rankings(std::shared_ptr<const LogText> log)
 
 std::string_view Rankings::keep(std::string_view text) {
     const char* b = buffer_.data();
-    if (text.size() >= kLongItem && b && std::less_equal<const char*>{}(b, text.data()) &&
-        std::less_equal<const char*>{}(text.data() + text.size(), b + buffer_.size()))
-        return text;
+    if (text.size() >= kLongItem && b) {
+        const char* p = text.data();
+        const std::less_equal<const char*> le;
+        if (le(line_.data(), p) && le(p + text.size(), line_.data() + line_.size())) p += lineToLog_;
+        if (le(b, p) && le(p + text.size(), b + buffer_.size())) return {p, text.size()};
+    }
     return items_.keep(text);
 }
 
@@ -279,6 +282,15 @@ void Rankings::addStatus(std::string_view status) {
 }
 
 void Rankings::addLine(const RankedLine& l) {
+    // The line is known only while it is counted: its buffer is gone after.
+    line_ = l.line;
+    lineToLog_ = l.toLog;
+    addFields(l);
+    line_ = {};
+    lineToLog_ = 0;
+}
+
+void Rankings::addFields(const RankedLine& l) {
     // The pass has looked the host and the path up in its distinct lists already.
     const std::uint32_t host = addAt(RankTable::Hosts, l.hostIndex, l.host, 1, l.bytes);
     addStatus(statusField(l.line));

@@ -56,6 +56,9 @@ struct RankRow {
 // What the pass hands over for one line: the fields it has already cut, as views into the line.
 struct RankedLine {
     std::string_view line;
+    // Where the line lies in the log minus where it lies here (the pass reads the log's lines into
+    // a buffer of its own): long items are kept as views into the log.
+    std::ptrdiff_t toLog = 0;
     std::string_view host;
     // The indexes of the host and the GET path among the distinct ones of the lines counted so far
     // (the ranking rows come in the same order); kNoIndex where not known.
@@ -178,9 +181,12 @@ private:
     void addKnownWords(const Words& w);
     void addAgent(std::uint32_t host, std::string_view agent);
     void addFailed(RankTable t, std::uint32_t page, const RankedLine& l);
+    void addFields(const RankedLine& l);
 
     std::shared_ptr<const LogText> log_;
     std::string_view buffer_;
+    std::string_view line_;  // the line being counted, and where it lies in the log
+    std::ptrdiff_t lineToLog_ = 0;
     TextStore items_;
     std::array<RankCounts, kRankTableCount> tables_;
     std::vector<ReferrerRow> referrerRows_;
