@@ -282,12 +282,17 @@ void Rankings::addStatus(std::string_view status) {
 }
 
 void Rankings::addLine(const RankedLine& l) {
-    // The line is known only while it is counted: its buffer is gone after.
+    // The line is known only while it is counted: its buffer is gone after, however the count ends.
+    struct Current {
+        Rankings& r;
+        ~Current() {
+            r.line_ = {};
+            r.lineToLog_ = 0;
+        }
+    } current{*this};
     line_ = l.line;
     lineToLog_ = l.toLog;
     addFields(l);
-    line_ = {};
-    lineToLog_ = 0;
 }
 
 void Rankings::addFields(const RankedLine& l) {
