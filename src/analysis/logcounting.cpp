@@ -144,6 +144,7 @@ void countLine(LogTally& t, const ReferenceLists& lists, LogLine& l, std::uint32
 
     if (t.rankings) {
         ranked.line = line;
+        ranked.status = l.status();
         ranked.toLog = (*t.logLines)[li].data() - line.data();
         ranked.host = host;
         ranked.hostIndex = hostEntry.index;
