@@ -56,6 +56,8 @@ public:
     explicit LogText(common::ByteBuffer buffer) : buffer_(std::move(buffer)) {}
     std::string_view buffer() const { return buffer_.view(); }
     bool isMapped() const { return buffer_.isMapped(); }
+    // The open file that a mapped buffer maps; -1 when there is none.
+    int file() const { return buffer_.file(); }
     using LineViews = std::vector<std::string_view, common::BigAllocator<std::string_view>>;
     void setLines(LineViews lines) { lines_ = std::move(lines); }
     LogText(const LogText&) = delete;

@@ -99,8 +99,8 @@ std::string_view countGet(LogTally& t, const ReferenceLists& lists, const LogLin
 }
 
 // One line of the pass: everything line index li adds to the tally.
-void countLine(LogTally& t, const ReferenceLists& lists, LogLine& l, std::uint32_t li) {
-    const std::string_view line = (*t.logLines)[li];
+// line is line li's text, read into a buffer of the pass's own; what is kept of it points into the log.
+void countLine(LogTally& t, const ReferenceLists& lists, LogLine& l, std::uint32_t li, std::string_view line) {
     const std::int32_t hour = ExtractHour(ExtractTime(line));
     const std::string_view host = ExtractHost(line);
     // An hour outside the day has no counter: the line is counted everywhere else.
@@ -144,6 +144,8 @@ void countLine(LogTally& t, const ReferenceLists& lists, LogLine& l, std::uint32
 
     if (t.rankings) {
         ranked.line = line;
+        ranked.status = l.status();
+        ranked.toLog = (*t.logLines)[li].data() - line.data();
         ranked.host = host;
         ranked.hostIndex = hostEntry.index;
         ranked.requestPath = requestPath;
@@ -193,9 +195,10 @@ namespace {
 // Counts lines [begin, end) into t.
 void countRun(LogTally& t, const ReferenceLists& lists, std::size_t begin, std::size_t end, ResultView* progress) {
     LogLine l;
+    LineReader reader(*t.logLines);
     std::size_t read = begin;
     for (std::size_t i = begin; i < end; ++i) {
-        countLine(t, lists, l, static_cast<std::uint32_t>(i));
+        countLine(t, lists, l, static_cast<std::uint32_t>(i), reader.line(i, end));
         ++t.lineCount;
         if ((i + 1) % kProgressEvery == 0) {
             if (progress) progress->progressPosition(i + 1);

@@ -283,6 +283,39 @@ LogText::LineViews cutLines(std::string_view text, const std::string& path, bool
     return lines;
 }
 
+void LineReader::fill(std::size_t i, std::size_t end) {
+    // As many whole lines as fit in a block. A line longer than a block is read through the mapping
+    // instead: a copy would double what a freak line of many megabytes takes.
+    const char* const base = log_.buffer().data();
+    start_ = log_[i].data();
+    from_ = i;
+    to_ = i + 1;
+    direct_ = log_[i].size() > block_;
+    if (direct_) return;
+    std::size_t to = i + 1;
+    while (to < end && static_cast<std::size_t>(log_[to].data() + log_[to].size() - start_) <= block_) ++to;
+    const std::string_view last = log_[to - 1];
+    const auto bytes = static_cast<std::size_t>(last.data() + last.size() - start_);
+    if (buffer_.size() < bytes) buffer_.resize(bytes);
+    to_ = to;
+    for (std::size_t have = 0; have < bytes;) {
+        const ssize_t got = ::pread(file_, buffer_.data() + have, bytes - have,
+                                    start_ - base + static_cast<off_t>(have));
+        if (got < 0 && errno == EINTR) continue;
+        if (got < 0) {
+            // Left to the mapping, which reads what the file still has.
+            direct_ = true;
+            return;
+        }
+        if (got == 0) {
+            // The file shrank meanwhile: its lost part reads as zero bytes, as in the mapping.
+            std::memset(buffer_.data() + have, 0, bytes - have);
+            return;
+        }
+        have += static_cast<std::size_t>(got);
+    }
+}
+
 std::shared_ptr<const LogText> logFromBytes(common::ByteBuffer bytes, const std::string& path, unsigned threads) {
     try {
         if (isGzip(bytes.view())) bytes = gunzip(bytes.view(), path);

@@ -2,6 +2,8 @@
 #pragma once
 #include <memory>
 #include <string>
+#include <string_view>
+#include <vector>
 
 #include "analysis/lines.h"
 #include "common/fileio.h"
@@ -28,6 +30,33 @@ inline constexpr std::size_t kMinStretch = std::size_t(4) << 20;
 inline constexpr std::size_t kReadBlock = std::size_t(256) << 10;
 LogText::LineViews cutLines(std::string_view text, const std::string& path, bool mapped = false, unsigned threads = 1,
                             std::size_t minStretch = kMinStretch, int file = -1, std::size_t block = kReadBlock);
+
+// Reads a log's lines in order, those of a mapped file through a buffer of its own a block of lines
+// at a time rather than through the mapping (see cutLines): the lines given are copies of the log's,
+// at other addresses, valid until the next call. Other logs' lines, and lines longer than a block,
+// are the log's own.
+class LineReader {
+public:
+    explicit LineReader(const LogText& log, std::size_t block = kReadBlock)
+        : log_(log), file_(log.file()), block_(block) {}
+    // Line i; the next call asks for a later line, up to before `end`.
+    std::string_view line(std::size_t i, std::size_t end) {
+        if (file_ < 0) return log_[i];
+        if (i < from_ || i >= to_) fill(i, end);
+        const std::string_view l = log_[i];
+        return direct_ ? l : std::string_view(buffer_.data() + (l.data() - start_), l.size());
+    }
+
+private:
+    void fill(std::size_t i, std::size_t end);
+    const LogText& log_;
+    const int file_;
+    const std::size_t block_;
+    std::vector<char> buffer_;
+    std::size_t from_ = 0, to_ = 0;  // the lines in the buffer
+    const char* start_ = nullptr;    // where the buffer's first byte lies in the log
+    bool direct_ = false;            // these lines are the log's own (too long, or the file unreadable)
+};
 
 // Entries keep a line number and offsets within a line in 32 bits.
 inline constexpr std::size_t kMaxLineBytes = 0xffffffffu;

@@ -44,7 +44,12 @@ void LogLine::scan(std::string_view line) {
     backslashes_ = 0;
     const char* begin = line.data();
     const std::size_t n = line.size();
+    status_ = npos;
     auto quoteAt = [&](std::size_t at) {
+        // Any quote, escaped or not, can be the one before the status field: " 200" and a blank or the end.
+        if (status_ == npos && n - at >= 5 && begin[at + 1] == ' ' && isDigit(begin[at + 2]) &&
+            isDigit(begin[at + 3]) && isDigit(begin[at + 4]) && (n - at == 5 || begin[at + 5] == ' '))
+            status_ = at + 2;
         if (at == 0 || begin[at - 1] != '\\' || !escaped(at)) quotes_.push_back(at);
     };
     std::size_t i = 0;

@@ -41,12 +41,15 @@ public:
     std::size_t firstQuote() const { return quotes_.empty() ? npos : quotes_.front(); }
     // Index of the first referrer opener (blank, quote) at or after from; npos if none.
     std::size_t findOpener(std::size_t from) const;
+    // The status field, as statusField finds it: found with the quotes rather than by a search of its own.
+    std::string_view status() const { return status_ == npos ? std::string_view("-") : line_.substr(status_, 3); }
 
 private:
     bool escaped(std::size_t quote);
 
     std::string_view line_;
     std::vector<std::size_t> quotes_;
+    std::size_t status_ = npos;
     // How far the Shift-JIS walk for escaped quotes got, and the backslashes just before that point.
     std::size_t walked_ = 0;
     std::size_t backslashes_ = 0;

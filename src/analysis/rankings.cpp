@@ -199,6 +199,25 @@ std::uint32_t RankCounts::add(std::string_view item, std::uint32_t h, std::int64
     return index;
 }
 
+template <class Keep>
+std::uint32_t RankCounts::addRecent(std::string_view item, Keep keep) {
+    std::uint64_t first = 0, last = 0;
+    if (item.size() >= 8) {
+        first = word(item.data());
+        last = word(item.data() + item.size() - 8);
+    } else {
+        for (std::size_t i = 0; i < item.size(); ++i)
+            first |= static_cast<std::uint64_t>(static_cast<unsigned char>(item[i])) << (8 * i);
+    }
+    const std::uint64_t h = (first * 0x9E3779B97F4A7C15ull) ^ (last * 0xC2B2AE3D27D4EB4Full) ^ item.size();
+    std::uint32_t& row = recent_[(h ^ (h >> 29)) >> 56];
+    if (row < rows_.size() && rows_[row].item == item) {
+        addTo(row, 1, 0);
+        return row;
+    }
+    return row = add(item, 1, 0, keep);
+}
+
 std::vector<std::uint32_t> RankCounts::sortedOrder() const {
     std::vector<std::uint32_t> order(rows_.size());
     for (std::size_t i = 0; i < order.size(); ++i) order[i] = static_cast<std::uint32_t>(i);
@@ -250,9 +269,12 @@ Rankings::Rankings(std::shared_ptr<const LogText> log)
 
 std::string_view Rankings::keep(std::string_view text) {
     const char* b = buffer_.data();
-    if (text.size() >= kLongItem && b && std::less_equal<const char*>{}(b, text.data()) &&
-        std::less_equal<const char*>{}(text.data() + text.size(), b + buffer_.size()))
-        return text;
+    if (text.size() >= kLongItem && b) {
+        const char* p = text.data();
+        const std::less_equal<const char*> le;
+        if (le(line_.data(), p) && le(p + text.size(), line_.data() + line_.size())) p += lineToLog_;
+        if (le(b, p) && le(p + text.size(), b + buffer_.size())) return {p, text.size()};
+    }
     return items_.keep(text);
 }
 
@@ -279,9 +301,23 @@ void Rankings::addStatus(std::string_view status) {
 }
 
 void Rankings::addLine(const RankedLine& l) {
+    // The line is known only while it is counted: its buffer is gone after, however the count ends.
+    struct Current {
+        Rankings& r;
+        ~Current() {
+            r.line_ = {};
+            r.lineToLog_ = 0;
+        }
+    } current{*this};
+    line_ = l.line;
+    lineToLog_ = l.toLog;
+    addFields(l);
+}
+
+void Rankings::addFields(const RankedLine& l) {
     // The pass has looked the host and the path up in its distinct lists already.
-    const std::uint32_t host = addAt(RankTable::Hosts, l.hostIndex, l.host, 1, l.bytes);
-    addStatus(statusField(l.line));
+    addAt(RankTable::Hosts, l.hostIndex, l.host, 1, l.bytes);
+    addStatus(l.status);
     const std::uint32_t page = l.isGet ? addAt(RankTable::Pages, l.pathIndex, l.getPath, 1, l.bytes) : 0;
     if (!l.is200) {
         if (l.is403) addFailed(RankTable::Forbidden, page, l);
@@ -290,9 +326,11 @@ void Rankings::addLine(const RankedLine& l) {
     if (!l.isGet) return;
     std::string_view agent = l.agent;
     if (agent.size() >= 2 && agent.front() == '"' && agent.back() == '"') agent = agent.substr(1, agent.size() - 2);
-    addAgent(host, agent);
+    tableRef(RankTable::UserAgents).addRecent(agent, [this](std::string_view t) { return keep(t); });
     if (l.hasReferrer && l.foreignReferrer) {
-        const std::uint32_t referrer = add(RankTable::Referrers, l.referrer);
+        const std::uint32_t referrer = tableRef(RankTable::Referrers).addRecent(l.referrer, [this](std::string_view t) {
+            return keep(t);
+        });
         // The referrers table compares bytes, so its row's item is this very referrer.
         ReferrerRow& r = rowOf(referrerRows_, referrer);
         if (!r.words.known) {
@@ -310,11 +348,10 @@ void Rankings::addLine(const RankedLine& l) {
         if (words && words->known) addKnownWords(*words);
         else addSearchWords(l.getPath, words);
     }
-    if (l.robot) {
-        add(RankTable::Robots, l.robotEntry);
-    } else if (l.robotsFile) {
-        add(RankTable::Robots, "/robots.txt");
-    }
+    if (l.robot || l.robotsFile)
+        tableRef(RankTable::Robots)
+            .addRecent(l.robot ? l.robotEntry : std::string_view("/robots.txt"),
+                       [this](std::string_view t) { return keep(t); });
 }
 
 void Rankings::addFailed(RankTable t, std::uint32_t page, const RankedLine& l) {
@@ -327,13 +364,6 @@ void Rankings::addFailed(RankTable t, std::uint32_t page, const RankedLine& l) {
     std::uint32_t& row = t == RankTable::Forbidden ? p.forbidden : p.notFound;
     if (row == HashSlots::kAbsent) row = add(t, l.requestPath);
     else tableRef(t).addTo(row, 1, 0);
-}
-
-void Rankings::addAgent(std::uint32_t host, std::string_view agent) {
-    std::uint32_t& last = rowOf(hostAgents_, host, HashSlots::kAbsent);
-    const std::vector<RankRow>& agents = table(RankTable::UserAgents).rows_;
-    if (last != HashSlots::kAbsent && agents[last].item == agent) tableRef(RankTable::UserAgents).addTo(last, 1, 0);
-    else last = add(RankTable::UserAgents, agent);
 }
 
 void Rankings::addSearchWords(std::string_view url, Words* into) {

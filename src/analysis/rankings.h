@@ -56,6 +56,10 @@ struct RankRow {
 // What the pass hands over for one line: the fields it has already cut, as views into the line.
 struct RankedLine {
     std::string_view line;
+    std::string_view status;  // the status field ("-" where the line has none)
+    // Where the line lies in the log minus where it lies here (the pass reads the log's lines into
+    // a buffer of its own): long items are kept as views into the log.
+    std::ptrdiff_t toLog = 0;
     std::string_view host;
     // The indexes of the host and the GET path among the distinct ones of the lines counted so far
     // (the ranking rows come in the same order); kNoIndex where not known.
@@ -78,7 +82,7 @@ struct RankedLine {
 // One table: distinct items in first-seen order with their counts.
 class RankCounts {
 public:
-    explicit RankCounts(bool foldCase) : fold_(foldCase) {}
+    explicit RankCounts(bool foldCase) : fold_(foldCase) { recent_.fill(HashSlots::kAbsent); }
     const std::vector<RankRow>& rows() const { return rows_; }
     std::size_t size() const { return rows_.size(); }
     std::int64_t totalHits() const { return totalHits_; }
@@ -93,6 +97,11 @@ private:
     // The same with the item's hash already worked out (as another table of the same kind has it).
     template <class Keep>
     std::uint32_t add(std::string_view item, std::uint32_t hash, std::int64_t hits, std::int64_t bytes, Keep keep);
+    // The same, looking first at the row that last had an item much like this one: a few long
+    // items (user agents, referrers) make most of a table's hits, and comparing costs less than
+    // hashing them.
+    template <class Keep>
+    std::uint32_t addRecent(std::string_view item, Keep keep);
     // Adds to row index, which exists.
     void addTo(std::uint32_t index, std::int64_t hits, std::int64_t bytes) {
         rows_[index].hits += hits;
@@ -104,6 +113,7 @@ private:
     std::vector<std::uint32_t> hashes_;  // of every row, for the accumulator that merges this one
     HashSlots slots_{64};
     std::int64_t totalHits_ = 0;
+    std::array<std::uint32_t, 256> recent_;  // by length, first and last bytes: a row, or none
 };
 
 // Copies of texts in blocks that never move, so views into them stay valid.
@@ -176,19 +186,19 @@ private:
     // Counts the search words of url, and notes their rows in into where it is given.
     void addSearchWords(std::string_view url, Words* into);
     void addKnownWords(const Words& w);
-    void addAgent(std::uint32_t host, std::string_view agent);
     void addFailed(RankTable t, std::uint32_t page, const RankedLine& l);
+    void addFields(const RankedLine& l);
 
     std::shared_ptr<const LogText> log_;
     std::string_view buffer_;
+    std::string_view line_;  // the line being counted, and where it lies in the log
+    std::ptrdiff_t lineToLog_ = 0;
     TextStore items_;
     std::array<RankCounts, kRankTableCount> tables_;
     std::vector<ReferrerRow> referrerRows_;
     std::vector<PageRow> pageRows_;
     std::vector<std::uint32_t> wordRows_;
-    // Per host row, the row of the user agent it came with last: a host mostly keeps its browser,
-    // and comparing with that one costs less than hashing a long agent.
-    std::vector<std::uint32_t> hostAgents_;
+
     // Row of each status "000" to "999", and of "-" at 1000: a status needs no hashing.
     std::array<std::uint32_t, 1001> statusRows_;
 };

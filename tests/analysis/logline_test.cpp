@@ -1,8 +1,11 @@
 #include "analysis/logline.h"
 
+#include <random>
+
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include "analysis/rankings.h"
 #include "common/apperror.h"
 #include "common/cp932.h"
 #include "common/textpos.h"
@@ -151,4 +154,21 @@ TEST(TimeField, BracketedRemoteUserIsPassedOver) {
     // Without a stamp-like "[" the first one counts, as before.
     EXPECT_EQ(ExtractTime("h - [abcd] [10/Oct/04:13:56:00 +0900]"), "[abcd] [10/Oct/04:13:56:00 +");
     EXPECT_EQ(ExtractTime("h [10/Oct/2004"), "[10/Oct/2004");
+}
+
+// The pass takes a line's status field from its scan for quotes: it must be the one that a search of
+// the whole line finds, escaped quotes, Shift-JIS bytes and a field at the very end included.
+TEST(LogLineStatus, ScanFindsTheStatusFieldASearchFinds) {
+    std::mt19937 rng(3);
+    static const std::string_view pieces[] = {"\"", " ", "200", "4", "\\", "\x95\\", "x", "\" 404 ", "\\\" 301"};
+    analysis::LogLine l;
+    for (int round = 0; round < 20000; ++round) {
+        std::string text;
+        const std::size_t n = std::uniform_int_distribution<std::size_t>(0, 40)(rng);
+        for (std::size_t i = 0; i < n; ++i) text += pieces[std::uniform_int_distribution<std::size_t>(0, 8)(rng)];
+        l.scan(text);
+        ASSERT_EQ(l.status(), analysis::statusField(text)) << testing::PrintToString(text);
+    }
+    l.scan("h - - [t] \"GET / HTTP/1.1\" 200 5 \"-\" \"a\"");
+    EXPECT_EQ(l.status(), "200");
 }

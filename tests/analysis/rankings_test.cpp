@@ -303,4 +303,13 @@ TEST(Rankings, ItemsThatDifferOnlyInTheirLastByteStayApart) {
         EXPECT_EQ(agents[k].item, std::string(k / 2, 'x') + (k % 2 ? 'b' : 'a'));
         EXPECT_EQ(agents[k].hits, k % 2 ? 2 : 1);
     }
+    // Referrers of one length that begin and end alike and differ only inside, taking turns.
+    std::string referred;
+    for (int round = 0; round < 3; ++round)
+        for (char inside : {'A', 'B', 'C'})
+            referred += line("h", get("/"), "200", "1", "http://x.example/" + std::string(10, inside) + "/end.html");
+    const Pass q(referred);
+    EXPECT_THAT(rows(q.r(), RankTable::Referrers),
+                ElementsAre("http://x.example/AAAAAAAAAA/end.html 3 0", "http://x.example/BBBBBBBBBB/end.html 3 0",
+                            "http://x.example/CCCCCCCCCC/end.html 3 0"));
 }
