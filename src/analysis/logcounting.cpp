@@ -298,8 +298,12 @@ void countInChunks(LogTally& t, const ReferenceLists& lists, ResultView* progres
 
 void countLines(LogTally& t, const ReferenceLists& lists, ResultView* progress, unsigned threads) {
     const std::size_t count = t.logLines->size();
-    if (threads <= 1 || passChunkEnds(count, threads).size() < 2) countRun(t, lists, 0, count, progress);
-    else countInChunks(t, lists, progress, threads);
+    if (threads <= 1 || passChunkEnds(count, threads).size() < 2) {
+        t.reserveForWholeLog(count);
+        countRun(t, lists, 0, count, progress);
+    } else {
+        countInChunks(t, lists, progress, threads);
+    }
     if (progress) progress->progressPosition(count);
 }
 

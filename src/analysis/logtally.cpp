@@ -46,4 +46,8 @@ void LogTally::append(LogTally&& later) {
     if (rankings && later.rankings) rankings->merge(*later.rankings);
 }
 
+void LogTally::reserveForWholeLog(std::size_t lines) {
+    for (auto list : kEntryLists) (this->*list)->reserve(lines / 8);
+}
+
 }  // namespace analysis
