@@ -41,7 +41,8 @@ public:
     std::size_t firstQuote() const { return quotes_.empty() ? npos : quotes_.front(); }
     // Index of the first referrer opener (blank, quote) at or after from; npos if none.
     std::size_t findOpener(std::size_t from) const;
-    // The status field, as statusField finds it: found with the quotes rather than by a search of its own.
+    // The status field: the three digits after the first quote (escaped or not) that a blank and
+    // three digits follow, then a blank or the line's end; "-" when there are none.
     std::string_view status() const { return status_ == npos ? std::string_view("-") : line_.substr(status_, 3); }
 
 private:

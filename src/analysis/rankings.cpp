@@ -510,15 +510,4 @@ std::string_view referrerSite(std::string_view referrer) {
     return referrer.substr(0, referrer.find_first_of("/?#", colon + 3));
 }
 
-std::string_view statusField(std::string_view line) {
-    auto digit = [](char c) { return c >= '0' && c <= '9'; };
-    for (std::size_t q = line.find('"'); q != std::string_view::npos; q = line.find('"', q + 1)) {
-        if (q + 5 > line.size() || line[q + 1] != ' ') continue;
-        if (digit(line[q + 2]) && digit(line[q + 3]) && digit(line[q + 4]) &&
-            (q + 5 == line.size() || line[q + 5] == ' '))
-            return line.substr(q + 2, 3);
-    }
-    return "-";
-}
-
 }  // namespace analysis

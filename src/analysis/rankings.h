@@ -236,7 +236,4 @@ std::string decodedItem(std::string_view item);
 // Scheme and host of a referrer ("http://www.example.jp"); a referrer without a scheme is its own site.
 std::string_view referrerSite(std::string_view referrer);
 
-// The status field: the three digits after the quote that closes the request, "-" when there are none.
-std::string_view statusField(std::string_view line);
-
 }  // namespace analysis
