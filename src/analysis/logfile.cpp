@@ -178,6 +178,22 @@ private:
     bool afterCr_ = false;
 };
 
+// Reads bytes [offset, offset + n) of file into to. What the file no longer has (it shrank meanwhile)
+// reads as zero bytes, as its mapping shows it. False when the file cannot be read.
+bool readAt(int file, char* to, std::size_t n, std::size_t offset) {
+    for (std::size_t have = 0; have < n;) {
+        const ssize_t got = ::pread(file, to + have, n - have, static_cast<off_t>(offset + have));
+        if (got < 0 && errno == EINTR) continue;
+        if (got < 0) return false;
+        if (got == 0) {
+            std::memset(to + have, 0, n - have);
+            break;
+        }
+        have += static_cast<std::size_t>(got);
+    }
+    return true;
+}
+
 void cutStretch(Stretch& s, const char* base, const std::string& path, bool mapped, int file, std::size_t block) {
     LogText::LineViews& lines = s.lines;
     // Room for lines of 128 bytes, but not for what a sparse file of zero bytes would claim.
@@ -186,17 +202,11 @@ void cutStretch(Stretch& s, const char* base, const std::string& path, bool mapp
     Cutter cutter(base, from, lines, path);
     if (file >= 0) {
         // A mapped file is read through a small buffer rather than through its mapping: touching
-        // every page of a mapping costs several times as much as reading the file, and the pass
-        // reads the lines through the mapping later anyway. Bytes the file no longer has (it
-        // shrank meanwhile) read as zero, as the mapping shows them.
+        // every page of a mapping costs several times as much as reading the file.
         std::vector<char> buffer(block);
         for (std::size_t off = from; off < to;) {
-            const std::size_t want = std::min(block, to - off);
-            const ssize_t got = ::pread(file, buffer.data(), want, static_cast<off_t>(off));
-            if (got < 0 && errno == EINTR) continue;
-            if (got < 0) common::throwOpenError(path, errno);
-            const std::size_t n = got == 0 ? 1 : static_cast<std::size_t>(got);
-            if (got == 0) buffer[0] = '\0';
+            const std::size_t n = std::min(block, to - off);
+            if (!readAt(file, buffer.data(), n, off)) common::throwOpenError(path, errno);
             if (!cutter.feed(buffer.data(), off, n)) {
                 s.endsText = true;
                 return;
@@ -298,22 +308,8 @@ void LineReader::fill(std::size_t i, std::size_t end) {
     const auto bytes = static_cast<std::size_t>(last.data() + last.size() - start_);
     if (buffer_.size() < bytes) buffer_.resize(bytes);
     to_ = to;
-    for (std::size_t have = 0; have < bytes;) {
-        const ssize_t got = ::pread(file_, buffer_.data() + have, bytes - have,
-                                    start_ - base + static_cast<off_t>(have));
-        if (got < 0 && errno == EINTR) continue;
-        if (got < 0) {
-            // Left to the mapping, which reads what the file still has.
-            direct_ = true;
-            return;
-        }
-        if (got == 0) {
-            // The file shrank meanwhile: its lost part reads as zero bytes, as in the mapping.
-            std::memset(buffer_.data() + have, 0, bytes - have);
-            return;
-        }
-        have += static_cast<std::size_t>(got);
-    }
+    // A file that cannot be read leaves its lines to the mapping.
+    direct_ = !readAt(file_, buffer_.data(), bytes, static_cast<std::size_t>(start_ - base));
 }
 
 std::shared_ptr<const LogText> logFromBytes(common::ByteBuffer bytes, const std::string& path, unsigned threads) {

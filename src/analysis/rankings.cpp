@@ -282,6 +282,10 @@ std::uint32_t Rankings::add(RankTable t, std::string_view item, std::int64_t hit
     return tableRef(t).add(item, hits, bytes, [this](std::string_view s) { return keep(s); });
 }
 
+std::uint32_t Rankings::addRecent(RankTable t, std::string_view item) {
+    return tableRef(t).addRecent(item, [this](std::string_view s) { return keep(s); });
+}
+
 std::uint32_t Rankings::addAt(RankTable t, std::uint32_t index, std::string_view item, std::int64_t hits,
                               std::int64_t bytes) {
     RankCounts& counts = tableRef(t);
@@ -326,11 +330,9 @@ void Rankings::addFields(const RankedLine& l) {
     if (!l.isGet) return;
     std::string_view agent = l.agent;
     if (agent.size() >= 2 && agent.front() == '"' && agent.back() == '"') agent = agent.substr(1, agent.size() - 2);
-    tableRef(RankTable::UserAgents).addRecent(agent, [this](std::string_view t) { return keep(t); });
+    addRecent(RankTable::UserAgents, agent);
     if (l.hasReferrer && l.foreignReferrer) {
-        const std::uint32_t referrer = tableRef(RankTable::Referrers).addRecent(l.referrer, [this](std::string_view t) {
-            return keep(t);
-        });
+        const std::uint32_t referrer = addRecent(RankTable::Referrers, l.referrer);
         // The referrers table compares bytes, so its row's item is this very referrer.
         ReferrerRow& r = rowOf(referrerRows_, referrer);
         if (!r.words.known) {
@@ -348,10 +350,7 @@ void Rankings::addFields(const RankedLine& l) {
         if (words && words->known) addKnownWords(*words);
         else addSearchWords(l.getPath, words);
     }
-    if (l.robot || l.robotsFile)
-        tableRef(RankTable::Robots)
-            .addRecent(l.robot ? l.robotEntry : std::string_view("/robots.txt"),
-                       [this](std::string_view t) { return keep(t); });
+    if (l.robot || l.robotsFile) addRecent(RankTable::Robots, l.robot ? l.robotEntry : std::string_view("/robots.txt"));
 }
 
 void Rankings::addFailed(RankTable t, std::uint32_t page, const RankedLine& l) {

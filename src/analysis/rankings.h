@@ -157,6 +157,8 @@ public:
 private:
     RankCounts& tableRef(RankTable t) { return tables_[static_cast<std::size_t>(t)]; }
     std::uint32_t add(RankTable t, std::string_view item, std::int64_t hits = 1, std::int64_t bytes = 0);
+    // The same for one hit, looking first at the row that last had a like item (RankCounts::addRecent).
+    std::uint32_t addRecent(RankTable t, std::string_view item);
     // The same where the item's row, if it has one, is known to be row `index`.
     std::uint32_t addAt(RankTable t, std::uint32_t index, std::string_view item, std::int64_t hits, std::int64_t bytes);
     void addStatus(std::string_view status);
