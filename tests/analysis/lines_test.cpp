@@ -125,28 +125,3 @@ TEST(DistinctList, KeepsFirstSeenOrderThroughGrowth) {
     EXPECT_EQ(d.entries()->line(0), "Host0");
     EXPECT_EQ(d.entries()->line(4999), "Host4999");
 }
-
-// Stretches cut on several threads give exactly the lines of one reading: breaks of every kind at
-// the stretch edges, blank lines, and a zero byte in any stretch ending the text.
-TEST(CutLines, StretchesOnThreadsGiveTheLinesOfOneReading) {
-    std::mt19937 rng(5);
-    static const std::string_view pieces[] = {"ab", "c d", "\r", "\n", "\r\n", " ", "\t", std::string_view("\0", 1)};
-    for (int round = 0; round < 3000; ++round) {
-        std::string text;
-        const std::size_t n = std::uniform_int_distribution<std::size_t>(0, 120)(rng);
-        for (std::size_t i = 0; i < n; ++i) {
-            // Zero bytes are rare, so that most texts run to their end.
-            const std::size_t k = std::uniform_int_distribution<std::size_t>(0, round % 4 == 0 ? 7 : 6)(rng);
-            text += pieces[k];
-        }
-        const auto one = analysis::cutLines(text, "log");
-        const unsigned threads = 2 + static_cast<unsigned>(round % 4);
-        const std::size_t minStretch = 1 + static_cast<std::size_t>(round % 9);
-        const auto many = analysis::cutLines(text, "log", false, threads, minStretch);
-        ASSERT_EQ(many.size(), one.size()) << testing::PrintToString(text);
-        for (std::size_t i = 0; i < one.size(); ++i) {
-            ASSERT_EQ(many[i].data(), one[i].data()) << testing::PrintToString(text);
-            ASSERT_EQ(many[i].size(), one[i].size()) << testing::PrintToString(text);
-        }
-    }
-}
