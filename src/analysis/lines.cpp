@@ -9,6 +9,22 @@ namespace analysis {
 
 Lines makeLines(common::StringList lines) { return std::make_shared<OwnedLines>(std::move(lines)); }
 
+void LineTable::append(Part part) {
+    if (part.empty()) return;
+    starts_.push_back(size_);
+    size_ += part.size();
+    parts_.push_back(std::move(part));
+    first_ = parts_.front().data();
+    firstSize_ = parts_.front().size();
+}
+
+std::string_view LineTable::inLater(std::size_t i) const {
+    // Parts are as many as the threads that cut them: a few.
+    std::size_t k = parts_.size() - 1;
+    while (starts_[k] > i) --k;
+    return parts_[k][i - starts_[k]];
+}
+
 std::size_t LogText::lineNumber(std::size_t i) const {
     // Counts the line breaks before the line: CR LF, a lone CR and a lone LF are one each.
     const std::string_view text = buffer_.view().substr(
@@ -21,14 +37,54 @@ std::size_t LogText::lineNumber(std::size_t i) const {
     return breaks + 1;
 }
 
-const Entry& EntryList::inHead(std::size_t i) const {
+const EntryList::Packed& EntryList::inHead(std::size_t i) const {
     const auto s =
         static_cast<std::size_t>(std::upper_bound(headStarts_.begin(), headStarts_.end(), i) - headStarts_.begin()) - 1;
     return head_[s][i - headStarts_[s]];
 }
 
+void EntryList::startSegment() {
+    // From 48 KB up to 2 MB a segment, the size of a huge page.
+    constexpr std::size_t kFirst = 4096, kLargest = (std::size_t(2) << 20) / sizeof(Packed);
+    const std::size_t room = std::clamp(tail_.capacity() * 2, kFirst, kLargest);
+    if (!tail_.empty()) {
+        headStarts_.push_back(tailStart_);
+        tailStart_ += tail_.size();
+        head_.push_back(std::move(tail_));
+        tail_ = Segment();
+    }
+    tail_.reserve(room);
+}
+
+Entry EntryList::whole(std::size_t i) const {
+    const auto at = std::lower_bound(whole_.begin(), whole_.end(), i,
+                                     [](const std::pair<std::size_t, Entry>& w, std::size_t k) { return w.first < k; });
+    return at->second;
+}
+
+void EntryList::addWhole(const Entry& e) {
+    whole_.emplace_back(size(), e);
+    tail_.push_back(Packed{e.line, kWhole, 0, 0, 0});
+}
+
+void EntryList::keepAllWhole() {
+    std::vector<std::pair<std::size_t, Entry>> all;
+    all.reserve(size());
+    for (std::size_t i = 0; i < size(); ++i) all.emplace_back(i, at(i));
+    whole_ = std::move(all);
+    const auto mark = [](Segment& s) {
+        for (Packed& p : s) p.aOff = kWhole;
+    };
+    for (Segment& s : head_) mark(s);
+    mark(tail_);
+}
+
 void EntryList::append(EntryList&& later) {
     if (&later == this) return;
+    if (later.usual_ != usual_) later.keepAllWhole();
+    const std::size_t base = size();
+    for (const auto& [index, e] : later.whole_) whole_.emplace_back(base + index, e);
+    later.whole_.clear();
     const auto take = [this](Segment&& s) {
         if (s.empty()) return;
         if (!tail_.empty()) {
@@ -48,14 +104,14 @@ void EntryList::append(EntryList&& later) {
 }
 
 void EntryList::appendLine(std::size_t i, std::string& out) const {
-    const Entry& e = at(i);
+    const Entry e = at(i);
     const std::string_view line = (*log_)[e.line];
     compose(e, line, line.substr(e.aOff, e.aLen), line.substr(e.bOff, e.bLen), out);
 }
 
 void EntryList::appendPrefix(std::size_t i, std::string& out, std::size_t maxBytes) const {
     // The first maxBytes of an entry come from the first maxBytes of each of its parts.
-    const Entry& e = at(i);
+    const Entry e = at(i);
     const std::string_view line = (*log_)[e.line];
     const std::size_t start = out.size();
     compose(e, e.form == EntryForm::Whole ? line.substr(0, maxBytes) : line,

@@ -49,6 +49,28 @@ private:
 };
 Lines makeLines(common::StringList lines);
 
+// The views of a log's lines, in the parts that were cut on threads of their own: the parts are taken
+// over as they are, where joining them would copy every view once more, on one thread.
+class LineTable {
+public:
+    using Part = std::vector<std::string_view, common::BigAllocator<std::string_view>>;
+    LineTable() = default;
+    LineTable(Part lines) { append(std::move(lines)); }  // NOLINT: one part is a table
+    // Adds the lines of part after these.
+    void append(Part part);
+    std::size_t size() const { return size_; }
+    bool empty() const { return size_ == 0; }
+    // Every line but those of later parts is found at once.
+    std::string_view operator[](std::size_t i) const { return i < firstSize_ ? first_[i] : inLater(i); }
+
+private:
+    std::string_view inLater(std::size_t i) const;
+    std::vector<Part> parts_;  // none empty
+    std::vector<std::size_t> starts_;
+    const std::string_view* first_ = nullptr;
+    std::size_t firstSize_ = 0, size_ = 0;
+};
+
 // A loaded log: one buffer and a view per line.
 class LogText final : public LineSource {
 public:
@@ -58,8 +80,8 @@ public:
     bool isMapped() const { return buffer_.isMapped(); }
     // The open file that a mapped buffer maps; -1 when there is none.
     int file() const { return buffer_.file(); }
-    using LineViews = std::vector<std::string_view, common::BigAllocator<std::string_view>>;
-    void setLines(LineViews lines) { lines_ = std::move(lines); }
+    using LineViews = LineTable::Part;
+    void setLines(LineTable lines) { lines_ = std::move(lines); }
     LogText(const LogText&) = delete;
     LogText& operator=(const LogText&) = delete;
     std::size_t size() const override { return lines_.size(); }
@@ -81,7 +103,7 @@ public:
 
 private:
     common::ByteBuffer buffer_;
-    LineViews lines_;
+    LineTable lines_;
 };
 
 // How an entry is written; t = time field, h = host, a and b = the entry's two spans of its line.
@@ -103,21 +125,30 @@ struct Entry {
 };
 
 // Entries of one collected list, all pointing into one log. The entries are kept in segments: a list
-// counted in chunks takes over each chunk's entries as they are, instead of copying them all.
+// counted in chunks takes over each chunk's entries as they are, instead of copying them all. An entry
+// of the list's usual form whose spans lie within the first 32 KB of its line (nearly all of them) is
+// kept in 12 bytes; the others whole, beside them.
 class EntryList final : public LineSource {
 public:
-    explicit EntryList(std::shared_ptr<const LogText> log) : log_(std::move(log)) {}
+    explicit EntryList(std::shared_ptr<const LogText> log, EntryForm usual = EntryForm::Whole)
+        : log_(std::move(log)), usual_(usual) {}
     std::size_t size() const override { return tailStart_ + tail_.size(); }
     void appendLine(std::size_t i, std::string& out) const override;
     void appendPrefix(std::size_t i, std::string& out, std::size_t maxBytes) const override;
 
     void add(EntryForm form, std::uint32_t line, std::string_view lineText, std::string_view a = {},
              std::string_view b = {}) {
-        tail_.push_back(Entry{line, offsetIn(lineText, a), static_cast<std::uint32_t>(a.size()), offsetIn(lineText, b),
-                              static_cast<std::uint32_t>(b.size()), form});
+        const std::uint32_t aOff = offsetIn(lineText, a), bOff = offsetIn(lineText, b);
+        if (tail_.size() == tail_.capacity()) startSegment();
+        if (form == usual_ && ((aOff | a.size() | bOff | b.size()) >> 15) == 0)
+            tail_.push_back(Packed{line, static_cast<std::uint16_t>(aOff), static_cast<std::uint16_t>(a.size()),
+                                   static_cast<std::uint16_t>(bOff), static_cast<std::uint16_t>(b.size())});
+        else
+            addWhole(Entry{line, aOff, static_cast<std::uint32_t>(a.size()), bOff, static_cast<std::uint32_t>(b.size()),
+                           form});
     }
     std::string_view spanA(std::size_t i) const {
-        const Entry& e = at(i);
+        const Entry e = at(i);
         return (*log_)[e.line].substr(e.aOff, e.aLen);
     }
     // Room for n entries in all.
@@ -131,21 +162,41 @@ public:
     std::string_view lineText(std::size_t i) const { return (*log_)[at(i).line]; }
 
 private:
-    using Segment = std::vector<Entry, common::BigAllocator<Entry>>;
+    // An entry of the usual form; aOff kWhole stands for one kept whole.
+    struct Packed {
+        std::uint32_t line;
+        std::uint16_t aOff, aLen, bOff, bLen;
+    };
+    static constexpr std::uint16_t kWhole = 0xffff;
+    using Segment = std::vector<Packed, common::BigAllocator<Packed>>;
     // Entry i: a list in one piece (the usual case) finds it at once.
-    const Entry& at(std::size_t i) const { return i >= tailStart_ ? tail_[i - tailStart_] : inHead(i); }
-    const Entry& inHead(std::size_t i) const;
+    Entry at(std::size_t i) const {
+        const Packed& p = i >= tailStart_ ? tail_[i - tailStart_] : inHead(i);
+        if (p.aOff == kWhole) return whole(i);
+        return Entry{p.line, p.aOff, p.aLen, p.bOff, p.bLen, usual_};
+    }
+    const Packed& inHead(std::size_t i) const;
+    // A full tail becomes a head segment, and a new tail of twice its room takes the next entries:
+    // a growing list is never copied.
+    void startSegment();
+    Entry whole(std::size_t i) const;
+    void addWhole(const Entry& e);
+    // Keeps every entry whole (for a list of another usual form that this one takes over).
+    void keepAllWhole();
     void compose(const Entry& e, std::string_view line, std::string_view a, std::string_view b, std::string& out) const;
     static std::uint32_t offsetIn(std::string_view line, std::string_view part) {
         return part.empty() ? 0 : static_cast<std::uint32_t>(part.data() - line.data());
     }
     std::shared_ptr<const LogText> log_;
+    EntryForm usual_;
     // The segments before the one that takes new entries, none of them empty, and the index of
     // each one's first entry; the last segment starts at tailStart_.
     std::vector<Segment> head_;
     std::vector<std::size_t> headStarts_;
     Segment tail_;
     std::size_t tailStart_ = 0;
+    // The entries kept whole, by index, in order.
+    std::vector<std::pair<std::size_t, Entry>> whole_;
 };
 
 // The lines of a source as a string list (for tests and small panes).

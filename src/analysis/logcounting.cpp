@@ -192,10 +192,11 @@ std::vector<std::size_t> passChunkEnds(std::size_t count, unsigned threads) {
 
 namespace {
 
-// Counts lines [begin, end) into t.
-void countRun(LogTally& t, const ReferenceLists& lists, std::size_t begin, std::size_t end, ResultView* progress) {
+// Counts lines [begin, end) into t, reading them through buffer.
+void countRun(LogTally& t, const ReferenceLists& lists, std::size_t begin, std::size_t end, ResultView* progress,
+              std::vector<char>& buffer) {
     LogLine l;
-    LineReader reader(*t.logLines);
+    LineReader reader(*t.logLines, buffer);
     std::size_t read = begin;
     for (std::size_t i = begin; i < end; ++i) {
         countLine(t, lists, l, static_cast<std::uint32_t>(i), reader.line(i, end));
@@ -230,8 +231,9 @@ void countInChunks(LogTally& t, const ReferenceLists& lists, ResultView* progres
     std::mutex mutex;
     std::condition_variable doneSignal;
 
-    // Takes chunks in order until none is left; true when it did one.
-    auto workOne = [&]() -> bool {
+    // Takes chunks in order until none is left; true when it did one. Each thread reads through a
+    // buffer of its own.
+    auto workOne = [&](std::vector<char>& buffer) -> bool {
         const std::size_t c = next.fetch_add(1);
         if (c >= chunks.size()) return false;
         Chunk& chunk = chunks[c];
@@ -239,7 +241,7 @@ void countInChunks(LogTally& t, const ReferenceLists& lists, ResultView* progres
             try {
                 chunk.tally = std::make_unique<LogTally>(t.logLines, chunk.end - chunk.begin);
                 if (!t.rankings) chunk.tally->rankings.reset();
-                countRun(*chunk.tally, lists, chunk.begin, chunk.end, nullptr);
+                countRun(*chunk.tally, lists, chunk.begin, chunk.end, nullptr, buffer);
             } catch (...) {
                 chunk.error = std::current_exception();
             }
@@ -263,12 +265,14 @@ void countInChunks(LogTally& t, const ReferenceLists& lists, ResultView* progres
     } join{workers, stop};
     for (unsigned i = 1; i < threads && i < chunks.size(); ++i)
         workers.emplace_back([&] {
-            while (workOne()) {
+            std::vector<char> buffer;
+            while (workOne(buffer)) {
             }
         });
 
     // This thread counts chunks too, and appends every finished chunk in order as soon as those before
     // it are in; progress is reported from here only, the thread that owns the view.
+    std::vector<char> buffer;
     for (std::size_t merged = 0; merged < chunks.size(); ++merged) {
         Chunk& chunk = chunks[merged];
         for (;;) {
@@ -276,7 +280,7 @@ void countInChunks(LogTally& t, const ReferenceLists& lists, ResultView* progres
                 std::lock_guard lock(mutex);
                 if (chunk.done) break;
             }
-            if (!workOne()) {
+            if (!workOne(buffer)) {
                 std::unique_lock lock(mutex);
                 doneSignal.wait(lock, [&] { return chunk.done; });
                 break;
@@ -299,8 +303,8 @@ void countInChunks(LogTally& t, const ReferenceLists& lists, ResultView* progres
 void countLines(LogTally& t, const ReferenceLists& lists, ResultView* progress, unsigned threads) {
     const std::size_t count = t.logLines->size();
     if (threads <= 1 || passChunkEnds(count, threads).size() < 2) {
-        t.reserveForWholeLog(count);
-        countRun(t, lists, 0, count, progress);
+        std::vector<char> buffer;
+        countRun(t, lists, 0, count, progress, buffer);
     } else {
         countInChunks(t, lists, progress, threads);
     }

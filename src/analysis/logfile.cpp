@@ -233,7 +233,7 @@ void cutStretch(Stretch& s, const char* base, const std::string& path, bool mapp
 
 }  // namespace
 
-LogText::LineViews cutLines(std::string_view text, const std::string& path, bool mapped, unsigned threads,
+LineTable cutLines(std::string_view text, const std::string& path, bool mapped, unsigned threads,
                             std::size_t minStretch, int file, std::size_t block) {
     // Stretches, each cut on its own thread, are split right after a line feed: a line feed ends a
     // line whether or not a CR comes before it.
@@ -282,14 +282,9 @@ LogText::LineViews cutLines(std::string_view text, const std::string& path, bool
         total += stretches[used].lines.size();
     }
     if (total > kMaxLines) throwTooManyLines(path);
-    LogText::LineViews lines;
     // Room reserved and never written takes no memory: the lines are not copied to fit.
-    if (used == 1) return std::move(stretches[0].lines);
-    lines.reserve(total);
-    for (std::size_t k = 0; k < used; ++k) {
-        lines.insert(lines.end(), stretches[k].lines.begin(), stretches[k].lines.end());
-        stretches[k].lines = {};
-    }
+    LineTable lines;
+    for (std::size_t k = 0; k < used; ++k) lines.append(std::move(stretches[k].lines));
     return lines;
 }
 

@@ -28,7 +28,7 @@ std::shared_ptr<const LogText> logFromBytes(std::string_view bytes, const std::s
 // maps from its start, read in blocks of `block` bytes instead of the mapping (-1: none).
 inline constexpr std::size_t kMinStretch = std::size_t(4) << 20;
 inline constexpr std::size_t kReadBlock = std::size_t(256) << 10;
-LogText::LineViews cutLines(std::string_view text, const std::string& path, bool mapped = false, unsigned threads = 1,
+LineTable cutLines(std::string_view text, const std::string& path, bool mapped = false, unsigned threads = 1,
                             std::size_t minStretch = kMinStretch, int file = -1, std::size_t block = kReadBlock);
 
 // Reads a log's lines in order, those of a mapped file through a buffer of its own a block of lines
@@ -37,8 +37,13 @@ LogText::LineViews cutLines(std::string_view text, const std::string& path, bool
 // are the log's own.
 class LineReader {
 public:
-    explicit LineReader(const LogText& log, std::size_t block = kReadBlock)
-        : log_(log), file_(log.file()), block_(block) {}
+    explicit LineReader(const LogText& log, std::size_t block = kReadBlock) : LineReader(log, own_, block) {}
+    // Reads into buffer, which a thread that reads one chunk of lines after another keeps for all of
+    // them: fresh memory for every chunk costs more than the reading.
+    LineReader(const LogText& log, std::vector<char>& buffer, std::size_t block = kReadBlock)
+        : log_(log), file_(log.file()), block_(block), buffer_(buffer) {}
+    LineReader(const LineReader&) = delete;
+    LineReader& operator=(const LineReader&) = delete;
     // Line i; the next call asks for a later line, up to before `end`.
     std::string_view line(std::size_t i, std::size_t end) {
         if (file_ < 0) return log_[i];
@@ -52,7 +57,8 @@ private:
     const LogText& log_;
     const int file_;
     const std::size_t block_;
-    std::vector<char> buffer_;
+    std::vector<char> own_;
+    std::vector<char>& buffer_;
     std::size_t from_ = 0, to_ = 0;  // the lines in the buffer
     const char* start_ = nullptr;    // where the buffer's first byte lies in the log
     bool direct_ = false;            // these lines are the log's own (too long, or the file unreadable)

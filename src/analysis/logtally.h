@@ -58,11 +58,6 @@ struct LogTally : LogCounts {
     // far below 2^53, so the order of the additions does not matter. later gives up its collected
     // lists, which are taken over without copying.
     void append(LogTally&& later);
-    // Room in every list for one line in eight of `lines` (the lists that take about one entry per
-    // line have room for all): most logs stay within it, and a list that grows by doubling is copied
-    // into fresh memory each time, whose pages cost more than the copying. For a tally that counts a
-    // whole log; a chunk's lists would each take more pages than they fill.
-    void reserveForWholeLog(std::size_t lines);
 
     std::shared_ptr<const LogText> logLines;
     DistinctList hosts, getFiles, postFiles;

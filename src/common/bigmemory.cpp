@@ -163,7 +163,7 @@ std::optional<std::size_t> availableMemory() {
 void setAvailableMemoryForTesting(std::optional<std::size_t> bytes) { testFigure = bytes; }
 
 void* bigAllocate(std::size_t bytes) {
-    if (bytes < kBigBlock) {
+    if (bytes < kMappedBlock) {
         void* p = std::malloc(bytes ? bytes : 1);
         if (!p) throw std::bad_alloc();
         return p;
@@ -176,18 +176,18 @@ void* bigAllocate(std::size_t bytes) {
 
 void bigFree(void* p, std::size_t bytes) noexcept {
     if (!p) return;
-    if (bytes < kBigBlock) std::free(p);
+    if (bytes < kMappedBlock) std::free(p);
     else ::munmap(p, mappedSize(bytes));
 }
 
 void* bigReallocate(void* p, std::size_t oldBytes, std::size_t newBytes) {
     if (!p) return bigAllocate(newBytes);
-    if (oldBytes < kBigBlock && newBytes < kBigBlock) {
+    if (oldBytes < kMappedBlock && newBytes < kMappedBlock) {
         void* q = std::realloc(p, newBytes ? newBytes : 1);
         if (!q) throw std::bad_alloc();
         return q;
     }
-    if (oldBytes >= kBigBlock && newBytes >= kBigBlock && mappedSize(oldBytes) == mappedSize(newBytes)) return p;
+    if (oldBytes >= kMappedBlock && newBytes >= kMappedBlock && mappedSize(oldBytes) == mappedSize(newBytes)) return p;
     void* q = bigAllocate(newBytes);
     std::memcpy(q, p, oldBytes < newBytes ? oldBytes : newBytes);
     bigFree(p, oldBytes);

@@ -1,6 +1,7 @@
-// Memory for the big arrays of an analysis (the log buffer, the line and entry lists). Blocks of 2 MB
-// and more are mapped directly and backed by huge pages where the system allows, because touching a
-// few hundred megabytes one 4 KB page at a time costs more in page faults than the whole pass.
+// Memory for the big arrays of an analysis (the log buffer, the line and entry lists). Blocks of 1 MB
+// and more are mapped directly, in whole huge pages of 2 MB where the system allows, because touching
+// a few hundred megabytes one 4 KB page at a time costs more in page faults than the whole pass (a
+// block of 1 MB may take a page of 2 MB: at most half of it is spare).
 #pragma once
 #include <cstddef>
 #include <new>
@@ -8,9 +9,10 @@
 
 namespace common {
 
-inline constexpr std::size_t kBigBlock = std::size_t(2) << 20;
+inline constexpr std::size_t kBigBlock = std::size_t(2) << 20;  // a huge page
+inline constexpr std::size_t kMappedBlock = kBigBlock / 2;         // the least block mapped
 
-// A block of kBigBlock or more that is larger than what the system can still provide is refused with
+// A block of kMappedBlock or more that is larger than what the system can still provide is refused with
 // std::bad_alloc at once, rather than granted by overcommit and paid for by the out-of-memory killer
 // when its pages are touched.
 void* bigAllocate(std::size_t bytes);  // throws std::bad_alloc

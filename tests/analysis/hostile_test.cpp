@@ -386,7 +386,7 @@ TEST(HostileSize, MemoryRunningOutDuringThePassGivesTheMemoryMessage) {
     };
     Analysis a;
     std::string log;
-    for (int i = 0; i < 120000; ++i) log += "h - - [10/Oct/2004:13:55:36 +0900] \"GET /x HTTP/1.0\" 404 0\n";
+    for (int i = 0; i < 250000; ++i) log += "h - - [10/Oct/2004:13:55:36 +0900] \"GET /x HTTP/1.0\" 404 0\n";
     LateShortage view;
     std::string error;
     try {
