@@ -234,7 +234,7 @@ void cutStretch(Stretch& s, const char* base, const std::string& path, bool mapp
 }  // namespace
 
 LineTable cutLines(std::string_view text, const std::string& path, bool mapped, unsigned threads,
-                            std::size_t minStretch, int file, std::size_t block) {
+                   std::size_t minStretch, int file, std::size_t block) {
     // Stretches, each cut on its own thread, are split right after a line feed: a line feed ends a
     // line whether or not a CR comes before it.
     const char* const begin = text.data();

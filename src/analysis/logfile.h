@@ -29,7 +29,7 @@ std::shared_ptr<const LogText> logFromBytes(std::string_view bytes, const std::s
 inline constexpr std::size_t kMinStretch = std::size_t(4) << 20;
 inline constexpr std::size_t kReadBlock = std::size_t(256) << 10;
 LineTable cutLines(std::string_view text, const std::string& path, bool mapped = false, unsigned threads = 1,
-                            std::size_t minStretch = kMinStretch, int file = -1, std::size_t block = kReadBlock);
+                   std::size_t minStretch = kMinStretch, int file = -1, std::size_t block = kReadBlock);
 
 // Reads a log's lines in order, those of a mapped file through a buffer of its own a block of lines
 // at a time rather than through the mapping (see cutLines): the lines given are copies of the log's,

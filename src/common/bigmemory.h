@@ -10,7 +10,7 @@
 namespace common {
 
 inline constexpr std::size_t kBigBlock = std::size_t(2) << 20;  // a huge page
-inline constexpr std::size_t kMappedBlock = kBigBlock / 2;         // the least block mapped
+inline constexpr std::size_t kMappedBlock = kBigBlock / 2;      // the least block mapped
 
 // A block of kMappedBlock or more that is larger than what the system can still provide is refused with
 // std::bad_alloc at once, rather than granted by overcommit and paid for by the out-of-memory killer

@@ -21,8 +21,8 @@ struct OpenFile {
 };
 
 // The same lines at the same places, got pointing into text and want into wantText.
-void expectSameLines(const analysis::LineTable& got, const std::string& text,
-                     const analysis::LineTable& want, const std::string& wantText) {
+void expectSameLines(const analysis::LineTable& got, const std::string& text, const analysis::LineTable& want,
+                     const std::string& wantText) {
     ASSERT_EQ(got.size(), want.size()) << testing::PrintToString(text);
     for (std::size_t i = 0; i < want.size(); ++i) {
         ASSERT_EQ(got[i].data() - text.data(), want[i].data() - wantText.data()) << testing::PrintToString(text);
