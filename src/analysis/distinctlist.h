@@ -13,8 +13,7 @@ namespace analysis {
 
 class DistinctList {
 public:
-    explicit DistinctList(std::shared_ptr<const LogText> log)
-        : entries_(std::make_shared<EntryList>(std::move(log), EntryForm::Span)) {}
+    explicit DistinctList(std::shared_ptr<const LogText> log) : entries_(std::make_shared<EntryList>(std::move(log))) {}
     // What add did: the index of the entry equal to the text, and whether the text made it.
     struct Added {
         std::uint32_t index;

@@ -67,21 +67,8 @@ void EntryList::addWhole(const Entry& e) {
     tail_.push_back(Packed{e.line, kWhole, 0, 0, 0});
 }
 
-void EntryList::keepAllWhole() {
-    std::vector<std::pair<std::size_t, Entry>> all;
-    all.reserve(size());
-    for (std::size_t i = 0; i < size(); ++i) all.emplace_back(i, at(i));
-    whole_ = std::move(all);
-    const auto mark = [](Segment& s) {
-        for (Packed& p : s) p.aOff = kWhole;
-    };
-    for (Segment& s : head_) mark(s);
-    mark(tail_);
-}
-
 void EntryList::append(EntryList&& later) {
     if (&later == this) return;
-    if (later.usual_ != usual_) later.keepAllWhole();
     const std::size_t base = size();
     for (const auto& [index, e] : later.whole_) whole_.emplace_back(base + index, e);
     later.whole_.clear();

@@ -126,26 +126,29 @@ struct Entry {
 
 // Entries of one collected list, all pointing into one log. The entries are kept in segments: a list
 // counted in chunks takes over each chunk's entries as they are, instead of copying them all. An entry
-// of the list's usual form whose spans lie within the first 32 KB of its line (nearly all of them) is
-// kept in 12 bytes; the others whole, beside them.
+// whose spans lie within the first 32 KB of its line (nearly all of them) is kept in 12 bytes; the
+// others whole, beside them.
 class EntryList final : public LineSource {
 public:
-    explicit EntryList(std::shared_ptr<const LogText> log, EntryForm usual = EntryForm::Whole)
-        : log_(std::move(log)), usual_(usual) {}
+    explicit EntryList(std::shared_ptr<const LogText> log) : log_(std::move(log)) {}
     std::size_t size() const override { return tailStart_ + tail_.size(); }
     void appendLine(std::size_t i, std::string& out) const override;
     void appendPrefix(std::size_t i, std::string& out, std::size_t maxBytes) const override;
 
     void add(EntryForm form, std::uint32_t line, std::string_view lineText, std::string_view a = {},
              std::string_view b = {}) {
-        const std::uint32_t aOff = offsetIn(lineText, a), bOff = offsetIn(lineText, b);
         if (tail_.size() == tail_.capacity()) startSegment();
-        if (form == usual_ && ((aOff | a.size() | bOff | b.size()) >> 15) == 0)
-            tail_.push_back(Packed{line, static_cast<std::uint16_t>(aOff), static_cast<std::uint16_t>(a.size()),
-                                   static_cast<std::uint16_t>(bOff), static_cast<std::uint16_t>(b.size())});
-        else
+        const std::uint32_t aOff = offsetIn(lineText, a), bOff = offsetIn(lineText, b);
+        if (((aOff | a.size() | bOff | b.size()) >> 15) == 0) {
+            const auto f = static_cast<unsigned>(form);
+            tail_.push_back(Packed{line, static_cast<std::uint16_t>(aOff),
+                                   static_cast<std::uint16_t>(a.size() | (f & 1) << 15),
+                                   static_cast<std::uint16_t>(bOff | (f >> 1 & 1) << 15),
+                                   static_cast<std::uint16_t>(b.size() | (f >> 2) << 15)});
+        } else {
             addWhole(Entry{line, aOff, static_cast<std::uint32_t>(a.size()), bOff, static_cast<std::uint32_t>(b.size()),
                            form});
+        }
     }
     std::string_view spanA(std::size_t i) const {
         const Entry e = at(i);
@@ -162,18 +165,23 @@ public:
     std::string_view lineText(std::size_t i) const { return (*log_)[at(i).line]; }
 
 private:
-    // An entry of the usual form; aOff kWhole stands for one kept whole.
+    // Offsets and lengths in 15 bits each, the form in the top bits of the last three; aOff kWhole
+    // stands for an entry kept whole.
     struct Packed {
         std::uint32_t line;
         std::uint16_t aOff, aLen, bOff, bLen;
     };
+    static_assert(static_cast<unsigned>(EntryForm::TimeHostSpan) < 8, "a form fits in 3 bits");
     static constexpr std::uint16_t kWhole = 0xffff;
     using Segment = std::vector<Packed, common::BigAllocator<Packed>>;
     // Entry i: a list in one piece (the usual case) finds it at once.
     Entry at(std::size_t i) const {
         const Packed& p = i >= tailStart_ ? tail_[i - tailStart_] : inHead(i);
         if (p.aOff == kWhole) return whole(i);
-        return Entry{p.line, p.aOff, p.aLen, p.bOff, p.bLen, usual_};
+        constexpr unsigned kLow = 0x7fff;
+        return Entry{p.line,        p.aOff,
+                     p.aLen & kLow, p.bOff & kLow,
+                     p.bLen & kLow, static_cast<EntryForm>((p.aLen >> 15) | (p.bOff >> 15) << 1 | (p.bLen >> 15) << 2)};
     }
     const Packed& inHead(std::size_t i) const;
     // A full tail becomes a head segment, and a new tail of twice its room takes the next entries:
@@ -181,14 +189,11 @@ private:
     void startSegment();
     Entry whole(std::size_t i) const;
     void addWhole(const Entry& e);
-    // Keeps every entry whole (for a list of another usual form that this one takes over).
-    void keepAllWhole();
     void compose(const Entry& e, std::string_view line, std::string_view a, std::string_view b, std::string& out) const;
     static std::uint32_t offsetIn(std::string_view line, std::string_view part) {
         return part.empty() ? 0 : static_cast<std::uint32_t>(part.data() - line.data());
     }
     std::shared_ptr<const LogText> log_;
-    EntryForm usual_;
     // The segments before the one that takes new entries, none of them empty, and the index of
     // each one's first entry; the last segment starts at tailStart_.
     std::vector<Segment> head_;

@@ -5,20 +5,12 @@ namespace analysis {
 
 namespace {
 
-// Every collected list of a tally, with the form its entries mostly have.
-struct TallyList {
-    std::shared_ptr<EntryList> LogTally::*list;
-    EntryForm usual;
-};
-const TallyList kEntryLists[] = {
-    {&LogTally::connectionLines, EntryForm::TimeHostSpan}, {&LogTally::host403Lines, EntryForm::TimeHostSpan},
-    {&LogTally::host404Lines, EntryForm::TimeHostSpan},    {&LogTally::hostOtherLines, EntryForm::Whole},
-    {&LogTally::file403Lines, EntryForm::TimeHostSpan},    {&LogTally::file404Lines, EntryForm::TimeHostSpan},
-    {&LogTally::fileOtherLines, EntryForm::Whole},         {&LogTally::post403Lines, EntryForm::TimeHostSpan},
-    {&LogTally::post404Lines, EntryForm::TimeHostSpan},    {&LogTally::postOtherLines, EntryForm::Whole},
-    {&LogTally::watchedLines, EntryForm::Whole},           {&LogTally::getExtract, EntryForm::TimeSpan},
-    {&LogTally::postExtract, EntryForm::TimeSpan},         {&LogTally::referrerLog, EntryForm::TimeRefPath},
-    {&LogTally::referrerList, EntryForm::RefPath},         {&LogTally::robotsLog, EntryForm::Robot}};
+// Every collected list of a tally.
+std::shared_ptr<EntryList> LogTally::*const kEntryLists[] = {
+    &LogTally::connectionLines, &LogTally::host403Lines,   &LogTally::host404Lines,   &LogTally::hostOtherLines,
+    &LogTally::file403Lines,    &LogTally::file404Lines,   &LogTally::fileOtherLines, &LogTally::post403Lines,
+    &LogTally::post404Lines,    &LogTally::postOtherLines, &LogTally::watchedLines,   &LogTally::getExtract,
+    &LogTally::postExtract,     &LogTally::referrerLog,    &LogTally::referrerList,   &LogTally::robotsLog};
 
 }  // namespace
 
@@ -26,7 +18,7 @@ LogTally::LogTally(std::shared_ptr<const LogText> log) : LogTally(log, log->size
 
 LogTally::LogTally(std::shared_ptr<const LogText> log, std::size_t lines)
     : logLines(log), hosts(log), getFiles(log), postFiles(log), rankings(std::make_shared<Rankings>(log)) {
-    for (const auto& [list, usual] : kEntryLists) this->*list = std::make_shared<EntryList>(log, usual);
+    for (auto list : kEntryLists) this->*list = std::make_shared<EntryList>(log);
     // The lists that take about one entry per line get room for every line up front: big lists are
     // mapped memory that costs nothing until it is written, and they need no copying as they grow.
     for (auto* l : {&connectionLines, &getExtract, &referrerLog, &referrerList}) (*l)->reserve(lines);
@@ -50,7 +42,7 @@ void LogTally::append(LogTally&& later) {
     faviconCount += later.faviconCount;
     faviconIeCount += later.faviconIeCount;
     bytesSent += later.bytesSent;
-    for (const auto& l : kEntryLists) (this->*l.list)->append(std::move(*(later.*l.list)));
+    for (auto list : kEntryLists) (this->*list)->append(std::move(*(later.*list)));
     if (rankings && later.rankings) rankings->merge(*later.rankings);
 }
 
