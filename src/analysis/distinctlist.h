@@ -27,6 +27,7 @@ public:
     // unless an equal entry is there; returns how many were added.
     std::size_t addFrom(const DistinctList& other);
     std::shared_ptr<EntryList> entries() const { return entries_; }
+    void takeSegmentsFrom(common::BlockPool* pool) { entries_->takeSegmentsFrom(pool); }
 
 private:
     // Adds span (of log line `line`) unless an entry equals text, which holds the same bytes as span.

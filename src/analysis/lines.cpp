@@ -2,6 +2,7 @@
 #include "analysis/lines.h"
 
 #include <algorithm>
+#include <utility>
 
 #include "analysis/logline.h"
 
@@ -43,17 +44,38 @@ const EntryList::Packed& EntryList::inHead(std::size_t i) const {
     return head_[s][i - headStarts_[s]];
 }
 
-void EntryList::startSegment() {
-    // From 48 KB up to 2 MB a segment, the size of a huge page.
-    constexpr std::size_t kFirst = 4096, kLargest = (std::size_t(2) << 20) / sizeof(Packed);
-    const std::size_t room = std::clamp(tail_.capacity() * 2, kFirst, kLargest);
+EntryList::Segment::Segment(std::size_t room, common::BlockPool* pool) : room_(room) {
+    const std::size_t bytes = room * sizeof(Packed);
+    if (pool && bytes < common::BlockPool::kLargestPiece) data_ = static_cast<Packed*>(pool->take(bytes, block_));
+    else data_ = static_cast<Packed*>(common::bigAllocate(bytes));
+}
+
+EntryList::Segment& EntryList::Segment::operator=(Segment&& other) noexcept {
+    if (this != &other) {
+        release();
+        data_ = std::exchange(other.data_, nullptr);
+        size_ = std::exchange(other.size_, 0);
+        room_ = std::exchange(other.room_, 0);
+        block_ = std::exchange(other.block_, nullptr);
+    }
+    return *this;
+}
+
+void EntryList::Segment::release() noexcept {
+    if (block_) common::BlockPool::giveBack(block_);
+    else if (data_) common::bigFree(data_, room_ * sizeof(Packed));
+    data_ = nullptr;
+    block_ = nullptr;
+    size_ = room_ = 0;
+}
+
+void EntryList::newSegment(std::size_t room) {
     if (!tail_.empty()) {
         headStarts_.push_back(tailStart_);
         tailStart_ += tail_.size();
         head_.push_back(std::move(tail_));
-        tail_ = Segment();
     }
-    tail_.reserve(room);
+    tail_ = Segment(room, pool_);
 }
 
 Entry EntryList::whole(std::size_t i) const {

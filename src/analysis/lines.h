@@ -1,6 +1,7 @@
 // Pane contents as read-only line sequences. Lines collected from a log point into the log's buffer
 // and are composed only when read, so a million-line log is not copied into every pane.
 #pragma once
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -156,8 +157,11 @@ public:
     }
     // Room for n entries in all.
     void reserve(std::size_t n) {
-        if (n > tailStart_) tail_.reserve(n - tailStart_);
+        if (n > size() && n - size() > tail_.capacity() - tail_.size()) newSegment(n - size());
     }
+    // New segments of fewer than 1 MB come from pool while it is set (none: each its own block). The
+    // pool must outlive the adds, not the list.
+    void takeSegmentsFrom(common::BlockPool* pool) { pool_ = pool; }
     // Takes over the entries of later (a list of the same log, of lines after these) after these;
     // later is left empty.
     void append(EntryList&& later);
@@ -173,7 +177,28 @@ private:
     };
     static_assert(static_cast<unsigned>(EntryForm::TimeHostSpan) < 8, "a form fits in 3 bits");
     static constexpr std::uint16_t kWhole = 0xffff;
-    using Segment = std::vector<Packed, common::BigAllocator<Packed>>;
+    // A run of entries in room of a fixed size, from a pool or a big block of its own.
+    class Segment {
+    public:
+        Segment() = default;
+        Segment(std::size_t room, common::BlockPool* pool);
+        Segment(Segment&& other) noexcept { *this = std::move(other); }
+        Segment& operator=(Segment&& other) noexcept;
+        ~Segment() { release(); }
+        std::size_t size() const { return size_; }
+        std::size_t capacity() const { return room_; }
+        bool empty() const { return size_ == 0; }
+        void push_back(const Packed& p) { data_[size_++] = p; }  // within the room
+        const Packed& operator[](std::size_t i) const { return data_[i]; }
+        Packed* begin() { return data_; }
+        Packed* end() { return data_ + size_; }
+
+    private:
+        void release() noexcept;
+        Packed* data_ = nullptr;
+        std::size_t size_ = 0, room_ = 0;
+        common::BlockPool::Block* block_ = nullptr;  // the pool's block that holds data_, if any
+    };
     // Entry i: a list in one piece (the usual case) finds it at once.
     Entry at(std::size_t i) const {
         const Packed& p = i >= tailStart_ ? tail_[i - tailStart_] : inHead(i);
@@ -186,7 +211,11 @@ private:
     const Packed& inHead(std::size_t i) const;
     // A full tail becomes a head segment, and a new tail of twice its room takes the next entries:
     // a growing list is never copied.
-    void startSegment();
+    void startSegment() { newSegment(std::clamp(tail_.capacity() * 2, kFirstRoom, kLargestRoom)); }
+    // From 48 KB up to 2 MB (a huge page) a segment, as it grows.
+    static constexpr std::size_t kFirstRoom = 4096, kLargestRoom = (std::size_t(2) << 20) / sizeof(Packed);
+    // A new tail with room for `room` entries; a tail that has entries becomes a head segment.
+    void newSegment(std::size_t room);
     Entry whole(std::size_t i) const;
     void addWhole(const Entry& e);
     void compose(const Entry& e, std::string_view line, std::string_view a, std::string_view b, std::string& out) const;
@@ -200,6 +229,7 @@ private:
     std::vector<std::size_t> headStarts_;
     Segment tail_;
     std::size_t tailStart_ = 0;
+    common::BlockPool* pool_ = nullptr;
     // The entries kept whole, by index, in order.
     std::vector<std::pair<std::size_t, Entry>> whole_;
 };

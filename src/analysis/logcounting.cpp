@@ -192,11 +192,24 @@ std::vector<std::size_t> passChunkEnds(std::size_t count, unsigned threads) {
 
 namespace {
 
-// Counts lines [begin, end) into t, reading them through buffer.
+// What one thread of the pass keeps from chunk to chunk: the buffer it reads lines through, and the
+// pool that the segments of its lists come from. Fresh memory for each chunk costs more here than
+// the counting.
+struct PassThread {
+    std::vector<char> buffer;
+    common::BlockPool pool;
+};
+
+// Counts lines [begin, end) into t on the thread that owns own.
 void countRun(LogTally& t, const ReferenceLists& lists, std::size_t begin, std::size_t end, ResultView* progress,
-              std::vector<char>& buffer) {
+              PassThread& own) {
+    struct Pool {
+        LogTally& t;
+        ~Pool() { t.takeSegmentsFrom(nullptr); }
+    } pool{t};
+    t.takeSegmentsFrom(&own.pool);
     LogLine l;
-    LineReader reader(*t.logLines, buffer);
+    LineReader reader(*t.logLines, own.buffer);
     std::size_t read = begin;
     for (std::size_t i = begin; i < end; ++i) {
         countLine(t, lists, l, static_cast<std::uint32_t>(i), reader.line(i, end));
@@ -231,9 +244,8 @@ void countInChunks(LogTally& t, const ReferenceLists& lists, ResultView* progres
     std::mutex mutex;
     std::condition_variable doneSignal;
 
-    // Takes chunks in order until none is left; true when it did one. Each thread reads through a
-    // buffer of its own.
-    auto workOne = [&](std::vector<char>& buffer) -> bool {
+    // Takes chunks in order until none is left; true when it did one.
+    auto workOne = [&](PassThread& own) -> bool {
         const std::size_t c = next.fetch_add(1);
         if (c >= chunks.size()) return false;
         Chunk& chunk = chunks[c];
@@ -241,7 +253,7 @@ void countInChunks(LogTally& t, const ReferenceLists& lists, ResultView* progres
             try {
                 chunk.tally = std::make_unique<LogTally>(t.logLines, chunk.end - chunk.begin);
                 if (!t.rankings) chunk.tally->rankings.reset();
-                countRun(*chunk.tally, lists, chunk.begin, chunk.end, nullptr, buffer);
+                countRun(*chunk.tally, lists, chunk.begin, chunk.end, nullptr, own);
             } catch (...) {
                 chunk.error = std::current_exception();
             }
@@ -265,14 +277,14 @@ void countInChunks(LogTally& t, const ReferenceLists& lists, ResultView* progres
     } join{workers, stop};
     for (unsigned i = 1; i < threads && i < chunks.size(); ++i)
         workers.emplace_back([&] {
-            std::vector<char> buffer;
-            while (workOne(buffer)) {
+            PassThread own;
+            while (workOne(own)) {
             }
         });
 
     // This thread counts chunks too, and appends every finished chunk in order as soon as those before
     // it are in; progress is reported from here only, the thread that owns the view.
-    std::vector<char> buffer;
+    PassThread own;
     for (std::size_t merged = 0; merged < chunks.size(); ++merged) {
         Chunk& chunk = chunks[merged];
         for (;;) {
@@ -280,7 +292,7 @@ void countInChunks(LogTally& t, const ReferenceLists& lists, ResultView* progres
                 std::lock_guard lock(mutex);
                 if (chunk.done) break;
             }
-            if (!workOne(buffer)) {
+            if (!workOne(own)) {
                 std::unique_lock lock(mutex);
                 doneSignal.wait(lock, [&] { return chunk.done; });
                 break;
@@ -303,8 +315,8 @@ void countInChunks(LogTally& t, const ReferenceLists& lists, ResultView* progres
 void countLines(LogTally& t, const ReferenceLists& lists, ResultView* progress, unsigned threads) {
     const std::size_t count = t.logLines->size();
     if (threads <= 1 || passChunkEnds(count, threads).size() < 2) {
-        std::vector<char> buffer;
-        countRun(t, lists, 0, count, progress, buffer);
+        PassThread own;
+        countRun(t, lists, 0, count, progress, own);
     } else {
         countInChunks(t, lists, progress, threads);
     }

@@ -46,4 +46,9 @@ void LogTally::append(LogTally&& later) {
     if (rankings && later.rankings) rankings->merge(*later.rankings);
 }
 
+void LogTally::takeSegmentsFrom(common::BlockPool* pool) {
+    for (auto list : kEntryLists) (this->*list)->takeSegmentsFrom(pool);
+    for (DistinctList* d : {&hosts, &getFiles, &postFiles}) d->takeSegmentsFrom(pool);
+}
+
 }  // namespace analysis

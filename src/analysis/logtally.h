@@ -58,6 +58,8 @@ struct LogTally : LogCounts {
     // far below 2^53, so the order of the additions does not matter. later gives up its collected
     // lists, which are taken over without copying.
     void append(LogTally&& later);
+    // The segments that the lists start from now on come from pool (none: each its own block).
+    void takeSegmentsFrom(common::BlockPool* pool);
 
     std::shared_ptr<const LogText> logLines;
     DistinctList hosts, getFiles, postFiles;

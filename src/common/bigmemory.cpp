@@ -194,4 +194,39 @@ void* bigReallocate(void* p, std::size_t oldBytes, std::size_t newBytes) {
     return q;
 }
 
+struct BlockPool::Block {
+    // The pieces not yet given back, and one more while the pool carves from the block.
+    std::atomic<std::size_t> holds{1};
+};
+
+namespace {
+constexpr std::size_t kPieceAlign = 64;
+constexpr std::size_t kBlockHeader = (sizeof(BlockPool::Block) + kPieceAlign - 1) / kPieceAlign * kPieceAlign;
+}  // namespace
+
+BlockPool::~BlockPool() {
+    if (current_) giveBack(current_);
+}
+
+void* BlockPool::take(std::size_t bytes, Block*& block) {
+    bytes = (bytes + kPieceAlign - 1) / kPieceAlign * kPieceAlign;
+    if (!current_ || used_ + bytes > kBlockBytes) {
+        void* fresh = bigAllocate(kBlockBytes);
+        if (current_) giveBack(current_);
+        current_ = new (fresh) Block;
+        used_ = kBlockHeader;
+    }
+    current_->holds.fetch_add(1, std::memory_order_relaxed);
+    block = current_;
+    void* p = reinterpret_cast<char*>(current_) + used_;
+    used_ += bytes;
+    return p;
+}
+
+void BlockPool::giveBack(Block* block) noexcept {
+    if (block->holds.fetch_sub(1, std::memory_order_acq_rel) != 1) return;
+    block->~Block();
+    bigFree(block, kBlockBytes);
+}
+
 }  // namespace common

@@ -35,6 +35,29 @@ std::optional<std::size_t> availableMemory();
 // Tests put a figure in place of the system's (none: the system's again).
 void setAvailableMemoryForTesting(std::optional<std::size_t> bytes);
 
+// Pieces of memory carved one after another out of blocks in huge pages, for the many small arrays
+// that one thread fills at the same time (the segments of a pass's lists): each of them would
+// otherwise take 4 KB pages of its own, one page fault each. A block is unmapped once the pool has
+// moved on from it and every piece of it has been given back. One thread takes pieces; any thread
+// may give them back.
+class BlockPool {
+public:
+    struct Block;
+    static constexpr std::size_t kBlockBytes = 2 * kBigBlock;
+    static constexpr std::size_t kLargestPiece = kMappedBlock;  // pieces are smaller
+    BlockPool() = default;
+    BlockPool(const BlockPool&) = delete;
+    BlockPool& operator=(const BlockPool&) = delete;
+    ~BlockPool();
+    // bytes (below kLargestPiece), aligned for any array; the piece's block is set in block.
+    void* take(std::size_t bytes, Block*& block);  // throws std::bad_alloc
+    static void giveBack(Block* block) noexcept;
+
+private:
+    Block* current_ = nullptr;
+    std::size_t used_ = 0;
+};
+
 template <class T>
 struct BigAllocator {
     using value_type = T;
