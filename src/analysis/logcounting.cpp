@@ -251,7 +251,7 @@ void countInChunks(LogTally& t, const ReferenceLists& lists, ResultView* progres
         Chunk& chunk = chunks[c];
         if (!stop.load()) {
             try {
-                chunk.tally = std::make_unique<LogTally>(t.logLines, chunk.end - chunk.begin);
+                chunk.tally = std::make_unique<LogTally>(t.logLines, chunk.end - chunk.begin, &own.pool);
                 if (!t.rankings) chunk.tally->rankings.reset();
                 countRun(*chunk.tally, lists, chunk.begin, chunk.end, nullptr, own);
             } catch (...) {

@@ -301,7 +301,8 @@ void LineReader::fill(std::size_t i, std::size_t end) {
     while (to < end && static_cast<std::size_t>(log_[to].data() + log_[to].size() - start_) <= block_) ++to;
     const std::string_view last = log_[to - 1];
     const auto bytes = static_cast<std::size_t>(last.data() + last.size() - start_);
-    if (buffer_.size() < bytes) buffer_.resize(bytes);
+    // A block at once: growing it bit by bit would copy it each time.
+    if (buffer_.size() < bytes) buffer_.resize(std::max(bytes, block_));
     to_ = to;
     // A file that cannot be read leaves its lines to the mapping.
     direct_ = !readAt(file_, buffer_.data(), bytes, static_cast<std::size_t>(start_ - base));

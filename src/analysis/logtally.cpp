@@ -16,9 +16,10 @@ std::shared_ptr<EntryList> LogTally::*const kEntryLists[] = {
 
 LogTally::LogTally(std::shared_ptr<const LogText> log) : LogTally(log, log->size()) {}
 
-LogTally::LogTally(std::shared_ptr<const LogText> log, std::size_t lines)
+LogTally::LogTally(std::shared_ptr<const LogText> log, std::size_t lines, common::BlockPool* pool)
     : logLines(log), hosts(log), getFiles(log), postFiles(log), rankings(std::make_shared<Rankings>(log)) {
     for (auto list : kEntryLists) this->*list = std::make_shared<EntryList>(log);
+    takeSegmentsFrom(pool);
     // The lists that take about one entry per line get room for every line up front: big lists are
     // mapped memory that costs nothing until it is written, and they need no copying as they grow.
     for (auto* l : {&connectionLines, &getExtract, &referrerLog, &referrerList}) (*l)->reserve(lines);

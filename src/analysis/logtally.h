@@ -50,8 +50,9 @@ inline constexpr std::array<std::pair<std::string_view, std::int64_t LogCounts::
 
 struct LogTally : LogCounts {
     explicit LogTally(std::shared_ptr<const LogText> log);
-    // A tally for a run of about `lines` lines of the log (the pass on several threads makes one per chunk).
-    LogTally(std::shared_ptr<const LogText> log, std::size_t lines);
+    // A tally for a run of about `lines` lines of the log (the pass on several threads makes one per
+    // chunk), whose lists take their segments from pool (see takeSegmentsFrom).
+    LogTally(std::shared_ptr<const LogText> log, std::size_t lines, common::BlockPool* pool = nullptr);
     // Adds what a tally of the lines right after this one's counted, so that this one is then what a
     // single pass over both runs of lines would have counted: counts added, lists appended in order,
     // distinct lists extended by what is new to them. bytesSent stays exact: it sums whole numbers
