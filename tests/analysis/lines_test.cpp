@@ -79,8 +79,8 @@ TEST(PaneContent, PrefixIsTheStartOfTheLineInEveryForm) {
 
 // A list taken over in segments reads entry for entry like one list that got the same entries one
 // at a time, and every entry has the spans it was given: across segment edges, with empty lists
-// appended, a list of several segments appended to another one, entries of every form, and spans
-// that lie past the first 32 KB of a long line.
+// appended, a list of several segments appended to another one, entries of every form, spans that
+// lie past the first 32 KB of a long line, and segments from a pool.
 TEST(EntryList, SegmentsReadLikeOneList) {
     std::string bytes;
     for (int i = 0; i < 40; ++i)
@@ -112,14 +112,19 @@ TEST(EntryList, SegmentsReadLikeOneList) {
     };
     for (int round = 0; round < 40; ++round) {
         given.clear();
+        // Half the rounds take segments from a pool, which is gone before the lists are read.
+        auto pool = std::make_unique<common::BlockPool>();
+        common::BlockPool* const from = round % 4 < 2 ? pool.get() : nullptr;
         EntryList whole(log);
         // Two lists of several segments each, the second then appended to the first.
         EntryList lists[2] = {EntryList(log), EntryList(log)};
         for (EntryList& list : lists) {
+            list.takeSegmentsFrom(from);
             if (round % 2) list.reserve(1 + pick(50));
             addSome(list, whole, round % 3 ? pick(5) : 0);
             for (int parts = 1 + static_cast<int>(pick(5)); parts > 0; --parts) {
                 EntryList later(log);
+                later.takeSegmentsFrom(from);
                 // Empty lists, lists of one entry, and lists with room to spare.
                 if (pick(2)) later.reserve(pick(40));
                 addSome(later, whole, pick(3) == 0 ? 0 : 1 + pick(12));
@@ -131,6 +136,8 @@ TEST(EntryList, SegmentsReadLikeOneList) {
         EXPECT_EQ(lists[1].size(), 0u);
         // New entries go after the appended ones.
         addSome(lists[0], whole, pick(4));
+        lists[0].takeSegmentsFrom(nullptr);
+        pool.reset();
         const EntryList& list = lists[0];
         ASSERT_EQ(list.size(), given.size()) << round;
         ASSERT_EQ(whole.size(), given.size()) << round;

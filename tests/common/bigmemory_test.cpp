@@ -1,0 +1,95 @@
+#include "common/bigmemory.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <cstring>
+#include <random>
+#include <sys/mman.h>
+#include <thread>
+#include <unistd.h>
+#include <vector>
+
+using common::BlockPool;
+
+namespace {
+
+// Whether the page at p is mapped into the process.
+bool mapped(const void* p) {
+    const auto page = static_cast<std::uintptr_t>(::sysconf(_SC_PAGESIZE));
+    unsigned char in = 0;
+    return ::mincore(reinterpret_cast<void*>(reinterpret_cast<std::uintptr_t>(p) & ~(page - 1)), 1, &in) == 0;
+}
+
+struct Piece {
+    char* data;
+    std::size_t bytes;
+    BlockPool::Block* block;
+};
+
+}  // namespace
+
+// Pieces of every size below the largest are aligned, never overlap, keep what is written into them
+// while others are taken, and spread over several blocks.
+TEST(BlockPool, PiecesAreDisjointAndKeepTheirBytes) {
+    std::mt19937 rng(3);
+    std::vector<Piece> pieces;
+    {
+        BlockPool pool;
+        std::size_t total = 0;
+        while (total < 3 * BlockPool::kBlockBytes) {
+            const std::size_t bytes = std::uniform_int_distribution<std::size_t>(1, BlockPool::kLargestPiece - 1)(rng);
+            BlockPool::Block* block = nullptr;
+            auto* p = static_cast<char*>(pool.take(bytes, block));
+            ASSERT_NE(block, nullptr);
+            EXPECT_EQ(reinterpret_cast<std::uintptr_t>(p) % alignof(std::max_align_t), 0u);
+            std::memset(p, static_cast<int>(pieces.size() % 251), bytes);
+            pieces.push_back({p, bytes, block});
+            total += bytes;
+        }
+    }
+    std::vector<Piece> byAddress = pieces;
+    std::sort(byAddress.begin(), byAddress.end(), [](const Piece& a, const Piece& b) { return a.data < b.data; });
+    for (std::size_t i = 1; i < byAddress.size(); ++i)
+        EXPECT_LE(byAddress[i - 1].data + byAddress[i - 1].bytes, byAddress[i].data);
+    EXPECT_GE(std::count_if(pieces.begin() + 1, pieces.end(),
+                            [&](const Piece& p) { return p.block != (&p - 1)->block; }),
+              2);
+    // The pool is gone; its pieces are not.
+    for (std::size_t i = 0; i < pieces.size(); ++i) {
+        const std::vector<char> want(pieces[i].bytes, static_cast<char>(i % 251));
+        ASSERT_EQ(std::memcmp(pieces[i].data, want.data(), want.size()), 0) << i;
+    }
+    for (const Piece& p : pieces) BlockPool::giveBack(p.block);
+}
+
+// A block is unmapped once its last piece is given back, from any thread, and not before; the block
+// the pool still carves from stays while the pool does.
+TEST(BlockPool, BlockGoesWithItsLastPiece) {
+    auto pool = std::make_unique<BlockPool>();
+    BlockPool::Block *first = nullptr, *second = nullptr;
+    pool->take(1000, first);
+    char* b = static_cast<char*>(pool->take(1000, second));
+    ASSERT_EQ(first, second);
+    BlockPool::giveBack(first);
+    EXPECT_TRUE(mapped(b));
+    std::thread([&] { BlockPool::giveBack(second); }).join();
+    EXPECT_TRUE(mapped(b)) << "the pool still carves from it";
+    pool.reset();
+    EXPECT_FALSE(mapped(b));
+
+    // A pool that moved on to a new block lets the old one go with its last piece.
+    pool = std::make_unique<BlockPool>();
+    BlockPool::Block* old = nullptr;
+    char* kept = static_cast<char*>(pool->take(100, old));
+    BlockPool::Block* next = old;
+    while (next == old) {
+        pool->take(BlockPool::kLargestPiece - 1, next);
+        if (next == old) BlockPool::giveBack(next);
+    }
+    BlockPool::giveBack(next);
+    EXPECT_TRUE(mapped(kept));
+    BlockPool::giveBack(old);
+    EXPECT_FALSE(mapped(kept));
+}
