@@ -19,6 +19,18 @@ void LineTable::append(Part part) {
     firstSize_ = parts_.front().size();
 }
 
+LineTable& LineTable::operator=(LineTable&& other) noexcept {
+    if (this == &other) return *this;
+    parts_ = std::move(other.parts_);
+    starts_ = std::move(other.starts_);
+    first_ = std::exchange(other.first_, nullptr);
+    firstSize_ = std::exchange(other.firstSize_, 0);
+    size_ = std::exchange(other.size_, 0);
+    other.parts_.clear();
+    other.starts_.clear();
+    return *this;
+}
+
 std::string_view LineTable::inLater(std::size_t i) const {
     // Parts are as many as the threads that cut them: a few.
     std::size_t k = parts_.size() - 1;

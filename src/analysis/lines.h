@@ -57,6 +57,10 @@ public:
     using Part = std::vector<std::string_view, common::BigAllocator<std::string_view>>;
     LineTable() = default;
     LineTable(Part lines) { append(std::move(lines)); }  // NOLINT: one part is a table
+    LineTable(LineTable&& other) noexcept { *this = std::move(other); }
+    LineTable& operator=(LineTable&& other) noexcept;
+    LineTable(const LineTable&) = delete;
+    LineTable& operator=(const LineTable&) = delete;
     // Adds the lines of part after these.
     void append(Part part);
     std::size_t size() const { return size_; }
