@@ -53,9 +53,8 @@ TEST(BlockPool, PiecesAreDisjointAndKeepTheirBytes) {
     std::sort(byAddress.begin(), byAddress.end(), [](const Piece& a, const Piece& b) { return a.data < b.data; });
     for (std::size_t i = 1; i < byAddress.size(); ++i)
         EXPECT_LE(byAddress[i - 1].data + byAddress[i - 1].bytes, byAddress[i].data);
-    EXPECT_GE(std::count_if(pieces.begin() + 1, pieces.end(),
-                            [&](const Piece& p) { return p.block != (&p - 1)->block; }),
-              2);
+    EXPECT_GE(
+        std::count_if(pieces.begin() + 1, pieces.end(), [&](const Piece& p) { return p.block != (&p - 1)->block; }), 2);
     // The pool is gone; its pieces are not.
     for (std::size_t i = 0; i < pieces.size(); ++i) {
         const std::vector<char> want(pieces[i].bytes, static_cast<char>(i % 251));
