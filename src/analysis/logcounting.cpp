@@ -2,6 +2,7 @@
 #include "analysis/logcounting.h"
 
 #include <algorithm>
+#include <array>
 #include <atomic>
 #include <condition_variable>
 #include <cstring>
@@ -198,6 +199,21 @@ namespace {
 struct PassThread {
     std::vector<char> buffer;
     common::BlockPool pool;
+    // Entries per line that the thread's last chunk put in each list of kPerLineLists (one before
+    // its first chunk). A chunk reserves about as much: room for every line in a list that fills
+    // half of it is huge pages zeroed for nothing.
+    std::array<double, 4> perLine{1, 1, 1, 1};
+    void reserveIn(LogTally& t, std::size_t lines) const {
+        for (std::size_t k = 0; k < perLine.size(); ++k) {
+            const auto room = static_cast<std::size_t>(static_cast<double>(lines) * perLine[k] * 1.02) + 64;
+            (t.*LogTally::kPerLineLists[k])->reserve(std::min(room, lines));
+        }
+    }
+    void noteFill(const LogTally& t, std::size_t lines) {
+        if (lines == 0) return;
+        for (std::size_t k = 0; k < perLine.size(); ++k)
+            perLine[k] = static_cast<double>((t.*LogTally::kPerLineLists[k])->size()) / static_cast<double>(lines);
+    }
 };
 
 // Counts lines [begin, end) into t on the thread that owns own.
@@ -251,9 +267,12 @@ void countInChunks(LogTally& t, const ReferenceLists& lists, ResultView* progres
         Chunk& chunk = chunks[c];
         if (!stop.load()) {
             try {
-                chunk.tally = std::make_unique<LogTally>(t.logLines, chunk.end - chunk.begin, &own.pool);
+                const std::size_t lines = chunk.end - chunk.begin;
+                chunk.tally = std::make_unique<LogTally>(t.logLines, 0, &own.pool);
+                own.reserveIn(*chunk.tally, lines);
                 if (!t.rankings) chunk.tally->rankings.reset();
                 countRun(*chunk.tally, lists, chunk.begin, chunk.end, nullptr, own);
+                own.noteFill(*chunk.tally, lines);
             } catch (...) {
                 chunk.error = std::current_exception();
             }

@@ -22,8 +22,11 @@ LogTally::LogTally(std::shared_ptr<const LogText> log, std::size_t lines, common
     takeSegmentsFrom(pool);
     // The lists that take about one entry per line get room for every line up front: big lists are
     // mapped memory that costs nothing until it is written, and they need no copying as they grow.
-    for (auto* l : {&connectionLines, &getExtract, &referrerLog, &referrerList}) (*l)->reserve(lines);
+    for (auto list : kPerLineLists) (this->*list)->reserve(lines);
 }
+
+const std::array<std::shared_ptr<EntryList> LogTally::*, 4> LogTally::kPerLineLists = {
+    &LogTally::connectionLines, &LogTally::getExtract, &LogTally::referrerLog, &LogTally::referrerList};
 
 void LogTally::append(LogTally&& later) {
     lineCount += later.lineCount;

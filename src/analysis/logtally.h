@@ -61,6 +61,8 @@ struct LogTally : LogCounts {
     void append(LogTally&& later);
     // The segments that the lists start from now on come from pool (none: each its own block).
     void takeSegmentsFrom(common::BlockPool* pool);
+    // The lists that take about one entry per line, which a tally reserves room in for its lines.
+    static const std::array<std::shared_ptr<EntryList> LogTally::*, 4> kPerLineLists;
 
     std::shared_ptr<const LogText> logLines;
     DistinctList hosts, getFiles, postFiles;
