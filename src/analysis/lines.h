@@ -194,8 +194,6 @@ private:
         bool empty() const { return size_ == 0; }
         void push_back(const Packed& p) { data_[size_++] = p; }  // within the room
         const Packed& operator[](std::size_t i) const { return data_[i]; }
-        Packed* begin() { return data_; }
-        Packed* end() { return data_ + size_; }
 
     private:
         void release() noexcept;

@@ -37,13 +37,10 @@ LineTable cutLines(std::string_view text, const std::string& path, bool mapped =
 // are the log's own.
 class LineReader {
 public:
-    explicit LineReader(const LogText& log, std::size_t block = kReadBlock) : LineReader(log, own_, block) {}
     // Reads into buffer, which a thread that reads one chunk of lines after another keeps for all of
     // them: fresh memory for every chunk costs more than the reading.
     LineReader(const LogText& log, std::vector<char>& buffer, std::size_t block = kReadBlock)
         : log_(log), file_(log.file()), block_(block), buffer_(buffer) {}
-    LineReader(const LineReader&) = delete;
-    LineReader& operator=(const LineReader&) = delete;
     // Line i; the next call asks for a later line, up to before `end`.
     std::string_view line(std::size_t i, std::size_t end) {
         if (file_ < 0) return log_[i];
@@ -57,7 +54,6 @@ private:
     const LogText& log_;
     const int file_;
     const std::size_t block_;
-    std::vector<char> own_;
     std::vector<char>& buffer_;
     std::size_t from_ = 0, to_ = 0;  // the lines in the buffer
     const char* start_ = nullptr;    // where the buffer's first byte lies in the log

@@ -200,7 +200,6 @@ private:
     std::vector<ReferrerRow> referrerRows_;
     std::vector<PageRow> pageRows_;
     std::vector<std::uint32_t> wordRows_;
-
     // Row of each status "000" to "999", and of "-" at 1000: a status needs no hashing.
     std::array<std::uint32_t, 1001> statusRows_;
 };

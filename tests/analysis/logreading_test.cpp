@@ -83,7 +83,8 @@ TEST(LineReader, GivesEveryLineAsTheLogHasItWhateverTheBlock) {
     ASSERT_TRUE(log->isMapped());
     ASSERT_GE(log->file(), 0);
     for (std::size_t block : {std::size_t(1), std::size_t(20), std::size_t(64), std::size_t(4096)}) {
-        analysis::LineReader reader(*log, block);
+        std::vector<char> buffer;
+        analysis::LineReader reader(*log, buffer, block);
         for (std::size_t i = 0; i < log->size(); ++i) {
             const std::string_view got = reader.line(i, log->size());
             ASSERT_EQ(got, (*log)[i]) << "block " << block << ", line " << i;
