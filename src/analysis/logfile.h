@@ -31,7 +31,7 @@ inline constexpr std::size_t kReadBlock = std::size_t(256) << 10;
 LineTable cutLines(std::string_view text, const std::string& path, bool mapped = false, unsigned threads = 1,
                    std::size_t minStretch = kMinStretch, int file = -1, std::size_t block = kReadBlock);
 
-// Reads a log's lines in order, those of a mapped file through a buffer of its own a block of lines
+// Reads a log's lines in order, those of a mapped file through a buffer a block of lines
 // at a time rather than through the mapping (see cutLines): the lines given are copies of the log's,
 // at other addresses, valid until the next call. Other logs' lines, and lines longer than a block,
 // are the log's own.
