@@ -140,4 +140,21 @@ TEST_F(FetchCommand, UsageErrorsExitTwoAndContactNoServer) {
     EXPECT_EQ(server.sessions(), 0);
 }
 
+// libcurl is loaded only for a download: without a usable one, a report still runs, and a fetch
+// fails with its reason instead of crashing or contacting anything.
+TEST_F(FetchCommand, WithoutAUsableLibcurlFetchFailsCleanlyAndReportStillRuns) {
+    FtpServer server(root.path(), "munya", "secret");
+    ::mkdir((local / "broken").c_str(), 0755);
+    writeFile(local / "broken/libcurl.so.4", "not a library\n");
+    const std::string env = "LD_LIBRARY_PATH=" + local / "broken";
+    auto r = cli(env, "fetch " + common(server.port()) + passwordFile() + "access_log");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_THAT(r.err, HasSubstr("通信ライブラリを初期化できません"));
+    EXPECT_EQ(server.sessions(), 0);
+    EXPECT_EQ(listDir(local / "logs"), "");
+    r = cli(env, "report --summary --materia " + local / "materia " + root / "dir/access_log");
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_THAT(r.out, HasSubstr("総接続数 1"));
+}
+
 }  // namespace
