@@ -8,7 +8,6 @@
 #define CURL_DISABLE_TYPECHECK
 #include <curl/curl.h>
 #include <dlfcn.h>
-#include <mutex>
 
 namespace {
 
