@@ -90,12 +90,10 @@ CURLcode curl_easy_setopt(CURL* curl, CURLoption option, ...) {
     CURLcode result;
     if (option < CURLOPTTYPE_OBJECTPOINT) {
         result = api().easySetopt(curl, option, va_arg(ap, long));
-    } else if (option < CURLOPTTYPE_OFF_T) {
-        // Object and function pointers alike: the same size and passing on this platform.
-        result = api().easySetopt(curl, option, va_arg(ap, void*));
-    } else if (option < CURLOPTTYPE_BLOB) {
+    } else if (option >= CURLOPTTYPE_OFF_T && option < CURLOPTTYPE_BLOB) {
         result = api().easySetopt(curl, option, va_arg(ap, curl_off_t));
     } else {
+        // Object, function and blob pointers alike: the same size and passing on this platform.
         result = api().easySetopt(curl, option, va_arg(ap, void*));
     }
     va_end(ap);
