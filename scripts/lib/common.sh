@@ -21,8 +21,9 @@ ensure_packages() {
     local sudo=""
     [ "$(id -u)" -eq 0 ] || sudo="sudo"
     export DEBIAN_FRONTEND=noninteractive
-    $sudo apt-get update -qq || true
-    $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+    # Two scripts may install at once (a test run beside a bench): wait for the other's lock.
+    $sudo apt-get -o DPkg::Lock::Timeout=600 update -qq || true
+    $sudo apt-get -o DPkg::Lock::Timeout=600 install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
 }
 
 # Configures and builds into the given directory; extra arguments go to cmake. TARGETS (an array,

@@ -9,6 +9,7 @@
 #include <string_view>
 #include <vector>
 
+#include "analysis/loglayout.h"
 #include "common/bigmemory.h"
 #include "common/fileio.h"
 #include "common/stringlist.h"
@@ -96,6 +97,9 @@ public:
     }
     std::string_view operator[](std::size_t i) const { return lines_[i]; }
     std::size_t bufferSize() const { return buffer_.size(); }
+    // The layout its lines are read by (detected once the lines are cut, or chosen by the user).
+    const LogLayout& layout() const { return layout_; }
+    void setLayout(const LogLayout& layout) { layout_ = layout; }
     // 1-based number of line i in the text as loaded, where the blank lines left out count too.
     std::size_t lineNumber(std::size_t i) const;
     // Lines [from, to) have been read for now: a mapped log gives their pages back to the page cache
@@ -109,6 +113,7 @@ public:
 private:
     common::ByteBuffer buffer_;
     LineTable lines_;
+    LogLayout layout_;
 };
 
 // How an entry is written; t = time field, h = host, a and b = the entry's two spans of its line.
