@@ -143,6 +143,20 @@ void EntryList::appendPrefix(std::size_t i, std::string& out, std::size_t maxByt
 
 void EntryList::compose(const Entry& e, std::string_view line, std::string_view a, std::string_view b,
                         std::string& out) const {
+    // Time and host are the visitor's, read from the part of the line that the layout gives the field
+    // rules; a whole line is shown as it stands in the file.
+    if (e.form != EntryForm::Whole && log_->layout().cuts()) {
+        const LogLayout::Cut cut = log_->layout().cut(line);
+        composeFields(e, cut.core, cut.host, a, b, out);
+    } else {
+        const bool withHost = e.form == EntryForm::Robot || e.form == EntryForm::RobotsFile ||
+                              e.form == EntryForm::TimeHostSpan;
+        composeFields(e, line, withHost ? ExtractHost(line) : std::string_view{}, a, b, out);
+    }
+}
+
+void EntryList::composeFields(const Entry& e, std::string_view line, std::string_view host, std::string_view a,
+                              std::string_view b, std::string& out) {
     switch (e.form) {
         case EntryForm::Whole: out += line; break;
         case EntryForm::Span: out += a; break;
@@ -150,16 +164,18 @@ void EntryList::compose(const Entry& e, std::string_view line, std::string_view 
         case EntryForm::TimeRefPath: out.append(ExtractTime(line)).append(" [").append(a).append("] ").append(b); break;
         case EntryForm::RefPath: out.append("[").append(a).append("] ").append(b); break;
         case EntryForm::Robot:
-            out.append("*").append(ExtractHost(line)).append(" ").append(ExtractTime(line));
+            out.append("*").append(host).append(" ").append(ExtractTime(line));
             out.append(" [").append(a).append("] ").append(b);
             break;
-        case EntryForm::RobotsFile:
-            out.append(ExtractHost(line)).append(" ").append(ExtractTime(line)).append(" ").append(a);
-            break;
+        case EntryForm::RobotsFile: out.append(host).append(" ").append(ExtractTime(line)).append(" ").append(a); break;
         case EntryForm::TimeHostSpan:
-            out.append(ExtractTime(line)).append(" ").append(ExtractHost(line)).append(" ").append(a);
+            out.append(ExtractTime(line)).append(" ").append(host).append(" ").append(a);
             break;
     }
+}
+
+void SkippedLines::appendLine(std::size_t i, std::string& out) const {
+    out.append(std::to_string(lineNumber(i))).append(": ").append((*log_)[lines_[i]]);
 }
 
 common::StringList toStringList(const LineSource& lines) {

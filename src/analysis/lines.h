@@ -226,6 +226,8 @@ private:
     Entry whole(std::size_t i) const;
     void addWhole(const Entry& e);
     void compose(const Entry& e, std::string_view line, std::string_view a, std::string_view b, std::string& out) const;
+    static void composeFields(const Entry& e, std::string_view line, std::string_view host, std::string_view a,
+                              std::string_view b, std::string& out);
     static std::uint32_t offsetIn(std::string_view line, std::string_view part) {
         return part.empty() ? 0 : static_cast<std::uint32_t>(part.data() - line.data());
     }
@@ -239,6 +241,21 @@ private:
     common::BlockPool* pool_ = nullptr;
     // The entries kept whole, by index, in order.
     std::vector<std::pair<std::size_t, Entry>> whole_;
+};
+
+// Lines of a log by their indexes, each shown after its number in the file: "12: line".
+class SkippedLines final : public LineSource {
+public:
+    SkippedLines(std::shared_ptr<const LogText> log, std::vector<std::uint32_t> lines)
+        : log_(std::move(log)), lines_(std::move(lines)) {}
+    std::size_t size() const override { return lines_.size(); }
+    void appendLine(std::size_t i, std::string& out) const override;
+    // The 1-based number in the file of entry i.
+    std::size_t lineNumber(std::size_t i) const { return log_->lineNumber(lines_[i]); }
+
+private:
+    std::shared_ptr<const LogText> log_;
+    std::vector<std::uint32_t> lines_;
 };
 
 // The lines of a source as a string list (for tests and small panes).

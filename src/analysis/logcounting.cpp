@@ -49,26 +49,28 @@ void fileByStatus(Status status, EntryList& forbidden, EntryList& notFound, Entr
 }
 
 // The GET block of one line; returns the GET path. Notes in r the fields the rankings take.
+// raw is the line as read, l holds its core.
+// fields: the line has a referrer and a user agent field (a line of a common log has neither).
 std::string_view countGet(LogTally& t, const ReferenceLists& lists, const LogLine& l, std::uint32_t li,
-                          std::size_t getQuote, Status status, RankedLine& r) {
+                          std::string_view raw, bool fields, std::size_t getQuote, Status status, RankedLine& r) {
     const std::string_view line = l.text();
     const std::string_view path = GetPath(l, getQuote);
-    t.getExtract->add(EntryForm::TimeSpan, li, line, path);
+    t.getExtract->add(EntryForm::TimeSpan, li, raw, path);
     ++t.getCount;
-    const DistinctList::Added file = t.getFiles.add(li, line, path);
+    const DistinctList::Added file = t.getFiles.add(li, raw, path);
     if (file) ++t.getFileCount;
     if (status == Status::Ok) {
         ++t.get200Count;
         r.bytes = ByteCount(l);
         t.bytesSent += static_cast<double>(r.bytes);
     }
-    fileByStatus(status, *t.file403Lines, *t.file404Lines, *t.fileOtherLines, li, line, path);
+    fileByStatus(status, *t.file403Lines, *t.file404Lines, *t.fileOtherLines, li, raw, path);
 
-    if (l.find(kNoReferrerMarker, getQuote + 1) == LogLine::npos) {
+    if (fields && l.find(kNoReferrerMarker, getQuote + 1) == LogLine::npos) {
         const std::string_view referrer = Referrer(l, getQuote);
-        t.referrerLog->add(EntryForm::TimeRefPath, li, line, referrer, path);
+        t.referrerLog->add(EntryForm::TimeRefPath, li, raw, referrer, path);
         const bool own = lists.ownReferrers.any(referrer);
-        if (!own) t.referrerList->add(EntryForm::RefPath, li, line, referrer, path);
+        if (!own) t.referrerList->add(EntryForm::RefPath, li, raw, referrer, path);
         r.hasReferrer = true;
         r.foreignReferrer = !own;
         r.referrer = referrer;
@@ -80,17 +82,19 @@ std::string_view countGet(LogTally& t, const ReferenceLists& lists, const LogLin
                                            : lists.robotsAndFavicon.groups(line);
     r.robot = (found & 1) != 0;
     r.robotsFile = !r.robot && path.size() == 11 && common::foldedEqual(path, "/robots.txt");
+    const std::string_view agent = fields ? UserAgent(l, getQuote) : std::string_view{};
     if (r.robot) {
-        t.robotsLog->add(EntryForm::Robot, li, line, path, UserAgent(l, getQuote));
+        t.robotsLog->add(EntryForm::Robot, li, raw, path, agent);
     } else if (r.robotsFile) {
-        t.robotsLog->add(EntryForm::RobotsFile, li, line, UserAgent(l, getQuote));
+        t.robotsLog->add(EntryForm::RobotsFile, li, raw, agent);
     }
     if (t.rankings) {
         r.robotEntry = robotEntry;
         r.isGet = true;
         r.getPath = path;
         r.pathIndex = file.index;
-        r.agent = UserAgent(l, getQuote);
+        r.agent = agent;
+        r.hasAgent = fields;
     }
     if (found & 2) {
         ++t.faviconCount;
@@ -100,10 +104,13 @@ std::string_view countGet(LogTally& t, const ReferenceLists& lists, const LogLin
 }
 
 // One line of the pass: everything line index li adds to the tally.
-// line is line li's text, read into a buffer of the pass's own; what is kept of it points into the log.
-void countLine(LogTally& t, const ReferenceLists& lists, LogLine& l, std::uint32_t li, std::string_view line) {
+// raw is line li's text, read into a buffer of the pass's own; what is kept of it points into the log.
+// cut is what the log's layout reads of it: the fields come from its core, whole-line entries are raw.
+void countLine(LogTally& t, const ReferenceLists& lists, LogLine& l, std::uint32_t li, std::string_view raw,
+               const LogLayout::Cut& cut) {
+    const std::string_view line = cut.core;
     const std::int32_t hour = ExtractHour(ExtractTime(line));
-    const std::string_view host = ExtractHost(line);
+    const std::string_view host = cut.host;
     // An hour outside the day has no counter: the line is counted everywhere else.
     const bool inDay = hour >= 0 && hour <= 23;
     const auto h = static_cast<std::size_t>(inDay ? hour : 0);
@@ -118,42 +125,56 @@ void countLine(LogTally& t, const ReferenceLists& lists, LogLine& l, std::uint32
     const bool isGet = getQuote != LogLine::npos;
     if (isGet) {
         if (inDay) ++t.hourGets[h];
-        requestPath = countGet(t, lists, l, li, getQuote, status, ranked);
+        requestPath = countGet(t, lists, l, li, raw, !cut.noFields, getQuote, status, ranked);
     }
 
     const std::size_t postQuote = l.find(kPostMarker);
     const bool isPost = postQuote != LogLine::npos;
     const std::string_view postPath = isPost ? PostPath(l, postQuote) : std::string_view{};
     if (!isGet) requestPath = isPost ? postPath : OwnRequestPath(l);
-    t.connectionLines->add(EntryForm::TimeHostSpan, li, line, requestPath);
-    const DistinctList::Added hostEntry = t.hosts.add(li, line, host);
+    t.connectionLines->add(EntryForm::TimeHostSpan, li, raw, requestPath);
+    const DistinctList::Added hostEntry = t.hosts.add(li, raw, host);
     if (hostEntry) ++t.hostCount;
     // A host that holds several watched entries is listed once for each.
-    for (std::size_t n = lists.watchedHosts.count(host); n > 0; --n) t.watchedLines->add(EntryForm::Whole, li, line);
+    for (std::size_t n = lists.watchedHosts.count(host); n > 0; --n) t.watchedLines->add(EntryForm::Whole, li, raw);
 
     if (isPost) {
         if (inDay) ++t.hourPosts[h];
-        t.postExtract->add(EntryForm::TimeSpan, li, line, postPath);
+        t.postExtract->add(EntryForm::TimeSpan, li, raw, postPath);
         ++t.postCount;
-        if (t.postFiles.add(li, line, postPath)) ++t.postFileCount;
+        if (t.postFiles.add(li, raw, postPath)) ++t.postFileCount;
         if (status == Status::Ok) ++t.post200Count;
-        fileByStatus(status, *t.post403Lines, *t.post404Lines, *t.postOtherLines, li, line, postPath);
+        fileByStatus(status, *t.post403Lines, *t.post404Lines, *t.postOtherLines, li, raw, postPath);
     }
 
     if (status == Status::Ok) ++t.status200Count;
-    fileByStatus(status, *t.host403Lines, *t.host404Lines, *t.hostOtherLines, li, line, requestPath);
+    fileByStatus(status, *t.host403Lines, *t.host404Lines, *t.hostOtherLines, li, raw, requestPath);
 
     if (t.rankings) {
-        ranked.line = line;
+        ranked.line = raw;
         ranked.status = l.status();
-        ranked.toLog = (*t.logLines)[li].data() - line.data();
+        ranked.toLog = (*t.logLines)[li].data() - raw.data();
         ranked.host = host;
         ranked.hostIndex = hostEntry.index;
         ranked.requestPath = requestPath;
+        ranked.virtualHost = cut.virtualHost;
         ranked.is200 = status == Status::Ok;
         ranked.is403 = status == Status::Forbidden;
         ranked.is404 = status == Status::NotFound;
         t.rankings->addLine(ranked);
+    }
+}
+
+// Whether the pass can read the line: its hour converts, and so does the byte count of a GET line
+// answered 200. l is left holding the core.
+bool readable(LogLine& l, std::string_view core) {
+    try {
+        ExtractHour(ExtractTime(core));
+        l.scan(core);
+        if (l.find(kGetMarker) != LogLine::npos && statusOf(l) == Status::Ok) ByteCount(l);
+        return true;
+    } catch (const common::AppError&) {
+        return false;
     }
 }
 
@@ -218,7 +239,7 @@ struct PassThread {
 
 // Counts lines [begin, end) into t on the thread that owns own.
 void countRun(LogTally& t, const ReferenceLists& lists, std::size_t begin, std::size_t end, ResultView* progress,
-              PassThread& own) {
+              PassThread& own, bool skipBad) {
     struct Pool {
         LogTally& t;
         ~Pool() { t.takeSegmentsFrom(nullptr); }
@@ -226,10 +247,18 @@ void countRun(LogTally& t, const ReferenceLists& lists, std::size_t begin, std::
     t.takeSegmentsFrom(&own.pool);
     LogLine l;
     LineReader reader(*t.logLines, own.buffer);
+    const LogLayout& layout = t.logLines->layout();
+    const bool cuts = layout.cuts();
     std::size_t read = begin;
     for (std::size_t i = begin; i < end; ++i) {
-        countLine(t, lists, l, static_cast<std::uint32_t>(i), reader.line(i, end));
-        ++t.lineCount;
+        const std::string_view raw = reader.line(i, end);
+        const LogLayout::Cut cut = cuts ? layout.cut(raw) : LogLayout::Cut{raw, {}, ExtractHost(raw), false};
+        if (skipBad && !readable(l, cut.core)) {
+            t.skippedLines.push_back(static_cast<std::uint32_t>(i));
+        } else {
+            countLine(t, lists, l, static_cast<std::uint32_t>(i), raw, cut);
+            ++t.lineCount;
+        }
         if ((i + 1) % kProgressEvery == 0) {
             if (progress) progress->progressPosition(i + 1);
             t.logLines->doneWith(read, i + 1);
@@ -248,7 +277,7 @@ struct Chunk {
     bool done = false;  // under the pass's mutex
 };
 
-void countInChunks(LogTally& t, const ReferenceLists& lists, ResultView* progress, unsigned threads) {
+void countInChunks(LogTally& t, const ReferenceLists& lists, ResultView* progress, unsigned threads, bool skipBad) {
     const std::vector<std::size_t> ends = passChunkEnds(t.logLines->size(), threads);
     std::vector<Chunk> chunks(ends.size());
     for (std::size_t c = 0; c < chunks.size(); ++c) {
@@ -271,7 +300,7 @@ void countInChunks(LogTally& t, const ReferenceLists& lists, ResultView* progres
                 chunk.tally = std::make_unique<LogTally>(t.logLines, 0, &own.pool);
                 own.reserveIn(*chunk.tally, lines);
                 if (!t.rankings) chunk.tally->rankings.reset();
-                countRun(*chunk.tally, lists, chunk.begin, chunk.end, nullptr, own);
+                countRun(*chunk.tally, lists, chunk.begin, chunk.end, nullptr, own, skipBad);
                 own.noteFill(*chunk.tally, lines);
             } catch (...) {
                 chunk.error = std::current_exception();
@@ -331,13 +360,13 @@ void countInChunks(LogTally& t, const ReferenceLists& lists, ResultView* progres
 
 }  // namespace
 
-void countLines(LogTally& t, const ReferenceLists& lists, ResultView* progress, unsigned threads) {
+void countLines(LogTally& t, const ReferenceLists& lists, ResultView* progress, unsigned threads, bool skipBadLines) {
     const std::size_t count = t.logLines->size();
     if (threads <= 1 || passChunkEnds(count, threads).size() < 2) {
         PassThread own;
-        countRun(t, lists, 0, count, progress, own);
+        countRun(t, lists, 0, count, progress, own, skipBadLines);
     } else {
-        countInChunks(t, lists, progress, threads);
+        countInChunks(t, lists, progress, threads, skipBadLines);
     }
     if (progress) progress->progressPosition(count);
 }
@@ -362,7 +391,12 @@ void analyse(const std::string& path, ResultView& view, const AnalysisOptions& o
     for (std::string_view image : {"Image1", "Image2", "Image3"}) view.chartBackground(image);
 
     const unsigned threads = passThreads(options.threads);
-    std::shared_ptr<const LogText> log = loadLog(path, threads);
+    std::shared_ptr<LogText> loaded = loadLog(path, threads);
+    LogLayout layout = options.layout ? *options.layout : detectLayout(*loaded);
+    layout.clientFromForwarded = options.clientFromForwarded;
+    loaded->setLayout(layout);
+    view.layoutRead(layout, !options.layout);
+    std::shared_ptr<const LogText> log = std::move(loaded);
     const std::string shownPath = common::pathText(path);
     view.progressMessage(text::progress(2, shownPath));
     view.progressRange(log->size());
@@ -393,14 +427,15 @@ void analyse(const std::string& path, ResultView& view, const AnalysisOptions& o
         view.appendLines("ReferrerList", tally.referrerList);
         view.appendLines("RobotsLog", tally.robotsLog);
         if (tally.rankings) view.rankingsReady(tally.rankings);
+        if (options.skipBadLines) view.linesSkipped(std::make_shared<SkippedLines>(tally.logLines, tally.skippedLines));
     };
     try {
-        countLines(tally, lists, &view, threads);
+        countLines(tally, lists, &view, threads, options.skipBadLines);
     } catch (...) {
         flushPassPanes();
-        // The lines before the failing one are all counted, so lineCount is its index. The log is
-        // shown so that the user can see the line.
-        const auto stopped = static_cast<std::size_t>(tally.lineCount);
+        // The lines before the failing one are all counted or left out, so together they make its
+        // index. The log is shown so that the user can see the line.
+        const auto stopped = static_cast<std::size_t>(tally.lineCount) + tally.skippedLines.size();
         if (stopped < tally.logLines->size()) {
             view.replacePane("NamaLog", tally.logLines);
             view.stoppedAt(stopped, tally.logLines->lineNumber(stopped));

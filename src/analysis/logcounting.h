@@ -1,6 +1,7 @@
 // The one analysis entry point, and the pass over the lines that it makes.
 #pragma once
 #include <cstddef>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -27,6 +28,12 @@ struct AnalysisOptions {
     bool rankings = true;
     // Threads for the pass; 0: one per processor of the machine.
     unsigned threads = 0;
+    // The layout to read the log by; none: told from its first lines.
+    std::optional<LogLayout> layout = std::nullopt;
+    // Count the forwarded client (X-Forwarded-For) as a line's host, where a line has one.
+    bool clientFromForwarded = false;
+    // Leave out the lines that cannot be read, counting and listing them, instead of stopping there.
+    bool skipBadLines = false;
 };
 
 // Analyses the log at path and writes everything into view. Errors propagate as AppError after the
@@ -37,7 +44,10 @@ void LogCounting(const std::string& path, ResultView& view, const AnalysisOption
 // failing one (and the failing one's earlier steps) added. progress may be null. With more than one
 // thread the lines are counted in chunks side by side and the chunks' tallies appended in order, so
 // the result is the same, byte for byte, as with one, the state left by a failing line included.
-void countLines(LogTally& tally, const ReferenceLists& lists, ResultView* progress, unsigned threads = 1);
+// skipBadLines: a line whose hour or byte count does not convert is left out and noted in
+// tally.skippedLines instead of ending the pass.
+void countLines(LogTally& tally, const ReferenceLists& lists, ResultView* progress, unsigned threads = 1,
+                bool skipBadLines = false);
 
 // The threads that AnalysisOptions::threads asks for: 0 means one per processor.
 unsigned passThreads(unsigned requested);

@@ -104,7 +104,7 @@ inline bool isBlankLine(const char* p, const char* end) {
 
 }  // namespace
 
-std::shared_ptr<const LogText> logFromBytes(std::string_view bytes, const std::string& path) {
+std::shared_ptr<LogText> logFromBytes(std::string_view bytes, const std::string& path) {
     common::ByteBuffer copy;
     try {
         copy.resize(bytes.size());
@@ -308,7 +308,7 @@ void LineReader::fill(std::size_t i, std::size_t end) {
     direct_ = !readAt(file_, buffer_.data(), bytes, static_cast<std::size_t>(start_ - base));
 }
 
-std::shared_ptr<const LogText> logFromBytes(common::ByteBuffer bytes, const std::string& path, unsigned threads) {
+std::shared_ptr<LogText> logFromBytes(common::ByteBuffer bytes, const std::string& path, unsigned threads) {
     try {
         if (isGzip(bytes.view())) bytes = gunzip(bytes.view(), path);
         const int file = bytes.file();
@@ -320,7 +320,7 @@ std::shared_ptr<const LogText> logFromBytes(common::ByteBuffer bytes, const std:
     }
 }
 
-std::shared_ptr<const LogText> loadLog(const std::string& path, unsigned threads) {
+std::shared_ptr<LogText> loadLog(const std::string& path, unsigned threads) {
     return logFromBytes(common::mapFileBytes(path), path, threads);
 }
 

@@ -16,11 +16,11 @@ namespace analysis {
 // the text; lines that are empty or hold only blanks and tabs are no requests and are left out. Throws "ファイル "%s".
 // %s は開けません", also for a log that does not fit in memory and for one that the collected lists cannot point into
 // (a line of 4 GB or more, more than 4294967295 lines). threads: how many threads may cut the lines.
-std::shared_ptr<const LogText> loadLog(const std::string& path, unsigned threads = 1);
+std::shared_ptr<LogText> loadLog(const std::string& path, unsigned threads = 1);
 
 // The same from bytes already in memory (path names the file in messages).
-std::shared_ptr<const LogText> logFromBytes(common::ByteBuffer bytes, const std::string& path, unsigned threads = 1);
-std::shared_ptr<const LogText> logFromBytes(std::string_view bytes, const std::string& path);
+std::shared_ptr<LogText> logFromBytes(common::ByteBuffer bytes, const std::string& path, unsigned threads = 1);
+std::shared_ptr<LogText> logFromBytes(std::string_view bytes, const std::string& path);
 
 // The lines of a text as loadLog cuts them (text is the whole text; it is cut at its first zero byte).
 // mapped: text is a file mapping, whose pages are given back to the page cache once read. Up to

@@ -1,19 +1,261 @@
-// Line layouts: detection and the combined core of a line.
+// Line layouts: the shape of a line, detection from a log's first lines, and the combined core.
 #include "analysis/loglayout.h"
 
+#include <arpa/inet.h>
+
+#include <array>
+#include <string>
+
 #include "analysis/lines.h"
+#include "analysis/logline.h"
+#include "common/cp932.h"
 
 namespace analysis {
 
-std::string LogLayout::name() const { return "combined"; }
-std::string LogLayout::description() const { return "combined"; }
-std::string_view LogLayout::core(std::string_view line) const { return line; }
-std::string_view LogLayout::virtualHostOf(std::string_view) const { return {}; }
+namespace {
+
+bool isDigit(char c) { return c >= '0' && c <= '9'; }
+bool isLetter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
+bool isNameByte(char c) { return isLetter(c) || isDigit(c) || c == '.' || c == '-' || c == '_'; }
+bool isHexDigit(char c) { return isDigit(c) || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F'); }
+
+// A host name as a server writes its own name: name bytes only, with a letter somewhere.
+bool isHostName(std::string_view s) {
+    bool letter = false;
+    for (char c : s) {
+        if (!isNameByte(c)) return false;
+        letter = letter || isLetter(c);
+    }
+    return letter && s != "-";
+}
+
+bool isIpv4(std::string_view s) {
+    int parts = 0, digits = 0;
+    for (char c : s) {
+        if (isDigit(c)) {
+            if (++digits > 3) return false;
+        } else if (c == '.' && digits > 0) {
+            ++parts;
+            digits = 0;
+        } else {
+            return false;
+        }
+    }
+    return parts == 3 && digits > 0;
+}
+
+bool isIpv6(std::string_view s) {
+    if (s.size() < 2 || s.find(':') == std::string_view::npos) return false;
+    for (char c : s)
+        if (!isHexDigit(c) && c != ':' && c != '.' && c != '%') return false;
+    return true;
+}
+
+// What a server writes for %v or %v:%p: its name, or any address with a port.
+std::string_view withoutPort(std::string_view s) {
+    const std::size_t colon = s.rfind(':');
+    if (colon == std::string_view::npos || colon + 1 == s.size() || s.size() - colon > 6) return s;
+    for (std::size_t i = colon + 1; i < s.size(); ++i)
+        if (!isDigit(s[i])) return s;
+    return s.substr(0, colon);
+}
+bool isVirtualHost(std::string_view s) {
+    const std::string_view name = withoutPort(s);
+    if (name.empty()) return false;
+    if (name.size() < s.size()) return isHostName(name) || isIpv4(name);
+    return isHostName(name);
+}
+// What a server writes for %h: an address, or a name when it looks names up.
+bool isClient(std::string_view s) { return isIpv4(s) || isIpv6(s) || isHostName(s); }
+
+// How one line is laid out, if it has a layout of ours at all.
+struct Shape {
+    // The fields after the time stamp fit: request, status, byte count, then a referrer and agent or
+    // nothing, then maybe more (layout.common, layout.trailing).
+    bool fits = false;
+    LogLayout layout;              // layout.virtualHost: the fields before the time stamp have one
+    std::size_t clientAt = 0;      // where the client address begins (after a virtual host)
+    std::size_t end = 0;           // where the core ends, when the fields fit
+    std::string_view virtualHost;  // as written, port included
+};
+
+// The request, status and byte count after the time stamp, then a referrer and agent or nothing.
+void shapeFields(const LogLine& l, std::size_t stampAt, Shape& shape) {
+    const std::string_view s = l.text();
+    const std::size_t open = stampAt + 29;  // "[" + 26 + "]" + " "
+    if (open >= s.size() || s[open - 1] != ' ' || s[open] != '"' || s[stampAt + 27] != ']') return;
+    const std::vector<std::size_t>& quotes = l.quotes();
+    std::size_t q = 0;
+    while (q < quotes.size() && quotes[q] < open) ++q;
+    if (q + 1 >= quotes.size() || quotes[q] != open) return;
+    // Status: a blank, three digits, a blank; then the byte count, digits or "-".
+    std::size_t at = quotes[q + 1] + 1;
+    if (s.size() - at < 6 || s[at] != ' ' || !isDigit(s[at + 1]) || !isDigit(s[at + 2]) || !isDigit(s[at + 3]) ||
+        s[at + 4] != ' ')
+        return;
+    at += 5;
+    const std::size_t bytesAt = at;
+    while (at < s.size() && isDigit(s[at])) ++at;
+    if (at == bytesAt && s.substr(at, 1) == "-") ++at;
+    if (at == bytesAt || (at < s.size() && s[at] != ' ')) return;
+    shape.fits = true;
+    shape.end = at;
+    shape.layout.common = true;
+    if (at == s.size()) return;
+    // Referrer and agent: two quoted fields with one blank between; anything else follows a common core.
+    const std::size_t r = q + 2;
+    if (r + 3 < quotes.size() && quotes[r] == at + 1 && s[quotes[r + 1] + 1] == ' ' &&
+        quotes[r + 2] == quotes[r + 1] + 2) {
+        const std::size_t close = quotes[r + 3];
+        if (close + 1 == s.size() || s[close + 1] == ' ') {
+            shape.layout.common = false;
+            shape.end = close + 1;
+            shape.layout.trailing = close + 1 < s.size();
+            return;
+        }
+    }
+    shape.layout.trailing = true;
+}
+
+Shape shapeOf(std::string_view line) {
+    Shape shape;
+    const std::size_t stampAt = timeStampAt(line);
+    if (stampAt == LogLine::npos || stampAt < 6 || line[stampAt - 1] != ' ') return shape;
+    // The blank-separated fields before the time stamp: client, identity, user (a user may hold
+    // blanks), and a virtual host before them.
+    std::array<std::string_view, 2> first;
+    std::size_t fields = 0, from = 0;
+    for (std::size_t i = 0; i < stampAt; ++i) {
+        if (line[i] != ' ') continue;
+        if (i == from) return shape;  // two blanks in a row, or a blank first
+        if (fields < first.size()) first[fields] = line.substr(from, i - from);
+        ++fields;
+        from = i + 1;
+    }
+    if (fields < 3) return shape;
+    thread_local LogLine l;
+    l.scan(line);
+    shapeFields(l, stampAt, shape);
+    // The prefix is told apart by the fields before the time stamp alone, so that a line whose end
+    // is cut off still counts for the visitor rather than for the site.
+    if (fields >= 4 && isVirtualHost(first[0]) && isClient(first[1])) {
+        shape.layout.virtualHost = true;
+        shape.virtualHost = first[0];
+        shape.clientAt = first[0].size() + 1;
+    }
+    return shape;
+}
+
+struct Named {
+    std::string_view name;
+    LogLayout layout;
+};
+constexpr std::array<Named, 8> kLayouts = {{
+    {"combined", {false, false, false}},
+    {"common", {false, true, false}},
+    {"vhost-combined", {true, false, false}},
+    {"vhost-common", {true, true, false}},
+    {"combined-extra", {false, false, true}},
+    {"common-extra", {false, true, true}},
+    {"vhost-combined-extra", {true, false, true}},
+    {"vhost-common-extra", {true, true, true}},
+}};
+
+bool isValidAddress(std::string_view s) {
+    if (s.empty() || s.size() > 45) return false;
+    const std::string text(s);
+    unsigned char out[16];
+    return inet_pton(AF_INET, text.c_str(), out) == 1 || inet_pton(AF_INET6, text.c_str(), out) == 1;
+}
+
+// The first address of the first trailing field that is an address list ("203.0.113.5, 10.0.0.1"),
+// quoted or bare; empty when none is.
+std::string_view forwardedClient(std::string_view trailing) {
+    std::size_t at = 0;
+    while (at < trailing.size()) {
+        while (at < trailing.size() && trailing[at] == ' ') ++at;
+        const bool quoted = at < trailing.size() && trailing[at] == '"';
+        const std::size_t from = at + (quoted ? 1 : 0);
+        std::size_t end = trailing.find(quoted ? '"' : ' ', from);
+        if (end == std::string_view::npos) end = trailing.size();
+        std::string_view first = trailing.substr(from, end - from);
+        first = first.substr(0, first.find(','));
+        if (isValidAddress(first)) return first;
+        at = end + 1;
+    }
+    return {};
+}
+
+}  // namespace
+
+std::string LogLayout::name() const {
+    for (const Named& n : kLayouts)
+        if (n.layout.sameLayout(*this)) return std::string(n.name);
+    return "combined";
+}
+
+std::string LogLayout::description() const {
+    std::u8string what;
+    auto add = [&](std::u8string_view part) {
+        if (!what.empty()) what += u8"、";
+        what += part;
+    };
+    if (common) add(u8"リファラ・エージェントの欄なし");
+    if (virtualHost) add(u8"先頭のバーチャルホストを除外");
+    if (trailing) add(common ? u8"転送量の後の欄を除外" : u8"エージェントの後の欄を除外");
+    if (clientFromForwarded) add(u8"ホストは X-Forwarded-For");
+    std::string text = name();
+    if (!what.empty()) text += common::cp932(u8"（" + what + u8"）");
+    return text;
+}
+
+LogLayout::Cut LogLayout::cut(std::string_view line) const {
+    Cut c{line, {}, {}, false};
+    if (cuts()) {
+        const Shape shape = shapeOf(line);
+        const bool prefixed = virtualHost && shape.layout.virtualHost;
+        const bool tail = shape.fits && shape.layout.trailing;
+        const std::size_t begin = prefixed ? shape.clientAt : 0;
+        const std::size_t end = trailing && tail ? shape.end : line.size();
+        c.core = line.substr(begin, end - begin);
+        if (prefixed) c.virtualHost = withoutPort(shape.virtualHost);
+        if (clientFromForwarded && tail) c.host = forwardedClient(line.substr(shape.end));
+        c.noFields = common && shape.fits && shape.layout.common;
+    }
+    if (c.host.empty()) c.host = ExtractHost(c.core);
+    return c;
+}
+
 std::optional<LogLayout> layoutNamed(std::string_view name) {
-    if (name == "combined") return LogLayout{};
+    if (name == "vhost") return LogLayout{true, false, false};
+    for (const Named& n : kLayouts)
+        if (n.name == name) return n.layout;
     return std::nullopt;
 }
-std::string layoutNames() { return "combined"; }
-LogLayout detectLayout(const LineSource&, std::size_t) { return {}; }
+
+std::string layoutNames() {
+    std::string names;
+    for (const Named& n : kLayouts) names.append(names.empty() ? "" : "|").append(n.name);
+    return names + "|vhost";
+}
+
+LogLayout detectLayout(const LineSource& lines, std::size_t sample) {
+    std::array<std::size_t, kLayouts.size()> votes{};
+    std::size_t seen = 0;
+    std::string line;
+    for (std::size_t i = 0; i < lines.size() && seen < sample; ++i) {
+        line.clear();
+        lines.appendPrefix(i, line, 65536);
+        if (line.find_first_not_of(" \t") == std::string::npos) continue;
+        ++seen;
+        const Shape shape = shapeOf(line);
+        if (!shape.fits) continue;  // a line of no layout of ours votes for none
+        for (std::size_t k = 0; k < kLayouts.size(); ++k)
+            if (kLayouts[k].layout == shape.layout) ++votes[k];
+    }
+    for (std::size_t k = 0; k < kLayouts.size(); ++k)
+        if (seen > 0 && votes[k] * 100 >= seen * 95) return kLayouts[k].layout;
+    return {};
+}
 
 }  // namespace analysis

@@ -18,22 +18,39 @@ struct LogLayout {
     // Fields after the user agent (or after the byte count of a common line): quoted or bare, any number.
     bool trailing = false;
 
+    // The visitor behind a proxy or CDN: the first valid address of a trailing X-Forwarded-For field
+    // is the line's host, where a line has one (an option, not part of the layout's name).
+    bool clientFromForwarded = false;
+
     // The specified layout: every line is read whole, as it always was.
-    bool plain() const { return !virtualHost && !common && !trailing; }
+    bool plain() const { return !virtualHost && !common && !trailing && !clientFromForwarded; }
+    // Whether cut() ever gives other than the whole line and its first field.
+    bool cuts() const { return virtualHost || common || trailing || clientFromForwarded; }
     // "combined", "common", "vhost-combined", "combined-extra", "vhost-common-extra", ...
     std::string name() const;
     // What the layout means for the panes, in the user's words (Shift-JIS).
     std::string description() const;
 
-    // The part of line that the field rules read: from the client address on, without the virtual
-    // host, up to the closing quote of the user agent (the byte count of a common line). A line that
-    // does not fit the layout, and every line of the plain layout, is its own core.
-    std::string_view core(std::string_view line) const;
-    // The virtual host written before the client address (its :port left out); empty when the line has
-    // none or does not fit.
-    std::string_view virtualHostOf(std::string_view line) const;
+    // What the layout reads of one line, as views into it.
+    struct Cut {
+        // The part that the field rules read: from the client address on, without the virtual host,
+        // up to the closing quote of the user agent (the byte count of a common line). A line that
+        // does not fit the layout, and every line of a layout that cuts nothing, is its own core.
+        std::string_view core;
+        // The virtual host written before the client address, its :port left out; empty when none.
+        std::string_view virtualHost;
+        // The host of the line: the core's first field, or the forwarded client where that is asked for.
+        std::string_view host;
+        // A line of a common log: it has no referrer and no user agent to read.
+        bool noFields = false;
+    };
+    Cut cut(std::string_view line) const;
+    std::string_view core(std::string_view line) const { return cut(line).core; }
 
     bool operator==(const LogLayout&) const = default;
+    bool sameLayout(const LogLayout& o) const {
+        return virtualHost == o.virtualHost && common == o.common && trailing == o.trailing;
+    }
 };
 
 // A layout by its name(), or "vhost" for vhost-combined; none for an unknown name.

@@ -104,6 +104,17 @@ std::size_t LogLine::findOpener(std::size_t from) const {
     return npos;
 }
 
+std::size_t timeStampAt(std::string_view line) {
+    const char* begin = line.data();
+    const char* end = begin + line.size();
+    for (const char* p = begin; p < end; ++p) {
+        p = static_cast<const char*>(std::memchr(p, '[', static_cast<std::size_t>(end - p)));
+        if (!p) break;
+        if (end - p >= 13 && opensTimeStamp(p)) return static_cast<std::size_t>(p - begin);
+    }
+    return LogLine::npos;
+}
+
 std::string_view ExtractTime(std::string_view line) {
     const char* begin = line.data();
     const char* end = begin + line.size();

@@ -39,6 +39,8 @@ public:
     std::size_t find(std::string_view marker, std::size_t from = 0) const;
     // Index of the first quote that is no escaped one; npos if none.
     std::size_t firstQuote() const { return quotes_.empty() ? npos : quotes_.front(); }
+    // Indexes of every quote that is no escaped one, in order.
+    const std::vector<std::size_t>& quotes() const { return quotes_; }
     // Index of the first referrer opener (blank, quote) at or after from; npos if none.
     std::size_t findOpener(std::size_t from) const;
     // The status field: the three digits after the first quote (escaped or not) that a blank and
@@ -55,6 +57,9 @@ private:
     std::size_t walked_ = 0;
     std::size_t backslashes_ = 0;
 };
+
+// Index of the "[" that opens the line's time stamp ("[dd/Mmm/yyyy:", see ExtractTime); npos if none.
+std::size_t timeStampAt(std::string_view line);
 
 // The 28-byte bracketed time stamp. It opens at the first "[" followed by two digits, "/", three
 // letters, "/", four digits and ":" (a bracketed remote user comes before it); a line without such a

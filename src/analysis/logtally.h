@@ -5,6 +5,7 @@
 #include <memory>
 #include <string_view>
 #include <utility>
+#include <vector>
 
 #include "analysis/distinctlist.h"
 #include "analysis/lines.h"
@@ -75,6 +76,8 @@ struct LogTally : LogCounts {
     // The rankings of the lines passed so far; null when they are not wanted. The tallies of
     // consecutive runs of lines combine with Rankings::merge.
     std::shared_ptr<Rankings> rankings;
+    // Indexes of the lines left out as unreadable (only when the pass is asked to go on past them).
+    std::vector<std::uint32_t> skippedLines;
 };
 
 }  // namespace analysis

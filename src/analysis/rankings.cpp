@@ -262,8 +262,9 @@ std::string_view TextStore::copy(std::string_view text) {
 Rankings::Rankings(std::shared_ptr<const LogText> log)
     : log_(std::move(log)),
       buffer_(log_ ? log_->buffer() : std::string_view{}),
-      tables_{RankCounts(true),  RankCounts(true), RankCounts(false), RankCounts(true),  RankCounts(true),
-              RankCounts(false), RankCounts(true), RankCounts(true),  RankCounts(false), RankCounts(false)} {
+      tables_{RankCounts(true),  RankCounts(true),  RankCounts(false), RankCounts(true),
+              RankCounts(true),  RankCounts(false), RankCounts(true),  RankCounts(true),
+              RankCounts(false), RankCounts(false), RankCounts(true)} {
     statusRows_.fill(HashSlots::kAbsent);
 }
 
@@ -321,6 +322,7 @@ void Rankings::addLine(const RankedLine& l) {
 void Rankings::addFields(const RankedLine& l) {
     // The pass has looked the host and the path up in its distinct lists already.
     addAt(RankTable::Hosts, l.hostIndex, l.host, 1, l.bytes);
+    if (!l.virtualHost.empty()) add(RankTable::VirtualHosts, l.virtualHost, 1, l.bytes);
     addStatus(l.status);
     const std::uint32_t page = l.isGet ? addAt(RankTable::Pages, l.pathIndex, l.getPath, 1, l.bytes) : 0;
     if (!l.is200) {
@@ -330,7 +332,7 @@ void Rankings::addFields(const RankedLine& l) {
     if (!l.isGet) return;
     std::string_view agent = l.agent;
     if (agent.size() >= 2 && agent.front() == '"' && agent.back() == '"') agent = agent.substr(1, agent.size() - 2);
-    addRecent(RankTable::UserAgents, agent);
+    if (l.hasAgent) addRecent(RankTable::UserAgents, agent);
     if (l.hasReferrer && l.foreignReferrer) {
         const std::uint32_t referrer = addRecent(RankTable::Referrers, l.referrer);
         // The referrers table compares bytes, so its row's item is this very referrer.

@@ -28,18 +28,22 @@ enum class RankTable : std::uint8_t {
     Forbidden,      // the same for 403
     Statuses,       // the status field of every line ("-" where the line has none)
     UserAgents,     // user agents of GET lines, without their quotes
+    VirtualHosts,   // the virtual host written before the client (letter case ignored), bytes as for hosts
 };
-inline constexpr std::size_t kRankTableCount = 10;
+inline constexpr std::size_t kRankTableCount = 11;
 // Names as the JSON keys and the other readers use them.
 inline constexpr std::array<std::string_view, kRankTableCount> kRankTableNames = {
-    "pages",  "hosts",    "referrers", "referrerSites", "searchWords",
-    "robots", "notFound", "forbidden", "statuses",      "userAgents"};
+    "pages",    "hosts",     "referrers", "referrerSites", "searchWords", "robots",
+    "notFound", "forbidden", "statuses",  "userAgents",    "virtualHosts"};
 // Captions of the window's tabs and of the text tables (UTF-8).
 inline constexpr std::array<std::string_view, kRankTableCount> kRankTableCaptions = {
-    "ページ", "ホスト", "リファラ", "リファラ元サイト", "検索語", "ロボット", "404", "403", "ステータス", "ブラウザ"};
+    "ページ", "ホスト", "リファラ",   "リファラ元サイト", "検索語",          "ロボット",
+    "404",    "403",    "ステータス", "ブラウザ",         "バーチャルホスト"};
 inline constexpr RankTable rankTable(std::size_t i) { return static_cast<RankTable>(i); }
 // Pages and hosts carry the bytes that the transfer box adds up; the other tables have none.
-inline constexpr bool hasBytes(RankTable t) { return t == RankTable::Pages || t == RankTable::Hosts; }
+inline constexpr bool hasBytes(RankTable t) {
+    return t == RankTable::Pages || t == RankTable::Hosts || t == RankTable::VirtualHosts;
+}
 // Tables whose items are paths or addresses that are shown percent-decoded.
 inline constexpr bool isUrlTable(RankTable t) {
     return t == RankTable::Pages || t == RankTable::Referrers || t == RankTable::ReferrerSites ||
@@ -66,6 +70,7 @@ struct RankedLine {
     static constexpr std::uint32_t kNoIndex = 0xffffffffu;
     std::uint32_t hostIndex = kNoIndex, pathIndex = kNoIndex;
     std::string_view requestPath;  // GET path, else POST path, else the line's own request path
+    std::string_view virtualHost;  // written before the client address; empty where the log has none
     bool isGet = false;
     std::string_view getPath;
     bool is200 = false, is403 = false, is404 = false;  // the status markers, first found decides
@@ -74,6 +79,7 @@ struct RankedLine {
     bool foreignReferrer = false;                      // and no own-domain entry occurs in it
     std::string_view referrer;
     std::string_view agent;       // with its quotes, as cut from the GET rest
+    bool hasAgent = true;         // false for a line without the field (common log format)
     bool robot = false;           // a robot string occurs in the line
     std::string_view robotEntry;  // the first such string in the list's order
     bool robotsFile = false;      // the GET path is "/robots.txt" in any letter case
@@ -151,6 +157,8 @@ public:
     void merge(const Rankings& later);
 
     const RankCounts& table(RankTable t) const { return tables_[static_cast<std::size_t>(t)]; }
+    // Whether the readers show table t: the virtual hosts only for a log that has them.
+    bool shows(RankTable t) const { return t != RankTable::VirtualHosts || table(t).size() > 0; }
     // Rows of a table sorted by hits descending, then item ascending; at most limit rows (0: all).
     std::vector<RankRow> sorted(RankTable t, std::size_t limit = 0) const;
 

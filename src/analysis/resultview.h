@@ -52,6 +52,12 @@ public:
     // The rankings of the lines passed: null at the start of an analysis, then once after the pass,
     // also when a line stopped it (then they hold the lines before that one).
     virtual void rankingsReady(std::shared_ptr<const Rankings>) {}
+    // The layout the log is read by, as soon as the log is loaded; detected: told from its lines
+    // rather than chosen.
+    virtual void layoutRead(const LogLayout& /*layout*/, bool /*detected*/) {}
+    // The lines the pass left out as unreadable ("N: line", N the line's number in the file), after
+    // the pass; only when it was asked to go on past them.
+    virtual void linesSkipped(std::shared_ptr<const SkippedLines> /*skipped*/) {}
     // The pass stopped at line index of the log, which the pane "NamaLog" now holds; lineNumber is
     // that line's 1-based number in the text as loaded. The error follows.
     virtual void stoppedAt(std::size_t /*index*/, std::size_t /*lineNumber*/) {}

@@ -257,6 +257,7 @@ RankingWindow::RankingWindow(QWidget* parent) : QWidget(parent, Qt::Window) {
         layout->addLayout(bar);
         layout->addWidget(view, 1);
         tabs_->addTab(page, QString::fromUtf8(analysis::kRankTableCaptions[t].data()));
+        tabs_->setTabVisible(tabs_->count() - 1, analysis::rankTable(t) != RankTable::VirtualHosts);
 
         auto showStatus = [model, status] {
             status->setText(model->busy()
@@ -310,6 +311,11 @@ bool RankingWindow::eventFilter(QObject* watched, QEvent* event) {
 
 void RankingWindow::setRankings(std::shared_ptr<const analysis::Rankings> rankings) {
     for (const Page& p : pages_) p.model->setRankings(rankings);
+    // A table that only some logs have (the virtual hosts) has a tab only while it has rows.
+    for (std::size_t t = 0; t < analysis::kRankTableCount; ++t) {
+        const RankTable table = analysis::rankTable(t);
+        tabs_->setTabVisible(static_cast<int>(t), rankings ? rankings->shows(table) : table != RankTable::VirtualHosts);
+    }
 }
 
 QTableView* RankingWindow::view(RankTable table) const { return pages_[static_cast<std::size_t>(table)].view; }

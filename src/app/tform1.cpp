@@ -35,6 +35,7 @@
 #include "app/chartimage.h"
 #include "app/linesview.h"
 #include "app/rankingwindow.h"
+#include "app/readmenu.h"
 #include "app/recentfiles.h"
 #include "app/tform2.h"
 #include "common/apperror.h"
@@ -129,6 +130,11 @@ TForm1::TForm1(QWidget* parent) : QMainWindow(parent), lastByteName_(analysis::k
     PageControl1->addTab(buildReferrerPage(), QStringLiteral("リファラ"));
     PageControl1->addTab(pageOf(makePaneAt("bot"), "BotSheet"), QStringLiteral("bot"));
     PageControl1->addTab(pageOf(makePaneAt("生ログ"), "NamaSheet"), QStringLiteral("生ログ"));
+    // Only while the unreadable lines are left out rather than stopping the analysis.
+    SkippedLines = new LinesView;
+    SkippedLines->setObjectName("SkippedLines");
+    PageControl1->addTab(pageOf(SkippedLines, "SkippedSheet"), QStringLiteral("読めなかった行"));
+    PageControl1->setTabVisible(PageControl1->count() - 1, false);
     PageControl1->setCurrentIndex(0);
     setCentralWidget(PageControl1);
 
@@ -168,6 +174,8 @@ void TForm1::buildMenu() {
     QMenu* settings = menuBar()->addMenu(QStringLiteral("設定"));
     settings->setObjectName("N2");
     N3 = action(settings, "N3", QStringLiteral("ドメイン管理(&D)"), &TForm1::N3Click);
+    settings->addSeparator();
+    readMenu_ = new ReadMenu(settings, common::materiaFile(analysis::kReadSettingsFile), this);
     QMenu* view = menuBar()->addMenu(QStringLiteral("表示(&V)"));
     view->setObjectName("ViewV1");
     UTF81 = action(view, "UTF81", QStringLiteral("UTF-8デコーダ(&U)"), &TForm1::UTF81Click);
@@ -387,6 +395,10 @@ void TForm1::LogCounting(const std::string& path) {
     StatusFile->setText(file);
     StatusLines->clear();
     StatusTime->clear();
+    StatusFormat->clear();
+    StatusSkipped->clear();
+    SkippedLines->clear();
+    PageControl1->setTabVisible(PageControl1->indexOf(SkippedLines->parentWidget()), false);
     QElapsedTimer timer;
     timer.start();
     // The record passes everything on to this window and keeps it for the saved report.
@@ -397,7 +409,12 @@ void TForm1::LogCounting(const std::string& path) {
         StatusTime->setText(QStringLiteral("中断 (%1 秒)").arg(static_cast<double>(timer.elapsed()) / 1000, 0, 'f', 2));
     };
     try {
-        analysis::LogCounting(path, record_);
+        const analysis::ReadSettings& read = readMenu_->settings();
+        analysis::AnalysisOptions options;
+        options.layout = read.layout;
+        options.skipBadLines = read.skipBadLines;
+        options.clientFromForwarded = read.clientFromForwarded;
+        analysis::LogCounting(path, record_, options);
     } catch (const std::exception& e) {
         record_.fail(common::withPeriod(e.what()));
         stopped();
@@ -422,8 +439,12 @@ void TForm1::buildStatusBar() {
     StatusFile->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
     StatusLines = label("StatusLines");
     StatusTime = label("StatusTime");
+    StatusFormat = label("StatusFormat");
+    StatusSkipped = label("StatusSkipped");
     statusBar()->setObjectName("StatusBar1");
     statusBar()->addWidget(StatusFile, 1);
+    statusBar()->addPermanentWidget(StatusFormat);
+    statusBar()->addPermanentWidget(StatusSkipped);
     statusBar()->addPermanentWidget(StatusLines);
     statusBar()->addPermanentWidget(StatusTime);
 }
@@ -631,6 +652,21 @@ void TForm1::chartBackground(std::string_view image) {
 
 void TForm1::chartBars(std::string_view image, const std::array<std::int64_t, 24>& counts, std::int64_t total) {
     GraphDraw(chart(image), counts, total);
+}
+
+// The layout is shown at once, so that a pane left empty by it (no referrers in a common log) is
+// explained while the user looks.
+void TForm1::layoutRead(const analysis::LogLayout& layout, bool detected) {
+    StatusFormat->setText(QStringLiteral("形式: ") + toQString(layout.description()));
+    StatusFormat->setToolTip((detected ? QStringLiteral("最初の行から判別しました (設定 > ログの形式)")
+                                       : QStringLiteral("設定 > ログの形式 で指定されています")));
+}
+
+void TForm1::linesSkipped(std::shared_ptr<const analysis::SkippedLines> skipped) {
+    StatusSkipped->setText(QStringLiteral("読めなかった行 %L1").arg(skipped->size()));
+    SkippedLines->replace(skipped);
+    const int page = PageControl1->indexOf(SkippedLines->parentWidget());
+    PageControl1->setTabVisible(page, true);
 }
 
 // The line that stopped the pass is shown in the raw log, so that the error box's text can be read

@@ -21,6 +21,7 @@ class QAction;
 class RankingWindow;
 class QComboBox;
 class QLabel;
+class ReadMenu;
 class QMenu;
 class QUrl;
 class QLineEdit;
@@ -93,6 +94,9 @@ public:
     void rankingsReady(std::shared_ptr<const analysis::Rankings> rankings) override;
     RankingWindow* rankingWindow() const { return rankingWindow_; }
     void stoppedAt(std::size_t index, std::size_t lineNumber) override;
+    void layoutRead(const analysis::LogLayout& layout, bool detected) override;
+    void linesSkipped(std::shared_ptr<const analysis::SkippedLines> skipped) override;
+    ReadMenu* readMenu() const { return readMenu_; }
 
     QTabWidget* PageControl1;
     QComboBox* byteName;
@@ -107,9 +111,12 @@ public:
     QAction* UTF81;
     QAction* N1;
     QAction* Ranking1;
-    QLabel* StatusFile;   // the status bar: the analysed file,
-    QLabel* StatusLines;  // its line count
-    QLabel* StatusTime;   // and the time the analysis took
+    QLabel* StatusFile;       // the status bar: the analysed file,
+    QLabel* StatusLines;      // its line count
+    QLabel* StatusTime;       // and the time the analysis took
+    QLabel* StatusFormat;     // the layout the log was read by
+    QLabel* StatusSkipped;    // the lines left out as unreadable, when they are
+    LinesView* SkippedLines;  // those lines, on a page beside the raw log
 
     // A dropped file is analysed as if opened with ローカル; a folder or several files are refused.
     void openDropped(const QList<QUrl>& urls);
@@ -149,6 +156,7 @@ private:
     int lastByteName_;
     QMenu* recentMenu_ = nullptr;
     std::vector<std::string> recentFiles_;
+    ReadMenu* readMenu_ = nullptr;
     bool analysing_ = false;
     report::ReportRecord record_{this};
     std::shared_ptr<const analysis::Rankings> rankings_;

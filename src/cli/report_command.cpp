@@ -24,6 +24,7 @@ namespace cli {
 const char* reportUsage() {
     return "  munyaro-cli report [--json | --summary | --rankings [--top N]] [--unit byte|Kb|Mb|Gb]\n"
            "                     [--materia DIR] [--html FILE] [--csv DIR] [--threads N] [--no-rankings]\n"
+           "                     [--format auto|LAYOUT] [--skip-bad-lines] [--client-from forwarded]\n"
            "                     LOGFILE\n"
            "\n"
            "    Analyses LOGFILE (an Apache combined-format access log, plain or gzip) as the main\n"
@@ -40,6 +41,15 @@ const char* reportUsage() {
            "      --csv DIR    saves every table and pane but the raw log as CSV files into DIR\n"
            "      --threads N  threads for the pass (default: one per processor); the result is\n"
            "                   the same with any number\n"
+           "      --format F   the line layout: auto (default: told from the first 1,000 lines),\n"
+           "                   combined, common, vhost (a virtual host before the client), or one of\n"
+           "                   vhost-combined, vhost-common, combined-extra, common-extra,\n"
+           "                   vhost-combined-extra, vhost-common-extra (-extra: fields after the\n"
+           "                   user agent, or after the byte count of a common line)\n"
+           "      --skip-bad-lines  a line whose hour or byte count cannot be read is counted and\n"
+           "                   listed instead of stopping the analysis\n"
+           "      --client-from forwarded  the first address of a trailing X-Forwarded-For field\n"
+           "                   is the line's host (for sites behind a CDN or a reverse proxy)\n"
            "    With --html or --csv nothing is printed unless --json or --summary is given.\n"
            "    Exit status: 0 analysed, 1 the analysis stopped with an error (text on stderr,\n"
            "    followed by \"FILE:N: stopped here\" when line N stopped it) or a report could not\n"
@@ -67,6 +77,20 @@ int runReport(int argc, char** argv) {
             format = arg == "--json" ? Format::Json : arg == "--summary" ? Format::Summary : Format::Rankings;
         } else if (arg == "--no-rankings") {
             options.rankings = false;
+        } else if (arg == "--skip-bad-lines") {
+            options.skipBadLines = true;
+        } else if (arg == "--format" || arg == "--client-from") {
+            if (i + 1 >= argc) return usageError(arg + " needs a value");
+            const std::string value = argv[++i];
+            if (arg == "--client-from") {
+                if (value != "forwarded" && value != "address")
+                    return usageError("--client-from takes forwarded or address, not '" + value + "'");
+                options.clientFromForwarded = value == "forwarded";
+            } else if (value != "auto") {
+                options.layout = analysis::layoutNamed(value);
+                if (!options.layout)
+                    return usageError("unknown --format '" + value + "' (auto|" + analysis::layoutNames() + ")");
+            }
         } else if (arg == "--top") {
             if (i + 1 >= argc) return usageError("--top needs a value");
             const std::string value = argv[++i];

@@ -84,6 +84,8 @@ void ReportView::writeSummary(std::FILE* f) const {
     std::string& o = out.buf();
     const auto file = analysis::boxesOf("カウント");
     o += std::string(file[0]->label) + ": " + terminalSafe(utf8(box(std::string(file[0]->name)))) + "\n";
+    if (layout_) o += "ログの形式: " + utf8(layout_->description()) + "\n";
+    if (skipped_) o += "読めなかった行: " + std::to_string(skipped_->size()) + "\n";
     o += "集計結果\n";
     // A line per group of the first page: its name in a column of 12, then every box with its caption.
     for (std::string_view group : {"接続", "要求(GET)", "受信(POST)", "解析"}) {
@@ -123,6 +125,13 @@ void ReportView::writeText(std::FILE* f) const {
             out.maybeFlush();
         });
     }
+    if (!skipped_) return;
+    o += "\n== 読めなかった行 (SkippedLines) ==\n";
+    for (std::size_t i = 0; i < skipped_->size(); ++i) {
+        o += terminalSafe(utf8(skipped_->line(i)));
+        o += '\n';
+        out.maybeFlush();
+    }
 }
 
 void ReportView::writeJson(std::FILE* f, const std::string& file, const std::optional<std::string>& error) const {
@@ -130,6 +139,19 @@ void ReportView::writeJson(std::FILE* f, const std::string& file, const std::opt
     std::string& o = out.buf();
     o += "{\"file\":";
     appendJsonString(o, file);
+    if (layout_) {
+        o += ",\"format\":";
+        appendJsonString(o, layout_->name());
+    }
+    if (skipped_) {
+        // The numbers of the lines in the file, as the pane shows them before each line.
+        o += ",\"skippedLines\":{\"count\":" + std::to_string(skipped_->size()) + ",\"lines\":[";
+        for (std::size_t i = 0; i < skipped_->size(); ++i) {
+            if (i) o += ',';
+            o += std::to_string(skipped_->lineNumber(i));
+        }
+        o += "]}";
+    }
     o += ",\"error\":";
     if (error) appendJsonString(o, utf8(*error));
     else o += "null";
@@ -198,6 +220,7 @@ void ReportView::writeJson(std::FILE* f, const std::string& file, const std::opt
         o += '{';
         for (std::size_t t = 0; t < analysis::kRankTableCount; ++t) {
             const analysis::RankTable table = analysis::rankTable(t);
+            if (!rankings_->shows(table)) continue;
             if (t) o += ',';
             appendJsonString(o, analysis::kRankTableNames[t]);
             o += ":[";
@@ -233,6 +256,7 @@ void ReportView::writeRankings(std::FILE* f, std::size_t top) const {
     char buf[96];
     for (std::size_t t = 0; t < analysis::kRankTableCount; ++t) {
         const analysis::RankTable table = analysis::rankTable(t);
+        if (!rankings_->shows(table)) continue;
         const analysis::RankCounts& counts = rankings_->table(table);
         const std::vector<analysis::RankRow> rows = rankings_->sorted(table, top);
         const bool bytes = analysis::hasBytes(table);

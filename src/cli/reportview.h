@@ -40,6 +40,8 @@ public:
     void tallied(const analysis::LogTally& t) override { tally_ = t; }  // the counters alone
     void rankingsReady(std::shared_ptr<const analysis::Rankings> r) override { rankings_ = std::move(r); }
     void stoppedAt(std::size_t, std::size_t lineNumber) override { errorLine_ = lineNumber; }
+    void layoutRead(const analysis::LogLayout& layout, bool) override { layout_ = layout; }
+    void linesSkipped(std::shared_ptr<const analysis::SkippedLines> skipped) override { skipped_ = std::move(skipped); }
     // The 1-based number of the line that stopped the pass, if one did.
     std::optional<std::size_t> errorLine() const { return errorLine_; }
 
@@ -62,6 +64,8 @@ private:
     std::optional<analysis::LogCounts> tally_;
     std::shared_ptr<const analysis::Rankings> rankings_;
     std::optional<std::size_t> errorLine_;
+    std::optional<analysis::LogLayout> layout_;
+    std::shared_ptr<const analysis::SkippedLines> skipped_;  // null unless unreadable lines were to be left out
 };
 
 }  // namespace cli

@@ -43,6 +43,12 @@ void writeSummary(std::string& out, const ReportRecord& r) {
     row(out, {"ログ", "ファイル", "", path});
     row(out, {"ログ", "サイズ(バイト)", "", r.logSize() ? std::to_string(*r.logSize()) : ""});
     row(out, {"ログ", "行数", "", r.lineCount() ? std::to_string(*r.lineCount()) : ""});
+    if (r.layout()) {
+        std::string layout;
+        appendUtf8(layout, r.layout()->description());
+        row(out, {"ログ", "形式", "", layout});
+    }
+    if (r.skippedLines()) row(out, {"ログ", "読めなかった行", "", std::to_string(r.skippedLines()->size())});
     row(out, {"ログ", "解析日時", "", localTimeText(r.when())});
     if (r.error()) {
         std::string error, step;

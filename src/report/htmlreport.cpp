@@ -80,6 +80,15 @@ void appendMeta(std::string& out, const ReportRecord& r) {
     out += r.logSize() ? groupedNumber(*r.logSize()) + " バイト" : std::string("不明");
     out += "</dd>\n<dt>行数</dt><dd>";
     out += r.lineCount() ? groupedNumber(*r.lineCount()) + " 行" : std::string("不明");
+    if (r.layout()) {
+        out += "</dd>\n<dt>ログの形式</dt><dd>";
+        std::string scratch;
+        appendLogText(out, r.layout()->description(), scratch);
+    }
+    if (r.skippedLines()) {
+        out += "</dd>\n<dt>読めなかった行</dt><dd>";
+        out += groupedNumber(r.skippedLines()->size()) + " 行";
+    }
     out += "</dd>\n<dt>解析日時</dt><dd>";
     out += localTimeText(r.when());
     out += "</dd>\n</dl>\n";

@@ -35,6 +35,7 @@ void appendRankingSection(std::string& html, const ReportRecord& record) {
             groupedNumber(kHtmlRankRows) + " 件です。すべての行は CSV にあります。</p>\n";
     for (std::size_t i = 0; i < analysis::kRankTableCount; ++i) {
         const analysis::RankTable t = analysis::rankTable(i);
+        if (!rankings->shows(t)) continue;
         const analysis::RankCounts& counts = rankings->table(t);
         const std::string_view name = analysis::kRankTableNames[i];
         html += "<details id=\"rank-";
@@ -74,6 +75,7 @@ void addRankingCsvFiles(std::vector<CsvFile>& files, const ReportRecord& record)
     if (!rankings) return;
     for (std::size_t i = 0; i < analysis::kRankTableCount; ++i) {
         const analysis::RankTable t = analysis::rankTable(i);
+        if (!rankings->shows(t)) continue;
         files.push_back({std::string(analysis::kRankTableNames[i]) + ".csv", [rankings, t](std::string& out) {
                              const bool bytes = analysis::hasBytes(t);
                              out += bytes ? "item,hits,bytes" : "item,hits";

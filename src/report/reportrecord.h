@@ -44,6 +44,10 @@ public:
     // The log line that stopped the pass, if one did: its 1-based number and its text.
     std::optional<std::size_t> stoppedLineNumber() const { return stoppedLineNumber_; }
     const std::string& stoppedLine() const { return stoppedLine_; }
+    // The layout the log was read by, once it was loaded (description and name: layoutRead).
+    const std::optional<analysis::LogLayout>& layout() const { return layout_; }
+    // The lines left out as unreadable; null unless the analysis was asked to go on past them.
+    const std::shared_ptr<const analysis::SkippedLines>& skippedLines() const { return skipped_; }
     // "-" for a box this analysis did not write.
     const std::string& box(std::string_view name) const;
     // The unit the transfer box was written in, 0 to 3, or -1.
@@ -74,6 +78,14 @@ public:
     void chartBars(std::string_view image, const std::array<std::int64_t, 24>& counts, std::int64_t total) override;
     void tallied(const analysis::LogTally& tally) override;
     void stoppedAt(std::size_t index, std::size_t lineNumber) override;
+    void layoutRead(const analysis::LogLayout& layout, bool detected) override {
+        layout_ = layout;
+        if (shown_) shown_->layoutRead(layout, detected);
+    }
+    void linesSkipped(std::shared_ptr<const analysis::SkippedLines> skipped) override {
+        skipped_ = skipped;
+        if (shown_) shown_->linesSkipped(std::move(skipped));
+    }
     void rankingsReady(std::shared_ptr<const analysis::Rankings> rankings) override {
         rankings_ = rankings;
         if (shown_) shown_->rankingsReady(std::move(rankings));
@@ -94,6 +106,8 @@ private:
     std::string lastStep_;
     std::optional<std::size_t> stoppedLineNumber_;
     std::string stoppedLine_;
+    std::optional<analysis::LogLayout> layout_;
+    std::shared_ptr<const analysis::SkippedLines> skipped_;
     analysis::Lines rawLog_;  // only to read the line that stopped the pass
     int amountUnit_ = -1;
     std::map<std::string, analysis::PaneContent, std::less<>> panes_;

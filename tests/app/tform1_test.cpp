@@ -11,6 +11,7 @@
 #include <QDir>
 #include <QFileDialog>
 #include <QGuiApplication>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QProgressBar>
@@ -81,7 +82,9 @@ TEST_F(TForm1Test, EveryComponentExistsByNameAsTheUserSeesIt) {
     auto* pages = form.findChild<QTabWidget*>("PageControl1");
     ASSERT_NE(pages, nullptr);
     QStringList captions;
-    for (int i = 0; i < pages->count(); ++i) captions << pages->tabText(i);
+    // The page of unreadable lines is there only while they are left out.
+    for (int i = 0; i < pages->count(); ++i)
+        if (pages->isTabVisible(i)) captions << pages->tabText(i);
     EXPECT_EQ(captions, (QStringList{"カウント", "接続", "要求ログ", "受信ログ", "リファラ", "bot", "生ログ"}));
     EXPECT_EQ(pages->currentIndex(), 0);
 
@@ -411,3 +414,44 @@ TEST(KeepOnScreen, AWindowThatDoesNotFitIsMovedIntoTheAvailableArea) {
 }
 
 }  // namespace
+
+namespace {
+
+class ReadOptionsTest : public TForm1Test {};
+
+}  // namespace
+
+TEST_F(ReadOptionsTest, StatusBarTellsTheLayoutAndTheChoiceIsRemembered) {
+    apptest::writeExampleLists(dir);
+    const std::string vhost = "www.example.jp 10.0.0.1 - - [10/Oct/2004:13:55:36 +0900] \"GET / HTTP/1.1\" 200 5 "
+                              "\"-\" \"UA\"\r\n";
+    const std::string log = dir.write("logs/vhost.log", vhost + vhost);
+    ASSERT_TRUE(analyse(log).empty());
+    EXPECT_EQ(form.StatusFormat->text(), QStringLiteral("形式: vhost-combined（先頭のバーチャルホストを除外）"));
+    EXPECT_EQ(box("Edit2"), "1");
+    EXPECT_EQ(pane("Memo8").back(), "10.0.0.1");
+    // Chosen in the menu: the next analysis reads by it, and a new window starts with it.
+    auto* combined = form.findChild<QAction*>("combined");
+    ASSERT_TRUE(combined);
+    combined->trigger();
+    ASSERT_TRUE(analyse(log).empty());
+    EXPECT_EQ(form.StatusFormat->text(), QStringLiteral("形式: combined"));
+    EXPECT_EQ(pane("Memo8").back(), "www.example.jp");
+    TForm1 next;
+    EXPECT_TRUE(next.findChild<QAction*>("combined")->isChecked());
+}
+
+TEST_F(ReadOptionsTest, SkippedLinesHaveAPageOfTheirOwn) {
+    apptest::writeExampleLists(dir);
+    const StringList lines = common::splitLines(apptest::exampleLog());
+    const std::string log = dir.write("logs/bad.log", lines[0] + "\r\n# comment\r\n" + lines[1] + "\r\n");
+    const int page = form.PageControl1->indexOf(form.SkippedLines->parentWidget());
+    EXPECT_FALSE(form.PageControl1->isTabVisible(page));
+    EXPECT_EQ(analyse(log).size(), 1u) << "stops at the line, as without the option";
+    form.findChild<QAction*>("SkipBadLines")->trigger();
+    ASSERT_TRUE(analyse(log).empty());
+    EXPECT_TRUE(form.PageControl1->isTabVisible(page));
+    EXPECT_EQ(form.SkippedLines->lines(), StringList{"2: # comment"});
+    EXPECT_EQ(form.StatusSkipped->text(), QStringLiteral("読めなかった行 1"));
+    EXPECT_EQ(box("Edit1"), "2");
+}

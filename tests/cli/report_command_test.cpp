@@ -398,3 +398,45 @@ TEST(ReportThreads, ALineThatStopsThePassLeavesTheSameStateOnAnyNumberOfThreads)
         expectSameOnAnyThreads(prog.materia() + prog.dir.file("access_log", generatedLog(n, n, false)), "no error");
     }
 }
+
+TEST(ReportCommand, LayoutIsToldAndCanBeChosen) {
+    Program prog("", "", "");
+    const std::string formats = std::string(MUNYARO_SOURCE_DIR) + "/tests/data/formats/";
+    Result r = cli("report --json " + prog.materia() + formats + "vhost.log");
+    ASSERT_EQ(r.status, 0) << r.err;
+    Json j = Json::parse(r.out);
+    EXPECT_EQ(j["format"].string, "vhost-combined");
+    EXPECT_EQ(j["tally"]["hostCount"].number, 4);
+    EXPECT_EQ(j["rankings"]["virtualHosts"].array.size(), 2u);
+    // Chosen over what the lines say: read as combined, the site's names are the hosts.
+    r = cli("report --json --format combined " + prog.materia() + formats + "vhost.log");
+    j = Json::parse(r.out);
+    EXPECT_EQ(j["format"].string, "combined");
+    EXPECT_EQ(j["tally"]["hostCount"].number, 2);
+    EXPECT_EQ(j["rankings"].object.count("virtualHosts"), 0u);
+    r = cli("report --summary " + prog.materia() + formats + "common.log");
+    EXPECT_THAT(r.out, HasSubstr("ログの形式: common（リファラ・エージェントの欄なし）"));
+    for (const char* args : {"--format nginx x", "--format", "--client-from proxy x"}) {
+        r = cli("report " + std::string(args));
+        EXPECT_EQ(r.status, 2) << args;
+    }
+    r = cli("report --json --client-from forwarded " + prog.materia() + formats + "forwarded-list.log");
+    EXPECT_EQ(Json::parse(r.out)["panes"]["Memo8"][2].string, "192.0.2.10");
+}
+
+TEST(ReportCommand, SkipBadLinesGoesOnAndNamesTheLines) {
+    Program prog;
+    const std::string log = prog.dir.file("bad.log", std::string(kLog) + "\r\n" + "garbage\r\n" + kLog);
+    Result r = cli("report --json " + prog.materia() + log);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(Json::parse(r.out).object.count("skippedLines"), 0u);
+    r = cli("report --json --skip-bad-lines " + prog.materia() + log);
+    ASSERT_EQ(r.status, 0) << r.err;
+    const Json j = Json::parse(r.out);
+    EXPECT_EQ(j["skippedLines"]["count"].number, 1);
+    EXPECT_EQ(j["skippedLines"]["lines"][0].number, 6);  // the blank line 5 counts in the file's numbering
+    EXPECT_EQ(j["tally"]["lineCount"].number, 8);
+    r = cli("report --skip-bad-lines " + prog.materia() + log);
+    EXPECT_THAT(r.out, HasSubstr("読めなかった行: 1\n"));
+    EXPECT_THAT(r.out, HasSubstr("== 読めなかった行 (SkippedLines) ==\n6: garbage\n"));
+}
