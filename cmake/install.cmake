@@ -18,6 +18,8 @@ install(FILES data/icons/munyaro.svg DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/
 # Rendered from the SVG by scripts/icon and kept here, so a build needs no SVG renderer.
 install(FILES data/icons/munyaro.png DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/256x256/apps)
 install(FILES ${CMAKE_BINARY_DIR}/data/munyaro-cli.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+# The licence where Debian looks for it, in its machine-readable format.
+install(FILES data/copyright DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/munyaro)
 
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME munyaro)

@@ -14,12 +14,14 @@ for f in ./usr/bin/munyaro ./usr/bin/munyaro-cli \
          ./usr/share/applications/io.github.munyaro.Munyaro.desktop \
          ./usr/share/metainfo/io.github.munyaro.Munyaro.metainfo.xml \
          ./usr/share/icons/hicolor/scalable/apps/munyaro.svg ./usr/share/icons/hicolor/256x256/apps/munyaro.png \
-         ./usr/share/man/man1/munyaro-cli.1 ./usr/share/munyaro/materia/setup.ini \
+         ./usr/share/man/man1/munyaro-cli.1 ./usr/share/doc/munyaro/copyright ./usr/share/munyaro/materia/setup.ini \
          ./usr/share/munyaro/materia/FTPSetting.dat ./usr/share/munyaro/logs/access_log_20261207; do
     grep -qx -- "$f" <<<"$contents" || { echo "missing in the package: $f"; exit 1; }
 done
 # Nothing of the build or the tests goes along.
 if grep -E 'test|bench|screenshot' <<<"$contents"; then echo "unexpected files above"; exit 1; fi
+dpkg-deb --fsys-tarfile "$deb" | tar -xO ./usr/share/doc/munyaro/copyright | grep -qx 'License: MIT' ||
+    { echo "the copyright file names no MIT licence"; exit 1; }
 depends=$(dpkg-deb -f "$deb" Depends)
 echo "Depends: $depends"
 for lib in libqt6widgets6 libcurl4 zlib1g libc6; do
