@@ -6,6 +6,7 @@
 #include <string>
 #include <string_view>
 
+#include "analysis/loglayout.h"
 #include "analysis/logline.h"
 #include "common/apperror.h"
 #include "common/casefold.h"
@@ -106,6 +107,21 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     checkConversions(line);
     checkConversions(line.substr(0, 24));
+
+    // Every layout's cut stays inside the line, and the scan it leaves is the core's own.
+    for (const char* name : {"combined", "vhost-combined-extra", "common-extra", "vhost-common"}) {
+        analysis::LogLayout layout = *analysis::layoutNamed(name);
+        layout.clientFromForwarded = (size & 1) != 0;
+        analysis::LogLine scanned;
+        const analysis::LogLayout::Cut c = layout.cut(line, scanned);
+        checkInside(c.core, line);
+        checkInside(c.host, line);
+        checkInside(c.virtualHost, line);
+        FUZZ_CHECK(scanned.text().data() == c.core.data() && scanned.text().size() == c.core.size());
+        const analysis::LogLine fresh(c.core);
+        FUZZ_CHECK(fresh.quotes() == scanned.quotes());
+        FUZZ_CHECK(fresh.status() == scanned.status());
+    }
 
     // Cut with positions taken from the input itself, extremes included.
     if (size >= 16) {

@@ -106,7 +106,8 @@ std::string_view countGet(LogTally& t, const ReferenceLists& lists, const LogLin
 // One line of the pass: everything line index li adds to the tally.
 // raw is line li's text, read into a buffer of the pass's own; what is kept of it points into the log.
 // cut is what the log's layout reads of it: the fields come from its core, whole-line entries are raw.
-void countLine(LogTally& t, const ReferenceLists& lists, LogLine& l, std::uint32_t li, std::string_view raw,
+// l holds the core scanned.
+void countLine(LogTally& t, const ReferenceLists& lists, const LogLine& l, std::uint32_t li, std::string_view raw,
                const LogLayout::Cut& cut) {
     const std::string_view line = cut.core;
     const std::int32_t hour = ExtractHour(ExtractTime(line));
@@ -116,7 +117,6 @@ void countLine(LogTally& t, const ReferenceLists& lists, LogLine& l, std::uint32
     const auto h = static_cast<std::size_t>(inDay ? hour : 0);
     if (inDay) ++t.hourConnections[h];
 
-    l.scan(line);
     const Status status = statusOf(l);
 
     std::string_view requestPath;
@@ -166,11 +166,10 @@ void countLine(LogTally& t, const ReferenceLists& lists, LogLine& l, std::uint32
 }
 
 // Whether the pass can read the line: its hour converts, and so does the byte count of a GET line
-// answered 200. l is left holding the core.
-bool readable(LogLine& l, std::string_view core) {
+// answered 200. l holds the core scanned.
+bool readable(const LogLine& l, std::string_view core) {
     try {
         ExtractHour(ExtractTime(core));
-        l.scan(core);
         if (l.find(kGetMarker) != LogLine::npos && statusOf(l) == Status::Ok) ByteCount(l);
         return true;
     } catch (const common::AppError&) {
@@ -252,7 +251,13 @@ void countRun(LogTally& t, const ReferenceLists& lists, std::size_t begin, std::
     std::size_t read = begin;
     for (std::size_t i = begin; i < end; ++i) {
         const std::string_view raw = reader.line(i, end);
-        const LogLayout::Cut cut = cuts ? layout.cut(raw) : LogLayout::Cut{raw, {}, ExtractHost(raw), false};
+        LogLayout::Cut cut{raw, {}, {}, false};
+        if (cuts) {
+            cut = layout.cut(raw, l);
+        } else {
+            l.scan(raw);
+            cut.host = ExtractHost(raw);
+        }
         if (skipBad && !readable(l, cut.core)) {
             t.skippedLines.push_back(static_cast<std::uint32_t>(i));
         } else {

@@ -4,6 +4,8 @@
 #include <arpa/inet.h>
 
 #include <array>
+#include <cstdint>
+#include <cstring>
 #include <string>
 
 #include "analysis/lines.h"
@@ -14,19 +16,31 @@ namespace analysis {
 
 namespace {
 
-bool isDigit(char c) { return c >= '0' && c <= '9'; }
-bool isLetter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
-bool isNameByte(char c) { return isLetter(c) || isDigit(c) || c == '.' || c == '-' || c == '_'; }
-bool isHexDigit(char c) { return isDigit(c) || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F'); }
+// The classes of a byte, looked up once per byte: the prefix is tested on every line of a vhost log.
+enum : std::uint8_t { kDigit = 1, kLetter = 2, kNamePunct = 4, kHexLetter = 8, kV6Punct = 16 };
+constexpr std::array<std::uint8_t, 256> kClass = [] {
+    std::array<std::uint8_t, 256> c{};
+    for (int b = '0'; b <= '9'; ++b) c[b] = kDigit;
+    for (int b = 'a'; b <= 'z'; ++b) c[b] = kLetter;
+    for (int b = 'A'; b <= 'Z'; ++b) c[b] = kLetter;
+    for (int b : {'a', 'b', 'c', 'd', 'e', 'f', 'A', 'B', 'C', 'D', 'E', 'F'}) c[b] |= kHexLetter;
+    c['.'] = kNamePunct | kV6Punct;
+    c['-'] = c['_'] = kNamePunct;
+    c[':'] = c['%'] = kV6Punct;
+    return c;
+}();
+std::uint8_t classOf(char c) { return kClass[static_cast<unsigned char>(c)]; }
+bool isDigit(char c) { return classOf(c) & kDigit; }
 
 // A host name as a server writes its own name: name bytes only, with a letter somewhere.
 bool isHostName(std::string_view s) {
-    bool letter = false;
+    unsigned seen = 0;
     for (char c : s) {
-        if (!isNameByte(c)) return false;
-        letter = letter || isLetter(c);
+        const unsigned k = classOf(c);
+        if (!(k & (kDigit | kLetter | kNamePunct))) return false;
+        seen |= k;
     }
-    return letter && s != "-";
+    return (seen & kLetter) != 0;
 }
 
 bool isIpv4(std::string_view s) {
@@ -47,7 +61,7 @@ bool isIpv4(std::string_view s) {
 bool isIpv6(std::string_view s) {
     if (s.size() < 2 || s.find(':') == std::string_view::npos) return false;
     for (char c : s)
-        if (!isHexDigit(c) && c != ':' && c != '.' && c != '%') return false;
+        if (!(classOf(c) & (kDigit | kHexLetter | kV6Punct))) return false;
     return true;
 }
 
@@ -66,7 +80,23 @@ bool isVirtualHost(std::string_view s) {
     return isHostName(name);
 }
 // What a server writes for %h: an address, or a name when it looks names up.
-bool isClient(std::string_view s) { return isIpv4(s) || isIpv6(s) || isHostName(s); }
+bool isClient(std::string_view s) {
+    if (s.empty()) return false;
+    // One look at the first byte picks the one test that can hold: a name has a letter somewhere.
+    const std::uint8_t k = classOf(s[0]);
+    if (k & kDigit) return isIpv4(s) || isIpv6(s) || isHostName(s);
+    if (k & (kHexLetter | kV6Punct)) return isIpv6(s) || isHostName(s);
+    return isHostName(s);
+}
+
+// The same site's name on line after line is tested once.
+bool isVirtualHostSeen(std::string_view s) {
+    thread_local std::string last;
+    if (s == last) return true;
+    if (!isVirtualHost(s)) return false;
+    last.assign(s);
+    return true;
+}
 
 // How one line is laid out, if it has a layout of ours at all.
 struct Shape {
@@ -117,28 +147,33 @@ void shapeFields(const LogLine& l, std::size_t stampAt, Shape& shape) {
     shape.layout.trailing = true;
 }
 
-Shape shapeOf(std::string_view line) {
+// l is left holding line scanned, or untouched when the line has no time stamp or fields before it.
+Shape shapeOf(std::string_view line, LogLine& l, bool& scanned) {
     Shape shape;
+    scanned = false;
     const std::size_t stampAt = timeStampAt(line);
     if (stampAt == LogLine::npos || stampAt < 6 || line[stampAt - 1] != ' ') return shape;
     // The blank-separated fields before the time stamp: client, identity, user (a user may hold
     // blanks), and a virtual host before them.
     std::array<std::string_view, 2> first;
     std::size_t fields = 0, from = 0;
-    for (std::size_t i = 0; i < stampAt; ++i) {
-        if (line[i] != ' ') continue;
+    const char* begin = line.data();
+    for (const char* p = begin; p < begin + stampAt; ++p) {
+        p = static_cast<const char*>(std::memchr(p, ' ', stampAt - static_cast<std::size_t>(p - begin)));
+        if (!p) break;
+        const auto i = static_cast<std::size_t>(p - begin);
         if (i == from) return shape;  // two blanks in a row, or a blank first
         if (fields < first.size()) first[fields] = line.substr(from, i - from);
         ++fields;
         from = i + 1;
     }
     if (fields < 3) return shape;
-    thread_local LogLine l;
     l.scan(line);
+    scanned = true;
     shapeFields(l, stampAt, shape);
     // The prefix is told apart by the fields before the time stamp alone, so that a line whose end
     // is cut off still counts for the visitor rather than for the site.
-    if (fields >= 4 && isVirtualHost(first[0]) && isClient(first[1])) {
+    if (fields >= 4 && isVirtualHostSeen(first[0]) && isClient(first[1])) {
         shape.layout.virtualHost = true;
         shape.virtualHost = first[0];
         shape.clientAt = first[0].size() + 1;
@@ -210,18 +245,26 @@ std::string LogLayout::description() const {
 }
 
 LogLayout::Cut LogLayout::cut(std::string_view line) const {
+    thread_local LogLine l;
+    return cut(line, l);
+}
+
+LogLayout::Cut LogLayout::cut(std::string_view line, LogLine& l) const {
     Cut c{line, {}, {}, false};
+    bool scanned = false;
     if (cuts()) {
-        const Shape shape = shapeOf(line);
+        const Shape shape = shapeOf(line, l, scanned);
         const bool prefixed = virtualHost && shape.layout.virtualHost;
         const bool tail = shape.fits && shape.layout.trailing;
         const std::size_t begin = prefixed ? shape.clientAt : 0;
         const std::size_t end = trailing && tail ? shape.end : line.size();
         c.core = line.substr(begin, end - begin);
+        if (scanned) l.narrow(begin, end);
         if (prefixed) c.virtualHost = withoutPort(shape.virtualHost);
         if (clientFromForwarded && tail) c.host = forwardedClient(line.substr(shape.end));
         c.noFields = common && shape.fits && shape.layout.common;
     }
+    if (!scanned) l.scan(c.core);
     if (c.host.empty()) c.host = ExtractHost(c.core);
     return c;
 }
@@ -243,12 +286,14 @@ LogLayout detectLayout(const LineSource& lines, std::size_t sample) {
     std::array<std::size_t, kLayouts.size()> votes{};
     std::size_t seen = 0;
     std::string line;
+    LogLine scanLine;
     for (std::size_t i = 0; i < lines.size() && seen < sample; ++i) {
         line.clear();
         lines.appendPrefix(i, line, 65536);
         if (line.find_first_not_of(" \t") == std::string::npos) continue;
         ++seen;
-        const Shape shape = shapeOf(line);
+        bool scanned = false;
+        const Shape shape = shapeOf(line, scanLine, scanned);
         if (!shape.fits) continue;  // a line of no layout of ours votes for none
         for (std::size_t k = 0; k < kLayouts.size(); ++k)
             if (kLayouts[k].layout == shape.layout) ++votes[k];

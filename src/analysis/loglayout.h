@@ -9,6 +9,7 @@
 namespace analysis {
 
 class LineSource;
+class LogLine;
 
 struct LogLayout {
     // A virtual host (%v or %v:%p) written before the client address.
@@ -45,6 +46,8 @@ struct LogLayout {
         bool noFields = false;
     };
     Cut cut(std::string_view line) const;
+    // The same, leaving l holding the core scanned (the pass reads its fields from there).
+    Cut cut(std::string_view line, LogLine& l) const;
     std::string_view core(std::string_view line) const { return cut(line).core; }
 
     bool operator==(const LogLayout&) const = default;

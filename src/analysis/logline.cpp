@@ -1,6 +1,7 @@
 // The fields of one access-log line.
 #include "analysis/logline.h"
 
+#include <algorithm>
 #include <cstring>
 #ifdef __SSE2__
 #include <emmintrin.h>
@@ -65,6 +66,21 @@ void LogLine::scan(std::string_view line) {
 #endif
     for (; i < n; ++i)
         if (begin[i] == '"') quoteAt(i);
+}
+
+void LogLine::narrow(std::size_t begin, std::size_t end) {
+    if (begin == 0 && end == line_.size()) return;
+    line_ = line_.substr(begin, end - begin);
+    // Quotes come in order: those after the part go from the back, the rest move by begin.
+    while (!quotes_.empty() && quotes_.back() >= end) quotes_.pop_back();
+    if (begin > 0) {
+        std::size_t before = 0;
+        while (before < quotes_.size() && quotes_[before] < begin) ++before;
+        quotes_.erase(quotes_.begin(), quotes_.begin() + static_cast<std::ptrdiff_t>(before));
+        for (std::size_t& q : quotes_) q -= begin;
+    }
+    // The status quote is the line's first one that a status follows (none lies before a core).
+    status_ = status_ != npos && status_ >= begin && status_ + 3 <= end ? status_ - begin : npos;
 }
 
 // Walks the line character by character from where the last walk stopped: only there is it known

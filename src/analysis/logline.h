@@ -34,6 +34,10 @@ public:
     // Takes a new line; the object is reused from line to line to keep its storage.
     void scan(std::string_view line);
 
+    // Keeps only the part [begin, end) of the line scanned, as if that part had been scanned: a part
+    // that begins where no Shift-JIS character or escape runs across it (the layouts' cores do).
+    void narrow(std::size_t begin, std::size_t end);
+
     std::string_view text() const { return line_; }
     // Index of the first occurrence at or after from of marker, which begins with a quote; npos if none.
     std::size_t find(std::string_view marker, std::size_t from = 0) const;

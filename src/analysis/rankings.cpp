@@ -322,7 +322,9 @@ void Rankings::addLine(const RankedLine& l) {
 void Rankings::addFields(const RankedLine& l) {
     // The pass has looked the host and the path up in its distinct lists already.
     addAt(RankTable::Hosts, l.hostIndex, l.host, 1, l.bytes);
-    if (!l.virtualHost.empty()) add(RankTable::VirtualHosts, l.virtualHost, 1, l.bytes);
+    // A log's lines come mostly from one site: its row is looked at before any hashing.
+    if (!l.virtualHost.empty())
+        tableRef(RankTable::VirtualHosts).addTo(addRecent(RankTable::VirtualHosts, l.virtualHost), 0, l.bytes);
     addStatus(l.status);
     const std::uint32_t page = l.isGet ? addAt(RankTable::Pages, l.pathIndex, l.getPath, 1, l.bytes) : 0;
     if (!l.is200) {
