@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <memory>
 #include <sys/stat.h>
 #include <sys/wait.h>
 
@@ -112,6 +113,22 @@ TEST_F(FetchCommand, SftpHostKeyTrustedOnceThenAChangedOneRefused) {
     EXPECT_THAT(r.err, HasSubstr("refused"));
     EXPECT_THAT(r.err, HasSubstr(second.fingerprint()));
     EXPECT_EQ(readFile(local / "logs/access_log"), "old\n");
+}
+
+TEST_F(FetchCommand, APinAfterAZeroByteIsNotReplacedByTrust) {
+    auto real = std::make_unique<FtpsServer>(root.path(), "munya", "secret");
+    const int port = real->port();
+    const std::string pins =
+        std::string("# note\0\n", 8) + "127.0.0.1:" + std::to_string(port) + " " + real->fingerprint() + "\n";
+    writeFile(local / "materia/ftps_pins", pins);
+    real.reset();
+    FtpsServer impostor(root.path(), "munya", "secret", port);
+    const auto r = cli("", "fetch --protocol ftps " + common(port) + passwordFile() + "--trust " +
+                               impostor.fingerprint() + " access_log");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_THAT(r.err, HasSubstr("refused"));
+    EXPECT_EQ(readFile(local / "materia/ftps_pins"), pins);
+    EXPECT_EQ(listDir(local / "logs"), "");
 }
 
 TEST_F(FetchCommand, LineBreakInThePasswordIsRefusedAndNothingSent) {
