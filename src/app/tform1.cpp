@@ -156,6 +156,14 @@ void TForm1::buildMenu() {
     recentMenu_->setObjectName("RecentFiles");
     recentFiles_ = recent::load(common::materiaFile(recent::kFile));
     fillRecentMenu();
+    // Another window may have opened logs since: the menu shows the file as it is now.
+    connect(recentMenu_, &QMenu::aboutToShow, this, [this] {
+        const std::string file = common::materiaFile(recent::kFile);
+        std::error_code error;
+        if (!std::filesystem::exists(file, error)) return;  // none saved: what this window holds stays
+        recentFiles_ = recent::load(file);
+        fillRecentMenu();
+    });
     file->addSeparator();
     SaveReport1 = action(file, "SaveReport1", QStringLiteral("レポートを保存..."), &TForm1::SaveReport1Click);
     SaveReport1->setShortcut(QKeySequence::Save);
@@ -433,15 +441,14 @@ void TForm1::buildStatusBar() {
 void TForm1::rememberRecent(const std::string& path) {
     std::error_code error;
     if (!std::filesystem::is_regular_file(path, error)) return;
-    const auto list = recent::add(recentFiles_, common::fullPath(path));
-    if (list == recentFiles_) return;
-    recentFiles_ = list;
-    fillRecentMenu();
-    // The list is a convenience: a data directory that cannot be written must not stop the analysis.
+    // Merged into the file as another window may have left it; the list is a convenience, so a data
+    // directory that cannot be written must not stop the analysis.
     try {
-        recent::save(common::materiaFile(recent::kFile), recentFiles_);
+        recentFiles_ = recent::remember(common::materiaFile(recent::kFile), common::fullPath(path));
     } catch (const common::AppError&) {
+        recentFiles_ = recent::add(recentFiles_, common::fullPath(path));
     }
+    fillRecentMenu();
 }
 
 void TForm1::fillRecentMenu() {
@@ -460,12 +467,12 @@ void TForm1::openRecent(const std::string& path) {
     if (analysing_) return;
     std::error_code error;
     if (!std::filesystem::is_regular_file(path, error)) {
-        std::erase(recentFiles_, path);
-        fillRecentMenu();
         try {
-            recent::save(common::materiaFile(recent::kFile), recentFiles_);
+            recentFiles_ = recent::forget(common::materiaFile(recent::kFile), path);
         } catch (const common::AppError&) {
+            std::erase(recentFiles_, path);
         }
+        fillRecentMenu();
         showUnicodeErrorBox(this, QStringLiteral("ファイルが見つかりません: %1\n最近使ったファイルの一覧から外しました")
                                       .arg(QString::fromStdString(path)));
         return;

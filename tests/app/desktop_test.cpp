@@ -111,6 +111,30 @@ TEST_F(DesktopTest, RecentFilesKeepTheLastEightNewestFirst) {
     EXPECT_EQ(box("Edit35"), logs[9]) << "nothing analysed";
 }
 
+TEST_F(DesktopTest, TwoWindowsKeepEachOthersRecentFiles) {
+    const std::string a = log("r_a.log"), b = log("r_b.log"), c = log("r_c.log"), d = log("r_d.log");
+    for (const std::string& l : {d, c, a}) form.LogCounting(l);
+    // A second window of the program, open beside the first, opens a log of its own.
+    TForm1 other;
+    TForm2 otherProgress;
+    other.setWindows({&otherProgress});
+    other.LogCounting(b);
+    EXPECT_EQ(other.recentFiles(), (std::vector<std::string>{b, a, c, d}));
+    // The first window's menu shows it, and its own change keeps it.
+    form.recentMenu()->aboutToShow();
+    EXPECT_EQ(form.recentFiles(), (std::vector<std::string>{b, a, c, d}));
+    form.openRecent(d);
+    const std::vector<std::string> expected{d, b, a, c};
+    EXPECT_EQ(form.recentFiles(), expected);
+    EXPECT_EQ(common::splitLines(common::readWholeFile("materia/RecentFiles.dat")),
+              common::StringList(expected.begin(), expected.end()));
+    // A log that is gone drops out of the file as it is, not of the list the window read.
+    other.LogCounting(c);
+    dir.remove("logs/r_a.log");
+    EXPECT_EQ(boxTexts([&] { form.openRecent(a); }).size(), 1u);
+    EXPECT_EQ(form.recentFiles(), (std::vector<std::string>{c, d, b}));
+}
+
 TEST_F(DesktopTest, AltFAlwaysOpensTheFileMenu) {
     QWidget ftp;
     ftp.setWindowFlag(Qt::Window);
