@@ -395,6 +395,7 @@ void TForm1::LogCounting(const std::string& path) {
     StatusFile->setText(file);
     StatusLines->clear();
     StatusTime->clear();
+    StatusZeroByte->hide();
     QElapsedTimer timer;
     timer.start();
     // The record passes everything on to this window and keeps it for the saved report.
@@ -430,10 +431,13 @@ void TForm1::buildStatusBar() {
     StatusFile->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
     StatusLines = label("StatusLines");
     StatusTime = label("StatusTime");
+    StatusZeroByte = label("StatusZeroByte");
+    StatusZeroByte->hide();
     statusBar()->setObjectName("StatusBar1");
     statusBar()->addWidget(StatusFile, 1);
     statusBar()->addPermanentWidget(StatusLines);
     statusBar()->addPermanentWidget(StatusTime);
+    statusBar()->addPermanentWidget(StatusZeroByte);
 }
 
 // --- recent files and dropped files ----------------------------------------------------------------
@@ -638,6 +642,15 @@ void TForm1::chartBackground(std::string_view image) {
 
 void TForm1::chartBars(std::string_view image, const std::array<std::int64_t, 24>& counts, std::int64_t total) {
     GraphDraw(chart(image), counts, total);
+}
+
+// The counts leave out what follows the zero byte: said in the status bar and, beside the progress
+// messages, in the progress window.
+void TForm1::stoppedAtZeroByte(std::size_t lineNumber) {
+    const QString text = QStringLiteral("%L1 行目のゼロのバイトで読み終えました").arg(lineNumber);
+    StatusZeroByte->setText(text);
+    StatusZeroByte->show();
+    if (windows_.progress) windows_.progress->message(fromQString(text));
 }
 
 // The line that stopped the pass is shown in the raw log, so that the error box's text can be read

@@ -93,6 +93,7 @@ public:
     void rankingsReady(std::shared_ptr<const analysis::Rankings> rankings) override;
     RankingWindow* rankingWindow() const { return rankingWindow_; }
     void stoppedAt(std::size_t index, std::size_t lineNumber) override;
+    void stoppedAtZeroByte(std::size_t lineNumber) override;
 
     QTabWidget* PageControl1;
     QComboBox* byteName;
@@ -110,6 +111,7 @@ public:
     QLabel* StatusFile;   // the status bar: the analysed file,
     QLabel* StatusLines;  // its line count
     QLabel* StatusTime;   // and the time the analysis took
+    QLabel* StatusZeroByte;  // where a zero byte ended the log's text, if one did
 
     // A dropped file is analysed as if opened with ローカル; a folder or several files are refused.
     void openDropped(const QList<QUrl>& urls);

@@ -42,6 +42,9 @@ public:
     void stoppedAt(std::size_t, std::size_t lineNumber) override { errorLine_ = lineNumber; }
     // The 1-based number of the line that stopped the pass, if one did.
     std::optional<std::size_t> errorLine() const { return errorLine_; }
+    void stoppedAtZeroByte(std::size_t lineNumber) override { zeroByteLine_ = lineNumber; }
+    // The line whose zero byte ended the log's text, if one did.
+    std::optional<std::size_t> zeroByteLine() const { return zeroByteLine_; }
 
     // Writers; error is the error box's text (code page 932), empty when the analysis ended normally.
     void writeText(std::FILE* out) const;
@@ -62,6 +65,7 @@ private:
     std::optional<analysis::LogCounts> tally_;
     std::shared_ptr<const analysis::Rankings> rankings_;
     std::optional<std::size_t> errorLine_;
+    std::optional<std::size_t> zeroByteLine_;
 };
 
 }  // namespace cli

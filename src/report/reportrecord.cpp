@@ -30,6 +30,7 @@ void ReportRecord::begin(const std::string& logPath, std::time_t when) {
     lastStep_.clear();
     stoppedLineNumber_.reset();
     stoppedLine_.clear();
+    zeroByteLine_.reset();
     rawLog_.reset();
     amountUnit_ = -1;
     panes_.clear();

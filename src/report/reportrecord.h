@@ -44,6 +44,8 @@ public:
     // The log line that stopped the pass, if one did: its 1-based number and its text.
     std::optional<std::size_t> stoppedLineNumber() const { return stoppedLineNumber_; }
     const std::string& stoppedLine() const { return stoppedLine_; }
+    // The line whose zero byte ended the log's text, if one did (1-based).
+    std::optional<std::size_t> zeroByteLine() const { return zeroByteLine_; }
     // "-" for a box this analysis did not write.
     const std::string& box(std::string_view name) const;
     // The unit the transfer box was written in, 0 to 3, or -1.
@@ -74,6 +76,10 @@ public:
     void chartBars(std::string_view image, const std::array<std::int64_t, 24>& counts, std::int64_t total) override;
     void tallied(const analysis::LogTally& tally) override;
     void stoppedAt(std::size_t index, std::size_t lineNumber) override;
+    void stoppedAtZeroByte(std::size_t lineNumber) override {
+        zeroByteLine_ = lineNumber;
+        if (shown_) shown_->stoppedAtZeroByte(lineNumber);
+    }
     void rankingsReady(std::shared_ptr<const analysis::Rankings> rankings) override {
         rankings_ = rankings;
         if (shown_) shown_->rankingsReady(std::move(rankings));
@@ -94,6 +100,7 @@ private:
     std::string lastStep_;
     std::optional<std::size_t> stoppedLineNumber_;
     std::string stoppedLine_;
+    std::optional<std::size_t> zeroByteLine_;
     analysis::Lines rawLog_;  // only to read the line that stopped the pass
     int amountUnit_ = -1;
     std::map<std::string, analysis::PaneContent, std::less<>> panes_;

@@ -6,6 +6,7 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QMimeData>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTest>
 #include <QUrl>
@@ -133,6 +134,22 @@ TEST_F(DesktopTest, TwoWindowsKeepEachOthersRecentFiles) {
     dir.remove("logs/r_a.log");
     EXPECT_EQ(boxTexts([&] { form.openRecent(a); }).size(), 1u);
     EXPECT_EQ(form.recentFiles(), (std::vector<std::string>{c, d, b}));
+}
+
+TEST_F(DesktopTest, AZeroByteThatEndedTheLogIsToldInTheStatusBarAndTheProgressWindow) {
+    std::string text = apptest::exampleLog();
+    text.insert(text.find("10.0.0.3"), std::string(1, '\0'));
+    const std::string cut = dir.write("logs/cut.log", text);
+    form.LogCounting(cut);
+    EXPECT_EQ(box("Edit1"), "3");
+    const auto* zero = form.findChild<QLabel*>("StatusZeroByte");
+    EXPECT_FALSE(zero->isHidden());
+    EXPECT_EQ(zero->text(), QStringLiteral("4 行目のゼロのバイトで読み終えました"));
+    const QStringList messages = progress.Memo2->toPlainText().split(QLatin1Char('\n'));
+    ASSERT_EQ(messages.size(), 14);
+    EXPECT_EQ(messages[3], zero->text()) << "beside the progress messages, after the log is read";
+    form.LogCounting(log("whole.log"));
+    EXPECT_TRUE(zero->isHidden());
 }
 
 TEST_F(DesktopTest, AltFAlwaysOpensTheFileMenu) {
