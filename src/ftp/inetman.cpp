@@ -6,7 +6,6 @@
 #include <climits>
 #include <cstring>
 #include <curl/curl.h>
-#include <dirent.h>
 #include <fcntl.h>
 #include <openssl/ssl.h>
 #include <openssl/x509.h>
@@ -599,23 +598,6 @@ TransferResult Download::result() {
     return result_;
 }
 
-void removeStalePartFiles(const std::string& dir) {
-    DIR* d = ::opendir(dir.c_str());
-    if (d == nullptr) return;
-    while (const dirent* e = ::readdir(d)) {
-        if (!isPartName(e->d_name)) continue;
-        const std::string path = dir + "/" + e->d_name;
-        const int fd = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
-        if (fd < 0) continue;
-        struct stat held {};
-        struct stat named {};
-        // Unlocked means no download holds it; the name must still be this file when it goes.
-        if (::fstat(fd, &held) == 0 && S_ISREG(held.st_mode) && ::flock(fd, LOCK_EX | LOCK_NB) == 0 &&
-            ::lstat(path.c_str(), &named) == 0 && named.st_ino == held.st_ino && named.st_dev == held.st_dev)
-            ::unlink(path.c_str());
-        ::close(fd);
-    }
-    ::closedir(d);
-}
+void removeStalePartFiles(const std::string& dir) { common::removeUnlockedFiles(dir, isPartName); }
 
 }  // namespace ftp
