@@ -117,12 +117,7 @@ TEST_F(FetchCommand, SftpHostKeyTrustedOnceThenAChangedOneRefused) {
 }
 
 TEST_F(FetchCommand, APinAfterAZeroByteIsNotReplacedByTrust) {
-    auto real = std::make_unique<FtpsServer>(root.path(), "munya", "secret");
-    const int port = real->port();
-    const std::string pins =
-        std::string("# note\0\n", 8) + "127.0.0.1:" + std::to_string(port) + " " + real->fingerprint() + "\n";
-    writeFile(local / "materia/ftps_pins", pins);
-    real.reset();
+    const auto [port, pins] = ftptest::pinBehindAZeroByte(root.path(), local / "materia/ftps_pins");
     FtpsServer impostor(root.path(), "munya", "secret", port);
     const auto r = cli("", "fetch --protocol ftps " + common(port) + passwordFile() + "--trust " +
                                impostor.fingerprint() + " access_log");
