@@ -38,16 +38,18 @@ std::string_view LineTable::inLater(std::size_t i) const {
     return parts_[k][i - starts_[k]];
 }
 
-std::size_t LogText::lineNumber(std::size_t i) const {
-    // Counts the line breaks before the line: CR LF, a lone CR and a lone LF are one each.
-    const std::string_view text = buffer_.view().substr(
-        0, static_cast<std::size_t>(lines_[i].data() - buffer_.view().data()));
+std::size_t lineNumberAt(std::string_view text, std::size_t offset) {
+    text = text.substr(0, offset);
     std::size_t breaks = 0;
     for (std::size_t k = 0; k < text.size(); ++k) {
         if (text[k] == '\n') ++breaks;
         else if (text[k] == '\r' && (k + 1 == text.size() || text[k + 1] != '\n')) ++breaks;
     }
     return breaks + 1;
+}
+
+std::size_t LogText::lineNumber(std::size_t i) const {
+    return lineNumberAt(buffer_.view(), static_cast<std::size_t>(lines_[i].data() - buffer_.view().data()));
 }
 
 const EntryList::Packed& EntryList::inHead(std::size_t i) const {

@@ -102,6 +102,10 @@ public:
     void setLayout(const LogLayout& layout) { layout_ = layout; }
     // 1-based number of line i in the text as loaded, where the blank lines left out count too.
     std::size_t lineNumber(std::size_t i) const;
+    // The 1-based number of the line in which a zero byte ended the text, so that what follows it was
+    // not read; 0 when none did.
+    std::size_t stoppedAtZeroByte() const { return zeroByteLine_; }
+    void setStoppedAtZeroByte(std::size_t lineNumber) { zeroByteLine_ = lineNumber; }
     // Lines [from, to) have been read for now: a mapped log gives their pages back to the page cache
     // (the pass reads a log once, and the lists it collects read single lines later), so that the
     // process does not hold the whole file besides what it collected.
@@ -114,7 +118,12 @@ private:
     common::ByteBuffer buffer_;
     LineTable lines_;
     LogLayout layout_;
+    std::size_t zeroByteLine_ = 0;
 };
+
+// The 1-based number of the line that holds byte offset of text: one more than the line breaks
+// before it (CR LF, a lone CR and a lone LF are one each).
+std::size_t lineNumberAt(std::string_view text, std::size_t offset);
 
 // How an entry is written; t = time field, h = host, a and b = the entry's two spans of its line.
 enum class EntryForm : std::uint8_t {

@@ -407,6 +407,7 @@ void analyse(const std::string& path, ResultView& view, const AnalysisOptions& o
     view.progressRange(log->size());
     view.progressMessage(text::progress(3, shownPath));
     view.setBox(boxFor(BoxValue::File), shownPath);
+    if (const std::size_t zeroLine = log->stoppedAtZeroByte()) view.stoppedAtZeroByte(zeroLine);
 
     const std::string& dir = options.materiaDir;
     auto watched = loadListStep(view, dir, lists::kCheckDomeinList, "CheckDomeinMemo", 4);

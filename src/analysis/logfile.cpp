@@ -123,7 +123,8 @@ struct Stretch {
     const char* begin;
     const char* end;
     LogText::LineViews lines;
-    bool endsText = false;  // a zero byte ended the text within it
+    bool endsText = false;   // a zero byte ended the text within it
+    std::size_t zeroAt = 0;  // where, as an offset in the text
     std::exception_ptr error;
 };
 
@@ -145,7 +146,10 @@ public:
             if (blank_ && !isBlankLine(p + i, p + e)) blank_ = false;
             if (e == n) return true;  // the line goes on in the next piece
             emit(off + e);
-            if (p[e] == '\0') return false;
+            if (p[e] == '\0') {
+                zeroAt_ = off + e;
+                return false;
+            }
             i = e + 1;
             if (p[e] == '\r') {
                 if (i == n) afterCr_ = true;
@@ -157,6 +161,8 @@ public:
     }
     // The text's end at offset end, where no break ends its last line.
     void finish(std::size_t end) { emit(end); }
+    // Where the zero byte lies that made feed return false.
+    std::size_t zeroAt() const { return zeroAt_; }
 
 private:
     void emit(std::size_t end) {
@@ -176,6 +182,7 @@ private:
     const std::string& path_;
     bool blank_ = true;  // the bytes of the current line so far are blanks and tabs
     bool afterCr_ = false;
+    std::size_t zeroAt_ = 0;
 };
 
 // Reads bytes [offset, offset + n) of file into to. What the file no longer has (it shrank meanwhile)
@@ -209,6 +216,7 @@ void cutStretch(Stretch& s, const char* base, const std::string& path, bool mapp
             if (!readAt(file, buffer.data(), n, off)) common::throwOpenError(path, errno);
             if (!cutter.feed(buffer.data(), off, n)) {
                 s.endsText = true;
+                s.zeroAt = cutter.zeroAt();
                 return;
             }
             off += n;
@@ -223,6 +231,7 @@ void cutStretch(Stretch& s, const char* base, const std::string& path, bool mapp
         const std::size_t n = std::min(step, to - off);
         if (!cutter.feed(base + off, off, n)) {
             s.endsText = true;
+            s.zeroAt = cutter.zeroAt();
             return;
         }
         if (mapped) common::releaseMapped(base + off, base + off + n);
@@ -234,7 +243,7 @@ void cutStretch(Stretch& s, const char* base, const std::string& path, bool mapp
 }  // namespace
 
 LineTable cutLines(std::string_view text, const std::string& path, bool mapped, unsigned threads,
-                   std::size_t minStretch, int file, std::size_t block) {
+                   std::size_t minStretch, int file, std::size_t block, std::size_t* zeroByteAt) {
     // Stretches, each cut on its own thread, are split right after a line feed: a line feed ends a
     // line whether or not a CR comes before it.
     const char* const begin = text.data();
@@ -250,10 +259,10 @@ LineTable cutLines(std::string_view text, const std::string& path, bool mapped, 
         while ((lf = findBreak(lf, end)) < end && *lf == '\r') ++lf;
         if (lf == end || *lf == '\0') break;
         const char* to = lf + 1;
-        stretches.push_back(Stretch{from, to, {}, false, nullptr});
+        stretches.push_back(Stretch{from, to, {}, false, 0, nullptr});
         from = to;
     }
-    if (from < end || stretches.empty()) stretches.push_back(Stretch{from, end, {}, false, nullptr});
+    if (from < end || stretches.empty()) stretches.push_back(Stretch{from, end, {}, false, 0, nullptr});
 
     const std::size_t readBlock = std::max<std::size_t>(block, 1);
     std::vector<std::thread> workers;
@@ -282,6 +291,7 @@ LineTable cutLines(std::string_view text, const std::string& path, bool mapped, 
         total += stretches[used].lines.size();
     }
     if (total > kMaxLines) throwTooManyLines(path);
+    if (zeroByteAt) *zeroByteAt = stretches[used - 1].endsText ? stretches[used - 1].zeroAt : text.size();
     // Room reserved and never written takes no memory: the lines are not copied to fit.
     LineTable lines;
     for (std::size_t k = 0; k < used; ++k) lines.append(std::move(stretches[k].lines));
@@ -313,7 +323,9 @@ std::shared_ptr<LogText> logFromBytes(common::ByteBuffer bytes, const std::strin
         if (isGzip(bytes.view())) bytes = gunzip(bytes.view(), path);
         const int file = bytes.file();
         auto log = std::make_shared<LogText>(std::move(bytes));
-        log->setLines(cutLines(log->buffer(), path, log->isMapped(), threads, kMinStretch, file));
+        std::size_t zeroAt = 0;
+        log->setLines(cutLines(log->buffer(), path, log->isMapped(), threads, kMinStretch, file, kReadBlock, &zeroAt));
+        if (zeroAt < log->buffer().size()) log->setStoppedAtZeroByte(lineNumberAt(log->buffer(), zeroAt));
         return log;
     } catch (const std::bad_alloc&) {
         common::throwOutOfMemory(path);

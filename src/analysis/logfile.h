@@ -13,9 +13,10 @@ namespace analysis {
 // Reads the log at path: a plain file is mapped, not copied, and stays mapped while the LogText
 // lives (should it shrink meanwhile, its lost part reads as zero bytes); a gzip file (by its magic
 // bytes) is read as its decompressed text. Lines end at CR LF, lone CR or lone LF; a zero byte ends
-// the text; lines that are empty or hold only blanks and tabs are no requests and are left out. Throws "ファイル "%s".
-// %s は開けません", also for a log that does not fit in memory and for one that the collected lists cannot point into
-// (a line of 4 GB or more, more than 4294967295 lines). threads: how many threads may cut the lines.
+// the text (LogText::stoppedAtZeroByte says where); lines that are empty or hold only blanks and tabs are no requests
+// and are left out. Throws "ファイル "%s". %s は開けません", also for a log that does not fit in memory and for one
+// that the collected lists cannot point into (a line of 4 GB or more, more than 4294967295 lines). threads: how many
+// threads may cut the lines.
 std::shared_ptr<LogText> loadLog(const std::string& path, unsigned threads = 1);
 
 // The same from bytes already in memory (path names the file in messages).
@@ -25,11 +26,13 @@ std::shared_ptr<LogText> logFromBytes(std::string_view bytes, const std::string&
 // The lines of a text as loadLog cuts them (text is the whole text; it is cut at its first zero byte).
 // mapped: text is a file mapping, whose pages are given back to the page cache once read. Up to
 // `threads` threads cut stretches of at least minStretch bytes each. file: the open file that text
-// maps from its start, read in blocks of `block` bytes instead of the mapping (-1: none).
+// maps from its start, read in blocks of `block` bytes instead of the mapping (-1: none). zeroByteAt,
+// if given, is set to the offset of the zero byte that ended the text, or to its size when none did.
 inline constexpr std::size_t kMinStretch = std::size_t(4) << 20;
 inline constexpr std::size_t kReadBlock = std::size_t(256) << 10;
 LineTable cutLines(std::string_view text, const std::string& path, bool mapped = false, unsigned threads = 1,
-                   std::size_t minStretch = kMinStretch, int file = -1, std::size_t block = kReadBlock);
+                   std::size_t minStretch = kMinStretch, int file = -1, std::size_t block = kReadBlock,
+                   std::size_t* zeroByteAt = nullptr);
 
 // Reads a log's lines in order, those of a mapped file through a buffer a block of lines
 // at a time rather than through the mapping (see cutLines): the lines given are copies of the log's,

@@ -61,6 +61,9 @@ public:
     // The pass stopped at line index of the log, which the pane "NamaLog" now holds; lineNumber is
     // that line's 1-based number in the text as loaded. The error follows.
     virtual void stoppedAt(std::size_t /*index*/, std::size_t /*lineNumber*/) {}
+    // A zero byte in line lineNumber (1-based) ended the log's text: what follows was not read. Told
+    // once the log is loaded, beside the progress messages, never in a pane or box.
+    virtual void stoppedAtZeroByte(std::size_t /*lineNumber*/) {}
 };
 
 }  // namespace analysis

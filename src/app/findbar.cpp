@@ -10,6 +10,8 @@
 #include <QPushButton>
 #include <QToolButton>
 
+#include "app/linesearch.h"
+
 FindBar::FindBar(QWidget* parent) : QWidget(parent) {
     setObjectName("FindBar");
     setAutoFillBackground(true);
@@ -28,6 +30,7 @@ FindBar::FindBar(QWidget* parent) : QWidget(parent) {
     caseSensitive->setObjectName("FindCase");
     regex = new QCheckBox(QStringLiteral("正規表現"));
     regex->setObjectName("FindRegex");
+    regex->setToolTip(LineMatcher::regexSyntax());
     onlyMatching = new QCheckBox(QStringLiteral("一致した行だけ表示"));
     onlyMatching->setObjectName("FindOnlyMatching");
     count = new QLabel;

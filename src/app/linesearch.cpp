@@ -5,6 +5,7 @@
 #include <bitset>
 #include <chrono>
 #include <cstring>
+#include <re2/re2.h>
 
 #ifdef __SSE2__
 #include <emmintrin.h>
@@ -72,13 +73,19 @@ constexpr unsigned char lowerAscii(unsigned char c) {
 LineMatcher::LineMatcher(FindQuery query) : query_(std::move(query)) {
     if (query_.text.isEmpty()) return;
     if (query_.regex) {
-        re_.setPattern(query_.text);
-        if (!query_.caseSensitive) re_.setPatternOptions(QRegularExpression::CaseInsensitiveOption);
-        if (!re_.isValid()) {
-            error_ = re_.errorString();
+        re2::RE2::Options options;
+        options.set_case_sensitive(query_.caseSensitive);
+        options.set_log_errors(false);
+        const QByteArray pattern = query_.text.toUtf8();
+        auto re = std::make_shared<re2::RE2>(re2::StringPiece(pattern.data(), static_cast<std::size_t>(pattern.size())),
+                                             options);
+        if (!re->ok()) {
+            const bool tooBig = re->error_code() == re2::RE2::ErrorPatternTooLarge ||
+                                re->error_code() == re2::RE2::ErrorRepeatSize;
+            error_ = tooBig ? QStringLiteral("この正規表現は複雑すぎます") : QString::fromStdString(re->error());
             return;
         }
-        re_.optimize();
+        re_ = std::move(re);
     } else if (!isAscii(query_.text)) {
         // ASCII characters fold to ASCII ones: a character that folds to one beyond ASCII matches none.
         for (QChar c : query_.text)
@@ -192,23 +199,56 @@ bool LineMatcher::bytesMatch(std::string_view line) const {
 bool LineMatcher::matches(std::string_view cp932Line) const {
     if (!usable_) return false;
     if (byteWise_) return bytesMatch(cp932Line);
+    // ASCII is UTF-8 already, as RE2 reads it.
+    if (re_ && isAscii(cp932Line))
+        return re2::RE2::PartialMatch(re2::StringPiece(cp932Line.data(), cp932Line.size()), *re_);
     // ASCII bytes are the same characters in Latin-1, which Qt reads faster than code page 932.
     if (!isAscii(cp932Line)) return !findAll(toQString(cp932Line)).empty();
     if (needsNonAscii_) return false;
     return !findAll(QString::fromLatin1(cp932Line.data(), static_cast<qsizetype>(cp932Line.size()))).empty();
 }
 
+QString LineMatcher::regexSyntax() {
+    return QStringLiteral("RE2 の正規表現です。どんな式でも行の長さに比例した時間で調べます。"
+                          "後方参照 (\\1) と先読み・後読み ((?=...) など) は使えません");
+}
+
+std::vector<TextMatch> LineMatcher::regexMatches(const QString& text) const {
+    // RE2 reads UTF-8; the places are given back in the QString's UTF-16 units, counted on as the
+    // matches come in order.
+    std::vector<TextMatch> out;
+    const QByteArray utf8 = text.toUtf8();
+    const re2::StringPiece whole(utf8.data(), static_cast<std::size_t>(utf8.size()));
+    std::size_t byte = 0, unit = 0;
+    const auto unitsUpTo = [&](std::size_t to) {
+        for (; byte < to; ++byte) {
+            const auto c = static_cast<unsigned char>(whole[byte]);
+            if ((c & 0xC0) != 0x80) unit += c >= 0xF0 ? 2 : 1;
+        }
+        return unit;
+    };
+    std::size_t at = 0;
+    re2::StringPiece m;
+    while (at <= whole.size() && re_->Match(whole, at, whole.size(), re2::RE2::UNANCHORED, &m, 1)) {
+        const auto start = static_cast<std::size_t>(m.data() - whole.data());
+        const std::size_t end = start + m.size();
+        if (m.empty()) {
+            // An empty match is no place to show; go on after the character there.
+            at = start + 1;
+            while (at < whole.size() && (static_cast<unsigned char>(whole[at]) & 0xC0) == 0x80) ++at;
+            continue;
+        }
+        const std::size_t from = unitsUpTo(start);
+        out.push_back({static_cast<int>(from), static_cast<int>(unitsUpTo(end) - from)});
+        at = end;
+    }
+    return out;
+}
+
 std::vector<TextMatch> LineMatcher::findAll(const QString& text) const {
     std::vector<TextMatch> out;
     if (!usable_) return out;
-    if (query_.regex) {
-        for (auto it = re_.globalMatch(text); it.hasNext();) {
-            const QRegularExpressionMatch m = it.next();
-            if (m.capturedLength() > 0)
-                out.push_back({static_cast<int>(m.capturedStart()), static_cast<int>(m.capturedLength())});
-        }
-        return out;
-    }
+    if (query_.regex) return regexMatches(text);
     const Qt::CaseSensitivity cs = query_.caseSensitive ? Qt::CaseSensitive : Qt::CaseInsensitive;
     const auto n = query_.text.size();
     for (qsizetype at = text.indexOf(query_.text, 0, cs); at >= 0; at = text.indexOf(query_.text, at + n, cs))

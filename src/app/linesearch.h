@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -13,10 +14,13 @@
 #include <thread>
 #include <vector>
 
-#include <QRegularExpression>
 #include <QString>
 
 #include "analysis/panecontent.h"
+
+namespace re2 {
+class RE2;
+}
 
 struct FindQuery {
     QString text;
@@ -32,7 +36,8 @@ struct TextMatch {
 
 // Decides which lines match and where. Matching is on the text as shown (code page 932 decoded), so a
 // Japanese query finds Japanese text; an ASCII plain-text query is matched on the bytes directly, which
-// gives the same answer faster.
+// gives the same answer faster. A regular expression is RE2's: matched in time linear in the text
+// whatever the pattern (no back-references, no look-around), so no pattern can freeze the window.
 class LineMatcher {
 public:
     explicit LineMatcher(FindQuery query);
@@ -49,16 +54,19 @@ public:
     std::size_t needleSize() const { return needle_.size(); }
     // Every non-empty match of the text, in order.
     std::vector<TextMatch> findAll(const QString& text) const;
+    // What the find bar says of the regular expressions it takes.
+    static QString regexSyntax();
 
 private:
     bool bytesMatch(std::string_view line) const;
+    std::vector<TextMatch> regexMatches(const QString& text) const;
     bool restMatches(const unsigned char* at) const;
     const char* findBytesHorspool(const unsigned char* p, const unsigned char* end) const;
 
     FindQuery query_;
     bool usable_ = false;
     QString error_;
-    QRegularExpression re_;
+    std::shared_ptr<const re2::RE2> re_;  // shared by the copies the search threads use
     bool byteWise_ = false;
     // A plain query with a character that no ASCII character matches (even with the case ignored) cannot
     // be in a line of ASCII bytes: such lines are passed over without being decoded.

@@ -8,6 +8,7 @@
 #include <QCheckBox>
 #include <QClipboard>
 #include <QContextMenuEvent>
+#include <QElapsedTimer>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -23,7 +24,8 @@
 #include "qtedge/qtext.h"
 
 namespace {
-constexpr int kMargin = 2;  // left of the text, as a text area leaves it
+constexpr int kMargin = 2;                  // left of the text, as a text area leaves it
+constexpr qint64 kPaintMatchBudgetMs = 40;  // of matching in one paint, well inside what a user feels
 const QColor kMatchColour(255, 226, 110);
 }  // namespace
 
@@ -187,7 +189,11 @@ void LinesView::paintLines() {
     const QFontMetrics fm = fontMetrics();
     const auto [from, to] = ordered();
     const QPalette& pal = palette();
-    const bool highlight = matcher_ && matcher_->usable() && findBar_ && findBar_->isVisible();
+    bool highlight = matcher_ && matcher_->usable() && findBar_ && findBar_->isVisible();
+    // Matching is linear in the text, but a paint of many long lines must still not hold the window:
+    // past the budget the remaining rows are painted without their marks.
+    QElapsedTimer matching;
+    matching.start();
     if (gutter > 0) painter.setClipRect(QRect(gutter, 0, viewport()->width() - gutter, viewport()->height()));
     int widest = widest_;
     for (std::size_t r = 0; r < rows; ++r) {
@@ -198,6 +204,7 @@ void LinesView::paintLines() {
         const int textWidth = fm.horizontalAdvance(text);
         const int width = textWidth + (shown.cut ? fm.horizontalAdvance(kMore) : 0);
         widest = std::max(widest, width);
+        if (highlight && matching.elapsed() >= kPaintMatchBudgetMs) highlight = false;
         if (highlight) {
             for (const TextMatch& m : matcher_->findAll(text)) {
                 const int left = x + fm.horizontalAdvance(text.left(m.start));

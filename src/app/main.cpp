@@ -6,6 +6,7 @@
 
 #include "app/startup.h"
 #include "common/programdir.h"
+#include "qtedge/commandguard.h"
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);  // takes Qt's own options out of argv
@@ -16,7 +17,10 @@ int main(int argc, char** argv) {
     if (qtJapanese.load(QStringLiteral("qtbase_ja"), QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
         QApplication::installTranslator(&qtJapanese);
     QApplication::setFont(programFont());  // for a box about the data folder already
-    common::setDataDir(prepareDataDir(common::programDir()));
+    // Without a home folder there is no place for the data: the box says so, and the program ends.
+    std::string dir;
+    if (!runCommand(nullptr, [&] { dir = prepareDataDir(common::programDir()); })) return 1;
+    common::setDataDir(dir);
     // The file names the system handed over, as bytes.
     return startUp(app, common::dataDir(), argc >= 2 ? std::string(argv[1]) : std::string());
 }

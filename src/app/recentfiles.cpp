@@ -5,20 +5,45 @@
 
 #include "common/apperror.h"
 #include "common/fileio.h"
+#include "common/sharedfile.h"
 #include "common/stringlist.h"
 
 namespace recent {
 
-std::vector<std::string> load(const std::string& file) {
+namespace {
+
+std::vector<std::string> parse(std::string_view bytes) {
     std::vector<std::string> out;
+    for (const std::string& line : common::splitLines(bytes))
+        if (!line.empty() && out.size() < kMax) out.push_back(line);
+    return out;
+}
+
+std::string bytesOf(const std::vector<std::string>& list) {
+    std::string bytes;
+    for (const std::string& path : list) bytes += path + "\r\n";
+    return bytes;
+}
+
+template <class Change>
+std::vector<std::string> update(const std::string& file, Change change) {
+    const auto now = common::updateSharedFile(file, [&](const std::optional<std::string>& bytes) {
+        const auto before = parse(bytes.value_or(""));
+        const auto after = change(before);
+        return after == before && bytes ? std::nullopt : std::optional<std::string>(bytesOf(after));
+    });
+    return parse(now.value_or(""));
+}
+
+}  // namespace
+
+std::vector<std::string> load(const std::string& file) {
     try {
-        for (const std::string& line : common::splitLines(common::readWholeFile(file))) {
-            if (!line.empty() && out.size() < kMax) out.push_back(line);
-        }
+        return parse(common::readWholeFile(file));
     } catch (const common::AppError&) {
         // No list yet, or one that cannot be read: the menu starts empty.
+        return {};
     }
-    return out;
 }
 
 std::vector<std::string> add(std::vector<std::string> list, const std::string& path) {
@@ -30,10 +55,15 @@ std::vector<std::string> add(std::vector<std::string> list, const std::string& p
     return list;
 }
 
-void save(const std::string& file, const std::vector<std::string>& list) {
-    std::string bytes;
-    for (const std::string& path : list) bytes += path + "\r\n";
-    common::writeFileAtomic(file, bytes);
+std::vector<std::string> remember(const std::string& file, const std::string& path) {
+    return update(file, [&](const std::vector<std::string>& list) { return add(list, path); });
+}
+
+std::vector<std::string> forget(const std::string& file, const std::string& path) {
+    return update(file, [&](std::vector<std::string> list) {
+        std::erase(list, path);
+        return list;
+    });
 }
 
 }  // namespace recent

@@ -12,7 +12,10 @@ inline constexpr const char* kFile = "RecentFiles.dat";  // in materia/ (common:
 std::vector<std::string> load(const std::string& file);
 // path moved (or put) to the front; an older copy is dropped and the list cut to kMax.
 std::vector<std::string> add(std::vector<std::string> list, const std::string& path);
-// Replaces the file at once (never half written). Errors propagate.
-void save(const std::string& file, const std::vector<std::string>& list);
+// Another window may have changed the file since this one read it: these change the list as the file
+// holds it now (common::updateSharedFile: locked, never half written) and return the list saved.
+// Errors propagate.
+std::vector<std::string> remember(const std::string& file, const std::string& path);
+std::vector<std::string> forget(const std::string& file, const std::string& path);
 
 }  // namespace recent

@@ -162,6 +162,14 @@ void TForm1::buildMenu() {
     recentMenu_->setObjectName("RecentFiles");
     recentFiles_ = recent::load(common::materiaFile(recent::kFile));
     fillRecentMenu();
+    // Another window may have opened logs since: the menu shows the file as it is now.
+    connect(recentMenu_, &QMenu::aboutToShow, this, [this] {
+        const std::string file = common::materiaFile(recent::kFile);
+        std::error_code error;
+        if (!std::filesystem::exists(file, error)) return;  // none saved: what this window holds stays
+        recentFiles_ = recent::load(file);
+        fillRecentMenu();
+    });
     file->addSeparator();
     SaveReport1 = action(file, "SaveReport1", QStringLiteral("レポートを保存..."), &TForm1::SaveReport1Click);
     SaveReport1->setShortcut(QKeySequence::Save);
@@ -399,6 +407,7 @@ void TForm1::LogCounting(const std::string& path) {
     StatusSkipped->clear();
     SkippedLines->clear();
     PageControl1->setTabVisible(PageControl1->indexOf(SkippedLines->parentWidget()), false);
+    StatusZeroByte->hide();
     QElapsedTimer timer;
     timer.start();
     // The record passes everything on to this window and keeps it for the saved report.
@@ -441,12 +450,15 @@ void TForm1::buildStatusBar() {
     StatusTime = label("StatusTime");
     StatusFormat = label("StatusFormat");
     StatusSkipped = label("StatusSkipped");
+    StatusZeroByte = label("StatusZeroByte");
+    StatusZeroByte->hide();
     statusBar()->setObjectName("StatusBar1");
     statusBar()->addWidget(StatusFile, 1);
     statusBar()->addPermanentWidget(StatusFormat);
     statusBar()->addPermanentWidget(StatusSkipped);
     statusBar()->addPermanentWidget(StatusLines);
     statusBar()->addPermanentWidget(StatusTime);
+    statusBar()->addPermanentWidget(StatusZeroByte);
 }
 
 // --- recent files and dropped files ----------------------------------------------------------------
@@ -454,15 +466,14 @@ void TForm1::buildStatusBar() {
 void TForm1::rememberRecent(const std::string& path) {
     std::error_code error;
     if (!std::filesystem::is_regular_file(path, error)) return;
-    const auto list = recent::add(recentFiles_, common::fullPath(path));
-    if (list == recentFiles_) return;
-    recentFiles_ = list;
-    fillRecentMenu();
-    // The list is a convenience: a data directory that cannot be written must not stop the analysis.
+    // Merged into the file as another window may have left it; the list is a convenience, so a data
+    // directory that cannot be written must not stop the analysis.
     try {
-        recent::save(common::materiaFile(recent::kFile), recentFiles_);
+        recentFiles_ = recent::remember(common::materiaFile(recent::kFile), common::fullPath(path));
     } catch (const common::AppError&) {
+        recentFiles_ = recent::add(recentFiles_, common::fullPath(path));
     }
+    fillRecentMenu();
 }
 
 void TForm1::fillRecentMenu() {
@@ -481,12 +492,12 @@ void TForm1::openRecent(const std::string& path) {
     if (analysing_) return;
     std::error_code error;
     if (!std::filesystem::is_regular_file(path, error)) {
-        std::erase(recentFiles_, path);
-        fillRecentMenu();
         try {
-            recent::save(common::materiaFile(recent::kFile), recentFiles_);
+            recentFiles_ = recent::forget(common::materiaFile(recent::kFile), path);
         } catch (const common::AppError&) {
+            std::erase(recentFiles_, path);
         }
+        fillRecentMenu();
         showUnicodeErrorBox(this, QStringLiteral("ファイルが見つかりません: %1\n最近使ったファイルの一覧から外しました")
                                       .arg(QString::fromStdString(path)));
         return;
@@ -667,6 +678,15 @@ void TForm1::linesSkipped(std::shared_ptr<const analysis::SkippedLines> skipped)
     SkippedLines->replace(skipped);
     const int page = PageControl1->indexOf(SkippedLines->parentWidget());
     PageControl1->setTabVisible(page, true);
+}
+
+// The counts leave out what follows the zero byte: said in the status bar and, beside the progress
+// messages, in the progress window.
+void TForm1::stoppedAtZeroByte(std::size_t lineNumber) {
+    const QString text = QStringLiteral("%L1 行目のゼロのバイトで読み終えました").arg(lineNumber);
+    StatusZeroByte->setText(text);
+    StatusZeroByte->show();
+    if (windows_.progress) windows_.progress->message(fromQString(text));
 }
 
 // The line that stopped the pass is shown in the raw log, so that the error box's text can be read

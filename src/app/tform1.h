@@ -97,6 +97,7 @@ public:
     void layoutRead(const analysis::LogLayout& layout, bool detected) override;
     void linesSkipped(std::shared_ptr<const analysis::SkippedLines> skipped) override;
     ReadMenu* readMenu() const { return readMenu_; }
+    void stoppedAtZeroByte(std::size_t lineNumber) override;
 
     QTabWidget* PageControl1;
     QComboBox* byteName;
@@ -117,6 +118,7 @@ public:
     QLabel* StatusFormat;     // the layout the log was read by
     QLabel* StatusSkipped;    // the lines left out as unreadable, when they are
     LinesView* SkippedLines;  // those lines, on a page beside the raw log
+    QLabel* StatusZeroByte;   // where a zero byte ended the log's text, if one did
 
     // A dropped file is analysed as if opened with ローカル; a folder or several files are refused.
     void openDropped(const QList<QUrl>& urls);

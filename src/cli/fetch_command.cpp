@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <optional>
 #include <string>
+#include <sys/stat.h>
 #include <thread>
 #include <vector>
 
@@ -48,7 +49,8 @@ const char* fetchUsage() {
            "\n"
            "    Downloads NAME (from REMOTE_DIR, put in front of it as typed, e.g. \"logs/\") into DIR\n"
            "    (default: the window's logs/) as the FTP window does. The password is the first\n"
-           "    line of FILE, else the environment variable MUNYARO_PASSWORD; never an argument.\n"
+           "    line of FILE (readable by its owner only: chmod 600), else the environment variable\n"
+           "    MUNYARO_PASSWORD; never an argument.\n"
            "      --protocol   ftp (default; active unless --passive), ftps (explicit TLS, passive),\n"
            "                   sftp (binary)\n"
            "      --port N     default 21, or 22 for sftp\n"
@@ -128,6 +130,15 @@ int runFetch(int argc, char** argv) {
 
     std::string password;
     if (!passwordFile.empty()) {
+        // As ssh refuses a private key that others may read: the password would be theirs too.
+        struct stat st {};
+        if (::stat(passwordFile.c_str(), &st) == 0 && (st.st_mode & 077) != 0) {
+            std::fprintf(stderr,
+                         "munyaro-cli fetch: %s: 他のユーザーも読み書きできるパスワードファイルは使いません。"
+                         "chmod 600 %s としてください\n",
+                         passwordFile.c_str(), passwordFile.c_str());
+            return 1;
+        }
         try {
             const common::StringList lines = common::splitLines(common::readWholeFile(passwordFile));
             if (!lines.empty()) password = lines.front();

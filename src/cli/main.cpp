@@ -21,10 +21,15 @@ void usage(std::FILE* out) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    common::setDataDir(common::locateDataDirForReading(common::programDir()));
     if (argc >= 2 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0)) {
         usage(stdout);
         return 0;
+    }
+    try {
+        common::setDataDir(common::locateDataDirForReading(common::programDir()));
+    } catch (const std::exception& e) {
+        cli::printError(e.what());  // no home folder to find the data in
+        return 1;
     }
     try {
         if (argc >= 2 && std::strcmp(argv[1], "report") == 0) return cli::runReport(argc - 1, argv + 1);

@@ -32,8 +32,8 @@ const char* reportUsage() {
            "    of the program's data folder), and prints the summary boxes and every result pane as\n"
            "    UTF-8.\n"
            "      --summary    the summary boxes only (the whole analysis still runs)\n"
-           "      --json       one JSON object: file, error, errorLine, tally, boxes, panes, progress,\n"
-           "                   rankings\n"
+           "      --json       one JSON object: file, error, errorLine, stoppedAtZeroByte, tally, boxes,\n"
+           "                   panes, progress, rankings\n"
            "      --rankings   the ranking tables only, the top N rows of each (default 20, 0: all)\n"
            "      --no-rankings  leave the rankings out of the pass (to time the pass without them)\n"
            "      --unit U     unit of the transfer amount (default byte)\n"
@@ -140,6 +140,9 @@ int runReport(int argc, char** argv) {
         error = common::withPeriod(e.what());
         record.fail(*error);
     }
+    // The counts are those of the text before it: a log cut short by a crash ends in zero bytes.
+    if (const auto zeroLine = view.zeroByteLine())
+        std::fprintf(stderr, "munyaro-cli: %s:%zu: ゼロのバイトで読み終えました\n", file->c_str(), *zeroLine);
     // A report that cannot be saved is reported like a failed analysis; the other one is still tried.
     std::optional<std::string> saveError;
     auto save = [&](auto write) {

@@ -157,6 +157,8 @@ void ReportView::writeJson(std::FILE* f, const std::string& file, const std::opt
     else o += "null";
     o += ",\"errorLine\":";
     o += errorLine_ ? std::to_string(*errorLine_) : "null";
+    o += ",\"stoppedAtZeroByte\":";
+    o += zeroByteLine_ ? std::to_string(*zeroByteLine_) : "null";
     o += ",\"tally\":";
     if (!tally_) {
         o += "null";

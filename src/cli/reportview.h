@@ -44,6 +44,9 @@ public:
     void linesSkipped(std::shared_ptr<const analysis::SkippedLines> skipped) override { skipped_ = std::move(skipped); }
     // The 1-based number of the line that stopped the pass, if one did.
     std::optional<std::size_t> errorLine() const { return errorLine_; }
+    void stoppedAtZeroByte(std::size_t lineNumber) override { zeroByteLine_ = lineNumber; }
+    // The line whose zero byte ended the log's text, if one did.
+    std::optional<std::size_t> zeroByteLine() const { return zeroByteLine_; }
 
     // Writers; error is the error box's text (code page 932), empty when the analysis ended normally.
     void writeText(std::FILE* out) const;
@@ -66,6 +69,7 @@ private:
     std::optional<std::size_t> errorLine_;
     std::optional<analysis::LogLayout> layout_;
     std::shared_ptr<const analysis::SkippedLines> skipped_;  // null unless unreadable lines were to be left out
+    std::optional<std::size_t> zeroByteLine_;
 };
 
 }  // namespace cli

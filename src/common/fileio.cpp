@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <climits>
 #include <cstring>
+#include <dirent.h>
 #include <fcntl.h>
 #include <filesystem>
 #include <sys/file.h>
@@ -125,6 +126,29 @@ std::string linkTarget(const std::string& path) {
     return current;
 }
 
+namespace {
+
+// A write that falls short names the file and why; a full disk in words of its own.
+AppError writeFailure(const std::string& path, int err) {
+    const std::string file = pathText(fullPath(path));
+    if (err == ENOSPC || err == EDQUOT) return AppError(cp932(u8"ディスクがいっぱいです: ") + file);
+    return AppError(msg::writeError() + ": " + file + " (" + pathText(std::strerror(err)) + ")");
+}
+
+constexpr std::string_view kTemporaryInfix = ".tmp";
+constexpr std::size_t kTemporarySuffix = kTemporaryInfix.size() + 6;  // mkostemp's six letters or digits
+
+bool isTemporaryName(std::string_view name) {
+    if (name.size() <= kTemporarySuffix) return false;
+    const std::string_view tail = name.substr(name.size() - kTemporarySuffix);
+    if (tail.substr(0, kTemporaryInfix.size()) != kTemporaryInfix) return false;
+    return std::all_of(tail.begin() + kTemporaryInfix.size(), tail.end(), [](char c) {
+        return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9');
+    });
+}
+
+}  // namespace
+
 void writeFileAtomic(const std::string& path, std::string_view bytes, unsigned mode) {
     auto createError = [&](int err) {
         return AppError(formatMessage(msg::cannotCreate(), {pathText(fullPath(path)), pathText(std::strerror(err))}));
@@ -141,9 +165,12 @@ void writeFileAtomic(const std::string& path, std::string_view bytes, unsigned m
         if ((st.st_mode & S_IWUSR) == 0) throw createError(EACCES);
         mode = st.st_mode & 07777;
     }
-    std::string tmp = target + ".tmpXXXXXX";
+    const auto slash = target.rfind('/');
+    removeUnlockedFiles(slash == std::string::npos ? "." : slash == 0 ? "/" : target.substr(0, slash), isTemporaryName);
+    std::string tmp = target + std::string(kTemporaryInfix) + "XXXXXX";
     Fd f(::mkostemp(tmp.data(), O_CLOEXEC));
     if (f.fd < 0) throw createError(errno);
+    ::flock(f.fd, LOCK_EX | LOCK_NB);  // tells it from a killed save's (removeUnlockedFiles)
     auto discard = [&] { ::unlink(tmp.c_str()); };
     ::fchmod(f.fd, mode);
     std::size_t done = 0;
@@ -151,20 +178,40 @@ void writeFileAtomic(const std::string& path, std::string_view bytes, unsigned m
         const ssize_t n = ::write(f.fd, bytes.data() + done, bytes.size() - done);
         if (n < 0 && errno == EINTR) continue;
         if (n <= 0) {
+            const int err = n < 0 ? errno : ENOSPC;
             discard();
-            throw AppError(msg::writeError());
+            throw writeFailure(path, err);
         }
         done += static_cast<std::size_t>(n);
     }
     if (::fsync(f.fd) != 0) {
+        const int err = errno;
         discard();
-        throw AppError(msg::writeError());
+        throw writeFailure(path, err);
     }
     if (::rename(tmp.c_str(), target.c_str()) != 0) {
         const int err = errno;
         discard();
         throw createError(err);
     }
+}
+
+void removeUnlockedFiles(const std::string& dir, const std::function<bool(std::string_view)>& isLeftOver) {
+    DIR* d = ::opendir(dir.c_str());
+    if (d == nullptr) return;
+    while (const dirent* e = ::readdir(d)) {
+        if (!isLeftOver(e->d_name)) continue;
+        const std::string path = dir + "/" + e->d_name;
+        Fd f(::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+        struct stat held {};
+        struct stat named {};
+        // Unlocked means no writer holds it; the name must still be this file when it goes.
+        if (f.fd >= 0 && ::fstat(f.fd, &held) == 0 && S_ISREG(held.st_mode) && held.st_uid == ::geteuid() &&
+            ::flock(f.fd, LOCK_EX | LOCK_NB) == 0 && ::lstat(path.c_str(), &named) == 0 &&
+            named.st_ino == held.st_ino && named.st_dev == held.st_dev)
+            ::unlink(path.c_str());
+    }
+    ::closedir(d);
 }
 
 FileLock::FileLock(const std::string& path, std::chrono::milliseconds wait) {

@@ -2,6 +2,7 @@
 #pragma once
 #include <chrono>
 #include <cstring>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -92,8 +93,16 @@ std::string readWholeFile(const std::string& path);
 // names, which is replaced while the link stays), flushed, renamed over it, so the
 // file is always either the old or the new one. A file that cannot be created or replaced (missing
 // directory, read-only target) throws "ファイル "%s". %s を作成できません"; a short write throws
-// "ストリームへの書き込みエラー". mode is used for a newly created file; an existing file keeps its own.
+// "ディスクがいっぱいです: FILE" on a full disk (or quota), else "ストリームへの書き込みエラー: FILE (reason)",
+// FILE the full path. mode is used for a newly created file; an existing file keeps its own. The
+// temporary is "NAME.tmpXXXXXX", locked while it is written; those that a killed save left in the
+// folder are removed by the next save into it.
 void writeFileAtomic(const std::string& path, std::string_view bytes, unsigned mode = 0644);
+
+// Removes what a killed save or download left behind: the files of dir whose names isLeftOver
+// accepts and that no writer holds locked (writers lock their temporaries while they write). Only
+// the user's own regular files; one whose name changed meanwhile stays.
+void removeUnlockedFiles(const std::string& dir, const std::function<bool(std::string_view)>& isLeftOver);
 
 // The file that path names once symbolic links are followed (path itself when it is none).
 std::string linkTarget(const std::string& path);

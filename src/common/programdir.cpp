@@ -6,8 +6,10 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <vector>
 
 #include "common/apperror.h"
 #include "common/cp932.h"
@@ -53,11 +55,25 @@ std::string locateDataDirForReading(const std::string& programDir) {
     return dir == programDir || std::filesystem::exists(dir + "materia", ec) ? dir : shippedDataDir(programDir);
 }
 
+std::string homeDir() {
+    const char* home = std::getenv("HOME");
+    if (home != nullptr && home[0] == '/') return home;
+    // Started without HOME (a service, "env -i", some su): the password database knows the folder.
+    // Without either, "/" + ".local/..." would put the data at the root of the file system.
+    std::vector<char> buffer(16384);
+    passwd entry{};
+    passwd* found = nullptr;
+    if (::getpwuid_r(::getuid(), &entry, buffer.data(), buffer.size(), &found) == 0 && found != nullptr &&
+        found->pw_dir != nullptr && found->pw_dir[0] == '/')
+        return found->pw_dir;
+    throw AppError(cp932(u8"ホームフォルダがわかりません: 環境変数 HOME がなく、ユーザー ") +
+                   std::to_string(::getuid()) + cp932(u8" のパスワード情報にもありません"));
+}
+
 std::string userDataDir() {
     const char* xdg = std::getenv("XDG_DATA_HOME");
     if (xdg != nullptr && xdg[0] == '/') return std::string(xdg) + "/munyaro/";
-    const char* home = std::getenv("HOME");
-    return std::string(home != nullptr ? home : "") + "/.local/share/munyaro/";
+    return homeDir() + "/.local/share/munyaro/";
 }
 
 std::string shippedDataDir(const std::string& programDir) {

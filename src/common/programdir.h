@@ -15,14 +15,19 @@ void setDataDir(std::string dir);
 
 // Where the program keeps its data. Beside the program when its folder holds a materia/ that may be
 // written (a build tree, a portable copy), as always; otherwise (installed) the user's own folder,
-// userDataDir(). The installation itself is never written to.
+// userDataDir(). The installation itself is never written to. Throws userDataDir's error.
 std::string locateDataDir(const std::string& programDir);
 
 // The same for a program that only reads the data (munyaro-cli): the shipped files until the window
 // program's first start has made the user's folder; it creates nothing.
 std::string locateDataDirForReading(const std::string& programDir);
 
-// $XDG_DATA_HOME/munyaro/, or ~/.local/share/munyaro/ when that is unset or not absolute.
+// The user's home folder: $HOME when it is an absolute path, else the password database's. Throws
+// "ホームフォルダがわかりません: ..." when neither has one.
+std::string homeDir();
+
+// $XDG_DATA_HOME/munyaro/, or homeDir() + .local/share/munyaro/ when that is unset or not absolute.
+// Throws homeDir's error.
 std::string userDataDir();
 
 // The data files shipped with the program: share/munyaro/ of its installation, or, for a copy whose

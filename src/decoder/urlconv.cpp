@@ -19,6 +19,9 @@ const std::string& badUrl() {
 
 bool isTrailByte(unsigned char c) { return c >= 0x80 && c <= 0xBF; }
 
+// U+FFFD, which has no code page 932 form either: the conversion makes it "?".
+constexpr char16_t kNoForm = 0xFFFD;
+
 // Code units as UTF-8. A lone surrogate gets the three-byte form, which the conversion to code page
 // 932 rejects, so it becomes "?" like any other character without a form.
 std::string toUtf8(std::u16string_view units) {
@@ -83,6 +86,12 @@ std::u16string decodeUtf8Loose(std::string_view bytes) {
         if (b < 0x80) {
             out += static_cast<char16_t>(b);
             i += 1;
+        } else if (b >= 0xF0 && b <= 0xF7 && i + 3 < n && isTrailByte(at(i + 1)) && isTrailByte(at(i + 2)) &&
+                   isTrailByte(at(i + 3))) {
+            // A character above U+FFFF (an emoji, say): none has a code page 932 form, so it stands as
+            // one substitute rather than being cut into pieces that would empty the line.
+            out += kNoForm;
+            i += 4;
         } else if (b & 0x20) {
             if (i + 2 >= n || !isTrailByte(at(i + 1)) || !isTrailByte(at(i + 2))) return {};
             out += static_cast<char16_t>(((b & 0x0F) << 12) | ((at(i + 1) & 0x3F) << 6) | (at(i + 2) & 0x3F));

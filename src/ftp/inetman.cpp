@@ -6,7 +6,6 @@
 #include <climits>
 #include <cstring>
 #include <curl/curl.h>
-#include <dirent.h>
 #include <fcntl.h>
 #include <openssl/ssl.h>
 #include <openssl/x509.h>
@@ -19,6 +18,7 @@
 #include "common/apperror.h"
 #include "common/cp932.h"
 #include "common/fileio.h"
+#include "ftp/hostkeycheck.h"
 
 namespace ftp {
 
@@ -217,32 +217,6 @@ int seeCertificate(X509_STORE_CTX* ctx, void* arg) {
 CURLcode setUpTls(CURL*, void* sslContext, void* seen) {
     SSL_CTX_set_cert_verify_callback(static_cast<SSL_CTX*>(sslContext), &seeCertificate, seen);
     return CURLE_OK;
-}
-
-// The server's SSH host key against known_hosts: a known key passes; an unknown or changed one is
-// noted and refused, never taken silently.
-int checkHostKey(CURL*, const curl_khkey* known, const curl_khkey* found, curl_khmatch match, void* arg) {
-    auto* key = static_cast<ServerKey*>(arg);
-    const auto raw = [](const curl_khkey* k) { return k->len == 0 ? unbase64(k->key) : std::string(k->key, k->len); };
-    const std::string blob = raw(found);
-    key->fingerprint = fingerprintOf(blob);
-    key->keyBase64 = base64(blob, true);
-    // The key blob opens with its type name, preceded by the name's length (4 bytes, big-endian).
-    if (blob.size() >= 4) {
-        const std::size_t n = (std::size_t(static_cast<unsigned char>(blob[0])) << 24) |
-                              (std::size_t(static_cast<unsigned char>(blob[1])) << 16) |
-                              (std::size_t(static_cast<unsigned char>(blob[2])) << 8) |
-                              static_cast<unsigned char>(blob[3]);
-        if (n <= blob.size() - 4) key->keyType = printable(blob.substr(4, n));
-    }
-    if (match == CURLKHMATCH_OK) return CURLKHSTAT_FINE;
-    if (match == CURLKHMATCH_MISMATCH && known != nullptr) {
-        key->status = ServerKey::Status::Changed;
-        key->pinned = fingerprintOf(raw(known));
-    } else {
-        key->status = ServerKey::Status::Unknown;
-    }
-    return CURLKHSTAT_REJECT;
 }
 
 bool isPartName(std::string_view name) {
@@ -518,13 +492,8 @@ TransferResult TFtpManager::GetFile(const std::string& remotePath, const std::st
         TlsSeen tls;
         tls.key.host = serverName_;
         tls.key.port = port_;
-        ServerKey ssh;
-        ssh.ssh = true;
-        ssh.host = serverName_;
-        ssh.port = port_;
         std::optional<std::string> pin;
         std::string pinText;
-        const std::string knownHosts = keyDir_ + "/" + kKnownHosts;
         if (protocol_ == Protocol::Ftps) {
             curl_easy_setopt(curl, CURLOPT_SSL_CTX_FUNCTION, &setUpTls);
             curl_easy_setopt(curl, CURLOPT_SSL_CTX_DATA, &tls);
@@ -540,10 +509,10 @@ TransferResult TFtpManager::GetFile(const std::string& remotePath, const std::st
                 curl_easy_setopt(curl, CURLOPT_SSL_VERIFYHOST, 2L);
             }
         }
+        std::optional<HostKeyCheck> ssh;
         if (protocol_ == Protocol::Sftp) {
-            curl_easy_setopt(curl, CURLOPT_SSH_KNOWNHOSTS, knownHosts.c_str());
-            curl_easy_setopt(curl, CURLOPT_SSH_KEYFUNCTION, &checkHostKey);
-            curl_easy_setopt(curl, CURLOPT_SSH_KEYDATA, &ssh);
+            ssh.emplace(keyDir_, serverName_, port_);
+            ssh->setUp(curl);
         }
         curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, &PartFile::write);
         curl_easy_setopt(curl, CURLOPT_WRITEDATA, &part);
@@ -558,14 +527,12 @@ TransferResult TFtpManager::GetFile(const std::string& remotePath, const std::st
         curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &reply);
         Disconnect();
 
-        if (protocol_ == Protocol::Sftp && ssh.status != ServerKey::Status::None) {
-            result.key = ssh;
-            result.reason =
-                ssh.status == ServerKey::Status::Changed
-                    ? jp(u8"サーバーのホスト鍵が記憶しているものと違います。なりすましの恐れがあるため接続しません")
-                    : jp(u8"サーバーのホスト鍵をまだ信頼していません");
-            result.reason += "\n" + describeKey(ssh);
-            return result;
+        if (ssh) {
+            if (std::string why = ssh->refusal(code); !why.empty()) {
+                result.key = ssh->key();
+                result.reason = std::move(why);
+                return result;
+            }
         }
         if (protocol_ == Protocol::Ftps && tls.seen && pin && code == CURLE_SSL_PINNEDPUBKEYNOTMATCH) {
             result.key = tls.key;
@@ -631,23 +598,6 @@ TransferResult Download::result() {
     return result_;
 }
 
-void removeStalePartFiles(const std::string& dir) {
-    DIR* d = ::opendir(dir.c_str());
-    if (d == nullptr) return;
-    while (const dirent* e = ::readdir(d)) {
-        if (!isPartName(e->d_name)) continue;
-        const std::string path = dir + "/" + e->d_name;
-        const int fd = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
-        if (fd < 0) continue;
-        struct stat held {};
-        struct stat named {};
-        // Unlocked means no download holds it; the name must still be this file when it goes.
-        if (::fstat(fd, &held) == 0 && S_ISREG(held.st_mode) && ::flock(fd, LOCK_EX | LOCK_NB) == 0 &&
-            ::lstat(path.c_str(), &named) == 0 && named.st_ino == held.st_ino && named.st_dev == held.st_dev)
-            ::unlink(path.c_str());
-        ::close(fd);
-    }
-    ::closedir(d);
-}
+void removeStalePartFiles(const std::string& dir) { common::removeUnlockedFiles(dir, isPartName); }
 
 }  // namespace ftp

@@ -4,9 +4,14 @@
 #include <openssl/evp.h>
 #include <sys/stat.h>
 
+#include <cerrno>
+#include <functional>
+
+#include "common/apperror.h"
 #include "common/cp932.h"
 #include "common/fileio.h"
-#include "common/stringlist.h"
+#include "common/sharedfile.h"
+#include "ftp/trustfile.h"
 
 namespace ftp {
 
@@ -31,16 +36,30 @@ std::string knownHostName(const std::string& host, int port) {
     return port == 22 ? host : "[" + host + "]:" + std::to_string(port);
 }
 
-common::StringList readLines(const std::string& path) {
+// A trust file's bytes, all of them; a missing file holds nothing. One that cannot be read throws
+// its open error: what it might say of a server is not known.
+std::string readTrustFile(const std::string& path) {
     struct stat st {};
-    if (::stat(path.c_str(), &st) != 0) return {};
-    return common::splitLines(common::readWholeFile(path));
+    if (::stat(path.c_str(), &st) != 0 && errno == ENOENT) return {};
+    return common::readWholeFile(path);
 }
 
-void writeLines(const std::string& path, const common::StringList& lines) {
-    std::string bytes;
-    for (const auto& line : lines) bytes += line + "\n";
-    common::writeFileAtomic(path, bytes, 0600);
+// Replaces or removes the entries of one server, under the lock, in the file as it is now; every
+// other byte stays. A file that cannot be read is not rewritten.
+bool changeEntries(const std::string& path, const std::function<bool(std::string_view)>& isEntry,
+                   const std::string& newLine, const std::function<void(std::string_view)>& check = {}) {
+    bool changed = false;
+    common::updateSharedFile(
+        path,
+        [&](const std::optional<std::string>& now) -> std::optional<std::string> {
+            const std::string_view bytes = now ? std::string_view(*now) : std::string_view();
+            if (check) check(bytes);
+            auto next = replaceEntries(bytes, isEntry, newLine);
+            changed = next.has_value();
+            return next;
+        },
+        0600);
+    return changed;
 }
 
 }  // namespace
@@ -96,45 +115,46 @@ std::string describeKey(const ServerKey& key) {
 }
 
 std::optional<std::string> pinnedKey(const std::string& materiaDir, const std::string& host, int port) {
-    const std::string name = serverName(host, port) + " ";
-    for (const auto& line : readLines(materiaDir + "/" + kPinFile))
-        if (line.rfind(name, 0) == 0) return line.substr(name.size());
-    return std::nullopt;
+    const std::string path = materiaDir + "/" + kPinFile;
+    const TrustLookup found = findPins(readTrustFile(path), host, port);
+    if (found.badLine != 0) throw common::AppError(unreadableLineMessage(path, found.badLine));
+    if (found.keys.empty()) return std::nullopt;
+    return found.keys.front().blob;
 }
 
-void trustKey(const std::string& materiaDir, const ServerKey& key) {
-    // A changed key replaces the old line of that server; other servers' lines stay.
-    const std::string path = materiaDir + "/" + (key.ssh ? kKnownHosts : kPinFile);
-    const std::string name = key.ssh ? knownHostName(key.host, key.port) : serverName(key.host, key.port);
-    common::StringList kept;
-    for (const auto& line : readLines(path))
-        if (line.rfind(name + " ", 0) != 0) kept.push_back(line);
-    kept.push_back(name + " " + (key.ssh ? key.keyType + " " + key.keyBase64 : key.fingerprint));
-    writeLines(path, kept);
-}
-
-namespace {
-
-// Removes the lines that start with prefix; true if there were any.
-bool removeLines(const std::string& path, const std::string& prefix) {
-    common::StringList kept;
-    bool found = false;
-    for (const auto& line : readLines(path)) {
-        if (line.rfind(prefix, 0) == 0) found = true;
-        else kept.push_back(line);
-    }
-    if (found) writeLines(path, kept);
+TrustLookup knownHostKeys(const std::string& materiaDir, const std::string& host, int port) {
+    const std::string path = materiaDir + "/" + kKnownHosts;
+    TrustLookup found = findHostKeys(readTrustFile(path), host, port);
+    if (found.badLine != 0) throw common::AppError(unreadableLineMessage(path, found.badLine));
     return found;
 }
 
-}  // namespace
+void trustKey(const std::string& materiaDir, const ServerKey& key) {
+    // A changed key replaces the old line of that server; every other line stays as it is.
+    const std::string path = materiaDir + "/" + (key.ssh ? kKnownHosts : kPinFile);
+    const std::string name = key.ssh ? knownHostName(key.host, key.port) : serverName(key.host, key.port);
+    const auto isEntry = [&](std::string_view line) {
+        return key.ssh ? isHostKeyEntryOf(line, name) : isPinEntryOf(line, name);
+    };
+    // A line that cannot be read and may be this server's is not outdone by a new one.
+    const auto check = [&](std::string_view bytes) {
+        const TrustLookup found = key.ssh ? findHostKeys(bytes, key.host, key.port)
+                                          : findPins(bytes, key.host, key.port);
+        if (found.badLine != 0) throw common::AppError(unreadableLineMessage(path, found.badLine));
+    };
+    changeEntries(path, isEntry, name + " " + (key.ssh ? key.keyType + " " + key.keyBase64 : key.fingerprint), check);
+}
 
 bool forgetPin(const std::string& materiaDir, const std::string& host, int port) {
-    return removeLines(materiaDir + "/" + kPinFile, serverName(host, port) + " ");
+    const std::string name = serverName(host, port);
+    return changeEntries(
+        materiaDir + "/" + kPinFile, [&](std::string_view l) { return isPinEntryOf(l, name); }, "");
 }
 
 bool forgetHostKey(const std::string& materiaDir, const std::string& host, int port) {
-    return removeLines(materiaDir + "/" + kKnownHosts, knownHostName(host, port) + " ");
+    const std::string name = knownHostName(host, port);
+    return changeEntries(
+        materiaDir + "/" + kKnownHosts, [&](std::string_view l) { return isHostKeyEntryOf(l, name); }, "");
 }
 
 }  // namespace ftp

@@ -31,12 +31,21 @@ std::string describeKey(const ServerKey& key);
 // "SHA256:abc", "sha256//abc=" and "abc" name the same key.
 bool sameFingerprint(const std::string& a, const std::string& b);
 
-// The TLS pin of host:port, if any.
+struct TrustLookup;
+
+// The TLS pin of host:port, if any. The file is read whole; a line that cannot be read and may
+// concern host:port throws the refusal naming the file and the line, as does a file that cannot
+// be read.
 std::optional<std::string> pinnedKey(const std::string& materiaDir, const std::string& host, int port);
-// Trusts key from now on: a TLS key is pinned for its server, an SSH key added to known_hosts.
-// The file is rewritten atomically, readable by its owner only.
+// The SSH host keys known_hosts holds for host:port, with the same refusals.
+TrustLookup knownHostKeys(const std::string& materiaDir, const std::string& host, int port);
+// Trusts key from now on: a TLS key is pinned for its server, an SSH key added to known_hosts. Only
+// that server's plain entry is replaced, atomically and under the folder's lock; every other byte of
+// the file stays, and a new file is readable by its owner only. A file that cannot be read, or that
+// holds an unreadable line that may concern the server, throws and is left as it is.
 void trustKey(const std::string& materiaDir, const ServerKey& key);
-// Forgets the pin of host:port, or the known SSH host key of host:port; true if there was one.
+// Forgets the pin of host:port, or the known SSH host key of host:port (their plain entries, the rest
+// of the file kept byte for byte); true if there was one.
 bool forgetPin(const std::string& materiaDir, const std::string& host, int port);
 bool forgetHostKey(const std::string& materiaDir, const std::string& host, int port);
 

@@ -1,10 +1,8 @@
 // The reference list files.
 #include "lists/listfile.h"
 
-#include <cerrno>
-#include <sys/stat.h>
-
 #include "common/fileio.h"
+#include "common/sharedfile.h"
 
 namespace lists {
 
@@ -24,14 +22,14 @@ void saveList(const std::string& path, const common::StringList& list) {
 }
 
 common::StringList updateList(const std::string& path, const std::function<void(common::StringList&)>& edit) {
-    const common::FileLock lock(path);
-    common::StringList list;
-    struct stat st {};
     // Only a file that is not there holds nothing to lose; anything else (a directory in its place,
     // a file the user may not read) might hold entries, so its open error stops the change.
-    if (::stat(path.c_str(), &st) == 0 || errno != ENOENT) list = loadList(path);
-    edit(list);
-    saveList(path, list);
+    common::StringList list;
+    common::updateSharedFile(path, [&](const std::optional<std::string>& now) -> std::optional<std::string> {
+        if (now) list = common::splitLines(*now);
+        edit(list);
+        return listFileBytes(list);
+    });
     return list;
 }
 

@@ -23,7 +23,8 @@ std::vector<CsvFile> csvFiles(const ReportRecord& record);
 std::vector<std::string> writeCsvReport(const ReportRecord& record, const std::string& dir);
 
 // Appends one cell of UTF-8 text: a text that a spreadsheet would take for a formula (it starts with
-// "=", "+", "-", "@", a tab or CR) gets a "'" in front; quoted when it holds a quote, comma, CR or LF.
+// "=", "+", "-", "@", a tab, CR, LF, "|", or a full-width "＝", "＋", "－", "＠") gets a "'" in front;
+// quoted when it holds a quote, comma, CR or LF.
 void appendCsvText(std::string& out, std::string_view utf8);
 // Ends a row.
 inline void endCsvRow(std::string& out) { out += "\r\n"; }

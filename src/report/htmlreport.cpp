@@ -113,6 +113,14 @@ void appendError(std::string& out, const ReportRecord& r) {
     out += "<p class=\"note\">以下は止まるまでに書かれた結果です。</p>\n</section>\n";
 }
 
+// A log whose text a zero byte ended (most often one cut short by a crash) was not read to its end:
+// the counts leave out what follows.
+void appendZeroByteStop(std::string& out, const ReportRecord& r) {
+    if (!r.zeroByteLine()) return;
+    out += "<section class=\"error\" id=\"zero-byte\" role=\"note\">\n<p>" + groupedNumber(*r.zeroByteLine()) +
+           " 行目のゼロのバイトで読み終えました。そこから後は集計していません。</p>\n</section>\n";
+}
+
 void appendBoxes(std::string& out, const ReportRecord& r) {
     std::string scratch;
     out += "<section id=\"count\">\n<h2>カウント: 集計結果</h2>\n<div class=\"groups\">\n";
@@ -308,6 +316,7 @@ std::string htmlReport(const ReportRecord& r) {
     appendMeta(out, r);
     out += "</header>\n<main>\n";
     appendError(out, r);
+    appendZeroByteStop(out, r);
     appendBoxes(out, r);
     appendCharts(out, r);
     appendRankingSection(out, r);

@@ -32,6 +32,7 @@ void ReportRecord::begin(const std::string& logPath, std::time_t when) {
     stoppedLine_.clear();
     layout_.reset();
     skipped_.reset();
+    zeroByteLine_.reset();
     rawLog_.reset();
     amountUnit_ = -1;
     panes_.clear();

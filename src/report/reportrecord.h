@@ -48,6 +48,8 @@ public:
     const std::optional<analysis::LogLayout>& layout() const { return layout_; }
     // The lines left out as unreadable; null unless the analysis was asked to go on past them.
     const std::shared_ptr<const analysis::SkippedLines>& skippedLines() const { return skipped_; }
+    // The line whose zero byte ended the log's text, if one did (1-based).
+    std::optional<std::size_t> zeroByteLine() const { return zeroByteLine_; }
     // "-" for a box this analysis did not write.
     const std::string& box(std::string_view name) const;
     // The unit the transfer box was written in, 0 to 3, or -1.
@@ -86,6 +88,10 @@ public:
         skipped_ = skipped;
         if (shown_) shown_->linesSkipped(std::move(skipped));
     }
+    void stoppedAtZeroByte(std::size_t lineNumber) override {
+        zeroByteLine_ = lineNumber;
+        if (shown_) shown_->stoppedAtZeroByte(lineNumber);
+    }
     void rankingsReady(std::shared_ptr<const analysis::Rankings> rankings) override {
         rankings_ = rankings;
         if (shown_) shown_->rankingsReady(std::move(rankings));
@@ -108,6 +114,7 @@ private:
     std::string stoppedLine_;
     std::optional<analysis::LogLayout> layout_;
     std::shared_ptr<const analysis::SkippedLines> skipped_;
+    std::optional<std::size_t> zeroByteLine_;
     analysis::Lines rawLog_;  // only to read the line that stopped the pass
     int amountUnit_ = -1;
     std::map<std::string, analysis::PaneContent, std::less<>> panes_;

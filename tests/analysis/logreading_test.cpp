@@ -1,5 +1,6 @@
 // A mapped log is cut into lines, and its lines counted, from reads of its file in blocks: every
 // block edge must give what the text in memory gives.
+#include <algorithm>
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <random>
@@ -48,13 +49,40 @@ TEST(CutLines, StretchesAndBlocksGiveTheLinesOfOneReading) {
         const auto one = analysis::cutLines(text, "log");
         const unsigned threads = 1 + static_cast<unsigned>(round % 5);
         const std::size_t minStretch = 1 + static_cast<std::size_t>(round % 9);
-        expectSameLines(analysis::cutLines(text, "log", false, threads, minStretch), text, one, text);
+        // Where the text ended is told too: at its first zero byte, or its end.
+        const std::size_t zero = std::min(text.find('\0'), text.size());
+        std::size_t told = 0;
+        expectSameLines(analysis::cutLines(text, "log", false, threads, minStretch, -1, analysis::kReadBlock, &told),
+                        text, one, text);
+        ASSERT_EQ(told, zero) << testing::PrintToString(text);
         if (round % 2) continue;
         OpenFile f(dir.file("log", text));
         ASSERT_GE(f.fd, 0);
         const std::size_t block = 1 + static_cast<std::size_t>(round % 13);
-        expectSameLines(analysis::cutLines(text, "log", true, threads, minStretch, f.fd, block), text, one, text);
+        told = 0;
+        expectSameLines(analysis::cutLines(text, "log", true, threads, minStretch, f.fd, block, &told), text, one,
+                        text);
+        ASSERT_EQ(told, zero) << testing::PrintToString(text);
         if (HasFatalFailure()) return;
+    }
+}
+
+// The common case of a zero byte: a log cut short by a crash. The loaded log says in which line the
+// reading ended, blank lines counted, whether it was read through its mapping or in blocks.
+TEST(LoadLog, TellsTheLineWhoseZeroByteEndedTheText) {
+    TempDir dir;
+    std::string text;
+    for (int i = 1; i <= 1002; ++i)
+        text += i == 2 ? "\r\n" : "h - - [10/Oct/2004:13:55:36 +0900] \"GET / HTTP/1.1\" 200 1\n";
+    const std::string atLine4 = std::string(text).insert(text.find('\n', text.find('\n', text.find('\n') + 1) + 1) + 5,
+                                                         1, '\0');
+    for (const unsigned threads : {1u, 4u}) {
+        const auto log = analysis::loadLog(dir.file("a.log", atLine4), threads);
+        EXPECT_EQ(log->stoppedAtZeroByte(), 4u);
+        EXPECT_EQ(log->size(), 3u) << "line 2 is blank; line 4 up to its zero byte";
+        EXPECT_EQ(analysis::loadLog(dir.file("b.log", text + std::string(4096, '\0')), threads)->stoppedAtZeroByte(),
+                  1003u);
+        EXPECT_EQ(analysis::loadLog(dir.file("c.log", text), threads)->stoppedAtZeroByte(), 0u);
     }
 }
 

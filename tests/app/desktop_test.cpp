@@ -6,6 +6,7 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QMimeData>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTest>
 #include <QUrl>
@@ -109,6 +110,46 @@ TEST_F(DesktopTest, RecentFilesKeepTheLastEightNewestFirst) {
     EXPECT_EQ(std::count(form.recentFiles().begin(), form.recentFiles().end(), logs[8]), 0);
     EXPECT_EQ(common::splitLines(common::readWholeFile("materia/RecentFiles.dat")).size(), 7u);
     EXPECT_EQ(box("Edit35"), logs[9]) << "nothing analysed";
+}
+
+TEST_F(DesktopTest, TwoWindowsKeepEachOthersRecentFiles) {
+    const std::string a = log("r_a.log"), b = log("r_b.log"), c = log("r_c.log"), d = log("r_d.log");
+    for (const std::string& l : {d, c, a}) form.LogCounting(l);
+    // A second window of the program, open beside the first, opens a log of its own.
+    TForm1 other;
+    TForm2 otherProgress;
+    other.setWindows({&otherProgress});
+    other.LogCounting(b);
+    EXPECT_EQ(other.recentFiles(), (std::vector<std::string>{b, a, c, d}));
+    // The first window's menu shows it, and its own change keeps it.
+    form.recentMenu()->aboutToShow();
+    EXPECT_EQ(form.recentFiles(), (std::vector<std::string>{b, a, c, d}));
+    form.openRecent(d);
+    const std::vector<std::string> expected{d, b, a, c};
+    EXPECT_EQ(form.recentFiles(), expected);
+    EXPECT_EQ(common::splitLines(common::readWholeFile("materia/RecentFiles.dat")),
+              common::StringList(expected.begin(), expected.end()));
+    // A log that is gone drops out of the file as it is, not of the list the window read.
+    other.LogCounting(c);
+    dir.remove("logs/r_a.log");
+    EXPECT_EQ(boxTexts([&] { form.openRecent(a); }).size(), 1u);
+    EXPECT_EQ(form.recentFiles(), (std::vector<std::string>{c, d, b}));
+}
+
+TEST_F(DesktopTest, AZeroByteThatEndedTheLogIsToldInTheStatusBarAndTheProgressWindow) {
+    std::string text = apptest::exampleLog();
+    text.insert(text.find("10.0.0.3"), std::string(1, '\0'));
+    const std::string cut = dir.write("logs/cut.log", text);
+    form.LogCounting(cut);
+    EXPECT_EQ(box("Edit1"), "3");
+    const auto* zero = form.findChild<QLabel*>("StatusZeroByte");
+    EXPECT_FALSE(zero->isHidden());
+    EXPECT_EQ(zero->text(), QStringLiteral("4 行目のゼロのバイトで読み終えました"));
+    const QStringList messages = progress.Memo2->toPlainText().split(QLatin1Char('\n'));
+    ASSERT_EQ(messages.size(), 14);
+    EXPECT_EQ(messages[3], zero->text()) << "beside the progress messages, after the log is read";
+    form.LogCounting(log("whole.log"));
+    EXPECT_TRUE(zero->isHidden());
 }
 
 TEST_F(DesktopTest, AltFAlwaysOpensTheFileMenu) {

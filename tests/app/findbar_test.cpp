@@ -125,6 +125,24 @@ TEST_F(FindTest, JapaneseAndRegularExpressionsMatchTheTextAsShown) {
     EXPECT_FALSE(view.findNext());
 }
 
+TEST_F(FindTest, ACatastrophicPatternAnswersAndTheViewPaints) {
+    // Runs of x, then z, then y: a backtracking matcher takes exponential time on each line.
+    std::vector<std::string> lines(10000, std::string(40, 'x') + "z" + std::string(40, 'x') + "zy");
+    lines[7000] = std::string(40, 'x') + "y";
+    view.replace(analysis::makeLines(lines));
+    key(&view, Qt::Key_F, Qt::ControlModifier);
+    view.findBar()->regex->setChecked(true);
+    EXPECT_TRUE(view.findBar()->regex->toolTip().contains(QStringLiteral("後方参照")));
+    view.findBar()->edit->setText(QStringLiteral("(x+x+)+y"));
+    ASSERT_TRUE(waitFor([&] { return view.searchDone(); }));
+    EXPECT_EQ(count(), QStringLiteral("1 件"));
+    EXPECT_EQ(view.selectedText(), QString::fromStdString(lines[7000]));
+    view.scrollToLine(0);
+    view.viewport()->repaint();  // every visible line highlighted on this thread
+    view.findBar()->edit->setText(QStringLiteral("(a)\\1"));
+    EXPECT_EQ(count(), QStringLiteral("正規表現の誤り")) << "RE2 has no back-references";
+}
+
 TEST_F(FindTest, FilteredViewShowsMatchingLinesAndKeepsThePlace) {
     view.replace(std::make_shared<NumberedLines>(1000));
     view.scrollToLine(500);

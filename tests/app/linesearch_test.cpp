@@ -241,6 +241,67 @@ TEST(LineSearchText, LinesOfAsciiBytesArePassedOverOnlyWhereNoMatchCanBeInThem) 
     EXPECT_FALSE(LineMatcher(FindQuery{longS, true, false}).matches("s"));
 }
 
+LineMatcher regex(const char* pattern, bool caseSensitive = true) {
+    return LineMatcher(FindQuery{QString::fromUtf8(pattern), caseSensitive, true});
+}
+
+// The patterns that make a backtracking matcher take exponential time answer on lines built to
+// provoke them, each line in time linear in its length.
+TEST(LineSearchRegex, CatastrophicPatternsAnswerRightOnTenThousandLines) {
+    struct Case {
+        const char* pattern;
+        std::string miss;  // provokes the backtracking, and does not match
+        std::string hit;
+        TextMatch where;  // of the hit
+    };
+    const Case cases[] = {
+        {"(x+x+)+y", std::string(40, 'x') + "zy", std::string(40, 'x') + "y", {0, 41}},
+        {"(a+)+$", std::string(40, 'a') + "!", "!" + std::string(40, 'a'), {1, 40}},
+        {"(a|aa)+b", std::string(40, 'a') + "c", "c" + std::string(40, 'a') + "b", {1, 41}},
+        {"(a|a?)+b", std::string(40, 'a'), "aab", {0, 3}},
+        {"^(\\w+\\s?)*$", std::string(40, 'w') + " !", "w w w", {0, 5}},
+        {"(.*a){12}", std::string(40, 'b'), std::string(12, 'a'), {0, 12}},
+    };
+    for (const Case& c : cases) {
+        const LineMatcher m = regex(c.pattern);
+        ASSERT_TRUE(m.usable()) << c.pattern << ": " << m.error().toStdString();
+        const QString missText = QString::fromStdString(c.miss);
+        std::size_t matched = 0;
+        for (int line = 0; line < 10000; ++line) {
+            matched += m.matches(c.miss) ? 1 : 0;
+            if (line % 100 == 0) matched += m.findAll(missText).size();  // as a paint asks, for a screenful
+        }
+        EXPECT_EQ(matched, 0u) << c.pattern;
+        const std::vector<TextMatch> found = m.findAll(QString::fromStdString(c.hit));
+        ASSERT_EQ(found.size(), 1u) << c.pattern;
+        EXPECT_EQ(found[0].start, c.where.start) << c.pattern;
+        EXPECT_EQ(found[0].length, c.where.length) << c.pattern;
+    }
+}
+
+TEST(LineSearchRegex, PlacesAreInTheCharactersShownAndEmptyMatchesAreNone) {
+    // 😀 takes two UTF-16 units, as the pane counts them.
+    auto found = regex("x.").findAll(QString::fromUtf8(u8"日本😀xyzxé"));
+    ASSERT_EQ(found.size(), 2u);
+    EXPECT_EQ(found[0].start, 4);
+    EXPECT_EQ(found[0].length, 2);
+    EXPECT_EQ(found[1].start, 7);
+    EXPECT_EQ(found[1].length, 2);
+    found = regex("a*").findAll(QStringLiteral("baab"));
+    ASSERT_EQ(found.size(), 1u);
+    EXPECT_EQ(found[0].start, 1);
+    EXPECT_EQ(found[0].length, 2);
+    EXPECT_TRUE(regex("^b").findAll(QStringLiteral("bab")).size() == 1) << "^ is the line's start only";
+    EXPECT_TRUE(regex("get", false).matches("GET /"));
+    EXPECT_TRUE(regex(reinterpret_cast<const char*>(u8"ソ.ス")).matches(common::cp932(u8"ソース")));
+    // What RE2 does not take is said so, and matches nothing.
+    for (const char* bad : {"(a)\\1", "a(?=b)", "(unclosed"}) {
+        EXPECT_FALSE(regex(bad).usable()) << bad;
+        EXPECT_FALSE(regex(bad).error().isEmpty()) << bad;
+    }
+    EXPECT_EQ(regex("((a{100}){100}){100}").error(), QStringLiteral("この正規表現は複雑すぎます"));
+}
+
 // A log of random lines searched through a pane (a header line, then the log), on its thread, against
 // the reference line by line.
 std::vector<std::uint32_t> searchPane(const analysis::PaneContent& content, const std::string& query,

@@ -73,6 +73,8 @@ TEST_F(DecodeCommand, ZeroBytesAndUnconvertibleCharactersAreKept) {
     const CliRun run = decode(std::string("a\0b%00\n", 7) + "caf%C3%A9\n" + cp932(u8"日本") + "\n");
     EXPECT_EQ(run.status, 0);
     EXPECT_EQ(run.out, std::string("a\0b\0\n", 5) + "caf?\n\n");
+    // A character that has no Shift-JIS form (an emoji) is substituted; the line stays.
+    EXPECT_EQ(decode("/blog/%E6%97%A5%E6%9C%AC%F0%9F%98%80x\n").out, cp932(u8"/blog/日本") + "?x\n");
 }
 
 TEST_F(DecodeCommand, ArgumentsOtherThanHelpAreRefused) {

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <memory>
 #include <sys/stat.h>
 #include <sys/wait.h>
 
@@ -53,6 +54,7 @@ protected:
             root / "dir/access_log",
             "10.0.0.1 - - [10/Oct/2004:13:55:36 +0900] \"GET /index.html HTTP/1.1\" 200 2326 \"-\" \"Mozilla/4.0\"\n");
         writeFile(local / "password", "secret\n");
+        ::chmod((local / "password").c_str(), 0600);
         for (const char* f : {"DomeinList.dat", "SERobotsList.dat", "CheckDomeinList.dat"})
             writeFile(local / "materia/" + f, "");
     }
@@ -112,6 +114,30 @@ TEST_F(FetchCommand, SftpHostKeyTrustedOnceThenAChangedOneRefused) {
     EXPECT_THAT(r.err, HasSubstr("refused"));
     EXPECT_THAT(r.err, HasSubstr(second.fingerprint()));
     EXPECT_EQ(readFile(local / "logs/access_log"), "old\n");
+}
+
+TEST_F(FetchCommand, APinAfterAZeroByteIsNotReplacedByTrust) {
+    const auto [port, pins] = ftptest::pinBehindAZeroByte(root.path(), local / "materia/ftps_pins");
+    FtpsServer impostor(root.path(), "munya", "secret", port);
+    const auto r = cli("", "fetch --protocol ftps " + common(port) + passwordFile() + "--trust " +
+                               impostor.fingerprint() + " access_log");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_THAT(r.err, HasSubstr("refused"));
+    EXPECT_EQ(readFile(local / "materia/ftps_pins"), pins);
+    EXPECT_EQ(listDir(local / "logs"), "");
+}
+
+TEST_F(FetchCommand, APasswordFileOthersMayReadIsRefusedAndNothingSent) {
+    FtpServer server(root.path(), "munya", "secret");
+    for (const mode_t mode : {0640, 0604, 0660}) {
+        ::chmod((local / "password").c_str(), mode);
+        const auto r = cli("", "fetch " + common(server.port()) + passwordFile() + "access_log");
+        EXPECT_EQ(r.status, 1);
+        EXPECT_THAT(r.err, HasSubstr(local / "password"));
+        EXPECT_THAT(r.err, HasSubstr("chmod 600"));
+    }
+    EXPECT_THAT(server.finishedLog(), Not(HasSubstr("<- USER")));
+    EXPECT_EQ(listDir(local / "logs"), "");
 }
 
 TEST_F(FetchCommand, LineBreakInThePasswordIsRefusedAndNothingSent) {

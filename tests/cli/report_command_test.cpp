@@ -440,3 +440,22 @@ TEST(ReportCommand, SkipBadLinesGoesOnAndNamesTheLines) {
     EXPECT_THAT(r.out, HasSubstr("読めなかった行: 1\n"));
     EXPECT_THAT(r.out, HasSubstr("== 読めなかった行 (SkippedLines) ==\n6: garbage\n"));
 }
+
+TEST(ReportCommand, AZeroByteThatEndedTheLogIsTold) {
+    Program prog;
+    std::string text = std::string(kLog) + kLog;
+    text.insert(text.find("GET /robots.txt"), 1, '\0');  // line 2
+    const std::string log = prog.dir.file("cut_log", text);
+    const std::string html = prog.dir.path() + "/r.html";
+    Result r = cli("report --json --html " + html + " " + prog.materia() + log);
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.err, "munyaro-cli: " + log + ":2: ゼロのバイトで読み終えました\n");
+    Json j = Json::parse(r.out);
+    EXPECT_EQ(j["stoppedAtZeroByte"].number, 2);
+    EXPECT_EQ(j["tally"]["lineCount"].number, 2) << "the counts are those before it";
+    EXPECT_EQ(j["progress"].array.size(), 13u) << "the progress messages stay as they are";
+    EXPECT_THAT(readFile(html), HasSubstr("2 行目のゼロのバイトで読み終えました"));
+    r = cli("report --json " + prog.materia() + prog.dir.file("whole_log", kLog));
+    EXPECT_EQ(r.err, "");
+    EXPECT_TRUE(Json::parse(r.out)["stoppedAtZeroByte"].isNull());
+}

@@ -1,10 +1,15 @@
 #include "common/fileio.h"
 
+#include <csignal>
+#include <cstring>
+#include <fcntl.h>
 #include <filesystem>
 #include <fstream>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <optional>
+#include <sys/file.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -116,4 +121,47 @@ TEST(MapFileBytes, MapsAPlainFileAndReadsZerosWhereItShrankMeanwhile) {
     EXPECT_FALSE(mapped.isMapped());
     EXPECT_EQ(mapped.view(), "xx");
     EXPECT_FALSE(common::mapFileBytes(dir.file("empty", "")).isMapped());
+}
+
+TEST(WriteFileAtomic, AShortWriteNamesTheFileAndTheCause) {
+    TempDir dir;
+    const std::string p = dir.file("Memo2.csv", "old");
+    // A file size limit makes the write fall short (EFBIG) after the temporary was created.
+    struct rlimit saved {};
+    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &saved), 0);
+    const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+    struct rlimit small = saved;
+    small.rlim_cur = 16;
+    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
+    std::string message;
+    try {
+        common::writeFileAtomic(p, std::string(64, 'x'));
+    } catch (const AppError& e) {
+        message = e.what();
+    }
+    ::setrlimit(RLIMIT_FSIZE, &saved);
+    std::signal(SIGXFSZ, oldHandler);
+    EXPECT_EQ(message, common::msg::writeError() + ": " + p + " (" + std::strerror(EFBIG) + ")");
+    EXPECT_EQ(readFile(p), "old");
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 1) << "no temporary left";
+}
+
+TEST(WriteFileAtomic, TemporariesThatAKilledSaveLeftGoAtTheNextSaveIntoTheFolder) {
+    TempDir dir;
+    const std::string stale = dir.file("Memo2.csv.tmpAb3xYz", "half");
+    const std::string user = dir.file("notes.tmp", "the user's");
+    const std::string other = dir.file("Memo9.csv.tmp12345", "five letters: not ours");
+    // A save under way in another program holds its temporary locked.
+    const std::string running = dir.file("Memo4.csv.tmpQwErTy", "being written");
+    const int held = ::open(running.c_str(), O_RDONLY | O_CLOEXEC);
+    ASSERT_EQ(::flock(held, LOCK_EX), 0);
+    common::writeFileAtomic(dir.path() + "/Memo8.csv", "new");
+    EXPECT_FALSE(std::filesystem::exists(stale));
+    EXPECT_TRUE(std::filesystem::exists(running));
+    EXPECT_EQ(readFile(user), "the user's");
+    EXPECT_EQ(readFile(other), "five letters: not ours");
+    EXPECT_EQ(readFile(dir.path() + "/Memo8.csv"), "new");
+    ::close(held);
+    common::writeFileAtomic(dir.path() + "/Memo8.csv", "again");
+    EXPECT_FALSE(std::filesystem::exists(running));
 }

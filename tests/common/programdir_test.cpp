@@ -5,8 +5,12 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <optional>
+#include <pwd.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include "common/apperror.h"
+#include "common/cp932.h"
 #include "support/tempdir.h"
 
 TEST(DataDir, DataFilesAreNamedInMateriaOfTheDataFolder) {
@@ -40,11 +44,54 @@ private:
     std::optional<std::string> old_;
 };
 
+// What userDataDir gives, or its error, in a child process running as uid (no change when it is ours).
+std::string userDataDirAs(uid_t uid) {
+    int pipeFds[2];
+    if (::pipe(pipeFds) != 0) return "pipe failed";
+    const pid_t child = ::fork();
+    if (child == 0) {
+        ::close(pipeFds[0]);
+        std::string out;
+        if (uid != ::getuid() && ::setuid(uid) != 0) out = "setuid failed";
+        else try {
+                out = common::userDataDir();
+            } catch (const common::AppError& e) {
+                out = std::string("error: ") + e.what();
+            }
+        (void)!::write(pipeFds[1], out.data(), out.size());
+        ::_exit(0);
+    }
+    ::close(pipeFds[1]);
+    std::string got;
+    char buf[512];
+    for (ssize_t n; (n = ::read(pipeFds[0], buf, sizeof buf)) > 0;) got.append(buf, static_cast<std::size_t>(n));
+    ::close(pipeFds[0]);
+    ::waitpid(child, nullptr, 0);
+    return got;
+}
+
 unsigned modeOf(const std::string& path) {
     return static_cast<unsigned>(fs::status(path).permissions() & fs::perms::all);
 }
 
 }  // namespace
+
+TEST(DataDir, WithoutHomeTheUsersFolderComesFromThePasswordDatabase) {
+    const Env xdg("XDG_DATA_HOME", nullptr);
+    const passwd* me = ::getpwuid(::getuid());
+    ASSERT_NE(me, nullptr);
+    for (const char* home : {static_cast<const char*>(nullptr), "", "relative"}) {
+        const Env unset("HOME", home);
+        EXPECT_EQ(userDataDirAs(::getuid()), std::string(me->pw_dir) + "/.local/share/munyaro/");
+    }
+    // A user the database does not know (only root can become one): a clear error, not "/.local".
+    const Env unset("HOME", nullptr);
+    if (::getuid() == 0) {
+        EXPECT_EQ(userDataDirAs(54321),
+                  "error: " + common::cp932(u8"ホームフォルダがわかりません: 環境変数 HOME がなく、"
+                                            u8"ユーザー 54321 のパスワード情報にもありません"));
+    }
+}
 
 TEST(DataDir, BesideTheProgramWhenItsMateriaIsThereElseTheUsersFolder) {
     TempDir dir;

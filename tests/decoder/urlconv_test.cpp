@@ -63,7 +63,7 @@ TEST(URLDecode, DecodesEveryLineOfTheTable) {
         {"%81%82", "B"},  // a two-byte sequence by bit 0x20, 0x01 << 6 | 0x02
         {"%E3%81", ""},
         {"%FF", ""},
-        {"%F0%9F%98%80", ""},
+        {"%F0%9F%98%80", "?"},
         {"abc%4", std::string("abc\x04")},
         {"abc%", std::string("abc\0", 4)},
         {"", ""},
@@ -98,7 +98,18 @@ TEST(URLDecode, CharactersWithoutAShiftJisFormBecomeQuestionMarks) {
     EXPECT_EQ(URLDecode("%EF%BF%BF"), "?");
 }
 
+TEST(URLDecode, ACharacterAboveTheBasicPlaneIsOneSubstituteAndTheLineStays) {
+    EXPECT_EQ(URLDecode("/blog/%E6%97%A5%E6%9C%AC%F0%9F%98%80x"), cp932(u8"/blog/日本") + "?x");
+    EXPECT_EQ(URLDecode("%F0%9F%98%80%F0%A0%80%8B%E3%81%82"), "??" + cp932(u8"あ"));  // 😀 𠀋 あ
+    EXPECT_EQ(URLDecode("%ED%A0%BD%ED%B8%80."), "??.");  // the emoji as two surrogate escapes
+    // Four bytes that are no four-byte sequence are still a bad sequence.
+    EXPECT_EQ(URLDecode("%F0%9F%98x"), "?x") << "F0 9F 98 is three bytes by bit 0x20";
+    EXPECT_EQ(URLDecode("%F0%9F%98%80%BF"), "");
+}
+
 TEST(URLDecode, ConvertsToCodePage932WithItsExtensions) {
+    // An IBM extension character whose trail byte is "\": 纊 is FA 5C.
+    EXPECT_EQ(URLDecode("%E7%BA%8A%E2%85%B0"), "\xFA\x5C\xFA\x40");  // 纊 ⅰ
     // NEC and IBM characters exist only in code page 932, not in plain Shift-JIS.
     EXPECT_EQ(URLDecode("%E2%91%A0"), "\x87\x40");                   // ①
     EXPECT_EQ(URLDecode("%EF%BD%9E%E2%88%92"), "\x81\x60\x81\x7C");  // ～ −

@@ -1,7 +1,9 @@
 // FTPS, SFTP and passive FTP against real servers on loopback: keys asked for, pinned, refused when
 // changed; nothing written on failure.
+#include <cstdlib>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <memory>
 #include <sys/stat.h>
 
 #include "common/cp932.h"
@@ -193,6 +195,75 @@ TEST_F(SecureTest, SftpChangedHostKeyIsRefusedNeverTaken) {
     expectNothingWritten();
     EXPECT_THAT(second.logWith("session closed"), Not(HasSubstr("login")));
     EXPECT_EQ(get().key.status, ServerKey::Status::Changed);  // still refused the next time
+}
+
+}  // namespace
+
+namespace {
+
+// A second server on the trusted one's address, as an impostor would stand there.
+class ImpostorTest : public SecureTest {
+protected:
+    // Trusts the real server's key, then puts the impostor (with a key of keyType) in its place.
+    std::unique_ptr<SftpServer> sftpImpostor(const std::string& keyType = "ssh-ed25519") {
+        ftp.setProtocol(Protocol::Sftp);
+        auto real = std::make_unique<SftpServer>(root.path(), "munya", "secret", local / "real_key");
+        ftp.setPort(real->port());
+        ftp::trustKey(local / "materia", get().key);
+        const int port = real->port();
+        real.reset();
+        const std::string key = local / "impostor_key";
+        const std::string make = "/usr/bin/python3 -W ignore -c \"import asyncssh; asyncssh.generate_private_key('" +
+                                 keyType + "').write_private_key('" + key + "')\"";
+        EXPECT_EQ(std::system(make.c_str()), 0);
+        return std::make_unique<SftpServer>(root.path(), "munya", "secret", key, port);
+    }
+};
+
+TEST_F(ImpostorTest, SftpUnreadableLineBeforeThePinRefusesNamingTheLineAndOthersLinesHideNothing) {
+    auto impostor = sftpImpostor();
+    const std::string pinned = readFile(local / "materia/known_hosts");
+    // Lines of other servers, readable or not, hide nothing: the impostor's key is a changed one.
+    writeFile(local / "materia/known_hosts", "other.example ssh-rsa !!broken\n" + pinned);
+    auto result = get();
+    EXPECT_EQ(result.key.status, ServerKey::Status::Changed);
+    EXPECT_THAT(result.reason, HasSubstr(common::cp932(u8"記憶しているものと違います")));
+    // A line that could be this server's refuses the connection, whatever key the server shows.
+    for (const std::string& bad :
+         std::vector<std::string>{"@revoked\n", "|1|broken|hash ssh-ed25519 AAAA\n", "\x01\x02\xff binary\n"}) {
+        writeFile(local / "materia/known_hosts", "# mine\n" + bad + pinned);
+        result = get();
+        EXPECT_FALSE(result.ok);
+        EXPECT_EQ(result.key.status, ServerKey::Status::None) << bad;
+        EXPECT_THAT(result.reason,
+                    HasSubstr(local / "materia/known_hosts" + common::cp932(u8"\" の 2 行目が読めません")))
+            << bad;
+        EXPECT_EQ(readFile(local / "materia/known_hosts"), "# mine\n" + bad + pinned);
+    }
+    expectNothingWritten();
+    EXPECT_THAT(impostor->log(), Not(HasSubstr("login")));
+}
+
+TEST_F(ImpostorTest, SftpServerWithoutAKeyOfTheTrustedKindIsNamedSo) {
+    auto impostor = sftpImpostor("ssh-rsa");
+    const auto result = get();
+    EXPECT_FALSE(result.ok);
+    EXPECT_THAT(result.reason,
+                HasSubstr(common::cp932(u8"サーバーが信頼している種類のホスト鍵 (ssh-ed25519) を示しません")));
+    expectNothingWritten();
+    EXPECT_THAT(impostor->log(), Not(HasSubstr("login")));
+}
+
+TEST_F(ImpostorTest, FtpsPinAfterAZeroByteStillHolds) {
+    ftp.setProtocol(Protocol::Ftps);
+    const auto [port, pins] = ftptest::pinBehindAZeroByte(root.path(), local / "materia/ftps_pins");
+    FtpsServer impostor(root.path(), "munya", "secret", port);
+    ftp.setPort(port);
+    const auto result = get();
+    EXPECT_EQ(result.key.status, ServerKey::Status::Changed);
+    EXPECT_THAT(result.reason, HasSubstr(common::cp932(u8"記憶しているものと違います")));
+    expectNothingWritten();
+    EXPECT_EQ(readFile(local / "materia/ftps_pins"), pins);
 }
 
 }  // namespace

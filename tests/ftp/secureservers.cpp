@@ -140,4 +140,12 @@ std::string SftpServer::logWith(const std::string& text) const {
     return readFile(logPath_);
 }
 
+PinnedPort pinBehindAZeroByte(const std::string& root, const std::string& pinsFile) {
+    const FtpsServer real(root, "munya", "secret");
+    PinnedPort pinned{real.port(), std::string("# note\0\n", 8) + "127.0.0.1:" + std::to_string(real.port()) + " " +
+                                       real.fingerprint() + "\n"};
+    writeFile(pinsFile, pinned.pins);
+    return pinned;
+}
+
 }  // namespace ftptest

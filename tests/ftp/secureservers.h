@@ -29,6 +29,14 @@ private:
     int port_ = 0;
 };
 
+// The pin a first FTPS server's key left in pinsFile, behind a comment that holds a zero byte (as the
+// user might have written it); the server is stopped again, so that an impostor can take its port.
+struct PinnedPort {
+    int port;
+    std::string pins;  // the file's bytes
+};
+PinnedPort pinBehindAZeroByte(const std::string& root, const std::string& pinsFile);
+
 // asyncssh with password login; the host key is made in keyPath unless it is there (so a test can
 // restart the same server, or one with a new key).
 class SftpServer {

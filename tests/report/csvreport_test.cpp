@@ -84,6 +84,14 @@ TEST(CsvText, QuotingAndFormulaStarters) {
     EXPECT_EQ(cell("two\r\nlines"), "\"two\r\nlines\"");
     for (const char* f : {"=1+1", "+1", "-1", "@SUM(A1)", "\tx"}) EXPECT_EQ(cell(f), std::string("'") + f) << f;
     EXPECT_EQ(cell("\rx"), "\"'\rx\"");
+    EXPECT_EQ(cell("\n=1+1"), "\"'\n=1+1\"");
+    EXPECT_EQ(cell("|calc"), "'|calc");
+    for (const char8_t* f : {u8"＝1+1", u8"＋1", u8"－1", u8"＠SUM(A1)"}) {
+        const std::string text(reinterpret_cast<const char*>(f));
+        EXPECT_EQ(cell(text), "'" + text) << text;
+    }
+    EXPECT_EQ(cell(reinterpret_cast<const char*>(u8"＝")), reinterpret_cast<const char*>(u8"'＝"));
+    EXPECT_EQ(cell(reinterpret_cast<const char*>(u8"日本")), reinterpret_cast<const char*>(u8"日本"));
     EXPECT_EQ(cell("=HYPERLINK(\"http://e\",\"x\")"), "\"'=HYPERLINK(\"\"http://e\"\",\"\"x\"\")\"");
     EXPECT_EQ(cell("a=1"), "a=1");  // only the first character counts
 }

@@ -64,10 +64,11 @@ TEST_F(DecoderWindow, HasAnEditableUnwrappedMemoAndTheStartButton) {
 }
 
 TEST_F(DecoderWindow, DecodesEveryLineInPlace) {
-    memo_->setPlainText(QStringLiteral("q=%E6%97%A5%E6%9C%AC\n%e3%81%82\n\na+b\n50%25\ncaf%C3%A9%E2%91%A0"));
+    memo_->setPlainText(QStringLiteral(
+        "q=%E6%97%A5%E6%9C%AC\n%e3%81%82\n\na+b\n50%25\ncaf%C3%A9%E2%91%A0\n/blog/%E6%97%A5%E6%9C%AC%F0%9F%98%80x"));
     run();
     EXPECT_TRUE(boxes_.empty());
-    EXPECT_EQ(memo_->toPlainText(), QStringLiteral("q=日本\nあ\n\na+b\n50%\ncaf?①"));
+    EXPECT_EQ(memo_->toPlainText(), QStringLiteral("q=日本\nあ\n\na+b\n50%\ncaf?①\n/blog/日本?x"));
 }
 
 TEST_F(DecoderWindow, ABadLineStopsTheRunWithOneErrorBox) {
