@@ -10,6 +10,8 @@
 #include <QPushButton>
 #include <QToolButton>
 
+#include "qtedge/linefont.h"
+
 FindBar::FindBar(QWidget* parent) : QWidget(parent) {
     setObjectName("FindBar");
     setAutoFillBackground(true);
@@ -18,6 +20,7 @@ FindBar::FindBar(QWidget* parent) : QWidget(parent) {
     edit = new QLineEdit;
     edit->setObjectName("FindEdit");
     edit->setClearButtonEnabled(true);
+    edit->setFont(lineFont());
     label->setBuddy(edit);
     previous = new QPushButton(QStringLiteral("前へ"));
     previous->setObjectName("FindPrevious");

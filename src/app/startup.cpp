@@ -12,6 +12,7 @@
 #include "app/tform1.h"
 #include "app/tform2.h"
 #include "app/tversioninfo.h"
+#include "app/windowplaces.h"
 #include "common/apperror.h"
 #include "common/fileio.h"
 #include "common/programdir.h"
@@ -52,6 +53,9 @@ std::unique_ptr<Windows> createWindows() {
     w->ftp->setLogCounting([form1](const std::string& path) { form1->LogCounting(path); });
     runCommand(w->ftp.get(), [&] { w->ftp->FormCreate(); });
     w->form1->setWindows({w->form2.get(), w->versionInfo.get(), w->domein.get(), w->utf.get(), w->ftp.get()});
+    for (QWidget* window : std::initializer_list<QWidget*>{w->form1.get(), w->form2.get(), w->versionInfo.get(),
+                                                            w->domein.get(), w->utf.get(), w->ftp.get()})
+        places::remember(window);
     return w;
 }
 
