@@ -53,9 +53,6 @@ std::unique_ptr<Windows> createWindows() {
     w->ftp->setLogCounting([form1](const std::string& path) { form1->LogCounting(path); });
     runCommand(w->ftp.get(), [&] { w->ftp->FormCreate(); });
     w->form1->setWindows({w->form2.get(), w->versionInfo.get(), w->domein.get(), w->utf.get(), w->ftp.get()});
-    for (QWidget* window : std::initializer_list<QWidget*>{w->form1.get(), w->form2.get(), w->versionInfo.get(),
-                                                            w->domein.get(), w->utf.get(), w->ftp.get()})
-        places::remember(window);
     return w;
 }
 
@@ -87,6 +84,11 @@ int startUp(QApplication& app, const std::string& dir, const std::string& logFil
         return 1;
 
     const std::unique_ptr<Windows> windows = createWindows();
+    // Each window where the user left it at the last start.
+    for (QWidget* window : std::initializer_list<QWidget*>{windows->form1.get(), windows->form2.get(),
+                                                            windows->versionInfo.get(), windows->domein.get(),
+                                                            windows->utf.get(), windows->ftp.get()})
+        places::remember(window);
     QObject::connect(windows->form1.get(), &TForm1::closed, &app, &QCoreApplication::quit);
     // Only the main window ends the program; closing any other one merely hides it.
     app.setQuitOnLastWindowClosed(false);
