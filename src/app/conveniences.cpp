@@ -72,6 +72,8 @@ void TForm1::addConveniences() {
     key(QKeySequence(Qt::CTRL | Qt::Key_PageDown), [this] { step(innerTabsOf(PageControl1->currentWidget()), 1); });
     key(QKeySequence(Qt::CTRL | Qt::Key_PageUp), [this] { step(innerTabsOf(PageControl1->currentWidget()), -1); });
 
+    // A file's name is anybody's text: never read as markup.
+    StatusFile->setTextFormat(Qt::PlainText);
     StatusFile->setText(QStringLiteral("ログを開く: Ctrl+O、ドロップ、または FTP接続"));
     offerSampleLog();
 }
@@ -97,6 +99,7 @@ void TForm1::showSaveNote(const QString& text, const QString& folder) {
     if (!SaveNote) {
         SaveNote = new QLabel;
         SaveNote->setObjectName("SaveNote");
+        SaveNote->setTextFormat(Qt::PlainText);
         SaveNote->setTextInteractionFlags(Qt::TextSelectableByMouse);
         OpenFolder = new QPushButton(QStringLiteral("フォルダを開く"));
         OpenFolder->setObjectName("OpenFolder");

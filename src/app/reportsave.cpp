@@ -26,17 +26,20 @@ bool confirmReplace(QWidget* parent, const QString& text) {
 }  // namespace
 
 bool TForm1::runSave(const std::function<void()>& save, const QString& done, const QString& folder) {
-    std::string reason;
+    QString reason;
     const bool saved = runCommand(this, [&] {
         try {
             save();
         } catch (const common::AppError& e) {
-            reason = e.what();
+            reason = toQString(e.what());
+            throw;
+        } catch (const std::bad_alloc&) {
+            reason = QStringLiteral("メモリが足りません");
             throw;
         }
     });
     if (saved) showSaveNote(done, folder);
-    else showSaveNote(QStringLiteral("保存できませんでした: %1").arg(toQString(reason)), {});
+    else showSaveNote(QStringLiteral("保存できませんでした: %1").arg(reason), {});
     return saved;
 }
 
