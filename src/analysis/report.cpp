@@ -78,13 +78,21 @@ void MemoFree(ResultView& view) {
         if (pane.clearedAtStart) view.clearPane(pane.name);
 }
 
-void writeListHeader(ResultView& view, std::string_view pane, const common::StringList& list) {
+namespace {
+
+const std::string& listHeaderFirst(std::string_view pane) {
     static const std::string checkFirst = cp932(u8"現在監視対象になっているドメインは");
     static const std::string ownFirst = cp932(u8"現在登録されている自ドメインは");
     static const std::string robotFirst = cp932(u8"現在登録されている文字列は");
+    return pane == "CheckDomeinMemo" ? checkFirst : pane == "ReferrerList" ? ownFirst : robotFirst;
+}
+
+}  // namespace
+
+void writeListHeader(ResultView& view, std::string_view pane, const common::StringList& list) {
     static const std::string none = cp932(u8"ありません...");
     static const std::string end = cp932(u8"です...");
-    view.appendLine(pane, pane == "CheckDomeinMemo" ? checkFirst : pane == "ReferrerList" ? ownFirst : robotFirst);
+    view.appendLine(pane, listHeaderFirst(pane));
     if (list.empty()) {
         view.appendLine(pane, none);
     } else {
@@ -109,6 +117,26 @@ void MessageToMemo(ResultView& view) {
             view.insertLine(h.pane, 1, text::dashLine());
         }
     }
+}
+
+PaneHeader paneHeader(std::string_view pane, const PaneContent& content) {
+    std::string_view first;
+    std::size_t columns = 0;
+    for (const Header& h : paneHeaders())
+        if (h.pane == pane) {
+            first = h.first;
+            columns = h.timeHostFile ? 1 : 0;
+        }
+    if (pane == "CheckDomeinMemo" || pane == "ReferrerList" || pane == "RobotsLog") {
+        first = listHeaderFirst(pane);
+        columns = pane == "CheckDomeinMemo" ? 0 : pane == "ReferrerList" ? 1 : 2;
+    }
+    if (first.empty() || content.size() == 0 || content.line(0) != first) return {};
+    // The first dash line ends it: the header's own is its last line (a list entry that is itself a
+    // dash line would end it early and leave the rest of the header among the rows).
+    for (std::size_t i = 1 + columns; i < content.size(); ++i)
+        if (content.line(i) == text::dashLine()) return {i + 1, columns};
+    return {};
 }
 
 void outputStep(ResultView& view, const LogTally& t) {

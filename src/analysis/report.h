@@ -6,6 +6,7 @@
 #include <string_view>
 
 #include "analysis/logtally.h"
+#include "analysis/panecontent.h"
 #include "analysis/resultlayout.h"
 #include "analysis/resultview.h"
 #include "common/stringlist.h"
@@ -36,6 +37,15 @@ void outputStep(ResultView& view, const LogTally& tally);
 
 // Inserts the pane headers at the top of the nine panes that carry them.
 void MessageToMemo(ResultView& view);
+
+// The header a pane holds at its top, for readers that want the lines alone: the title, list block
+// and dash line decorate it; the column lines just above the dash line name its columns
+// ("[Time] Host /File"). A pane whose header was not written (an analysis that stopped early) has none.
+struct PaneHeader {
+    std::size_t lines = 0;    // the header's lines, the dash line included
+    std::size_t columns = 0;  // of them, the column lines just before the dash line
+};
+PaneHeader paneHeader(std::string_view pane, const PaneContent& content);
 
 // The transfer amount as the box shows it: 15 significant digits, shortest form.
 std::string numberText(double value);

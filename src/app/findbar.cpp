@@ -11,6 +11,7 @@
 #include <QToolButton>
 
 #include "app/linesearch.h"
+#include "qtedge/linefont.h"
 
 FindBar::FindBar(QWidget* parent) : QWidget(parent) {
     setObjectName("FindBar");
@@ -20,6 +21,7 @@ FindBar::FindBar(QWidget* parent) : QWidget(parent) {
     edit = new QLineEdit;
     edit->setObjectName("FindEdit");
     edit->setClearButtonEnabled(true);
+    edit->setFont(lineFont());
     label->setBuddy(edit);
     previous = new QPushButton(QStringLiteral("前へ"));
     previous->setObjectName("FindPrevious");

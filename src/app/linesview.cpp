@@ -21,6 +21,7 @@
 #include "app/findbar.h"
 #include "app/linesearch.h"
 #include "qtedge/commandguard.h"
+#include "qtedge/linefont.h"
 #include "qtedge/qtext.h"
 
 namespace {
@@ -36,6 +37,7 @@ LinesView::LinesView(QWidget* parent) : QAbstractScrollArea(parent) {
     viewport()->setCursor(Qt::IBeamCursor);
     viewport()->setBackgroundRole(QPalette::Base);
     viewport()->setAutoFillBackground(true);
+    setFont(lineFont());
     fontChanged();
 }
 

@@ -1,6 +1,8 @@
 // The ranking window and the model behind each of its tables.
 #include "app/rankingwindow.h"
 
+#include <algorithm>
+
 #include <QAction>
 #include <QApplication>
 #include <QClipboard>
@@ -16,6 +18,7 @@
 #include <QVBoxLayout>
 
 #include "qtedge/qtext.h"
+#include "qtedge/windowkeys.h"
 
 using analysis::RankRow;
 using analysis::RankSort;
@@ -36,6 +39,8 @@ QString shownText(QString s) {
 
 QString shareText(std::int64_t hits, std::int64_t total) {
     const double share = total ? 100.0 * static_cast<double>(hits) / static_cast<double>(total) : 0.0;
+    // A few hits among millions are not none.
+    if (hits > 0 && share < 0.1) return QStringLiteral("<0.1%");
     return QString::number(share, 'f', 1) + QLatin1Char('%');
 }
 
@@ -161,6 +166,11 @@ RankingModel::Column RankingModel::columnAt(int section) const {
 
 std::size_t RankingModel::totalRows() const { return rankings_ ? rankings_->table(table_).size() : 0; }
 
+std::string RankingModel::itemAt(int row) const {
+    if (!rankings_ || row < 0 || static_cast<std::size_t>(row) >= order_.size()) return {};
+    return std::string(rankings_->table(table_).rows()[order_[static_cast<std::size_t>(row)]].item);
+}
+
 QString RankingModel::itemShown(const RankRow& row) const {
     return shownText(toQString(analysis::isUrlTable(table_) ? analysis::decodedItem(row.item) : std::string(row.item)));
 }
@@ -186,7 +196,13 @@ QVariant RankingModel::data(const QModelIndex& index, int role) const {
 }
 
 QVariant RankingModel::headerData(int section, Qt::Orientation orientation, int role) const {
-    if (orientation != Qt::Horizontal || role != Qt::DisplayRole) return {};
+    if (orientation != Qt::Horizontal) return {};
+    if (role == Qt::InitialSortOrderRole) {
+        // Counts are looked at largest first; ranks and items from the top of the alphabet.
+        const Column column = columnAt(section);
+        return column == Column::Rank || column == Column::Item ? Qt::AscendingOrder : Qt::DescendingOrder;
+    }
+    if (role != Qt::DisplayRole) return {};
     switch (columnAt(section)) {
         case Column::Rank: return QStringLiteral("順位");
         case Column::Hits: return QStringLiteral("件数");
@@ -249,6 +265,11 @@ RankingWindow::RankingWindow(QWidget* parent) : QWidget(parent, Qt::Window) {
         view->horizontalHeader()->setSortIndicator(0, Qt::AscendingOrder);
         view->setSortingEnabled(true);
         for (int c = 0; c + 1 < model->columnCount(); ++c) view->setColumnWidth(c, c == 3 ? 96 : 64);
+        const RankTable table = analysis::rankTable(t);
+        connect(view, &QAbstractItemView::activated, this, [this, model, table](const QModelIndex& index) {
+            std::string item = model->itemAt(index.row());
+            if (!item.empty()) emit itemChosen(table, std::move(item));
+        });
         auto* bar = new QHBoxLayout;
         bar->addWidget(label);
         bar->addWidget(filter, 1);
@@ -273,9 +294,13 @@ RankingWindow::RankingWindow(QWidget* parent) : QWidget(parent, Qt::Window) {
         showStatus();
         pages_.push_back(Page{view, filter, status, model});
     }
+    // Every tab in view, none behind scroll arrows: the window is never narrower than its tab row.
+    tabs_->setUsesScrollButtons(false);
+    tabs_->setElideMode(Qt::ElideNone);
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(4, 4, 4, 4);
     layout->addWidget(tabs_);
+    closeWithKeys(this, true);
 
     auto copyAction = [this](const QString& caption, const QKeySequence& keys, bool raw) {
         auto* a = new QAction(caption, this);
@@ -291,7 +316,7 @@ RankingWindow::RankingWindow(QWidget* parent) : QWidget(parent, Qt::Window) {
         p.view->setContextMenuPolicy(Qt::ActionsContextMenu);
         p.view->installEventFilter(this);  // the keys reach the copy also where no shortcut fires
     }
-    resize(640, 480);
+    resize(std::max(640, minimumSizeHint().width()), 480);
 }
 
 bool RankingWindow::eventFilter(QObject* watched, QEvent* event) {

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <memory>
 #include <optional>
+#include <string>
 #include <vector>
 
 #include <QAbstractTableModel>
@@ -44,6 +45,8 @@ public:
     QString rowsAsText(const std::vector<int>& rows, bool raw) const;
     // Rows shown of all the table's rows.
     std::size_t totalRows() const;
+    // The item of a row on screen as the log holds it (code page 932); empty outside the rows.
+    std::string itemAt(int row) const;
 
 signals:
     void finished();
@@ -82,6 +85,10 @@ public:
     RankingModel* model(analysis::RankTable table) const;
     // Copies the selected rows of the current tab to the clipboard (raw: items as in the log).
     void copySelection(bool raw) const;
+
+signals:
+    // A row was double-clicked or Enter pressed on it: the user wants the lines of its item.
+    void itemChosen(analysis::RankTable table, std::string item);
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;

@@ -3,9 +3,11 @@
 
 #include <QFile>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QMessageBox>
 
 #include "app/tform1.h"
+#include "common/apperror.h"
 #include "qtedge/commandguard.h"
 #include "qtedge/qtext.h"
 #include "report/csvreport.h"
@@ -22,6 +24,24 @@ bool confirmReplace(QWidget* parent, const QString& text) {
 }
 
 }  // namespace
+
+bool TForm1::runSave(const std::function<void()>& save, const QString& done, const QString& folder) {
+    QString reason;
+    const bool saved = runCommand(this, [&] {
+        try {
+            save();
+        } catch (const common::AppError& e) {
+            reason = toQString(e.what());
+            throw;
+        } catch (const std::bad_alloc&) {
+            reason = QStringLiteral("メモリが足りません");
+            throw;
+        }
+    });
+    if (saved) showSaveNote(done, folder);
+    else showSaveNote(QStringLiteral("保存できませんでした: %1").arg(reason), {});
+    return saved;
+}
 
 void TForm1::SaveReport1Click() {
     if (!record_.begun()) return;
@@ -41,7 +61,8 @@ void TForm1::SaveReport1Click() {
     if (std::filesystem::exists(path, ec) &&
         !confirmReplace(this, QStringLiteral("%1 は既にあります。\n置き換えますか?").arg(chosen)))
         return;
-    runCommand(this, [&] { report::writeHtmlReport(record_, path); });
+    runSave([&] { report::writeHtmlReport(record_, path); }, QStringLiteral("レポートを保存しました: %1").arg(chosen),
+            QFileInfo(chosen).absolutePath());
 }
 
 void TForm1::SaveCsv1Click() {
@@ -53,7 +74,8 @@ void TForm1::SaveCsv1Click() {
     dialog.setFileMode(QFileDialog::Directory);
     dialog.setOption(QFileDialog::ShowDirsOnly);
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return;
-    const std::string dir = pathFromQString(dialog.selectedFiles().first());
+    const QString folder = dialog.selectedFiles().first();
+    const std::string dir = pathFromQString(folder);
     QStringList existing;
     for (const report::CsvFile& f : report::csvFiles(record_)) {
         std::error_code ec;
@@ -70,5 +92,7 @@ void TForm1::SaveCsv1Click() {
                                 .arg(names)))
             return;
     }
-    runCommand(this, [&] { report::writeCsvReport(record_, dir); });
+    runSave([&] { report::writeCsvReport(record_, dir); },
+            QStringLiteral("CSVファイル %1 個を保存しました: %2").arg(report::csvFiles(record_).size()).arg(folder),
+            folder);
 }

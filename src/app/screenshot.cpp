@@ -16,6 +16,7 @@
 
 #include "app/findbar.h"
 #include "app/linesview.h"
+#include "app/rankingwindow.h"
 #include "app/startup.h"
 #include "app/tform1.h"
 #include "app/tform2.h"
@@ -80,14 +81,29 @@ int main(int argc, char** argv) {
     TForm1* form1 = windows->form1.get();
     showWindow(form1);
     settle();
+    // Before any log: the status bar says how to begin.
+    bool ok = save(form1, out, QStringLiteral("first-start"));
     if (!runCommand(form1, [&] { form1->LogCounting(log); })) return 1;
 
-    bool ok = shootTabs(form1, form1->PageControl1, QDir(out), QStringLiteral("main-"));
+    ok = shootTabs(form1, form1->PageControl1, QDir(out), QStringLiteral("main-")) && ok;
     // The first page again at the smallest size the window allows.
     const QSize normal = form1->size();
     form1->resize(form1->minimumSize());
     ok = save(form1, out, QStringLiteral("main-smallest")) && ok;
+    // A larger window: the panes grow, the chart keeps its pixels in the middle.
+    form1->resize(900, 640);
+    form1->PageControl1->setCurrentIndex(1);
+    form1->findChild<QTabWidget*>(QStringLiteral("ConnectPages"))->setCurrentIndex(1);
+    ok = save(form1, out, QStringLiteral("main-large-chart")) && ok;
+    form1->findChild<QTabWidget*>(QStringLiteral("ConnectPages"))->setCurrentIndex(0);
+    ok = save(form1, out, QStringLiteral("main-large-hosts")) && ok;
+    form1->PageControl1->setCurrentIndex(0);
     form1->resize(normal);
+
+    // The rankings at their first size, every tab in view.
+    form1->RankingClick();
+    ok = save(form1->rankingWindow(), out, QStringLiteral("rankings")) && ok;
+    form1->rankingWindow()->hide();
 
     // The find bar on the raw log, then its filtered view.
     LinesView* raw = form1->pane("NamaLog");

@@ -12,6 +12,7 @@
 #include "app/tform1.h"
 #include "app/tform2.h"
 #include "app/tversioninfo.h"
+#include "app/windowplaces.h"
 #include "common/apperror.h"
 #include "common/fileio.h"
 #include "common/programdir.h"
@@ -83,6 +84,11 @@ int startUp(QApplication& app, const std::string& dir, const std::string& logFil
         return 1;
 
     const std::unique_ptr<Windows> windows = createWindows();
+    // Each window where the user left it at the last start.
+    for (QWidget* window :
+         std::initializer_list<QWidget*>{windows->form1.get(), windows->form2.get(), windows->versionInfo.get(),
+                                         windows->domein.get(), windows->utf.get(), windows->ftp.get()})
+        places::remember(window);
     QObject::connect(windows->form1.get(), &TForm1::closed, &app, &QCoreApplication::quit);
     // Only the main window ends the program; closing any other one merely hides it.
     app.setQuitOnLastWindowClosed(false);

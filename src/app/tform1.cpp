@@ -140,6 +140,7 @@ TForm1::TForm1(QWidget* parent) : QMainWindow(parent), lastByteName_(analysis::k
 
     buildMenu();
     buildStatusBar();
+    addConveniences();
     setAcceptDrops(true);
 
     resize(462, 491);
@@ -334,12 +335,14 @@ QWidget* TForm1::chartPage(const char* image, const char* caption) {
     chartImage->move(0, scaleHeight + 1);
     frame->setFixedSize(analysis::chart::kWidth, scaleHeight + 1 + analysis::chart::kHeight);
 
-    auto* layout = new QVBoxLayout(page);
+    // The chart keeps its pixels in a larger window and stands in the middle, its caption above it.
+    auto* column = new QVBoxLayout;
+    column->setSpacing(4);
+    column->addWidget(captionLabel);
+    column->addWidget(frame);
+    auto* layout = new QGridLayout(page);
     layout->setContentsMargins(6, 6, 6, 6);
-    layout->setSpacing(4);
-    layout->addWidget(captionLabel);
-    layout->addWidget(frame, 0, Qt::AlignLeft);
-    layout->addStretch(1);
+    layout->addLayout(column, 0, 0, Qt::AlignCenter);
     return page;
 }
 
@@ -414,6 +417,8 @@ void TForm1::LogCounting(const std::string& path) {
     record_.begin(path, std::time(nullptr));
     SaveReport1->setEnabled(true);
     SaveCsv1->setEnabled(true);
+    Reanalyse1->setEnabled(true);
+    hideSaveNote();
     auto stopped = [&] {
         StatusTime->setText(QStringLiteral("中断 (%1 秒)").arg(static_cast<double>(timer.elapsed()) / 1000, 0, 'f', 2));
     };
@@ -561,6 +566,7 @@ void TForm1::RankingClick() {
     if (!rankingWindow_) {
         rankingWindow_ = new RankingWindow(this);
         rankingWindow_->setRankings(rankings_);
+        watchRankingWindow();
     }
     showWindow(rankingWindow_);
 }

@@ -3,6 +3,7 @@
 #pragma once
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <string>
 #include <string_view>
@@ -12,6 +13,7 @@
 
 #include <QMainWindow>
 
+#include "analysis/rankings.h"
 #include "analysis/resultview.h"
 #include "report/reportrecord.h"
 
@@ -58,7 +60,10 @@ public:
     void N3Click();
     void UTF81Click();
     void N1Click();
-    void RankingClick();  // the ranking window, made when first asked for
+    void RankingClick();    // the ranking window, made when first asked for
+    void ReanalyseClick();  // F5: the same log again, with the lists as they are now
+    // The raw log with only the lines of a ranking row's item, through its find bar.
+    void showRankedLines(analysis::RankTable table, const std::string& item);
     void byteNameChange();
 
     // The charts: empty backgrounds at the start of an analysis, bars at its end.
@@ -112,13 +117,16 @@ public:
     QAction* UTF81;
     QAction* N1;
     QAction* Ranking1;
-    QLabel* StatusFile;       // the status bar: the analysed file,
-    QLabel* StatusLines;      // its line count
-    QLabel* StatusTime;       // and the time the analysis took
-    QLabel* StatusFormat;     // the layout the log was read by
-    QLabel* StatusSkipped;    // the lines left out as unreadable, when they are
-    LinesView* SkippedLines;  // those lines, on a page beside the raw log
-    QLabel* StatusZeroByte;   // where a zero byte ended the log's text, if one did
+    QAction* Reanalyse1;
+    QLabel* StatusFile;                 // the status bar: the analysed file,
+    QLabel* StatusLines;                // its line count
+    QLabel* StatusTime;                 // and the time the analysis took
+    QLabel* StatusFormat;               // the layout the log was read by
+    QLabel* StatusSkipped;              // the lines left out as unreadable, when they are
+    LinesView* SkippedLines;            // those lines, on a page beside the raw log
+    QLabel* StatusZeroByte;             // where a zero byte ended the log's text, if one did
+    QLabel* SaveNote = nullptr;         // where the last report was saved, or why it was not,
+    QPushButton* OpenFolder = nullptr;  // with the folder a click away
 
     // A dropped file is analysed as if opened with ローカル; a folder or several files are refused.
     void openDropped(const QList<QUrl>& urls);
@@ -139,6 +147,14 @@ protected:
 private:
     void buildMenu();
     void buildStatusBar();
+    void addConveniences();  // keys, the first start's hint, the sample log
+    void offerSampleLog();
+    void watchRankingWindow();
+    // The note in the status bar after a save; no folder: no button (a failed save).
+    void showSaveNote(const QString& text, const QString& folder);
+    void hideSaveNote();
+    // Runs a save: done and its folder in the status bar, or the reason it failed (also in the box).
+    bool runSave(const std::function<void()>& save, const QString& done, const QString& folder);
     void rememberRecent(const std::string& path);
     void fillRecentMenu();
     QWidget* buildCountPage();

@@ -16,6 +16,7 @@
 #include <QWindow>
 
 #include "qtedge/qtext.h"
+#include "qtedge/windowkeys.h"
 
 namespace {
 constexpr qint64 kRefreshMs = 50;
@@ -53,6 +54,7 @@ TForm2::TForm2(QWidget* parent)
 
     setFixedSize(340, 151);
     move(309, 340);
+    closeWithKeys(this, false);
 }
 
 void TForm2::showProgress() {

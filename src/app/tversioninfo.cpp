@@ -14,6 +14,7 @@
 #include <QVBoxLayout>
 
 #include "analysis/chart.h"
+#include "qtedge/windowkeys.h"
 
 namespace {
 
@@ -137,4 +138,5 @@ TVersionINFO::TVersionINFO(QWidget* parent)
     layout->addWidget(Memo1);
     layout->addLayout(buttons);
     layout->setSizeConstraint(QLayout::SetFixedSize);
+    closeWithKeys(this, false);
 }

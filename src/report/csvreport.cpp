@@ -37,30 +37,30 @@ void row(std::string& out, std::initializer_list<std::string_view> cells) {
 
 void writeSummary(std::string& out, const ReportRecord& r) {
     std::string scratch;
-    row(out, {"group", "label", "box", "value"});
+    row(out, {"group", "label", "value"});
     std::string path;
     appendValidUtf8(path, common::fullPath(r.logPath()));
-    row(out, {"ログ", "ファイル", "", path});
-    row(out, {"ログ", "サイズ(バイト)", "", r.logSize() ? std::to_string(*r.logSize()) : ""});
-    row(out, {"ログ", "行数", "", r.lineCount() ? std::to_string(*r.lineCount()) : ""});
+    row(out, {"ログ", "ファイル", path});
+    row(out, {"ログ", "サイズ(バイト)", r.logSize() ? std::to_string(*r.logSize()) : ""});
+    row(out, {"ログ", "行数", r.lineCount() ? std::to_string(*r.lineCount()) : ""});
     if (r.layout()) {
         std::string layout;
         appendUtf8(layout, r.layout()->description());
-        row(out, {"ログ", "形式", "", layout});
+        row(out, {"ログ", "形式", layout});
     }
-    if (r.skippedLines()) row(out, {"ログ", "読めなかった行", "", std::to_string(r.skippedLines()->size())});
-    row(out, {"ログ", "解析日時", "", localTimeText(r.when())});
+    if (r.skippedLines()) row(out, {"ログ", "読めなかった行", std::to_string(r.skippedLines()->size())});
+    row(out, {"ログ", "解析日時", localTimeText(r.when())});
     if (r.error()) {
         std::string error, step;
         appendUtf8(error, *r.error());
         appendUtf8(step, r.lastStep());
-        row(out, {"ログ", "エラー", "", error});
-        row(out, {"ログ", "止まったところ", "", step});
+        row(out, {"ログ", "エラー", error});
+        row(out, {"ログ", "止まったところ", step});
         if (r.stoppedLineNumber()) {
             std::string line;
             appendUtf8(line, r.stoppedLine());
-            row(out, {"ログ", "止めた行", "", std::to_string(*r.stoppedLineNumber())});
-            row(out, {"ログ", "止めた行の内容", "", line});
+            row(out, {"ログ", "止めた行", std::to_string(*r.stoppedLineNumber())});
+            row(out, {"ログ", "止めた行の内容", line});
         }
     }
     for (const CountBox& b : kCountBoxes) {
@@ -70,8 +70,6 @@ void writeSummary(std::string& out, const ReportRecord& r) {
         appendCsvText(out, b.group);
         out += ',';
         appendCsvText(out, label);
-        out += ',';
-        appendCsvText(out, b.box);
         out += ',';
         appendCsvLog(out, r.box(b.box), scratch);
         endCsvRow(out);
@@ -100,11 +98,20 @@ void writeHourly(std::string& out, const ReportRecord& r) {
     }
 }
 
-void writePane(std::string& out, const analysis::PaneContent& pane) {
-    out += "line";
-    endCsvRow(out);
+void writePane(std::string& out, std::string_view name, const analysis::PaneContent& pane) {
+    // The title, list block and dash line only decorate the pane; its column lines head the file.
+    const analysis::PaneHeader header = analysis::paneHeader(name, pane);
     std::string scratch;
-    pane.forEach([&](const std::string& line) {
+    if (header.columns == 0) {
+        out += "line";
+        endCsvRow(out);
+    } else {
+        for (std::size_t i = header.lines - 1 - header.columns; i + 1 < header.lines; ++i) {
+            appendCsvLog(out, pane.line(i), scratch);
+            endCsvRow(out);
+        }
+    }
+    pane.forRange(header.lines, pane.size(), [&](std::size_t, const std::string& line) {
         // Most log lines are plain ASCII that needs neither conversion nor quotes: one look at each
         // byte decides, and such a line is copied as it is.
         bool plain = true;
@@ -119,6 +126,7 @@ void writePane(std::string& out, const analysis::PaneContent& pane) {
         if (plain) out += line;
         else appendCsvLog(out, line, scratch);
         endCsvRow(out);
+        return true;
     });
 }
 
@@ -157,17 +165,28 @@ void appendCsvText(std::string& out, std::string_view s) {
 std::vector<CsvFile> csvFiles(const ReportRecord& record) {
     const ReportRecord* r = &record;
     std::vector<CsvFile> files;
-    files.push_back({"summary.csv", [r](std::string& out) { writeSummary(out, *r); }});
+    files.push_back({"集計結果.csv", [r](std::string& out) { writeSummary(out, *r); }});
     bool charts = false;
     for (const ChartTitle& c : kChartTitles) charts = charts || r->chart(c.image);
-    if (charts) files.push_back({"hourly.csv", [r](std::string& out) { writeHourly(out, *r); }});
+    if (charts) files.push_back({"時間別.csv", [r](std::string& out) { writeHourly(out, *r); }});
     addRankingCsvFiles(files, record);
     for (const PaneTitle& t : kPaneTitles) {
         if (t.name == kRawLogPane) continue;
         const analysis::PaneContent* pane = &r->pane(t.name);
-        files.push_back({std::string(t.name) + ".csv", [pane](std::string& out) { writePane(out, *pane); }});
+        files.push_back({csvFileName(t), [pane, name = t.name](std::string& out) { writePane(out, name, *pane); }});
     }
     return files;
+}
+
+std::string csvFileName(const PaneTitle& pane) {
+    std::string name;
+    std::string_view path = pane.path;
+    for (std::size_t at; (at = path.find(" > ")) != std::string_view::npos; path.remove_prefix(at + 3)) {
+        name += path.substr(0, at);
+        name += '-';
+    }
+    name += path;
+    return name + ".csv";
 }
 
 std::vector<std::string> writeCsvReport(const ReportRecord& record, const std::string& dir) {

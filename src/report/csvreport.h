@@ -6,18 +6,22 @@
 #include <string_view>
 #include <vector>
 
+#include "report/layout.h"
 #include "report/reportrecord.h"
 
 namespace report {
 
-// One file of the set: a fixed ASCII name and the writer of its rows.
+// One file of the set: its name, after what it holds (UTF-8), and the writer of its rows.
 struct CsvFile {
-    std::string name;                             // "summary.csv", "Memo8.csv", ...
+    std::string name;                             // "集計結果.csv", "接続-集計.csv", ...
     std::function<void(std::string& out)> write;  // appends the rows after the byte-order mark
 };
 
 // The files the record makes, in the order they are written.
 std::vector<CsvFile> csvFiles(const ReportRecord& record);
+
+// The file of a pane: the tabs that lead to it, as the window shows them ("接続-不正常ログ-404.csv").
+std::string csvFileName(const PaneTitle& pane);
 
 // Writes every file into dir (created when missing), each atomically; returns their paths.
 std::vector<std::string> writeCsvReport(const ReportRecord& record, const std::string& dir);

@@ -6,6 +6,7 @@
 #include "analysis/chart.h"
 #include "analysis/report.h"
 #include "common/fileio.h"
+#include "report/csvreport.h"
 #include "report/layout.h"
 #include "report/rankingsection.h"
 #include "report/reporttext.h"
@@ -210,8 +211,8 @@ void appendPanes(std::string& out, const ReportRecord& r) {
             if (shown < size) {
                 out += "<p class=\"note\">全 " + groupedNumber(size) + " 行のうち最初の " + groupedNumber(shown) +
                        " 行です。残りは CSV の ";
-                out += t.name;
-                out += ".csv にあります。</p>\n";
+                appendHtmlText(out, csvFileName(t));
+                out += " にあります。</p>\n";
             }
         }
         out += "</details>\n";

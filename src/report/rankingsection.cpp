@@ -76,7 +76,8 @@ void addRankingCsvFiles(std::vector<CsvFile>& files, const ReportRecord& record)
     for (std::size_t i = 0; i < analysis::kRankTableCount; ++i) {
         const analysis::RankTable t = analysis::rankTable(i);
         if (!rankings->shows(t)) continue;
-        files.push_back({std::string(analysis::kRankTableNames[i]) + ".csv", [rankings, t](std::string& out) {
+        const std::string name = "ランキング-" + std::string(analysis::kRankTableCaptions[i]) + ".csv";
+        files.push_back({name, [rankings, t](std::string& out) {
                              const bool bytes = analysis::hasBytes(t);
                              out += bytes ? "item,hits,bytes" : "item,hits";
                              endCsvRow(out);

@@ -7,6 +7,7 @@
 
 #include <QAction>
 #include <QFileDialog>
+#include <QLabel>
 #include <QMessageBox>
 
 #include "analysis/logcounting.h"
@@ -101,17 +102,18 @@ TEST_F(ReportSaveTest, CsvFilesGoIntoTheChosenFolderAfterAskingAboutOnesThere) {
     fs::create_directories(out);
 
     EXPECT_EQ(run(form.SaveCsv1, out, QMessageBox::Yes), std::vector<QString>{"SaveCsvDialog"});
-    EXPECT_TRUE(fs::exists(out + "/summary.csv"));
-    EXPECT_TRUE(fs::exists(out + "/RobotsLog.csv"));
-    EXPECT_FALSE(fs::exists(out + "/NamaLog.csv"));
+    EXPECT_TRUE(fs::exists(out + "/集計結果.csv"));
+    EXPECT_TRUE(fs::exists(out + "/bot.csv"));
+    EXPECT_FALSE(fs::exists(out + "/生ログ.csv"));
+    EXPECT_EQ(form.SaveNote->text(), QStringLiteral("CSVファイル 31 個を保存しました: %1").arg(toQString(out)));
 
-    writeFile(out + "/Memo8.csv", "kept");
+    writeFile(out + "/接続-集計.csv", "kept");
     run(form.SaveCsv1, out, QMessageBox::No);
     ASSERT_EQ(questions.size(), 1u);
     EXPECT_TRUE(questions[0].contains(QStringLiteral("置き換えますか?")));
-    EXPECT_EQ(readFile(out + "/Memo8.csv"), "kept");
+    EXPECT_EQ(readFile(out + "/接続-集計.csv"), "kept");
     run(form.SaveCsv1, out, QMessageBox::Yes);
-    EXPECT_EQ(readFile(out + "/Memo8.csv").substr(0, 3), "\xEF\xBB\xBF");
+    EXPECT_EQ(readFile(out + "/接続-集計.csv").substr(0, 3), "\xEF\xBB\xBF");
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <functional>
 #include <unistd.h>
 
 #include <QApplication>
@@ -216,6 +217,36 @@ TEST_F(StartUpTest, ClosingTheMainWindowEndsTheLoop) {
     });
     EXPECT_EQ(startUp(*qApp, dir.path()), 0);
     EXPECT_TRUE(bothShown);
+}
+
+TEST_F(StartUpTest, TheNextStartOpensTheWindowsWhereTheyWereLeft) {
+    dir.write("materia/setup.ini", "ftp\r\n");
+    auto start = [&](const std::function<void(QWidget * main, QWidget * ftp)>& inside) {
+        QTimer::singleShot(50, [&] {
+            QWidget* main = nullptr;
+            QWidget* ftp = nullptr;
+            for (QWidget* w : QApplication::topLevelWidgets()) {
+                if (qobject_cast<TForm1*>(w)) main = w;
+                if (qobject_cast<TFTP*>(w)) ftp = w;
+            }
+            ASSERT_TRUE(main && ftp);
+            inside(main, ftp);
+            main->close();
+        });
+        EXPECT_EQ(startUp(*qApp, dir.path()), 0);
+    };
+    start([](QWidget* main, QWidget* ftp) {
+        main->setGeometry(30, 40, 500, 520);
+        ftp->move(200, 100);  // left open: kept as the program ends
+    });
+    QRect main, ftp;
+    start([&](QWidget* m, QWidget* f) {
+        main = m->geometry();
+        ftp = QRect(f->pos(), f->size());  // where its frame stands
+    });
+    EXPECT_EQ(main, QRect(30, 40, 500, 520));
+    EXPECT_EQ(ftp.size(), QSize(368, 337)) << "a fixed size stays";
+    EXPECT_EQ(ftp.topLeft(), QPoint(200, 100));
 }
 
 }  // namespace

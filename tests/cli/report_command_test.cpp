@@ -285,8 +285,8 @@ TEST(ReportCommand, SavesTheReportAsHtmlAndCsvInsteadOfPrinting) {
     const std::string html = readFile(page);
     EXPECT_THAT(html, HasSubstr("<tr><th>転送量</th><td class=\"n\">2.271484375 Kb</td></tr>"));
     EXPECT_THAT(html, HasSubstr("<dt>行数</dt><dd>4 行</dd>"));
-    EXPECT_EQ(readFile(csv + "/Memo8.csv").substr(0, 3), "\xEF\xBB\xBF");
-    EXPECT_THAT(readFile(csv + "/RobotsLog.csv"),
+    EXPECT_EQ(readFile(csv + "/接続-集計.csv").substr(0, 3), "\xEF\xBB\xBF");
+    EXPECT_THAT(readFile(csv + "/bot.csv"),
                 HasSubstr("*10.0.0.2 [10/Oct/2004:13:56:01 +0900] [/robots.txt] \"\"ExampleBot/1.0\"\"\"\r\n"));
     // --summary still prints when asked for.
     EXPECT_THAT(cli("report --summary " + prog.materia() + "--html " + page + " " + log).out, HasSubstr("総接続数 4"));
@@ -300,7 +300,7 @@ TEST(ReportCommand, ReportThatCannotBeSavedFailsButTheOtherIsWritten) {
     EXPECT_EQ(r.status, 1);
     EXPECT_THAT(r.err, HasSubstr("missing/r.html"));
     EXPECT_THAT(r.err, HasSubstr("を作成できません"));
-    EXPECT_NE(readFile(prog.dir.path() + "/csv/summary.csv"), "<missing>");
+    EXPECT_NE(readFile(prog.dir.path() + "/csv/集計結果.csv"), "<missing>");
     // A stopped analysis still leaves its report, with the error in it.
     const std::string page = prog.dir / "stopped.html";
     const Result stopped = cli("report --materia " + prog.dir.path() + "/none --html " + page + " " + log);

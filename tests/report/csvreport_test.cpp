@@ -4,6 +4,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 
 #include "common/apperror.h"
@@ -96,60 +97,93 @@ TEST(CsvText, QuotingAndFormulaStarters) {
     EXPECT_EQ(cell("a=1"), "a=1");  // only the first character counts
 }
 
-TEST(CsvReport, EveryPaneButTheRawLogAndTheTablesInFixedFiles) {
+TEST(CsvReport, EveryPaneButTheRawLogAndTheTablesInFilesNamedByWhatTheyHold) {
     hostile::Analysed a;
     TempDir out;
     const auto written = writeCsvReport(a.record, out.path() + "/csv");
     std::vector<std::string> names;
     for (const auto& p : written) names.push_back(std::filesystem::path(p).filename().string());
-    EXPECT_THAT(names,
-                ElementsAre("summary.csv", "hourly.csv", "pages.csv", "hosts.csv", "referrers.csv", "referrerSites.csv",
-                            "searchWords.csv", "robots.csv", "notFound.csv", "forbidden.csv", "statuses.csv",
-                            "userAgents.csv", "Memo8.csv", "HOST404Memo.csv", "HOST403Memo.csv", "Memo2.csv",
-                            "Memo9.csv", "CheckDomeinMemo.csv", "Memo7.csv", "File404Memo.csv", "File403Memo.csv",
-                            "Memo10.csv", "Memo4.csv", "Memo6.csv", "POST404Memo.csv", "POST403Memo.csv", "Memo11.csv",
-                            "Memo5.csv", "ReferrerList.csv", "ReferrerLog.csv", "RobotsLog.csv"));
+    EXPECT_THAT(
+        names,
+        ElementsAre("集計結果.csv", "時間別.csv", "ランキング-ページ.csv", "ランキング-ホスト.csv",
+                    "ランキング-リファラ.csv", "ランキング-リファラ元サイト.csv", "ランキング-検索語.csv",
+                    "ランキング-ロボット.csv", "ランキング-404.csv", "ランキング-403.csv", "ランキング-ステータス.csv",
+                    "ランキング-ブラウザ.csv", "接続-集計.csv", "接続-不正常ログ-404.csv", "接続-不正常ログ-403.csv",
+                    "接続-不正常ログ-その他.csv", "接続-抽出ログ.csv", "接続-監視抽出.csv", "要求ログ-集計.csv",
+                    "要求ログ-不正常ログ-404.csv", "要求ログ-不正常ログ-403.csv", "要求ログ-不正常ログ-その他.csv",
+                    "要求ログ-抽出ログ.csv", "受信ログ-集計.csv", "受信ログ-不正常ログ-404.csv",
+                    "受信ログ-不正常ログ-403.csv", "受信ログ-不正常ログ-その他.csv", "受信ログ-抽出ログ.csv",
+                    "リファラ-参照元.csv", "リファラ-抽出ログ.csv", "bot.csv"));
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(out.path() + "/csv"), {}), 31);
 
-    // Each pane file reads back as its lines, formula starters disarmed.
-    for (const char* pane : {"Memo8", "Memo7", "RobotsLog", "Memo11", "CheckDomeinMemo"}) {
-        const auto rows = readCsv(out.path() + "/csv/" + pane + ".csv");
-        const auto lines = a.record.pane(pane).toStringList();
-        ASSERT_EQ(rows.size(), lines.size() + 1) << pane;
-        EXPECT_THAT(rows[0], ElementsAre("line"));
-        for (std::size_t i = 0; i < lines.size(); ++i) {
-            ASSERT_EQ(rows[i + 1].size(), 1u) << pane << " row " << i;
+    // Each pane file reads back as its lines below the header's dash line, headed by the pane's own
+    // column lines (or "line" where it has none), formula starters disarmed.
+    const std::string dash(45, '-');
+    struct Pane {
+        const char* name;
+        const char* file;
+        std::vector<std::string> columns;
+    };
+    for (const Pane& p :
+         {Pane{"Memo8", "接続-集計", {"line"}}, Pane{"Memo7", "要求ログ-集計", {"line"}},
+          Pane{"HOST404Memo", "接続-不正常ログ-404", {"[Time] Host /File"}},
+          Pane{"RobotsLog", "bot", {"HOST [Time] \"UserAgent\"", "*HOST [Time] [FileName] \"UserAgent\""}},
+          Pane{"ReferrerList", "リファラ-参照元", {"[HOST] FileName"}},
+          Pane{"Memo11", "受信ログ-不正常ログ-その他", {"line"}}, Pane{"CheckDomeinMemo", "接続-監視抽出", {"line"}}}) {
+        const auto rows = readCsv(out.path() + "/csv/" + p.file + ".csv");
+        const auto lines = a.record.pane(p.name).toStringList();
+        // Memo11 has no header; the others' ends at their first dash line.
+        const auto dashAt = std::find(lines.begin(), lines.end(), dash);
+        const std::size_t first = dashAt == lines.end() ? 0 : static_cast<std::size_t>(dashAt - lines.begin()) + 1;
+        ASSERT_EQ(rows.size(), p.columns.size() + lines.size() - first) << p.name;
+        for (std::size_t i = 0; i < p.columns.size(); ++i) EXPECT_THAT(rows[i], ElementsAre(p.columns[i])) << p.name;
+        for (std::size_t i = first; i < lines.size(); ++i) {
+            const auto& row = rows[p.columns.size() + i - first];
+            ASSERT_EQ(row.size(), 1u) << p.name << " line " << i;
             const std::string line = common::utf8FromCp932(lines[i]);
             const bool formula = !line.empty() && std::string_view("=+-@\t\r").find(line[0]) != std::string_view::npos;
-            EXPECT_EQ(rows[i + 1][0], formula ? "'" + line : line) << pane;
+            EXPECT_EQ(row[0], formula ? "'" + line : line) << p.name;
         }
     }
-    const auto hosts = readCsv(out.path() + "/csv/Memo8.csv");
-    EXPECT_THAT(hosts[5], ElementsAre("'=1+1"));
-    EXPECT_THAT(hosts[6], ElementsAre("'+10.0.0.4"));
-    EXPECT_THAT(hosts[2], ElementsAre("'" + std::string(45, '-')));
-    const auto gets = readCsv(out.path() + "/csv/Memo7.csv");
-    EXPECT_THAT(gets[5], ElementsAre("'=HYPERLINK(\"http://evil.example\",\"x\")"));
+    const auto hosts = readCsv(out.path() + "/csv/接続-集計.csv");
+    EXPECT_THAT(hosts[3], ElementsAre("'=1+1"));
+    EXPECT_THAT(hosts[4], ElementsAre("'+10.0.0.4"));
+    for (const auto& row : hosts) EXPECT_THAT(row, testing::Not(ElementsAre("'" + dash)));
+    const auto gets = readCsv(out.path() + "/csv/要求ログ-集計.csv");
+    EXPECT_THAT(gets[3], ElementsAre("'=HYPERLINK(\"http://evil.example\",\"x\")"));
 
-    const auto summary = readCsv(out.path() + "/csv/summary.csv");
-    EXPECT_THAT(summary[0], ElementsAre("group", "label", "box", "value"));
-    EXPECT_THAT(summary[3], ElementsAre("ログ", "行数", "", "6"));
-    EXPECT_THAT(summary.back(), ElementsAre("解析", "転送量(byte)", "Edit34", "300"));
-    const auto hourly = readCsv(out.path() + "/csv/hourly.csv");
+    // Summary rows by what they show, without the boxes' component names.
+    const auto summary = readCsv(out.path() + "/csv/集計結果.csv");
+    EXPECT_THAT(summary[0], ElementsAre("group", "label", "value"));
+    EXPECT_THAT(summary[3], ElementsAre("ログ", "行数", "6"));
+    EXPECT_THAT(summary.back(), ElementsAre("解析", "転送量(byte)", "300"));
+    const auto hourly = readCsv(out.path() + "/csv/時間別.csv");
     ASSERT_EQ(hourly.size(), 25u);
     EXPECT_THAT(hourly[0], ElementsAre("hour", "connections", "gets", "posts", "total"));
     EXPECT_THAT(hourly[13], ElementsAre("12", "2", "2", "0", "6"));
 
     // Rankings: every row, by hits then item, items as in the log and disarmed like any cell.
-    EXPECT_THAT(readCsv(out.path() + "/csv/statuses.csv"),
+    EXPECT_THAT(readCsv(out.path() + "/csv/ランキング-ステータス.csv"),
                 ElementsAre(ElementsAre("item", "hits"), ElementsAre("200", "3"), ElementsAre("404", "2"),
                             ElementsAre("403", "1")));
-    const auto ranked = readCsv(out.path() + "/csv/hosts.csv");
+    const auto ranked = readCsv(out.path() + "/csv/ランキング-ホスト.csv");
     ASSERT_EQ(ranked.size(), 7u);
     EXPECT_THAT(ranked[0], ElementsAre("item", "hits", "bytes"));
     EXPECT_THAT(ranked[1], ElementsAre("'+10.0.0.4", "1", "0"));
     EXPECT_THAT(ranked[5], ElementsAre("'=1+1", "1", "100"));
     EXPECT_THAT(ranked[6], ElementsAre("'@10.0.0.5", "1", "0"));
+}
+
+TEST(CsvReport, APaneWhoseHeaderWasNeverWrittenKeepsEveryLine) {
+    // An analysis that stopped before the headers went in: nothing is taken for one.
+    ReportRecord r;
+    r.begin("/nowhere/log", 0);
+    r.appendLine("HOST404Memo", "[t] h /a");
+    r.appendLine("HOST404Memo", std::string(45, '-'));
+    TempDir out;
+    writeCsvReport(r, out.path());
+    EXPECT_THAT(readCsv(out.path() + "/接続-不正常ログ-404.csv"),
+                ElementsAre(ElementsAre("line"), ElementsAre("[t] h /a"), ElementsAre("'" + std::string(45, '-'))));
 }
 
 TEST(CsvReport, ShiftJisTextBecomesUtf8) {
@@ -158,9 +192,9 @@ TEST(CsvReport, ShiftJisTextBecomesUtf8) {
     r.appendLine("ReferrerList", "\x83\x5c\x83\x74\x83\x67 \x87\x40");  // ソフト ①, trail byte '\'
     TempDir out;
     writeCsvReport(r, out.path());
-    const auto rows = readCsv(out.path() + "/ReferrerList.csv");
+    const auto rows = readCsv(out.path() + "/リファラ-参照元.csv");
     EXPECT_THAT(rows[1], ElementsAre("ソフト ①"));
-    EXPECT_FALSE(std::filesystem::exists(out.path() + "/hourly.csv"));  // no chart was drawn
+    EXPECT_FALSE(std::filesystem::exists(out.path() + "/時間別.csv"));  // no chart was drawn
 }
 
 TEST(CsvReport, FolderThatCannotBeMadeIsReported) {

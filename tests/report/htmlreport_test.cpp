@@ -165,7 +165,7 @@ TEST(HtmlReport, LongPaneShowsItsFirstThousandLinesAndSaysWhereTheRestIs) {
     EXPECT_THAT(page, HasSubstr("line 999\n</pre>"));
     EXPECT_THAT(page, Not(HasSubstr("line 1000")));
     EXPECT_THAT(page, HasSubstr("(1,500 行)"));
-    EXPECT_THAT(page, HasSubstr("全 1,500 行のうち最初の 1,000 行です。残りは CSV の Memo9.csv にあります。"));
+    EXPECT_THAT(page, HasSubstr("全 1,500 行のうち最初の 1,000 行です。残りは CSV の 接続-抽出ログ.csv にあります。"));
     EXPECT_THAT(page, HasSubstr("<dt>サイズ</dt><dd>不明</dd>"));
 }
 

@@ -13,6 +13,7 @@
 #include "decoder/urlconv.h"
 #include "qtedge/commandguard.h"
 #include "qtedge/qtext.h"
+#include "qtedge/windowkeys.h"
 
 namespace {
 
@@ -59,6 +60,7 @@ TUTF::TUTF(QWidget* parent)
     // 484 x 312 outside, less a usual frame and title bar.
     resize(476, 285);
     move(309, 344);
+    closeWithKeys(this, true);
 }
 
 void TUTF::RunButtonClick() {

@@ -25,6 +25,7 @@
 #include "ftp/serverkey.h"
 #include "qtedge/commandguard.h"
 #include "qtedge/qtext.h"
+#include "qtedge/windowkeys.h"
 
 namespace {
 
@@ -162,6 +163,7 @@ TFTP::TFTP(QWidget* parent)
 
     setFixedSize(368, 337);
     move(316, 309);
+    closeWithKeys(this, false);  // it opens at every start: Esc puts it away
 
     // The trusted server keys are kept beside the settings.
     const std::string pins = common::materiaFile(ftp::kPinFile);

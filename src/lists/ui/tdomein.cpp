@@ -19,6 +19,7 @@
 #include "lists/listfile.h"
 #include "qtedge/commandguard.h"
 #include "qtedge/qtext.h"
+#include "qtedge/windowkeys.h"
 
 namespace {
 
@@ -109,6 +110,7 @@ TDomein::TDomein(QWidget* parent)
     Seet->setMinimumWidth(0);
     resize(std::max(404, fullTabsWidth), 270);
     setMinimumSize(355, 230);
+    closeWithKeys(this, true);
 
     connect(RunButton, &QPushButton::clicked, this, &TDomein::RunButtonClick);
     connect(DelButton, &QPushButton::clicked, this, &TDomein::DelButtonClick);
