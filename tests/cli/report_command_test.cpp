@@ -9,6 +9,8 @@
 #include <sys/wait.h>
 
 #include "analysis/logcounting.h"
+#include "analysis/logfile.h"
+#include "support/gzip.h"
 #include "support/json.h"
 #include "support/tempdir.h"
 
@@ -396,5 +398,33 @@ TEST(ReportThreads, ALineThatStopsThePassLeavesTheSameStateOnAnyNumberOfThreads)
         }
         // And a log that no line stops.
         expectSameOnAnyThreads(prog.materia() + prog.dir.file("access_log", generatedLog(n, n, false)), "no error");
+    }
+}
+
+// ---- A gzip log gives the JSON of its plain text, on any number of threads.
+
+TEST(ReportGzip, AGzipLogGivesTheJsonOfItsPlainText) {
+    Program prog("example.com\r\nwww.\r\n", "bot\r\nBot\r\n", "66.249.\r\n.1\r\n");
+    std::vector<std::pair<std::string, std::string>> logs;  // what, the plain text
+    for (const char* name : {"hackers-home.log.gz", "elastic-apache.log.gz"})
+        logs.emplace_back(name, std::string(analysis::loadLog(std::string(MUNYARO_REAL_DATA) + "/" + name)->buffer()));
+    logs.emplace_back("generated", generatedLog(30000, 30000, false));
+    logs.emplace_back("stopped by a line", generatedLog(30000, 20000, true));
+    const std::string log = prog.dir / "access_log";
+    for (const auto& [what, text] : logs) {
+        prog.dir.file("access_log", text);
+        const Result plain = cli("report --json --threads 1 " + prog.materia() + log);
+        ASSERT_NE(plain.out, "") << what;
+        // Members of a few sizes one after another, a break of a line between two of them.
+        const std::size_t cut = text.size() / 3;
+        const std::vector<std::string> files{gzipText(text, 6),
+                                             gzipText(text.substr(0, cut), 1) + gzipText(text.substr(cut), 9)};
+        for (const std::string& gz : files) {
+            prog.dir.file("access_log", gz);
+            const Result packed = expectSameOnAnyThreads(prog.materia() + log, what + " (gzip)");
+            EXPECT_EQ(packed.status, plain.status) << what;
+            EXPECT_EQ(packed.err, plain.err) << what;
+            EXPECT_TRUE(packed.out == plain.out) << what << ": the JSON differs";
+        }
     }
 }
