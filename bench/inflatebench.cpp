@@ -1,5 +1,6 @@
 // Each inflate library on its own: a gzip file in memory inflated whole into memory, by zlib and by
-// Intel ISA-L and libdeflate where they were found. Best and median of RUNS runs each, alternating.
+// Intel ISA-L and libdeflate where they were found; then the loader, which cuts the lines as well, on
+// one thread and with the cutting on a second. Best and median of RUNS runs each, alternating.
 //   munyaro-inflatebench FILE.gz [RUNS]
 #include <zlib.h>
 
@@ -18,6 +19,7 @@
 #include <libdeflate.h>
 #endif
 
+#include "analysis/logfile.h"
 #include "common/fileio.h"
 
 namespace {
@@ -108,17 +110,26 @@ int main(int argc, char** argv) {
     }
     const int runs = argc > 2 ? std::max(1, std::atoi(argv[2])) : 5;
     const std::string in = common::readWholeFile(argv[1]);
-    std::vector<std::pair<const char*, Inflate>> libs{{"zlib " ZLIB_VERSION, withZlib}};
+    std::vector<std::pair<const char*, Inflate>> libs{{"inflate zlib " ZLIB_VERSION, withZlib}};
 #ifdef MUNYARO_ISAL
-    libs.emplace_back("isa-l", withIsal);
+    libs.emplace_back("inflate isa-l", withIsal);
 #endif
 #ifdef MUNYARO_LIBDEFLATE
-    libs.emplace_back("libdeflate " LIBDEFLATE_VERSION_STRING, withLibdeflate);
+    libs.emplace_back("inflate libdeflate " LIBDEFLATE_VERSION_STRING, withLibdeflate);
 #endif
     // Room for the text, measured once; every page touched before the timing.
     std::vector<unsigned char> out(in.size() * 4 + 65536);
     for (std::size_t got; (got = withZlib(in, out)) == out.size();) out.resize(out.size() * 2);
     const std::size_t text = withZlib(in, out);
+    // The loader from the file (in the page cache), as the analysis loads it.
+    const std::string path = argv[1];
+    const std::size_t lines = analysis::loadLog(path, 1)->size();
+    libs.emplace_back("loader, 1 thread", [&](const std::string&, std::vector<unsigned char>&) {
+        return analysis::loadLog(path, 1)->size() == lines ? text : 0;
+    });
+    libs.emplace_back("loader, 2 threads", [&](const std::string&, std::vector<unsigned char>&) {
+        return analysis::loadLog(path, 2)->size() == lines ? text : 0;
+    });
     std::vector<std::vector<double>> seconds(libs.size());
     for (int r = 0; r < runs; ++r)
         for (std::size_t k = 0; k < libs.size(); ++k) {
@@ -136,7 +147,7 @@ int main(int argc, char** argv) {
         std::vector<double>& s = seconds[k];
         std::sort(s.begin(), s.end());
         const double median = s[s.size() / 2];
-        std::printf("inflate %-18s median %.3f s (best %.3f), %.0f MB/s of text\n", libs[k].first, median, s[0],
+        std::printf("%-26s median %.3f s (best %.3f), %.0f MB/s of text\n", libs[k].first, median, s[0],
                     static_cast<double>(text) / 1e6 / median);
     }
 }
