@@ -195,9 +195,11 @@ void cutStretch(Stretch& s, const char* base, const std::string& path, bool mapp
 // The most text a gzip log may inflate to, none where the system does not tell. Unlike a plain log's
 // pages, the text stays in memory whole, and the lines and lists built from it take about as much
 // again (far more for a log whose lines are all distinct): a third of the memory the system can still
-// provide. A small file that would inflate to many gigabytes (a gzip bomb) is refused at that point.
+// provide, and of the address space left under a limit on it, which the text's room is taken from
+// at once. A small file that would inflate to many gigabytes (a gzip bomb) is refused at that point.
 std::optional<std::size_t> gzipTextBound() {
-    const auto available = common::availableMemory();
+    auto available = common::availableMemory();
+    if (const auto left = common::addressSpaceLeft(); left && (!available || *left < *available)) available = left;
     if (!available) return std::nullopt;
     return *available / 3;
 }

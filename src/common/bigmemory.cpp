@@ -11,6 +11,7 @@
 #include <mutex>
 #include <string>
 #include <sys/mman.h>
+#include <sys/resource.h>
 #include <unistd.h>
 
 namespace common {
@@ -159,6 +160,16 @@ std::optional<std::size_t> availableMemory() {
     *available += meminfoField(meminfo, "SwapFree:").value_or(0);
     if (const auto room = cgroupRoom(); room && *room < *available) return room;
     return available;
+}
+
+std::optional<std::size_t> addressSpaceLeft() {
+    rlimit limit{};
+    if (::getrlimit(RLIMIT_AS, &limit) != 0 || limit.rlim_cur == RLIM_INFINITY) return std::nullopt;
+    // The first figure of statm: the pages of address space in use.
+    const auto used = static_cast<std::size_t>(std::strtoull(readSmallFile("/proc/self/statm").c_str(), nullptr, 10)) *
+                      static_cast<std::size_t>(::sysconf(_SC_PAGESIZE));
+    const auto most = static_cast<std::size_t>(limit.rlim_cur);
+    return most > used ? most - used : 0;
 }
 
 void setAvailableMemoryForTesting(std::optional<std::size_t> bytes) { testFigure = bytes; }

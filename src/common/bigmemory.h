@@ -56,6 +56,8 @@ void releaseMapped(const char* begin, const char* end) noexcept;
 // Memory the system can still provide: available memory plus free swap, within the memory limit of
 // the process's control group; none when the system does not tell.
 std::optional<std::size_t> availableMemory();
+// Address space left to the process under a limit on it (ulimit -v); none when it has no such limit.
+std::optional<std::size_t> addressSpaceLeft();
 // Tests put a figure in place of the system's (none: the system's again).
 void setAvailableMemoryForTesting(std::optional<std::size_t> bytes);
 

@@ -428,3 +428,20 @@ TEST(ReportGzip, AGzipLogGivesTheJsonOfItsPlainText) {
         }
     }
 }
+
+// Under a limit on the address space (ulimit -v), the room for the text leaves enough of it for the
+// lines and lists.
+TEST(ReportGzip, AGzipLogIsReadUnderAnAddressSpaceLimit) {
+#ifdef __SANITIZE_ADDRESS__
+    GTEST_SKIP() << "AddressSanitizer reserves terabytes of address space: no address-space limit can be set";
+#endif
+    Program prog;
+    const std::string text = generatedLog(150000, 150000, false);
+    const std::string log = prog.dir.file("access_log", text);
+    const Result plain = cli("report --json " + prog.materia() + log);
+    ASSERT_EQ(plain.status, 0) << plain.err;
+    prog.dir.file("access_log", gzipText(text, 6));
+    const Result packed = cli("report --json " + prog.materia() + log, "ulimit -v 300000; ");
+    EXPECT_EQ(packed.status, 0) << packed.err;
+    EXPECT_TRUE(packed.out == plain.out) << "the JSON differs";
+}
