@@ -1,6 +1,7 @@
 // Writes a realistic Apache combined-format access log of N lines to stdout, the same for the same
 // seed: a day of traffic from a few thousand clients, crawlers among them, with the odd line that
 // real logs have ("-" byte counts, IPv6 and named hosts, percent-encoded queries, attack probes).
+// With --distinct, a scan instead: every line's host, path, referrer and user agent is new.
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -115,11 +116,33 @@ long long secondOfDay(double share) {
     return 0;
 }
 
+// Lines of a scan: nothing repeats but the layout.
+void writeDistinct(long long lines, Rng& r) {
+    std::string out;
+    for (long long n = 0; n < lines; ++n) {
+        const long long second = n * 86400 / (lines > 0 ? lines : 1);
+        const auto k = static_cast<unsigned long long>(n);
+        char line[512];
+        std::snprintf(line, sizeof line,
+                      "10.%llu.%llu.%llu - - [07/Dec/2026:%02lld:%02lld:%02lld +0900] \"GET /p/%llx%06x HTTP/1.1\" "
+                      "%u %u \"http://s%llx.example.com/\" \"Scan/%llx\"\n",
+                      k >> 16 & 255, k >> 8 & 255, k & 255, second / 3600, second / 60 % 60, second % 60, k,
+                      static_cast<unsigned>(r.below(1 << 24)), r.chance(80) ? 200u : 404u,
+                      static_cast<unsigned>(100 + r.below(9000)), k * 7919, k * 104729);
+        out += line;
+        if (out.size() > (1 << 20) - 1024) {
+            std::fwrite(out.data(), 1, out.size(), stdout);
+            out.clear();
+        }
+    }
+    std::fwrite(out.data(), 1, out.size(), stdout);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
     if (argc < 2) {
-        std::fprintf(stderr, "usage: munyaro-loggen LINES [SEED]\n");
+        std::fprintf(stderr, "usage: munyaro-loggen LINES [SEED] [--distinct]\n");
         return 2;
     }
     const long long lines = std::atoll(argv[1]);
@@ -137,6 +160,10 @@ int main(int argc, char** argv) {
                           static_cast<unsigned>(r.below(256)), static_cast<unsigned>(r.below(256)),
                           static_cast<unsigned>(1 + r.below(254)));
         hosts.emplace_back(h);
+    }
+    if (argc > 3 && std::string(argv[3]) == "--distinct") {
+        writeDistinct(lines, r);
+        return 0;
     }
     std::string out;
     out.reserve(1 << 20);

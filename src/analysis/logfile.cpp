@@ -2,18 +2,23 @@
 #include "analysis/logfile.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
+#include <condition_variable>
 #include <cstring>
 #include <exception>
+#include <mutex>
 #include <new>
+#include <optional>
 #include <thread>
 #include <unistd.h>
 #include <vector>
-#include <zlib.h>
 #ifdef __SSE2__
 #include <emmintrin.h>
 #endif
 
+#include "analysis/gzipstream.h"
+#include "common/bigmemory.h"
 #include "common/cp932.h"
 #include "common/fileio.h"
 
@@ -21,58 +26,14 @@ namespace analysis {
 
 namespace {
 
+[[noreturn]] void throwDamaged(const std::string& path) {
+    static const std::string text = common::cp932(u8"gzip 形式の展開に失敗しました");
+    common::throwOpenError(path, text);
+}
+
 bool isGzip(std::string_view bytes) {
     return bytes.size() >= 2 && static_cast<unsigned char>(bytes[0]) == 0x1f &&
            static_cast<unsigned char>(bytes[1]) == 0x8b;
-}
-
-struct Inflater {
-    z_stream z{};
-    bool open = false;
-    ~Inflater() {
-        if (open) inflateEnd(&z);
-    }
-};
-
-common::ByteBuffer gunzip(std::string_view in, const std::string& path) {
-    auto fail = [&] {
-        static const std::string text = common::cp932(u8"gzip 形式の展開に失敗しました");
-        common::throwOpenError(path, text);
-    };
-    Inflater inflater;
-    z_stream& z = inflater.z;
-    if (inflateInit2(&z, 15 + 16) != Z_OK) fail();
-    inflater.open = true;
-    common::ByteBuffer out(in.size() * 4 + 65536);
-    z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(in.data()));
-    z.avail_in = static_cast<uInt>(std::min<std::size_t>(in.size(), 1u << 30));
-    std::size_t inDone = 0, outDone = 0;
-    for (;;) {
-        if (outDone == out.size()) out.resize(out.size() * 2);
-        const std::size_t room = std::min<std::size_t>(out.size() - outDone, 1u << 30);
-        z.next_out = reinterpret_cast<Bytef*>(out.data() + outDone);
-        z.avail_out = static_cast<uInt>(room);
-        const uInt availIn = z.avail_in;
-        const int rc = inflate(&z, Z_NO_FLUSH);
-        inDone += availIn - z.avail_in;
-        outDone += room - z.avail_out;
-        if (z.avail_in == 0 && inDone < in.size()) {
-            z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(in.data() + inDone));
-            z.avail_in = static_cast<uInt>(std::min<std::size_t>(in.size() - inDone, 1u << 30));
-        }
-        if (rc == Z_STREAM_END) {
-            // Rotated logs are sometimes several gzip members one after the other.
-            if (inDone < in.size() && in.size() - inDone >= 2 && static_cast<unsigned char>(in[inDone]) == 0x1f) {
-                inflateReset(&z);
-                continue;
-            }
-            break;
-        }
-        if (rc == Z_BUF_ERROR && z.avail_out == 0) continue;
-        if (rc != Z_OK) fail();
-    }
-    out.resize(outDone);
-    return out;
 }
 
 // First CR, LF or NUL in [p, end), or end.
@@ -240,6 +201,168 @@ void cutStretch(Stretch& s, const char* base, const std::string& path, bool mapp
     cutter.finish(to);
 }
 
+// The most text a gzip log may inflate to, none where the system does not tell. Unlike a plain log's
+// pages, the text stays in memory whole, and the lines and lists built from it take about as much
+// again (far more for a log whose lines are all distinct): a third of the memory the system can still
+// provide, and of the address space left under a limit on it, which the text's room is taken from
+// at once. A small file that would inflate to many gigabytes (a gzip bomb) is refused at that point.
+std::optional<std::size_t> gzipTextBound() {
+    auto available = common::availableMemory();
+    if (const auto left = common::addressSpaceLeft(); left && (!available || *left < *available)) available = left;
+    if (!available) return std::nullopt;
+    return *available / 3;
+}
+
+[[noreturn]] void throwTooBig(const std::string& path, std::size_t bound) {
+    const std::string text = common::cp932(u8"展開すると ") + std::to_string(bound >> 20) +
+                             common::cp932(u8" MB (使えるメモリの 3 分の 1) を超えます");
+    common::throwOpenError(path, text);
+}
+
+// How far inflating got, handed from the thread that inflates to the one that cuts the lines.
+struct Inflating {
+    std::mutex mutex;
+    std::condition_variable moved;
+    std::size_t made = 0;           // bytes of text there to cut
+    bool over = false;              // no more will come
+    std::atomic<bool> stop{false};  // the cutting failed: no more is needed
+
+    void publish(std::size_t bytes, bool last) {
+        {
+            std::lock_guard lock(mutex);
+            made = bytes;
+            over = over || last;
+        }
+        moved.notify_one();
+    }
+};
+
+// The lines of a text that grows at base, cut as it grows.
+struct GrowingCut {
+    GrowingCut(const char* base, LogText::LineViews& lines, const std::string& path)
+        : base(base), cutter(base, 0, lines, path) {}
+    const char* base;
+    Cutter cutter;
+    std::size_t cut = 0;
+    bool endsText = false;  // a zero byte ended it
+    // Cuts up to made, unless a zero byte has ended the text.
+    void upTo(std::size_t made) {
+        if (endsText) return;
+        if (made > cut && !cutter.feed(base + cut, cut, made - cut)) endsText = true;
+        cut = made;
+    }
+    // On the cutting thread, till inflating is over or a zero byte ends the text.
+    void follow(Inflating& in) {
+        for (;;) {
+            std::size_t made = 0;
+            bool over = false;
+            {
+                std::unique_lock lock(in.mutex);
+                in.moved.wait(lock, [&] { return in.made > cut || in.over; });
+                made = in.made;
+                over = in.over;
+            }
+            upTo(made);
+            if (endsText || (over && made == cut)) return;
+        }
+    }
+};
+
+enum class Failure { None, Damaged, TooBig, NoMemory };
+
+// Inflates into block, publishing the text as it grows, till its end, a failure, or in.stop. Text
+// after a zero byte is inflated too: damage and size are the whole file's, so that a damaged file is
+// never read as a shorter log. The compressed bytes already read are given back to the page cache
+// behind it when they are mapped.
+Failure inflateInto(common::GrowingBlock& block, std::size_t limit, std::string_view compressed, bool mapped,
+                    Inflating& in, GrowingCut* sameThread) {
+    // Pieces small enough that the cutting reads them while they are still in the cache.
+    constexpr std::size_t kPiece = std::size_t(1) << 20;
+    GzipStream gz(compressed);
+    std::size_t made = 0, released = 0;
+    while (!in.stop.load(std::memory_order_relaxed)) {
+        if (made == limit) return Failure::TooBig;
+        const std::size_t room = std::min(kPiece, limit - made);
+        try {
+            block.grow(made + room);
+        } catch (const std::bad_alloc&) {
+            return Failure::NoMemory;
+        }
+        const GzipStream::State state = gz.read(block.data() + made, room, made);
+        if (mapped && gz.consumed() - released >= (std::size_t(8) << 20)) {
+            common::releaseMapped(compressed.data() + released, compressed.data() + gz.consumed());
+            released = gz.consumed();
+        }
+        if (sameThread) sameThread->upTo(made);
+        in.publish(made, state != GzipStream::State::More);
+        if (state == GzipStream::State::End) return Failure::None;
+        if (state == GzipStream::State::Damaged) return Failure::Damaged;
+    }
+    return Failure::None;
+}
+
+// A gzip log: inflated into memory that grows in place (no copy of the text is ever made), while a
+// second thread cuts the lines of what is already there.
+std::shared_ptr<LogText> loadGzip(const common::ByteBuffer& compressed, const std::string& path, unsigned threads) {
+    const std::optional<std::size_t> bound = gzipTextBound();
+    common::GrowingBlock block(bound.value_or(std::size_t(1) << 42));
+    const std::size_t limit = block.limit();
+    LogText::LineViews lines;
+    // Room for lines of 64 bytes of what the last member says it holds (all of a file of one member
+    // under 4 GB): room reserved and never written takes no memory.
+    const std::string_view in = compressed.view();
+    std::size_t said = 0;  // little-endian, in the last 4 bytes
+    for (std::size_t k = 1; k <= 4 && in.size() >= 4; ++k)
+        said = said << 8 | static_cast<unsigned char>(in[in.size() - k]);
+    lines.reserve(std::min({std::max(said, in.size() * 4), limit, std::size_t(1) << 36}) / 64 + 16);
+    GrowingCut cut(block.data(), lines, path);
+    Inflating inflating;
+    Failure failure = Failure::None;
+    if (threads <= 1) {
+        failure = inflateInto(block, limit, in, compressed.isMapped(), inflating, &cut);
+    } else {
+        std::exception_ptr cutError;
+        std::thread cutting([&] {
+            try {
+                cut.follow(inflating);
+            } catch (...) {
+                cutError = std::current_exception();
+                inflating.stop.store(true);
+            }
+        });
+        struct Join {
+            std::thread& t;
+            Inflating& in;
+            ~Join() {
+                in.stop.store(true);
+                in.publish(in.made, true);
+                if (t.joinable()) t.join();
+            }
+        } join{cutting, inflating};
+        failure = inflateInto(block, limit, in, compressed.isMapped(), inflating, nullptr);
+        inflating.publish(inflating.made, true);
+        cutting.join();
+        if (cutError) std::rethrow_exception(cutError);
+    }
+    if (failure == Failure::Damaged) throwDamaged(path);
+    if (failure == Failure::TooBig && bound && limit == *bound) throwTooBig(path, *bound);
+    if (failure != Failure::None) common::throwOutOfMemory(path);
+    if (!cut.endsText) cut.cutter.finish(cut.cut);
+    const std::size_t size = inflating.made;
+    auto log = std::make_shared<LogText>(
+        common::ByteBuffer::adopt(block.release(size), size, common::GrowingBlock::keptBytes(size)));
+    log->setLines(LineTable(std::move(lines)));
+    if (cut.endsText) {
+        // The first zero byte of the text is the one that ended it.
+        const std::string_view text = log->buffer();
+        const void* zero = std::memchr(text.data(), 0, text.size());
+        if (zero)
+            log->setStoppedAtZeroByte(
+                lineNumberAt(text, static_cast<std::size_t>(static_cast<const char*>(zero) - text.data())));
+    }
+    return log;
+}
+
 }  // namespace
 
 LineTable cutLines(std::string_view text, const std::string& path, bool mapped, unsigned threads,
@@ -320,7 +443,7 @@ void LineReader::fill(std::size_t i, std::size_t end) {
 
 std::shared_ptr<LogText> logFromBytes(common::ByteBuffer bytes, const std::string& path, unsigned threads) {
     try {
-        if (isGzip(bytes.view())) bytes = gunzip(bytes.view(), path);
+        if (isGzip(bytes.view())) return loadGzip(bytes, path, threads);
         const int file = bytes.file();
         auto log = std::make_shared<LogText>(std::move(bytes));
         std::size_t zeroAt = 0;

@@ -12,11 +12,14 @@ namespace analysis {
 
 // Reads the log at path: a plain file is mapped, not copied, and stays mapped while the LogText
 // lives (should it shrink meanwhile, its lost part reads as zero bytes); a gzip file (by its magic
-// bytes) is read as its decompressed text. Lines end at CR LF, lone CR or lone LF; a zero byte ends
-// the text (LogText::stoppedAtZeroByte says where); lines that are empty or hold only blanks and tabs are no requests
-// and are left out. Throws "ファイル "%s". %s は開けません", also for a log that does not fit in memory and for one
-// that the collected lists cannot point into (a line of 4 GB or more, more than 4294967295 lines). threads: how many
-// threads may cut the lines.
+// bytes, one member or several one after another) is read as its text, inflated into memory while a
+// second thread cuts its lines. A damaged or cut gzip file throws "ファイル "%s". gzip 形式の展開に失敗しました
+// は開けません", one whose text would pass a third of the memory left (a gzip bomb) "ファイル "%s". 展開すると
+// N MB (使えるメモリの 3 分の 1) を超えます は開けません". Lines end at CR LF, lone CR or lone LF; a zero byte ends
+// the text (LogText::stoppedAtZeroByte says where); lines that are empty or hold only blanks and tabs are no
+// requests and are left out. Throws "ファイル "%s". %s は開けません", also for a log that does not fit in memory and
+// for one that the collected lists cannot point into (a line of 4 GB or more, more than 4294967295 lines).
+// threads: how many threads may cut the lines.
 std::shared_ptr<LogText> loadLog(const std::string& path, unsigned threads = 1);
 
 // The same from bytes already in memory (path names the file in messages).

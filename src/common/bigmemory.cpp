@@ -1,6 +1,7 @@
 // Memory for the big arrays of an analysis.
 #include "common/bigmemory.h"
 
+#include <algorithm>
 #include <atomic>
 #include <csignal>
 #include <cstdint>
@@ -10,6 +11,7 @@
 #include <mutex>
 #include <string>
 #include <sys/mman.h>
+#include <sys/resource.h>
 #include <unistd.h>
 
 namespace common {
@@ -160,6 +162,16 @@ std::optional<std::size_t> availableMemory() {
     return available;
 }
 
+std::optional<std::size_t> addressSpaceLeft() {
+    rlimit limit{};
+    if (::getrlimit(RLIMIT_AS, &limit) != 0 || limit.rlim_cur == RLIM_INFINITY) return std::nullopt;
+    // The first figure of statm: the pages of address space in use.
+    const auto used = static_cast<std::size_t>(std::strtoull(readSmallFile("/proc/self/statm").c_str(), nullptr, 10)) *
+                      static_cast<std::size_t>(::sysconf(_SC_PAGESIZE));
+    const auto most = static_cast<std::size_t>(limit.rlim_cur);
+    return most > used ? most - used : 0;
+}
+
 void setAvailableMemoryForTesting(std::optional<std::size_t> bytes) { testFigure = bytes; }
 
 void* bigAllocate(std::size_t bytes) {
@@ -192,6 +204,52 @@ void* bigReallocate(void* p, std::size_t oldBytes, std::size_t newBytes) {
     std::memcpy(q, p, oldBytes < newBytes ? oldBytes : newBytes);
     bigFree(p, oldBytes);
     return q;
+}
+
+GrowingBlock::GrowingBlock(std::size_t most) {
+    // Address space only: none of it is memory until it is made writable.
+    constexpr std::size_t kLeast = std::size_t(8) << 20;
+    std::size_t room = mappedSize(std::max(most, kLeast));
+    for (;;) {
+        void* raw = ::mmap(nullptr, room + kBigBlock, PROT_NONE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
+        if (raw != MAP_FAILED) {
+            const auto start = reinterpret_cast<std::uintptr_t>(raw);
+            const std::uintptr_t aligned = (start + kBigBlock - 1) & ~(kBigBlock - 1);
+            if (aligned > start) ::munmap(raw, aligned - start);
+            const std::uintptr_t end = start + room + kBigBlock;
+            if (end > aligned + room) ::munmap(reinterpret_cast<void*>(aligned + room), end - aligned - room);
+            data_ = reinterpret_cast<char*>(aligned);
+            mapped_ = room;
+            reserved_ = std::min(room, most);
+            return;
+        }
+        if (room <= kLeast) throw std::bad_alloc();
+        room = mappedSize(room / 2);
+    }
+}
+
+GrowingBlock::~GrowingBlock() {
+    if (data_) ::munmap(data_, mapped_);
+}
+
+void GrowingBlock::grow(std::size_t bytes) {
+    if (bytes <= writable_) return;
+    if (bytes > reserved_) throw std::bad_alloc();
+    // In steps of 64 MB, each in huge pages where the system allows.
+    const std::size_t to = std::min(mappedSize(std::max(bytes, writable_ + (std::size_t(64) << 20))), mapped_);
+    if (::mprotect(data_ + writable_, to - writable_, PROT_READ | PROT_WRITE) != 0) throw std::bad_alloc();
+#ifdef MADV_HUGEPAGE
+    ::madvise(data_ + writable_, to - writable_, MADV_HUGEPAGE);
+#endif
+    writable_ = to;
+}
+
+char* GrowingBlock::release(std::size_t size) noexcept {
+    const std::size_t kept = mappedSize(keptBytes(size));
+    char* p = data_;
+    if (mapped_ > kept) ::munmap(p + kept, mapped_ - kept);
+    data_ = nullptr;
+    return p;
 }
 
 struct BlockPool::Block {

@@ -19,6 +19,30 @@ void* bigAllocate(std::size_t bytes);  // throws std::bad_alloc
 void bigFree(void* p, std::size_t bytes) noexcept;
 void* bigReallocate(void* p, std::size_t oldBytes, std::size_t newBytes);  // keeps the contents
 
+// A block that grows in place up to a limit, so that what points into it stays valid while it grows:
+// address space for all of it is reserved at once, and memory taken only as it grows.
+class GrowingBlock {
+public:
+    // Reserves room for up to `most` bytes, or for as much less as the system grants (a limit on the
+    // address space); throws std::bad_alloc when not even a few megabytes are granted.
+    explicit GrowingBlock(std::size_t most);
+    ~GrowingBlock();
+    GrowingBlock(const GrowingBlock&) = delete;
+    GrowingBlock& operator=(const GrowingBlock&) = delete;
+    char* data() const { return data_; }
+    std::size_t limit() const { return reserved_; }
+    // Makes the first `bytes` (at most limit()) writable; throws std::bad_alloc.
+    void grow(std::size_t bytes);
+    // Hands the block over: its first `size` bytes stay where they are, the rest of the room goes
+    // back to the system. The block is then freed by bigFree(p, keptBytes(size)).
+    char* release(std::size_t size) noexcept;
+    static std::size_t keptBytes(std::size_t size) { return size < kMappedBlock ? kMappedBlock : size; }
+
+private:
+    char* data_ = nullptr;
+    std::size_t mapped_ = 0, reserved_ = 0, writable_ = 0;
+};
+
 // Maps the first size bytes (size > 0) of the open regular file fd read-only, shared with the page
 // cache instead of copied; null when the system refuses. Should the file shrink while it is mapped
 // (a log truncated by its rotation), the pages past its new end read as zero bytes rather than kill
@@ -32,6 +56,8 @@ void releaseMapped(const char* begin, const char* end) noexcept;
 // Memory the system can still provide: available memory plus free swap, within the memory limit of
 // the process's control group; none when the system does not tell.
 std::optional<std::size_t> availableMemory();
+// Address space left to the process under a limit on it (ulimit -v); none when it has no such limit.
+std::optional<std::size_t> addressSpaceLeft();
 // Tests put a figure in place of the system's (none: the system's again).
 void setAvailableMemoryForTesting(std::optional<std::size_t> bytes);
 

@@ -28,6 +28,14 @@ public:
         b.file_ = file;
         return b;
     }
+    // Takes over size bytes at p of a block that bigFree(p, capacity) frees (capacity >= size).
+    static ByteBuffer adopt(char* p, std::size_t size, std::size_t capacity) {
+        ByteBuffer b;
+        b.data_ = p;
+        b.size_ = size;
+        b.capacity_ = capacity;
+        return b;
+    }
     bool isMapped() const { return mapped_; }
     // The file a mapping maps from its start, open for reading; -1 when there is none.
     int file() const { return file_; }

@@ -9,6 +9,8 @@
 #include <sys/wait.h>
 
 #include "analysis/logcounting.h"
+#include "analysis/logfile.h"
+#include "support/gzip.h"
 #include "support/json.h"
 #include "support/tempdir.h"
 
@@ -458,4 +460,49 @@ TEST(ReportCommand, AZeroByteThatEndedTheLogIsTold) {
     r = cli("report --json " + prog.materia() + prog.dir.file("whole_log", kLog));
     EXPECT_EQ(r.err, "");
     EXPECT_TRUE(Json::parse(r.out)["stoppedAtZeroByte"].isNull());
+}
+
+// ---- A gzip log gives the JSON of its plain text, on any number of threads.
+
+TEST(ReportGzip, AGzipLogGivesTheJsonOfItsPlainText) {
+    Program prog("example.com\r\nwww.\r\n", "bot\r\nBot\r\n", "66.249.\r\n.1\r\n");
+    std::vector<std::pair<std::string, std::string>> logs;  // what, the plain text
+    for (const char* name : {"hackers-home.log.gz", "elastic-apache.log.gz"})
+        logs.emplace_back(name, std::string(analysis::loadLog(std::string(MUNYARO_REAL_DATA) + "/" + name)->buffer()));
+    logs.emplace_back("generated", generatedLog(30000, 30000, false));
+    logs.emplace_back("stopped by a line", generatedLog(30000, 20000, true));
+    const std::string log = prog.dir / "access_log";
+    for (const auto& [what, text] : logs) {
+        prog.dir.file("access_log", text);
+        const Result plain = cli("report --json --threads 1 " + prog.materia() + log);
+        ASSERT_NE(plain.out, "") << what;
+        // Members of a few sizes one after another, a break of a line between two of them.
+        const std::size_t cut = text.size() / 3;
+        const std::vector<std::string> files{gzipText(text, 6),
+                                             gzipText(text.substr(0, cut), 1) + gzipText(text.substr(cut), 9)};
+        for (const std::string& gz : files) {
+            prog.dir.file("access_log", gz);
+            const Result packed = expectSameOnAnyThreads(prog.materia() + log, what + " (gzip)");
+            EXPECT_EQ(packed.status, plain.status) << what;
+            EXPECT_EQ(packed.err, plain.err) << what;
+            EXPECT_TRUE(packed.out == plain.out) << what << ": the JSON differs";
+        }
+    }
+}
+
+// Under a limit on the address space (ulimit -v), the room for the text leaves enough of it for the
+// lines and lists.
+TEST(ReportGzip, AGzipLogIsReadUnderAnAddressSpaceLimit) {
+#ifdef __SANITIZE_ADDRESS__
+    GTEST_SKIP() << "AddressSanitizer reserves terabytes of address space: no address-space limit can be set";
+#endif
+    Program prog;
+    const std::string text = generatedLog(150000, 150000, false);
+    const std::string log = prog.dir.file("access_log", text);
+    const Result plain = cli("report --json " + prog.materia() + log);
+    ASSERT_EQ(plain.status, 0) << plain.err;
+    prog.dir.file("access_log", gzipText(text, 6));
+    const Result packed = cli("report --json " + prog.materia() + log, "ulimit -v 300000; ");
+    EXPECT_EQ(packed.status, 0) << packed.err;
+    EXPECT_TRUE(packed.out == plain.out) << "the JSON differs";
 }

@@ -1,0 +1,189 @@
+// gzip logs: each inflate library on its own, and the loader that cuts the lines while it inflates.
+#include "analysis/gzipstream.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <optional>
+#include <random>
+
+#include "analysis/logfile.h"
+#include "common/apperror.h"
+#include "common/bigmemory.h"
+#include "common/cp932.h"
+#include "common/fileio.h"
+#include "common/stringlist.h"
+#include "support/gzip.h"
+#include "support/tempdir.h"
+
+using analysis::GzipStream;
+using common::cp932;
+using testing::ThrowsMessage;
+
+namespace {
+
+constexpr GzipStream::Library kLibraries[] = {GzipStream::Library::Fastest, GzipStream::Library::Zlib};
+
+// The whole text of gz, read in pieces of random sizes up to most, and the state it ended in.
+std::pair<std::string, GzipStream::State> inflateAll(const std::string& gz, GzipStream::Library library,
+                                                     std::mt19937& rng, std::size_t most) {
+    GzipStream stream(gz, library);
+    std::string text;
+    for (;;) {
+        const std::size_t room = std::uniform_int_distribution<std::size_t>(1, most)(rng);
+        const std::size_t at = text.size();
+        text.resize(at + room);
+        std::size_t made = 0;
+        const GzipStream::State state = stream.read(text.data() + at, room, made);
+        text.resize(at + made);
+        if (state != GzipStream::State::More) return {text, state};
+        EXPECT_EQ(made, room);
+    }
+}
+
+// Log lines with many distinct parts (so that they do not compress to nothing), of n bytes or a little more.
+std::string logText(std::size_t n, unsigned seed, const char* breakText = "\n") {
+    std::mt19937 rng(seed);
+    std::string text;
+    while (text.size() < n) {
+        text += "10.0." + std::to_string(rng() % 256) + "." + std::to_string(rng() % 256) +
+                " - - [10/Oct/2004:13:55:36 +0900] \"GET /page" + std::to_string(rng()) + ".html HTTP/1.1\" 200 " +
+                std::to_string(rng() % 100000) + " \"-\" \"Agent/" + std::to_string(rng() % 1000) + "\"" + breakText;
+    }
+    return text;
+}
+
+std::string openError(const std::string& path, const std::string& reason) {
+    return common::formatMessage(common::msg::cannotOpen(), {common::pathText(common::fullPath(path)), reason});
+}
+std::string damaged() { return cp932(u8"gzip 形式の展開に失敗しました"); }
+
+struct MemoryFigure {
+    explicit MemoryFigure(std::size_t bytes) { common::setAvailableMemoryForTesting(bytes); }
+    ~MemoryFigure() { common::setAvailableMemoryForTesting(std::nullopt); }
+};
+
+}  // namespace
+
+// ---- The inflate libraries, each on its own.
+
+// Stored, fast and best levels, blocks flushed midway, several members (an empty one too) and junk
+// after the last: every library gives the text whole, read in pieces of any size.
+TEST(GzipStream, EveryLibraryGivesTheWholeTextOfEveryMemberInPiecesOfAnySize) {
+    std::mt19937 rng(11);
+    for (int round = 0; round < 40; ++round) {
+        const std::string a = logText(std::uniform_int_distribution<std::size_t>(0, 200000)(rng), round);
+        const std::string b = round % 3 ? logText(5000, round + 100, "\r\n") : "";
+        constexpr int kLevels[] = {0, 1, 6, 9};
+        const int level = kLevels[round % 4];
+        std::string gz = gzipText(a, level, round % 5 == 0 ? 1000 : 0);
+        if (round % 2) gz += gzipText(b, level) + gzipText("") + gzipText(b.substr(0, 7), 1);
+        const std::string want = round % 2 ? a + b + b.substr(0, 7) : a;
+        if (round % 7 == 0) gz += "junk";
+        for (const GzipStream::Library library : kLibraries) {
+            const auto [text, state] = inflateAll(gz, library, rng, round % 4 == 0 ? 100 : 300000);
+            EXPECT_EQ(state, GzipStream::State::End) << "round " << round;
+            ASSERT_TRUE(text == want) << "round " << round << ": " << text.size() << " bytes, want " << want.size();
+        }
+    }
+}
+
+// A file cut short anywhere in its last 64 KB (at every 4 KB boundary, and inside its 8-byte trailer),
+// or with a byte changed, is damaged: never a shorter text that ends well.
+TEST(GzipStream, CutOrChangedDataIsDamaged) {
+    std::mt19937 rng(3);
+    const std::string text = logText(1500000, 7);
+    const std::string gz = gzipText(text, 6);
+    ASSERT_GT(gz.size(), 65536u + 4096u);
+    std::vector<std::string> bad;
+    for (std::size_t cut = 4096; cut <= 65536; cut += 4096) bad.push_back(gz.substr(0, gz.size() - cut));
+    for (std::size_t cut = 1; cut <= 8; ++cut) bad.push_back(gz.substr(0, gz.size() - cut));
+    for (const std::size_t at : {std::size_t(2), gz.size() / 2, gz.size() - 6}) {  // method, data, checksum
+        bad.push_back(gz);
+        bad.back()[at] = static_cast<char>(bad.back()[at] ^ 0x10);
+    }
+    bad.push_back(gz + gz.substr(0, 20));  // a second member cut short after its header
+    for (const std::string& b : bad)
+        for (const GzipStream::Library library : kLibraries)
+            EXPECT_EQ(inflateAll(b, library, rng, 1 << 20).second, GzipStream::State::Damaged) << b.size() << " bytes";
+}
+
+// ---- The loader: lines cut while the text is inflated.
+
+// The lines of a gzip log are those of its plain text, on one thread or two, also where a line
+// break falls on the edge of what is inflated at a time (a megabyte) or between two members.
+TEST(LoadGzip, LinesAreThoseOfThePlainText) {
+    constexpr std::size_t kMb = std::size_t(1) << 20;
+    std::string edges = logText(2 * kMb + 5000, 1);
+    edges[kMb - 1] = '\r';
+    edges[kMb] = '\n';
+    edges[2 * kMb - 1] = '\r';
+    edges[2 * kMb] = 'x';
+    std::string zero = logText(3 * kMb / 2, 2, "\r");
+    zero[kMb + 17] = '\0';
+    const std::string crlf = logText(300000, 3, "\r\n");
+    const std::size_t split = crlf.find("\r\n", 100000) + 1;  // between the CR and the LF
+    struct Case {
+        std::string text, gz;
+    };
+    const std::vector<Case> cases{
+        {edges, gzipText(edges, 1)},
+        {zero, gzipText(zero, 6)},
+        {crlf, gzipText(crlf.substr(0, split)) + gzipText(crlf.substr(split))},
+        {"a\r\n \t\r\nb", gzipText("a\r\n \t\r\nb")},
+        {"", gzipText("")},
+    };
+    TempDir dir;
+    for (const Case& c : cases) {
+        const auto plain = analysis::logFromBytes(c.text, "log");
+        const std::string path = dir.file("log.gz", c.gz);
+        for (const unsigned threads : {1u, 2u}) {
+            const auto log = analysis::loadLog(path, threads);
+            ASSERT_EQ(log->size(), plain->size()) << c.text.size() << " bytes, " << threads << " threads";
+            for (std::size_t i = 0; i < plain->size(); ++i) {
+                ASSERT_EQ((*log)[i], (*plain)[i]) << "line " << i;
+                ASSERT_EQ((*log)[i].data() - log->buffer().data(), (*plain)[i].data() - plain->buffer().data());
+            }
+            if (plain->size() > 0) {
+                EXPECT_EQ(log->lineNumber(log->size() - 1), plain->lineNumber(plain->size() - 1));
+            }
+        }
+    }
+}
+
+TEST(LoadGzip, DamagedFilesGiveTheirErrorOnAnyNumberOfThreads) {
+    const std::string text = logText(400000, 9);
+    const std::string gz = gzipText(text, 6);
+    TempDir dir;
+    for (std::size_t cut = 4096; cut <= 65536 && cut < gz.size(); cut += 4096) {
+        const std::string path = dir.file("cut.log.gz", gz.substr(0, gz.size() - cut));
+        for (const unsigned threads : {1u, 2u})
+            EXPECT_THAT([&] { analysis::loadLog(path, threads); },
+                        ThrowsMessage<common::AppError>(openError(path, damaged())))
+                << "cut " << cut << ", " << threads << " threads";
+    }
+    // A zero byte ends the text, but not the check of the data after it.
+    const std::string path = dir.file(
+        "zero.log.gz", gzipText(text.substr(0, 1000) + std::string(1, '\0') + text).substr(0, gz.size() / 2));
+    EXPECT_THAT([&] { analysis::loadLog(path, 2); }, ThrowsMessage<common::AppError>(openError(path, damaged())));
+}
+
+// A small file that would inflate to far more than the memory left (a gzip bomb) is refused once
+// its text passes a third of that memory, with the figure; what stays below is read.
+TEST(LoadGzip, ABombIsRefusedAtAThirdOfTheMemoryLeft) {
+    TempDir dir;
+    const std::string lines = logText(4u << 20, 4);
+    const std::string bomb = dir.file("bomb.log.gz", gzipText(lines, 9));
+    // Zeros end the text at once, yet the file's size is what counts.
+    const std::string zeros = dir.file("zeros.log.gz", gzipText(lines.substr(0, 500) + std::string(8u << 20, '\0')));
+    const std::string fits = dir.file("fits.log.gz", gzipText(lines.substr(0, 900000)));
+    const std::string tooBig = cp932(u8"展開すると 1 MB (使えるメモリの 3 分の 1) を超えます");
+    MemoryFigure figure(3u << 20);
+    for (const unsigned threads : {1u, 2u}) {
+        for (const std::string& path : {bomb, zeros})
+            EXPECT_THAT([&] { analysis::loadLog(path, threads); },
+                        ThrowsMessage<common::AppError>(openError(path, tooBig)))
+                << path << ", " << threads << " threads";
+        EXPECT_EQ(analysis::loadLog(fits, threads)->size(), common::splitLines(lines.substr(0, 900000)).size());
+    }
+}
