@@ -2,12 +2,13 @@
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
 
 # Debian packages every build needs; scripts add their own on top.
+# libsqlite3-dev: the history of analysed days is one SQLite file.
 # libhyperscan-dev: the reference lists are searched in long texts with Hyperscan (amd64 only in Debian;
 # elsewhere the program builds without it and finds the same).
 hyperscan=()
 [ "$(dpkg --print-architecture)" = amd64 ] && hyperscan=(libhyperscan-dev)
 build_packages=(cmake g++ make pkg-config zlib1g-dev libgtest-dev libgmock-dev
-                qt6-base-dev qt6-translations-l10n libcurl4-openssl-dev libssl-dev fonts-ipafont-gothic
+                qt6-base-dev qt6-translations-l10n libcurl4-openssl-dev libssl-dev libsqlite3-dev fonts-ipafont-gothic
                 "${hyperscan[@]}")
 
 # Installs the packages of the given list that are not installed yet (apt-get, as root).
