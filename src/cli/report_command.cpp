@@ -24,7 +24,7 @@ namespace cli {
 const char* reportUsage() {
     return "  munyaro-cli report [--json | --summary | --rankings [--top N]] [--unit byte|Kb|Mb|Gb]\n"
            "                     [--materia DIR] [--html FILE] [--csv DIR] [--threads N] [--no-rankings]\n"
-           "                     LOGFILE\n"
+           "                     [--record] LOGFILE\n"
            "\n"
            "    Analyses LOGFILE (an Apache combined-format access log, plain or gzip) as the main\n"
            "    window does after a fresh start, with the reference lists of DIR (default: materia/\n"
@@ -40,6 +40,7 @@ const char* reportUsage() {
            "      --csv DIR    saves every table and pane but the raw log as CSV files into DIR\n"
            "      --threads N  threads for the pass (default: one per processor); the result is\n"
            "                   the same with any number\n"
+           "      --record     keeps the log's days in the history (see history)\n"
            "    With --html or --csv nothing is printed unless --json or --summary is given.\n"
            "    Exit status: 0 analysed, 1 the analysis stopped with an error (text on stderr,\n"
            "    followed by \"FILE:N: stopped here\" when line N stopped it) or a report could not\n"
@@ -53,6 +54,7 @@ int runReport(int argc, char** argv) {
     int unit = 0;
     analysis::AnalysisOptions options;
     std::optional<std::string> file;
+    bool recordDays = false;
     auto usageError = [](const std::string& why) {
         std::fprintf(stderr, "munyaro-cli report: %s\nusage:\n%s", why.c_str(), reportUsage());
         return 2;
@@ -65,6 +67,8 @@ int runReport(int argc, char** argv) {
         } else if (arg == "--json" || arg == "--summary" || arg == "--rankings") {
             if (format != Format::Text) return usageError("--json, --summary and --rankings exclude each other");
             format = arg == "--json" ? Format::Json : arg == "--summary" ? Format::Summary : Format::Rankings;
+        } else if (arg == "--record") {
+            recordDays = true;
         } else if (arg == "--no-rankings") {
             options.rankings = false;
         } else if (arg == "--top") {
@@ -107,6 +111,8 @@ int runReport(int argc, char** argv) {
         return usageError("--rankings and --no-rankings exclude each other");
 
     ReportView view(unit);
+    std::optional<std::string> recordError;
+    if (recordDays) view.onTallied = [&](const analysis::LogTally& t) { recordError = recordTally(*file, t, options); };
     report::ReportRecord record(&view);
     record.begin(*file, std::time(nullptr));
     std::optional<std::string> error;
@@ -154,7 +160,8 @@ int runReport(int argc, char** argv) {
             std::fprintf(stderr, "munyaro-cli: %s:%zu: stopped here\n", file->c_str(), *line);
     }
     if (writeError) printError(*writeError);
-    return error || writeError || saveError ? 1 : 0;
+    if (recordError) printError(*recordError);
+    return error || writeError || saveError || recordError ? 1 : 0;
 }
 
 }  // namespace cli
