@@ -3,7 +3,6 @@
 
 #include <algorithm>
 #include <atomic>
-#include <bit>
 #include <cstdio>
 #include <cstring>
 #include <map>
@@ -13,6 +12,7 @@
 #include "analysis/logline.h"
 #include "common/casefold.h"
 #include "common/textpos.h"
+#include "history/hashset.h"
 
 namespace history {
 
@@ -60,8 +60,8 @@ std::optional<Day> parseDay(std::string_view t) {
 }
 
 std::optional<DayTime> dayTimeOf(std::string_view f) {
-    static constexpr const char* kMonths[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
-                                              "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+    static constexpr std::string_view kMonths[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
+                                                   "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
     if (f.size() < 21 || f[0] != '[' || f[3] != '/' || f[7] != '/' || f[12] != ':' || f[15] != ':' || f[18] != ':')
         return std::nullopt;
     int month = 0;
@@ -98,18 +98,16 @@ std::uint64_t spread(std::uint64_t x) {
     return x ^ (x >> 31);
 }
 
-void sortUnique(std::vector<std::uint64_t>& v) {
-    std::sort(v.begin(), v.end());
-    v.erase(std::unique(v.begin(), v.end()), v.end());
-}
+constexpr std::size_t kReleaseEvery = 16384;
 
-// What a run of lines gives one day: counters, hashes, rankings.
+// What a run of lines gives one day: counters, hashes, and (when counted in full) rankings.
 struct DayRun {
-    explicit DayRun(const std::shared_ptr<const analysis::LogText>& log) : rankings(log) {}
+    DayRun(const std::shared_ptr<const analysis::LogText>& log, bool full)
+        : rankings(full ? std::make_unique<analysis::Rankings>(log) : nullptr) {}
     DayCounts counts;
     std::int32_t first = 86400, last = -1;
-    std::vector<std::uint64_t> hosts, visitors;
-    analysis::Rankings rankings;
+    HashSet hosts, visitors;
+    std::unique_ptr<analysis::Rankings> rankings;
 };
 using DayRuns = std::map<Day, std::unique_ptr<DayRun>>;
 
@@ -122,10 +120,11 @@ struct RunOfLines {
 void countGet(DayCounts& c, const analysis::ReferenceLists& lists, const LogLine& l, std::size_t getQuote,
               analysis::Status status, analysis::RankedLine& r, std::size_t hour) {
     const std::string_view line = l.text();
-    ++c.get;
-    ++c.hourGets[hour];
     r.isGet = true;
     r.getPath = analysis::GetPath(l, getQuote);
+    r.agent = analysis::UserAgent(l, getQuote);
+    ++c.get;
+    ++c.hourGets[hour];
     if (status == analysis::Status::Ok) {
         r.bytes = analysis::ByteCount(l);
         c.bytes += r.bytes;
@@ -146,18 +145,33 @@ void countGet(DayCounts& c, const analysis::ReferenceLists& lists, const LogLine
         ++c.favicon;
         if (common::TextPos(" MSIE ", line) > 0) ++c.faviconIe;
     }
-    r.agent = analysis::UserAgent(l, getQuote);
 }
 
+void countStatus(DayCounts& c, const analysis::RankedLine& r) {
+    if (r.is200) ++c.status200;
+    else if (r.is403) ++c.status403;
+    else if (r.is404) ++c.status404;
+    else ++c.other;
+}
+
+// The user agent that makes a visitor: the last quoted field of the line (the combined layout's
+// user agent), found from the end without reading the rest of the line.
+std::string_view visitorAgent(std::string_view line) {
+    const std::size_t sep = line.rfind(analysis::kFieldSeparator);
+    return sep == std::string_view::npos ? std::string_view() : line.substr(sep + 2);
+}
+
+// Counted lightly, a line gives only its day's time span, hours, hosts and visitors (the tally
+// knows the rest).
 void countLine(RunOfLines& run, const std::shared_ptr<const analysis::LogText>& log,
-               const analysis::ReferenceLists& lists, LogLine& l, std::string_view line) {
+               const analysis::ReferenceLists& lists, LogLine& l, std::string_view line, bool full) {
     const auto when = dayTimeOf(analysis::ExtractTime(line));
     if (!when) {
         ++run.undated;
         return;
     }
     auto& slot = run.days[when->day];
-    if (!slot) slot = std::make_unique<DayRun>(log);
+    if (!slot) slot = std::make_unique<DayRun>(log, full);
     DayRun& d = *slot;
     d.first = std::min(d.first, when->second);
     d.last = std::max(d.last, when->second);
@@ -165,13 +179,18 @@ void countLine(RunOfLines& run, const std::shared_ptr<const analysis::LogText>& 
     const auto hour = static_cast<std::size_t>(when->second / 3600);
     ++c.lines;
     ++c.hourConnections[hour];
+    const std::string_view hostText = analysis::ExtractHost(line);
+    const std::uint64_t host = spread(common::foldedHash(hostText));
+    d.hosts.insert(host);
+    d.visitors.insert(spread(host ^ spread(common::foldedHash(visitorAgent(line)) + 0x9e3779b97f4a7c15ull)));
+    if (!full) return;
 
     l.scan(line);
     const analysis::Status status = analysis::statusOf(l);
     analysis::RankedLine r;
     r.line = line;
+    r.host = hostText;
     r.status = l.status();
-    r.host = analysis::ExtractHost(line);
     r.is200 = status == analysis::Status::Ok;
     r.is403 = status == analysis::Status::Forbidden;
     r.is404 = status == analysis::Status::NotFound;
@@ -185,41 +204,26 @@ void countLine(RunOfLines& run, const std::shared_ptr<const analysis::LogText>& 
         ++c.post;
         ++c.hourPosts[hour];
     }
-    if (r.is200) ++c.status200;
-    else if (r.is403) ++c.status403;
-    else if (r.is404) ++c.status404;
-    else ++c.other;
-
-    // A visitor is a host with one user agent; lines without a GET take the agent after their request.
-    std::string_view agent = r.agent;
-    if (!r.isGet) {
-        const std::size_t from = isPost ? postQuote : l.firstQuote();
-        if (from != LogLine::npos) agent = analysis::UserAgent(l, from);
-    }
-    const std::uint64_t host = spread(common::foldedHash(r.host));
-    d.hosts.push_back(host);
-    d.visitors.push_back(spread(host ^ spread(common::foldedHash(agent) + 0x9e3779b97f4a7c15ull)));
-    d.rankings.addLine(r);
+    countStatus(c, r);
+    d.rankings->addLine(r);
 }
 
 RunOfLines countRun(const std::shared_ptr<const analysis::LogText>& log, const analysis::ReferenceLists& lists,
-                    std::size_t begin, std::size_t end) {
+                    std::size_t begin, std::size_t end, bool full) {
     RunOfLines run;
     LogLine l;
     const analysis::LogLayout& layout = log->layout();
-    for (std::size_t i = begin; i < end; ++i) countLine(run, log, lists, l, layout.core((*log)[i]));
-    for (auto& [day, d] : run.days) {
-        sortUnique(d->hosts);
-        sortUnique(d->visitors);
+    std::size_t read = begin;
+    for (std::size_t i = begin; i < end; ++i) {
+        countLine(run, log, lists, l, layout.core((*log)[i]), full);
+        // A mapped log's pages go back to the page cache as the pass gives them back.
+        if ((i + 1) % kReleaseEvery == 0) {
+            log->doneWith(read, i + 1);
+            read = i + 1;
+        }
     }
+    log->doneWith(read, end);
     return run;
-}
-
-std::vector<std::uint64_t> mergeSorted(const std::vector<std::uint64_t>& a, const std::vector<std::uint64_t>& b) {
-    std::vector<std::uint64_t> out;
-    out.reserve(a.size() + b.size());
-    std::set_union(a.begin(), a.end(), b.begin(), b.end(), std::back_inserter(out));
-    return out;
 }
 
 // Adds the run of lines that follows into; days keep the order of their lines.
@@ -233,9 +237,19 @@ void appendRun(DayRuns& into, RunOfLines&& later) {
         slot->counts.add(d->counts);
         slot->first = std::min(slot->first, d->first);
         slot->last = std::max(slot->last, d->last);
-        slot->hosts = mergeSorted(slot->hosts, d->hosts);
-        slot->visitors = mergeSorted(slot->visitors, d->visitors);
-        slot->rankings.merge(d->rankings);
+        slot->hosts.insertAll(d->hosts.values());
+        slot->visitors.insertAll(d->visitors.values());
+        if (slot->rankings) slot->rankings->merge(*d->rankings);
+    }
+}
+
+void takeRankings(DayShare& s, const analysis::Rankings& rankings) {
+    for (std::size_t t = 0; t < analysis::kRankTableCount; ++t) {
+        const analysis::RankTable table = analysis::rankTable(t);
+        for (const analysis::RankRow& row : rankings.sorted(table, kTopRows))
+            s.top[t].push_back(RankItem{std::string(row.item), row.hits, row.bytes});
+        s.tableHits[t] = rankings.table(table).totalHits();
+        s.tableRows[t] = static_cast<std::int64_t>(rankings.table(table).size());
     }
 }
 
@@ -245,22 +259,14 @@ DayShare shareOf(Day day, const DayRun& d) {
     s.firstSecond = d.first;
     s.lastSecond = d.last;
     s.counts = d.counts;
-    s.hosts = d.hosts;
-    s.visitors = d.visitors;
-    for (std::size_t t = 0; t < analysis::kRankTableCount; ++t) {
-        const analysis::RankTable table = analysis::rankTable(t);
-        for (const analysis::RankRow& row : d.rankings.sorted(table, kTopRows))
-            s.top[t].push_back(RankItem{std::string(row.item), row.hits, row.bytes});
-        s.tableHits[t] = d.rankings.table(table).totalHits();
-        s.tableRows[t] = static_cast<std::int64_t>(d.rankings.table(table).size());
-    }
+    s.hosts = d.hosts.values();
+    s.visitors = d.visitors.values();
+    if (d.rankings) takeRankings(s, *d.rankings);
     return s;
 }
 
-}  // namespace
-
-LogDays splitIntoDays(const std::shared_ptr<const analysis::LogText>& log, const analysis::ReferenceLists& lists,
-                      unsigned threads) {
+LogDays split(const std::shared_ptr<const analysis::LogText>& log, const analysis::ReferenceLists& lists,
+              unsigned threads, bool full) {
     const std::vector<std::size_t> ends = analysis::passChunkEnds(log->size(), std::max(threads, 1u));
     std::vector<RunOfLines> runs(ends.size());
     std::vector<std::exception_ptr> errors(ends.size());
@@ -268,7 +274,7 @@ LogDays splitIntoDays(const std::shared_ptr<const analysis::LogText>& log, const
     auto work = [&] {
         for (std::size_t c; (c = next.fetch_add(1)) < ends.size();) {
             try {
-                runs[c] = countRun(log, lists, c == 0 ? 0 : ends[c - 1], ends[c]);
+                runs[c] = countRun(log, lists, c == 0 ? 0 : ends[c - 1], ends[c], full);
             } catch (...) {
                 errors[c] = std::current_exception();
             }
@@ -291,32 +297,57 @@ LogDays splitIntoDays(const std::shared_ptr<const analysis::LogText>& log, const
     return out;
 }
 
+// The one day of a log, the figures that the pass counted taken from its tally.
+void completeFromTally(DayShare& s, const analysis::LogTally& t) {
+    DayCounts& c = s.counts;
+    c.get = t.getCount;
+    c.post = t.postCount;
+    c.status200 = t.status200Count;
+    c.status403 = static_cast<std::int64_t>(t.host403Lines->size());
+    c.status404 = static_cast<std::int64_t>(t.host404Lines->size());
+    c.other = static_cast<std::int64_t>(t.hostOtherLines->size());
+    c.bytes = static_cast<std::int64_t>(t.bytesSent);
+    c.favicon = t.faviconCount;
+    c.faviconIe = t.faviconIeCount;
+    // The robots.txt fetches that are no robot lines are the ranking's "/robots.txt" row.
+    c.robotsFile = 0;
+    const analysis::RankCounts& robots = t.rankings->table(analysis::RankTable::Robots);
+    for (const analysis::RankRow& row : robots.rows())
+        if (row.item == "/robots.txt") c.robotsFile = row.hits;
+    c.robots = static_cast<std::int64_t>(t.robotsLog->size()) - c.robotsFile;
+    c.hourGets = t.hourGets;
+    c.hourPosts = t.hourPosts;
+    takeRankings(s, *t.rankings);
+}
+
+}  // namespace
+
+LogDays splitIntoDays(const std::shared_ptr<const analysis::LogText>& log, const analysis::ReferenceLists& lists,
+                      unsigned threads, const analysis::LogTally* tally) {
+    // Most logs are a day's: the tally has everything of it but its hours, hosts and visitors.
+    // Unless a robot string is "/robots.txt" itself, whose lines the rankings would not tell apart.
+    const bool robotsEntry = std::any_of(lists.robots.begin(), lists.robots.end(), [](const std::string& e) {
+        return common::foldedEqual(e, "/robots.txt");
+    });
+    if (tally && tally->rankings && tally->logLines == log && !robotsEntry) {
+        LogDays light = split(log, lists, threads, false);
+        if (light.undated == 0 && light.days.size() == 1 && light.days[0].counts.lines == tally->lineCount) {
+            completeFromTally(light.days[0], *tally);
+            return light;
+        }
+        if (light.days.empty()) return light;
+    }
+    return split(log, lists, threads, true);
+}
+
 std::size_t unionSize(const std::vector<const std::vector<std::uint64_t>*>& lists) {
     if (lists.empty()) return 0;
     if (lists.size() == 1) return lists.front()->size();
-    // The hashes are spread already: their low bits pick the slot of an open table, 0 marks a free
-    // one (and a hash of 0 is counted apart).
-    std::size_t n = 0;
-    for (const auto* l : lists) n += l->size();
-    const std::size_t room = std::bit_ceil(std::max<std::size_t>(n * 2, 16));
-    std::vector<std::uint64_t> slots(room, 0);
-    std::size_t count = 0;
-    bool zero = false;
-    for (const auto* l : lists)
-        for (const std::uint64_t h : *l) {
-            if (h == 0) {
-                zero = true;
-                continue;
-            }
-            std::size_t i = h & (room - 1);
-            while (slots[i] != 0 && slots[i] != h) i = (i + 1) & (room - 1);
-            if (slots[i] == 0) {
-                slots[i] = h;
-                ++count;
-            }
-        }
-    return count + (zero ? 1 : 0);
+    HashSet all;
+    for (const auto* l : lists) all.insertAll(*l);
+    return all.size();
 }
+
 
 std::optional<std::string> differenceFromTally(const LogDays& days, const analysis::LogTally& t) {
     DayCounts sum;

@@ -59,7 +59,7 @@ struct DayShare {
     // The first and last second of the day that the log's lines of this day fall on.
     std::int32_t firstSecond = 0, lastSecond = 0;
     DayCounts counts;
-    // Distinct hosts and visitors (host and user agent) as sorted 64-bit hashes, letter case ignored
+    // Distinct hosts and visitors (host and user agent) as 64-bit hashes, each once, letter case ignored
     // as the host list ignores it: the distinct counts of several days are those of the union.
     std::vector<std::uint64_t> hosts, visitors;
     // The top rows of each table, and each table's hits and rows over the whole day.
@@ -74,8 +74,10 @@ struct LogDays {
 };
 
 // Splits the log into its days. lists are those of the pass; threads as the pass takes them.
+// tally, when given, is the pass's over the same log: a log of one day then takes what the pass
+// counted and is only read for its time span, hosts and visitors.
 LogDays splitIntoDays(const std::shared_ptr<const analysis::LogText>& log, const analysis::ReferenceLists& lists,
-                      unsigned threads = 1);
+                      unsigned threads = 1, const analysis::LogTally* tally = nullptr);
 
 // Where the days of a log do not add up to what the pass counted (dated lines only count when
 // nothing is undated): the first counter that differs, by name; none when they agree.

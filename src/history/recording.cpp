@@ -24,7 +24,7 @@ Recording recordLog(Store& store, const std::string& path, const std::shared_ptr
                                          loadList(materiaDir, lists::kDomeinList),
                                          loadList(materiaDir, lists::kSERobotsList));
     Recording out;
-    out.days = splitIntoDays(log, lists, threads);
+    out.days = splitIntoDays(log, lists, threads, tally);
     const std::string shown = common::pathText(path);
     if (tally) {
         if (const auto differs = differenceFromTally(out.days, *tally))

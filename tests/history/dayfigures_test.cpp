@@ -152,3 +152,36 @@ TEST(Days, UnionSizeCountsEachHashOnce) {
     EXPECT_EQ(history::unionSize({&b}), 3u);
     EXPECT_EQ(history::unionSize({}), 0u);
 }
+
+// A log of one day takes the pass's counts and rankings: the same as counting the day anew.
+TEST(Days, ADayTakenFromTheTallyIsTheDayCountedAnew) {
+    const analysis::ReferenceLists lists({}, {"example"}, {"Googlebot"});
+    std::string text = mixedLog(5000, 11);
+    // Every line onto the 9th.
+    for (std::size_t at = 0; (at = text.find("/Dec/2026", at)) != std::string::npos; at += 9) text.replace(at - 2, 2, "09");
+    const auto log = logOf(text);
+    const analysis::LogTally t = passOver(log, lists);
+    const LogDays fast = history::splitIntoDays(log, lists, 2, &t), slow = history::splitIntoDays(log, lists, 2);
+    ASSERT_EQ(fast.days.size(), 1u);
+    ASSERT_EQ(slow.days.size(), 1u);
+    const auto &f = fast.days[0], &s = slow.days[0];
+    for (auto m : {&history::DayCounts::lines, &history::DayCounts::get, &history::DayCounts::post,
+                   &history::DayCounts::status200, &history::DayCounts::status403, &history::DayCounts::status404,
+                   &history::DayCounts::other, &history::DayCounts::bytes, &history::DayCounts::favicon,
+                   &history::DayCounts::faviconIe, &history::DayCounts::robots, &history::DayCounts::robotsFile})
+        EXPECT_EQ(f.counts.*m, s.counts.*m);
+    EXPECT_EQ(f.counts.hourConnections, s.counts.hourConnections);
+    EXPECT_EQ(f.counts.hourGets, s.counts.hourGets);
+    EXPECT_EQ(f.counts.hourPosts, s.counts.hourPosts);
+    EXPECT_EQ(f.hosts.size(), s.hosts.size());
+    EXPECT_EQ(f.visitors.size(), s.visitors.size());
+    EXPECT_EQ(f.firstSecond, s.firstSecond);
+    EXPECT_EQ(f.lastSecond, s.lastSecond);
+    for (std::size_t k = 0; k < analysis::kRankTableCount; ++k) {
+        ASSERT_EQ(f.top[k].size(), s.top[k].size());
+        for (std::size_t r = 0; r < f.top[k].size(); ++r) EXPECT_EQ(f.top[k][r].item, s.top[k][r].item);
+        EXPECT_EQ(f.tableHits[k], s.tableHits[k]);
+    }
+    EXPECT_GT(f.counts.robots, 0);
+    EXPECT_GT(f.counts.robotsFile, 0);
+}
