@@ -28,6 +28,9 @@ class QPushButton;
 class QString;
 class QTabWidget;
 class TForm2;
+namespace history::ui {
+class HistoryWindow;
+}
 
 class TForm1 : public QMainWindow, public analysis::ResultView {
     Q_OBJECT
@@ -58,6 +61,7 @@ public:
     void UTF81Click();
     void N1Click();
     void RankingClick();  // the ranking window, made when first asked for
+    void HistoryClick();  // the window 推移, made when first asked for
     void byteNameChange();
 
     // The charts: empty backgrounds at the start of an analysis, bars at its end.
@@ -93,6 +97,9 @@ public:
     void rankingsReady(std::shared_ptr<const analysis::Rankings> rankings) override;
     RankingWindow* rankingWindow() const { return rankingWindow_; }
     void stoppedAt(std::size_t index, std::size_t lineNumber) override;
+    // Keeps the analysed days in the history (unless the user turned that off).
+    void tallied(const analysis::LogTally& tally) override;
+    history::ui::HistoryWindow* historyWindow() const { return historyWindow_; }
 
     QTabWidget* PageControl1;
     QComboBox* byteName;
@@ -107,6 +114,7 @@ public:
     QAction* UTF81;
     QAction* N1;
     QAction* Ranking1;
+    QAction* History1;
     QLabel* StatusFile;   // the status bar: the analysed file,
     QLabel* StatusLines;  // its line count
     QLabel* StatusTime;   // and the time the analysis took
@@ -153,6 +161,7 @@ private:
     report::ReportRecord record_{this};
     std::shared_ptr<const analysis::Rankings> rankings_;
     RankingWindow* rankingWindow_ = nullptr;
+    history::ui::HistoryWindow* historyWindow_ = nullptr;
 };
 
 // Shows a window, or brings it to the front when it is open already.
