@@ -545,16 +545,19 @@ void TForm1::HistoryClick() {
 }
 
 void TForm1::tallied(const analysis::LogTally& tally) {
-    const std::vector<std::string> notes = history::ui::recordAnalysis(record_.logPath(), tally);
+    const history::ui::RecordingReport said = history::ui::recordAnalysis(record_.logPath(), tally);
     // Said once the analysis has shown its result: it never waits for the user.
-    QTimer::singleShot(0, this, [this, notes] {
+    QTimer::singleShot(0, this, [this, said] {
+        std::vector<std::string> all = said.warnings;
+        all.insert(all.end(), said.notes.begin(), said.notes.end());
         if (historyWindow_ && historyWindow_->isVisible()) {
             runCommand(historyWindow_, [this] { historyWindow_->refresh(); });
-            historyWindow_->showNotes(notes);
+            historyWindow_->showNotes(all);
         }
-        if (!notes.empty()) {
+        if (!said.notes.empty()) statusBar()->showMessage(toQString(said.notes.front()), 15000);
+        if (!said.warnings.empty()) {
             QStringList lines;
-            for (const auto& n : notes) lines << toQString(common::withPeriod(n));
+            for (const auto& n : said.warnings) lines << toQString(common::withPeriod(n));
             QMessageBox::warning(this, windowTitle(), lines.join(QLatin1Char('\n')));
         }
     });

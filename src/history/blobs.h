@@ -1,5 +1,4 @@
-// How the history keeps counts and hash lists in blobs: 64-bit little-endian numbers, one after
-// another, the same on every machine.
+// How the history keeps counts and hash lists in blobs, the same on every machine.
 #pragma once
 #include <cstdint>
 #include <string>
@@ -15,8 +14,11 @@ std::string encodeHours(const DayCounts& c);
 // Fills the hourly counts of c; false when blob is no such list.
 bool decodeHours(std::string_view blob, DayCounts& c);
 
+// Distinct hashes kept by their top 32 bits, sorted, as the gaps between them in 7-bit groups: about
+// 3 bytes a visitor instead of 8. Two values that share their top 32 bits count once in a union,
+// which makes the distinct count of n values short by about n / 2^33 of itself (0.01 % at a million).
 std::string encodeHashes(const std::vector<std::uint64_t>& hashes);
-// false when blob is no list of whole numbers.
+// The kept values (each below 2^32); false when blob is no such list.
 bool decodeHashes(std::string_view blob, std::vector<std::uint64_t>& out);
 
 }  // namespace history

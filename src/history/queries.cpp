@@ -14,6 +14,7 @@ struct ShareRow {
     std::int64_t source = 0;
     std::string name;
     DayCounts counts;
+    std::int64_t hostCount = 0, visitorCount = 0;  // exact, as the share was recorded
     std::vector<std::uint64_t> hosts, visitors;
 };
 
@@ -23,6 +24,7 @@ public:
     explicit Group(Day day) { out_.day = day; }
     void add(const ShareRow& s) {
         out_.counts.add(s.counts);
+        single_ = hosts_.empty() ? &s : nullptr;
         hosts_.push_back(&s.hosts);
         visitors_.push_back(&s.visitors);
         if (std::find(sources_.begin(), sources_.end(), s.source) == sources_.end()) {
@@ -30,9 +32,10 @@ public:
             out_.sources.push_back(s.name);
         }
     }
+    // One share keeps its exact counts; a union of several is counted from their kept hashes.
     Summary finish() {
-        out_.hosts = static_cast<std::int64_t>(unionSize(hosts_));
-        out_.visitors = static_cast<std::int64_t>(unionSize(visitors_));
+        out_.hosts = single_ ? single_->hostCount : static_cast<std::int64_t>(unionSize(hosts_));
+        out_.visitors = single_ ? single_->visitorCount : static_cast<std::int64_t>(unionSize(visitors_));
         return std::move(out_);
     }
 
@@ -40,12 +43,14 @@ private:
     Summary out_;
     std::vector<const std::vector<std::uint64_t>*> hosts_, visitors_;
     std::vector<std::int64_t> sources_;
+    const ShareRow* single_ = nullptr;
 };
 
 std::vector<ShareRow> loadShares(Database& db, Day from, Day to) {
     Statement st = db.prepare(
         "SELECT s.day, s.source, source.name, s.lines, s.get, s.post, s.status200, s.status403, s.status404, s.other,"
-        " s.bytes, s.favicon, s.favicon_ie, s.robots, s.robots_file, s.hours, s.hosts, s.visitors"
+        " s.bytes, s.favicon, s.favicon_ie, s.robots, s.robots_file, s.hours, s.hosts, s.visitors, s.host_count,"
+        " s.visitor_count"
         " FROM share s JOIN source ON source.id = s.source"
         " WHERE s.day BETWEEN ? AND ? ORDER BY s.day, s.source");
     st.bind(1, from).bind(2, to);
@@ -63,6 +68,8 @@ std::vector<ShareRow> loadShares(Database& db, Day from, Day to) {
         if (!decodeHours(st.blob(col++), c) || !decodeHashes(st.blob(col++), r.hosts) ||
             !decodeHashes(st.blob(col++), r.visitors))
             throw SqliteError(11 /* SQLITE_CORRUPT */, "a share's counts are damaged");
+        r.hostCount = st.integer(col++);
+        r.visitorCount = st.integer(col);
     }
     return rows;
 }

@@ -172,7 +172,7 @@ TEST(HistorySafety, AnOlderSchemaIsMigratedWithItsDays) {
                 "INSERT INTO share(id, source, day, first_second, last_second, lines, get, post, status200,"
                 " status403, status404, other, bytes, favicon, robots, hours, host_count, visitor_count, hosts,"
                 " visitors) VALUES(1, 1, 20261201, 0, 10, 5, 5, 0, 5, 0, 0, 0, 500, 0, 0, zeroblob(576), 1, 1,"
-                " x'0100000000000000', x'0200000000000000');");
+                " x'01', x'02');");
     }
     Store store(path);
     EXPECT_THAT(store.openNotes(), testing::IsEmpty());

@@ -8,6 +8,7 @@
 #include <set>
 
 #include "common/casefold.h"
+#include "history/blobs.h"
 #include "history/loglines.h"
 #include "support/tempdir.h"
 
@@ -156,4 +157,19 @@ TEST(History, RemovingARangeLeavesTheOtherDays) {
     EXPECT_EQ(store.remove(20261208, 20261208), 1u);
     EXPECT_EQ(store.span(), std::nullopt);
     EXPECT_TRUE(store.rankings(0, 99991231, 0).tables[0].empty());
+}
+
+TEST(HistoryBlobs, HashListsKeepTheirTopHalvesEachOnce) {
+    std::mt19937_64 rng(5);
+    std::vector<std::uint64_t> hashes{0, ~0ull, 1ull << 32, (1ull << 32) + 7};
+    for (int i = 0; i < 5000; ++i) hashes.push_back(rng());
+    std::set<std::uint64_t> tops;
+    for (auto h : hashes) tops.insert(h >> 32);
+    const std::string blob = history::encodeHashes(hashes);
+    EXPECT_LT(blob.size(), hashes.size() * 4);
+    std::vector<std::uint64_t> back;
+    ASSERT_TRUE(history::decodeHashes(blob, back));
+    EXPECT_EQ(back, std::vector<std::uint64_t>(tops.begin(), tops.end()));
+    for (std::string bad : {std::string("\x80"), std::string("\x05\x00", 2), std::string("\xff\xff\xff\xff\xff\x01")})
+        EXPECT_FALSE(history::decodeHashes(bad, back)) << bad.size();
 }

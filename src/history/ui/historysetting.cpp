@@ -23,19 +23,20 @@ bool recordingOn() {
 
 void setRecordingOn(bool on) { common::writeFileAtomic(common::materiaFile(kSettingFile), on ? "1\r\n" : "0\r\n"); }
 
-std::vector<std::string> recordAnalysis(const std::string& path, const analysis::LogTally& tally) {
-    if (!recordingOn()) return {};
+RecordingReport recordAnalysis(const std::string& path, const analysis::LogTally& tally) {
+    RecordingReport report;
+    if (!recordingOn()) return report;
     try {
         Store store(Store::defaultPath());
-        std::vector<std::string> messages = store.openNotes();
+        report.warnings = store.openNotes();
         const Recording r = recordLog(store, path, tally.logLines, &tally, {}, analysis::passThreads(0));
-        messages.insert(messages.end(), r.result.notes.begin(), r.result.notes.end());
-        return messages;
+        report.notes = r.result.notes;
     } catch (const std::bad_alloc&) {
-        return {common::msg::outOfMemory()};
+        report.warnings.push_back(common::msg::outOfMemory());
     } catch (const std::exception& e) {
-        return {e.what()};
+        report.warnings.push_back(e.what());
     }
+    return report;
 }
 
 }  // namespace history::ui

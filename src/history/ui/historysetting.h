@@ -16,8 +16,12 @@ bool recordingOn();
 // Saves the setting (AppError when the file cannot be written).
 void setRecordingOn(bool on);
 
-// Records the log at path, just analysed into tally, when the setting is on. Never throws: what
-// went wrong or what the recording replaced comes back as messages (code page 932) to show.
-std::vector<std::string> recordAnalysis(const std::string& path, const analysis::LogTally& tally);
+// What a recording has to say (code page 932): warnings for the user to read now (the recording
+// failed, a damaged history was moved aside), and notes on what it did (shares replaced).
+struct RecordingReport {
+    std::vector<std::string> warnings, notes;
+};
+// Records the log at path, just analysed into tally, when the setting is on. Never throws.
+RecordingReport recordAnalysis(const std::string& path, const analysis::LogTally& tally);
 
 }  // namespace history::ui
