@@ -3,6 +3,7 @@ root=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
 
 # Debian packages every build needs; scripts add their own on top.
 # libre2-dev: the find bar's regular expressions, in linear time.
+# libsqlite3-dev: the history of analysed days is one SQLite file.
 # libhyperscan-dev: the reference lists are searched in long texts with Hyperscan (amd64 only in Debian;
 # elsewhere the program builds without it and finds the same).
 # fonts-dejavu-core: the panes' fixed-width Latin face (IPA Gothic draws the backslash as a yen sign).
@@ -11,7 +12,7 @@ root=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
 amd64_only=()
 [ "$(dpkg --print-architecture)" = amd64 ] && amd64_only=(libhyperscan-dev libisal-dev)
 build_packages=(cmake g++ make pkg-config zlib1g-dev libgtest-dev libgmock-dev
-                qt6-base-dev qt6-translations-l10n libcurl4-openssl-dev libssl-dev fonts-ipafont-gothic libre2-dev fonts-dejavu-core
+                qt6-base-dev qt6-translations-l10n libcurl4-openssl-dev libssl-dev libsqlite3-dev fonts-ipafont-gothic libre2-dev fonts-dejavu-core
                 "${amd64_only[@]}")
 
 # Installs the packages of the given list that are not installed yet (apt-get, as root).

@@ -30,16 +30,6 @@ namespace {
 
 constexpr std::size_t kProgressEvery = 16384;
 
-enum class Status { Ok, Forbidden, NotFound, Other };
-
-// The first status marker in the order 200, 403, 404 decides.
-Status statusOf(const LogLine& l) {
-    if (l.find(k200Marker) != LogLine::npos) return Status::Ok;
-    if (l.find(k403Marker) != LogLine::npos) return Status::Forbidden;
-    if (l.find(k404Marker) != LogLine::npos) return Status::NotFound;
-    return Status::Other;
-}
-
 // Files a line that is no 200 one: its 403 or 404 entry with path, or the whole line among the others.
 void fileByStatus(Status status, EntryList& forbidden, EntryList& notFound, EntryList& other, std::uint32_t li,
                   std::string_view line, std::string_view path) {

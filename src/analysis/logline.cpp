@@ -224,4 +224,11 @@ std::int64_t ByteCount(const LogLine& line) {
     return *v;
 }
 
+Status statusOf(const LogLine& l) {
+    if (l.find(k200Marker) != LogLine::npos) return Status::Ok;
+    if (l.find(k403Marker) != LogLine::npos) return Status::Forbidden;
+    if (l.find(k404Marker) != LogLine::npos) return Status::NotFound;
+    return Status::Other;
+}
+
 }  // namespace analysis

@@ -89,6 +89,10 @@ std::string_view PostPath(const LogLine& line, std::size_t postQuote);
 // Path of a line with neither marker: from the first blank after the first quote up to " HTTP".
 std::string_view OwnRequestPath(const LogLine& line);
 
+// Which status marker a line carries: the first found in the order 200, 403, 404 decides.
+enum class Status { Ok, Forbidden, NotFound, Other };
+Status statusOf(const LogLine& l);
+
 // The byte count after the first `" 200` of the line, up to the next blank or the end of the line.
 // "-" counts 0; otherwise the integer rules, 64 bits; throws "'%s' は整数ではありません".
 std::int64_t ByteCount(const LogLine& line);

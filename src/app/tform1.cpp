@@ -20,11 +20,13 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenuBar>
+#include <QMessageBox>
 #include <QMimeData>
 #include <QPushButton>
 #include <QScreen>
 #include <QStatusBar>
 #include <QTabWidget>
+#include <QTimer>
 #include <QUrl>
 #include <QVBoxLayout>
 
@@ -41,6 +43,8 @@
 #include "common/apperror.h"
 #include "common/fileio.h"
 #include "common/programdir.h"
+#include "history/ui/historysetting.h"
+#include "history/ui/historywindow.h"
 #include "qtedge/commandguard.h"
 #include "qtedge/qtext.h"
 
@@ -190,6 +194,8 @@ void TForm1::buildMenu() {
     UTF81 = action(view, "UTF81", QStringLiteral("UTF-8デコーダ(&U)"), &TForm1::UTF81Click);
     Ranking1 = action(view, "Ranking1", QStringLiteral("ランキング(&R)"), &TForm1::RankingClick);
     Ranking1->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_R));
+    History1 = action(view, "History1", QStringLiteral("推移(&H)"), &TForm1::HistoryClick);
+    History1->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_H));
     N1 = menuBar()->addAction(QStringLiteral("バージョン情報(&I)"));
     N1->setObjectName("N1");
     connect(N1, &QAction::triggered, this, &TForm1::N1Click);
@@ -569,6 +575,30 @@ void TForm1::RankingClick() {
         watchRankingWindow();
     }
     showWindow(rankingWindow_);
+}
+
+void TForm1::HistoryClick() {
+    if (!historyWindow_) historyWindow_ = new history::ui::HistoryWindow(this);
+    showWindow(historyWindow_);
+}
+
+void TForm1::tallied(const analysis::LogTally& tally) {
+    const history::ui::RecordingReport said = history::ui::recordAnalysis(record_.logPath(), tally);
+    // Said once the analysis has shown its result: it never waits for the user.
+    QTimer::singleShot(0, this, [this, said] {
+        std::vector<std::string> all = said.warnings;
+        all.insert(all.end(), said.notes.begin(), said.notes.end());
+        if (historyWindow_ && historyWindow_->isVisible()) {
+            runCommand(historyWindow_, [this] { historyWindow_->refresh(); });
+            historyWindow_->showNotes(all);
+        }
+        if (!said.notes.empty()) statusBar()->showMessage(toQString(said.notes.front()), 15000);
+        if (!said.warnings.empty()) {
+            QStringList lines;
+            for (const auto& n : said.warnings) lines << toQString(common::withPeriod(n));
+            QMessageBox::warning(this, windowTitle(), lines.join(QLatin1Char('\n')));
+        }
+    });
 }
 
 void TForm1::rankingsReady(std::shared_ptr<const analysis::Rankings> rankings) {

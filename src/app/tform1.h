@@ -31,6 +31,9 @@ class QPushButton;
 class QString;
 class QTabWidget;
 class TForm2;
+namespace history::ui {
+class HistoryWindow;
+}
 
 class TForm1 : public QMainWindow, public analysis::ResultView {
     Q_OBJECT
@@ -62,6 +65,7 @@ public:
     void N1Click();
     void RankingClick();    // the ranking window, made when first asked for
     void ReanalyseClick();  // F5: the same log again, with the lists as they are now
+    void HistoryClick();    // the window 推移, made when first asked for
     // The raw log with only the lines of a ranking row's item, through its find bar.
     void showRankedLines(analysis::RankTable table, const std::string& item);
     void byteNameChange();
@@ -103,6 +107,9 @@ public:
     void linesSkipped(std::shared_ptr<const analysis::SkippedLines> skipped) override;
     ReadMenu* readMenu() const { return readMenu_; }
     void stoppedAtZeroByte(std::size_t lineNumber) override;
+    // Keeps the analysed days in the history (unless the user turned that off).
+    void tallied(const analysis::LogTally& tally) override;
+    history::ui::HistoryWindow* historyWindow() const { return historyWindow_; }
 
     QTabWidget* PageControl1;
     QComboBox* byteName;
@@ -118,6 +125,7 @@ public:
     QAction* N1;
     QAction* Ranking1;
     QAction* Reanalyse1;
+    QAction* History1;
     QLabel* StatusFile;                 // the status bar: the analysed file,
     QLabel* StatusLines;                // its line count
     QLabel* StatusTime;                 // and the time the analysis took
@@ -179,6 +187,7 @@ private:
     report::ReportRecord record_{this};
     std::shared_ptr<const analysis::Rankings> rankings_;
     RankingWindow* rankingWindow_ = nullptr;
+    history::ui::HistoryWindow* historyWindow_ = nullptr;
 };
 
 // Shows a window, or brings it to the front when it is open already.

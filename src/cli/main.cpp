@@ -13,9 +13,9 @@ namespace {
 void usage(std::FILE* out) {
     std::fprintf(out,
                  "munyaro-cli — むにゃろ without a window\n\n"
-                 "usage:\n%s\n%s\n%s\n"
+                 "usage:\n%s\n%s\n%s\n%s\n"
                  "  munyaro-cli --help\n",
-                 cli::reportUsage(), cli::decodeUsage(), cli::fetchUsage());
+                 cli::reportUsage(), cli::decodeUsage(), cli::fetchUsage(), cli::historyUsage());
 }
 
 }  // namespace
@@ -35,6 +35,7 @@ int main(int argc, char** argv) {
         if (argc >= 2 && std::strcmp(argv[1], "report") == 0) return cli::runReport(argc - 1, argv + 1);
         if (argc >= 2 && std::strcmp(argv[1], "decode") == 0) return cli::runDecode(argc - 1, argv + 1);
         if (argc >= 2 && std::strcmp(argv[1], "fetch") == 0) return cli::runFetch(argc - 1, argv + 1);
+        if (argc >= 2 && std::strcmp(argv[1], "history") == 0) return cli::runHistory(argc - 1, argv + 1);
     } catch (const std::bad_alloc&) {
         // The commands take back their output themselves; this is for what runs around them.
         cli::printError(common::msg::outOfMemory());

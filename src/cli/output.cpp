@@ -34,4 +34,21 @@ void printError(std::string_view cp932Message) {
     std::fprintf(stderr, "%s\n", common::utf8FromCp932(common::withPeriod(cp932Message)).c_str());
 }
 
+std::string terminalSafe(std::string_view utf8Text) {
+    std::string s;
+    s.reserve(utf8Text.size());
+    for (std::size_t i = 0; i < utf8Text.size(); ++i) {
+        const auto c = static_cast<unsigned char>(utf8Text[i]);
+        if (c < 0x20 || c == 0x7F) {
+            s += "\xEF\xBF\xBD";
+        } else if (c == 0xC2 && i + 1 < utf8Text.size() && static_cast<unsigned char>(utf8Text[i + 1]) < 0xA0) {
+            s += "\xEF\xBF\xBD";
+            ++i;
+        } else {
+            s += static_cast<char>(c);
+        }
+    }
+    return s;
+}
+
 }  // namespace cli

@@ -25,7 +25,7 @@ const char* reportUsage() {
     return "  munyaro-cli report [--json | --summary | --rankings [--top N]] [--unit byte|Kb|Mb|Gb]\n"
            "                     [--materia DIR] [--html FILE] [--csv DIR] [--threads N] [--no-rankings]\n"
            "                     [--format auto|LAYOUT] [--skip-bad-lines] [--client-from forwarded]\n"
-           "                     LOGFILE\n"
+           "                     [--record] LOGFILE\n"
            "\n"
            "    Analyses LOGFILE (an Apache combined-format access log, plain or gzip) as the main\n"
            "    window does after a fresh start, with the reference lists of DIR (default: materia/\n"
@@ -50,6 +50,7 @@ const char* reportUsage() {
            "                   listed instead of stopping the analysis\n"
            "      --client-from forwarded  the first address of a trailing X-Forwarded-For field\n"
            "                   is the line's host (for sites behind a CDN or a reverse proxy)\n"
+           "      --record     keeps the log's days in the history (see history)\n"
            "    With --html or --csv nothing is printed unless --json or --summary is given.\n"
            "    Exit status: 0 analysed, 1 the analysis stopped with an error (text on stderr,\n"
            "    followed by \"FILE:N: stopped here\" when line N stopped it) or a report could not\n"
@@ -63,6 +64,7 @@ int runReport(int argc, char** argv) {
     int unit = 0;
     analysis::AnalysisOptions options;
     std::optional<std::string> file;
+    bool recordDays = false;
     auto usageError = [](const std::string& why) {
         std::fprintf(stderr, "munyaro-cli report: %s\nusage:\n%s", why.c_str(), reportUsage());
         return 2;
@@ -75,6 +77,8 @@ int runReport(int argc, char** argv) {
         } else if (arg == "--json" || arg == "--summary" || arg == "--rankings") {
             if (format != Format::Text) return usageError("--json, --summary and --rankings exclude each other");
             format = arg == "--json" ? Format::Json : arg == "--summary" ? Format::Summary : Format::Rankings;
+        } else if (arg == "--record") {
+            recordDays = true;
         } else if (arg == "--no-rankings") {
             options.rankings = false;
         } else if (arg == "--skip-bad-lines") {
@@ -131,6 +135,8 @@ int runReport(int argc, char** argv) {
         return usageError("--rankings and --no-rankings exclude each other");
 
     ReportView view(unit);
+    std::optional<std::string> recordError;
+    if (recordDays) view.onTallied = [&](const analysis::LogTally& t) { recordError = recordTally(*file, t, options); };
     report::ReportRecord record(&view);
     record.begin(*file, std::time(nullptr));
     std::optional<std::string> error;
@@ -181,7 +187,8 @@ int runReport(int argc, char** argv) {
             std::fprintf(stderr, "munyaro-cli: %s:%zu: stopped here\n", file->c_str(), *line);
     }
     if (writeError) printError(*writeError);
-    return error || writeError || saveError ? 1 : 0;
+    if (recordError) printError(*recordError);
+    return error || writeError || saveError || recordError ? 1 : 0;
 }
 
 }  // namespace cli

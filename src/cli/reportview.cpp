@@ -5,6 +5,7 @@
 #include <string_view>
 
 #include "cli/json.h"
+#include "cli/output.h"
 #include "common/cp932.h"
 #include "report/layout.h"
 
@@ -36,24 +37,6 @@ private:
 };
 
 std::string utf8(std::string_view cp932) { return common::utf8FromCp932(cp932); }
-
-// Log text made safe for a terminal: control characters (C0, DEL and C1) become U+FFFD.
-std::string terminalSafe(std::string_view utf8Text) {
-    std::string s;
-    s.reserve(utf8Text.size());
-    for (std::size_t i = 0; i < utf8Text.size(); ++i) {
-        const auto c = static_cast<unsigned char>(utf8Text[i]);
-        if (c < 0x20 || c == 0x7F) {
-            s += "\xEF\xBF\xBD";
-        } else if (c == 0xC2 && i + 1 < utf8Text.size() && static_cast<unsigned char>(utf8Text[i + 1]) < 0xA0) {
-            s += "\xEF\xBF\xBD";
-            ++i;
-        } else {
-            s += static_cast<char>(c);
-        }
-    }
-    return s;
-}
 
 // Columns a UTF-8 text takes on a terminal: two for each character beyond ASCII (all Japanese here).
 std::size_t displayWidth(std::string_view utf8Text) {

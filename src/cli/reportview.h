@@ -1,6 +1,7 @@
 // The CLI's window: keeps every pane, box and progress message, and writes them as text or JSON.
 #pragma once
 #include <cstdio>
+#include <functional>
 #include <map>
 #include <optional>
 #include <string>
@@ -37,7 +38,12 @@ public:
     void progressPosition(std::size_t) override {}
     void chartBackground(std::string_view) override {}
     void chartBars(std::string_view, const std::array<std::int64_t, 24>&, std::int64_t) override {}
-    void tallied(const analysis::LogTally& t) override { tally_ = t; }  // the counters alone
+    void tallied(const analysis::LogTally& t) override {
+        tally_ = t;  // the counters alone
+        if (onTallied) onTallied(t);
+    }
+    // Told of the whole tally while its log is still at hand (report --record keeps its days).
+    std::function<void(const analysis::LogTally&)> onTallied;
     void rankingsReady(std::shared_ptr<const analysis::Rankings> r) override { rankings_ = std::move(r); }
     void stoppedAt(std::size_t, std::size_t lineNumber) override { errorLine_ = lineNumber; }
     void layoutRead(const analysis::LogLayout& layout, bool) override { layout_ = layout; }

@@ -1,0 +1,241 @@
+// munyaro-cli history: records logs into the history of analysed days and shows it.
+#include <cstdio>
+#include <cstring>
+#include <optional>
+#include <string>
+#include <unistd.h>
+#include <vector>
+
+#include "analysis/logcounting.h"
+#include "analysis/logfile.h"
+#include "cli/commands.h"
+#include "cli/historyoutput.h"
+#include "cli/output.h"
+#include "common/apperror.h"
+#include "common/cp932.h"
+#include "history/export.h"
+#include "history/recording.h"
+#include "history/store.h"
+
+namespace cli {
+
+const char* historyUsage() {
+    return "  munyaro-cli history add [--materia DIR] [--threads N] LOG...\n"
+           "  munyaro-cli history show [--from D] [--to D] [--by day|month] [--json | --csv [FILE] | --html FILE]\n"
+           "  munyaro-cli history rankings [--from D] [--to D] [--top N] [--json]\n"
+           "  munyaro-cli history remove --from D --to D\n"
+           "\n"
+           "    The history of analysed days, history.sqlite beside materia/ (every command takes\n"
+           "    --materia DIR: the history is then the one beside DIR). D is YYYY-MM-DD or YYYY-MM.\n"
+           "      add       records each LOG (plain or gzip) as its share of every day it touches;\n"
+           "                the same log again (same name and first line, also grown) replaces its\n"
+           "                shares, a share of another log that overlaps in time is replaced (said on\n"
+           "                stderr)\n"
+           "      show      one row per day (or month) and the total; hosts and visitors are exact\n"
+           "                distinct counts over each row, never sums of days\n"
+           "      rankings  sums over the range of each day's top rows (default 20 rows a table)\n"
+           "      remove    removes the days from..to\n"
+           "    Exit status: 0 done, 1 an error (text on stderr), 2 wrong usage.\n";
+}
+
+namespace {
+
+struct Args {
+    std::string action;
+    history::Day from = 0, to = 99991231;
+    bool hasFrom = false, hasTo = false;
+    bool byMonth = false;
+    enum class Format { Text, Json, Csv, Html } format = Format::Text;
+    std::string outFile;
+    std::size_t top = 20;
+    std::string materiaDir;
+    unsigned threads = 0;
+    std::vector<std::string> logs;
+};
+
+// The history beside materiaDir, or the data folder's.
+std::string historyPath(const std::string& materiaDir) {
+    if (materiaDir.empty()) return history::Store::defaultPath();
+    std::string dir = materiaDir;
+    while (dir.size() > 1 && dir.back() == '/') dir.pop_back();
+    const std::size_t slash = dir.find_last_of('/');
+    return (slash == std::string::npos ? std::string() : dir.substr(0, slash + 1)) + "history.sqlite";
+}
+
+// Parses argv into args; returns the usage error, empty when all is well.
+std::string parse(int argc, char** argv, Args& a) {
+    if (argc < 2) return "an action is missing";
+    a.action = argv[1];
+    if (a.action != "add" && a.action != "show" && a.action != "rankings" && a.action != "remove")
+        return "unknown action '" + a.action + "'";
+    for (int i = 2; i < argc; ++i) {
+        const std::string arg = argv[i];
+        auto value = [&]() -> std::optional<std::string> {
+            if (i + 1 >= argc) return std::nullopt;
+            return std::string(argv[++i]);
+        };
+        const bool takesValue = arg == "--from" || arg == "--to" || arg == "--by" || arg == "--top" ||
+                                arg == "--materia" || arg == "--threads" || arg == "--html";
+        std::optional<std::string> v;
+        if (takesValue && !(v = value())) return arg + " needs a value";
+        if (arg == "--from" || arg == "--to") {
+            const auto day = history::parseDay(*v);
+            if (!day) return arg + " needs a date YYYY-MM-DD or a month YYYY-MM, not '" + *v + "'";
+            // A month as the end of a range runs to its last day.
+            if (arg == "--from") {
+                a.from = *day;
+                a.hasFrom = true;
+            } else {
+                a.to = v->size() == 7 ? *day / 100 * 100 + 31 : *day;
+                a.hasTo = true;
+            }
+        } else if (arg == "--by") {
+            if (*v != "day" && *v != "month") return "--by takes day or month";
+            a.byMonth = *v == "month";
+        } else if (arg == "--top" || arg == "--threads") {
+            if (v->empty() || v->size() > 6 || v->find_first_not_of("0123456789") != std::string::npos)
+                return arg + " needs a number, not '" + *v + "'";
+            if (arg == "--top") a.top = std::stoul(*v);
+            else if ((a.threads = static_cast<unsigned>(std::stoul(*v))) < 1) return "--threads needs at least 1";
+        } else if (arg == "--materia") {
+            a.materiaDir = *v;
+        } else if (arg == "--json" || arg == "--csv" || arg == "--html") {
+            if (a.format != Args::Format::Text) return "--json, --csv and --html exclude each other";
+            a.format = arg == "--json" ? Args::Format::Json : arg == "--csv" ? Args::Format::Csv : Args::Format::Html;
+            if (arg == "--html") a.outFile = *v;
+            else if (arg == "--csv" && i + 1 < argc && argv[i + 1][0] != '-') a.outFile = argv[++i];
+        } else if (arg.size() > 1 && arg[0] == '-') {
+            return "unknown option '" + arg + "'";
+        } else if (a.action == "add") {
+            a.logs.push_back(arg);
+        } else {
+            return "unexpected argument '" + arg + "'";
+        }
+    }
+    if (a.action == "add" && a.logs.empty()) return "add needs at least one LOG";
+    if (a.action == "remove" && (!a.hasFrom || !a.hasTo)) return "remove needs --from and --to";
+    if (a.from > a.to) return "--from is after --to";
+    if (a.action != "show" && a.format != Args::Format::Text &&
+        !(a.action == "rankings" && a.format == Args::Format::Json))
+        return "only show takes --csv and --html, and show and rankings --json";
+    if (a.byMonth && a.action != "show") return "--by goes with show";
+    return {};
+}
+
+void printNotes(const std::vector<std::string>& notes) {
+    for (const auto& n : notes) printError(n);
+}
+
+int add(history::Store& store, const Args& a) {
+    const bool terminal = ::isatty(STDERR_FILENO) == 1;
+    bool failed = false;
+    for (std::size_t i = 0; i < a.logs.size(); ++i) {
+        const std::string& path = a.logs[i];
+        if (terminal) std::fprintf(stderr, "\r\x1b[K[%zu/%zu] %s", i + 1, a.logs.size(), terminalSafe(path).c_str());
+        try {
+            const unsigned threads = analysis::passThreads(a.threads);
+            const auto log = analysis::loadLog(path, threads);
+            const history::Recording r = history::recordLog(store, path, log, nullptr, a.materiaDir, threads);
+            if (terminal) std::fprintf(stderr, "\r\x1b[K");
+            std::printf("%s", terminalSafe(path).c_str());
+            for (const auto& d : r.days.days)
+                std::printf(" %s:%lld", history::dayText(d.day).c_str(), static_cast<long long>(d.counts.lines));
+            std::printf("\n");
+            printNotes(r.result.notes);
+        } catch (const std::exception& e) {
+            if (terminal) std::fprintf(stderr, "\r\x1b[K");
+            printError(e.what());
+            failed = true;
+        }
+    }
+    std::fflush(stdout);
+    return failed ? 1 : 0;
+}
+
+int show(history::Store& store, const Args& a) {
+    history::HistoryView view = history::readHistory(store, a.from, a.to, a.byMonth, a.top);
+    // An open range is shown as the days it holds.
+    if (const auto span = store.span()) {
+        if (!a.hasFrom) view.from = span->first;
+        if (!a.hasTo) view.to = span->second;
+    }
+    if (a.format == Args::Format::Html) {
+        history::writeHistoryHtml(view, a.outFile);
+        return 0;
+    }
+    if (a.format == Args::Format::Csv && !a.outFile.empty()) {
+        history::writeHistoryCsv(view, a.outFile);
+        return 0;
+    }
+    const std::string out = a.format == Args::Format::Json  ? historyJson(view)
+                            : a.format == Args::Format::Csv ? history::historyCsv(view)
+                                                            : historyText(view);
+    std::fwrite(out.data(), 1, out.size(), stdout);
+    return 0;
+}
+
+int run(const Args& a) {
+    history::Store store(historyPath(a.materiaDir));
+    printNotes(store.openNotes());
+    if (a.action == "add") return add(store, a);
+    if (a.action == "show") return show(store, a);
+    if (a.action == "rankings") {
+        const history::RangeRankings r = store.rankings(a.from, a.to, a.top);
+        const std::string out = a.format == Args::Format::Json ? rankingsJson(r) : rankingsText(r);
+        std::fwrite(out.data(), 1, out.size(), stdout);
+        return 0;
+    }
+    const std::size_t removed = store.remove(a.from, a.to);
+    std::printf("%zu days removed (%s .. %s)\n", removed, history::dayText(a.from).c_str(),
+                history::dayText(a.to).c_str());
+    return 0;
+}
+
+}  // namespace
+
+std::optional<std::string> recordTally(const std::string& path, const analysis::LogTally& tally,
+                                       const analysis::AnalysisOptions& options) {
+    try {
+        history::Store store(historyPath(options.materiaDir));
+        printNotes(store.openNotes());
+        const auto r = history::recordLog(store, path, tally.logLines, &tally, options.materiaDir,
+                                          analysis::passThreads(options.threads));
+        printNotes(r.result.notes);
+        return std::nullopt;
+    } catch (const std::bad_alloc&) {
+        return common::msg::outOfMemory();
+    } catch (const std::exception& e) {
+        return std::string(e.what());
+    }
+}
+
+int runHistory(int argc, char** argv) {
+    if (argc >= 2 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0)) {
+        std::printf("usage:\n%s", historyUsage());
+        return 0;
+    }
+    Args args;
+    if (const std::string why = parse(argc, argv, args); !why.empty()) {
+        std::fprintf(stderr, "munyaro-cli history: %s\nusage:\n%s", why.c_str(), historyUsage());
+        return 2;
+    }
+    StdoutGuard output;
+    try {
+        const int status = run(args);
+        if (!StdoutGuard::flush()) {
+            output.rollback();
+            printError(common::msg::writeError());
+            return 1;
+        }
+        return status;
+    } catch (const std::bad_alloc&) {
+        output.rollback();
+        printError(common::msg::outOfMemory());
+    } catch (const std::exception& e) {
+        output.rollback();
+        printError(e.what());
+    }
+    return 1;
+}
+
+}  // namespace cli

@@ -1,0 +1,391 @@
+// Splitting an analysed log into its days: every line read again with the pass's field rules.
+#include "history/dayfigures.h"
+
+#include <algorithm>
+#include <atomic>
+#include <cstdio>
+#include <cstring>
+#include <map>
+#include <thread>
+
+#include "analysis/logcounting.h"
+#include "analysis/logline.h"
+#include "common/casefold.h"
+#include "common/textpos.h"
+#include "history/hashset.h"
+
+namespace history {
+
+using analysis::LogLine;
+
+std::string dayText(Day day) {
+    char out[16];
+    if (day % 100 == 0) std::snprintf(out, sizeof out, "%04d-%02d", day / 10000, day / 100 % 100);
+    else std::snprintf(out, sizeof out, "%04d-%02d-%02d", day / 10000, day / 100 % 100, day % 100);
+    return out;
+}
+
+namespace {
+
+bool leapYear(int y) { return (y % 4 == 0 && y % 100 != 0) || y % 400 == 0; }
+
+int daysInMonth(int y, int m) {
+    static constexpr int kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    return m == 2 && leapYear(y) ? 29 : kDays[m - 1];
+}
+
+// The digits of s[from, from + n) as a number; -1 when one is no digit.
+int digits(std::string_view s, std::size_t from, std::size_t n) {
+    int v = 0;
+    for (std::size_t i = from; i < from + n; ++i) {
+        if (i >= s.size() || s[i] < '0' || s[i] > '9') return -1;
+        v = v * 10 + (s[i] - '0');
+    }
+    return v;
+}
+
+std::optional<Day> validDay(int y, int m, int d) {
+    if (y < 1000 || m < 1 || m > 12 || d < 1 || d > daysInMonth(y, m)) return std::nullopt;
+    return y * 10000 + m * 100 + d;
+}
+
+}  // namespace
+
+std::optional<Day> parseDay(std::string_view t) {
+    if (t.size() != 10 && t.size() != 7) return std::nullopt;
+    if (t[4] != '-' || (t.size() == 10 && t[7] != '-')) return std::nullopt;
+    const int y = digits(t, 0, 4), m = digits(t, 5, 2), d = t.size() == 10 ? digits(t, 8, 2) : 1;
+    if (y < 0 || m < 0 || d < 0) return std::nullopt;
+    return validDay(y, m, d);
+}
+
+std::optional<DayTime> dayTimeOf(std::string_view f) {
+    static constexpr std::string_view kMonths[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
+                                                   "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+    if (f.size() < 21 || f[0] != '[' || f[3] != '/' || f[7] != '/' || f[12] != ':' || f[15] != ':' || f[18] != ':')
+        return std::nullopt;
+    int month = 0;
+    for (int m = 0; m < 12; ++m)
+        if (f.substr(4, 3) == kMonths[m]) month = m + 1;
+    const int d = digits(f, 1, 2), y = digits(f, 8, 4), h = digits(f, 13, 2), mi = digits(f, 16, 2),
+              s = digits(f, 19, 2);
+    if (month == 0 || d < 0 || y < 0 || h < 0 || h > 23 || mi < 0 || mi > 59 || s < 0 || s > 60) return std::nullopt;
+    const auto day = validDay(y, month, d);
+    if (!day) return std::nullopt;
+    return DayTime{*day, h * 3600 + mi * 60 + std::min(s, 59)};
+}
+
+void DayCounts::add(const DayCounts& o) {
+    for (auto m : {&DayCounts::lines, &DayCounts::get, &DayCounts::post, &DayCounts::status200, &DayCounts::status403,
+                   &DayCounts::status404, &DayCounts::other, &DayCounts::bytes, &DayCounts::favicon,
+                   &DayCounts::faviconIe, &DayCounts::robots, &DayCounts::robotsFile})
+        this->*m += o.*m;
+    for (std::size_t h = 0; h < 24; ++h) {
+        hourConnections[h] += o.hourConnections[h];
+        hourGets[h] += o.hourGets[h];
+        hourPosts[h] += o.hourPosts[h];
+    }
+}
+
+namespace {
+
+// A hash whose every bit depends on every bit of its input (splitmix64's finish).
+std::uint64_t spread(std::uint64_t x) {
+    x ^= x >> 30;
+    x *= 0xbf58476d1ce4e5b9ull;
+    x ^= x >> 27;
+    x *= 0x94d049bb133111ebull;
+    return x ^ (x >> 31);
+}
+
+constexpr std::size_t kReleaseEvery = 16384;
+
+// What a run of lines gives one day: counters, hashes, and (when counted in full) rankings.
+struct DayRun {
+    DayRun(const std::shared_ptr<const analysis::LogText>& log, bool full)
+        : rankings(full ? std::make_unique<analysis::Rankings>(log) : nullptr) {}
+    DayCounts counts;
+    std::int32_t first = 86400, last = -1;
+    HashSet hosts, visitors;
+    std::unique_ptr<analysis::Rankings> rankings;
+};
+using DayRuns = std::map<Day, std::unique_ptr<DayRun>>;
+
+struct RunOfLines {
+    DayRuns days;
+    std::int64_t undated = 0;
+};
+
+// The GET block of the pass for one line: counters, and the fields the rankings take.
+void countGet(DayCounts& c, const analysis::ReferenceLists& lists, const LogLine& l, std::size_t getQuote,
+              analysis::Status status, analysis::RankedLine& r, std::size_t hour) {
+    const std::string_view line = l.text();
+    r.isGet = true;
+    r.getPath = analysis::GetPath(l, getQuote);
+    r.agent = analysis::UserAgent(l, getQuote);
+    ++c.get;
+    ++c.hourGets[hour];
+    if (status == analysis::Status::Ok) {
+        r.bytes = analysis::ByteCount(l);
+        c.bytes += r.bytes;
+    }
+    if (l.find(analysis::kNoReferrerMarker, getQuote + 1) == LogLine::npos) {
+        r.hasReferrer = true;
+        r.referrer = analysis::Referrer(l, getQuote);
+        r.foreignReferrer = !lists.ownReferrers.any(r.referrer);
+    }
+    std::string_view robotEntry;
+    const std::uint32_t found = lists.robotsAndFavicon.groups(line, 1, robotEntry);
+    r.robot = (found & 1) != 0;
+    r.robotEntry = robotEntry;
+    r.robotsFile = !r.robot && r.getPath.size() == 11 && common::foldedEqual(r.getPath, "/robots.txt");
+    if (r.robot) ++c.robots;
+    else if (r.robotsFile) ++c.robotsFile;
+    if (found & 2) {
+        ++c.favicon;
+        if (common::TextPos(" MSIE ", line) > 0) ++c.faviconIe;
+    }
+}
+
+void countStatus(DayCounts& c, const analysis::RankedLine& r) {
+    if (r.is200) ++c.status200;
+    else if (r.is403) ++c.status403;
+    else if (r.is404) ++c.status404;
+    else ++c.other;
+}
+
+// The user agent that makes a visitor: the last quoted field of the line (the combined layout's
+// user agent), found from the end without reading the rest of the line.
+std::string_view visitorAgent(std::string_view line) {
+    const std::size_t sep = line.rfind(analysis::kFieldSeparator);
+    return sep == std::string_view::npos ? std::string_view() : line.substr(sep + 2);
+}
+
+// Counted lightly, a line gives only its day's time span, hours, hosts and visitors (the tally
+// knows the rest).
+void countLine(RunOfLines& run, const std::shared_ptr<const analysis::LogText>& log,
+               const analysis::ReferenceLists& lists, LogLine& l, std::string_view line, bool full) {
+    const auto when = dayTimeOf(analysis::ExtractTime(line));
+    if (!when) {
+        ++run.undated;
+        return;
+    }
+    auto& slot = run.days[when->day];
+    if (!slot) slot = std::make_unique<DayRun>(log, full);
+    DayRun& d = *slot;
+    d.first = std::min(d.first, when->second);
+    d.last = std::max(d.last, when->second);
+    DayCounts& c = d.counts;
+    const auto hour = static_cast<std::size_t>(when->second / 3600);
+    ++c.lines;
+    ++c.hourConnections[hour];
+    const std::string_view hostText = analysis::ExtractHost(line);
+    const std::uint64_t host = spread(common::foldedHash(hostText));
+    d.hosts.insert(host);
+    d.visitors.insert(spread(host ^ spread(common::foldedHash(visitorAgent(line)) + 0x9e3779b97f4a7c15ull)));
+    if (!full) return;
+
+    l.scan(line);
+    const analysis::Status status = analysis::statusOf(l);
+    analysis::RankedLine r;
+    r.line = line;
+    r.host = hostText;
+    r.status = l.status();
+    r.is200 = status == analysis::Status::Ok;
+    r.is403 = status == analysis::Status::Forbidden;
+    r.is404 = status == analysis::Status::NotFound;
+    const std::size_t getQuote = l.find(analysis::kGetMarker);
+    if (getQuote != LogLine::npos) countGet(c, lists, l, getQuote, status, r, hour);
+    const std::size_t postQuote = l.find(analysis::kPostMarker);
+    const bool isPost = postQuote != LogLine::npos;
+    const std::string_view postPath = isPost ? analysis::PostPath(l, postQuote) : std::string_view{};
+    r.requestPath = r.isGet ? r.getPath : isPost ? postPath : analysis::OwnRequestPath(l);
+    if (isPost) {
+        ++c.post;
+        ++c.hourPosts[hour];
+    }
+    countStatus(c, r);
+    d.rankings->addLine(r);
+}
+
+// skipped: the indexes of the lines the pass left out as unreadable, in order (none: every line counts).
+RunOfLines countRun(const std::shared_ptr<const analysis::LogText>& log, const analysis::ReferenceLists& lists,
+                    std::size_t begin, std::size_t end, bool full, const std::vector<std::uint32_t>* skipped) {
+    RunOfLines run;
+    LogLine l;
+    const analysis::LogLayout& layout = log->layout();
+    std::size_t read = begin;
+    auto nextSkipped = skipped ? std::lower_bound(skipped->begin(), skipped->end(), begin)
+                               : decltype(skipped->begin()){};
+    for (std::size_t i = begin; i < end; ++i) {
+        if (skipped && nextSkipped != skipped->end() && *nextSkipped == i) {
+            ++nextSkipped;
+            continue;
+        }
+        countLine(run, log, lists, l, layout.core((*log)[i]), full);
+        // A mapped log's pages go back to the page cache as the pass gives them back.
+        if ((i + 1) % kReleaseEvery == 0) {
+            log->doneWith(read, i + 1);
+            read = i + 1;
+        }
+    }
+    log->doneWith(read, end);
+    return run;
+}
+
+// Adds the run of lines that follows into; days keep the order of their lines.
+void appendRun(DayRuns& into, RunOfLines&& later) {
+    for (auto& [day, d] : later.days) {
+        auto& slot = into[day];
+        if (!slot) {
+            slot = std::move(d);
+            continue;
+        }
+        slot->counts.add(d->counts);
+        slot->first = std::min(slot->first, d->first);
+        slot->last = std::max(slot->last, d->last);
+        slot->hosts.insertAll(d->hosts.values());
+        slot->visitors.insertAll(d->visitors.values());
+        if (slot->rankings) slot->rankings->merge(*d->rankings);
+    }
+}
+
+void takeRankings(DayShare& s, const analysis::Rankings& rankings) {
+    for (std::size_t t = 0; t < analysis::kRankTableCount; ++t) {
+        const analysis::RankTable table = analysis::rankTable(t);
+        for (const analysis::RankRow& row : rankings.sorted(table, kTopRows))
+            s.top[t].push_back(RankItem{std::string(row.item), row.hits, row.bytes});
+        s.tableHits[t] = rankings.table(table).totalHits();
+        s.tableRows[t] = static_cast<std::int64_t>(rankings.table(table).size());
+    }
+}
+
+DayShare shareOf(Day day, const DayRun& d) {
+    DayShare s;
+    s.day = day;
+    s.firstSecond = d.first;
+    s.lastSecond = d.last;
+    s.counts = d.counts;
+    s.hosts = d.hosts.values();
+    s.visitors = d.visitors.values();
+    if (d.rankings) takeRankings(s, *d.rankings);
+    return s;
+}
+
+LogDays split(const std::shared_ptr<const analysis::LogText>& log, const analysis::ReferenceLists& lists,
+              unsigned threads, bool full, const std::vector<std::uint32_t>* skipped) {
+    const std::vector<std::size_t> ends = analysis::passChunkEnds(log->size(), std::max(threads, 1u));
+    std::vector<RunOfLines> runs(ends.size());
+    std::vector<std::exception_ptr> errors(ends.size());
+    std::atomic<std::size_t> next{0};
+    auto work = [&] {
+        for (std::size_t c; (c = next.fetch_add(1)) < ends.size();) {
+            try {
+                runs[c] = countRun(log, lists, c == 0 ? 0 : ends[c - 1], ends[c], full, skipped);
+            } catch (...) {
+                errors[c] = std::current_exception();
+            }
+        }
+    };
+    std::vector<std::thread> workers;
+    for (unsigned i = 1; i < threads && i < ends.size(); ++i) workers.emplace_back(work);
+    work();
+    for (auto& w : workers) w.join();
+    for (const auto& e : errors)
+        if (e) std::rethrow_exception(e);
+
+    LogDays out;
+    DayRuns days;
+    for (RunOfLines& run : runs) {
+        out.undated += run.undated;
+        appendRun(days, std::move(run));
+    }
+    for (const auto& [day, d] : days) out.days.push_back(shareOf(day, *d));
+    return out;
+}
+
+// The one day of a log, the figures that the pass counted taken from its tally.
+void completeFromTally(DayShare& s, const analysis::LogTally& t) {
+    DayCounts& c = s.counts;
+    c.get = t.getCount;
+    c.post = t.postCount;
+    c.status200 = t.status200Count;
+    c.status403 = static_cast<std::int64_t>(t.host403Lines->size());
+    c.status404 = static_cast<std::int64_t>(t.host404Lines->size());
+    c.other = static_cast<std::int64_t>(t.hostOtherLines->size());
+    c.bytes = static_cast<std::int64_t>(t.bytesSent);
+    c.favicon = t.faviconCount;
+    c.faviconIe = t.faviconIeCount;
+    // The robots.txt fetches that are no robot lines are the ranking's "/robots.txt" row.
+    c.robotsFile = 0;
+    const analysis::RankCounts& robots = t.rankings->table(analysis::RankTable::Robots);
+    for (const analysis::RankRow& row : robots.rows())
+        if (row.item == "/robots.txt") c.robotsFile = row.hits;
+    c.robots = static_cast<std::int64_t>(t.robotsLog->size()) - c.robotsFile;
+    c.hourGets = t.hourGets;
+    c.hourPosts = t.hourPosts;
+    takeRankings(s, *t.rankings);
+}
+
+}  // namespace
+
+LogDays splitIntoDays(const std::shared_ptr<const analysis::LogText>& log, const analysis::ReferenceLists& lists,
+                      unsigned threads, const analysis::LogTally* tally) {
+    // Most logs are a day's: the tally has everything of it but its hours, hosts and visitors.
+    // Unless a robot string is "/robots.txt" itself, whose lines the rankings would not tell apart.
+    const bool robotsEntry = std::any_of(lists.robots.begin(), lists.robots.end(),
+                                         [](const std::string& e) { return common::foldedEqual(e, "/robots.txt"); });
+    // Lines that the pass left out as unreadable are no day's either.
+    const std::vector<std::uint32_t>* skipped = tally && tally->logLines == log && !tally->skippedLines.empty()
+                                                    ? &tally->skippedLines
+                                                    : nullptr;
+    if (tally && tally->rankings && tally->logLines == log && !robotsEntry) {
+        LogDays light = split(log, lists, threads, false, skipped);
+        if (light.undated == 0 && light.days.size() == 1 && light.days[0].counts.lines == tally->lineCount) {
+            completeFromTally(light.days[0], *tally);
+            return light;
+        }
+        if (light.days.empty()) return light;
+    }
+    return split(log, lists, threads, true, skipped);
+}
+
+std::size_t unionSize(const std::vector<const std::vector<std::uint64_t>*>& lists) {
+    if (lists.empty()) return 0;
+    if (lists.size() == 1) return lists.front()->size();
+    HashSet all;
+    for (const auto* l : lists) all.insertAll(*l);
+    return all.size();
+}
+
+std::optional<std::string> differenceFromTally(const LogDays& days, const analysis::LogTally& t) {
+    DayCounts sum;
+    std::vector<const std::vector<std::uint64_t>*> hosts;
+    for (const DayShare& d : days.days) {
+        sum.add(d.counts);
+        hosts.push_back(&d.hosts);
+    }
+    if (sum.lines + days.undated != t.lineCount) return "lineCount";
+    if (days.undated > 0) return std::nullopt;  // the other counters count the undated lines too
+    const std::pair<const char*, bool> checks[] = {
+        {"getCount", sum.get == t.getCount},
+        {"postCount", sum.post == t.postCount},
+        {"status200Count", sum.status200 == t.status200Count},
+        {"host403Lines", sum.status403 == static_cast<std::int64_t>(t.host403Lines->size())},
+        {"host404Lines", sum.status404 == static_cast<std::int64_t>(t.host404Lines->size())},
+        {"hostOtherLines", sum.other == static_cast<std::int64_t>(t.hostOtherLines->size())},
+        {"bytesSent", static_cast<double>(sum.bytes) == t.bytesSent},
+        {"faviconCount", sum.favicon == t.faviconCount},
+        {"faviconIeCount", sum.faviconIe == t.faviconIeCount},
+        {"robotsLog", sum.robots + sum.robotsFile == static_cast<std::int64_t>(t.robotsLog->size())},
+        {"hourConnections", sum.hourConnections == t.hourConnections},
+        {"hourGets", sum.hourGets == t.hourGets},
+        {"hourPosts", sum.hourPosts == t.hourPosts},
+        {"hostCount", static_cast<std::int64_t>(unionSize(hosts)) == t.hostCount},
+    };
+    for (const auto& [name, same] : checks)
+        if (!same) return std::string(name);
+    return std::nullopt;
+}
+
+}  // namespace history

@@ -1,0 +1,53 @@
+// A set of 64-bit hashes in one open table: the distinct hosts and visitors of a day are counted as
+// hashes, which are spread already, so their low bits pick the slot.
+#pragma once
+#include <bit>
+#include <cstdint>
+#include <vector>
+
+namespace history {
+
+class HashSet {
+public:
+    void insert(std::uint64_t h) {
+        if (h == 0) {
+            zero_ = true;
+            return;
+        }
+        if ((size_ + 1) * 2 > slots_.size()) grow();
+        std::size_t i = h & (slots_.size() - 1);
+        while (slots_[i] != 0) {
+            if (slots_[i] == h) return;
+            i = (i + 1) & (slots_.size() - 1);
+        }
+        slots_[i] = h;
+        ++size_;
+    }
+    void insertAll(const std::vector<std::uint64_t>& hashes) {
+        for (std::uint64_t h : hashes) insert(h);
+    }
+    std::size_t size() const { return size_ + (zero_ ? 1 : 0); }
+    // The hashes in no particular order.
+    std::vector<std::uint64_t> values() const {
+        std::vector<std::uint64_t> out;
+        out.reserve(size());
+        if (zero_) out.push_back(0);
+        for (std::uint64_t h : slots_)
+            if (h != 0) out.push_back(h);
+        return out;
+    }
+
+private:
+    void grow() {
+        std::vector<std::uint64_t> old(std::max<std::size_t>(slots_.size() * 2, 64), 0);
+        old.swap(slots_);
+        size_ = 0;
+        for (std::uint64_t h : old)
+            if (h != 0) insert(h);
+    }
+    std::vector<std::uint64_t> slots_;
+    std::size_t size_ = 0;
+    bool zero_ = false;
+};
+
+}  // namespace history

@@ -1,0 +1,72 @@
+// The window "推移": the history by day or month over a range with its totals, a chart of one column,
+// the rankings of the range, removing days, and saving as CSV or HTML.
+#pragma once
+#include <string>
+#include <vector>
+
+#include <QWidget>
+
+#include "history/export.h"
+
+class QCheckBox;
+class QComboBox;
+class QDateEdit;
+class QLabel;
+class QTableWidget;
+
+namespace history::ui {
+
+class HistoryChart;
+
+class HistoryWindow : public QWidget {
+    Q_OBJECT
+public:
+    // path: the history file (empty: the data folder's).
+    explicit HistoryWindow(QWidget* parent = nullptr, std::string path = {});
+
+    // Reads the chosen range again; the first time, the range is every recorded day.
+    void refresh();
+    // Shows what the last recording said (code page 932), or nothing.
+    void showNotes(const std::vector<std::string>& notes);
+    // Removes the selected rows' days, or every day of the range when none is selected, after asking.
+    void removeChosen();
+    void saveCsv(const std::string& path);
+    void saveHtml(const std::string& path);
+
+    QTableWidget* table() const { return table_; }
+    QTableWidget* rankingTable() const { return ranks_; }
+    HistoryChart* chart() const { return chart_; }
+    QComboBox* chartColumn() const { return column_; }
+    QComboBox* by() const { return by_; }
+    QDateEdit* from() const { return from_; }
+    QDateEdit* to() const { return to_; }
+    QCheckBox* recordSetting() const { return record_; }
+    QLabel* notes() const { return notes_; }
+
+protected:
+    void showEvent(QShowEvent* event) override;
+
+private:
+    QWidget* buildRangeBar();
+    QWidget* buildButtons();
+    void fillTable();
+    void fillChart();
+    void fillRankings();
+    void askAndSave(bool html);
+
+    std::string path_;
+    bool ranged_ = false;  // the range has been set once
+    HistoryView view_;
+    QDateEdit* from_;
+    QDateEdit* to_;
+    QComboBox* by_;
+    QComboBox* column_;
+    QComboBox* rankTable_;
+    QTableWidget* table_;
+    QTableWidget* ranks_;
+    HistoryChart* chart_;
+    QCheckBox* record_;
+    QLabel* notes_;
+};
+
+}  // namespace history::ui

@@ -1,0 +1,175 @@
+// The history's totals: shares of logs per day, the same log again, overlaps, months, rankings.
+#include "history/store.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <random>
+#include <set>
+
+#include "common/casefold.h"
+#include "history/blobs.h"
+#include "history/loglines.h"
+#include "support/tempdir.h"
+
+using namespace historytest;
+using history::Store;
+using testing::HasSubstr;
+
+namespace {
+
+// Records text as the log called name; returns the notes.
+std::vector<std::string> add(Store& store, const std::string& name, const std::string& text) {
+    const auto log = logOf(text);
+    return store.record(history::sourceOf(name, *log), history::splitIntoDays(log, noLists())).notes;
+}
+
+// Lines of day d from second `from` to `to`, one every `step` seconds, hosts h0..h(hosts-1).
+std::vector<std::string> stretch(int d, int from, int to, int step, int hosts, const std::string& path = "/") {
+    std::vector<std::string> out;
+    for (int s = from, i = 0; s <= to; s += step, ++i)
+        out.push_back(line("h" + std::to_string(i % hosts), at(d, s), "GET " + path));
+    return out;
+}
+
+std::vector<std::string> operator+(std::vector<std::string> a, const std::vector<std::string>& b) {
+    a.insert(a.end(), b.begin(), b.end());
+    return a;
+}
+
+}  // namespace
+
+TEST(History, ARotationAtFourMakesOneDayOfTwoLogs) {
+    TempDir dir;
+    Store store(dir / "history.sqlite");
+    // access_log.1 runs from the 8th at 04:00 to the 9th at 04:00, access_log from then on.
+    const auto older = stretch(8, 4 * 3600, 86399, 60, 30) + stretch(9, 0, 4 * 3600 - 1, 60, 50);
+    const auto newer = stretch(9, 4 * 3600, 86399, 60, 70) + stretch(10, 0, 3599, 60, 5);
+    EXPECT_THAT(add(store, "access_log.1", join(older)), testing::IsEmpty());
+    EXPECT_THAT(add(store, "access_log", join(newer)), testing::IsEmpty());
+    const auto days = store.days(20261201, 20261231);
+    ASSERT_EQ(days.size(), 3u);
+    const history::Summary& ninth = days[1];
+    EXPECT_EQ(ninth.day, 20261209);
+    EXPECT_EQ(ninth.counts.lines, 1440);
+    EXPECT_EQ(ninth.counts.hourConnections[3], 60);
+    EXPECT_EQ(ninth.counts.hourConnections[4], 60);
+    EXPECT_EQ(ninth.hosts, 70);  // h0..h49 of one log are among h0..h69 of the other
+    EXPECT_THAT(ninth.sources, testing::ElementsAre("access_log.1", "access_log"));
+    EXPECT_EQ(store.total(20261201, 20261231).counts.lines, static_cast<std::int64_t>(older.size() + newer.size()));
+}
+
+TEST(History, TheSameLogAgainReplacesItsShares) {
+    TempDir dir;
+    Store store(dir / "history.sqlite");
+    const auto noon = stretch(9, 0, 12 * 3600, 600, 10);
+    add(store, "access_log", join(noon));
+    EXPECT_THAT(add(store, "access_log", join(noon)), testing::IsEmpty());
+    EXPECT_EQ(store.total(0, 99991231).counts.lines, static_cast<std::int64_t>(noon.size()));
+    // The same log fetched again at midnight has grown: it replaces the noon copy.
+    const auto midnight = noon + stretch(9, 12 * 3600 + 1, 86399, 600, 20) + stretch(10, 0, 0, 1, 1);
+    EXPECT_THAT(add(store, "access_log", join(midnight)), testing::IsEmpty());
+    const auto days = store.days(0, 99991231);
+    ASSERT_EQ(days.size(), 2u);
+    EXPECT_EQ(days[0].counts.lines, static_cast<std::int64_t>(midnight.size() - 1));
+    EXPECT_EQ(days[0].hosts, 20);
+    EXPECT_THAT(days[0].sources, testing::ElementsAre("access_log"));
+}
+
+TEST(History, AnOverlappingLogOfAnotherNameReplacesTheEarlierShareAndSaysSo) {
+    TempDir dir;
+    Store store(dir / "history.sqlite");
+    const auto day = stretch(9, 0, 86399, 300, 10);
+    add(store, "access_log", join(day));
+    const auto notes = add(store, "copy_of_access_log", join(day));
+    ASSERT_EQ(notes.size(), 1u);
+    EXPECT_THAT(notes[0], HasSubstr("2026-12-09"));
+    EXPECT_THAT(notes[0], HasSubstr("\"access_log\""));
+    const auto days = store.days(0, 99991231);
+    ASSERT_EQ(days.size(), 1u);
+    EXPECT_EQ(days[0].counts.lines, static_cast<std::int64_t>(day.size()));
+    EXPECT_THAT(days[0].sources, testing::ElementsAre("copy_of_access_log"));
+    // Logs that only touch at one second add up.
+    add(store, "evening", join(stretch(10, 0, 100, 10, 1)));
+    EXPECT_THAT(add(store, "night", join(stretch(10, 100, 200, 10, 1))), testing::IsEmpty());
+    EXPECT_EQ(store.days(20261210, 20261210).at(0).counts.lines, 22);
+}
+
+TEST(History, MonthDistinctCountsAreThoseOfTheWholeMonth) {
+    TempDir dir;
+    Store store(dir / "history.sqlite");
+    std::mt19937 rng(3);
+    std::map<int, std::set<std::string>> hosts, visitors;
+    for (int d = 1; d <= 28; ++d) {
+        std::vector<std::string> lines;
+        for (int i = 0; i < 200; ++i) {
+            std::string host = "10.0." + std::to_string(rng() % 4) + "." + std::to_string(rng() % 250);
+            const std::string agent = "agent" + std::to_string(rng() % 3);
+            const int month = d <= 14 ? 11 : 12;
+            char when[32];
+            std::snprintf(when, sizeof when, "%02d/%s/2026:10:00:%02d", d, month == 11 ? "Nov" : "Dec", i % 60);
+            lines.push_back(line(host, when, "GET /", 200, agent));
+            hosts[month].insert(common::foldCase(host));
+            visitors[month].insert(common::foldCase(host) + " " + agent);
+        }
+        add(store, "log" + std::to_string(d), join(lines));
+    }
+    const auto months = store.months(0, 99991231);
+    ASSERT_EQ(months.size(), 2u);
+    EXPECT_EQ(months[0].day, 20261100);
+    std::int64_t sumOfDays = 0;
+    for (const auto& d : store.days(20261101, 20261130)) sumOfDays += d.hosts;
+    EXPECT_EQ(months[0].hosts, static_cast<std::int64_t>(hosts[11].size()));
+    EXPECT_GT(sumOfDays, months[0].hosts);
+    EXPECT_EQ(months[0].visitors, static_cast<std::int64_t>(visitors[11].size()));
+    EXPECT_EQ(months[1].hosts, static_cast<std::int64_t>(hosts[12].size()));
+    std::set<std::string> all = hosts[11];
+    all.insert(hosts[12].begin(), hosts[12].end());
+    EXPECT_EQ(store.total(0, 99991231).hosts, static_cast<std::int64_t>(all.size()));
+}
+
+TEST(History, RankingsOfARangeSumTheDailyTopRows) {
+    TempDir dir;
+    Store store(dir / "history.sqlite");
+    add(store, "a", join(stretch(8, 0, 99, 1, 3, "/a") + stretch(8, 100, 109, 1, 3, "/b")));
+    add(store, "b", join(stretch(9, 0, 49, 1, 3, "/b")));
+    const auto r = store.rankings(20261208, 20261209, 1);
+    const auto& pages = r.tables[static_cast<std::size_t>(analysis::RankTable::Pages)];
+    ASSERT_EQ(pages.size(), 1u);
+    EXPECT_EQ(pages[0].item, "/a");
+    EXPECT_EQ(pages[0].hits, 100);
+    EXPECT_EQ(pages[0].bytes, 10000);
+    EXPECT_EQ(r.tableHits[static_cast<std::size_t>(analysis::RankTable::Pages)], 160);
+    const auto b = store.rankings(20261209, 20261209, 0);
+    EXPECT_EQ(b.tables[0].at(0).item, "/b");
+    EXPECT_EQ(b.tables[0].at(0).hits, 50);
+}
+
+TEST(History, RemovingARangeLeavesTheOtherDays) {
+    TempDir dir;
+    Store store(dir / "history.sqlite");
+    add(store, "a", join(stretch(8, 0, 9, 1, 1) + stretch(9, 0, 9, 1, 1) + stretch(10, 0, 9, 1, 1)));
+    EXPECT_EQ(store.remove(20261209, 20261210), 2u);
+    const auto days = store.days(0, 99991231);
+    ASSERT_EQ(days.size(), 1u);
+    EXPECT_EQ(days[0].day, 20261208);
+    EXPECT_EQ(store.span(), std::make_pair(20261208, 20261208));
+    EXPECT_EQ(store.remove(20261208, 20261208), 1u);
+    EXPECT_EQ(store.span(), std::nullopt);
+    EXPECT_TRUE(store.rankings(0, 99991231, 0).tables[0].empty());
+}
+
+TEST(HistoryBlobs, HashListsKeepTheirTopHalvesEachOnce) {
+    std::mt19937_64 rng(5);
+    std::vector<std::uint64_t> hashes{0, ~0ull, 1ull << 32, (1ull << 32) + 7};
+    for (int i = 0; i < 5000; ++i) hashes.push_back(rng());
+    std::set<std::uint64_t> tops;
+    for (auto h : hashes) tops.insert(h >> 32);
+    const std::string blob = history::encodeHashes(hashes);
+    EXPECT_LT(blob.size(), hashes.size() * 4);
+    std::vector<std::uint64_t> back;
+    ASSERT_TRUE(history::decodeHashes(blob, back));
+    EXPECT_EQ(back, std::vector<std::uint64_t>(tops.begin(), tops.end()));
+    for (std::string bad : {std::string("\x80"), std::string("\x05\x00", 2), std::string("\xff\xff\xff\xff\xff\x01")})
+        EXPECT_FALSE(history::decodeHashes(bad, back)) << bad.size();
+}
