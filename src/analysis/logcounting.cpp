@@ -433,7 +433,7 @@ void analyse(const std::string& path, ResultView& view, const AnalysisOptions& o
         // index. The log is shown so that the user can see the line.
         const auto stopped = static_cast<std::size_t>(tally.lineCount) + tally.skippedLines.size();
         if (stopped < tally.logLines->size()) {
-            view.replacePane("NamaLog", tally.logLines);
+            view.replacePane(kRawLogPane, tally.logLines);
             view.stoppedAt(stopped, tally.logLines->lineNumber(stopped));
         }
         throw;

@@ -8,6 +8,7 @@
 #endif
 
 #include "common/apperror.h"
+#include "common/bytes.h"
 #include "common/intconv.h"
 #include "common/textpos.h"
 
@@ -22,7 +23,7 @@ constexpr auto kWhole = static_cast<std::ptrdiff_t>(0x7fffffffffffffffLL);
 
 bool isDigit(char c) { return c >= '0' && c <= '9'; }
 bool isLetter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
-bool isLeadByte(unsigned char c) { return (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC); }
+using common::isLeadByte;
 bool isTrailByte(unsigned char c) { return c >= 0x40 && c <= 0xFC && c != 0x7F; }
 
 // "[dd/Mmm/yyyy:" at p, with at least 13 bytes from p to end.

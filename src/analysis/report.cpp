@@ -140,7 +140,7 @@ PaneHeader paneHeader(std::string_view pane, const PaneContent& content) {
 }
 
 void outputStep(ResultView& view, const LogTally& t) {
-    view.replacePane("NamaLog", t.logLines);
+    view.replacePane(kRawLogPane, t.logLines);
     view.replacePane("Memo9", t.connectionLines);
     view.replacePane("Memo2", t.hostOtherLines);
     view.replacePane("HOST403Memo", t.host403Lines);

@@ -39,6 +39,9 @@ inline constexpr std::array<PaneInfo, 20> kPanes = {{
     {"NamaLog", "生ログ", false},
 }};
 
+// The raw log: every line as read, the last pane.
+inline constexpr std::string_view kRawLogPane = kPanes.back().name;
+
 // What a summary box shows.
 enum class BoxValue {
     File,  // the path of the analysed file, written as soon as the log is loaded
@@ -69,6 +72,9 @@ struct BoxInfo {
     std::string_view label;  // its caption ("/" stands between the two favicon boxes)
     int slot;                // its place in the group, 0 first
     BoxValue value;
+    // Its caption where it is listed on its own (the saved report), when that is not label: the
+    // window shows the favicon pair on one row under one caption.
+    std::string_view ownLabel = {};
 };
 
 // The 35 summary boxes, in the order an analysis writes them.
@@ -86,8 +92,8 @@ inline constexpr std::array<BoxInfo, 35> kBoxes = {{
     {"Edit9", "カウント > 要求(GET)", "対象数", 1, BoxValue::GetFileCount},
     {"Edit5", "受信ログ > 集計", "対象数", 0, BoxValue::PostFileCount},
     {"Edit10", "カウント > 受信(POST)", "対象数", 1, BoxValue::PostFileCount},
-    {"Edit33", "カウント > 解析", "/", 1, BoxValue::FaviconCount},
-    {"Edit31", "カウント > 解析", "favicon IE-総数", 0, BoxValue::FaviconIeCount},
+    {"Edit33", "カウント > 解析", "/", 1, BoxValue::FaviconCount, "favicon 総数"},
+    {"Edit31", "カウント > 解析", "favicon IE-総数", 0, BoxValue::FaviconIeCount, "favicon IE"},
     {"Edit32", "カウント > 解析", "要求/ホスト", 2, BoxValue::RequestsPerHost},
     {"Edit34", "カウント > 解析", "転送量", 3, BoxValue::Transfer},
     {"Edit20", "接続 > 集計", "200", 2, BoxValue::Status200},
@@ -110,6 +116,26 @@ inline constexpr std::array<BoxInfo, 35> kBoxes = {{
     {"Edit28", "カウント > 受信(POST)", "404", 4, BoxValue::Post404},
 }};
 
+// The カウント page: the file box, then these groups of boxes ("カウント > 接続", …) in this order.
+inline constexpr std::string_view kCountPage = "カウント";
+inline constexpr std::array<std::string_view, 4> kCountGroups = {"接続", "要求(GET)", "受信(POST)", "解析"};
+
+// The caption of a box listed on its own.
+constexpr std::string_view ownLabel(const BoxInfo& box) { return box.ownLabel.empty() ? box.label : box.ownLabel; }
+
+// The three hourly charts: image, where it stands, its caption (UTF-8), and the name of its series.
+struct ChartInfo {
+    std::string_view image;
+    std::string_view path;
+    std::string_view caption;
+    std::string_view series;  // ASCII, a CSV column
+};
+inline constexpr std::array<ChartInfo, 3> kCharts = {{
+    {"Image1", "接続 > グラフ", "時間別の接続数・総接続数から見た比率", "connections"},
+    {"Image2", "要求ログ > グラフ", "時間別の要求数・総接続数から見た比率", "gets"},
+    {"Image3", "受信ログ > グラフ", "時間別の受信数・総接続数から見た比率", "posts"},
+}};
+
 // The boxes of one group, in slot order.
 inline std::vector<const BoxInfo*> boxesOf(std::string_view group) {
     std::vector<const BoxInfo*> out;
@@ -124,6 +150,13 @@ constexpr std::string_view boxFor(BoxValue value) {
     for (const BoxInfo& b : kBoxes)
         if (b.value == value) return b.name;
     return {};
+}
+
+// The chart at path, or nullptr.
+constexpr const ChartInfo* chartAt(std::string_view path) {
+    for (const ChartInfo& c : kCharts)
+        if (c.path == path) return &c;
+    return nullptr;
 }
 
 // The pane at path, or nullptr.

@@ -125,7 +125,7 @@ void TForm1::hideSaveNote() {
 void TForm1::showRankedLines(analysis::RankTable table, const std::string& item) {
     const std::optional<FindQuery> query = rankedLinesQuery(table, item);
     if (!query) return;
-    LinesView* raw = pane("NamaLog");
+    LinesView* raw = pane(analysis::kRawLogPane);
     PageControl1->setCurrentWidget(raw->parentWidget());
     raw->clearSelection();
     raw->openFind();

@@ -11,12 +11,14 @@
 #include <emmintrin.h>
 #endif
 
+#include "common/bytes.h"
 #include "common/cp932.h"
 #include "qtedge/qtext.h"
 
 namespace {
 
-bool isLeadByte(unsigned char c) { return (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC); }
+using common::isAscii;
+using common::isLeadByte;
 
 // The pairs of a lead and a trail byte that the decoder showing the text reads as one character. A lead
 // byte before a byte that completes no character is shown alone (as U+FFFD), and that byte is then a
@@ -49,18 +51,6 @@ const CharPairs& charPairs() {
 bool isAscii(const QString& s) {
     for (QChar c : s)
         if (c.unicode() >= 0x80) return false;
-    return true;
-}
-
-bool isAscii(std::string_view s) {
-    const auto* p = reinterpret_cast<const unsigned char*>(s.data());
-    const unsigned char* end = p + s.size();
-#ifdef __SSE2__
-    for (; end - p >= 16; p += 16)
-        if (_mm_movemask_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p))) != 0) return false;
-#endif
-    for (; p < end; ++p)
-        if (*p >= 0x80) return false;
     return true;
 }
 

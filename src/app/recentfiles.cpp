@@ -19,18 +19,12 @@ std::vector<std::string> parse(std::string_view bytes) {
     return out;
 }
 
-std::string bytesOf(const std::vector<std::string>& list) {
-    std::string bytes;
-    for (const std::string& path : list) bytes += path + "\r\n";
-    return bytes;
-}
-
 template <class Change>
 std::vector<std::string> update(const std::string& file, Change change) {
     const auto now = common::updateSharedFile(file, [&](const std::optional<std::string>& bytes) {
         const auto before = parse(bytes.value_or(""));
         const auto after = change(before);
-        return after == before && bytes ? std::nullopt : std::optional<std::string>(bytesOf(after));
+        return after == before && bytes ? std::nullopt : std::optional<std::string>(common::joinLines(after));
     });
     return parse(now.value_or(""));
 }

@@ -106,7 +106,7 @@ int main(int argc, char** argv) {
     form1->rankingWindow()->hide();
 
     // The find bar on the raw log, then its filtered view.
-    LinesView* raw = form1->pane("NamaLog");
+    LinesView* raw = form1->pane(analysis::kRawLogPane);
     form1->PageControl1->setCurrentWidget(raw->parentWidget());
     raw->openFind();
     raw->findBar()->edit->setText(QStringLiteral("bot"));

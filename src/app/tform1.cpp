@@ -125,12 +125,9 @@ TForm1::TForm1(QWidget* parent) : QMainWindow(parent), lastByteName_(analysis::k
     PageControl1->setUsesScrollButtons(true);
 
     PageControl1->addTab(buildCountPage(), QStringLiteral("カウント"));
-    PageControl1->addTab(buildResultPage("Connect", "接続", "Image1", "時間別の接続数・総接続数から見た比率"),
-                         QStringLiteral("接続"));
-    PageControl1->addTab(buildResultPage("Get", "要求ログ", "Image2", "時間別の要求数・総接続数から見た比率"),
-                         QStringLiteral("要求ログ"));
-    PageControl1->addTab(buildResultPage("Post", "受信ログ", "Image3", "時間別の受信数・総接続数から見た比率"),
-                         QStringLiteral("受信ログ"));
+    PageControl1->addTab(buildResultPage("Connect", "接続"), QStringLiteral("接続"));
+    PageControl1->addTab(buildResultPage("Get", "要求ログ"), QStringLiteral("要求ログ"));
+    PageControl1->addTab(buildResultPage("Post", "受信ログ"), QStringLiteral("受信ログ"));
     PageControl1->addTab(buildReferrerPage(), QStringLiteral("リファラ"));
     PageControl1->addTab(pageOf(makePaneAt("bot"), "BotSheet"), QStringLiteral("bot"));
     PageControl1->addTab(pageOf(makePaneAt("生ログ"), "NamaSheet"), QStringLiteral("生ログ"));
@@ -231,7 +228,7 @@ QWidget* TForm1::buildCountPage() {
     page->setObjectName("CountSheet");
 
     auto* fileRow = new QHBoxLayout;
-    const analysis::BoxInfo* fileBox = analysis::boxesOf("カウント").front();
+    const analysis::BoxInfo* fileBox = analysis::boxesOf(analysis::kCountPage).front();
     auto* fileLabel = new QLabel(qs(fileBox->label));
     QLineEdit* path = makeBox(fileBox->name);
     path->setMinimumWidth(120);
@@ -248,7 +245,7 @@ QWidget* TForm1::buildCountPage() {
         auto* grid = new QGridLayout(group);
         grid->setContentsMargins(6, 2, 6, 4);
         grid->setVerticalSpacing(3);
-        const auto boxes = analysis::boxesOf("カウント > " + std::string(title));
+        const auto boxes = analysis::boxesOf(std::string(analysis::kCountPage) + " > " + std::string(title));
         assert(boxes.size() == 5);
         for (std::size_t i = 0; i < boxes.size(); ++i) {
             const int row = i < 2 ? 0 : 1;
@@ -259,7 +256,8 @@ QWidget* TForm1::buildCountPage() {
         return group;
     };
 
-    auto* analysisGroup = new QGroupBox(QStringLiteral("解析"));
+    const std::string_view analysisTitle = analysis::kCountGroups[3];
+    auto* analysisGroup = new QGroupBox(qs(analysisTitle));
     analysisGroup->setObjectName("GroupBox5");
     auto* grid = new QGridLayout(analysisGroup);
     grid->setContentsMargins(6, 2, 6, 4);
@@ -281,7 +279,7 @@ QWidget* TForm1::buildCountPage() {
     byteName->setEditable(false);
     connect(byteName, &QComboBox::currentIndexChanged, this, [this] { byteNameChange(); });
     // The favicon pair on one row with the "/" between, then one box a row; the amount with its unit.
-    const auto boxes = analysis::boxesOf("カウント > 解析");
+    const auto boxes = analysis::boxesOf(std::string(analysis::kCountPage) + " > " + std::string(analysisTitle));
     assert(boxes.size() == 4 && boxes[1]->label == "/");
     row(0, qs(boxes[0]->label), {makeBox(boxes[0]->name), new QLabel(qs(boxes[1]->label)), makeBox(boxes[1]->name)});
     row(1, qs(boxes[2]->label), {makeBox(boxes[2]->name)});
@@ -293,9 +291,9 @@ QWidget* TForm1::buildCountPage() {
     auto* resultsLayout = new QVBoxLayout(results);
     resultsLayout->setContentsMargins(6, 4, 6, 6);
     resultsLayout->setSpacing(4);
-    resultsLayout->addWidget(countGroup("GroupBox2", "接続"));
-    resultsLayout->addWidget(countGroup("GroupBox3", "要求(GET)"));
-    resultsLayout->addWidget(countGroup("GroupBox4", "受信(POST)"));
+    resultsLayout->addWidget(countGroup("GroupBox2", analysis::kCountGroups[0]));
+    resultsLayout->addWidget(countGroup("GroupBox3", analysis::kCountGroups[1]));
+    resultsLayout->addWidget(countGroup("GroupBox4", analysis::kCountGroups[2]));
     resultsLayout->addWidget(analysisGroup);
 
     Button1 = new QPushButton(QStringLiteral("ローカル(&L)"));
@@ -321,17 +319,17 @@ QWidget* TForm1::buildCountPage() {
     return page;
 }
 
-QWidget* TForm1::chartPage(const char* image, const char* caption) {
+QWidget* TForm1::chartPage(const analysis::ChartInfo& info) {
     auto* page = new QWidget;
-    page->setObjectName(QStringLiteral("%1Sheet").arg(QString::fromLatin1(image)));
-    auto* captionLabel = new QLabel(qs(caption));
+    page->setObjectName(QStringLiteral("%1Sheet").arg(qs(info.image)));
+    auto* captionLabel = new QLabel(qs(info.caption));
 
     // The scale captions are placed over the chart's own geometry: "50%" centred over the 50 % line,
     // "100%" ending where a full bar ends.
     auto* frame = new QWidget;
     ChartImage* chartImage = new ChartImage(frame);
-    chartImage->setObjectName(qs(image));
-    charts_.emplace(image, chartImage);
+    chartImage->setObjectName(qs(info.image));
+    charts_.emplace(std::string(info.image), chartImage);
     auto* half = new QLabel(QStringLiteral("50%"), frame);
     auto* full = new QLabel(QStringLiteral("100%"), frame);
     const int scaleHeight = half->sizeHint().height();
@@ -352,8 +350,7 @@ QWidget* TForm1::chartPage(const char* image, const char* caption) {
     return page;
 }
 
-QWidget* TForm1::buildResultPage(const char* prefix, std::string_view page, const char* image,
-                                 const char* chartCaption) {
+QWidget* TForm1::buildResultPage(const char* prefix, std::string_view page) {
     const QString p = QString::fromLatin1(prefix);
     const std::string at = std::string(page) + " > ";
     QTabWidget* tabs = innerTabs(p + "Pages");
@@ -375,7 +372,9 @@ QWidget* TForm1::buildResultPage(const char* prefix, std::string_view page, cons
     summaryLayout->addLayout(side);
     tabs->addTab(summary, QStringLiteral("集計"));
 
-    tabs->addTab(chartPage(image, chartCaption), QStringLiteral("グラフ"));
+    const analysis::ChartInfo* chartInfo = analysis::chartAt(at + "グラフ");
+    assert(chartInfo && "every result page has its chart");
+    tabs->addTab(chartPage(*chartInfo), QStringLiteral("グラフ"));
 
     QTabWidget* bad = innerTabs(p + "BadPages");
     bad->addTab(pageOf(makePaneAt(at + "不正常ログ > 404"), p + "404Sheet"), QStringLiteral("404"));
@@ -443,7 +442,7 @@ void TForm1::LogCounting(const std::string& path) {
         stopped();
         throw;
     }
-    StatusLines->setText(QStringLiteral("%L1 行").arg(pane("NamaLog")->lineCount()));
+    StatusLines->setText(QStringLiteral("%L1 行").arg(pane(analysis::kRawLogPane)->lineCount()));
     StatusTime->setText(QStringLiteral("解析 %1 秒").arg(static_cast<double>(timer.elapsed()) / 1000, 0, 'f', 2));
 }
 
@@ -608,7 +607,7 @@ void TForm1::rankingsReady(std::shared_ptr<const analysis::Rankings> rankings) {
 
 void TForm1::byteNameChange() {
     runCommand(this, [this] {
-        QLineEdit* amount = box("Edit34");
+        QLineEdit* amount = box(analysis::boxFor(analysis::BoxValue::Transfer));
         const analysis::UnitChange change = analysis::byteNameChange(fromQString(amount->text()), lastByteName_,
                                                                      byteName->currentIndex());
         if (change.text) {
@@ -728,7 +727,7 @@ void TForm1::stoppedAtZeroByte(std::size_t lineNumber) {
 // The line that stopped the pass is shown in the raw log, so that the error box's text can be read
 // beside it once the box is closed.
 void TForm1::stoppedAt(std::size_t index, std::size_t) {
-    LinesView* raw = pane("NamaLog");
+    LinesView* raw = pane(analysis::kRawLogPane);
     PageControl1->setCurrentWidget(raw->parentWidget());
     raw->selectLine(index);
 }

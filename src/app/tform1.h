@@ -14,6 +14,7 @@
 #include <QMainWindow>
 
 #include "analysis/rankings.h"
+#include "analysis/resultlayout.h"
 #include "analysis/resultview.h"
 #include "report/reportrecord.h"
 
@@ -167,12 +168,12 @@ private:
     void fillRecentMenu();
     QWidget* buildCountPage();
     // A page of results ("接続", "要求ログ", "受信ログ") with the panes and boxes the engine places there.
-    QWidget* buildResultPage(const char* prefix, std::string_view page, const char* image, const char* chartCaption);
+    QWidget* buildResultPage(const char* prefix, std::string_view page);
     QWidget* buildReferrerPage();
     LinesView* makePane(std::string_view name);
     LinesView* makePaneAt(std::string_view path);  // the pane of the engine's list at that path
     QLineEdit* makeBox(std::string_view name, int width = 56);
-    QWidget* chartPage(const char* image, const char* caption);
+    QWidget* chartPage(const analysis::ChartInfo& info);
     void imageReady(std::string_view image);
 
     Windows windows_;

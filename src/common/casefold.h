@@ -5,9 +5,9 @@
 #include <string>
 #include <string_view>
 
-namespace common {
+#include "common/bytes.h"
 
-inline bool isLeadByte(unsigned char c) { return (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC); }
+namespace common {
 
 std::string foldCase(std::string_view text);
 bool foldedEqual(std::string_view a, std::string_view b);

@@ -4,15 +4,11 @@
 #include <cerrno>
 #include <iconv.h>
 
+#include "common/bytes.h"
+
 namespace common {
 
 namespace {
-
-bool isAscii(std::string_view s) {
-    for (unsigned char c : s)
-        if (c >= 0x80) return false;
-    return true;
-}
 
 // One converter per direction and thread, opened on first use: opening one costs more than
 // converting a line, and panes and the CLI convert line after line.

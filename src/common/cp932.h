@@ -7,6 +7,8 @@ namespace common {
 
 // UTF-8 text written in our sources, as code page 932 bytes. Characters without a form become "?".
 std::string cp932(std::u8string_view utf8);
+// The same, short for the messages a file builds: jp(u8"…").
+inline std::string jp(std::u8string_view utf8) { return cp932(utf8); }
 
 // Code page 932 bytes as UTF-8; a byte that does not decode becomes U+FFFD.
 std::string utf8FromCp932(std::string_view bytes);

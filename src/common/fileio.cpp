@@ -48,6 +48,10 @@ void throwOpenError(const std::string& path, std::string_view description) {
 
 void throwOpenError(const std::string& path, int err) { throwOpenError(path, pathText(std::strerror(err))); }
 
+AppError createError(const std::string& path, int err) {
+    return AppError(formatMessage(msg::cannotCreate(), {pathText(fullPath(path)), pathText(std::strerror(err))}));
+}
+
 void closeFile(int fd) noexcept { ::close(fd); }
 
 std::string readWholeFile(const std::string& path) { return std::string(readFileBytes(path).view()); }
@@ -150,9 +154,6 @@ bool isTemporaryName(std::string_view name) {
 }  // namespace
 
 void writeFileAtomic(const std::string& path, std::string_view bytes, unsigned mode) {
-    auto createError = [&](int err) {
-        return AppError(formatMessage(msg::cannotCreate(), {pathText(fullPath(path)), pathText(std::strerror(err))}));
-    };
     // Through a symbolic link the file it names is replaced, and the link stays: the temporary file
     // goes beside the target, since a rename cannot cross file systems.
     const std::string target = linkTarget(path);
@@ -161,15 +162,15 @@ void writeFileAtomic(const std::string& path, std::string_view bytes, unsigned m
     if (exists) {
         // A read-only file is not replaced, even though its directory would allow the rename; the
         // write bit counts even for root, who may write anything.
-        if (::access(target.c_str(), W_OK) != 0) throw createError(errno);
-        if ((st.st_mode & S_IWUSR) == 0) throw createError(EACCES);
+        if (::access(target.c_str(), W_OK) != 0) throw createError(path, errno);
+        if ((st.st_mode & S_IWUSR) == 0) throw createError(path, EACCES);
         mode = st.st_mode & 07777;
     }
     const auto slash = target.rfind('/');
     removeUnlockedFiles(slash == std::string::npos ? "." : slash == 0 ? "/" : target.substr(0, slash), isTemporaryName);
     std::string tmp = target + std::string(kTemporaryInfix) + "XXXXXX";
     Fd f(::mkostemp(tmp.data(), O_CLOEXEC));
-    if (f.fd < 0) throw createError(errno);
+    if (f.fd < 0) throw createError(path, errno);
     ::flock(f.fd, LOCK_EX | LOCK_NB);  // tells it from a killed save's (removeUnlockedFiles)
     auto discard = [&] { ::unlink(tmp.c_str()); };
     ::fchmod(f.fd, mode);
@@ -192,7 +193,7 @@ void writeFileAtomic(const std::string& path, std::string_view bytes, unsigned m
     if (::rename(tmp.c_str(), target.c_str()) != 0) {
         const int err = errno;
         discard();
-        throw createError(err);
+        throw createError(path, err);
     }
 }
 
@@ -229,8 +230,7 @@ FileLock::FileLock(const std::string& path, std::chrono::milliseconds wait) {
         if (err != EWOULDBLOCK || std::chrono::steady_clock::now() >= deadline) {
             ::close(fd_);
             fd_ = -1;
-            throw AppError(
-                formatMessage(msg::cannotCreate(), {pathText(fullPath(path)), pathText(std::strerror(err))}));
+            throw createError(path, err);
         }
         // Another program holds it for the moment of one write; look again shortly.
         ::usleep(10000);

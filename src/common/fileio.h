@@ -7,6 +7,7 @@
 #include <string_view>
 #include <utility>
 
+#include "common/apperror.h"
 #include "common/bigmemory.h"
 
 namespace common {
@@ -135,6 +136,8 @@ std::string fullPath(const std::string& path);
 // Throws the open error of path for errno value err.
 [[noreturn]] void throwOpenError(const std::string& path, int err);
 [[noreturn]] void throwOpenError(const std::string& path, std::string_view description);
+// The create error of path for errno value err: "ファイル "%s". %s を作成できません".
+AppError createError(const std::string& path, int err);
 // The open error of a file whose content does not fit in memory.
 [[noreturn]] void throwOutOfMemory(const std::string& path);
 

@@ -4,17 +4,11 @@
 #include <charconv>
 
 #include "common/apperror.h"
+#include "common/bytes.h"
 
 namespace common {
 
 namespace {
-
-int hexValue(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    return -1;
-}
 
 // bits is 32 or 64: the decimal range and the hex digit limit follow from it.
 std::optional<std::int64_t> parse(std::string_view s, int bits) {

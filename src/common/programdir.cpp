@@ -89,10 +89,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-[[noreturn]] void throwCreateError(const std::string& path, int err) {
-    throw AppError(formatMessage(msg::cannotCreate(), {pathText(fullPath(path)), pathText(std::strerror(err))}));
-}
-
 // Copies the regular files of from into the new folder to, each readable by the user only.
 void copyFiles(const std::string& from, const std::string& to) {
     std::error_code ec;
@@ -108,7 +104,7 @@ void copyFiles(const std::string& from, const std::string& to) {
 void makeDirs(const std::string& dir) {
     std::error_code ec;
     fs::create_directories(dir, ec);
-    if (ec) throwCreateError(dir, ec.value());
+    if (ec) throw createError(dir, ec.value());
 }
 
 }  // namespace
@@ -131,13 +127,13 @@ void createDataDir(const std::string& dir, const std::string& shipped) {
     }
     // Filled under a temporary name and renamed: materia/ is there complete or not at all.
     std::string tmp = dir + ".materia-XXXXXX";
-    if (::mkdtemp(tmp.data()) == nullptr) throwCreateError(materia, errno);
+    if (::mkdtemp(tmp.data()) == nullptr) throw createError(materia, errno);
     try {
         copyFiles(shipped + "materia", tmp);
         if (::rename(tmp.c_str(), materia.c_str()) != 0) {
             const int err = errno;
             // Another copy of the program, started at the same moment, was first: its folder stands.
-            if (err != EEXIST && err != ENOTEMPTY) throwCreateError(materia, err);
+            if (err != EEXIST && err != ENOTEMPTY) throw createError(materia, err);
             fs::remove_all(tmp, ec);
         }
     } catch (...) {

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "common/casefold.h"
+#include "common/fileio.h"
 
 namespace common {
 
@@ -27,6 +28,19 @@ StringList splitLines(std::string_view text) {
         start = end + ((text[end] == '\r' && end + 1 < text.size() && text[end + 1] == '\n') ? 2 : 1);
     }
     return lines;
+}
+
+std::string joinLines(const StringList& lines) {
+    std::string out;
+    for (const std::string& line : lines) {
+        out += line;
+        out += "\r\n";
+    }
+    return out;
+}
+
+void saveLines(const std::string& path, const StringList& lines, unsigned mode) {
+    writeFileAtomic(path, joinLines(lines), mode);
 }
 
 std::optional<std::size_t> indexOf(const StringList& list, std::string_view text) {

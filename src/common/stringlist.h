@@ -14,6 +14,11 @@ using StringList = std::vector<std::string>;
 // end adds no empty line; an empty line inside gives an empty entry.
 StringList splitLines(std::string_view text);
 
+// The bytes of a saved list: every line followed by CR LF, the last one too; no lines, no bytes.
+std::string joinLines(const StringList& lines);
+// Replaces the file at path by the joined lines, atomically (see writeFileAtomic for the errors).
+void saveLines(const std::string& path, const StringList& lines, unsigned mode = 0644);
+
 // The text up to its first zero byte.
 std::string_view untilNul(std::string_view text);
 

@@ -11,7 +11,7 @@ namespace ftp {
 
 namespace {
 
-std::string jp(std::u8string_view utf8) { return common::cp932(utf8); }
+using common::jp;
 
 // Stranger's text for a window or a terminal: control characters become "?".
 std::string printable(std::string text) {

@@ -4,6 +4,8 @@
 #include <optional>
 #include <string>
 
+#include "common/base64.h"
+
 namespace ftp {
 
 // Pinned TLS public keys, one "host:port SHA256:..." a line.
@@ -51,7 +53,8 @@ bool forgetHostKey(const std::string& materiaDir, const std::string& host, int p
 
 // SHA-256 of bytes as a fingerprint text.
 std::string fingerprintOf(const std::string& bytes);
-std::string base64(const std::string& bytes, bool padded);
-std::string unbase64(const std::string& text);
+// Known hosts and pins hold keys in base64.
+using common::base64;
+using common::unbase64;
 
 }  // namespace ftp

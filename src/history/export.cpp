@@ -4,6 +4,7 @@
 #include <algorithm>
 
 #include "analysis/rankings.h"
+#include "common/base64.h"
 #include "common/fileio.h"
 #include "history/columns.h"
 #include "report/csvreport.h"
@@ -87,7 +88,8 @@ svg.chart text { font-family: sans-serif; font-size: 11px; }
 
 std::string policy() {
     const auto hash = report::sha256(kStyle);
-    return "default-src 'none'; style-src 'sha256-" + report::base64(hash.data(), hash.size()) +
+    return "default-src 'none'; style-src 'sha256-" +
+           common::base64(std::string_view(reinterpret_cast<const char*>(hash.data()), hash.size())) +
            "'; script-src 'none'; img-src 'none'; font-src 'none'; connect-src 'none'; media-src 'none'; "
            "object-src 'none'; frame-src 'none'; worker-src 'none'; manifest-src 'none'; form-action 'none'; "
            "base-uri 'none'";

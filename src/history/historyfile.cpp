@@ -51,7 +51,7 @@ const char* const kSteps[] = {
 };
 static_assert(std::size(kSteps) == Store::kSchemaVersion);
 
-std::string jp(const char8_t* utf8) { return common::cp932(utf8); }
+using common::jp;
 
 bool exists(const std::string& path) {
     struct stat st {};

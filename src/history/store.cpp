@@ -18,7 +18,7 @@ namespace history {
 
 namespace {
 
-std::string jp(const char8_t* utf8) { return common::cp932(utf8); }
+using common::jp;
 
 std::string sha256Hex(std::string_view bytes) {
     unsigned char digest[EVP_MAX_MD_SIZE];

@@ -8,18 +8,7 @@ namespace lists {
 
 common::StringList loadList(const std::string& path) { return common::splitLines(common::readWholeFile(path)); }
 
-std::string listFileBytes(const common::StringList& list) {
-    std::string out;
-    for (const auto& entry : list) {
-        out += entry;
-        out += "\r\n";
-    }
-    return out;
-}
-
-void saveList(const std::string& path, const common::StringList& list) {
-    common::writeFileAtomic(path, listFileBytes(list));
-}
+void saveList(const std::string& path, const common::StringList& list) { common::saveLines(path, list); }
 
 common::StringList updateList(const std::string& path, const std::function<void(common::StringList&)>& edit) {
     // Only a file that is not there holds nothing to lose; anything else (a directory in its place,
@@ -28,7 +17,7 @@ common::StringList updateList(const std::string& path, const std::function<void(
     common::updateSharedFile(path, [&](const std::optional<std::string>& now) -> std::optional<std::string> {
         if (now) list = common::splitLines(*now);
         edit(list);
-        return listFileBytes(list);
+        return common::joinLines(list);
     });
     return list;
 }

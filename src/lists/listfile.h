@@ -16,9 +16,6 @@ inline constexpr const char* kSERobotsList = "SERobotsList.dat";        // robot
 // A file that cannot be read throws "ファイル "%s". %s は開けません".
 common::StringList loadList(const std::string& path);
 
-// The bytes of a list file: every entry followed by CR LF; no entries, no bytes.
-std::string listFileBytes(const common::StringList& list);
-
 // Replaces the file atomically (see common::writeFileAtomic for the errors).
 void saveList(const std::string& path, const common::StringList& list);
 

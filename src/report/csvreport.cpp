@@ -63,9 +63,9 @@ void writeSummary(std::string& out, const ReportRecord& r) {
             row(out, {"ログ", "止めた行の内容", line});
         }
     }
-    for (const CountBox& b : kCountBoxes) {
+    for (const CountBox& b : countBoxes()) {
         std::string label(b.label);
-        if (b.box == "Edit34" && r.amountUnit() >= 0 && r.amountUnit() <= 3)
+        if (b.box == analysis::boxFor(analysis::BoxValue::Transfer) && r.amountUnit() >= 0 && r.amountUnit() <= 3)
             label += "(" + std::string(analysis::kUnits[static_cast<std::size_t>(r.amountUnit())]) + ")";
         appendCsvText(out, b.group);
         out += ',';
@@ -192,10 +192,7 @@ std::string csvFileName(const PaneTitle& pane) {
 std::vector<std::string> writeCsvReport(const ReportRecord& record, const std::string& dir) {
     std::error_code ec;
     std::filesystem::create_directories(dir, ec);
-    if (ec)
-        throw common::AppError(common::formatMessage(
-            common::msg::cannotCreate(),
-            {common::pathText(common::fullPath(dir)), common::pathText(std::strerror(ec.value()))}));
+    if (ec) throw common::createError(dir, ec.value());
     std::vector<std::string> written;
     std::string bytes;
     for (const CsvFile& f : csvFiles(record)) {

@@ -5,7 +5,9 @@
 
 #include "analysis/chart.h"
 #include "analysis/report.h"
+#include "common/base64.h"
 #include "common/fileio.h"
+#include "common/share.h"
 #include "report/csvreport.h"
 #include "report/layout.h"
 #include "report/rankingsection.h"
@@ -46,7 +48,8 @@ pre { background: #f7f7f7; border: 1px solid #ddd; padding: .5em; overflow-x: au
 const std::string& contentSecurityPolicy() {
     static const std::string policy = [] {
         const auto hash = sha256(kStyle);
-        return "default-src 'none'; style-src 'sha256-" + base64(hash.data(), hash.size()) +
+        return "default-src 'none'; style-src 'sha256-" +
+               common::base64(std::string_view(reinterpret_cast<const char*>(hash.data()), hash.size())) +
                "'; script-src 'none'; img-src 'none'; font-src 'none'; connect-src 'none'; media-src 'none'; "
                "object-src 'none'; frame-src 'none'; worker-src 'none'; manifest-src 'none'; form-action 'none'; "
                "base-uri 'none'";
@@ -126,7 +129,7 @@ void appendBoxes(std::string& out, const ReportRecord& r) {
     std::string scratch;
     out += "<section id=\"count\">\n<h2>カウント: 集計結果</h2>\n<div class=\"groups\">\n";
     std::string_view group;
-    for (const CountBox& b : kCountBoxes) {
+    for (const CountBox& b : countBoxes()) {
         if (b.group != group) {
             if (!group.empty()) out += "</table></div>\n";
             group = b.group;
@@ -138,7 +141,8 @@ void appendBoxes(std::string& out, const ReportRecord& r) {
         appendHtmlText(out, b.label);
         out += "</th><td class=\"n\">";
         appendLogText(out, r.box(b.box), scratch);
-        if (b.box == "Edit34" && r.amountUnit() >= 0 && r.amountUnit() <= 3 && r.box(b.box) != "-") {
+        if (b.box == analysis::boxFor(analysis::BoxValue::Transfer) && r.amountUnit() >= 0 && r.amountUnit() <= 3 &&
+            r.box(b.box) != "-") {
             out += ' ';
             out += analysis::kUnits[static_cast<std::size_t>(r.amountUnit())];
         }
@@ -171,13 +175,9 @@ void appendCharts(std::string& out, const ReportRecord& r) {
                "class=\"n\">総接続数から見た比率</th></tr>\n";
         for (std::size_t h = 0; h < 24; ++h) {
             const std::int64_t n = counts->counts[h];
-            char share[32];
-            std::snprintf(
-                share, sizeof share, "%.1f%%",
-                counts->total > 0 ? 100.0 * static_cast<double>(n) / static_cast<double>(counts->total) : 0.0);
             out += "<tr><td class=\"n\">" + std::to_string(h) + "</td><td class=\"n\">" +
-                   groupedNumber(static_cast<std::uintmax_t>(n < 0 ? 0 : n)) + "</td><td class=\"n\">" + share +
-                   "</td></tr>\n";
+                   groupedNumber(static_cast<std::uintmax_t>(n < 0 ? 0 : n)) + "</td><td class=\"n\">" +
+                   common::shareText(n, counts->total) + "</td></tr>\n";
         }
         out += "</table></details>\n</figure>\n";
     }

@@ -1,9 +1,8 @@
 // The rankings' part of the saved report.
 #include "report/rankingsection.h"
 
-#include <cstdio>
-
 #include "analysis/rankings.h"
+#include "common/share.h"
 #include "report/csvreport.h"
 #include "report/htmlreport.h"
 #include "report/reporttext.h"
@@ -15,13 +14,7 @@ namespace {
 // The page shows the top of each table; the CSV file holds every row.
 constexpr std::size_t kHtmlRankRows = 100;
 
-std::string share(std::int64_t hits, std::int64_t total) {
-    if (total <= 0) return "-";
-    const double percent = 100.0 * static_cast<double>(hits) / static_cast<double>(total);
-    char text[32];
-    std::snprintf(text, sizeof text, "%.1f%%", percent);
-    return text;
-}
+std::string share(std::int64_t hits, std::int64_t total) { return total <= 0 ? "-" : common::shareText(hits, total); }
 
 std::string number(std::int64_t n) { return groupedNumber(static_cast<std::uintmax_t>(n < 0 ? 0 : n)); }
 

@@ -4,14 +4,10 @@
 #include <filesystem>
 
 #include "analysis/report.h"
+#include "analysis/resultlayout.h"
 #include "common/fileio.h"
 
 namespace report {
-
-namespace {
-// The raw log is the file itself; the report leaves it out and need not hold on to it.
-constexpr std::string_view kRawLog = "NamaLog";
-}  // namespace
 
 ReportRecord::ReportRecord(analysis::ResultView* shown, int unit)
     : shown_(shown), unit_(unit), lastByteName_(analysis::kNoAmountYet) {}
@@ -42,7 +38,7 @@ void ReportRecord::begin(const std::string& logPath, std::time_t when) {
 
 void ReportRecord::unitChanged(std::string text, int unit) {
     if (!begun_) return;
-    boxes_["Edit34"] = std::move(text);
+    boxes_[std::string(analysis::boxFor(analysis::BoxValue::Transfer))] = std::move(text);
     amountUnit_ = unit;
 }
 
@@ -69,30 +65,31 @@ analysis::PaneContent& ReportRecord::paneRef(std::string_view name) {
     return it->second;
 }
 
+// The raw log is the file itself: the report leaves it out and need not hold on to it.
 void ReportRecord::clearPane(std::string_view name) {
-    if (name != kRawLog) paneRef(name).clear();
+    if (name != analysis::kRawLogPane) paneRef(name).clear();
     else rawLog_.reset();
     if (shown_) shown_->clearPane(name);
 }
 
 void ReportRecord::appendLines(std::string_view name, analysis::Lines lines) {
-    if (name != kRawLog) paneRef(name).append(lines);
+    if (name != analysis::kRawLogPane) paneRef(name).append(lines);
     if (shown_) shown_->appendLines(name, std::move(lines));
 }
 
 void ReportRecord::appendLine(std::string_view name, std::string line) {
-    if (name != kRawLog) paneRef(name).append(line);
+    if (name != analysis::kRawLogPane) paneRef(name).append(line);
     if (shown_) shown_->appendLine(name, std::move(line));
 }
 
 void ReportRecord::replacePane(std::string_view name, analysis::Lines lines) {
-    if (name != kRawLog) paneRef(name).replace(lines);
+    if (name != analysis::kRawLogPane) paneRef(name).replace(lines);
     else rawLog_ = lines;
     if (shown_) shown_->replacePane(name, std::move(lines));
 }
 
 void ReportRecord::insertLine(std::string_view name, std::size_t index, std::string line) {
-    if (name != kRawLog) paneRef(name).insert(index, line);
+    if (name != analysis::kRawLogPane) paneRef(name).insert(index, line);
     if (shown_) shown_->insertLine(name, index, std::move(line));
 }
 

@@ -68,18 +68,4 @@ std::array<std::uint8_t, 32> sha256(std::string_view bytes) {
     return out;
 }
 
-std::string base64(const std::uint8_t* data, std::size_t size) {
-    static constexpr char kDigits[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
-    std::string out;
-    for (std::size_t i = 0; i < size; i += 3) {
-        const std::uint32_t v = std::uint32_t(data[i]) << 16 | (i + 1 < size ? std::uint32_t(data[i + 1]) << 8 : 0) |
-                                (i + 2 < size ? data[i + 2] : 0u);
-        out += kDigits[(v >> 18) & 63];
-        out += kDigits[(v >> 12) & 63];
-        out += i + 1 < size ? kDigits[(v >> 6) & 63] : '=';
-        out += i + 2 < size ? kDigits[v & 63] : '=';
-    }
-    return out;
-}
-
 }  // namespace report

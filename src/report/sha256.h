@@ -8,6 +8,5 @@
 namespace report {
 
 std::array<std::uint8_t, 32> sha256(std::string_view bytes);
-std::string base64(const std::uint8_t* data, std::size_t size);
 
 }  // namespace report

@@ -157,6 +157,20 @@ TEST(CsvReport, EveryPaneButTheRawLogAndTheTablesInFilesNamedByWhatTheyHold) {
     EXPECT_THAT(summary[0], ElementsAre("group", "label", "value"));
     EXPECT_THAT(summary[3], ElementsAre("ログ", "行数", "6"));
     EXPECT_THAT(summary.back(), ElementsAre("解析", "転送量(byte)", "300"));
+    // The boxes of the カウント page group by group, each under the caption it has on its own (the
+    // window shows the favicon pair under one caption with a "/" between).
+    const std::vector<std::pair<std::string, std::string>> boxes = {
+        {"接続", "総接続数"},     {"接続", "ホスト数"},    {"接続", "200"},          {"接続", "403"},
+        {"接続", "404"},          {"要求(GET)", "要求数"}, {"要求(GET)", "対象数"},  {"要求(GET)", "200"},
+        {"要求(GET)", "403"},     {"要求(GET)", "404"},    {"受信(POST)", "受信数"}, {"受信(POST)", "対象数"},
+        {"受信(POST)", "200"},    {"受信(POST)", "403"},   {"受信(POST)", "404"},    {"解析", "favicon IE"},
+        {"解析", "favicon 総数"}, {"解析", "要求/ホスト"}, {"解析", "転送量(byte)"}};
+    ASSERT_GE(summary.size(), boxes.size());
+    for (std::size_t i = 0; i < boxes.size(); ++i) {
+        const auto& row = summary[summary.size() - boxes.size() + i];
+        ASSERT_EQ(row.size(), 3u);
+        EXPECT_EQ(std::make_pair(row[0], row[1]), boxes[i]) << i;
+    }
     const auto hourly = readCsv(out.path() + "/csv/時間別.csv");
     ASSERT_EQ(hourly.size(), 25u);
     EXPECT_THAT(hourly[0], ElementsAre("hour", "connections", "gets", "posts", "total"));

@@ -9,6 +9,7 @@
 
 #include "analysis/logcounting.h"
 #include "common/apperror.h"
+#include "common/base64.h"
 #include "common/cp932.h"
 #include "report/hostilelog.h"
 #include "report/sha256.h"
@@ -68,8 +69,9 @@ TEST(Sha256, KnownDigestsAcrossTheBlockBoundary) {
               "248d6a61d20638b8e5c026930c3e6039a33ce45964ff2167f6ecedd419db06c1");
     EXPECT_EQ(hex(sha256(std::string(1000, 'a'))), "41edece42d63e8d9bf515a9ba6932e1c20cbc9f5a5d134645adb5db1b9737ea3");
     const auto h = sha256("abc");
-    EXPECT_EQ(base64(h.data(), h.size()), "ungWv48Bz+pBQUDeXa4iI7ADYaOWF3qctBD/YfIAFa0=");
-    EXPECT_EQ(base64(reinterpret_cast<const std::uint8_t*>("ab"), 2), "YWI=");
+    EXPECT_EQ(common::base64(std::string_view(reinterpret_cast<const char*>(h.data()), h.size())),
+              "ungWv48Bz+pBQUDeXa4iI7ADYaOWF3qctBD/YfIAFa0=");
+    EXPECT_EQ(common::base64("ab"), "YWI=");
 }
 
 TEST(HtmlReport, HostileLogReachesThePageOnlyAsText) {
@@ -120,6 +122,9 @@ TEST(HtmlReport, HeaderBoxesAndUnitAsTheWindowShowsThem) {
     EXPECT_THAT(page, HasSubstr("<dt>サイズ</dt><dd>" + std::to_string(hostile::log().size()) + " バイト</dd>"));
     EXPECT_THAT(page, HasSubstr("<tr><th>総接続数</th><td class=\"n\">6</td></tr>"));
     EXPECT_THAT(page, HasSubstr("<tr><th>転送量</th><td class=\"n\">300 byte</td></tr>"));
+    // The favicon pair, one caption each (the window shows them on one row as "favicon IE-総数 … / …").
+    EXPECT_THAT(page, HasSubstr("<h3>解析</h3><table>\n<tr><th>favicon IE</th><td class=\"n\">"));
+    EXPECT_THAT(page, HasSubstr("</td></tr>\n<tr><th>favicon 総数</th><td class=\"n\">"));
     a.record.unitChanged(common::cp932(u8"0.29296875"), 1);
     EXPECT_THAT(htmlReport(a.record), HasSubstr("<tr><th>転送量</th><td class=\"n\">0.29296875 Kb</td></tr>"));
     // Only the rest of the window's panes: the raw log is left out.
