@@ -1,7 +1,6 @@
 // Server keys: fingerprints, TLS pins and SSH known hosts.
 #include "ftp/serverkey.h"
 
-#include <openssl/evp.h>
 #include <sys/stat.h>
 
 #include <cerrno>
@@ -10,6 +9,7 @@
 #include "common/apperror.h"
 #include "common/cp932.h"
 #include "common/fileio.h"
+#include "common/sha256.h"
 #include "common/sharedfile.h"
 #include "ftp/trustfile.h"
 
@@ -64,12 +64,7 @@ bool changeEntries(const std::string& path, const std::function<bool(std::string
 
 }  // namespace
 
-std::string fingerprintOf(const std::string& bytes) {
-    unsigned char digest[EVP_MAX_MD_SIZE];
-    unsigned int size = 0;
-    EVP_Digest(bytes.data(), bytes.size(), digest, &size, EVP_sha256(), nullptr);
-    return "SHA256:" + base64(std::string(reinterpret_cast<char*>(digest), size), false);
-}
+std::string fingerprintOf(const std::string& bytes) { return "SHA256:" + base64(common::sha256(bytes), false); }
 
 bool sameFingerprint(const std::string& a, const std::string& b) {
     const std::string x = bareFingerprint(a);

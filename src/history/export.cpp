@@ -6,11 +6,11 @@
 #include "analysis/rankings.h"
 #include "common/base64.h"
 #include "common/fileio.h"
+#include "common/sha256.h"
 #include "history/columns.h"
 #include "report/csvreport.h"
 #include "report/htmlreport.h"
 #include "report/reporttext.h"
-#include "report/sha256.h"
 
 namespace history {
 
@@ -87,9 +87,7 @@ svg.chart text { font-family: sans-serif; font-size: 11px; }
 )";
 
 std::string policy() {
-    const auto hash = report::sha256(kStyle);
-    return "default-src 'none'; style-src 'sha256-" +
-           common::base64(std::string_view(reinterpret_cast<const char*>(hash.data()), hash.size())) +
+    return "default-src 'none'; style-src 'sha256-" + common::base64(common::sha256(kStyle)) +
            "'; script-src 'none'; img-src 'none'; font-src 'none'; connect-src 'none'; media-src 'none'; "
            "object-src 'none'; frame-src 'none'; worker-src 'none'; manifest-src 'none'; form-action 'none'; "
            "base-uri 'none'";

@@ -3,13 +3,13 @@
 
 #include <algorithm>
 #include <cstring>
-#include <openssl/evp.h>
 #include <sys/stat.h>
 #include <unordered_map>
 
 #include "common/apperror.h"
 #include "common/cp932.h"
 #include "common/programdir.h"
+#include "common/sha256.h"
 #include "history/blobs.h"
 #include "history/historyfile.h"
 #include "history/sqlite.h"
@@ -21,14 +21,12 @@ namespace {
 using common::jp;
 
 std::string sha256Hex(std::string_view bytes) {
-    unsigned char digest[EVP_MAX_MD_SIZE];
-    unsigned int size = 0;
-    EVP_Digest(bytes.data(), bytes.size(), digest, &size, EVP_sha256(), nullptr);
     static constexpr char kHex[] = "0123456789abcdef";
     std::string out;
-    for (unsigned i = 0; i < size; ++i) {
-        out.push_back(kHex[digest[i] >> 4]);
-        out.push_back(kHex[digest[i] & 15]);
+    for (const char c : common::sha256(bytes)) {
+        const auto b = static_cast<unsigned char>(c);
+        out.push_back(kHex[b >> 4]);
+        out.push_back(kHex[b & 15]);
     }
     return out;
 }

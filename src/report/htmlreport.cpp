@@ -7,12 +7,12 @@
 #include "analysis/report.h"
 #include "common/base64.h"
 #include "common/fileio.h"
+#include "common/sha256.h"
 #include "common/share.h"
 #include "report/csvreport.h"
 #include "report/layout.h"
 #include "report/rankingsection.h"
 #include "report/reporttext.h"
-#include "report/sha256.h"
 
 namespace report {
 
@@ -47,9 +47,7 @@ pre { background: #f7f7f7; border: 1px solid #ddd; padding: .5em; overflow-x: au
 
 const std::string& contentSecurityPolicy() {
     static const std::string policy = [] {
-        const auto hash = sha256(kStyle);
-        return "default-src 'none'; style-src 'sha256-" +
-               common::base64(std::string_view(reinterpret_cast<const char*>(hash.data()), hash.size())) +
+        return "default-src 'none'; style-src 'sha256-" + common::base64(common::sha256(kStyle)) +
                "'; script-src 'none'; img-src 'none'; font-src 'none'; connect-src 'none'; media-src 'none'; "
                "object-src 'none'; frame-src 'none'; worker-src 'none'; manifest-src 'none'; form-action 'none'; "
                "base-uri 'none'";
