@@ -56,3 +56,11 @@ TEST(StringList, IndexOfIgnoresCaseAndGivesTheFirst) {
     EXPECT_EQ(common::indexOf(list, "BETA"), 1u);
     EXPECT_EQ(common::indexOf(list, "gamma"), std::nullopt);
 }
+
+TEST(StringList, JoinedLinesEachEndWithCrLfAndSplitBack) {
+    EXPECT_EQ(common::joinLines({}), "");
+    EXPECT_EQ(common::joinLines({""}), "\r\n");
+    const common::StringList lines = {"a", "", "\x81\x5C"};
+    EXPECT_EQ(common::joinLines(lines), "a\r\n\r\n\x81\x5C\r\n");
+    EXPECT_EQ(common::splitLines(common::joinLines(lines)), lines);
+}
