@@ -19,6 +19,7 @@ class FindBar;
 class LineMatcher;
 class LineSearch;
 class QMenu;
+class QPainter;
 
 class LinesView : public QAbstractScrollArea {
     Q_OBJECT
@@ -99,8 +100,19 @@ protected:
     void changeEvent(QEvent* event) override;
 
 private:
+    static constexpr int kMargin = 2;  // left of the text, as a text area leaves it
     void contentChanged(bool toTop);
     void paintLines();
+    // A row as painted: its line, its top, the width of its text and of the text with its mark.
+    struct PaintedRow {
+        std::size_t line;
+        int top;
+        int textWidth;
+        int width;
+    };
+    void paintMatches(QPainter& painter, const QString& text, int x, int rowTop) const;
+    void paintSelection(QPainter& painter, const Shown& shown, const PaintedRow& row, int x) const;
+    void paintGutter(QPainter& painter, std::size_t top, std::size_t rows, int gutter) const;
     std::size_t matchLine(std::size_t k) const { return k < head_.size() ? head_[k] : tail_[k - head_.size()]; }
     std::size_t rowOfLine(std::size_t line) const;  // first row whose line is at or after line
     std::size_t topRow() const;

@@ -16,6 +16,7 @@
 #include "analysis/rankings.h"
 #include "analysis/resultlayout.h"
 #include "analysis/resultview.h"
+#include "app/showwindow.h"
 #include "report/reportrecord.h"
 
 class ChartImage;
@@ -24,6 +25,7 @@ class QAction;
 class RankingWindow;
 class QComboBox;
 class QLabel;
+class QLayout;
 class ReadMenu;
 class QMenu;
 class QUrl;
@@ -164,9 +166,15 @@ private:
     void hideSaveNote();
     // Runs a save: done and its folder in the status bar, or the reason it failed (also in the box).
     bool runSave(const std::function<void()>& save, const QString& done, const QString& folder);
+    void buildRecentMenu(QMenu* file);
     void rememberRecent(const std::string& path);
     void fillRecentMenu();
+    void buildPages();
     QWidget* buildCountPage();
+    QLayout* buildFileRow();
+    QWidget* buildCountGroup(const char* name, std::string_view title);
+    QWidget* buildAnalysisGroup(std::string_view title);  // the favicon pair, requests per host, the amount
+    QLayout* buildOpenButtons();
     // A page of results ("接続", "要求ログ", "受信ログ") with the panes and boxes the engine places there.
     QWidget* buildResultPage(const char* prefix, std::string_view page);
     QWidget* buildReferrerPage();
@@ -191,10 +199,5 @@ private:
     history::ui::HistoryWindow* historyWindow_ = nullptr;
 };
 
-// Shows a window, or brings it to the front when it is open already.
-void showWindow(QWidget* window);
-// Moves a window that does not fit into the screen's available area (a high-density display makes the
-// windows' pixel positions reach past its edge); a window that fits stays where it is.
-void keepOnScreen(QWidget* window);
 // Sets a summary box's text with its first character in view.
 void showInBox(QLineEdit* box, const QString& text);

@@ -1,7 +1,7 @@
 // The progress window.
 #include "app/tform2.h"
 
-#include "app/tform1.h"
+#include "app/showwindow.h"
 
 #include <algorithm>
 #include <climits>
