@@ -132,36 +132,6 @@ void writePane(std::string& out, std::string_view name, const analysis::PaneCont
 
 }  // namespace
 
-namespace {
-
-// What a spreadsheet may take for the start of a formula or a command: the ASCII starters, the
-// breaks and "|" (DDE), and the full-width ＝ ＋ － ＠, which some spreadsheets read as the ASCII ones.
-bool startsFormula(std::string_view s) {
-    if (s.empty()) return false;
-    if (std::string_view("=+-@\t\r\n|").find(s[0]) != std::string_view::npos) return true;
-    for (const std::string_view wide : {"\xEF\xBC\x9D", "\xEF\xBC\x8B", "\xEF\xBC\x8D", "\xEF\xBC\xA0"})
-        if (s.substr(0, wide.size()) == wide) return true;
-    return false;
-}
-
-}  // namespace
-
-void appendCsvText(std::string& out, std::string_view s) {
-    const bool formula = startsFormula(s);
-    const bool quote = s.find_first_of("\",\r\n") != std::string_view::npos;
-    if (quote) out += '"';
-    if (formula) out += '\'';
-    if (quote) {
-        for (const char c : s) {
-            if (c == '"') out += '"';
-            out += c;
-        }
-        out += '"';
-    } else {
-        out += s;
-    }
-}
-
 std::vector<CsvFile> csvFiles(const ReportRecord& record) {
     const ReportRecord* r = &record;
     std::vector<CsvFile> files;

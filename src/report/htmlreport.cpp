@@ -220,22 +220,6 @@ void appendPanes(std::string& out, const ReportRecord& r) {
 
 }  // namespace
 
-void appendHtmlText(std::string& out, std::string_view utf8) {
-    for (const char c : utf8) {
-        switch (c) {
-            case '&': out += "&amp;"; break;
-            case '<': out += "&lt;"; break;
-            case '>': out += "&gt;"; break;
-            case '"': out += "&quot;"; break;
-            case '\'': out += "&#39;"; break;
-            case '\t': out += c; break;
-            default:
-                if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) out += "\xEF\xBF\xBD";
-                else out += c;
-        }
-    }
-}
-
 std::string chartSvg(const ChartCounts& chart) {
     namespace ch = analysis::chart;
     analysis::ChartState state;

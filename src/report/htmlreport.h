@@ -6,6 +6,7 @@
 #include <string_view>
 
 #include "report/reportrecord.h"
+#include "report/reporttext.h"
 
 namespace report {
 
@@ -19,10 +20,6 @@ void writeHtmlReport(const ReportRecord& record, const std::string& path);
 
 // "munyaro-report-<log file name>.html" in the log's folder.
 std::string defaultReportPath(const std::string& logPath);
-
-// Appends UTF-8 text escaped for HTML text and quoted attribute values; control characters, which
-// have no business in a page, become U+FFFD.
-void appendHtmlText(std::string& out, std::string_view utf8);
 
 // One hourly chart as inline SVG, drawn with the window's geometry from the 24 counts.
 std::string chartSvg(const ChartCounts& chart);

@@ -3,8 +3,6 @@
 
 #include "analysis/rankings.h"
 #include "common/share.h"
-#include "report/csvreport.h"
-#include "report/htmlreport.h"
 #include "report/reporttext.h"
 
 namespace report {

@@ -3,11 +3,10 @@
 #include <string>
 #include <vector>
 
+#include "report/csvfile.h"
 #include "report/reportrecord.h"
 
 namespace report {
-
-struct CsvFile;
 
 void appendRankingSection(std::string& html, const ReportRecord& record);
 void addRankingCsvFiles(std::vector<CsvFile>& files, const ReportRecord& record);

@@ -36,6 +36,16 @@ std::size_t utf8Sequence(std::string_view s) {
         if ((b(i) & 0xC0) != 0x80) return 0;
     return n;
 }
+// What a spreadsheet may take for the start of a formula or a command: the ASCII starters, the
+// breaks and "|" (DDE), and the full-width ＝ ＋ － ＠, which some spreadsheets read as the ASCII ones.
+bool startsFormula(std::string_view s) {
+    if (s.empty()) return false;
+    if (std::string_view("=+-@\t\r\n|").find(s[0]) != std::string_view::npos) return true;
+    for (const std::string_view wide : {"\xEF\xBC\x9D", "\xEF\xBC\x8B", "\xEF\xBC\x8D", "\xEF\xBC\xA0"})
+        if (s.substr(0, wide.size()) == wide) return true;
+    return false;
+}
+
 }  // namespace
 
 void appendUtf8(std::string& out, std::string_view cp932) {
@@ -71,6 +81,38 @@ std::string localTimeText(std::time_t when) {
     char buf[32];
     std::strftime(buf, sizeof buf, "%Y-%m-%d %H:%M:%S", &tm);
     return buf;
+}
+
+void appendHtmlText(std::string& out, std::string_view utf8) {
+    for (const char c : utf8) {
+        switch (c) {
+            case '&': out += "&amp;"; break;
+            case '<': out += "&lt;"; break;
+            case '>': out += "&gt;"; break;
+            case '"': out += "&quot;"; break;
+            case '\'': out += "&#39;"; break;
+            case '\t': out += c; break;
+            default:
+                if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) out += "\xEF\xBF\xBD";
+                else out += c;
+        }
+    }
+}
+
+void appendCsvText(std::string& out, std::string_view s) {
+    const bool formula = startsFormula(s);
+    const bool quote = s.find_first_of("\",\r\n") != std::string_view::npos;
+    if (quote) out += '"';
+    if (formula) out += '\'';
+    if (quote) {
+        for (const char c : s) {
+            if (c == '"') out += '"';
+            out += c;
+        }
+        out += '"';
+    } else {
+        out += s;
+    }
 }
 
 }  // namespace report
