@@ -7,7 +7,7 @@
 #include <clocale>
 #include <cstdlib>
 #include <cstring>
-#include <memory>
+#include <optional>
 #include <string>
 
 #include <qt6keychain/keychain.h>
@@ -44,19 +44,25 @@ MunyaroKeyringReply reply(int status, const QByteArray& text = {}) {
     return r;
 }
 
-// Starts job and waits for its answer. Input is held back meanwhile, so a click cannot start a
-// second call while the keyring asks for its own password; the window still repaints.
-void runJob(QKeychain::Job& job) {
-    QEventLoop loop;
-    QObject::connect(&job, &QKeychain::Job::finished, &loop, &QEventLoop::quit);
-    job.start();
-    loop.exec(QEventLoop::ExcludeUserInputEvents);
-}
-
 MunyaroKeyringReply failure(const QKeychain::Job& job) {
     QString why = job.errorString();
     if (why.isEmpty()) why = QStringLiteral("error %1").arg(int(job.error()));
     return reply(MUNYARO_KEYRING_FAILED, why.toUtf8());
+}
+
+// Runs job on entry and waits for its answer: nothing when it succeeded, else the reply that says
+// how it did not. Input is held back meanwhile, so a click cannot start a second call while the
+// keyring asks for its own password; the window still repaints.
+std::optional<MunyaroKeyringReply> run(QKeychain::Job& job, const QString& entry) {
+    job.setAutoDelete(false);
+    job.setKey(entry);
+    QEventLoop loop;
+    QObject::connect(&job, &QKeychain::Job::finished, &loop, &QEventLoop::quit);
+    job.start();
+    loop.exec(QEventLoop::ExcludeUserInputEvents);
+    if (job.error() == QKeychain::NoError) return std::nullopt;
+    if (job.error() == QKeychain::EntryNotFound) return reply(MUNYARO_KEYRING_NOT_FOUND);
+    return failure(job);
 }
 
 }  // namespace
@@ -68,29 +74,18 @@ extern "C" __attribute__((visibility("default"))) MunyaroKeyringReply munyaro_ke
     const QString entry = QString::fromUtf8(key);
     if (op == MUNYARO_KEYRING_READ) {
         QKeychain::ReadPasswordJob job(kService);
-        job.setAutoDelete(false);
-        job.setKey(entry);
-        runJob(job);
-        if (job.error() == QKeychain::EntryNotFound) return reply(MUNYARO_KEYRING_NOT_FOUND);
-        if (job.error() != QKeychain::NoError) return failure(job);
+        if (auto failed = run(job, entry)) return *failed;
         return reply(MUNYARO_KEYRING_OK, job.textData().toUtf8());
     }
     if (op == MUNYARO_KEYRING_WRITE) {
         QKeychain::WritePasswordJob job(kService);
-        job.setAutoDelete(false);
-        job.setKey(entry);
         job.setTextData(QString::fromUtf8(secret, static_cast<qsizetype>(secretSize)));
-        runJob(job);
-        if (job.error() != QKeychain::NoError) return failure(job);
+        if (auto failed = run(job, entry)) return *failed;
         return reply(MUNYARO_KEYRING_OK);
     }
     if (op == MUNYARO_KEYRING_REMOVE) {
         QKeychain::DeletePasswordJob job(kService);
-        job.setAutoDelete(false);
-        job.setKey(entry);
-        runJob(job);
-        if (job.error() == QKeychain::EntryNotFound) return reply(MUNYARO_KEYRING_NOT_FOUND);
-        if (job.error() != QKeychain::NoError) return failure(job);
+        if (auto failed = run(job, entry)) return *failed;
         return reply(MUNYARO_KEYRING_OK);
     }
     return reply(MUNYARO_KEYRING_FAILED, "unknown operation");
