@@ -9,6 +9,7 @@
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
+#include <fcntl.h>
 #include <string>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -85,12 +86,15 @@ cp "$d/daemon.log" "$d/failed.part" && mv "$d/failed.part" "$d/failed"
         std::vector<char*> envp;
         for (auto& e : env) envp.push_back(e.data());
         envp.push_back(nullptr);
-        std::string script = dir_ / "start.sh", folder = dir_.path();
+        std::string script = dir_ / "start.sh", folder = dir_.path(), busLog = dir_ / "bus.log";
         char* argv[] = {const_cast<char*>("dbus-run-session"), const_cast<char*>("--"), const_cast<char*>("sh"),
                         script.data(), folder.data(), nullptr};
         pid_ = ::fork();
         if (pid_ == 0) {
             ::setpgid(0, 0);  // its own group, so that the end takes the bus and the daemon with it
+            const int log = ::open(busLog.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+            ::dup2(log, 1);
+            ::dup2(log, 2);
             ::execvpe(argv[0], argv, envp.data());
             ::_exit(127);
         }
@@ -110,7 +114,7 @@ cp "$d/daemon.log" "$d/failed.part" && mv "$d/failed.part" "$d/failed"
             int status = 0;
             if (::waitpid(pid_, &status, WNOHANG) == pid_) {
                 pid_ = -1;
-                unavailable_ = "dbus-run-session did not start a session bus";
+                unavailable_ = "dbus-run-session did not start a session bus: " + readFile(dir_ / "bus.log");
                 return;
             }
             std::this_thread::sleep_for(std::chrono::milliseconds(50));
