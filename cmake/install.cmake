@@ -36,7 +36,8 @@ set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)             # munyaro_<version>_<arch>.d
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)               # Depends from the shared libraries (dpkg-shlibdeps)
 # ... and libcurl, which the programs load only when they download (so dpkg-shlibdeps cannot see it).
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "libcurl4 (>= 7.88)")
-set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "fonts-ipafont-gothic, fonts-dejavu-core, qt6-translations-l10n")
+# libsecret-1-0: QtKeychain loads it to reach the desktop's keyring (Secret Service).
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "fonts-ipafont-gothic, fonts-dejavu-core, qt6-translations-l10n, libsecret-1-0")
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_STRIP_FILES ON)
 # A package is made from what was built; making it never starts a build of everything.

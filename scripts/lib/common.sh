@@ -6,6 +6,8 @@ root=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
 # libsqlite3-dev: the history of analysed days is one SQLite file.
 # libhyperscan-dev: the reference lists are searched in long texts with Hyperscan (amd64 only in Debian;
 # elsewhere the program builds without it and finds the same).
+# qtkeychain-qt6-dev, libsecret-1-0: the FTP password in the desktop's keyring (QtKeychain reaches the
+# Secret Service through libsecret, which it loads itself).
 # fonts-dejavu-core: the panes' fixed-width Latin face (IPA Gothic draws the backslash as a yen sign).
 # libisal-dev: gzip logs are inflated with Intel ISA-L, several times zlib's speed (amd64 here; elsewhere
 # zlib inflates them).
@@ -13,6 +15,7 @@ amd64_only=()
 [ "$(dpkg --print-architecture)" = amd64 ] && amd64_only=(libhyperscan-dev libisal-dev)
 build_packages=(cmake g++ make pkg-config zlib1g-dev libgtest-dev libgmock-dev
                 qt6-base-dev qt6-translations-l10n libcurl4-openssl-dev libssl-dev libsqlite3-dev fonts-ipafont-gothic libre2-dev fonts-dejavu-core
+                qtkeychain-qt6-dev libsecret-1-0
                 "${amd64_only[@]}")
 
 # Installs the packages of the given list that are not installed yet (apt-get, as root).

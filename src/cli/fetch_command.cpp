@@ -17,6 +17,7 @@
 #include "common/stringlist.h"
 #include "ftp/ftpsetting.h"
 #include "ftp/inetman.h"
+#include "ftp/keyring/ftppassword.h"
 #include "ftp/serverkey.h"
 
 namespace cli {
@@ -40,6 +41,21 @@ std::optional<std::string> cp932Arg(const std::string& utf8) {
     return bytes;
 }
 
+// The password the window kept in the keyring for user at host (UTF-8), or nothing, having said why.
+std::optional<std::string> keyringPassword(const std::string& host, const std::string& user) {
+    const auto server = cp932Arg(host), account = cp932Arg(user);
+    if (!server || !account) {
+        std::fprintf(stderr, "munyaro-cli fetch: a character of the host or user has no Shift-JIS form\n");
+        return std::nullopt;
+    }
+    try {
+        return common::utf8FromCp932(keyring::loadPassword(true, *server, *account, ""));
+    } catch (const std::exception& e) {
+        say(e.what());
+        return std::nullopt;
+    }
+}
+
 }  // namespace
 
 const char* fetchUsage() {
@@ -51,6 +67,9 @@ const char* fetchUsage() {
            "    (default: the window's logs/) as the FTP window does. The password is the first\n"
            "    line of FILE (readable by its owner only: chmod 600), else the environment variable\n"
            "    MUNYARO_PASSWORD; never an argument.\n"
+           "      --password-keyring  the password the FTP window kept in the desktop's keyring for\n"
+           "                   USER at HOST; where the keyring does not answer or has none, FILE or\n"
+           "                   MUNYARO_PASSWORD if given, else a failure\n"
            "      --protocol   ftp (default; active unless --passive), ftps (explicit TLS, passive),\n"
            "                   sftp (binary)\n"
            "      --port N     default 21, or 22 for sftp\n"
@@ -70,7 +89,8 @@ int runFetch(int argc, char** argv) {
     const std::string pins = common::materiaFile(ftp::kPinFile);
     std::string materia = pins.substr(0, pins.rfind('/'));
     std::string outDir = materia.substr(0, materia.rfind('/') + 1) + "logs";
-    bool passive = false, binary = false, report = false, materiaGiven = false, haveHost = false, haveUser = false;
+    bool passive = false, binary = false, report = false, materiaGiven = false, haveHost = false, haveUser = false,
+         fromKeyring = false;
     auto usageError = [](const std::string& why) {
         std::fprintf(stderr, "munyaro-cli fetch: %s\nusage:\n%s", why.c_str(), fetchUsage());
         return 2;
@@ -114,6 +134,8 @@ int runFetch(int argc, char** argv) {
             binary = true;
         } else if (arg == "--report") {
             report = true;
+        } else if (arg == "--password-keyring") {
+            fromKeyring = true;
         } else if (arg.size() > 1 && arg[0] == '-') {
             return usageError("unknown option '" + arg + "'");
         } else {
@@ -129,7 +151,16 @@ int runFetch(int argc, char** argv) {
     if (port == 0) return usageError("--port must be 1 to 65535");
 
     std::string password;
-    if (!passwordFile.empty()) {
+    std::optional<std::string> kept;
+    if (fromKeyring) {
+        const bool otherwise = !passwordFile.empty() || std::getenv("MUNYARO_PASSWORD") != nullptr;
+        kept = keyringPassword(host, user);
+        if (!kept && !otherwise) return 1;
+        if (!kept) say(common::cp932(u8"代わりに --password-file か MUNYARO_PASSWORD のパスワードを使います"));
+    }
+    if (kept) {
+        password = *kept;
+    } else if (!passwordFile.empty()) {
         // As ssh refuses a private key that others may read: the password would be theirs too.
         struct stat st {};
         if (::stat(passwordFile.c_str(), &st) == 0 && (st.st_mode & 077) != 0) {

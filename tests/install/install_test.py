@@ -159,6 +159,21 @@ class Installed(unittest.TestCase):
         run = subprocess.run([cli, "report", "--summary", "--materia", other, log], env=self.env, capture_output=True)
         self.assertEqual(run.returncode, 0, run.stderr)
 
+    def test_the_installed_cli_finds_the_installed_keyring_module(self):
+        """--password-keyring loads the module from the installation (lib/munyaro/), not from the build:
+        without a session bus it is the keyring that does not answer, not the module that is missing."""
+        modules = [os.path.join(base, f) for base, _, files in os.walk(self.prefix) for f in files
+                   if f == "munyaro-keyring.so"]
+        self.assertEqual(len(modules), 1, modules)
+        self.assertNotIn("/bin/", modules[0])
+        env = dict(self.env, DBUS_SESSION_BUS_ADDRESS="unix:path=/nonexistent/bus")
+        run = subprocess.run([os.path.join(self.prefix, "bin/munyaro-cli"), "fetch", "--host", "127.0.0.1", "--user",
+                              "u", "--password-keyring", "x"], env=env, capture_output=True)
+        self.assertEqual(run.returncode, 1)
+        err = run.stderr.decode()
+        self.assertIn("キーリングを使えません: ", err)
+        self.assertNotIn("munyaro-keyring.so", err)
+
 
 if __name__ == "__main__":
     unittest.main(verbosity=2)

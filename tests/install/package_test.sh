@@ -18,13 +18,15 @@ for f in ./usr/bin/munyaro ./usr/bin/munyaro-cli \
          ./usr/share/munyaro/materia/FTPSetting.dat ./usr/share/munyaro/logs/access_log_20261207; do
     grep -qx -- "$f" <<<"$contents" || { echo "missing in the package: $f"; exit 1; }
 done
+# The keyring's module, loaded by the programs from lib/munyaro/ when a password is kept there.
+grep -qE '^\./usr/lib/(.*/)?munyaro/munyaro-keyring\.so$' <<<"$contents" || { echo "missing in the package: munyaro-keyring.so"; exit 1; }
 # Nothing of the build or the tests goes along.
 if grep -E 'test|bench|screenshot' <<<"$contents"; then echo "unexpected files above"; exit 1; fi
 dpkg-deb --fsys-tarfile "$deb" | tar -xO ./usr/share/doc/munyaro/copyright | grep -qx 'License: MIT' ||
     { echo "the copyright file names no MIT licence"; exit 1; }
 depends=$(dpkg-deb -f "$deb" Depends)
 echo "Depends: $depends"
-for lib in libqt6widgets6 libcurl4 zlib1g libc6; do
+for lib in libqt6widgets6 libcurl4 zlib1g libc6 libqt6keychain1; do
     grep -q "$lib" <<<"$depends" || { echo "Depends lacks $lib"; exit 1; }
 done
 echo "ok: $(basename "$deb")"

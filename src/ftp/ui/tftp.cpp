@@ -22,6 +22,7 @@
 #include "common/cp932.h"
 #include "common/programdir.h"
 #include "ftp/ftpsetting.h"
+#include "ftp/keyring/ftppassword.h"
 #include "ftp/serverkey.h"
 #include "qtedge/commandguard.h"
 #include "qtedge/qtext.h"
@@ -100,6 +101,18 @@ ftp::TransferResult runDownload(QWidget* parent, ftp::TFtpManager& manager, cons
     return download.result();
 }
 
+// The keyring did not take the password: it went into the settings file as before.
+void keyringFailure(QWidget* parent, const std::string& reason) {
+    QMessageBox box(QMessageBox::Warning, applicationTitle(),
+                    QStringLiteral("パスワードをキーリングに保存できませんでした。\n"
+                                   "パスワードはこれまでどおり FTPSetting.dat に保存しました。"),
+                    QMessageBox::Ok, parent);
+    box.setObjectName("KeyringFailure");
+    box.setTextFormat(Qt::PlainText);
+    box.setInformativeText(toQString(reason));
+    box.exec();
+}
+
 }  // namespace
 
 TFTP::TFTP(QWidget* parent)
@@ -120,6 +133,9 @@ TFTP::TFTP(QWidget* parent)
     SaveBox = new QCheckBox(QStringLiteral("入力情報を保存"), GroupBox1);
     SaveBox->setObjectName("SaveBox");
     SaveBox->setGeometry(193, 123, 110, 17);
+    KeyringBox = new QCheckBox(QStringLiteral("パスワードをキーリングに保存"), GroupBox1);
+    KeyringBox->setObjectName("KeyringBox");
+    KeyringBox->setGeometry(8, 123, 183, 17);
 
     GroupBox2 = new QGroupBox(QStringLiteral("ファイル設定"), this);
     GroupBox2->setObjectName("GroupBox2");
@@ -160,6 +176,7 @@ TFTP::TFTP(QWidget* parent)
     setTabOrder(ProtocolBox, PortEdit);
     setTabOrder(PortEdit, PassiveBox);
     setTabOrder(PassiveBox, ForgetKeyButton);
+    setTabOrder(ForgetKeyButton, KeyringBox);
 
     setFixedSize(368, 337);
     move(316, 309);
@@ -202,16 +219,23 @@ void TFTP::LoadSetting() {
     ProtocolBox->setCurrentIndex(static_cast<int>(way.protocol));
     PortEdit->setText(toQString(way.port));
     if (way.protocol == ftp::Protocol::Ftp) PassiveBox->setChecked(way.passive);
+    // Last, so that a keyring that does not answer leaves every other field filled.
+    KeyringBox->setChecked(keyring::keyringChosen(common::materiaFile(keyring::kPasswordPlace)));
+    PassEdit->setText(toQString(
+        keyring::loadPassword(KeyringBox->isChecked(), lines[0], lines[1], ftp::settingLine(lines, 2))));
 }
 
 void TFTP::SaveSetting() {
     const ftp::TransferWay way{protocol(), fromQString(PortEdit->text()),
                                protocol() == ftp::Protocol::Ftp && PassiveBox->isChecked()};
+    const std::string server = fromQStringStrict(DomeinEdit->text()), account = fromQStringStrict(AcountEdit->text());
+    const keyring::PasswordLine password =
+        keyring::placePassword(common::materiaFile(keyring::kPasswordPlace), KeyringBox->isChecked(), server,
+                               account, fromQStringStrict(PassEdit->text()));
     ftp::saveFtpSetting(
         common::materiaFile(ftp::kFtpSetting),
-        ftp::withTransferWay({fromQStringStrict(DomeinEdit->text()), fromQStringStrict(AcountEdit->text()),
-                              fromQStringStrict(PassEdit->text()), fromQStringStrict(DirectoryEdit->text())},
-                             way));
+        ftp::withTransferWay({server, account, password.line, fromQStringStrict(DirectoryEdit->text())}, way));
+    if (!password.warning.empty()) keyringFailure(this, password.warning);
 }
 
 ftp::Protocol TFTP::protocol() const { return static_cast<ftp::Protocol>(std::max(0, ProtocolBox->currentIndex())); }

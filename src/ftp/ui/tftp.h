@@ -38,6 +38,8 @@ public:
     QLineEdit* PassEdit;
     QLineEdit* DirectoryEdit;
     QCheckBox* SaveBox;
+    // Saving keeps the password in the desktop's keyring instead of FTPSetting.dat.
+    QCheckBox* KeyringBox;
     QGroupBox* GroupBox2;
     QLineEdit* FileNameEdit;
     QPushButton* RunButton;
