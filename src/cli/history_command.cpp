@@ -15,6 +15,7 @@
 #include "cli/output.h"
 #include "common/apperror.h"
 #include "common/cp932.h"
+#include "common/sparememory.h"
 #include "history/export.h"
 #include "history/recording.h"
 #include "history/store.h"
@@ -130,8 +131,10 @@ void printNotes(const std::vector<std::string>& notes) {
 
 // The next log is read (inflated, its lines cut) on a thread of its own while the one before it is
 // counted and recorded: a month of rotated logs is read one after another, and the inflating of one
-// log and the recording of another would each leave a core idle.
+// log and the recording of another would each leave a core idle. Each log's text goes into the
+// memory of one read before.
 int add(history::Store& store, const Args& a) {
+    const common::KeepFreedBlock reuse;
     const bool terminal = ::isatty(STDERR_FILENO) == 1;
     const unsigned threads = analysis::passThreads(a.threads);
     auto load = [threads](const std::string& path) {
