@@ -14,6 +14,7 @@
 #include "cli/historyoutput.h"
 #include "cli/output.h"
 #include "common/apperror.h"
+#include "common/bigmemory.h"
 #include "common/cp932.h"
 #include "common/sparememory.h"
 #include "history/export.h"
@@ -140,15 +141,20 @@ int add(history::Store& store, const Args& a) {
     auto load = [threads](const std::string& path) {
         return std::async(std::launch::async, [path, threads] { return analysis::loadLog(path, threads); });
     };
-    std::future<std::shared_ptr<analysis::LogText>> next = load(a.logs[0]);
+    std::future<std::shared_ptr<analysis::LogText>> next;
     bool failed = false;
     for (std::size_t i = 0; i < a.logs.size(); ++i) {
         const std::string& path = a.logs[i];
         if (terminal) std::fprintf(stderr, "\r\x1b[K[%zu/%zu] %s", i + 1, a.logs.size(), terminalSafe(path).c_str());
         try {
-            std::future<std::shared_ptr<analysis::LogText>> loading = std::move(next);
-            if (i + 1 < a.logs.size()) next = load(a.logs[i + 1]);
+            std::future<std::shared_ptr<analysis::LogText>> loading = next.valid() ? std::move(next) : load(path);
             const std::shared_ptr<const analysis::LogText> log = loading.get();
+            // Two logs at once only while they are small beside the memory left: a big one's
+            // counting needs that memory more than the next log's text does.
+            if (i + 1 < a.logs.size()) {
+                const auto left = common::availableMemory();
+                if (!left || log->bufferSize() <= *left / 8) next = load(a.logs[i + 1]);
+            }
             const history::Recording r = history::recordLog(store, path, log, nullptr, a.materiaDir, threads);
             if (terminal) std::fprintf(stderr, "\r\x1b[K");
             std::printf("%s", terminalSafe(path).c_str());
