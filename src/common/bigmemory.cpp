@@ -1,5 +1,6 @@
 // Memory for the big arrays of an analysis.
 #include "common/bigmemory.h"
+#include "common/sparememory.h"
 
 #include <algorithm>
 #include <atomic>
@@ -13,6 +14,7 @@
 #include <sys/mman.h>
 #include <sys/resource.h>
 #include <unistd.h>
+#include <utility>
 
 namespace common {
 
@@ -174,6 +176,62 @@ std::optional<std::size_t> addressSpaceLeft() {
 
 void setAvailableMemoryForTesting(std::optional<std::size_t> bytes) { testFigure = bytes; }
 
+namespace {
+
+// The block kept by KeepFreedBlock, and how many of those live.
+std::mutex spareMutex;
+int keepingSpare = 0;
+void* spare = nullptr;
+std::size_t spareBytes = 0;
+
+// Keeps the mapped block p of `bytes` as the spare; false when it is not kept.
+bool keepAsSpare(void* p, std::size_t bytes) {
+    constexpr std::size_t kLeast = std::size_t(8) << 20;
+    if (bytes < kLeast || (reinterpret_cast<std::uintptr_t>(p) & (kBigBlock - 1)) != 0) return false;
+    std::lock_guard lock(spareMutex);
+    if (keepingSpare == 0 || (spare && spareBytes >= bytes)) return false;
+    if (spare) ::munmap(spare, spareBytes);
+    spare = p;
+    spareBytes = bytes;
+    return true;
+}
+
+std::pair<void*, std::size_t> takeSpare() {
+    std::lock_guard lock(spareMutex);
+    const std::pair<void*, std::size_t> taken{spare, spareBytes};
+    spare = nullptr;
+    spareBytes = 0;
+    return taken;
+}
+
+// Moves the spare, if there is one, to the start of the room at `to` (2 MB aligned, of `room` bytes
+// reserved): its pages go there as they are, written already, so none of them is cleared again.
+// Returns how many bytes of the room it makes writable.
+std::size_t moveSpareTo(char* to, std::size_t room) noexcept {
+    const auto [p, bytes] = takeSpare();
+    if (!p) return 0;
+    const std::size_t n = std::min(bytes, room);
+    if (n < bytes) ::munmap(static_cast<char*>(p) + n, bytes - n);
+    if (::mremap(p, n, n, MREMAP_MAYMOVE | MREMAP_FIXED, to) != MAP_FAILED) return n;
+    ::munmap(p, n);
+    return 0;
+}
+
+}  // namespace
+
+KeepFreedBlock::KeepFreedBlock() {
+    std::lock_guard lock(spareMutex);
+    ++keepingSpare;
+}
+
+KeepFreedBlock::~KeepFreedBlock() {
+    std::unique_lock lock(spareMutex);
+    if (--keepingSpare > 0) return;
+    lock.unlock();
+    const auto [p, bytes] = takeSpare();
+    if (p) ::munmap(p, bytes);
+}
+
 void* bigAllocate(std::size_t bytes) {
     if (bytes < kMappedBlock) {
         void* p = std::malloc(bytes ? bytes : 1);
@@ -189,7 +247,7 @@ void* bigAllocate(std::size_t bytes) {
 void bigFree(void* p, std::size_t bytes) noexcept {
     if (!p) return;
     if (bytes < kMappedBlock) std::free(p);
-    else ::munmap(p, mappedSize(bytes));
+    else if (!keepAsSpare(p, mappedSize(bytes))) ::munmap(p, mappedSize(bytes));
 }
 
 void* bigReallocate(void* p, std::size_t oldBytes, std::size_t newBytes) {
@@ -221,6 +279,7 @@ GrowingBlock::GrowingBlock(std::size_t most) {
             data_ = reinterpret_cast<char*>(aligned);
             mapped_ = room;
             reserved_ = std::min(room, most);
+            writable_ = moveSpareTo(data_, mapped_);
             return;
         }
         if (room <= kLeast) throw std::bad_alloc();

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include "support/clirun.h"
 #include "support/json.h"
@@ -157,6 +158,34 @@ TEST(HistoryCommand, WrongUsageAndMissingLogs) {
     EXPECT_EQ(r.status, 1);
     EXPECT_THAT(r.err, HasSubstr("missing"));
     EXPECT_THAT(r.out, HasSubstr("good 2026-12-09:1"));
+}
+
+// The next log is read while the one before it is recorded: each is still told and recorded in
+// its own turn, also after one that cannot be read, and the last one too.
+TEST(HistoryCommand, ManyLogsAreRecordedInTurnPastOneThatFails) {
+    Site s;
+    std::string args;
+    for (int d = 1; d <= 5; ++d) {
+        const std::string name = "access_log-2026110" + std::to_string(d);
+        s.dir.file(name, line("a", "0" + std::to_string(d) + "/Nov/2026:10:00:00") +
+                             line("b", "0" + std::to_string(d) + "/Nov/2026:11:00:00"));
+        ASSERT_EQ(std::system(("gzip -n " + s.dir / name).c_str()), 0);
+        args += " " + s.dir / name + ".gz";
+    }
+    // The third is cut short: no gzip text ends there.
+    ASSERT_EQ(::truncate((s.dir.path() + "/access_log-20261103.gz").c_str(), 30), 0);
+    const Result r = s.run("add" + args);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_THAT(r.err, HasSubstr("access_log-20261103.gz"));
+    EXPECT_THAT(r.err, HasSubstr("gzip"));
+    std::string told;
+    for (int d : {1, 2, 4, 5})
+        told += s.dir / ("access_log-2026110" + std::to_string(d)) + ".gz 2026-11-0" + std::to_string(d) + ":2\n";
+    EXPECT_EQ(r.out, told);
+    const Json days = Json::parse(s.run("show --json").out)["days"];
+    ASSERT_EQ(days.array.size(), 4u);
+    EXPECT_EQ(days[2]["date"].string, "2026-11-04");
+    EXPECT_EQ(days[3]["lines"].number, 2);
 }
 
 TEST(HistoryCommand, ADamagedHistoryIsMovedAsideAndSaidSo) {

@@ -1,4 +1,5 @@
 #include "common/bigmemory.h"
+#include "common/sparememory.h"
 
 #include <gtest/gtest.h>
 
@@ -83,4 +84,40 @@ TEST(BlockPool, BlockGoesWithItsLastPiece) {
     EXPECT_TRUE(mapped(kept));
     BlockPool::giveBack(old);
     EXPECT_FALSE(mapped(kept));
+}
+
+// While freed blocks are kept, a log's text freed is where the next one grows: the same pages, moved
+// whole (what they held is still there), and the room grows on past them and is handed over as any
+// other. Once the keeping ends, nothing is kept and a new block starts on cleared pages again.
+TEST(KeepFreedBlock, TheNextGrowingBlockBeginsInTheFreedPages) {
+    constexpr std::size_t kMb = std::size_t(1) << 20;
+    auto fill = [](char* p, std::size_t n, char c) { std::fill(p, p + n, c); };
+    {
+        const common::KeepFreedBlock keep;
+        char* old = static_cast<char*>(common::bigAllocate(12 * kMb));
+        fill(old, 12 * kMb, 'x');
+        common::bigFree(old, 12 * kMb);
+        common::bigFree(common::bigAllocate(kMb), kMb);  // too small to be kept: the spare stays
+
+        common::GrowingBlock block(100 * kMb);
+        block.grow(12 * kMb);
+        EXPECT_EQ(block.data()[0], 'x');
+        EXPECT_EQ(block.data()[12 * kMb - 1], 'x');
+        block.grow(40 * kMb);
+        fill(block.data() + 12 * kMb, 28 * kMb, 'y');
+        const std::size_t size = 40 * kMb;
+        char* text = block.release(size);
+        EXPECT_EQ(text[size - 1], 'y');
+        common::bigFree(text, common::GrowingBlock::keptBytes(size));
+
+        common::GrowingBlock next(100 * kMb);  // in the 40 MB just freed
+        next.grow(kMb);
+        EXPECT_EQ(next.data()[0], 'x');
+    }
+    char* old = static_cast<char*>(common::bigAllocate(12 * kMb));
+    fill(old, 12 * kMb, 'x');
+    common::bigFree(old, 12 * kMb);
+    common::GrowingBlock fresh(100 * kMb);
+    fresh.grow(kMb);
+    EXPECT_EQ(fresh.data()[0], 0);
 }
