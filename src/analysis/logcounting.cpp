@@ -100,7 +100,7 @@ std::string_view countGet(LogTally& t, const ReferenceLists& lists, const LogLin
 void countLine(LogTally& t, const ReferenceLists& lists, const LogLine& l, std::uint32_t li, std::string_view raw,
                const LogLayout::Cut& cut) {
     const std::string_view line = cut.core;
-    const std::string_view time = ExtractTime(line);
+    const std::string_view time = cut.time.empty() ? ExtractTime(line) : cut.time;
     const std::int32_t hour = ExtractHour(time);
     const std::string_view host = cut.host;
     // An hour outside the day has no counter: the line is counted everywhere else.
@@ -243,7 +243,7 @@ void countRun(LogTally& t, const ReferenceLists& lists, std::size_t begin, std::
     std::size_t read = begin;
     for (std::size_t i = begin; i < end; ++i) {
         const std::string_view raw = reader.line(i, end);
-        LogLayout::Cut cut{raw, {}, {}, false};
+        LogLayout::Cut cut{raw, {}, {}, false, {}};
         if (cuts) {
             cut = layout.cut(raw, l);
         } else {

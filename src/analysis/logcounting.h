@@ -35,7 +35,7 @@ struct AnalysisOptions {
     // Leave out the lines that cannot be read, counting and listing them, instead of stopping there.
     bool skipBadLines = false;
     // Told of every line the pass counts (LogTally::watcher); null: nobody watches.
-    std::shared_ptr<LineWatcher> watcher;
+    std::shared_ptr<LineWatcher> watcher = nullptr;
 };
 
 // Analyses the log at path and writes everything into view. Errors propagate as AppError after the
