@@ -48,6 +48,33 @@ bool isHostName(std::string_view s) {
 }
 
 // Four parts of one to three digits, with a dot between each two.
+bool isIpv4(std::string_view s);
+
+#ifdef __SSE2__
+// The same, for s whose buffer can be read on to end: the digits and dots of 16 bytes as masks.
+bool isIpv4Within(std::string_view s, const char* end) {
+    if (s.size() > 15 || s.size() < 7 || end - s.data() < 16) return isIpv4(s);
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s.data()));
+    const __m128i d = _mm_sub_epi8(v, _mm_set1_epi8('0'));
+    // Digits: 0 to 9 after the subtraction, as unsigned bytes (min with 9 leaves them as they are).
+    const auto digits = static_cast<std::uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(_mm_min_epu8(d, _mm_set1_epi8(9)), d)));
+    const auto dots = static_cast<std::uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(v, _mm_set1_epi8('.'))));
+    const std::uint32_t all = (std::uint32_t{1} << s.size()) - 1;
+    const std::uint32_t dg = digits & all, dt = dots & all;
+    if ((dg | dt) != all) return false;
+    // Three dots, none first or last, none beside another; no run of four digits.
+    std::uint32_t rest = dt;
+    for (int k = 0; k < 3; ++k) {
+        if (rest == 0) return false;
+        rest &= rest - 1;
+    }
+    return rest == 0 && !(dt & 1) && !(dt >> (s.size() - 1)) && !(dt & (dt >> 1)) &&
+           !(dg & (dg >> 1) & (dg >> 2) & (dg >> 3));
+}
+#else
+bool isIpv4Within(std::string_view s, const char*) { return isIpv4(s); }
+#endif
+
 bool isIpv4(std::string_view s) {
     const char* p = s.data();
     const char* const end = p + s.size();
@@ -87,24 +114,45 @@ bool isVirtualHost(std::string_view s) {
     if (name.size() < s.size()) return isHostName(name) || isIpv4(name);
     return isHostName(name);
 }
-// What a server writes for %h: an address, or a name when it looks names up.
-bool isClient(std::string_view s) {
+// What a server writes for %h: an address, or a name when it looks names up. s lies in a buffer that
+// can be read on to end.
+bool isClient(std::string_view s, const char* end) {
     if (s.empty()) return false;
     // One look at the first byte picks the one test that can hold: a name has a letter somewhere.
     const std::uint8_t k = classOf(s[0]);
-    if (k & kDigit) return isIpv4(s) || isIpv6(s) || isHostName(s);
+    if (k & kDigit) return isIpv4Within(s, end) || isIpv6(s) || isHostName(s);
     if (k & (kHexLetter | kV6Punct)) return isIpv6(s) || isHostName(s);
     return isHostName(s);
 }
 
+// Whether a and b hold the same bytes; for short texts such as host names, without a call.
+bool sameBytes(std::string_view a, std::string_view b) {
+    if (a.size() != b.size()) return false;
+    std::size_t i = 0;
+    for (; i + 8 <= a.size(); i += 8) {
+        std::uint64_t x, y;
+        std::memcpy(&x, a.data() + i, 8);
+        std::memcpy(&y, b.data() + i, 8);
+        if (x != y) return false;
+    }
+    for (; i < a.size(); ++i)
+        if (a[i] != b[i]) return false;
+    return true;
+}
+
 // The same site's name on line after line is tested once; name is then its name without the port.
 bool isVirtualHostSeen(std::string_view s, std::string_view& name) {
-    thread_local std::string last;
-    thread_local std::size_t lastName = 0;
-    if (s != last) {
+    // Plain bytes rather than a string: a thread's own string is looked up through a call each time.
+    thread_local char last[256];
+    thread_local std::size_t lastSize = 0, lastName = 0;
+    if (!sameBytes(s, std::string_view(last, lastSize))) {
         if (!isVirtualHost(s)) return false;
-        last.assign(s);
-        lastName = withoutPort(s).size();
+        name = withoutPort(s);
+        if (s.size() > sizeof last) return true;
+        std::memcpy(last, s.data(), s.size());
+        lastSize = s.size();
+        lastName = name.size();
+        return true;
     }
     name = s.substr(0, lastName);
     return true;
@@ -184,9 +232,10 @@ std::size_t fieldsBefore(std::string_view line, std::size_t stampAt, std::array<
         if (stampAt < 64) blanks &= (std::uint64_t{1} << stampAt) - 1;
         if ((blanks & 1) || (blanks & (blanks >> 1))) return 0;
         const auto a = static_cast<std::size_t>(std::countr_zero(blanks));
-        first[0] = line.substr(0, a);
+        first[0] = std::string_view(line.data(), a);
         const std::uint64_t rest = blanks & (blanks - 1);
-        if (rest) first[1] = line.substr(a + 1, static_cast<std::size_t>(std::countr_zero(rest)) - a - 1);
+        if (rest)
+            first[1] = std::string_view(line.data() + a + 1, static_cast<std::size_t>(std::countr_zero(rest)) - a - 1);
         // Up to four: no reader asks for more.
         std::size_t n = 0;
         for (; blanks != 0 && n < 4; ++n) blanks &= blanks - 1;
@@ -221,7 +270,7 @@ Shape shapeOf(std::string_view line, LogLine& l, bool& scanned) {
     shapeFields(l, stampAt, shape);
     // The prefix is told apart by the fields before the time stamp alone, so that a line whose end
     // is cut off still counts for the visitor rather than for the site.
-    if (fields >= 4 && isVirtualHostSeen(first[0]) && isClient(first[1])) {
+    if (fields >= 4 && isVirtualHostSeen(first[0]) && isClient(first[1], line.data() + line.size())) {
         shape.layout.virtualHost = true;
         shape.virtualHost = first[0];
         shape.clientAt = first[0].size() + 1;
@@ -316,7 +365,7 @@ LogLayout::Cut LogLayout::cut(std::string_view line, LogLine& l) const {
     std::size_t begin = 0;
     std::string_view client = first[0];
     std::string_view name;
-    if (virtualHost && fields >= 4 && isVirtualHostSeen(first[0], name) && isClient(first[1])) {
+    if (virtualHost && fields >= 4 && isVirtualHostSeen(first[0], name) && isClient(first[1], line.data() + line.size())) {
         begin = first[0].size() + 1;
         c.virtualHost = name;
         client = first[1];
@@ -324,11 +373,12 @@ LogLayout::Cut LogLayout::cut(std::string_view line, LogLine& l) const {
     const std::string_view rest = line.substr(begin);
     l.scan(rest);
     Shape shape;
-    shapeFields(l, stampAt - begin, shape);
+    // Where the end of the line matters to the layout: the fields after the stamp.
+    if (trailing || common || clientFromForwarded) shapeFields(l, stampAt - begin, shape);
     const bool tail = shape.fits && shape.layout.trailing;
     const std::size_t end = trailing && tail ? shape.end : rest.size();
     c.core = rest.substr(0, end);
-    l.narrow(0, end);
+    if (end < rest.size()) l.narrow(0, end);
     // The time stamp is the core's first, and the client its text before the first blank.
     c.time = c.core.substr(stampAt - begin, 28);
     if (clientFromForwarded && tail) c.host = forwardedClient(rest.substr(shape.end));
