@@ -100,7 +100,8 @@ std::string_view countGet(LogTally& t, const ReferenceLists& lists, const LogLin
 void countLine(LogTally& t, const ReferenceLists& lists, const LogLine& l, std::uint32_t li, std::string_view raw,
                const LogLayout::Cut& cut) {
     const std::string_view line = cut.core;
-    const std::int32_t hour = ExtractHour(ExtractTime(line));
+    const std::string_view time = cut.time.empty() ? ExtractTime(line) : cut.time;
+    const std::int32_t hour = ExtractHour(time);
     const std::string_view host = cut.host;
     // An hour outside the day has no counter: the line is counted everywhere else.
     const bool inDay = hour >= 0 && hour <= 23;
@@ -153,6 +154,7 @@ void countLine(LogTally& t, const ReferenceLists& lists, const LogLine& l, std::
         ranked.is404 = status == Status::NotFound;
         t.rankings->addLine(ranked);
     }
+    if (t.watcher) t.watcher->counted(line, time, host, hostEntry.index);
 }
 
 // Whether the pass can read the line: its hour converts, and so does the byte count of a GET line
@@ -241,7 +243,7 @@ void countRun(LogTally& t, const ReferenceLists& lists, std::size_t begin, std::
     std::size_t read = begin;
     for (std::size_t i = begin; i < end; ++i) {
         const std::string_view raw = reader.line(i, end);
-        LogLayout::Cut cut{raw, {}, {}, false};
+        LogLayout::Cut cut{raw, {}, {}, false, {}};
         if (cuts) {
             cut = layout.cut(raw, l);
         } else {
@@ -295,6 +297,7 @@ void countInChunks(LogTally& t, const ReferenceLists& lists, ResultView* progres
                 chunk.tally = std::make_unique<LogTally>(t.logLines, 0, &own.pool);
                 own.reserveIn(*chunk.tally, lines);
                 if (!t.rankings) chunk.tally->rankings.reset();
+                if (t.watcher) chunk.tally->watcher = t.watcher->fresh();
                 countRun(*chunk.tally, lists, chunk.begin, chunk.end, nullptr, own, skipBad);
                 own.noteFill(*chunk.tally, lines);
             } catch (...) {
@@ -407,6 +410,7 @@ void analyse(const std::string& path, ResultView& view, const AnalysisOptions& o
 
     LogTally tally(log);
     if (!options.rankings) tally.rankings.reset();
+    tally.watcher = options.watcher;
     log.reset();
     view.progressMessage(text::progress(10));
 

@@ -34,6 +34,8 @@ struct AnalysisOptions {
     bool clientFromForwarded = false;
     // Leave out the lines that cannot be read, counting and listing them, instead of stopping there.
     bool skipBadLines = false;
+    // Told of every line the pass counts (LogTally::watcher); null: nobody watches.
+    std::shared_ptr<LineWatcher> watcher = nullptr;
 };
 
 // Analyses the log at path and writes everything into view. Errors propagate as AppError after the

@@ -4,9 +4,13 @@
 #include <arpa/inet.h>
 
 #include <array>
+#include <bit>
 #include <cstdint>
 #include <cstring>
 #include <string>
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
 
 #include "analysis/lines.h"
 #include "analysis/logline.h"
@@ -43,19 +47,50 @@ bool isHostName(std::string_view s) {
     return (seen & kLetter) != 0;
 }
 
+// Four parts of one to three digits, with a dot between each two.
+bool isIpv4(std::string_view s);
+
+#ifdef __SSE2__
+// The same, for s whose buffer can be read on to end: the digits and dots of 16 bytes as masks.
+bool isIpv4Within(std::string_view s, const char* end) {
+    if (s.size() > 15 || s.size() < 7 || end - s.data() < 16) return isIpv4(s);
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s.data()));
+    const __m128i d = _mm_sub_epi8(v, _mm_set1_epi8('0'));
+    // Digits: 0 to 9 after the subtraction, as unsigned bytes (min with 9 leaves them as they are).
+    const auto digits = static_cast<std::uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(_mm_min_epu8(d, _mm_set1_epi8(9)), d)));
+    const auto dots = static_cast<std::uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(v, _mm_set1_epi8('.'))));
+    const std::uint32_t all = (std::uint32_t{1} << s.size()) - 1;
+    const std::uint32_t dg = digits & all, dt = dots & all;
+    if ((dg | dt) != all) return false;
+    // Three dots, none first or last, none beside another; no run of four digits.
+    std::uint32_t rest = dt;
+    for (int k = 0; k < 3; ++k) {
+        if (rest == 0) return false;
+        rest &= rest - 1;
+    }
+    return rest == 0 && !(dt & 1) && !(dt >> (s.size() - 1)) && !(dt & (dt >> 1)) &&
+           !(dg & (dg >> 1) & (dg >> 2) & (dg >> 3));
+}
+#else
+bool isIpv4Within(std::string_view s, const char*) { return isIpv4(s); }
+#endif
+
 bool isIpv4(std::string_view s) {
-    int parts = 0, digits = 0;
-    for (char c : s) {
-        if (isDigit(c)) {
-            if (++digits > 3) return false;
-        } else if (c == '.' && digits > 0) {
-            ++parts;
-            digits = 0;
-        } else {
-            return false;
+    const char* p = s.data();
+    const char* const end = p + s.size();
+    for (int part = 0; part < 4; ++part) {
+        int digits = 0;
+        while (p < end && digits < 4 && static_cast<unsigned char>(*p - '0') <= 9) {
+            ++p;
+            ++digits;
+        }
+        if (digits == 0 || digits > 3) return false;
+        if (part < 3) {
+            if (p == end || *p != '.') return false;
+            ++p;
         }
     }
-    return parts == 3 && digits > 0;
+    return p == end;
 }
 
 bool isIpv6(std::string_view s) {
@@ -79,23 +114,52 @@ bool isVirtualHost(std::string_view s) {
     if (name.size() < s.size()) return isHostName(name) || isIpv4(name);
     return isHostName(name);
 }
-// What a server writes for %h: an address, or a name when it looks names up.
-bool isClient(std::string_view s) {
+// What a server writes for %h: an address, or a name when it looks names up. s lies in a buffer that
+// can be read on to end.
+bool isClient(std::string_view s, const char* end) {
     if (s.empty()) return false;
     // One look at the first byte picks the one test that can hold: a name has a letter somewhere.
     const std::uint8_t k = classOf(s[0]);
-    if (k & kDigit) return isIpv4(s) || isIpv6(s) || isHostName(s);
+    if (k & kDigit) return isIpv4Within(s, end) || isIpv6(s) || isHostName(s);
     if (k & (kHexLetter | kV6Punct)) return isIpv6(s) || isHostName(s);
     return isHostName(s);
 }
 
-// The same site's name on line after line is tested once.
-bool isVirtualHostSeen(std::string_view s) {
-    thread_local std::string last;
-    if (s == last) return true;
-    if (!isVirtualHost(s)) return false;
-    last.assign(s);
+// Whether a and b hold the same bytes; for short texts such as host names, without a call.
+bool sameBytes(std::string_view a, std::string_view b) {
+    if (a.size() != b.size()) return false;
+    std::size_t i = 0;
+    for (; i + 8 <= a.size(); i += 8) {
+        std::uint64_t x, y;
+        std::memcpy(&x, a.data() + i, 8);
+        std::memcpy(&y, b.data() + i, 8);
+        if (x != y) return false;
+    }
+    for (; i < a.size(); ++i)
+        if (a[i] != b[i]) return false;
     return true;
+}
+
+// The same site's name on line after line is tested once; name is then its name without the port.
+bool isVirtualHostSeen(std::string_view s, std::string_view& name) {
+    // Plain bytes rather than a string: a thread's own string is looked up through a call each time.
+    thread_local char last[256];
+    thread_local std::size_t lastSize = 0, lastName = 0;
+    if (!sameBytes(s, std::string_view(last, lastSize))) {
+        if (!isVirtualHost(s)) return false;
+        name = withoutPort(s);
+        if (s.size() > sizeof last) return true;
+        std::memcpy(last, s.data(), s.size());
+        lastSize = s.size();
+        lastName = name.size();
+        return true;
+    }
+    name = s.substr(0, lastName);
+    return true;
+}
+bool isVirtualHostSeen(std::string_view s) {
+    std::string_view name;
+    return isVirtualHostSeen(s, name);
 }
 
 // How one line is laid out, if it has a layout of ours at all.
@@ -147,33 +211,66 @@ void shapeFields(const LogLine& l, std::size_t stampAt, Shape& shape) {
     shape.layout.trailing = true;
 }
 
-// l is left holding line scanned, or untouched when the line has no time stamp or fields before it.
-Shape shapeOf(std::string_view line, LogLine& l, bool& scanned) {
-    Shape shape;
-    scanned = false;
-    const std::size_t stampAt = timeStampAt(line);
-    if (stampAt == LogLine::npos || stampAt < 6 || line[stampAt - 1] != ' ') return shape;
-    // The blank-separated fields before the time stamp: client, identity, user (a user may hold
-    // blanks), and a virtual host before them.
-    std::array<std::string_view, 2> first;
+// The blank-separated fields before the time stamp at stampAt (whose byte before is a blank): client,
+// identity, user (a user may hold blanks), and a virtual host before them. Their number (counted up
+// to four at least), the first two in first; 0 when two blanks come in a row or the line begins with one.
+std::size_t fieldsBefore(std::string_view line, std::size_t stampAt, std::array<std::string_view, 2>& first) {
+#ifdef __SSE2__
+    // The fields of most lines lie in their first 64 bytes: their blanks are found as one mask.
+    if (stampAt <= 64) {
+        std::uint64_t blanks = 0;
+        std::size_t i = 0;
+        const __m128i blank = _mm_set1_epi8(' ');
+        // The line goes on at least 13 bytes after its stamp: the last block mostly lies inside it.
+        for (; i < stampAt && i + 16 <= line.size(); i += 16) {
+            const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(line.data() + i));
+            blanks |= static_cast<std::uint64_t>(static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(v, blank))))
+                      << i;
+        }
+        for (; i < stampAt; ++i)
+            if (line[i] == ' ') blanks |= std::uint64_t{1} << i;
+        if (stampAt < 64) blanks &= (std::uint64_t{1} << stampAt) - 1;
+        if ((blanks & 1) || (blanks & (blanks >> 1))) return 0;
+        const auto a = static_cast<std::size_t>(std::countr_zero(blanks));
+        first[0] = std::string_view(line.data(), a);
+        const std::uint64_t rest = blanks & (blanks - 1);
+        if (rest)
+            first[1] = std::string_view(line.data() + a + 1, static_cast<std::size_t>(std::countr_zero(rest)) - a - 1);
+        // Up to four: no reader asks for more.
+        std::size_t n = 0;
+        for (; blanks != 0 && n < 4; ++n) blanks &= blanks - 1;
+        return n;
+    }
+#endif
     std::size_t fields = 0, from = 0;
     const char* begin = line.data();
     for (const char* p = begin; p < begin + stampAt; ++p) {
         p = static_cast<const char*>(std::memchr(p, ' ', stampAt - static_cast<std::size_t>(p - begin)));
         if (!p) break;
         const auto i = static_cast<std::size_t>(p - begin);
-        if (i == from) return shape;  // two blanks in a row, or a blank first
+        if (i == from) return 0;  // two blanks in a row, or a blank first
         if (fields < first.size()) first[fields] = line.substr(from, i - from);
         ++fields;
         from = i + 1;
     }
+    return fields;
+}
+
+// l is left holding line scanned, or untouched when the line has no time stamp or fields before it.
+Shape shapeOf(std::string_view line, LogLine& l, bool& scanned) {
+    Shape shape;
+    scanned = false;
+    const std::size_t stampAt = timeStampAt(line);
+    if (stampAt == LogLine::npos || stampAt < 6 || line[stampAt - 1] != ' ') return shape;
+    std::array<std::string_view, 2> first;
+    const std::size_t fields = fieldsBefore(line, stampAt, first);
     if (fields < 3) return shape;
     l.scan(line);
     scanned = true;
     shapeFields(l, stampAt, shape);
     // The prefix is told apart by the fields before the time stamp alone, so that a line whose end
     // is cut off still counts for the visitor rather than for the site.
-    if (fields >= 4 && isVirtualHostSeen(first[0]) && isClient(first[1])) {
+    if (fields >= 4 && isVirtualHostSeen(first[0]) && isClient(first[1], line.data() + line.size())) {
         shape.layout.virtualHost = true;
         shape.virtualHost = first[0];
         shape.clientAt = first[0].size() + 1;
@@ -250,22 +347,43 @@ LogLayout::Cut LogLayout::cut(std::string_view line) const {
 }
 
 LogLayout::Cut LogLayout::cut(std::string_view line, LogLine& l) const {
-    Cut c{line, {}, {}, false};
-    bool scanned = false;
-    if (cuts()) {
-        const Shape shape = shapeOf(line, l, scanned);
-        const bool prefixed = virtualHost && shape.layout.virtualHost;
-        const bool tail = shape.fits && shape.layout.trailing;
-        const std::size_t begin = prefixed ? shape.clientAt : 0;
-        const std::size_t end = trailing && tail ? shape.end : line.size();
-        c.core = line.substr(begin, end - begin);
-        if (scanned) l.narrow(begin, end);
-        if (prefixed) c.virtualHost = withoutPort(shape.virtualHost);
-        if (clientFromForwarded && tail) c.host = forwardedClient(line.substr(shape.end));
-        c.noFields = common && shape.fits && shape.layout.common;
+    Cut c{line, {}, {}, false, {}};
+    // The fields before the time stamp, as shapeOf reads them; a line that has none of ours is its
+    // own core.
+    const std::size_t stampAt = cuts() ? timeStampAt(line) : LogLine::npos;
+    std::array<std::string_view, 2> first;
+    const std::size_t fields = stampAt == LogLine::npos || stampAt < 6 || line[stampAt - 1] != ' '
+                                   ? 0
+                                   : fieldsBefore(line, stampAt, first);
+    if (fields < 3) {
+        l.scan(line);
+        c.host = ExtractHost(line);
+        return c;
     }
-    if (!scanned) l.scan(c.core);
-    if (c.host.empty()) c.host = ExtractHost(c.core);
+    // Only the virtual host comes before the core, and it holds no quote, backslash or Shift-JIS
+    // byte: the core scanned alone is the line scanned and narrowed.
+    std::size_t begin = 0;
+    std::string_view client = first[0];
+    std::string_view name;
+    if (virtualHost && fields >= 4 && isVirtualHostSeen(first[0], name) && isClient(first[1], line.data() + line.size())) {
+        begin = first[0].size() + 1;
+        c.virtualHost = name;
+        client = first[1];
+    }
+    const std::string_view rest = line.substr(begin);
+    l.scan(rest);
+    Shape shape;
+    // Where the end of the line matters to the layout: the fields after the stamp.
+    if (trailing || common || clientFromForwarded) shapeFields(l, stampAt - begin, shape);
+    const bool tail = shape.fits && shape.layout.trailing;
+    const std::size_t end = trailing && tail ? shape.end : rest.size();
+    c.core = rest.substr(0, end);
+    if (end < rest.size()) l.narrow(0, end);
+    // The time stamp is the core's first, and the client its text before the first blank.
+    c.time = c.core.substr(stampAt - begin, 28);
+    if (clientFromForwarded && tail) c.host = forwardedClient(rest.substr(shape.end));
+    c.noFields = common && shape.fits && shape.layout.common;
+    if (c.host.empty()) c.host = client;
     return c;
 }
 

@@ -44,6 +44,8 @@ struct LogLayout {
         std::string_view host;
         // A line of a common log: it has no referrer and no user agent to read.
         bool noFields = false;
+        // The core's time field (ExtractTime of it) where cutting found it already; empty otherwise.
+        std::string_view time = {};
     };
     Cut cut(std::string_view line) const;
     // The same, leaving l holding the core scanned (the pass reads its fields from there).

@@ -48,6 +48,7 @@ void LogTally::append(LogTally&& later) {
     bytesSent += later.bytesSent;
     for (auto list : kEntryLists) (this->*list)->append(std::move(*(later.*list)));
     if (rankings && later.rankings) rankings->merge(*later.rankings);
+    if (watcher && later.watcher) watcher->append(*later.watcher);
     skippedLines.insert(skippedLines.end(), later.skippedLines.begin(), later.skippedLines.end());
 }
 

@@ -49,6 +49,21 @@ inline constexpr std::array<std::pair<std::string_view, std::int64_t LogCounts::
     {"faviconIeCount", &LogCounts::faviconIeCount},
 }};
 
+// Reads each counted line beside the pass, for what a caller keeps of an analysis beyond its tally (the
+// history's days), so that it need not read the log again. The pass on several threads gives each chunk
+// a fresh() watcher and appends them in the order of their lines.
+class LineWatcher {
+public:
+    virtual ~LineWatcher() = default;
+    virtual std::shared_ptr<LineWatcher> fresh() const = 0;
+    // A line the pass counted: its core, as the field rules read it, its time field, and its host with
+    // the host's index in the tally's host list.
+    virtual void counted(std::string_view core, std::string_view timeField, std::string_view host,
+                         std::uint32_t hostIndex) = 0;
+    // Takes in what a watcher of the lines right after this one's saw.
+    virtual void append(LineWatcher& later) = 0;
+};
+
 struct LogTally : LogCounts {
     explicit LogTally(std::shared_ptr<const LogText> log);
     // A tally for a run of about `lines` lines of the log (the pass on several threads makes one per
@@ -76,6 +91,8 @@ struct LogTally : LogCounts {
     // The rankings of the lines passed so far; null when they are not wanted. The tallies of
     // consecutive runs of lines combine with Rankings::merge.
     std::shared_ptr<Rankings> rankings;
+    // Told of every counted line; null when nobody asked.
+    std::shared_ptr<LineWatcher> watcher;
     // Indexes of the lines left out as unreadable (only when the pass is asked to go on past them).
     std::vector<std::uint32_t> skippedLines;
 };

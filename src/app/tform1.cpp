@@ -19,6 +19,8 @@
 #include "common/apperror.h"
 #include "common/fileio.h"
 #include "common/programdir.h"
+#include "history/dayfigures.h"
+#include "history/ui/historysetting.h"
 
 TForm1::TForm1(QWidget* parent) : QMainWindow(parent), lastByteName_(analysis::kNoAmountYet) {
     setObjectName("Form1");
@@ -107,6 +109,8 @@ void TForm1::LogCounting(const std::string& path) {
         options.layout = read.layout;
         options.skipBadLines = read.skipBadLines;
         options.clientFromForwarded = read.clientFromForwarded;
+        // An analysis that will be recorded takes its days' figures during the pass.
+        if (history::ui::recordingOn()) options.watcher = history::dayWatcher();
         analysis::LogCounting(path, record_, options);
     } catch (const std::exception& e) {
         record_.fail(common::withPeriod(e.what()));

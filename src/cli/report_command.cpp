@@ -17,6 +17,7 @@
 #include "common/cp932.h"
 #include "report/csvreport.h"
 #include "report/htmlreport.h"
+#include "history/dayfigures.h"
 #include "report/reportrecord.h"
 
 namespace cli {
@@ -136,6 +137,8 @@ int runReport(int argc, char** argv) {
 
     ReportView view(unit);
     std::optional<std::string> recordError;
+    // The pass takes the days' figures as it goes, so that recording needs not read the log again.
+    if (recordDays) options.watcher = history::dayWatcher();
     if (recordDays) view.onTallied = [&](const analysis::LogTally& t) { recordError = recordTally(*file, t, options); };
     report::ReportRecord record(&view);
     record.begin(*file, std::time(nullptr));

@@ -102,8 +102,7 @@ constexpr std::size_t kReleaseEvery = 16384;
 
 // What a run of lines gives one day: counters, hashes, and (when counted in full) rankings.
 struct DayRun {
-    DayRun(const std::shared_ptr<const analysis::LogText>& log, bool full)
-        : rankings(full ? std::make_unique<analysis::Rankings>(log) : nullptr) {}
+    explicit DayRun(std::unique_ptr<analysis::Rankings> r) : rankings(std::move(r)) {}
     DayCounts counts;
     std::int32_t first = 86400, last = -1;
     HashSet hosts, visitors;
@@ -114,6 +113,95 @@ using DayRuns = std::map<Day, std::unique_ptr<DayRun>>;
 struct RunOfLines {
     DayRuns days;
     std::int64_t undated = 0;
+};
+
+// The hashes a day keeps of a host and of a visitor (host and user agent), letter case ignored.
+std::uint64_t hostHash(std::string_view host) { return spread(common::foldedHash(host)); }
+std::uint64_t agentHash(std::string_view agent) { return spread(common::foldedHash(agent) + 0x9e3779b97f4a7c15ull); }
+std::uint64_t visitorHash(std::uint64_t host, std::uint64_t agent) { return spread(host ^ agent); }
+
+// The user agent that makes a visitor: the last quoted field of the line (the combined layout's
+// user agent), found from the end quote by quote without reading the rest of the line.
+std::string_view visitorAgent(std::string_view line) {
+    if (line.size() < 3) return {};
+    for (std::size_t limit = line.size() - 2;;) {
+        const void* q = ::memrchr(line.data(), '"', limit);
+        if (!q) return {};
+        const auto at = static_cast<std::size_t>(static_cast<const char*>(q) - line.data());
+        if (line[at + 1] == ' ' && line[at + 2] == '"') return line.substr(at + 2);
+        limit = at;
+    }
+}
+
+// Counts lines into their days lightly: each gives its day's time span, hours, hosts and visitors.
+// Lines come in order, mostly of one day: the date of the last line is read once, not again.
+class DayCounter {
+public:
+    RunOfLines run;
+
+    // The run of the line's day, its time span and hours counted; null for a line without a date.
+    // full: the day counts its rankings as well.
+    DayRun* day(std::string_view timeField, const std::shared_ptr<const analysis::LogText>& log, bool full,
+                std::size_t& hour) {
+        const auto when = dayTime(timeField);
+        if (!when) {
+            ++run.undated;
+            return nullptr;
+        }
+        if (!last_ || when->day != lastDay_) {
+            auto& slot = run.days[when->day];
+            if (!slot) slot = std::make_unique<DayRun>(full ? std::make_unique<analysis::Rankings>(log) : nullptr);
+            last_ = slot.get();
+            lastDay_ = when->day;
+        }
+        DayRun& d = *last_;
+        d.first = std::min(d.first, when->second);
+        d.last = std::max(d.last, when->second);
+        ++d.counts.lines;
+        hour = static_cast<std::size_t>(when->second / 3600);
+        ++d.counts.hourConnections[hour];
+        return &d;
+    }
+
+    // The same with the line's host and visitor, read from the line.
+    DayRun* count(std::string_view line, std::string_view timeField, const std::shared_ptr<const analysis::LogText>& log,
+                  bool full, std::size_t& hour) {
+        DayRun* d = day(timeField, log, full, hour);
+        if (d) {
+            const std::uint64_t host = hostHash(analysis::ExtractHost(line));
+            d->hosts.insert(host);
+            d->visitors.insert(visitorHash(host, agentHash(visitorAgent(line))));
+        }
+        return d;
+    }
+
+private:
+    // dayTimeOf, the date taken from the last line when the field begins with the same 12 bytes.
+    std::optional<DayTime> dayTime(std::string_view f) {
+        const char* p = f.data();
+        if (hasDate_ && f.size() >= 21 && std::memcmp(p, date_, sizeof date_) == 0 && p[12] == ':' && p[15] == ':' &&
+            p[18] == ':') {
+            auto digit = [p](int i) { return static_cast<unsigned>(static_cast<unsigned char>(p[i])) - '0'; };
+            const unsigned h1 = digit(13), h2 = digit(14), m1 = digit(16), m2 = digit(17), s1 = digit(19), s2 = digit(20);
+            if (h1 > 9 || h2 > 9 || m1 > 9 || m2 > 9 || s1 > 9 || s2 > 9) return std::nullopt;
+            const unsigned h = h1 * 10 + h2, mi = m1 * 10 + m2, s = s1 * 10 + s2;
+            if (h > 23 || mi > 59 || s > 60) return std::nullopt;
+            return DayTime{dateDay_, static_cast<std::int32_t>(h * 3600 + mi * 60 + std::min(s, 59u))};
+        }
+        const auto when = dayTimeOf(f);
+        if (when) {
+            std::memcpy(date_, f.data(), sizeof date_);
+            dateDay_ = when->day;
+            hasDate_ = true;
+        }
+        return when;
+    }
+
+    char date_[12] = {};  // "[10/Oct/2004" of the last dated line
+    bool hasDate_ = false;
+    Day dateDay_ = 0;
+    DayRun* last_ = nullptr;
+    Day lastDay_ = 0;
 };
 
 // The GET block of the pass for one line: counters, and the fields the rankings take.
@@ -154,38 +242,15 @@ void countStatus(DayCounts& c, const analysis::RankedLine& r) {
     else ++c.other;
 }
 
-// The user agent that makes a visitor: the last quoted field of the line (the combined layout's
-// user agent), found from the end without reading the rest of the line.
-std::string_view visitorAgent(std::string_view line) {
-    const std::size_t sep = line.rfind(analysis::kFieldSeparator);
-    return sep == std::string_view::npos ? std::string_view() : line.substr(sep + 2);
-}
-
-// Counted lightly, a line gives only its day's time span, hours, hosts and visitors (the tally
-// knows the rest).
-void countLine(RunOfLines& run, const std::shared_ptr<const analysis::LogText>& log,
-               const analysis::ReferenceLists& lists, LogLine& l, std::string_view line, bool full) {
-    const auto when = dayTimeOf(analysis::ExtractTime(line));
-    if (!when) {
-        ++run.undated;
-        return;
-    }
-    auto& slot = run.days[when->day];
-    if (!slot) slot = std::make_unique<DayRun>(log, full);
-    DayRun& d = *slot;
-    d.first = std::min(d.first, when->second);
-    d.last = std::max(d.last, when->second);
+// Counted in full, a line gives everything the pass counts, by its day. l holds the line scanned.
+void countLine(DayCounter& counter, const std::shared_ptr<const analysis::LogText>& log,
+               const analysis::ReferenceLists& lists, LogLine& l, std::string_view line) {
+    std::size_t hour = 0;
+    DayRun* const day = counter.count(line, analysis::ExtractTime(line), log, true, hour);
+    if (!day) return;
+    DayRun& d = *day;
     DayCounts& c = d.counts;
-    const auto hour = static_cast<std::size_t>(when->second / 3600);
-    ++c.lines;
-    ++c.hourConnections[hour];
     const std::string_view hostText = analysis::ExtractHost(line);
-    const std::uint64_t host = spread(common::foldedHash(hostText));
-    d.hosts.insert(host);
-    d.visitors.insert(spread(host ^ spread(common::foldedHash(visitorAgent(line)) + 0x9e3779b97f4a7c15ull)));
-    if (!full) return;
-
-    l.scan(line);
     const analysis::Status status = analysis::statusOf(l);
     analysis::RankedLine r;
     r.line = line;
@@ -211,9 +276,10 @@ void countLine(RunOfLines& run, const std::shared_ptr<const analysis::LogText>& 
 // skipped: the indexes of the lines the pass left out as unreadable, in order (none: every line counts).
 RunOfLines countRun(const std::shared_ptr<const analysis::LogText>& log, const analysis::ReferenceLists& lists,
                     std::size_t begin, std::size_t end, bool full, const std::vector<std::uint32_t>* skipped) {
-    RunOfLines run;
+    DayCounter counter;
     LogLine l;
     const analysis::LogLayout& layout = log->layout();
+    const bool cuts = layout.cuts();
     std::size_t read = begin;
     auto nextSkipped = skipped ? std::lower_bound(skipped->begin(), skipped->end(), begin)
                                : decltype(skipped->begin()){};
@@ -222,7 +288,14 @@ RunOfLines countRun(const std::shared_ptr<const analysis::LogText>& log, const a
             ++nextSkipped;
             continue;
         }
-        countLine(run, log, lists, l, layout.core((*log)[i]), full);
+        const std::string_view raw = (*log)[i];
+        if (full) {
+            countLine(counter, log, lists, l, layout.cut(raw, l).core);
+        } else {
+            const std::string_view line = cuts ? layout.core(raw) : raw;
+            std::size_t hour = 0;
+            counter.count(line, analysis::ExtractTime(line), log, false, hour);
+        }
         // A mapped log's pages go back to the page cache as the pass gives them back.
         if ((i + 1) % kReleaseEvery == 0) {
             log->doneWith(read, i + 1);
@@ -230,7 +303,7 @@ RunOfLines countRun(const std::shared_ptr<const analysis::LogText>& log, const a
         }
     }
     log->doneWith(read, end);
-    return run;
+    return std::move(counter.run);
 }
 
 // Adds the run of lines that follows into; days keep the order of their lines.
@@ -244,8 +317,8 @@ void appendRun(DayRuns& into, RunOfLines&& later) {
         slot->counts.add(d->counts);
         slot->first = std::min(slot->first, d->first);
         slot->last = std::max(slot->last, d->last);
-        slot->hosts.insertAll(d->hosts.values());
-        slot->visitors.insertAll(d->visitors.values());
+        slot->hosts.insertAll(d->hosts);
+        slot->visitors.insertAll(d->visitors);
         if (slot->rankings) slot->rankings->merge(*d->rankings);
     }
 }
@@ -304,6 +377,90 @@ LogDays split(const std::shared_ptr<const analysis::LogText>& log, const analysi
     return out;
 }
 
+// The light figures of the lines the pass counts, taken as it goes. A log has few distinct hosts and
+// agents against its lines: each one's hash is worked out once.
+class DayWatcher : public analysis::LineWatcher {
+public:
+    std::shared_ptr<analysis::LineWatcher> fresh() const override { return std::make_shared<DayWatcher>(); }
+    void counted(std::string_view core, std::string_view timeField, std::string_view host,
+                 std::uint32_t hostIndex) override {
+        std::size_t hour = 0;
+        DayRun* const d = counter_.day(timeField, nullptr, false, hour);
+        if (!d) return;
+        // The host a day keeps is the core's first field: the pass's host unless it took a forwarded one.
+        if (host.data() != core.data()) {
+            const std::uint64_t h = hostHash(analysis::ExtractHost(core));
+            d->hosts.insert(h);
+            d->visitors.insert(visitorHash(h, agent(visitorAgent(core))));
+            return;
+        }
+        if (hostIndex >= hosts_.size()) hosts_.resize(std::max<std::size_t>(hostIndex + 1, hosts_.size() * 2));
+        KnownHost& known = hosts_[hostIndex];
+        if (!known.day) known.hash = hostHash(host);
+        if (known.day != d) {
+            d->hosts.insert(known.hash);
+            known.day = d;
+            known.agents = 0;
+        }
+        // A host comes back with the agents it came with: a visitor already in the day's set is not
+        // looked up there again.
+        const std::uint64_t a = agent(visitorAgent(core));
+        for (std::uint8_t i = 0; i < known.agents; ++i)
+            if (known.agent[i] == a) return;
+        d->visitors.insert(visitorHash(known.hash, a));
+        known.agent[1] = known.agent[0];
+        known.agent[0] = a;
+        known.agents = static_cast<std::uint8_t>(std::min(known.agents + 1, 2));
+    }
+    void append(analysis::LineWatcher& later) override {
+        DayCounter& after = static_cast<DayWatcher&>(later).counter_;
+        counter_.run.undated += after.run.undated;
+        appendRun(counter_.run.days, std::move(after.run));
+        static_cast<DayWatcher&>(later) = DayWatcher();
+    }
+    LogDays days() const {
+        LogDays out;
+        out.undated = counter_.run.undated;
+        for (const auto& [day, d] : counter_.run.days) out.days.push_back(shareOf(day, *d));
+        return out;
+    }
+
+private:
+    // agentHash, remembered for the agents met last in a small table that the agent's length and
+    // outer bytes index.
+    std::uint64_t agent(std::string_view a) {
+        if (a.size() < 16) return agentHash(a);
+        std::uint64_t head, middle, tail;
+        std::memcpy(&head, a.data(), 8);
+        std::memcpy(&middle, a.data() + a.size() / 2 - 4, 8);
+        std::memcpy(&tail, a.data() + a.size() - 8, 8);
+        const std::uint64_t key = (head ^ (middle * 0x9e3779b97f4a7c15ull) ^ (tail * 0xbf58476d1ce4e5b9ull) ^ a.size()) *
+                                  0x94d049bb133111ebull;
+        KnownAgent& slot = agents_[key >> (64 - kAgentBits)];
+        if (slot.text != a) {
+            slot.text.assign(a);
+            slot.hash = agentHash(a);
+        }
+        return slot.hash;
+    }
+
+    struct KnownHost {
+        std::uint64_t hash = 0;
+        const DayRun* day = nullptr;  // the day last given the host (null: hash not known yet)
+        std::uint64_t agent[2] = {};  // agentHash of the host's last agents in that day, the latest first
+        std::uint8_t agents = 0;      // how many of them are known
+    };
+    struct KnownAgent {
+        std::string text;
+        std::uint64_t hash = 0;
+    };
+    static constexpr int kAgentBits = 10;
+
+    DayCounter counter_;
+    std::vector<KnownHost> hosts_;
+    std::vector<KnownAgent> agents_ = std::vector<KnownAgent>(std::size_t{1} << kAgentBits);
+};
+
 // The one day of a log, the figures that the pass counted taken from its tally.
 void completeFromTally(DayShare& s, const analysis::LogTally& t) {
     DayCounts& c = s.counts;
@@ -340,7 +497,9 @@ LogDays splitIntoDays(const std::shared_ptr<const analysis::LogText>& log, const
                                                     ? &tally->skippedLines
                                                     : nullptr;
     if (tally && tally->rankings && tally->logLines == log && !robotsEntry) {
-        LogDays light = split(log, lists, threads, false, skipped);
+        // What the pass's watcher saw is what reading the log again would give.
+        const auto* watched = dynamic_cast<const DayWatcher*>(tally->watcher.get());
+        LogDays light = watched ? watched->days() : split(log, lists, threads, false, skipped);
         if (light.undated == 0 && light.days.size() == 1 && light.days[0].counts.lines == tally->lineCount) {
             completeFromTally(light.days[0], *tally);
             return light;
@@ -349,6 +508,8 @@ LogDays splitIntoDays(const std::shared_ptr<const analysis::LogText>& log, const
     }
     return split(log, lists, threads, true, skipped);
 }
+
+std::shared_ptr<analysis::LineWatcher> dayWatcher() { return std::make_shared<DayWatcher>(); }
 
 std::size_t unionSize(const std::vector<const std::vector<std::uint64_t>*>& lists) {
     if (lists.empty()) return 0;

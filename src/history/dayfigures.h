@@ -79,6 +79,11 @@ struct LogDays {
 LogDays splitIntoDays(const std::shared_ptr<const analysis::LogText>& log, const analysis::ReferenceLists& lists,
                       unsigned threads = 1, const analysis::LogTally* tally = nullptr);
 
+// A watcher for the pass (AnalysisOptions::watcher) that takes the days' time spans, hours, hosts
+// and visitors as the pass goes: splitIntoDays with that pass's tally then needs not read the log
+// again for them.
+std::shared_ptr<analysis::LineWatcher> dayWatcher();
+
 // Where the days of a log do not add up to what the pass counted (dated lines only count when
 // nothing is undated): the first counter that differs, by name; none when they agree.
 std::optional<std::string> differenceFromTally(const LogDays& days, const analysis::LogTally& tally);

@@ -1,6 +1,7 @@
 // A set of 64-bit hashes in one open table: the distinct hosts and visitors of a day are counted as
 // hashes, which are spread already, so their low bits pick the slot.
 #pragma once
+#include <algorithm>
 #include <bit>
 #include <cstdint>
 #include <vector>
@@ -24,7 +25,16 @@ public:
         ++size_;
     }
     void insertAll(const std::vector<std::uint64_t>& hashes) {
+        reserve(size_ + hashes.size());
         for (std::uint64_t h : hashes) insert(h);
+    }
+    // Another set's hashes. They come in the order of its slots, by their low bits: a table smaller
+    // than that one would take them as long runs that collide, so this one grows to its size first.
+    void insertAll(const HashSet& other) {
+        reserve(std::max(size_ + other.size_, other.slots_.size() / 2));
+        if (other.zero_) zero_ = true;
+        for (std::uint64_t h : other.slots_)
+            if (h != 0) insert(h);
     }
     std::size_t size() const { return size_ + (zero_ ? 1 : 0); }
     // The hashes in no particular order.
@@ -38,8 +48,15 @@ public:
     }
 
 private:
-    void grow() {
-        std::vector<std::uint64_t> old(std::max<std::size_t>(slots_.size() * 2, 64), 0);
+    // Room for n hashes without growing.
+    void reserve(std::size_t n) {
+        std::size_t slots = std::max<std::size_t>(slots_.size(), 64);
+        while (n * 2 > slots) slots *= 2;
+        if (slots > slots_.size()) rehash(slots);
+    }
+    void grow() { rehash(std::max<std::size_t>(slots_.size() * 2, 64)); }
+    void rehash(std::size_t slots) {
+        std::vector<std::uint64_t> old(slots, 0);
         old.swap(slots_);
         size_ = 0;
         for (std::uint64_t h : old)

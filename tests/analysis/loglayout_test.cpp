@@ -5,6 +5,7 @@
 
 #include "analysis/logcounting.h"
 #include "analysis/logfile.h"
+#include "analysis/logline.h"
 #include "common/apperror.h"
 #include "common/fileio.h"
 
@@ -229,4 +230,26 @@ TEST(LogLayout, RealLogsAreCombinedAndTheirHostsCopiesReadTheSame) {
     expectSameFields(*v.tally, *plain.tally);
     expectSameFields(*t.tally, *plain.tally);
     EXPECT_EQ(Read(common::readWholeFile(MUNYARO_REAL_DATA "/elastic-apache.log.gz")).format(), "combined");
+}
+
+// The core's time field and client, handed on as cutting found them, are those the field rules read
+// from the core: whatever the prefix, users with blanks, stamps past the first 64 bytes.
+TEST(LogLayout, TimeAndHostFoundByCuttingAreTheCoresOwn) {
+    const std::string rest = " - - [08/Dec/2026:10:00:00 +0900] \"GET /x HTTP/1.1\" 200 5 \"-\" \"Moz\"";
+    const std::string longUser = " - " + std::string(70, 'u') + " [08/Dec/2026:10:00:00 +0900] \"GET / HTTP/1.1\" 200 5";
+    for (const char* layout : {"vhost-combined-extra", "combined-extra", "vhost-common", "common-extra"})
+        for (const std::string& line : std::vector<std::string>{
+                 "www.example.jp:8080 1.2.3.4" + rest + " 77", "1.2.3.4" + rest, "www.example.jp 2001:db8::1" + rest,
+              "host.example.jp" + rest + " \"-\"", "site 5.6.7.8 - John Smith [08/Dec/2026:10:00:00 +0900] \"GET /\" 200 1",
+              "www.example.jp 1.2.3.4" + longUser, "1.2.3.4" + longUser + " \"x\"", "a  b - - [08/Dec/2026:10:00:00 +0900]",
+              std::string("www.example.jp 1.2.3.4 - - [08/Dec/2026:10:00:00")}) {
+            const LogLayout::Cut c = cutBy(layout, line);
+            EXPECT_EQ(c.host, ExtractHost(c.core)) << layout << ": " << line;
+            if (!c.time.empty()) {
+                EXPECT_EQ(c.time, ExtractTime(c.core)) << layout << ": " << line;
+            }
+        }
+    EXPECT_EQ(cutBy("vhost-combined", "www.example.jp:8080 1.2.3.4" + rest).virtualHost, "www.example.jp");
+    EXPECT_EQ(cutBy("vhost-combined", "www.example.jp 1.2.3.4" + longUser).host, "1.2.3.4");
+    EXPECT_EQ(cutBy("vhost-combined", "www.example.jp 1.2.3.4" + longUser).time, "[08/Dec/2026:10:00:00 +0900]");
 }

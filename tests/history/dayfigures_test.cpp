@@ -201,3 +201,52 @@ TEST(Days, LinesThePassLeftOutAsUnreadableBelongToNoDay) {
         EXPECT_EQ(history::differenceFromTally(days, t), std::nullopt);
     }
 }
+
+// The pass's watcher sees what reading the log again sees: the same time span, hours, hosts and
+// visitors, also where hosts come back with many agents, differ in letter case, or are forwarded.
+TEST(Days, TheWatchedPassGivesTheDayThatReadingAgainGives) {
+    std::mt19937 rng(5);
+    const char* agents[] = {"Mozilla/5.0 (Windows NT 10.0; Win64; x64) Chrome/120.0",
+                            "MOZILLA/5.0 (windows nt 10.0; win64; x64) chrome/120.0",
+                            "Mozilla/5.0 (Windows NT 10.0; Win64; x64) Chrome/121.0",
+                            "curl/8",
+                            "-",
+                            "Mozilla/5.0 (iPhone; CPU iPhone OS 17_1 like Mac OS X) Safari/604.1"};
+    std::vector<std::string> lines;
+    for (int i = 0; i < 6000; ++i) {
+        std::string l = line((rng() % 2 ? "host" : "HOST") + std::to_string(rng() % 300), at(9, i * 14), "GET /", 200,
+                             agents[rng() % 6]);
+        if (i % 3 == 0) l += " \"203.0.113." + std::to_string(rng() % 50) + ", 10.0.0.1\"";
+        lines.push_back(l);
+    }
+    const std::string text = join(lines);
+    for (bool forwarded : {false, true}) {
+        const auto loaded = analysis::logFromBytes(text, "log");
+        analysis::LogLayout layout = *analysis::layoutNamed("combined-extra");
+        layout.clientFromForwarded = forwarded;
+        loaded->setLayout(layout);
+        const std::shared_ptr<const analysis::LogText> log = loaded;
+        for (unsigned threads : {1u, 3u}) {
+            analysis::LogTally watched(log), plain(log);
+            watched.watcher = history::dayWatcher();
+            analysis::countLines(watched, noLists(), nullptr, threads);
+            analysis::countLines(plain, noLists(), nullptr, threads);
+            const LogDays a = history::splitIntoDays(log, noLists(), threads, &watched);
+            const LogDays b = history::splitIntoDays(log, noLists(), threads, &plain);
+            ASSERT_EQ(a.days.size(), 1u);
+            ASSERT_EQ(b.days.size(), 1u);
+            const auto &x = a.days[0], &y = b.days[0];
+            EXPECT_EQ(x.counts.lines, 6000);
+            EXPECT_EQ(x.counts.hourConnections, y.counts.hourConnections);
+            EXPECT_EQ(x.firstSecond, y.firstSecond);
+            EXPECT_EQ(x.lastSecond, y.lastSecond);
+            EXPECT_EQ(std::set(x.hosts.begin(), x.hosts.end()), std::set(y.hosts.begin(), y.hosts.end()));
+            EXPECT_EQ(std::set(x.visitors.begin(), x.visitors.end()),
+                      std::set(y.visitors.begin(), y.visitors.end()));
+            // Host case is one host, agent case one agent: 300 hosts, 5 agents each at most.
+            EXPECT_EQ(x.hosts.size(), 300u);
+            EXPECT_GT(x.visitors.size(), 1000u);
+            EXPECT_LE(x.visitors.size(), 1500u);
+        }
+    }
+}
