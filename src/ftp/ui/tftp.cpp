@@ -9,12 +9,15 @@
 #include <QComboBox>
 #include <QDateTime>
 #include <QDialog>
+#include <QElapsedTimer>
+#include <QFileInfo>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QLocale>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QStatusBar>
 #include <QThread>
 #include <QTimer>
 #include <QVBoxLayout>
@@ -22,6 +25,7 @@
 #include "common/cp932.h"
 #include "common/programdir.h"
 #include "ftp/ftpsetting.h"
+#include "ftp/namepattern.h"
 #include "ftp/serverkey.h"
 #include "qtedge/commandguard.h"
 #include "qtedge/qtext.h"
@@ -49,6 +53,8 @@ public:
         setObjectName("DownLoadProgress");
         setWindowTitle(QStringLiteral("ダウンロード中"));
         setWindowModality(Qt::ApplicationModal);
+        // Wide enough for the title bar to show the whole title beside its button.
+        setMinimumWidth(340);
         auto* layout = new QVBoxLayout(this);
         auto* file = new QLabel(name, this);
         file->setTextFormat(Qt::PlainText);
@@ -61,6 +67,7 @@ public:
         layout->addWidget(stop_, 0, Qt::AlignRight);
         connect(stop_, &QPushButton::clicked, this, &DownLoadProgress::reject);
         connect(&poll_, &QTimer::timeout, this, &DownLoadProgress::update);
+        clock_.start();
         poll_.start(50);
         update();
     }
@@ -78,14 +85,31 @@ private:
             accept();
             return;
         }
-        if (stop_->isEnabled())
-            bytes_->setText(QStringLiteral("受信済み %1 バイト").arg(QLocale::system().toString(download_.received())));
+        if (stop_->isEnabled()) bytes_->setText(progressText());
+    }
+
+    // "受信済み 1,234 / 5,678 バイト (21 %)  毎秒 12.3 KB"; without the size where the server gave none.
+    QString progressText() const {
+        const QLocale locale = QLocale::system();
+        const long long received = download_.received(), expected = download_.expected();
+        QString text = QStringLiteral("受信済み %1").arg(locale.toString(received));
+        if (expected > 0)
+            text += QStringLiteral(" / %1 バイト (%2 %)")
+                        .arg(locale.toString(expected))
+                        .arg(std::min<long long>(100, received * 100 / expected));
+        else
+            text += QStringLiteral(" バイト");
+        const double seconds = double(clock_.elapsed()) / 1000.0;
+        if (seconds >= 0.5)
+            text += QStringLiteral("  毎秒 %1 KB").arg(locale.toString(double(received) / 1024.0 / seconds, 'f', 1));
+        return text;
     }
 
     ftp::Download& download_;
     QLabel* bytes_;
     QPushButton* stop_;
     QTimer poll_;
+    QElapsedTimer clock_;
 };
 
 // The download on a thread of its own; a quick one is over before its window would flash up.
@@ -123,12 +147,17 @@ TFTP::TFTP(QWidget* parent)
 
     GroupBox2 = new QGroupBox(QStringLiteral("ファイル設定"), this);
     GroupBox2->setObjectName("GroupBox2");
-    GroupBox2->setGeometry(27, 160, 313, 57);
+    GroupBox2->setGeometry(27, 160, 313, 83);
     FileNameEdit = labelledEdit(GroupBox2, "FileNameEdit", QStringLiteral("ファイル名"), 22);
+    PatternEdit = labelledEdit(GroupBox2, "PatternEdit", QStringLiteral("ファイル名の形式"), 50);
+    PatternEdit->setText(QString::fromLatin1(ftp::kDefaultNamePattern));
+    PatternEdit->setToolTip(QStringLiteral(
+        "ホストがログに付ける名前を、日付の部分を %Y（年4桁）%y（年2桁）%m（月）%d（日）%j（年の通算日）"
+        "%b（Jan などの月名）に置き換えて入れます。例: example.jp.access_log_%Y%m%d"));
 
     GroupBox3 = new QGroupBox(QStringLiteral("接続方式"), this);
     GroupBox3->setObjectName("GroupBox3");
-    GroupBox3->setGeometry(27, 224, 313, 76);
+    GroupBox3->setGeometry(27, 250, 313, 76);
     auto* protocolLabel = new QLabel(QStringLiteral("接続方式"), GroupBox3);
     protocolLabel->setGeometry(16, 23, 68, 16);
     ProtocolBox = new QComboBox(GroupBox3);
@@ -136,19 +165,34 @@ TFTP::TFTP(QWidget* parent)
     ProtocolBox->addItems({QStringLiteral("FTP"), QStringLiteral("FTPS (明示的TLS)"), QStringLiteral("SFTP")});
     ProtocolBox->setGeometry(88, 20, 209, 21);
     protocolLabel->setBuddy(ProtocolBox);
+    ProtocolBox->setToolTip(QStringLiteral(
+        "ホストの案内にある方式を選びます。選べるなら暗号化される FTPS か SFTP を、どちらもなければ FTP を選んでください。"));
     PortEdit = labelledEdit(GroupBox3, "PortEdit", QStringLiteral("ポート"), 46);
     PortEdit->setGeometry(88, 46, 60, 21);
     PortEdit->setMaxLength(5);
+    PortEdit->setToolTip(QStringLiteral(
+        "空欄なら FTP と FTPS は 21、SFTP は 22 を使います。ホストが別の番号を案内しているときだけ入れてください。"));
     PassiveBox = new QCheckBox(QStringLiteral("パッシブモード"), GroupBox3);
     PassiveBox->setObjectName("PassiveBox");
     PassiveBox->setGeometry(160, 48, 137, 17);
+    PassiveBox->setToolTip(QStringLiteral(
+        "ルーターやファイアウォールの内側で接続後に止まる、または失敗するときに選んでください（FTPS は常にパッシブです）。"));
 
     RunButton = new QPushButton(QStringLiteral("接続(&C)"), this);
     RunButton->setObjectName("RunButton");
-    RunButton->setGeometry(265, 307, 75, 25);
+    RunButton->setGeometry(265, 333, 75, 25);
     ForgetKeyButton = new QPushButton(QStringLiteral("記憶した鍵を消去(&K)"), this);
     ForgetKeyButton->setObjectName("ForgetKeyButton");
-    ForgetKeyButton->setGeometry(27, 307, 150, 25);
+    ForgetKeyButton->setGeometry(27, 333, 150, 25);
+    ForgetKeyButton->setToolTip(QStringLiteral(
+        "ホストが証明書やホスト鍵を取り替えたと確かめられたときだけ、記憶した鍵を消して改めて確認します。"));
+    CloseButton = new QPushButton(QStringLiteral("閉じる"), this);
+    CloseButton->setObjectName("CloseButton");
+    CloseButton->setGeometry(265, 364, 75, 25);
+    StatusBar = new QStatusBar(this);
+    StatusBar->setObjectName("StatusBar");
+    StatusBar->setSizeGripEnabled(false);
+    StatusBar->setGeometry(0, 395, 368, 22);
 
     setTabOrder(DomeinEdit, AcountEdit);
     setTabOrder(AcountEdit, PassEdit);
@@ -160,8 +204,10 @@ TFTP::TFTP(QWidget* parent)
     setTabOrder(ProtocolBox, PortEdit);
     setTabOrder(PortEdit, PassiveBox);
     setTabOrder(PassiveBox, ForgetKeyButton);
+    setTabOrder(ForgetKeyButton, PatternEdit);
+    setTabOrder(PatternEdit, CloseButton);
 
-    setFixedSize(368, 337);
+    setFixedSize(368, 417);
     move(316, 309);
     closeWithKeys(this, false);  // it opens at every start: Esc puts it away
 
@@ -172,6 +218,11 @@ TFTP::TFTP(QWidget* parent)
     connect(RunButton, &QPushButton::clicked, this, [this] { runCommand(this, [this] { RunButtonClick(); }); });
     connect(ForgetKeyButton, &QPushButton::clicked, this,
             [this] { runCommand(this, [this] { ForgetKeyButtonClick(); }); });
+    connect(CloseButton, &QPushButton::clicked, this, &QWidget::close);
+    // A changed pattern proposes its name for the day at once, so the user sees what it gives.
+    connect(PatternEdit, &QLineEdit::textEdited, this, [this] {
+        runCommand(this, [this] { proposeName(QDateTime::currentDateTime()); });
+    });
     connect(ProtocolBox, &QComboBox::currentIndexChanged, this, [this] { protocolChanged(); });
     protocolChanged();
 }
@@ -186,11 +237,21 @@ std::string TFTP::DateFormat(const QDateTime& now) {
 }
 
 void TFTP::FormCreate() {
-    FileNameEdit->setText(QStringLiteral("access_log_") +
-                          QString::fromStdString(DateFormat(QDateTime::currentDateTime())));
+    const QDateTime now = QDateTime::currentDateTime();
+    FileNameEdit->setText(QStringLiteral("access_log_") + QString::fromStdString(DateFormat(now)));
     // What a program killed during a download left behind.
     ftp::removeStalePartFiles("logs");
     LoadSetting();
+    if (PatternEdit->text() != QString::fromLatin1(ftp::kDefaultNamePattern)) proposeName(now);
+}
+
+void TFTP::proposeName(const QDateTime& now) {
+    const QDate d = now.date();
+    const std::chrono::year_month_day today{std::chrono::year(d.year()), std::chrono::month(unsigned(d.month())),
+                                            std::chrono::day(unsigned(d.day()))};
+    const auto day = ftp::proposedDay(today, std::chrono::milliseconds(now.time().msecsSinceStartOfDay()));
+    const std::string pattern = fromQStringStrict(PatternEdit->text());
+    FileNameEdit->setText(toQString(ftp::expandPattern(pattern.empty() ? ftp::kDefaultNamePattern : pattern, day)));
 }
 
 void TFTP::LoadSetting() {
@@ -202,16 +263,20 @@ void TFTP::LoadSetting() {
     ProtocolBox->setCurrentIndex(static_cast<int>(way.protocol));
     PortEdit->setText(toQString(way.port));
     if (way.protocol == ftp::Protocol::Ftp) PassiveBox->setChecked(way.passive);
+    PatternEdit->setText(toQString(ftp::namePattern(lines)));
 }
 
 void TFTP::SaveSetting() {
     const ftp::TransferWay way{protocol(), fromQString(PortEdit->text()),
                                protocol() == ftp::Protocol::Ftp && PassiveBox->isChecked()};
+    const std::string pattern = fromQStringStrict(PatternEdit->text());
     ftp::saveFtpSetting(
         common::materiaFile(ftp::kFtpSetting),
-        ftp::withTransferWay({fromQStringStrict(DomeinEdit->text()), fromQStringStrict(AcountEdit->text()),
-                              fromQStringStrict(PassEdit->text()), fromQStringStrict(DirectoryEdit->text())},
-                             way));
+        ftp::withNamePattern(
+            ftp::withTransferWay({fromQStringStrict(DomeinEdit->text()), fromQStringStrict(AcountEdit->text()),
+                                  fromQStringStrict(PassEdit->text()), fromQStringStrict(DirectoryEdit->text())},
+                                 way),
+            pattern.empty() ? ftp::kDefaultNamePattern : pattern));
 }
 
 ftp::Protocol TFTP::protocol() const { return static_cast<ftp::Protocol>(std::max(0, ProtocolBox->currentIndex())); }
@@ -246,11 +311,14 @@ ftp::TransferResult TFTP::DownLoad() {
     FtpManager1.setProtocol(protocol());
     FtpManager1.setPort(ftp::portNumber(fromQString(PortEdit->text()), protocol()));
     FtpManager1.setPassive(PassiveBox->isChecked());
-    // The directory goes in front of the name as typed: "dir/" + name, or the name alone.
-    const std::string remotePath = fromQStringStrict(DirectoryEdit->text()) + fromQStringStrict(FileNameEdit->text());
     // Locally the name is stored as the file system spells names (UTF-8).
     DownLoadPath_ = "logs/" + pathFromQString(FileNameEdit->text());
-    return runDownload(this, FtpManager1, remotePath, DownLoadPath_, FileNameEdit->text());
+    return runDownload(this, FtpManager1, remotePath(), DownLoadPath_, FileNameEdit->text());
+}
+
+std::string TFTP::remotePath() const {
+    // "logs" and "logs/" alike name the folder; an empty one is the login folder.
+    return ftp::remoteJoin(fromQStringStrict(DirectoryEdit->text()), fromQStringStrict(FileNameEdit->text()));
 }
 
 void TFTP::RunButtonClick() {
@@ -262,8 +330,16 @@ void TFTP::RunButtonClick() {
         return;
     }
     // Success is this transfer's own result: an older file of the same name in logs/ is no proof.
+    StatusBar->clearMessage();
     const ftp::TransferResult result = downLoadTrusting();
-    if (result.cancelled) return;  // the user knows; the old file and the fields stay as they were
+    if (result.cancelled) {
+        // No box for what the user asked for, but a word on what is left of it.
+        StatusBar->showMessage(QFileInfo::exists(QString::fromStdString(DownLoadPath_))
+                                   ? QStringLiteral("ダウンロードを中止しました。logs の %1 は以前のままです。")
+                                         .arg(FileNameEdit->text())
+                                   : QStringLiteral("ダウンロードを中止しました。"));
+        return;
+    }
     if (result.key.status == ftp::ServerKey::Status::Changed) {
         QMessageBox box(QMessageBox::Warning, applicationTitle(), toQString(result.reason), QMessageBox::Ok, this);
         box.setObjectName("KeyChangedWarning");
@@ -274,7 +350,7 @@ void TFTP::RunButtonClick() {
         return;
     }
     if (!result.ok) {
-        showFailure(result.reason);
+        showFailure(result.reason, remotePath());
         return;
     }
     if (SaveBox->isChecked()) SaveSetting();
@@ -297,18 +373,29 @@ ftp::TransferResult TFTP::downLoadTrusting() {
     box.button(QMessageBox::Yes)->setText(QStringLiteral("はい"));
     box.button(QMessageBox::No)->setText(QStringLiteral("いいえ"));
     box.setDefaultButton(QMessageBox::No);
+    box.button(QMessageBox::Yes)->setToolTip(
+        QStringLiteral("表示された指紋がホストの案内するものと同じだと確かめられたときだけ「はい」を選んでください。"));
+    box.button(QMessageBox::No)->setToolTip(
+        QStringLiteral("指紋を確かめられないとき、または案内と違うときは「いいえ」を選び、ホストに問い合わせてください。"));
     if (box.exec() != QMessageBox::Yes) return result;
     ftp::trustKey(FtpManager1.keyDir(), result.key);
     return DownLoad();
 }
 
-void TFTP::showFailure(const std::string& reason) {
+void TFTP::showFailure(const std::string& reason, const std::string& remote) {
     // The message breaks its two lines with a lone CR; the box breaks at LF.
     static const QString text = QStringLiteral(
                                     "ダウンロードに失敗しました。\r接続設定、ファイル名設定を見直してください。")
                                     .replace('\r', '\n');
     QMessageBox box(QMessageBox::NoIcon, applicationTitle(), text, QMessageBox::Ok, this);
     box.setObjectName("DownLoadFailure");
+    box.setTextFormat(Qt::PlainText);  // the path and the server's words are shown as they are
+    // The path tried and the reason in sight: "dir" + name joined without a "/" was found only by
+    // opening the details before.
+    QString shown;
+    if (!remote.empty()) shown = QStringLiteral("取得しようとしたファイル: %1\n").arg(toQString(remote));
+    if (!reason.empty()) shown += QStringLiteral("理由: ") + toQString(reason);
+    box.setInformativeText(shown);
     if (!reason.empty()) box.setDetailedText(toQString(reason));
     box.exec();
 }

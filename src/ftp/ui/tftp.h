@@ -12,6 +12,7 @@ class QDateTime;
 class QGroupBox;
 class QLineEdit;
 class QPushButton;
+class QStatusBar;
 
 class TFTP : public QWidget {
     Q_OBJECT
@@ -40,7 +41,12 @@ public:
     QCheckBox* SaveBox;
     QGroupBox* GroupBox2;
     QLineEdit* FileNameEdit;
+    // The day's log name with date placeholders (ファイル名の形式), kept in the settings file.
+    QLineEdit* PatternEdit;
     QPushButton* RunButton;
+    QPushButton* CloseButton;
+    // What became of the last download when no box said it (a stop at the user's request).
+    QStatusBar* StatusBar;
     // How the server is reached: FTP, FTPS or SFTP, the port (empty: 21 or 22) and passive mode
     // (FTP only; FTPS is always passive).
     QGroupBox* GroupBox3;
@@ -52,9 +58,13 @@ public:
     ftp::TFtpManager FtpManager1;
 
     void ForgetKeyButtonClick();
+    // The name the pattern gives for the day whose log is complete at now (the 04:00 rule).
+    void proposeName(const QDateTime& now);
+    // The remote path of the typed name: directory and name joined with one "/".
+    std::string remotePath() const;
 
 private:
-    void showFailure(const std::string& reason);
+    void showFailure(const std::string& reason, const std::string& remote = {});
     void protocolChanged();
     ftp::Protocol protocol() const;
     // Downloads, asking whether to trust a server key met for the first time.

@@ -15,6 +15,7 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QStatusBar>
 #include <QTimer>
 
 #include "common/apperror.h"
@@ -27,6 +28,7 @@
 
 using ftptest::FtpServer;
 using ftptest::listDir;
+using ftptest::occurrences;
 using ftptest::readFile;
 using ftptest::TempDir;
 using ftptest::writeFile;
@@ -87,7 +89,7 @@ private:
 
 TEST_F(TftpTest, ControlsCaptionsAndTabOrderAreThereByName) {
     EXPECT_EQ(dialog.windowTitle(), QStringLiteral("FTPマネージャ"));
-    EXPECT_EQ(dialog.size(), QSize(368, 337));  // grown for the way of transfer
+    EXPECT_EQ(dialog.size(), QSize(368, 417));  // grown for the way of transfer, the pattern and 閉じる
     EXPECT_EQ(dialog.findChild<QGroupBox*>("GroupBox1")->title(), QStringLiteral("接続設定"));
     EXPECT_EQ(dialog.findChild<QGroupBox*>("GroupBox2")->title(), QStringLiteral("ファイル設定"));
     EXPECT_EQ(dialog.findChild<QPushButton*>("RunButton")->text(), QStringLiteral("接続(&C)"));
@@ -95,8 +97,9 @@ TEST_F(TftpTest, ControlsCaptionsAndTabOrderAreThereByName) {
     ASSERT_NE(save, nullptr);
     EXPECT_EQ(save->text(), QStringLiteral("入力情報を保存"));
     EXPECT_FALSE(save->isChecked());
-    const char* order[] = {"DomeinEdit", "AcountEdit",  "PassEdit", "DirectoryEdit", "SaveBox",        "FileNameEdit",
-                           "RunButton",  "ProtocolBox", "PortEdit", "PassiveBox",    "ForgetKeyButton"};
+    const char* order[] = {"DomeinEdit", "AcountEdit",      "PassEdit",    "DirectoryEdit", "SaveBox",
+                           "FileNameEdit", "RunButton",     "ProtocolBox", "PortEdit",      "PassiveBox",
+                           "ForgetKeyButton", "PatternEdit", "CloseButton"};
     for (const char* name : order) ASSERT_NE(dialog.findChild<QWidget*>(name), nullptr) << name;
     for (std::size_t i = 0; i + 1 < std::size(order); ++i)
         EXPECT_EQ(nextTabStop(dialog.findChild<QWidget*>(order[i]))->objectName(), order[i + 1]);
@@ -163,14 +166,89 @@ TEST_F(TftpTest, DownloadReplacesTheOldFileHidesAndHandsItToTheAnalysis) {
     EXPECT_THAT(log, HasSubstr("<- RETR access_log_20040105"));
 }
 
-TEST_F(TftpTest, DirectoryIsPutInFrontOfTheNameAsTyped) {
-    writeFile(root / "diraccess_log_20040105", "joined\r\n");
+TEST_F(TftpTest, DirectoryWithoutItsSlashIsJoinedWithOneAndASavedOneKeepsWorking) {
+    // "dir" once gave "diraccess_log_..." and a failure; a user who learnt to type "dir/" must not
+    // get "dir//...".
+    writeFile(root / "diraccess_log_20040105", "glued\r\n");
+    FtpServer server(root.path(), "munya", "secret");
+    fill(server);
+    for (const char* dir : {"dir", "dir/", "/dir", "/dir/"}) {
+        analysed.clear();
+        dialog.DirectoryEdit->setText(QString::fromLatin1(dir));
+        EXPECT_TRUE(click().empty()) << dir;
+        EXPECT_EQ(analysedContent, "1.2.3.4 - - line\n") << dir;
+        EXPECT_EQ(analysed, (std::vector<std::string>{"logs/access_log_20040105"}));
+    }
+    EXPECT_EQ(occurrences(server.finishedLog(), "diraccess"), 0);
+}
+
+TEST_F(TftpTest, FailureNamesTheRemotePathTriedAndShowsTheReasonInSight) {
     FtpServer server(root.path(), "munya", "secret");
     fill(server);
     dialog.DirectoryEdit->setText(QStringLiteral("dir"));
-    EXPECT_TRUE(click().empty());
-    EXPECT_EQ(analysedContent, "joined\n");
-    EXPECT_EQ(analysed, (std::vector<std::string>{"logs/access_log_20040105"}));
+    dialog.FileNameEdit->setText(QStringLiteral("access_log_<b>x<b>"));
+    const auto boxes = click();
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].text, kFailure);
+    EXPECT_THAT(boxes[0].informative.toStdString(), HasSubstr("dir/access_log_<b>x<b>"));
+    EXPECT_THAT(fromQString(boxes[0].informative),
+                HasSubstr(common::cp932(u8"理由: サーバーにそのファイルがありません")));
+}
+
+TEST_F(TftpTest, TheCloseButtonPutsTheDialogAwayKeepingWhatWasTyped) {
+    dialog.show();
+    dialog.FileNameEdit->setText(QStringLiteral("typed"));
+    dialog.CloseButton->click();
+    EXPECT_FALSE(dialog.isVisible());
+    dialog.show();
+    EXPECT_EQ(dialog.FileNameEdit->text(), QStringLiteral("typed"));
+}
+
+TEST_F(TftpTest, TheWayOfTransferAndTheTrustQuestionExplainThemselves) {
+    for (QWidget* w : std::initializer_list<QWidget*>{dialog.ProtocolBox, dialog.PortEdit, dialog.PassiveBox,
+                                                      dialog.PatternEdit, dialog.ForgetKeyButton})
+        EXPECT_GT(w->toolTip().size(), 20) << w->objectName().toStdString();
+    ftptest::SftpServer server(root.path(), "munya", "secret", program / "hostkey");
+    fill(server.port());
+    dialog.ProtocolBox->setCurrentIndex(2);
+    QString yesTip;
+    whileModal([&] { dialog.RunButton->click(); },
+               [&](QWidget* modal) {
+                   auto* box = qobject_cast<QMessageBox*>(modal);
+                   if (box != nullptr && box->objectName() == "TrustQuestion")
+                       yesTip = box->button(QMessageBox::Yes)->toolTip();
+                   answerBox(box, QMessageBox::No);
+               });
+    EXPECT_TRUE(yesTip.contains(QStringLiteral("指紋"))) << yesTip.toStdString();
+    EXPECT_TRUE(analysed.empty());
+}
+
+TEST_F(TftpTest, PatternProposesTheDaysNameIsSavedAsAFurtherLineAndReadBack) {
+    EXPECT_EQ(dialog.PatternEdit->text(), QStringLiteral("access_log_%Y%m%d"));
+    dialog.PatternEdit->setText(QStringLiteral("example.jp.access_log_%Y-%m-%d"));
+    dialog.proposeName(QDateTime(QDate(2004, 3, 1), QTime(3, 59, 59)));
+    EXPECT_EQ(dialog.FileNameEdit->text(), QStringLiteral("example.jp.access_log_2004-02-29"));
+    dialog.proposeName(QDateTime(QDate(2004, 3, 1), QTime(4, 0, 0)));
+    EXPECT_EQ(dialog.FileNameEdit->text(), QStringLiteral("example.jp.access_log_2004-03-01"));
+
+    dialog.DomeinEdit->setText(QStringLiteral("host"));
+    dialog.SaveSetting();
+    EXPECT_EQ(readFile("materia/FTPSetting.dat"),
+              "host\r\n\r\n\r\n\r\nftp\r\n\r\nactive\r\npattern=example.jp.access_log_%Y-%m-%d\r\n");
+    // A reader of seven lines sees plain FTP on 21, active.
+    EXPECT_EQ(ftp::transferWay(ftp::loadFtpSetting("materia/FTPSetting.dat")), ftp::TransferWay{});
+    TFTP next;
+    next.FormCreate();
+    EXPECT_EQ(next.PatternEdit->text(), QStringLiteral("example.jp.access_log_%Y-%m-%d"));
+    EXPECT_TRUE(next.FileNameEdit->text().startsWith(QStringLiteral("example.jp.access_log_2")));
+
+    // A wrong placeholder is named, and the name stays as it was.
+    const QString before = next.FileNameEdit->text();
+    next.PatternEdit->setText(QStringLiteral("log_%Q"));
+    const auto boxes = boxesShownBy([&] { emit next.PatternEdit->textEdited(next.PatternEdit->text()); });
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_THAT(fromQString(boxes[0].text), HasSubstr("\"%Q\""));
+    EXPECT_EQ(next.FileNameEdit->text(), before);
 }
 
 TEST_F(TftpTest, TickedSaveBoxStoresTheFieldsOwnerOnlyAndTheyReadBack) {
@@ -363,6 +441,8 @@ TEST_F(TftpTest, DownloadRunsUnderAProgressWindowWhoseCancelButtonStopsItLeaving
     EXPECT_TRUE(dialog.isVisible());
     EXPECT_EQ(readFile("logs/access_log_20040105"), "stale\n");
     EXPECT_EQ(listDir("logs"), "access_log_20040105 ");
+    EXPECT_EQ(dialog.StatusBar->currentMessage(),
+              QStringLiteral("ダウンロードを中止しました。logs の access_log_20040105 は以前のままです。"));
 }
 
 TEST_F(TftpTest, LineBreakInAPastedPasswordIsRefusedAndNothingIsSent) {
