@@ -9,6 +9,7 @@
 #include <QFontDatabase>
 #include <QTimer>
 
+#include "app/fetchedlogs.h"
 #include "app/tform1.h"
 #include "app/tform2.h"
 #include "app/tversioninfo.h"
@@ -54,6 +55,7 @@ std::unique_ptr<Windows> createWindows() {
     w->ftp->setParent(w->form1.get(), w->ftp->windowFlags());
     TForm1* form1 = w->form1.get();
     w->ftp->setLogCounting([form1](const std::string& path) { form1->LogCounting(path); });
+    w->ftp->setAnalyseSeveral([form1](const std::vector<std::string>& paths) { analyseFetched(*form1, paths); });
     runCommand(w->ftp.get(), [&] { w->ftp->FormCreate(); });
     w->form1->setWindows({w->form2.get(), w->versionInfo.get(), w->domein.get(), w->utf.get(), w->ftp.get()});
     return w;

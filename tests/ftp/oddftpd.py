@@ -60,7 +60,7 @@ class OddHandler(FTPHandler):
         self.respond("502 SIZE not implemented.")
 
     def ftp_RETR(self, file):
-        if self.mode == "trickle":
+        if self.mode in ("trickle", "hostile"):
             return FTPHandler.ftp_RETR(self, file)
         try:
             with open(file, "rb") as f:

@@ -17,6 +17,7 @@
 #include <QLocale>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QSpinBox>
 #include <QStatusBar>
 #include <QThread>
 #include <QTimer>
@@ -26,7 +27,9 @@
 #include "common/programdir.h"
 #include "ftp/ftpsetting.h"
 #include "ftp/namepattern.h"
+#include "ftp/batchfetch.h"
 #include "ftp/serverkey.h"
+#include "ftp/ui/transferprogress.h"
 #include "qtedge/commandguard.h"
 #include "qtedge/qtext.h"
 #include "qtedge/windowkeys.h"
@@ -43,85 +46,13 @@ QLineEdit* labelledEdit(QWidget* group, const char* name, const QString& label, 
     return edit;
 }
 
-// The window a download runs under: the bytes received so far and a button that stops it. It is
-// application-modal, so the rest of the program takes no input meanwhile, but it repaints.
-class DownLoadProgress : public QDialog {
-public:
-    DownLoadProgress(QWidget* parent, ftp::Download& download, const QString& name)
-        : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint),
-          download_(download) {
-        setObjectName("DownLoadProgress");
-        setWindowTitle(QStringLiteral("ダウンロード中"));
-        setWindowModality(Qt::ApplicationModal);
-        // Wide enough for the title bar to show the whole title beside its button.
-        setMinimumWidth(340);
-        auto* layout = new QVBoxLayout(this);
-        auto* file = new QLabel(name, this);
-        file->setTextFormat(Qt::PlainText);
-        layout->addWidget(file);
-        bytes_ = new QLabel(this);
-        bytes_->setObjectName("ReceivedLabel");
-        layout->addWidget(bytes_);
-        stop_ = new QPushButton(QStringLiteral("中止"), this);
-        stop_->setObjectName("CancelButton");
-        layout->addWidget(stop_, 0, Qt::AlignRight);
-        connect(stop_, &QPushButton::clicked, this, &DownLoadProgress::reject);
-        connect(&poll_, &QTimer::timeout, this, &DownLoadProgress::update);
-        clock_.start();
-        poll_.start(50);
-        update();
-    }
-    // Escape, the close button and 中止 all stop the download; the window goes when it has ended.
-    void reject() override {
-        download_.cancel();
-        stop_->setEnabled(false);
-        bytes_->setText(QStringLiteral("中止しています…"));
-    }
-
-private:
-    void update() {
-        if (download_.finished()) {
-            poll_.stop();
-            accept();
-            return;
-        }
-        if (stop_->isEnabled()) bytes_->setText(progressText());
-    }
-
-    // "受信済み 1,234 / 5,678 バイト (21 %)  毎秒 12.3 KB"; without the size where the server gave none.
-    QString progressText() const {
-        const QLocale locale = QLocale::system();
-        const long long received = download_.received(), expected = download_.expected();
-        QString text = QStringLiteral("受信済み %1").arg(locale.toString(received));
-        if (expected > 0)
-            text += QStringLiteral(" / %1 バイト (%2 %)")
-                        .arg(locale.toString(expected))
-                        .arg(std::min<long long>(100, received * 100 / expected));
-        else
-            text += QStringLiteral(" バイト");
-        const double seconds = double(clock_.elapsed()) / 1000.0;
-        if (seconds >= 0.5)
-            text += QStringLiteral("  毎秒 %1 KB").arg(locale.toString(double(received) / 1024.0 / seconds, 'f', 1));
-        return text;
-    }
-
-    ftp::Download& download_;
-    QLabel* bytes_;
-    QPushButton* stop_;
-    QTimer poll_;
-    QElapsedTimer clock_;
-};
-
-// The download on a thread of its own; a quick one is over before its window would flash up.
+// The download on a thread of its own, under the progress window unless it is over at once.
 ftp::TransferResult runDownload(QWidget* parent, ftp::TFtpManager& manager, const std::string& remotePath,
-                                const std::string& localPath, const QString& name) {
-    ftp::Download download(manager, remotePath, localPath, false);
-    for (int i = 0; i < 20 && !download.finished(); ++i) QThread::msleep(10);
-    if (!download.finished()) {
-        DownLoadProgress window(parent, download, name);
-        window.exec();
-    }
-    return download.result();
+                                const std::string& localPath, const QString& name, bool binary) {
+    ftp::TransferResult result;
+    std::atomic<bool> stop{false};
+    runUnderProgress(parent, manager, name, stop, [&] { result = manager.GetFile(remotePath, localPath, binary); });
+    return result;
 }
 
 }  // namespace
@@ -186,6 +117,21 @@ TFTP::TFTP(QWidget* parent)
     ForgetKeyButton->setGeometry(27, 333, 150, 25);
     ForgetKeyButton->setToolTip(QStringLiteral(
         "ホストが証明書やホスト鍵を取り替えたと確かめられたときだけ、記憶した鍵を消して改めて確認します。"));
+    ListButton = new QPushButton(QStringLiteral("一覧(&L)"), this);
+    ListButton->setObjectName("ListButton");
+    ListButton->setGeometry(27, 364, 70, 25);
+    ListButton->setToolTip(QStringLiteral("ディレクトリのファイルを新しい順に一覧にし、選んだものをまとめて取得します。"));
+    DaysButton = new QPushButton(QStringLiteral("まとめて取得(&M)"), this);
+    DaysButton->setObjectName("DaysButton");
+    DaysButton->setGeometry(102, 364, 100, 25);
+    DaysButton->setToolTip(QStringLiteral(
+        "ファイル名の形式で、提案の日までの指定日数分を取得します。logs に同じ大きさで既にある日は飛ばします。"));
+    DaysBox = new QSpinBox(this);
+    DaysBox->setObjectName("DaysBox");
+    DaysBox->setRange(1, ftp::kMaxDays);
+    DaysBox->setValue(7);
+    DaysBox->setSuffix(QStringLiteral(" 日分"));
+    DaysBox->setGeometry(205, 365, 56, 23);
     CloseButton = new QPushButton(QStringLiteral("閉じる"), this);
     CloseButton->setObjectName("CloseButton");
     CloseButton->setGeometry(265, 364, 75, 25);
@@ -205,7 +151,10 @@ TFTP::TFTP(QWidget* parent)
     setTabOrder(PortEdit, PassiveBox);
     setTabOrder(PassiveBox, ForgetKeyButton);
     setTabOrder(ForgetKeyButton, PatternEdit);
-    setTabOrder(PatternEdit, CloseButton);
+    setTabOrder(PatternEdit, ListButton);
+    setTabOrder(ListButton, DaysButton);
+    setTabOrder(DaysButton, DaysBox);
+    setTabOrder(DaysBox, CloseButton);
 
     setFixedSize(368, 417);
     move(316, 309);
@@ -219,6 +168,8 @@ TFTP::TFTP(QWidget* parent)
     connect(ForgetKeyButton, &QPushButton::clicked, this,
             [this] { runCommand(this, [this] { ForgetKeyButtonClick(); }); });
     connect(CloseButton, &QPushButton::clicked, this, &QWidget::close);
+    connect(ListButton, &QPushButton::clicked, this, [this] { runCommand(this, [this] { ListButtonClick(); }); });
+    connect(DaysButton, &QPushButton::clicked, this, [this] { runCommand(this, [this] { DaysButtonClick(); }); });
     // A changed pattern proposes its name for the day at once, so the user sees what it gives.
     connect(PatternEdit, &QLineEdit::textEdited, this, [this] {
         runCommand(this, [this] { proposeName(QDateTime::currentDateTime()); });
@@ -304,6 +255,15 @@ void TFTP::ForgetKeyButtonClick() {
 }
 
 ftp::TransferResult TFTP::DownLoad() {
+    fillManager();
+    // Locally the name is stored as the file system spells names (UTF-8).
+    DownLoadPath_ = "logs/" + pathFromQString(FileNameEdit->text());
+    // A compressed log is bytes, not text.
+    const bool binary = FileNameEdit->text().endsWith(QStringLiteral(".gz"));
+    return runDownload(this, FtpManager1, remotePath(), DownLoadPath_, FileNameEdit->text(), binary);
+}
+
+void TFTP::fillManager() {
     // A character without a Shift-JIS form is refused here, before anything is sent.
     FtpManager1.setServerName(fromQStringStrict(DomeinEdit->text()));
     FtpManager1.setUserName(fromQStringStrict(AcountEdit->text()));
@@ -311,9 +271,6 @@ ftp::TransferResult TFTP::DownLoad() {
     FtpManager1.setProtocol(protocol());
     FtpManager1.setPort(ftp::portNumber(fromQString(PortEdit->text()), protocol()));
     FtpManager1.setPassive(PassiveBox->isChecked());
-    // Locally the name is stored as the file system spells names (UTF-8).
-    DownLoadPath_ = "logs/" + pathFromQString(FileNameEdit->text());
-    return runDownload(this, FtpManager1, remotePath(), DownLoadPath_, FileNameEdit->text());
 }
 
 std::string TFTP::remotePath() const {
@@ -349,6 +306,7 @@ void TFTP::RunButtonClick() {
         box.exec();
         return;
     }
+    if (!result.ok && result.missing && offerCompressed()) return;
     if (!result.ok) {
         showFailure(result.reason, remotePath());
         return;
@@ -360,12 +318,17 @@ void TFTP::RunButtonClick() {
 
 ftp::TransferResult TFTP::downLoadTrusting() {
     ftp::TransferResult result = DownLoad();
-    if (result.key.status != ftp::ServerKey::Status::Unknown) return result;
+    if (!askTrust(result.key)) return result;
+    return DownLoad();
+}
+
+bool TFTP::askTrust(const ftp::ServerKey& key) {
+    if (key.status != ftp::ServerKey::Status::Unknown) return false;
     // A key met for the first time: the user compares it (with what the host publishes) and decides.
-    const QString what = result.key.ssh ? QStringLiteral("このサーバーのホスト鍵はまだ信頼されていません。")
+    const QString what = key.ssh ? QStringLiteral("このサーバーのホスト鍵はまだ信頼されていません。")
                                         : QStringLiteral("このサーバーの証明書は確認できませんでした。");
     QMessageBox box(QMessageBox::Question, applicationTitle(),
-                    what + QStringLiteral("\n\n") + toQString(ftp::describeKey(result.key)) +
+                    what + QStringLiteral("\n\n") + toQString(ftp::describeKey(key)) +
                         QStringLiteral("\n\nこのサーバーを信頼して接続しますか？"),
                     QMessageBox::Yes | QMessageBox::No, this);
     box.setObjectName("TrustQuestion");
@@ -377,9 +340,34 @@ ftp::TransferResult TFTP::downLoadTrusting() {
         QStringLiteral("表示された指紋がホストの案内するものと同じだと確かめられたときだけ「はい」を選んでください。"));
     box.button(QMessageBox::No)->setToolTip(
         QStringLiteral("指紋を確かめられないとき、または案内と違うときは「いいえ」を選び、ホストに問い合わせてください。"));
-    if (box.exec() != QMessageBox::Yes) return result;
-    ftp::trustKey(FtpManager1.keyDir(), result.key);
-    return DownLoad();
+    if (box.exec() != QMessageBox::Yes) return false;
+    ftp::trustKey(FtpManager1.keyDir(), key);
+    return true;
+}
+
+bool TFTP::offerCompressed() {
+    // Hosts keep the older days compressed: the name with ".gz" may be there instead.
+    const QString name = FileNameEdit->text();
+    if (name.endsWith(QStringLiteral(".gz"))) return false;
+    ftp::FolderListing folder;
+    std::atomic<bool> stop{false};
+    runUnderProgress(this, FtpManager1, QStringLiteral("一覧"), stop, [&] {
+        folder = ftp::listFolder(FtpManager1, fromQStringStrict(DirectoryEdit->text()),
+                                 std::chrono::floor<std::chrono::seconds>(std::chrono::system_clock::now()));
+    });
+    const ftp::RemoteEntry* gz = ftp::findEntry(folder.entries, fromQStringStrict(name) + ".gz");
+    if (gz == nullptr || !gz->usable) return false;
+    QMessageBox box(QMessageBox::Question, applicationTitle(),
+                    QStringLiteral("サーバーに %1 はありませんが、圧縮された %1.gz があります。こちらを取得しますか？").arg(name),
+                    QMessageBox::Yes | QMessageBox::No, this);
+    box.setObjectName("CompressedOffer");
+    box.setTextFormat(Qt::PlainText);
+    box.button(QMessageBox::Yes)->setText(QStringLiteral("はい"));
+    box.button(QMessageBox::No)->setText(QStringLiteral("いいえ"));
+    if (box.exec() != QMessageBox::Yes) return false;
+    FileNameEdit->setText(name + QStringLiteral(".gz"));
+    RunButtonClick();
+    return true;
 }
 
 void TFTP::showFailure(const std::string& reason, const std::string& remote) {

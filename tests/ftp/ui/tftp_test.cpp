@@ -11,6 +11,9 @@
 #include <QComboBox>
 #include <QDateTime>
 #include <QGroupBox>
+#include <QKeyEvent>
+#include <QSpinBox>
+#include <QTreeWidget>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -23,6 +26,7 @@
 #include "ftp/ftpserver.h"
 #include "ftp/ftpsetting.h"
 #include "ftp/secureservers.h"
+#include "ftp/ui/remotepicker.h"
 #include "qtedge/qtext.h"
 #include "support/modalboxes.h"
 
@@ -99,7 +103,7 @@ TEST_F(TftpTest, ControlsCaptionsAndTabOrderAreThereByName) {
     EXPECT_FALSE(save->isChecked());
     const char* order[] = {"DomeinEdit", "AcountEdit",      "PassEdit",    "DirectoryEdit", "SaveBox",
                            "FileNameEdit", "RunButton",     "ProtocolBox", "PortEdit",      "PassiveBox",
-                           "ForgetKeyButton", "PatternEdit", "CloseButton"};
+                           "ForgetKeyButton", "PatternEdit", "ListButton",  "DaysButton"};
     for (const char* name : order) ASSERT_NE(dialog.findChild<QWidget*>(name), nullptr) << name;
     for (std::size_t i = 0; i + 1 < std::size(order); ++i)
         EXPECT_EQ(nextTabStop(dialog.findChild<QWidget*>(order[i]))->objectName(), order[i + 1]);
@@ -507,6 +511,101 @@ TEST_F(TftpTest, SettingsThatCannotBeSavedStopBeforeHidingAndAnalysing) {
     EXPECT_THAT(fromQString(boxes[0].text), HasSubstr("materia/FTPSetting.dat"));
     EXPECT_TRUE(dialog.isVisible());
     EXPECT_TRUE(analysed.empty());
+}
+
+}  // namespace
+
+namespace {
+
+// The day proposed now and the days before it, as yyyymmdd (the 04:00 rule).
+std::string daysAgo(int n) {
+    const QDateTime now = QDateTime::currentDateTime();
+    const QDate today = now.time() < QTime(4, 0) ? now.date().addDays(-1) : now.date();
+    return today.addDays(-n).toString(QStringLiteral("yyyyMMdd")).toStdString();
+}
+
+void press(QWidget* w, int key, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
+    QKeyEvent event(QEvent::KeyPress, key, modifiers);
+    QApplication::sendEvent(w, &event);
+}
+
+class TftpFolderTest : public TftpTest {
+protected:
+    void SetUp() override {
+        TftpTest::SetUp();
+        dialog.setAnalyseSeveral([this](const std::vector<std::string>& paths) { handedOn = paths; });
+    }
+    std::vector<std::string> handedOn;
+};
+
+TEST_F(TftpFolderTest, ListIsPickedFromByKeyboardAndThePicksComeOverOneConnection) {
+    writeFile(root / "dir/access_log_20040102", "two\r\n");
+    writeFile(root / "dir/access_log_20040103.gz", "three\r\n");
+    writeFile(root / "dir/access_log_20040104", "four\r\n");
+    FtpServer server(root.path(), "munya", "secret", FtpServer::Kind::Hostile);
+    fill(server);
+    dialog.PassiveBox->setChecked(true);
+    dialog.DirectoryEdit->setText(QStringLiteral("dir"));
+    dialog.show();
+    QStringList rows;
+    int pickable = 0;
+    whileModal([&] { dialog.ListButton->click(); },
+               [&](QWidget* modal) {
+                   auto* picker = qobject_cast<RemotePicker*>(modal);
+                   if (picker == nullptr) return;  // the progress window goes by itself
+                   for (int i = 0; i < picker->FileList->topLevelItemCount(); ++i) {
+                       const QTreeWidgetItem* item = picker->FileList->topLevelItem(i);
+                       rows << item->text(2);
+                       pickable += (item->flags() & Qt::ItemIsSelectable) != 0;
+                   }
+                   EXPECT_EQ(picker->focusWidget(), picker->FileList);
+                   // The newest three: Home takes the first, Shift+Down two more, Enter fetches.
+                   press(picker->FileList, Qt::Key_Home);
+                   press(picker->FileList, Qt::Key_Down, Qt::ShiftModifier);
+                   press(picker->FileList, Qt::Key_Down, Qt::ShiftModifier);
+                   press(picker->FileList, Qt::Key_Return);
+               });
+    // The listing's own names (same time) come by name, the highest first; the hostile ones are
+    // listed escaped and cannot be picked.
+    EXPECT_EQ(pickable, 4) << rows.join('|').toStdString();
+    EXPECT_TRUE(rows.contains(QStringLiteral("bell\\x07\\x1B[2Jcleared"))) << rows.join('|').toStdString();
+    EXPECT_EQ(handedOn, (std::vector<std::string>{"logs/access_log_20040105", "logs/access_log_20040104",
+                                                  "logs/access_log_20040103.gz"}));
+    EXPECT_EQ(readFile("logs/access_log_20040103.gz"), "three\r\n");  // binary
+    EXPECT_FALSE(dialog.isVisible());
+    EXPECT_EQ(server.sessions(), 1);
+}
+
+TEST_F(TftpFolderTest, LastDaysByThePatternSkipWhatIsThereFetchGzAndSayWhatFailed) {
+    for (int n : {0, 2, 3}) writeFile(root / ("dir/ex.access_log_" + daysAgo(n)), "day\r\n");
+    ::rename((root / ("dir/ex.access_log_" + daysAgo(2))).c_str(),
+             (root / ("dir/ex.access_log_" + daysAgo(2) + ".gz")).c_str());
+    writeFile("logs/ex.access_log_" + daysAgo(3), "day\r\n");  // there already, same size
+    FtpServer server(root.path(), "munya", "secret");
+    fill(server);
+    dialog.PassiveBox->setChecked(true);
+    dialog.PatternEdit->setText(QStringLiteral("ex.access_log_%Y%m%d"));
+    dialog.DaysBox->setValue(4);
+    const auto boxes = boxesShownBy([&] { dialog.DaysButton->click(); });
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].name, QStringLiteral("DaysSummary"));
+    EXPECT_THAT(fromQString(boxes[0].text), HasSubstr(common::cp932(u8"2 日分を取得、1 日分は取得済み、1 日分は失敗")));
+    EXPECT_THAT(boxes[0].text.toStdString(), HasSubstr("ex.access_log_" + daysAgo(1) + ": "));
+    EXPECT_EQ(handedOn, (std::vector<std::string>{"logs/ex.access_log_" + daysAgo(2) + ".gz",
+                                                  "logs/ex.access_log_" + daysAgo(0)}));
+    EXPECT_EQ(ftptest::occurrences(server.finishedLog(), "<- RETR"), 2);
+}
+
+TEST_F(TftpFolderTest, MissingNameIsOfferedAsGzWhenTheServerHasThat) {
+    ::rename((root / "dir/access_log_20040105").c_str(), (root / "dir/access_log_20040105.gz").c_str());
+    FtpServer server(root.path(), "munya", "secret");
+    fill(server);
+    const auto boxes = click(QMessageBox::Yes);
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].name, QStringLiteral("CompressedOffer"));
+    EXPECT_THAT(boxes[0].text.toStdString(), HasSubstr("access_log_20040105.gz"));
+    EXPECT_EQ(analysed, (std::vector<std::string>{"logs/access_log_20040105.gz"}));
+    EXPECT_EQ(analysedContent, "1.2.3.4 - - line\r\n");  // binary
 }
 
 }  // namespace
