@@ -529,14 +529,28 @@ int TFtpManager::run(const std::string& url, bool binary, std::size_t (*write)(c
     return code;
 }
 
+namespace {
+
+// Counters of a new transfer; a cancel is used up by the transfer it stopped.
+class TransferScope {
+public:
+    TransferScope(std::atomic<bool>& cancel, std::atomic<long long>& received, std::atomic<long long>& expected)
+        : cancel_(cancel) {
+        received = 0;
+        expected = -1;
+    }
+    ~TransferScope() { cancel_ = false; }
+    TransferScope(const TransferScope&) = delete;
+    TransferScope& operator=(const TransferScope&) = delete;
+
+private:
+    std::atomic<bool>& cancel_;
+};
+
+}  // namespace
+
 TransferResult TFtpManager::GetFile(const std::string& remotePath, const std::string& localPath, bool binary) noexcept {
-    received_ = 0;
-    expected_ = -1;
-    // A cancel is used up by the download it stopped.
-    struct ClearCancel {
-        std::atomic<bool>& flag;
-        ~ClearCancel() { flag = false; }
-    } clearCancel{cancel_};
+    const TransferScope scope(cancel_, received_, expected_);
     try {
         TransferResult result;
         result.reason = refusedLogin(remotePath);
@@ -603,12 +617,7 @@ struct ListingSink {
 }  // namespace
 
 ListingResult TFtpManager::ListDir(const std::string& remoteDir, std::size_t maxBytes) noexcept {
-    received_ = 0;
-    expected_ = -1;
-    struct ClearCancel {
-        std::atomic<bool>& flag;
-        ~ClearCancel() { flag = false; }
-    } clearCancel{cancel_};
+    const TransferScope scope(cancel_, received_, expected_);
     ListingResult listing;
     TransferResult& result = listing.transfer;
     try {

@@ -243,7 +243,6 @@ TEST_F(StartUpTest, TheNextStartOpensTheWindowsWhereTheyWereLeft) {
                 if (qobject_cast<TFTP*>(w)) ftp = w;
             }
             ASSERT_TRUE(main && ftp);
-            EXPECT_EQ(QApplication::activeWindow(), ftp) << "the dialog to fill in is in front";
             inside(main, ftp);
             main->close();
         });

@@ -67,6 +67,12 @@ TEST(RemoteList, HostileNamesAreShownEscapedAndNeverUsable) {
         EXPECT_LE(shown.size(), 258u);
     }
     EXPECT_EQ(ftp::shownName("bell\x07\x1b[2Jclear"), "bell\\x07\\x1B[2Jclear");
+    // A CR inside a line (only the one before LF ends it) stays in the name, escaped and unusable.
+    const auto cr = ftp::parseListing("bare\re\r\n", kNow);
+    ASSERT_EQ(cr.size(), 1u);
+    EXPECT_EQ(cr[0].name, "bare\re");
+    EXPECT_FALSE(cr[0].usable);
+    EXPECT_EQ(ftp::shownName(cr[0].name), "bare\\x0De");
     EXPECT_EQ(ftp::shownName("a\\b"), "a\\x5Cb");
     EXPECT_EQ(ftp::shownName(longName), std::string(255, 'a') + "...");
 }
