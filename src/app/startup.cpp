@@ -9,6 +9,7 @@
 #include <QFontDatabase>
 #include <QTimer>
 
+#include "app/fetchedlogs.h"
 #include "app/tform1.h"
 #include "app/tform2.h"
 #include "app/tversioninfo.h"
@@ -49,8 +50,12 @@ std::unique_ptr<Windows> createWindows() {
     runCommand(w->domein.get(), [&] { w->domein->FormCreate(); });
     w->utf = std::make_unique<TUTF>(nullptr);
     w->ftp = std::make_unique<TFTP>(nullptr);
+    // Owned by the main window as a window of its own: it stays above it and has no taskbar entry
+    // of its own.
+    w->ftp->setParent(w->form1.get(), w->ftp->windowFlags());
     TForm1* form1 = w->form1.get();
     w->ftp->setLogCounting([form1](const std::string& path) { form1->LogCounting(path); });
+    w->ftp->setAnalyseSeveral([form1](const std::vector<std::string>& paths) { analyseFetched(*form1, paths); });
     runCommand(w->ftp.get(), [&] { w->ftp->FormCreate(); });
     w->form1->setWindows({w->form2.get(), w->versionInfo.get(), w->domein.get(), w->utf.get(), w->ftp.get()});
     return w;
@@ -66,6 +71,17 @@ void applyStartMode(Windows& w, const std::string& mode) {
     if (mode == "ftp") showWindow(w.form1.get());
     showWindow(w.ftp.get());
     if (mode == "local") w.form1->OpenO1Click();
+}
+
+void bringForward(QWidget* dialog, QWidget* over, bool centre) {
+    // The main window, shown last, would cover the dialog the user is meant to fill in first.
+    if (centre) {
+        QRect place = dialog->frameGeometry();
+        place.moveCenter(over->frameGeometry().center());
+        dialog->move(place.topLeft());
+    }
+    dialog->raise();
+    dialog->activateWindow();
 }
 
 std::string prepareDataDir(const std::string& programDir) {
@@ -84,11 +100,14 @@ int startUp(QApplication& app, const std::string& dir, const std::string& logFil
         return 1;
 
     const std::unique_ptr<Windows> windows = createWindows();
+    const QPoint ftpDefault = windows->ftp->pos();
     // Each window where the user left it at the last start.
     for (QWidget* window :
          std::initializer_list<QWidget*>{windows->form1.get(), windows->form2.get(), windows->versionInfo.get(),
                                          windows->domein.get(), windows->utf.get(), windows->ftp.get()})
         places::remember(window);
+    // Where the user left it, it stays; otherwise it comes up over the main window.
+    const bool ftpPlaced = windows->ftp->pos() != ftpDefault;
     QObject::connect(windows->form1.get(), &TForm1::closed, &app, &QCoreApplication::quit);
     // Only the main window ends the program; closing any other one merely hides it.
     app.setQuitOnLastWindowClosed(false);
@@ -104,5 +123,6 @@ int startUp(QApplication& app, const std::string& dir, const std::string& logFil
         QTimer::singleShot(0, form1, [form1, log] { runCommand(form1, [&] { form1->LogCounting(log); }); });
     }
     if (!windows->form1->isVisible()) showWindow(windows->form1.get());
+    if (windows->ftp->isVisible()) bringForward(windows->ftp.get(), windows->form1.get(), !ftpPlaced);
     return app.exec();
 }

@@ -6,6 +6,7 @@
 #include <QFont>
 
 class QApplication;
+class QWidget;
 class TDomein;
 class TFTP;
 class TForm1;
@@ -38,6 +39,9 @@ std::string readStartMode();
 // Shows the windows as the start mode asks: "ftp" the main window first, the FTP dialog always,
 // "local" the open-local-log command at once. Other values add nothing.
 void applyStartMode(Windows& windows, const std::string& mode);
+
+// Puts dialog in front of over, centred on it unless not centre, and makes it the active window.
+void bringForward(QWidget* dialog, QWidget* over, bool centre);
 
 // The program's data folder (see common::locateDataDir), made at the first start of an installed
 // program; a failure there is shown, and start-up goes on to report the missing files.

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "cli/commands.h"
+#include "cli/fetchdays.h"
 #include "common/cp932.h"
 #include "common/fileio.h"
 #include "common/programdir.h"
@@ -18,6 +19,7 @@
 #include "ftp/ftpsetting.h"
 #include "ftp/inetman.h"
 #include "ftp/keyring/ftppassword.h"
+#include "ftp/namepattern.h"
 #include "ftp/serverkey.h"
 
 namespace cli {
@@ -62,8 +64,10 @@ const char* fetchUsage() {
     return "  munyaro-cli fetch [--protocol ftp|ftps|sftp] [--port N] [--passive] [--binary] --host HOST\n"
            "                   --user USER [--password-file FILE] [--dir REMOTE_DIR] [--out DIR]\n"
            "                   [--materia DIR] [--trust SHA256:...] [--report] NAME\n"
+           "  munyaro-cli fetch ... --list\n"
+           "  munyaro-cli fetch ... --days N [--pattern P] [--record]\n"
            "\n"
-           "    Downloads NAME (from REMOTE_DIR, put in front of it as typed, e.g. \"logs/\") into DIR\n"
+           "    Downloads NAME (from REMOTE_DIR, joined to it with one \"/\") into DIR\n"
            "    (default: the window's logs/) as the FTP window does. The password is the first\n"
            "    line of FILE (readable by its owner only: chmod 600), else the environment variable\n"
            "    MUNYARO_PASSWORD; never an argument.\n"
@@ -79,12 +83,21 @@ const char* fetchUsage() {
            "      --trust FP   trusts a server key not known yet if its fingerprint is FP (printed\n"
            "                   by a failed run); a key that changed is always refused\n"
            "      --report     analyses the download afterwards as `report` does\n"
-           "    Exit status: 0 downloaded (and analysed), 1 failed (reason on stderr), 2 wrong usage.\n";
+           "      --list       prints REMOTE_DIR's files newest first: date, size, name (\"-\" where\n"
+           "                   the server gives none; \"! \" before a name no local file may take)\n"
+           "      --days N     fetches (binary) the N days (1-31) that end with the day proposed now\n"
+           "                   (before 04:00: yesterday), named by P (default access_log_%Y%m%d; also\n"
+           "                   %y %j %b %%), over one connection; a day already in DIR with the\n"
+           "                   listed size is left alone, one only there as NAME.gz is fetched so\n"
+           "      --record     with --days: analyses each fetched day into the history\n"
+           "    Exit status: 0 downloaded (and analysed; every day came), 1 failed (reason, or the days that\n"
+           "    failed, on stderr), 2 wrong usage.\n";
 }
 
 int runFetch(int argc, char** argv) {
     ftp::Protocol protocol = ftp::Protocol::Ftp;
-    std::string portText, host, user, passwordFile, dir, trust, name;
+    std::string portText, host, user, passwordFile, dir, trust, name, pattern(ftp::kDefaultNamePattern), daysText;
+    bool list = false, record = false;
     // The window's folders: materia/ and logs/ of the data folder.
     const std::string pins = common::materiaFile(ftp::kPinFile);
     std::string materia = pins.substr(0, pins.rfind('/'));
@@ -99,7 +112,7 @@ int runFetch(int argc, char** argv) {
         const std::string arg = argv[i];
         const bool takesValue = arg == "--protocol" || arg == "--port" || arg == "--host" || arg == "--user" ||
                                 arg == "--password-file" || arg == "--dir" || arg == "--out" || arg == "--trust" ||
-                                arg == "--materia";
+                                arg == "--materia" || arg == "--days" || arg == "--pattern";
         if (arg == "--help" || arg == "-h") {
             std::printf("usage:\n%s", fetchUsage());
             return 0;
@@ -125,6 +138,10 @@ int runFetch(int argc, char** argv) {
                 outDir = value;
             } else if (arg == "--trust") {
                 trust = value;
+            } else if (arg == "--days") {
+                daysText = value;
+            } else if (arg == "--pattern") {
+                pattern = value;
             } else {
                 materia = value, materiaGiven = true;
             }
@@ -136,6 +153,10 @@ int runFetch(int argc, char** argv) {
             report = true;
         } else if (arg == "--password-keyring") {
             fromKeyring = true;
+        } else if (arg == "--list") {
+            list = true;
+        } else if (arg == "--record") {
+            record = true;
         } else if (arg.size() > 1 && arg[0] == '-') {
             return usageError("unknown option '" + arg + "'");
         } else {
@@ -144,8 +165,19 @@ int runFetch(int argc, char** argv) {
         }
     }
     if (!haveHost || !haveUser) return usageError("--host and --user are needed");
-    if (name.empty()) return usageError("NAME missing");
-    if (!ftp::isPlainFileName(name)) return usageError("NAME must be a file name alone, without '/' or '\\'");
+    const bool several = list || !daysText.empty();
+    int days = 0;
+    if (!daysText.empty()) {
+        days = daysText.size() <= 2 && daysText.find_first_not_of("0123456789") == std::string::npos
+                   ? std::stoi(daysText)
+                   : 0;
+        if (days < 1 || days > 31) return usageError("--days must be 1 to 31");
+    }
+    if (list && days > 0) return usageError("--list or --days, not both");
+    if (record && days == 0) return usageError("--record goes with --days");
+    if (several && !name.empty()) return usageError("no NAME with --list or --days");
+    if (!several && name.empty()) return usageError("NAME missing");
+    if (!several && !ftp::isPlainFileName(name)) return usageError("NAME must be a file name alone, without '/' or '\\'");
     if (passive && protocol == ftp::Protocol::Sftp) return usageError("--passive is for ftp");
     const int port = ftp::portNumber(portText, protocol);
     if (port == 0) return usageError("--port must be 1 to 65535");
@@ -184,8 +216,8 @@ int runFetch(int argc, char** argv) {
     }
 
     const auto hostBytes = cp932Arg(host), userBytes = cp932Arg(user), passBytes = cp932Arg(password),
-               remote = cp932Arg(dir + name);
-    if (!hostBytes || !userBytes || !passBytes || !remote)
+               remote = cp932Arg(ftp::remoteJoin(dir, name)), patternBytes = cp932Arg(pattern);
+    if (!hostBytes || !userBytes || !passBytes || !remote || !patternBytes)
         return usageError("a character of the host, user, password, directory or name has no Shift-JIS form");
 
     ftp::TFtpManager manager;
@@ -198,6 +230,16 @@ int runFetch(int argc, char** argv) {
     manager.setKeyDir(materia);
 
     ftp::removeStalePartFiles(outDir);
+    if (list) return printListing(manager, *cp932Arg(dir));
+    if (days > 0) {
+        struct sigaction action {};
+        action.sa_handler = &onInterrupt;
+        sigaction(SIGINT, &action, nullptr);
+        sigaction(SIGTERM, &action, nullptr);
+        return fetchDaysCommand(manager,
+                                {*cp932Arg(dir), *patternBytes, days, outDir, record, materiaGiven ? materia : ""},
+                                interrupted);
+    }
     const std::string local = outDir + "/" + name;
     // Ctrl+C stops the transfer cleanly: no part file stays behind.
     struct sigaction action {};

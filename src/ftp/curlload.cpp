@@ -32,6 +32,9 @@ struct Api {
     CURLMcode (*multiPoll)(CURLM*, curl_waitfd[], unsigned, int, int*) = nullptr;
     CURLMsg* (*multiInfoRead)(CURLM*, int*) = nullptr;
     CURLMcode (*multiWakeup)(CURLM*) = nullptr;
+    CURLSH* (*shareInit)() = nullptr;
+    CURLSHcode (*shareSetopt)(CURLSH*, CURLSHoption, ...) = nullptr;
+    CURLSHcode (*shareCleanup)(CURLSH*) = nullptr;
     bool loaded = false;
 };
 
@@ -64,7 +67,10 @@ const Api& api() {
                    resolve(library, "curl_multi_perform", r.multiPerform) &&
                    resolve(library, "curl_multi_poll", r.multiPoll) &&
                    resolve(library, "curl_multi_info_read", r.multiInfoRead) &&
-                   resolve(library, "curl_multi_wakeup", r.multiWakeup);
+                   resolve(library, "curl_multi_wakeup", r.multiWakeup) &&
+                   resolve(library, "curl_share_init", r.shareInit) &&
+                   resolve(library, "curl_share_setopt", r.shareSetopt) &&
+                   resolve(library, "curl_share_cleanup", r.shareCleanup);
         return r;
     }();
     return a;
@@ -122,5 +128,15 @@ CURLMcode curl_multi_poll(CURLM* multi, curl_waitfd extra[], unsigned count, int
 }
 CURLMsg* curl_multi_info_read(CURLM* multi, int* queued) { return api().multiInfoRead(multi, queued); }
 CURLMcode curl_multi_wakeup(CURLM* multi) { return api().multiWakeup(multi); }
+CURLSH* curl_share_init(void) { return api().loaded ? api().shareInit() : nullptr; }
+// The share options the transfer sets all take a long (what to share).
+CURLSHcode curl_share_setopt(CURLSH* share, CURLSHoption option, ...) {
+    va_list ap;
+    va_start(ap, option);
+    const CURLSHcode result = api().shareSetopt(share, option, va_arg(ap, long));
+    va_end(ap);
+    return result;
+}
+CURLSHcode curl_share_cleanup(CURLSH* share) { return api().shareCleanup(share); }
 
 }  // extern "C"

@@ -7,6 +7,7 @@
 #include "common/apperror.h"
 #include "common/cp932.h"
 #include "common/fileio.h"
+#include "ftp/namepattern.h"
 
 namespace ftp {
 
@@ -68,7 +69,7 @@ int portNumber(const std::string& text, Protocol protocol) {
 
 std::string logDate(std::chrono::year_month_day date, std::chrono::milliseconds timeOfDay) {
     using namespace std::chrono;
-    if (timeOfDay < hours(4)) date = year_month_day(sys_days(date) - days(1));
+    date = proposedDay(date, timeOfDay);
     char text[16];
     std::snprintf(text, sizeof text, "%04d%02u%02u", int(date.year()), unsigned(date.month()), unsigned(date.day()));
     return text;

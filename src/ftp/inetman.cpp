@@ -347,7 +347,7 @@ private:
 // received less than the limit's share in one of its periods since the transfer began (tooSlow set,
 // CURLE_OPERATION_TIMEDOUT).
 CURLcode perform(CURLM* multi, CURL* easy, const std::atomic<bool>& cancel, const std::atomic<long long>& received,
-                 const SpeedLimit& limit, bool& tooSlow) {
+                 std::atomic<long long>& expected, const SpeedLimit& limit, bool& tooSlow) {
     using Clock = std::chrono::steady_clock;
     const auto period = std::chrono::seconds(limit.seconds);
     Clock::time_point periodStart{};
@@ -360,6 +360,9 @@ CURLcode perform(CURLM* multi, CURL* easy, const std::atomic<bool>& cancel, cons
         while (CURLMsg* m = curl_multi_info_read(multi, &queued))
             if (m->msg == CURLMSG_DONE) return m->data.result;
         if (running == 0) return CURLE_GOT_NOTHING;
+        curl_off_t length = -1;  // from SIZE, the 150 reply or SFTP's stat, when the server tells it
+        if (curl_easy_getinfo(easy, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &length) == CURLE_OK && length >= 0)
+            expected = length;
         const auto now = Clock::now();
         if (periodStart == Clock::time_point{}) {
             curl_off_t pretransfer = 0;  // set once the commands are through and the data may come
@@ -391,7 +394,10 @@ TInetManager::~TInetManager() {
     }
 }
 
-TFtpManager::~TFtpManager() { Disconnect(); }
+TFtpManager::~TFtpManager() {
+    Disconnect();
+    EndSession();
+}
 
 void TFtpManager::Connect() {
     auto* curl = static_cast<CURL*>(internet_);
@@ -411,8 +417,13 @@ void TFtpManager::Connect() {
         curl_easy_setopt(curl, CURLOPT_SSH_AUTH_TYPES,
                          static_cast<long>(CURLSSH_AUTH_PASSWORD | CURLSSH_AUTH_KEYBOARD));
     }
-    curl_easy_setopt(curl, CURLOPT_FRESH_CONNECT, 1L);  // one connection per download ...
-    curl_easy_setopt(curl, CURLOPT_FORBID_REUSE, 1L);   // ... closed when it ends
+    if (share_ != nullptr) {
+        // Several transfers of one session: the connection is kept in the share between them.
+        curl_easy_setopt(curl, CURLOPT_SHARE, share_);
+    } else {
+        curl_easy_setopt(curl, CURLOPT_FRESH_CONNECT, 1L);  // one connection per download ...
+        curl_easy_setopt(curl, CURLOPT_FORBID_REUSE, 1L);   // ... closed when it ends
+    }
     curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT, kConnectTimeoutSeconds);
     curl_easy_setopt(curl, CURLOPT_ACCEPTTIMEOUT_MS, kAcceptTimeoutMs);
     curl_easy_setopt(curl, CURLOPT_SERVER_RESPONSE_TIMEOUT, kResponseTimeoutSeconds);
@@ -433,43 +444,120 @@ void TFtpManager::Cancel() {
     if (multi_ != nullptr) curl_multi_wakeup(static_cast<CURLM*>(multi_));
 }
 
+std::string TFtpManager::refusedLogin(const std::string& remotePath) const {
+    if (serverName_.empty()) return jp(u8"サーバー名がありません");
+    if (hostPart(serverName_).empty()) return common::formatMessage(jp(u8"サーバー名 \"%s\" は使えません"), {serverName_});
+    if (port_ <= 0 || port_ > 65535) return jp(u8"ポート番号が正しくありません");
+    if (!controlSafe(userName_) || !controlSafe(passWord_))
+        return jp(u8"アカウントまたはパスワードに改行や NUL 文字は使えません");
+    if (!controlSafe(remotePath)) return jp(u8"ディレクトリまたはファイル名に改行や NUL 文字は使えません");
+    if (internet_ == nullptr) return jp(u8"通信ライブラリを初期化できません");
+    return {};
+}
+
+int TFtpManager::run(const std::string& url, bool binary, std::size_t (*write)(char*, std::size_t, std::size_t, void*),
+                          void* data, TransferResult& result, bool& tooSlow) {
+    Connect();
+    auto* curl = static_cast<CURL*>(internet_);
+    curl_easy_setopt(curl, CURLOPT_URL, url.c_str());
+    // SFTP knows no text type: the analysis reads any line ends.
+    if (protocol_ != Protocol::Sftp) curl_easy_setopt(curl, CURLOPT_TRANSFERTEXT, binary ? 0L : 1L);
+    TlsSeen tls;
+    tls.key.host = serverName_;
+    tls.key.port = port_;
+    std::optional<std::string> pin;
+    std::string pinText;
+    if (protocol_ == Protocol::Ftps) {
+        curl_easy_setopt(curl, CURLOPT_SSL_CTX_FUNCTION, &setUpTls);
+        curl_easy_setopt(curl, CURLOPT_SSL_CTX_DATA, &tls);
+        pin = pinnedKey(keyDir_, serverName_, port_);
+        if (pin) {
+            // A pinned key stands in for the authorities: the user has compared it.
+            pinText = "sha256//" + base64(unbase64(pin->substr(pin->find(':') + 1)), true);
+            curl_easy_setopt(curl, CURLOPT_PINNEDPUBLICKEY, pinText.c_str());
+            curl_easy_setopt(curl, CURLOPT_SSL_VERIFYPEER, 0L);
+            curl_easy_setopt(curl, CURLOPT_SSL_VERIFYHOST, 0L);
+        } else {
+            curl_easy_setopt(curl, CURLOPT_SSL_VERIFYPEER, 1L);
+            curl_easy_setopt(curl, CURLOPT_SSL_VERIFYHOST, 2L);
+        }
+    }
+    std::optional<HostKeyCheck> ssh;
+    if (protocol_ == Protocol::Sftp) {
+        ssh.emplace(keyDir_, serverName_, port_);
+        ssh->setUp(curl);
+    }
+    curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, write);
+    curl_easy_setopt(curl, CURLOPT_WRITEDATA, data);
+    CURLcode code;
+    {
+        const MultiHandle multi(curl, multiLock_, multi_);
+        code = multi.get() == nullptr ? CURLE_OUT_OF_MEMORY
+                                      : perform(multi.get(), curl, cancel_, received_, expected_, lowSpeed_, tooSlow);
+    }
+    curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &reply_);
+    Disconnect();
+
+    if (ssh) {
+        if (std::string why = ssh->refusal(code); !why.empty()) {
+            result.key = ssh->key();
+            result.reason = std::move(why);
+            return code;
+        }
+    }
+    if (protocol_ == Protocol::Ftps && tls.seen && pin && code == CURLE_SSL_PINNEDPUBKEYNOTMATCH) {
+        result.key = tls.key;
+        result.key.status = ServerKey::Status::Changed;
+        result.key.pinned = *pin;
+        result.reason = jp(u8"サーバーの公開鍵が記憶しているものと違います。なりすましの恐れがあるため接続しません");
+        result.reason += "\n" + describeKey(result.key);
+        return code;
+    }
+    if (protocol_ == Protocol::Ftps && tls.seen && !pin && code == CURLE_PEER_FAILED_VERIFICATION) {
+        result.key = tls.key;
+        result.key.status = ServerKey::Status::Unknown;
+        // The authorities vouch for the key, but it was made out for another name.
+        if (tls.chainOk) result.key.problem = reinterpret_cast<const char*>(u8"証明書の名前がサーバー名と一致しません");
+        result.reason = jp(u8"サーバーの証明書を確認できません");
+        result.reason += "\n" + describeKey(result.key);
+        return code;
+    }
+    if (code == CURLE_ABORTED_BY_CALLBACK) {
+        result.cancelled = true;
+        result.reason = jp(u8"ダウンロードを中止しました");
+    }
+    return code;
+}
+
+namespace {
+
+// Counters of a new transfer; a cancel is used up by the transfer it stopped.
+class TransferScope {
+public:
+    TransferScope(std::atomic<bool>& cancel, std::atomic<long long>& received, std::atomic<long long>& expected)
+        : cancel_(cancel) {
+        received = 0;
+        expected = -1;
+    }
+    ~TransferScope() { cancel_ = false; }
+    TransferScope(const TransferScope&) = delete;
+    TransferScope& operator=(const TransferScope&) = delete;
+
+private:
+    std::atomic<bool>& cancel_;
+};
+
+}  // namespace
+
 TransferResult TFtpManager::GetFile(const std::string& remotePath, const std::string& localPath, bool binary) noexcept {
-    received_ = 0;
-    // A cancel is used up by the download it stopped.
-    struct ClearCancel {
-        std::atomic<bool>& flag;
-        ~ClearCancel() { flag = false; }
-    } clearCancel{cancel_};
+    const TransferScope scope(cancel_, received_, expected_);
     try {
         TransferResult result;
-        if (serverName_.empty()) {
-            result.reason = jp(u8"サーバー名がありません");
-            return result;
-        }
-        const std::string host = hostPart(serverName_);
-        if (host.empty()) {
-            result.reason = common::formatMessage(jp(u8"サーバー名 \"%s\" は使えません"), {serverName_});
-            return result;
-        }
-        if (port_ <= 0 || port_ > 65535) {
-            result.reason = jp(u8"ポート番号が正しくありません");
-            return result;
-        }
-        if (!controlSafe(userName_) || !controlSafe(passWord_)) {
-            result.reason = jp(u8"アカウントまたはパスワードに改行や NUL 文字は使えません");
-            return result;
-        }
-        if (!controlSafe(remotePath)) {
-            result.reason = jp(u8"ディレクトリまたはファイル名に改行や NUL 文字は使えません");
-            return result;
-        }
+        result.reason = refusedLogin(remotePath);
+        if (!result.reason.empty()) return result;
         if (remotePath.empty() || remotePath.back() == '/') {
             // A URL ending in "/" would fetch the directory listing instead of a file.
             result.reason = jp(u8"取得するファイル名がありません");
-            return result;
-        }
-        if (internet_ == nullptr) {
-            result.reason = jp(u8"通信ライブラリを初期化できません");
             return result;
         }
         struct stat st {};
@@ -482,84 +570,13 @@ TransferResult TFtpManager::GetFile(const std::string& remotePath, const std::st
             result.reason = createError(localPath, part.openError());
             return result;
         }
-
-        Connect();
-        auto* curl = static_cast<CURL*>(internet_);
-        const std::string url = buildUrl(protocol_, host, port_, remotePath);
-        curl_easy_setopt(curl, CURLOPT_URL, url.c_str());
-        // SFTP knows no text type: the analysis reads any line ends.
-        if (protocol_ != Protocol::Sftp) curl_easy_setopt(curl, CURLOPT_TRANSFERTEXT, binary ? 0L : 1L);
-        TlsSeen tls;
-        tls.key.host = serverName_;
-        tls.key.port = port_;
-        std::optional<std::string> pin;
-        std::string pinText;
-        if (protocol_ == Protocol::Ftps) {
-            curl_easy_setopt(curl, CURLOPT_SSL_CTX_FUNCTION, &setUpTls);
-            curl_easy_setopt(curl, CURLOPT_SSL_CTX_DATA, &tls);
-            pin = pinnedKey(keyDir_, serverName_, port_);
-            if (pin) {
-                // A pinned key stands in for the authorities: the user has compared it.
-                pinText = "sha256//" + base64(unbase64(pin->substr(pin->find(':') + 1)), true);
-                curl_easy_setopt(curl, CURLOPT_PINNEDPUBLICKEY, pinText.c_str());
-                curl_easy_setopt(curl, CURLOPT_SSL_VERIFYPEER, 0L);
-                curl_easy_setopt(curl, CURLOPT_SSL_VERIFYHOST, 0L);
-            } else {
-                curl_easy_setopt(curl, CURLOPT_SSL_VERIFYPEER, 1L);
-                curl_easy_setopt(curl, CURLOPT_SSL_VERIFYHOST, 2L);
-            }
-        }
-        std::optional<HostKeyCheck> ssh;
-        if (protocol_ == Protocol::Sftp) {
-            ssh.emplace(keyDir_, serverName_, port_);
-            ssh->setUp(curl);
-        }
-        curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, &PartFile::write);
-        curl_easy_setopt(curl, CURLOPT_WRITEDATA, &part);
-        CURLcode code;
         bool tooSlow = false;
-        {
-            const MultiHandle multi(curl, multiLock_, multi_);
-            code = multi.get() == nullptr ? CURLE_OUT_OF_MEMORY
-                                          : perform(multi.get(), curl, cancel_, received_, lowSpeed_, tooSlow);
-        }
-        long reply = 0;
-        curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &reply);
-        Disconnect();
-
-        if (ssh) {
-            if (std::string why = ssh->refusal(code); !why.empty()) {
-                result.key = ssh->key();
-                result.reason = std::move(why);
-                return result;
-            }
-        }
-        if (protocol_ == Protocol::Ftps && tls.seen && pin && code == CURLE_SSL_PINNEDPUBKEYNOTMATCH) {
-            result.key = tls.key;
-            result.key.status = ServerKey::Status::Changed;
-            result.key.pinned = *pin;
-            result.reason = jp(
-                u8"サーバーの公開鍵が記憶しているものと違います。なりすましの恐れがあるため接続しません");
-            result.reason += "\n" + describeKey(result.key);
-            return result;
-        }
-        if (protocol_ == Protocol::Ftps && tls.seen && !pin && code == CURLE_PEER_FAILED_VERIFICATION) {
-            result.key = tls.key;
-            result.key.status = ServerKey::Status::Unknown;
-            // The authorities vouch for the key, but it was made out for another name.
-            if (tls.chainOk)
-                result.key.problem = reinterpret_cast<const char*>(u8"証明書の名前がサーバー名と一致しません");
-            result.reason = jp(u8"サーバーの証明書を確認できません");
-            result.reason += "\n" + describeKey(result.key);
-            return result;
-        }
-        if (code == CURLE_ABORTED_BY_CALLBACK) {
-            result.cancelled = true;
-            result.reason = jp(u8"ダウンロードを中止しました");
-            return result;
-        }
+        const auto code = static_cast<CURLcode>(run(buildUrl(protocol_, hostPart(serverName_), port_, remotePath), binary,
+                                  &PartFile::write, &part, result, tooSlow));
+        if (!result.reason.empty()) return result;
         if (code != CURLE_OK) {
-            result.reason = curlReason(code, reply, part.writeErrno(), serverName_, tooSlow, lowSpeed_);
+            result.missing = code == CURLE_REMOTE_FILE_NOT_FOUND;
+            result.reason = curlReason(code, reply_, part.writeErrno(), serverName_, tooSlow, lowSpeed_);
             return result;
         }
         if (const int err = part.commit(); err != 0) {
@@ -574,6 +591,80 @@ TransferResult TFtpManager::GetFile(const std::string& remotePath, const std::st
         failed.reason = e.what();
         return failed;
     }
+}
+
+namespace {
+
+// The listing text, up to a bound: a server that sends without end must not fill the memory.
+struct ListingSink {
+    std::string text;
+    std::size_t limit;
+    std::atomic<long long>& received;
+    bool cut = false;
+    static std::size_t write(char* data, std::size_t size, std::size_t count, void* self) {
+        auto* sink = static_cast<ListingSink*>(self);
+        const std::size_t total = size * count;
+        if (sink->text.size() + total > sink->limit) {
+            sink->cut = true;
+            return 0;
+        }
+        sink->text.append(data, total);
+        sink->received += static_cast<long long>(total);
+        return total;
+    }
+};
+
+}  // namespace
+
+ListingResult TFtpManager::ListDir(const std::string& remoteDir, std::size_t maxBytes) noexcept {
+    const TransferScope scope(cancel_, received_, expected_);
+    ListingResult listing;
+    TransferResult& result = listing.transfer;
+    try {
+        result.reason = refusedLogin(remoteDir);
+        if (!result.reason.empty()) return listing;
+        std::string url = buildUrl(protocol_, hostPart(serverName_), port_, remoteDir);
+        if (url.back() != '/') url += '/';  // a URL ending in "/" asks for the listing
+        ListingSink sink{{}, maxBytes, received_};
+        bool tooSlow = false;
+        const auto code = static_cast<CURLcode>(run(url, false, &ListingSink::write, &sink, result, tooSlow));
+        listing.text = std::move(sink.text);
+        if (!result.reason.empty()) return listing;
+        if (sink.cut) {
+            listing.cut = true;
+            result.reason = common::formatMessage(jp(u8"一覧が %s バイトを超えたため、そこで打ち切りました"),
+                                                  {std::to_string(maxBytes)});
+            return listing;
+        }
+        if (code != CURLE_OK) {
+            result.missing = code == CURLE_REMOTE_FILE_NOT_FOUND || code == CURLE_REMOTE_ACCESS_DENIED;
+            result.reason = curlReason(code, reply_, 0, serverName_, tooSlow, lowSpeed_);
+            // A listing that stopped part way is no listing: what came is kept only to be shown.
+            listing.cut = tooSlow;
+            return listing;
+        }
+        result.ok = true;
+        return listing;
+    } catch (const std::exception& e) {
+        Disconnect();
+        result.reason = e.what();
+        return listing;
+    }
+}
+
+void TFtpManager::BeginSession() {
+    EndSession();
+    share_ = curl_share_init();
+    if (share_ != nullptr) curl_share_setopt(static_cast<CURLSH*>(share_), CURLSHOPT_SHARE, CURL_LOCK_DATA_CONNECT);
+}
+
+void TFtpManager::EndSession() {
+    if (share_ == nullptr) return;
+    // The handle lets go of the share (a reset does not), so that its cleanup closes the connection
+    // kept in it.
+    if (internet_ != nullptr) curl_easy_setopt(static_cast<CURL*>(internet_), CURLOPT_SHARE, nullptr);
+    curl_share_cleanup(static_cast<CURLSH*>(share_));
+    share_ = nullptr;
 }
 
 Download::Download(TFtpManager& manager, std::string remotePath, std::string localPath, bool binary)

@@ -16,10 +16,18 @@ extern const char* const kAgentText;
 struct TransferResult {
     bool ok = false;
     bool cancelled = false;  // stopped at the user's request
+    bool missing = false;    // the server has no such file
     std::string reason;
     // A server key that is not trusted yet (Unknown: the caller may ask the user and trustKey it,
     // then try again) or that differs from the trusted one (Changed: refused).
     ServerKey key;
+};
+
+// A folder's listing as the server sent it: LIST for FTP and FTPS, libcurl's "ls -l" lines for SFTP.
+struct ListingResult {
+    TransferResult transfer;  // ok, or why not
+    std::string text;
+    bool cut = false;  // stopped at the size bound or for slowness: text is only a part
 };
 
 // FTP as it always was; FTP over explicit TLS on the control and data connections; SFTP.
@@ -86,13 +94,30 @@ public:
     // is sent. Throws nothing.
     TransferResult GetFile(const std::string& remotePath, const std::string& localPath, bool binary) noexcept;
 
+    // The listing of remoteDir (relative to the login directory, or absolute; empty: the login
+    // directory), at most maxBytes of it. The same checks and bounds as GetFile. Throws nothing.
+    ListingResult ListDir(const std::string& remoteDir, std::size_t maxBytes) noexcept;
+
+    // Between these, transfers share one connection where the protocol allows it (FTP's control
+    // connection, SSH's session): several days are fetched without logging in for each.
+    void BeginSession();
+    void EndSession();
+
     // For another thread while GetFile runs: stops it at once (it returns with cancelled set), and
     // the bytes it has received so far.
     void Cancel();
     long long Received() const { return received_; }
+    // The file's size as the server told it during the running GetFile, or -1 while it has not.
+    long long Expected() const { return expected_; }
 
 private:
     friend class Download;
+    // Why the login or path cannot be sent at all, or empty.
+    std::string refusedLogin(const std::string& remotePath) const;
+    // One transfer of url into write(data); a refused or unknown server key and a cancel fill
+    // result's key and reason. Returns libcurl's code.
+    int run(const std::string& url, bool binary, std::size_t (*write)(char*, std::size_t, std::size_t, void*),
+            void* data, TransferResult& result, bool& tooSlow);
 
     std::string userName_;
     std::string passWord_;
@@ -104,8 +129,11 @@ private:
     SpeedLimit lowSpeed_;
     std::atomic<bool> cancel_{false};
     std::atomic<long long> received_{0};
+    std::atomic<long long> expected_{-1};
     std::mutex multiLock_;   // guards multi_ for Cancel
     void* multi_ = nullptr;  // the libcurl multi handle of the running GetFile, to wake it
+    void* share_ = nullptr;  // the libcurl share keeping the connection of a session
+    long reply_ = 0;         // the last reply of the last transfer
 };
 
 // One GetFile on a thread of its own, so that a window can show its progress and a way to stop it.
@@ -119,6 +147,7 @@ public:
 
     bool finished() const { return finished_; }
     long long received() const { return manager_.Received(); }
+    long long expected() const { return manager_.Expected(); }
     void cancel() { manager_.Cancel(); }
     // Waits for the end and gives the result.
     TransferResult result();

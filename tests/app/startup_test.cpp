@@ -101,6 +101,19 @@ TEST_F(StartUpTest, FtpModeShowsTheMainWindowBeforeTheFtpDialog) {
     EXPECT_EQ(order.shown, (std::vector<QObject*>{w->form1.get(), w->ftp.get()}));
 }
 
+TEST_F(StartUpTest, TheFtpDialogComesUpInFrontOfTheMainWindowCentredOnItAndActive) {
+    const auto w = create();
+    applyStartMode(*w, "none");
+    showWindow(w->form1.get());  // shown last, as the loop does: it would cover the dialog
+    w->form1->move(100, 80);
+    bringForward(w->ftp.get(), w->form1.get(), true);
+    QApplication::processEvents();
+    EXPECT_EQ(w->ftp->parentWidget(), w->form1.get());  // owned: above it, no taskbar entry of its own
+    EXPECT_TRUE(w->ftp->isWindow());
+    EXPECT_LE((w->ftp->frameGeometry().center() - w->form1->frameGeometry().center()).manhattanLength(), 2);
+    EXPECT_EQ(QApplication::activeWindow(), w->ftp.get());
+}
+
 TEST_F(StartUpTest, UnknownModesOpenOnlyTheFtpDialog) {
     for (const char* mode : {"none", "FTP", "ftp ", "", "Local"}) {
         const auto w = create();
@@ -245,7 +258,7 @@ TEST_F(StartUpTest, TheNextStartOpensTheWindowsWhereTheyWereLeft) {
         ftp = QRect(f->pos(), f->size());  // where its frame stands
     });
     EXPECT_EQ(main, QRect(30, 40, 500, 520));
-    EXPECT_EQ(ftp.size(), QSize(368, 337)) << "a fixed size stays";
+    EXPECT_EQ(ftp.size(), QSize(368, 417)) << "a fixed size stays";
     EXPECT_EQ(ftp.topLeft(), QPoint(200, 100));
 }
 

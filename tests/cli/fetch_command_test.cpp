@@ -9,6 +9,10 @@
 
 #include "ftp/ftpserver.h"
 #include "ftp/secureservers.h"
+#include "support/json.h"
+
+#include <chrono>
+#include <ctime>
 
 using ftptest::FtpServer;
 using ftptest::FtpsServer;
@@ -181,6 +185,68 @@ TEST_F(FetchCommand, WithoutAUsableLibcurlFetchFailsCleanlyAndReportStillRuns) {
     r = cli(env, "report --summary --materia " + local / "materia " + root / "dir/access_log");
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_THAT(r.out, HasSubstr("総接続数 1"));
+}
+
+// The day proposed now (before 04:00 the day before) and the days before it, as yyyymmdd.
+std::string daysAgo(int n) {
+    std::time_t t = std::time(nullptr);
+    std::tm local{};
+    localtime_r(&t, &local);
+    if (local.tm_hour < 4) n += 1;
+    local.tm_mday -= n;
+    local.tm_hour = 12;
+    std::mktime(&local);
+    char text[16];
+    std::strftime(text, sizeof text, "%Y%m%d", &local);
+    return text;
+}
+
+std::string logLine(const std::string& ymd) {
+    static const char* const months[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
+                                         "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+    return "10.0.0.1 - - [" + ymd.substr(6, 2) + "/" + months[std::stoi(ymd.substr(4, 2)) - 1] + "/" +
+           ymd.substr(0, 4) + ":13:55:36 +0900] \"GET /a HTTP/1.1\" 200 5 \"-\" \"Mozilla/4.0\"\n";
+}
+
+TEST_F(FetchCommand, ListsTheFolderAndFetchesTheMissingDaysNamingTheOnesThatFailed) {
+    writeFile(root / ("dir/site.access_log_" + daysAgo(0)), logLine(daysAgo(0)));
+    writeFile(root / ("dir/site.access_log_" + daysAgo(1)), logLine(daysAgo(1)));
+    writeFile(root / ("dir/site.access_log_" + daysAgo(3)), logLine(daysAgo(3)));
+    ::rename((root / ("dir/site.access_log_" + daysAgo(1))).c_str(),
+             (root / ("dir/site.access_log_" + daysAgo(1) + ".gz")).c_str());  // a name is all the server shows
+    writeFile(root / "dir/bad\x1b[31mname", "x");
+    FtpServer server(root.path(), "munya", "secret");
+    const std::string args = "fetch " + common(server.port()) + passwordFile() + "--passive ";
+
+    auto r = cli("", args + "--list");
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_THAT(r.out, HasSubstr(" " + std::to_string(logLine(daysAgo(0)).size()) + " site.access_log_" + daysAgo(0) + "\n"));
+    EXPECT_THAT(r.out, HasSubstr("site.access_log_" + daysAgo(1) + ".gz\n"));
+    EXPECT_THAT(r.out, HasSubstr("bad\\x1B[31mname"));  // no terminal escape reaches the terminal
+    EXPECT_EQ(r.out.find('\x1b'), std::string::npos);
+
+    const std::string days = args + "--days 4 --pattern 'site.access_log_%Y%m%d' ";
+    r = cli("", days + "--record");
+    EXPECT_EQ(r.status, 1) << r.err;
+    EXPECT_THAT(r.out, HasSubstr("fetched  site.access_log_" + daysAgo(1) + ".gz\n"));
+    EXPECT_THAT(r.err, HasSubstr("site.access_log_" + daysAgo(2) + ": "));
+    EXPECT_THAT(r.err, Not(HasSubstr("site.access_log_" + daysAgo(3) + ": ")));
+    EXPECT_EQ(listDir(local / "logs"), "site.access_log_" + daysAgo(3) + " site.access_log_" + daysAgo(1) +
+                                           ".gz site.access_log_" + daysAgo(0) + " ");
+    // The three days that came are in the history, a line each.
+    const Result shown = cli("", "history show --json --materia " + local / "materia");
+    ASSERT_EQ(shown.status, 0) << shown.err;
+    EXPECT_EQ(Json::parse(shown.out)["total"]["lines"].number, 3);
+
+    r = cli("", days);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(ftptest::occurrences(r.out, "there "), 3);
+    EXPECT_EQ(ftptest::occurrences(r.out, "fetched "), 0);
+    r = cli("", args + "--days 1 --pattern 'site.access_log_%Y%m%d'");
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(cli("", args + "--days 32").status, 2);
+    EXPECT_EQ(cli("", args + "--days 2 --pattern access_log").status, 2);
+    EXPECT_EQ(cli("", args + "--days 2 access_log").status, 2);
 }
 
 }  // namespace

@@ -47,6 +47,7 @@ FtpServer::FtpServer(const std::string& root, const std::string& user, const std
         args.insert(args.end(), {MUNYARO_SOURCE_DIR "/tests/ftp/oddftpd.py", "--mode",
                                  kind == Kind::CutsTransfers ? "cut"
                                  : kind == Kind::Trickles    ? "trickle"
+                                 : kind == Kind::Hostile     ? "hostile"
                                                              : "endless"});
     }
     args.insert(args.end(), {"-i", host, "-p", std::to_string(port), "-u", user, "-P", password, "-d", root});

@@ -21,8 +21,8 @@ std::string listDir(const std::string& path);
 class FtpServer {
 public:
     // CutsTransfers sends half a file and drops the line; Trickles sends a byte a second; Endless
-    // never stops sending.
-    enum class Kind { Normal, CutsTransfers, Trickles, Endless };
+    // never stops sending (files and listings); Hostile lists names no file may have before the real ones.
+    enum class Kind { Normal, CutsTransfers, Trickles, Endless, Hostile };
     // Serves root to user/password on host; port 0 lets the server choose. Throws when it does not
     // come up, so a test never runs without its server.
     FtpServer(const std::string& root, const std::string& user, const std::string& password, Kind kind = Kind::Normal,

@@ -3,7 +3,8 @@
 and --mode:
   cut      RETR sends half of the file (and 16 MB more), then the data connection fails and the server answers 426;
   trickle  RETR sends the file one byte a second;
-  endless  RETR sends without end."""
+  endless  RETR and LIST send without end;
+  hostile  LIST sends names no file may have (path parts, control bytes, 300 bytes), then the real ones."""
 import argparse
 import logging
 
@@ -33,15 +34,33 @@ class EndlessProducer:
         return b"x" * 65536
 
 
+HOSTILE = (
+    b"-rw-r--r--   1 o g 10 Jan  1 10:00 ../../materia/FTPSetting.dat\r\n"
+    b"-rw-r--r--   1 o g 10 Jan  1 10:00 bell\x07\x1b[2Jcleared\r\n"
+    b"-rw-r--r--   1 o g 10 Jan  1 10:00 " + b"a" * 300 + b"\r\n"
+)
+
+
 class OddHandler(FTPHandler):
     mode = "cut"
+
+    def ftp_LIST(self, path):
+        if self.mode == "endless":
+            self.push_dtp_data(EndlessProducer(), isproducer=True, cmd="LIST")
+            return path
+        if self.mode == "hostile":
+            lines = self.fs.format_list(path, sorted(self.run_as_current_user(self.fs.listdir, path)))
+            real = b"".join(l if isinstance(l, bytes) else l.encode("utf8") for l in lines)
+            self.push_dtp_data(HOSTILE + real, cmd="LIST")
+            return path
+        return FTPHandler.ftp_LIST(self, path)
 
     def ftp_SIZE(self, path):
         # A client that knows the size stops there; these servers are meant to be believed.
         self.respond("502 SIZE not implemented.")
 
     def ftp_RETR(self, file):
-        if self.mode == "trickle":
+        if self.mode in ("trickle", "hostile"):
             return FTPHandler.ftp_RETR(self, file)
         try:
             with open(file, "rb") as f:
@@ -66,7 +85,7 @@ def main():
     p.add_argument("-u", required=True)
     p.add_argument("-P", required=True)
     p.add_argument("-d", required=True)
-    p.add_argument("--mode", choices=["cut", "trickle", "endless"], required=True)
+    p.add_argument("--mode", choices=["cut", "trickle", "endless", "hostile"], required=True)
     a = p.parse_args()
     config_logging(level=logging.DEBUG)
     auth = DummyAuthorizer()

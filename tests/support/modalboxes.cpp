@@ -25,7 +25,8 @@ SeenBox answerBox(QMessageBox* box, QMessageBox::StandardButton answer) {
                  box->detailedText(),
                  box->icon(),
                  box->standardButtons(),
-                 QApplication::overrideCursor() != nullptr};
+                 QApplication::overrideCursor() != nullptr,
+                 box->informativeText()};
     if (QAbstractButton* ok = box->button(QMessageBox::Ok)) ok->click();
     else if (QAbstractButton* b = box->button(answer)) b->click();
     else box->done(answer);

@@ -18,6 +18,7 @@ struct SeenBox {
     QMessageBox::Icon icon = QMessageBox::NoIcon;
     QMessageBox::StandardButtons buttons;
     bool busyCursor = false;  // an override cursor was still set while the box was up
+    QString informative;      // the informative text under the main one
 };
 
 // While it lives, each visible modal window is handed to handle, which must close it.

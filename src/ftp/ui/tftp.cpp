@@ -9,12 +9,16 @@
 #include <QComboBox>
 #include <QDateTime>
 #include <QDialog>
+#include <QElapsedTimer>
+#include <QFileInfo>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QLocale>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QSpinBox>
+#include <QStatusBar>
 #include <QThread>
 #include <QTimer>
 #include <QVBoxLayout>
@@ -22,8 +26,11 @@
 #include "common/cp932.h"
 #include "common/programdir.h"
 #include "ftp/ftpsetting.h"
+#include "ftp/batchfetch.h"
 #include "ftp/keyring/ftppassword.h"
+#include "ftp/namepattern.h"
 #include "ftp/serverkey.h"
+#include "ftp/ui/transferprogress.h"
 #include "qtedge/commandguard.h"
 #include "qtedge/qtext.h"
 #include "qtedge/windowkeys.h"
@@ -40,65 +47,13 @@ QLineEdit* labelledEdit(QWidget* group, const char* name, const QString& label, 
     return edit;
 }
 
-// The window a download runs under: the bytes received so far and a button that stops it. It is
-// application-modal, so the rest of the program takes no input meanwhile, but it repaints.
-class DownLoadProgress : public QDialog {
-public:
-    DownLoadProgress(QWidget* parent, ftp::Download& download, const QString& name)
-        : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint),
-          download_(download) {
-        setObjectName("DownLoadProgress");
-        setWindowTitle(QStringLiteral("ダウンロード中"));
-        setWindowModality(Qt::ApplicationModal);
-        auto* layout = new QVBoxLayout(this);
-        auto* file = new QLabel(name, this);
-        file->setTextFormat(Qt::PlainText);
-        layout->addWidget(file);
-        bytes_ = new QLabel(this);
-        bytes_->setObjectName("ReceivedLabel");
-        layout->addWidget(bytes_);
-        stop_ = new QPushButton(QStringLiteral("中止"), this);
-        stop_->setObjectName("CancelButton");
-        layout->addWidget(stop_, 0, Qt::AlignRight);
-        connect(stop_, &QPushButton::clicked, this, &DownLoadProgress::reject);
-        connect(&poll_, &QTimer::timeout, this, &DownLoadProgress::update);
-        poll_.start(50);
-        update();
-    }
-    // Escape, the close button and 中止 all stop the download; the window goes when it has ended.
-    void reject() override {
-        download_.cancel();
-        stop_->setEnabled(false);
-        bytes_->setText(QStringLiteral("中止しています…"));
-    }
-
-private:
-    void update() {
-        if (download_.finished()) {
-            poll_.stop();
-            accept();
-            return;
-        }
-        if (stop_->isEnabled())
-            bytes_->setText(QStringLiteral("受信済み %1 バイト").arg(QLocale::system().toString(download_.received())));
-    }
-
-    ftp::Download& download_;
-    QLabel* bytes_;
-    QPushButton* stop_;
-    QTimer poll_;
-};
-
-// The download on a thread of its own; a quick one is over before its window would flash up.
+// The download on a thread of its own, under the progress window unless it is over at once.
 ftp::TransferResult runDownload(QWidget* parent, ftp::TFtpManager& manager, const std::string& remotePath,
-                                const std::string& localPath, const QString& name) {
-    ftp::Download download(manager, remotePath, localPath, false);
-    for (int i = 0; i < 20 && !download.finished(); ++i) QThread::msleep(10);
-    if (!download.finished()) {
-        DownLoadProgress window(parent, download, name);
-        window.exec();
-    }
-    return download.result();
+                                const std::string& localPath, const QString& name, bool binary) {
+    ftp::TransferResult result;
+    std::atomic<bool> stop{false};
+    runUnderProgress(parent, manager, name, stop, [&] { result = manager.GetFile(remotePath, localPath, binary); });
+    return result;
 }
 
 // The keyring did not take the password: it went into the settings file as before.
@@ -139,12 +94,17 @@ TFTP::TFTP(QWidget* parent)
 
     GroupBox2 = new QGroupBox(QStringLiteral("ファイル設定"), this);
     GroupBox2->setObjectName("GroupBox2");
-    GroupBox2->setGeometry(27, 160, 313, 57);
+    GroupBox2->setGeometry(27, 160, 313, 83);
     FileNameEdit = labelledEdit(GroupBox2, "FileNameEdit", QStringLiteral("ファイル名"), 22);
+    PatternEdit = labelledEdit(GroupBox2, "PatternEdit", QStringLiteral("ファイル名の形式"), 50);
+    PatternEdit->setText(QString::fromLatin1(ftp::kDefaultNamePattern));
+    PatternEdit->setToolTip(QStringLiteral(
+        "ホストがログに付ける名前を、日付の部分を %Y（年4桁）%y（年2桁）%m（月）%d（日）%j（年の通算日）"
+        "%b（Jan などの月名）に置き換えて入れます。例: example.jp.access_log_%Y%m%d"));
 
     GroupBox3 = new QGroupBox(QStringLiteral("接続方式"), this);
     GroupBox3->setObjectName("GroupBox3");
-    GroupBox3->setGeometry(27, 224, 313, 76);
+    GroupBox3->setGeometry(27, 250, 313, 76);
     auto* protocolLabel = new QLabel(QStringLiteral("接続方式"), GroupBox3);
     protocolLabel->setGeometry(16, 23, 68, 16);
     ProtocolBox = new QComboBox(GroupBox3);
@@ -152,19 +112,49 @@ TFTP::TFTP(QWidget* parent)
     ProtocolBox->addItems({QStringLiteral("FTP"), QStringLiteral("FTPS (明示的TLS)"), QStringLiteral("SFTP")});
     ProtocolBox->setGeometry(88, 20, 209, 21);
     protocolLabel->setBuddy(ProtocolBox);
+    ProtocolBox->setToolTip(QStringLiteral(
+        "ホストの案内にある方式を選びます。選べるなら暗号化される FTPS か SFTP を、どちらもなければ FTP を選んでください。"));
     PortEdit = labelledEdit(GroupBox3, "PortEdit", QStringLiteral("ポート"), 46);
     PortEdit->setGeometry(88, 46, 60, 21);
     PortEdit->setMaxLength(5);
+    PortEdit->setToolTip(QStringLiteral(
+        "空欄なら FTP と FTPS は 21、SFTP は 22 を使います。ホストが別の番号を案内しているときだけ入れてください。"));
     PassiveBox = new QCheckBox(QStringLiteral("パッシブモード"), GroupBox3);
     PassiveBox->setObjectName("PassiveBox");
     PassiveBox->setGeometry(160, 48, 137, 17);
+    PassiveBox->setToolTip(QStringLiteral(
+        "ルーターやファイアウォールの内側で接続後に止まる、または失敗するときに選んでください（FTPS は常にパッシブです）。"));
 
     RunButton = new QPushButton(QStringLiteral("接続(&C)"), this);
     RunButton->setObjectName("RunButton");
-    RunButton->setGeometry(265, 307, 75, 25);
+    RunButton->setGeometry(265, 333, 75, 25);
     ForgetKeyButton = new QPushButton(QStringLiteral("記憶した鍵を消去(&K)"), this);
     ForgetKeyButton->setObjectName("ForgetKeyButton");
-    ForgetKeyButton->setGeometry(27, 307, 150, 25);
+    ForgetKeyButton->setGeometry(27, 333, 150, 25);
+    ForgetKeyButton->setToolTip(QStringLiteral(
+        "ホストが証明書やホスト鍵を取り替えたと確かめられたときだけ、記憶した鍵を消して改めて確認します。"));
+    ListButton = new QPushButton(QStringLiteral("一覧(&L)"), this);
+    ListButton->setObjectName("ListButton");
+    ListButton->setGeometry(27, 364, 70, 25);
+    ListButton->setToolTip(QStringLiteral("ディレクトリのファイルを新しい順に一覧にし、選んだものをまとめて取得します。"));
+    DaysButton = new QPushButton(QStringLiteral("まとめて取得(&M)"), this);
+    DaysButton->setObjectName("DaysButton");
+    DaysButton->setGeometry(102, 364, 100, 25);
+    DaysButton->setToolTip(QStringLiteral(
+        "ファイル名の形式で、提案の日までの指定日数分を取得します。logs に同じ大きさで既にある日は飛ばします。"));
+    DaysBox = new QSpinBox(this);
+    DaysBox->setObjectName("DaysBox");
+    DaysBox->setRange(1, ftp::kMaxDays);
+    DaysBox->setValue(7);
+    DaysBox->setSuffix(QStringLiteral(" 日分"));
+    DaysBox->setGeometry(205, 365, 56, 23);
+    CloseButton = new QPushButton(QStringLiteral("閉じる"), this);
+    CloseButton->setObjectName("CloseButton");
+    CloseButton->setGeometry(265, 364, 75, 25);
+    StatusBar = new QStatusBar(this);
+    StatusBar->setObjectName("StatusBar");
+    StatusBar->setSizeGripEnabled(false);
+    StatusBar->setGeometry(0, 395, 368, 22);
 
     setTabOrder(DomeinEdit, AcountEdit);
     setTabOrder(AcountEdit, PassEdit);
@@ -176,9 +166,14 @@ TFTP::TFTP(QWidget* parent)
     setTabOrder(ProtocolBox, PortEdit);
     setTabOrder(PortEdit, PassiveBox);
     setTabOrder(PassiveBox, ForgetKeyButton);
-    setTabOrder(ForgetKeyButton, KeyringBox);
+    setTabOrder(ForgetKeyButton, PatternEdit);
+    setTabOrder(PatternEdit, ListButton);
+    setTabOrder(ListButton, DaysButton);
+    setTabOrder(DaysButton, DaysBox);
+    setTabOrder(DaysBox, CloseButton);
+    setTabOrder(CloseButton, KeyringBox);
 
-    setFixedSize(368, 337);
+    setFixedSize(368, 417);
     move(316, 309);
     closeWithKeys(this, false);  // it opens at every start: Esc puts it away
 
@@ -189,6 +184,13 @@ TFTP::TFTP(QWidget* parent)
     connect(RunButton, &QPushButton::clicked, this, [this] { runCommand(this, [this] { RunButtonClick(); }); });
     connect(ForgetKeyButton, &QPushButton::clicked, this,
             [this] { runCommand(this, [this] { ForgetKeyButtonClick(); }); });
+    connect(CloseButton, &QPushButton::clicked, this, &QWidget::close);
+    connect(ListButton, &QPushButton::clicked, this, [this] { runCommand(this, [this] { ListButtonClick(); }); });
+    connect(DaysButton, &QPushButton::clicked, this, [this] { runCommand(this, [this] { DaysButtonClick(); }); });
+    // A changed pattern proposes its name for the day at once, so the user sees what it gives.
+    connect(PatternEdit, &QLineEdit::textEdited, this, [this] {
+        runCommand(this, [this] { proposeName(QDateTime::currentDateTime()); });
+    });
     connect(ProtocolBox, &QComboBox::currentIndexChanged, this, [this] { protocolChanged(); });
     protocolChanged();
 }
@@ -203,11 +205,21 @@ std::string TFTP::DateFormat(const QDateTime& now) {
 }
 
 void TFTP::FormCreate() {
-    FileNameEdit->setText(QStringLiteral("access_log_") +
-                          QString::fromStdString(DateFormat(QDateTime::currentDateTime())));
+    const QDateTime now = QDateTime::currentDateTime();
+    FileNameEdit->setText(QStringLiteral("access_log_") + QString::fromStdString(DateFormat(now)));
     // What a program killed during a download left behind.
     ftp::removeStalePartFiles("logs");
     LoadSetting();
+    if (PatternEdit->text() != QString::fromLatin1(ftp::kDefaultNamePattern)) proposeName(now);
+}
+
+void TFTP::proposeName(const QDateTime& now) {
+    const QDate d = now.date();
+    const std::chrono::year_month_day today{std::chrono::year(d.year()), std::chrono::month(unsigned(d.month())),
+                                            std::chrono::day(unsigned(d.day()))};
+    const auto day = ftp::proposedDay(today, std::chrono::milliseconds(now.time().msecsSinceStartOfDay()));
+    const std::string pattern = fromQStringStrict(PatternEdit->text());
+    FileNameEdit->setText(toQString(ftp::expandPattern(pattern.empty() ? ftp::kDefaultNamePattern : pattern, day)));
 }
 
 void TFTP::LoadSetting() {
@@ -219,6 +231,7 @@ void TFTP::LoadSetting() {
     ProtocolBox->setCurrentIndex(static_cast<int>(way.protocol));
     PortEdit->setText(toQString(way.port));
     if (way.protocol == ftp::Protocol::Ftp) PassiveBox->setChecked(way.passive);
+    PatternEdit->setText(toQString(ftp::namePattern(lines)));
     // Last, so that a keyring that does not answer leaves every other field filled.
     KeyringBox->setChecked(keyring::keyringChosen(common::materiaFile(keyring::kPasswordPlace)));
     PassEdit->setText(toQString(
@@ -232,9 +245,12 @@ void TFTP::SaveSetting() {
     const keyring::PasswordLine password =
         keyring::placePassword(common::materiaFile(keyring::kPasswordPlace), KeyringBox->isChecked(), server,
                                account, fromQStringStrict(PassEdit->text()));
+    const std::string pattern = fromQStringStrict(PatternEdit->text());
     ftp::saveFtpSetting(
         common::materiaFile(ftp::kFtpSetting),
-        ftp::withTransferWay({server, account, password.line, fromQStringStrict(DirectoryEdit->text())}, way));
+        ftp::withNamePattern(
+            ftp::withTransferWay({server, account, password.line, fromQStringStrict(DirectoryEdit->text())}, way),
+            pattern.empty() ? ftp::kDefaultNamePattern : pattern));
     if (!password.warning.empty()) keyringFailure(this, password.warning);
 }
 
@@ -263,6 +279,15 @@ void TFTP::ForgetKeyButtonClick() {
 }
 
 ftp::TransferResult TFTP::DownLoad() {
+    fillManager();
+    // Locally the name is stored as the file system spells names (UTF-8).
+    DownLoadPath_ = "logs/" + pathFromQString(FileNameEdit->text());
+    // A compressed log is bytes, not text.
+    const bool binary = FileNameEdit->text().endsWith(QStringLiteral(".gz"));
+    return runDownload(this, FtpManager1, remotePath(), DownLoadPath_, FileNameEdit->text(), binary);
+}
+
+void TFTP::fillManager() {
     // A character without a Shift-JIS form is refused here, before anything is sent.
     FtpManager1.setServerName(fromQStringStrict(DomeinEdit->text()));
     FtpManager1.setUserName(fromQStringStrict(AcountEdit->text()));
@@ -270,11 +295,11 @@ ftp::TransferResult TFTP::DownLoad() {
     FtpManager1.setProtocol(protocol());
     FtpManager1.setPort(ftp::portNumber(fromQString(PortEdit->text()), protocol()));
     FtpManager1.setPassive(PassiveBox->isChecked());
-    // The directory goes in front of the name as typed: "dir/" + name, or the name alone.
-    const std::string remotePath = fromQStringStrict(DirectoryEdit->text()) + fromQStringStrict(FileNameEdit->text());
-    // Locally the name is stored as the file system spells names (UTF-8).
-    DownLoadPath_ = "logs/" + pathFromQString(FileNameEdit->text());
-    return runDownload(this, FtpManager1, remotePath, DownLoadPath_, FileNameEdit->text());
+}
+
+std::string TFTP::remotePath() const {
+    // "logs" and "logs/" alike name the folder; an empty one is the login folder.
+    return ftp::remoteJoin(fromQStringStrict(DirectoryEdit->text()), fromQStringStrict(FileNameEdit->text()));
 }
 
 void TFTP::RunButtonClick() {
@@ -286,8 +311,16 @@ void TFTP::RunButtonClick() {
         return;
     }
     // Success is this transfer's own result: an older file of the same name in logs/ is no proof.
+    StatusBar->clearMessage();
     const ftp::TransferResult result = downLoadTrusting();
-    if (result.cancelled) return;  // the user knows; the old file and the fields stay as they were
+    if (result.cancelled) {
+        // No box for what the user asked for, but a word on what is left of it.
+        StatusBar->showMessage(QFileInfo::exists(QString::fromStdString(DownLoadPath_))
+                                   ? QStringLiteral("ダウンロードを中止しました。logs の %1 は以前のままです。")
+                                         .arg(FileNameEdit->text())
+                                   : QStringLiteral("ダウンロードを中止しました。"));
+        return;
+    }
     if (result.key.status == ftp::ServerKey::Status::Changed) {
         QMessageBox box(QMessageBox::Warning, applicationTitle(), toQString(result.reason), QMessageBox::Ok, this);
         box.setObjectName("KeyChangedWarning");
@@ -297,8 +330,9 @@ void TFTP::RunButtonClick() {
         box.exec();
         return;
     }
+    if (!result.ok && result.missing && offerCompressed()) return;
     if (!result.ok) {
-        showFailure(result.reason);
+        showFailure(result.reason, remotePath());
         return;
     }
     if (SaveBox->isChecked()) SaveSetting();
@@ -308,12 +342,17 @@ void TFTP::RunButtonClick() {
 
 ftp::TransferResult TFTP::downLoadTrusting() {
     ftp::TransferResult result = DownLoad();
-    if (result.key.status != ftp::ServerKey::Status::Unknown) return result;
+    if (!askTrust(result.key)) return result;
+    return DownLoad();
+}
+
+bool TFTP::askTrust(const ftp::ServerKey& key) {
+    if (key.status != ftp::ServerKey::Status::Unknown) return false;
     // A key met for the first time: the user compares it (with what the host publishes) and decides.
-    const QString what = result.key.ssh ? QStringLiteral("このサーバーのホスト鍵はまだ信頼されていません。")
+    const QString what = key.ssh ? QStringLiteral("このサーバーのホスト鍵はまだ信頼されていません。")
                                         : QStringLiteral("このサーバーの証明書は確認できませんでした。");
     QMessageBox box(QMessageBox::Question, applicationTitle(),
-                    what + QStringLiteral("\n\n") + toQString(ftp::describeKey(result.key)) +
+                    what + QStringLiteral("\n\n") + toQString(ftp::describeKey(key)) +
                         QStringLiteral("\n\nこのサーバーを信頼して接続しますか？"),
                     QMessageBox::Yes | QMessageBox::No, this);
     box.setObjectName("TrustQuestion");
@@ -321,18 +360,54 @@ ftp::TransferResult TFTP::downLoadTrusting() {
     box.button(QMessageBox::Yes)->setText(QStringLiteral("はい"));
     box.button(QMessageBox::No)->setText(QStringLiteral("いいえ"));
     box.setDefaultButton(QMessageBox::No);
-    if (box.exec() != QMessageBox::Yes) return result;
-    ftp::trustKey(FtpManager1.keyDir(), result.key);
-    return DownLoad();
+    box.button(QMessageBox::Yes)->setToolTip(
+        QStringLiteral("表示された指紋がホストの案内するものと同じだと確かめられたときだけ「はい」を選んでください。"));
+    box.button(QMessageBox::No)->setToolTip(
+        QStringLiteral("指紋を確かめられないとき、または案内と違うときは「いいえ」を選び、ホストに問い合わせてください。"));
+    if (box.exec() != QMessageBox::Yes) return false;
+    ftp::trustKey(FtpManager1.keyDir(), key);
+    return true;
 }
 
-void TFTP::showFailure(const std::string& reason) {
+bool TFTP::offerCompressed() {
+    // Hosts keep the older days compressed: the name with ".gz" may be there instead.
+    const QString name = FileNameEdit->text();
+    if (name.endsWith(QStringLiteral(".gz"))) return false;
+    ftp::FolderListing folder;
+    std::atomic<bool> stop{false};
+    runUnderProgress(this, FtpManager1, QStringLiteral("一覧"), stop, [&] {
+        folder = ftp::listFolder(FtpManager1, fromQStringStrict(DirectoryEdit->text()),
+                                 std::chrono::floor<std::chrono::seconds>(std::chrono::system_clock::now()));
+    });
+    const ftp::RemoteEntry* gz = ftp::findEntry(folder.entries, fromQStringStrict(name) + ".gz");
+    if (gz == nullptr || !gz->usable) return false;
+    QMessageBox box(QMessageBox::Question, applicationTitle(),
+                    QStringLiteral("サーバーに %1 はありませんが、圧縮された %1.gz があります。こちらを取得しますか？").arg(name),
+                    QMessageBox::Yes | QMessageBox::No, this);
+    box.setObjectName("CompressedOffer");
+    box.setTextFormat(Qt::PlainText);
+    box.button(QMessageBox::Yes)->setText(QStringLiteral("はい"));
+    box.button(QMessageBox::No)->setText(QStringLiteral("いいえ"));
+    if (box.exec() != QMessageBox::Yes) return false;
+    FileNameEdit->setText(name + QStringLiteral(".gz"));
+    RunButtonClick();
+    return true;
+}
+
+void TFTP::showFailure(const std::string& reason, const std::string& remote) {
     // The message breaks its two lines with a lone CR; the box breaks at LF.
     static const QString text = QStringLiteral(
                                     "ダウンロードに失敗しました。\r接続設定、ファイル名設定を見直してください。")
                                     .replace('\r', '\n');
     QMessageBox box(QMessageBox::NoIcon, applicationTitle(), text, QMessageBox::Ok, this);
     box.setObjectName("DownLoadFailure");
+    box.setTextFormat(Qt::PlainText);  // the path and the server's words are shown as they are
+    // The path tried and the reason in sight: "dir" + name joined without a "/" was found only by
+    // opening the details before.
+    QString shown;
+    if (!remote.empty()) shown = QStringLiteral("取得しようとしたファイル: %1\n").arg(toQString(remote));
+    if (!reason.empty()) shown += QStringLiteral("理由: ") + toQString(reason);
+    box.setInformativeText(shown);
     if (!reason.empty()) box.setDetailedText(toQString(reason));
     box.exec();
 }

@@ -11,10 +11,14 @@
 #include <QComboBox>
 #include <QDateTime>
 #include <QGroupBox>
+#include <QKeyEvent>
+#include <QSpinBox>
+#include <QTreeWidget>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QStatusBar>
 #include <QTimer>
 
 #include "common/apperror.h"
@@ -22,11 +26,13 @@
 #include "ftp/ftpserver.h"
 #include "ftp/ftpsetting.h"
 #include "ftp/secureservers.h"
+#include "ftp/ui/remotepicker.h"
 #include "qtedge/qtext.h"
 #include "support/modalboxes.h"
 
 using ftptest::FtpServer;
 using ftptest::listDir;
+using ftptest::occurrences;
 using ftptest::readFile;
 using ftptest::TempDir;
 using ftptest::writeFile;
@@ -87,7 +93,7 @@ private:
 
 TEST_F(TftpTest, ControlsCaptionsAndTabOrderAreThereByName) {
     EXPECT_EQ(dialog.windowTitle(), QStringLiteral("FTPマネージャ"));
-    EXPECT_EQ(dialog.size(), QSize(368, 337));  // grown for the way of transfer
+    EXPECT_EQ(dialog.size(), QSize(368, 417));  // grown for the way of transfer, the pattern and 閉じる
     EXPECT_EQ(dialog.findChild<QGroupBox*>("GroupBox1")->title(), QStringLiteral("接続設定"));
     EXPECT_EQ(dialog.findChild<QGroupBox*>("GroupBox2")->title(), QStringLiteral("ファイル設定"));
     EXPECT_EQ(dialog.findChild<QPushButton*>("RunButton")->text(), QStringLiteral("接続(&C)"));
@@ -95,8 +101,9 @@ TEST_F(TftpTest, ControlsCaptionsAndTabOrderAreThereByName) {
     ASSERT_NE(save, nullptr);
     EXPECT_EQ(save->text(), QStringLiteral("入力情報を保存"));
     EXPECT_FALSE(save->isChecked());
-    const char* order[] = {"DomeinEdit", "AcountEdit",  "PassEdit", "DirectoryEdit", "SaveBox",        "FileNameEdit",
-                           "RunButton",  "ProtocolBox", "PortEdit", "PassiveBox",    "ForgetKeyButton"};
+    const char* order[] = {"DomeinEdit", "AcountEdit",      "PassEdit",    "DirectoryEdit", "SaveBox",
+                           "FileNameEdit", "RunButton",     "ProtocolBox", "PortEdit",      "PassiveBox",
+                           "ForgetKeyButton", "PatternEdit", "ListButton",  "DaysButton"};
     for (const char* name : order) ASSERT_NE(dialog.findChild<QWidget*>(name), nullptr) << name;
     for (std::size_t i = 0; i + 1 < std::size(order); ++i)
         EXPECT_EQ(nextTabStop(dialog.findChild<QWidget*>(order[i]))->objectName(), order[i + 1]);
@@ -163,14 +170,89 @@ TEST_F(TftpTest, DownloadReplacesTheOldFileHidesAndHandsItToTheAnalysis) {
     EXPECT_THAT(log, HasSubstr("<- RETR access_log_20040105"));
 }
 
-TEST_F(TftpTest, DirectoryIsPutInFrontOfTheNameAsTyped) {
-    writeFile(root / "diraccess_log_20040105", "joined\r\n");
+TEST_F(TftpTest, DirectoryWithoutItsSlashIsJoinedWithOneAndASavedOneKeepsWorking) {
+    // "dir" once gave "diraccess_log_..." and a failure; a user who learnt to type "dir/" must not
+    // get "dir//...".
+    writeFile(root / "diraccess_log_20040105", "glued\r\n");
+    FtpServer server(root.path(), "munya", "secret");
+    fill(server);
+    for (const char* dir : {"dir", "dir/", "/dir", "/dir/"}) {
+        analysed.clear();
+        dialog.DirectoryEdit->setText(QString::fromLatin1(dir));
+        EXPECT_TRUE(click().empty()) << dir;
+        EXPECT_EQ(analysedContent, "1.2.3.4 - - line\n") << dir;
+        EXPECT_EQ(analysed, (std::vector<std::string>{"logs/access_log_20040105"}));
+    }
+    EXPECT_EQ(occurrences(server.finishedLog(), "diraccess"), 0);
+}
+
+TEST_F(TftpTest, FailureNamesTheRemotePathTriedAndShowsTheReasonInSight) {
     FtpServer server(root.path(), "munya", "secret");
     fill(server);
     dialog.DirectoryEdit->setText(QStringLiteral("dir"));
-    EXPECT_TRUE(click().empty());
-    EXPECT_EQ(analysedContent, "joined\n");
-    EXPECT_EQ(analysed, (std::vector<std::string>{"logs/access_log_20040105"}));
+    dialog.FileNameEdit->setText(QStringLiteral("access_log_<b>x<b>"));
+    const auto boxes = click();
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].text, kFailure);
+    EXPECT_THAT(boxes[0].informative.toStdString(), HasSubstr("dir/access_log_<b>x<b>"));
+    EXPECT_THAT(fromQString(boxes[0].informative),
+                HasSubstr(common::cp932(u8"理由: サーバーにそのファイルがありません")));
+}
+
+TEST_F(TftpTest, TheCloseButtonPutsTheDialogAwayKeepingWhatWasTyped) {
+    dialog.show();
+    dialog.FileNameEdit->setText(QStringLiteral("typed"));
+    dialog.CloseButton->click();
+    EXPECT_FALSE(dialog.isVisible());
+    dialog.show();
+    EXPECT_EQ(dialog.FileNameEdit->text(), QStringLiteral("typed"));
+}
+
+TEST_F(TftpTest, TheWayOfTransferAndTheTrustQuestionExplainThemselves) {
+    for (QWidget* w : std::initializer_list<QWidget*>{dialog.ProtocolBox, dialog.PortEdit, dialog.PassiveBox,
+                                                      dialog.PatternEdit, dialog.ForgetKeyButton})
+        EXPECT_GT(w->toolTip().size(), 20) << w->objectName().toStdString();
+    ftptest::SftpServer server(root.path(), "munya", "secret", program / "hostkey");
+    fill(server.port());
+    dialog.ProtocolBox->setCurrentIndex(2);
+    QString yesTip;
+    whileModal([&] { dialog.RunButton->click(); },
+               [&](QWidget* modal) {
+                   auto* box = qobject_cast<QMessageBox*>(modal);
+                   if (box != nullptr && box->objectName() == "TrustQuestion")
+                       yesTip = box->button(QMessageBox::Yes)->toolTip();
+                   answerBox(box, QMessageBox::No);
+               });
+    EXPECT_TRUE(yesTip.contains(QStringLiteral("指紋"))) << yesTip.toStdString();
+    EXPECT_TRUE(analysed.empty());
+}
+
+TEST_F(TftpTest, PatternProposesTheDaysNameIsSavedAsAFurtherLineAndReadBack) {
+    EXPECT_EQ(dialog.PatternEdit->text(), QStringLiteral("access_log_%Y%m%d"));
+    dialog.PatternEdit->setText(QStringLiteral("example.jp.access_log_%Y-%m-%d"));
+    dialog.proposeName(QDateTime(QDate(2004, 3, 1), QTime(3, 59, 59)));
+    EXPECT_EQ(dialog.FileNameEdit->text(), QStringLiteral("example.jp.access_log_2004-02-29"));
+    dialog.proposeName(QDateTime(QDate(2004, 3, 1), QTime(4, 0, 0)));
+    EXPECT_EQ(dialog.FileNameEdit->text(), QStringLiteral("example.jp.access_log_2004-03-01"));
+
+    dialog.DomeinEdit->setText(QStringLiteral("host"));
+    dialog.SaveSetting();
+    EXPECT_EQ(readFile("materia/FTPSetting.dat"),
+              "host\r\n\r\n\r\n\r\nftp\r\n\r\nactive\r\npattern=example.jp.access_log_%Y-%m-%d\r\n");
+    // A reader of seven lines sees plain FTP on 21, active.
+    EXPECT_EQ(ftp::transferWay(ftp::loadFtpSetting("materia/FTPSetting.dat")), ftp::TransferWay{});
+    TFTP next;
+    next.FormCreate();
+    EXPECT_EQ(next.PatternEdit->text(), QStringLiteral("example.jp.access_log_%Y-%m-%d"));
+    EXPECT_TRUE(next.FileNameEdit->text().startsWith(QStringLiteral("example.jp.access_log_2")));
+
+    // A wrong placeholder is named, and the name stays as it was.
+    const QString before = next.FileNameEdit->text();
+    next.PatternEdit->setText(QStringLiteral("log_%Q"));
+    const auto boxes = boxesShownBy([&] { emit next.PatternEdit->textEdited(next.PatternEdit->text()); });
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_THAT(fromQString(boxes[0].text), HasSubstr("\"%Q\""));
+    EXPECT_EQ(next.FileNameEdit->text(), before);
 }
 
 TEST_F(TftpTest, TickedSaveBoxStoresTheFieldsOwnerOnlyAndTheyReadBack) {
@@ -363,6 +445,8 @@ TEST_F(TftpTest, DownloadRunsUnderAProgressWindowWhoseCancelButtonStopsItLeaving
     EXPECT_TRUE(dialog.isVisible());
     EXPECT_EQ(readFile("logs/access_log_20040105"), "stale\n");
     EXPECT_EQ(listDir("logs"), "access_log_20040105 ");
+    EXPECT_EQ(dialog.StatusBar->currentMessage(),
+              QStringLiteral("ダウンロードを中止しました。logs の access_log_20040105 は以前のままです。"));
 }
 
 TEST_F(TftpTest, LineBreakInAPastedPasswordIsRefusedAndNothingIsSent) {
@@ -427,6 +511,101 @@ TEST_F(TftpTest, SettingsThatCannotBeSavedStopBeforeHidingAndAnalysing) {
     EXPECT_THAT(fromQString(boxes[0].text), HasSubstr("materia/FTPSetting.dat"));
     EXPECT_TRUE(dialog.isVisible());
     EXPECT_TRUE(analysed.empty());
+}
+
+}  // namespace
+
+namespace {
+
+// The day proposed now and the days before it, as yyyymmdd (the 04:00 rule).
+std::string daysAgo(int n) {
+    const QDateTime now = QDateTime::currentDateTime();
+    const QDate today = now.time() < QTime(4, 0) ? now.date().addDays(-1) : now.date();
+    return today.addDays(-n).toString(QStringLiteral("yyyyMMdd")).toStdString();
+}
+
+void press(QWidget* w, int key, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
+    QKeyEvent event(QEvent::KeyPress, key, modifiers);
+    QApplication::sendEvent(w, &event);
+}
+
+class TftpFolderTest : public TftpTest {
+protected:
+    void SetUp() override {
+        TftpTest::SetUp();
+        dialog.setAnalyseSeveral([this](const std::vector<std::string>& paths) { handedOn = paths; });
+    }
+    std::vector<std::string> handedOn;
+};
+
+TEST_F(TftpFolderTest, ListIsPickedFromByKeyboardAndThePicksComeOverOneConnection) {
+    writeFile(root / "dir/access_log_20040102", "two\r\n");
+    writeFile(root / "dir/access_log_20040103.gz", "three\r\n");
+    writeFile(root / "dir/access_log_20040104", "four\r\n");
+    FtpServer server(root.path(), "munya", "secret", FtpServer::Kind::Hostile);
+    fill(server);
+    dialog.PassiveBox->setChecked(true);
+    dialog.DirectoryEdit->setText(QStringLiteral("dir"));
+    dialog.show();
+    QStringList rows;
+    int pickable = 0;
+    whileModal([&] { dialog.ListButton->click(); },
+               [&](QWidget* modal) {
+                   auto* picker = qobject_cast<RemotePicker*>(modal);
+                   if (picker == nullptr) return;  // the progress window goes by itself
+                   for (int i = 0; i < picker->FileList->topLevelItemCount(); ++i) {
+                       const QTreeWidgetItem* item = picker->FileList->topLevelItem(i);
+                       rows << item->text(2);
+                       pickable += (item->flags() & Qt::ItemIsSelectable) != 0;
+                   }
+                   EXPECT_EQ(picker->focusWidget(), picker->FileList);
+                   // The newest three: Home takes the first, Shift+Down two more, Enter fetches.
+                   press(picker->FileList, Qt::Key_Home);
+                   press(picker->FileList, Qt::Key_Down, Qt::ShiftModifier);
+                   press(picker->FileList, Qt::Key_Down, Qt::ShiftModifier);
+                   press(picker->FileList, Qt::Key_Return);
+               });
+    // The listing's own names (same time) come by name, the highest first; the hostile ones are
+    // listed escaped and cannot be picked.
+    EXPECT_EQ(pickable, 4) << rows.join('|').toStdString();
+    EXPECT_TRUE(rows.contains(QStringLiteral("bell\\x07\\x1B[2Jcleared"))) << rows.join('|').toStdString();
+    EXPECT_EQ(handedOn, (std::vector<std::string>{"logs/access_log_20040105", "logs/access_log_20040104",
+                                                  "logs/access_log_20040103.gz"}));
+    EXPECT_EQ(readFile("logs/access_log_20040103.gz"), "three\r\n");  // binary
+    EXPECT_FALSE(dialog.isVisible());
+    EXPECT_EQ(server.sessions(), 1);
+}
+
+TEST_F(TftpFolderTest, LastDaysByThePatternSkipWhatIsThereFetchGzAndSayWhatFailed) {
+    for (int n : {0, 2, 3}) writeFile(root / ("dir/ex.access_log_" + daysAgo(n)), "day\r\n");
+    ::rename((root / ("dir/ex.access_log_" + daysAgo(2))).c_str(),
+             (root / ("dir/ex.access_log_" + daysAgo(2) + ".gz")).c_str());
+    writeFile("logs/ex.access_log_" + daysAgo(3), "day\r\n");  // there already, same size
+    FtpServer server(root.path(), "munya", "secret");
+    fill(server);
+    dialog.PassiveBox->setChecked(true);
+    dialog.PatternEdit->setText(QStringLiteral("ex.access_log_%Y%m%d"));
+    dialog.DaysBox->setValue(4);
+    const auto boxes = boxesShownBy([&] { dialog.DaysButton->click(); });
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].name, QStringLiteral("DaysSummary"));
+    EXPECT_THAT(fromQString(boxes[0].text), HasSubstr(common::cp932(u8"2 日分を取得、1 日分は取得済み、1 日分は失敗")));
+    EXPECT_THAT(boxes[0].text.toStdString(), HasSubstr("ex.access_log_" + daysAgo(1) + ": "));
+    EXPECT_EQ(handedOn, (std::vector<std::string>{"logs/ex.access_log_" + daysAgo(2) + ".gz",
+                                                  "logs/ex.access_log_" + daysAgo(0)}));
+    EXPECT_EQ(ftptest::occurrences(server.finishedLog(), "<- RETR"), 2);
+}
+
+TEST_F(TftpFolderTest, MissingNameIsOfferedAsGzWhenTheServerHasThat) {
+    ::rename((root / "dir/access_log_20040105").c_str(), (root / "dir/access_log_20040105.gz").c_str());
+    FtpServer server(root.path(), "munya", "secret");
+    fill(server);
+    const auto boxes = click(QMessageBox::Yes);
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].name, QStringLiteral("CompressedOffer"));
+    EXPECT_THAT(boxes[0].text.toStdString(), HasSubstr("access_log_20040105.gz"));
+    EXPECT_EQ(analysed, (std::vector<std::string>{"logs/access_log_20040105.gz"}));
+    EXPECT_EQ(analysedContent, "1.2.3.4 - - line\r\n");  // binary
 }
 
 }  // namespace
