@@ -30,7 +30,16 @@ class CutProducer:
 
 
 class EndlessProducer:
+    """Endless for any client that stops it as it should; one that does not is cut off at 1 GB, so
+    that a failing test fails instead of filling the disk."""
+
+    def __init__(self):
+        self.left = 16384
+
     def more(self):
+        if self.left == 0:
+            raise OSError(104, "connection cut")
+        self.left -= 1
         return b"x" * 65536
 
 
