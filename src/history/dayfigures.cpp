@@ -163,12 +163,12 @@ public:
         return &d;
     }
 
-    // The same with the line's host and visitor, read from the line.
-    DayRun* count(std::string_view line, std::string_view timeField, const std::shared_ptr<const analysis::LogText>& log,
-                  bool full, std::size_t& hour) {
+    // The same with the line's host (as the pass counts it) and visitor, read from the line.
+    DayRun* count(std::string_view line, std::string_view hostText, std::string_view timeField,
+                  const std::shared_ptr<const analysis::LogText>& log, bool full, std::size_t& hour) {
         DayRun* d = day(timeField, log, full, hour);
         if (d) {
-            const std::uint64_t host = hostHash(analysis::ExtractHost(line));
+            const std::uint64_t host = hostHash(hostText);
             d->hosts.insert(host);
             d->visitors.insert(visitorHash(host, agentHash(visitorAgent(line))));
         }
@@ -244,13 +244,14 @@ void countStatus(DayCounts& c, const analysis::RankedLine& r) {
 
 // Counted in full, a line gives everything the pass counts, by its day. l holds the line scanned.
 void countLine(DayCounter& counter, const std::shared_ptr<const analysis::LogText>& log,
-               const analysis::ReferenceLists& lists, LogLine& l, std::string_view line) {
+               const analysis::ReferenceLists& lists, LogLine& l, const analysis::LogLayout::Cut& cut) {
+    const std::string_view line = cut.core;
+    const std::string_view hostText = cut.host;
     std::size_t hour = 0;
-    DayRun* const day = counter.count(line, analysis::ExtractTime(line), log, true, hour);
+    DayRun* const day = counter.count(line, hostText, analysis::ExtractTime(line), log, true, hour);
     if (!day) return;
     DayRun& d = *day;
     DayCounts& c = d.counts;
-    const std::string_view hostText = analysis::ExtractHost(line);
     const analysis::Status status = analysis::statusOf(l);
     analysis::RankedLine r;
     r.line = line;
@@ -290,11 +291,16 @@ RunOfLines countRun(const std::shared_ptr<const analysis::LogText>& log, const a
         }
         const std::string_view raw = (*log)[i];
         if (full) {
-            countLine(counter, log, lists, l, layout.cut(raw, l).core);
+            countLine(counter, log, lists, l, layout.cut(raw, l));
+        } else if (layout.clientFromForwarded) {
+            // The forwarded client is the host the pass counted, so it is the day's too.
+            const analysis::LogLayout::Cut cut = layout.cut(raw, l);
+            std::size_t hour = 0;
+            counter.count(cut.core, cut.host, analysis::ExtractTime(cut.core), log, false, hour);
         } else {
             const std::string_view line = cuts ? layout.core(raw) : raw;
             std::size_t hour = 0;
-            counter.count(line, analysis::ExtractTime(line), log, false, hour);
+            counter.count(line, analysis::ExtractHost(line), analysis::ExtractTime(line), log, false, hour);
         }
         // A mapped log's pages go back to the page cache as the pass gives them back.
         if ((i + 1) % kReleaseEvery == 0) {
@@ -387,13 +393,7 @@ public:
         std::size_t hour = 0;
         DayRun* const d = counter_.day(timeField, nullptr, false, hour);
         if (!d) return;
-        // The host a day keeps is the core's first field: the pass's host unless it took a forwarded one.
-        if (host.data() != core.data()) {
-            const std::uint64_t h = hostHash(analysis::ExtractHost(core));
-            d->hosts.insert(h);
-            d->visitors.insert(visitorHash(h, agent(visitorAgent(core))));
-            return;
-        }
+        // The host a day keeps is the one the pass counted, a forwarded client included.
         if (hostIndex >= hosts_.size()) hosts_.resize(std::max<std::size_t>(hostIndex + 1, hosts_.size() * 2));
         KnownHost& known = hosts_[hostIndex];
         if (!known.day) known.hash = hostHash(host);

@@ -99,6 +99,28 @@ TEST(HistoryCommand, ReportRecordsOnlyWhenAsked) {
     EXPECT_EQ(j["total"]["favicon"].number, 1);
 }
 
+TEST(HistoryCommand, ReportRecordsTheForwardedClientsItCounted) {
+    // Behind one proxy: the pass counts the forwarded clients, so the days must keep them too. A log of
+    // one day is taken as the pass goes; one of two days is read again by day.
+    auto proxied = [](const std::string& when, const std::string& client) {
+        return "10.0.0.1 - - [" + when + " +0900] \"GET / HTTP/1.1\" 200 100 \"-\" \"Mozilla/5.0\" \"" + client +
+               "\"\n";
+    };
+    const std::string oneDay = proxied("09/Dec/2026:10:00:00", "192.0.2.10") + proxied("09/Dec/2026:11:00:00", "192.0.2.11");
+    for (const std::string& text : {oneDay, oneDay + proxied("10/Dec/2026:01:00:00", "192.0.2.10")}) {
+        Site s;
+        const std::string log = s.dir.file("access_log", text);
+        const Result r = cli("report --summary --record --client-from forwarded" + s.materia() + log);
+        ASSERT_EQ(r.status, 0) << r.err;
+        EXPECT_EQ(r.err, "");
+        const Json j = Json::parse(s.run("show --json").out);
+        ASSERT_GE(j["days"].array.size(), 1u);
+        EXPECT_EQ(j["days"][0]["hosts"].number, 2);
+        EXPECT_EQ(j["days"][0]["visitors"].number, 2);
+        EXPECT_EQ(j["total"]["hosts"].number, 2);
+    }
+}
+
 TEST(HistoryCommand, ARecordingThatFailsStillShowsTheAnalysis) {
     Site s;
     const std::string log = s.dir.file("access_log", line("a", "09/Dec/2026:10:00:00"));
