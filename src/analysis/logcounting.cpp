@@ -7,11 +7,14 @@
 #include <condition_variable>
 #include <cstring>
 #include <exception>
+#include <filesystem>
+#include <optional>
 #include <mutex>
 #include <new>
 #include <thread>
 #include <vector>
 
+#include "analysis/behaviour.h"
 #include "analysis/logfile.h"
 #include "analysis/logline.h"
 #include "analysis/report.h"
@@ -61,8 +64,10 @@ std::string_view countGet(LogTally& t, const ReferenceLists& lists, const LogLin
         t.referrerLog->add(EntryForm::TimeRefPath, li, raw, referrer, path);
         const bool own = lists.ownReferrers.any(referrer);
         if (!own) t.referrerList->add(EntryForm::RefPath, li, raw, referrer, path);
-        r.hasReferrer = true;
-        r.foreignReferrer = !own;
+        // The rankings take an empty referrer for none, and test the own domains against the host and
+        // path alone: a search engine's address names the site in its query.
+        r.hasReferrer = !referrer.empty();
+        r.foreignReferrer = !own || !lists.ownReferrers.any(referrer.substr(0, referrer.find_first_of("?#")));
         r.referrer = referrer;
     }
 
@@ -85,6 +90,7 @@ std::string_view countGet(LogTally& t, const ReferenceLists& lists, const LogLin
         r.pathIndex = file.index;
         r.agent = agent;
         r.hasAgent = fields;
+        r.asset = isAssetPath(path, lists.assetSuffixes);
     }
     if (found & 2) {
         ++t.faviconCount;
@@ -151,6 +157,8 @@ void countLine(LogTally& t, const ReferenceLists& lists, const LogLine& l, std::
         ranked.is200 = status == Status::Ok;
         ranked.is403 = status == Status::Forbidden;
         ranked.is404 = status == Status::NotFound;
+        ranked.time = ExtractTime(line);
+        ranked.excluded = !lists.excludedHosts.empty() && excludedHost(host, lists.excludedHosts);
         t.rankings->addLine(ranked);
     }
 }
@@ -170,7 +178,12 @@ bool readable(const LogLine& l, std::string_view core) {
 }  // namespace
 
 ReferenceLists::ReferenceLists(common::StringList w, common::StringList o, common::StringList r)
-    : watched(std::move(w)), own(std::move(o)), robots(std::move(r)), watchedHosts(watched), ownReferrers(own) {
+    : watched(std::move(w)),
+      own(std::move(o)),
+      robots(std::move(r)),
+      watchedHosts(watched),
+      ownReferrers(own),
+      assetSuffixes(defaultAssetSuffixes()) {
     for (const auto& s : robots) robotsAndFavicon.add(s, 1);
     robotsAndFavicon.add("favicon.ico", 2);
     robotsAndFavicon.build();
@@ -363,6 +376,7 @@ void countLines(LogTally& t, const ReferenceLists& lists, ResultView* progress, 
     } else {
         countInChunks(t, lists, progress, threads, skipBadLines);
     }
+    if (t.rankings) t.rankings->finish();
     if (progress) progress->progressPosition(count);
 }
 
@@ -376,6 +390,20 @@ common::StringList loadListStep(ResultView& view, const std::string& dir, const 
     writeListHeader(view, pane, list);
     view.progressMessage(text::progress(step + 1));
     return list;
+}
+
+// The two lists of the behaviour tables. They came after the three the window has always read, so a
+// file that is not there is no error: no addresses are left out, and the usual suffixes make assets.
+void loadBehaviourLists(ReferenceLists& lists, const std::string& dir) {
+    auto load = [&dir](const char* file) -> std::optional<common::StringList> {
+        const std::string path = dir.empty() ? common::materiaFile(file) : dir + "/" + file;
+        std::error_code missing;
+        if (!std::filesystem::exists(path, missing)) return std::nullopt;
+        return lists::loadList(path);
+    };
+    if (auto excluded = load(lists::kExcludeList))
+        lists.excludedHosts.assign(excluded->begin(), excluded->end());
+    if (auto assets = load(lists::kAssetList)) lists.assetSuffixes.assign(assets->begin(), assets->end());
 }
 
 void analyse(const std::string& path, ResultView& view, const AnalysisOptions& options) {
@@ -403,7 +431,8 @@ void analyse(const std::string& path, ResultView& view, const AnalysisOptions& o
     auto watched = loadListStep(view, dir, lists::kCheckDomeinList, "CheckDomeinMemo", 4);
     auto own = loadListStep(view, dir, lists::kDomeinList, "ReferrerList", 6);
     auto robots = loadListStep(view, dir, lists::kSERobotsList, "RobotsLog", 8);
-    const ReferenceLists lists(std::move(watched), std::move(own), std::move(robots));
+    ReferenceLists lists(std::move(watched), std::move(own), std::move(robots));
+    loadBehaviourLists(lists, dir);
 
     LogTally tally(log);
     if (!options.rankings) tally.rankings.reset();
@@ -422,7 +451,10 @@ void analyse(const std::string& path, ResultView& view, const AnalysisOptions& o
         view.appendLines("ReferrerLog", tally.referrerLog);
         view.appendLines("ReferrerList", tally.referrerList);
         view.appendLines("RobotsLog", tally.robotsLog);
-        if (tally.rankings) view.rankingsReady(tally.rankings);
+        if (tally.rankings) {
+            tally.rankings->finish();
+            view.rankingsReady(tally.rankings);
+        }
         if (options.skipBadLines) view.linesSkipped(std::make_shared<SkippedLines>(tally.logLines, tally.skippedLines));
     };
     try {

@@ -19,6 +19,10 @@ struct ReferenceLists {
     // Each list searched whole in one scan of the text it is tested against.
     ListMatcher watchedHosts, ownReferrers;
     ListMatcher robotsAndFavicon;  // group bit 1: robot strings, bit 2: "favicon.ico"
+    // The lists of the behaviour tables (behaviour.h): addresses left out of them, and the suffixes
+    // that make a GET path an asset rather than a page.
+    std::vector<std::string> excludedHosts;
+    std::vector<std::string> assetSuffixes;
 };
 
 struct AnalysisOptions {
