@@ -376,7 +376,6 @@ void countLines(LogTally& t, const ReferenceLists& lists, ResultView* progress, 
     } else {
         countInChunks(t, lists, progress, threads, skipBadLines);
     }
-    if (t.rankings) t.rankings->finish();
     if (progress) progress->progressPosition(count);
 }
 

@@ -49,7 +49,8 @@ void LogCounting(const std::string& path, ResultView& view, const AnalysisOption
 // thread the lines are counted in chunks side by side and the chunks' tallies appended in order, so
 // the result is the same, byte for byte, as with one, the state left by a failing line included.
 // skipBadLines: a line whose hour or byte count does not convert is left out and noted in
-// tally.skippedLines instead of ending the pass.
+// tally.skippedLines instead of ending the pass. The rankings' behaviour tables are complete only
+// after tally.rankings->finish(), which LogCounting calls.
 void countLines(LogTally& tally, const ReferenceLists& lists, ResultView* progress, unsigned threads = 1,
                 bool skipBadLines = false);
 

@@ -120,7 +120,14 @@ bool isAddressWord(std::string_view word) {
     const bool letters = last.size() >= 2 && std::all_of(last.begin(), last.end(), [](char c) {
                              return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
                          });
-    return labels >= 2 && letters;
+    if (labels < 2 || !letters) return false;
+    // "node.js" is a word: a bare name of two labels is an address only with a path or a common
+    // top-level domain.
+    static constexpr std::string_view kCommon[] = {"com", "net", "org", "jp", "info", "biz", "io", "co",
+                                                   "uk",  "de",  "ru",  "cn", "fr",   "edu", "gov"};
+    const std::string top = common::foldCase(last);
+    return labels >= 3 || host.size() < word.size() ||
+           std::find(std::begin(kCommon), std::end(kCommon), top) != std::end(kCommon);
 }
 
 std::vector<std::string> engineSearchWords(std::string_view referrer) {
