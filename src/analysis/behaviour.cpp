@@ -50,12 +50,14 @@ bool tokenChar(char c) {
 }  // namespace
 
 LogTime parseLogTime(std::string_view f) {
-    static constexpr std::string_view kMonths = "JanFebMarAprMayJunJulAugSepOctNovDec";
+    static constexpr char kMonths[] = "JanFebMarAprMayJunJulAugSepOctNovDec";
     LogTime t;
     if (f.size() < 28 || f[0] != '[' || f[3] != '/' || f[7] != '/' || f[12] != ':' || f[15] != ':' ||
         f[18] != ':' || f[21] != ' ' || (f[22] != '+' && f[22] != '-') || f[27] != ']')
         return t;
-    const std::size_t month = kMonths.find(f.substr(4, 3));
+    std::size_t month = std::string_view::npos;
+    for (std::size_t m = 0; m < 36; m += 3)
+        if (kMonths[m] == f[4] && kMonths[m + 1] == f[5] && kMonths[m + 2] == f[6]) month = m;
     const int day = digits(f, 1, 2), year = digits(f, 8, 4), hour = digits(f, 13, 2), minute = digits(f, 16, 2),
               second = digits(f, 19, 2), zh = digits(f, 23, 2), zm = digits(f, 25, 2);
     if (month == std::string_view::npos || month % 3 != 0 || day < 1 || day > 31 || year < 0 || hour < 0 ||
@@ -90,9 +92,16 @@ std::string isoTime(const LogTime& t) {
 }
 
 bool hasRobotWord(std::string_view agent) {
-    const std::string folded = common::foldCase(agent);
-    for (std::string_view w : kRobotWords)
-        if (folded.find(w) != std::string::npos) return true;
+    // The words are ASCII: "| 0x20" folds exactly the capital letters onto them, and no other byte.
+    for (std::size_t i = 0; i < agent.size(); ++i) {
+        const char c = static_cast<char>(agent[i] | 0x20);
+        for (std::string_view w : kRobotWords) {
+            if (c != w[0] || agent.size() - i < w.size()) continue;
+            std::size_t k = 1;
+            while (k < w.size() && static_cast<char>(agent[i + k] | 0x20) == w[k]) ++k;
+            if (k == w.size()) return true;
+        }
+    }
     return false;
 }
 
@@ -228,9 +237,15 @@ std::uint32_t Behaviour::visitorOf(std::uint32_t host, std::uint32_t agent) {
 }
 
 void Behaviour::addLine(const RankedLine& l, std::uint32_t host, std::uint32_t page, std::uint32_t agent) {
+    // Every path of a page row is an asset or none is (the test ignores letter case and the query),
+    // so the test is made once per row.
+    bool asset = false;
     if (l.isGet && page != kNone) {
         if (page >= pageKinds_.size()) pageKinds_.resize(std::size_t(page) + 1, 0);
-        pageKinds_[page] = l.asset ? 2 : 1;
+        std::uint8_t& kind = pageKinds_[page];
+        if (kind == 0)
+            kind = isAssetPath(l.getPath, l.assetSuffixes ? *l.assetSuffixes : defaultAssetSuffixes()) ? 2 : 1;
+        asset = kind == 2;
     }
     if (l.is404 && l.hasReferrer) {
         scratch_.assign("[").append(l.referrer).append("] ").append(l.requestPath);
@@ -241,8 +256,25 @@ void Behaviour::addLine(const RankedLine& l, std::uint32_t host, std::uint32_t p
     Host& h = hostAt(host);
     h.seen = true;
     if (l.time.size() != lastField_.size() || std::memcmp(l.time.data(), lastField_.data(), l.time.size()) != 0) {
-        lastField_.assign(l.time);
-        lastTime_ = parseLogTime(l.time);
+        // Mostly only the clock moved: the date and zone are read again only when they changed.
+        const std::string_view f = l.time;
+        const bool sameDay = lastTime_.valid && f.size() == 28 && lastField_.size() == 28 &&
+                             std::memcmp(f.data(), lastField_.data(), 13) == 0 &&
+                             std::memcmp(f.data() + 21, lastField_.data() + 21, 7) == 0;
+        const int hour = sameDay ? (f[13] - '0') * 10 + (f[14] - '0') : -1;
+        const int minute = sameDay ? (f[16] - '0') * 10 + (f[17] - '0') : -1;
+        const int second = sameDay ? (f[19] - '0') * 10 + (f[20] - '0') : -1;
+        const auto digit = [](char c) { return c >= '0' && c <= '9'; };
+        if (sameDay && f[15] == ':' && f[18] == ':' && digit(f[13]) && digit(f[14]) && digit(f[16]) &&
+            digit(f[17]) && digit(f[19]) && digit(f[20]) && hour <= 23 && minute <= 59 && second <= 60) {
+            const int old = ((lastField_[13] - '0') * 10 + (lastField_[14] - '0')) * 3600 +
+                            ((lastField_[16] - '0') * 10 + (lastField_[17] - '0')) * 60 +
+                            (lastField_[19] - '0') * 10 + (lastField_[20] - '0');
+            lastTime_.seconds += hour * 3600 + minute * 60 + second - old;
+        } else {
+            lastTime_ = parseLogTime(f);
+        }
+        lastField_.assign(f);
     }
     const LogTime& t = lastTime_;
     if (t.valid) {
@@ -253,7 +285,7 @@ void Behaviour::addLine(const RankedLine& l, std::uint32_t host, std::uint32_t p
     if (!l.isGet) return;
     if (l.getPath.size() == 11 && common::foldedEqual(l.getPath, "/robots.txt")) h.robotsTxt = true;
     if (l.robot && h.robotEntry.empty()) h.robotEntry = store_.keep(l.robotEntry);
-    const bool isPage = !l.asset;
+    const bool isPage = !asset;
     if (isPage) {
         ++h.pages;
         if (l.hasReferrer) ++h.pagesWithReferrer;
@@ -266,9 +298,10 @@ void Behaviour::addLine(const RankedLine& l, std::uint32_t host, std::uint32_t p
     const std::size_t before = visitors_.size();
     Visitor& v = visitors_[visitorOf(host, a)];
     if (visitors_.size() > before && a != kNoAgent) {
-        std::string_view text = l.agent;
-        if (text.size() >= 2 && text.front() == '"' && text.back() == '"') text = text.substr(1, text.size() - 2);
-        if (hasRobotWord(text)) h.robotWord = true;
+        if (a >= agentWords_.size()) agentWords_.resize(std::size_t(a) + 1, 0);
+        std::uint8_t& word = agentWords_[a];
+        if (word == 0) word = hasRobotWord(l.agent) ? 2 : 1;
+        if (word == 2) h.robotWord = true;
     }
     ++v.hits;
     if (l.robot) v.listed = true;
@@ -413,19 +446,23 @@ void Behaviour::finish(const Rankings& rankings) {
     const std::vector<RankRow>& agentRows = rankings.table(RankTable::UserAgents).rows();
     const std::vector<RankRow>& pageRows = rankings.table(RankTable::Pages).rows();
     std::vector<std::int64_t> agentsOf(hosts_.size(), 0);
+    std::vector<std::int64_t> robotLikeHits(agentRows.size(), 0);
     std::string item;
     for (const Visitor& v : visitors_) {
         ++agentsOf[v.host];
         const std::string_view agent = v.agent == kNoAgent ? std::string_view("-") : agentRows[v.agent].item;
+        // Each visitor is a row of its own: its host and agent make it.
         item.assign(hostRows[v.host].item).append(" ").append(agent);
-        tableRef(BehaviourTable::Visitors).tally(item, v.hits, 0, &store_);
-        if (v.agent != kNoAgent && !v.listed && hosts_[v.host].robotLike())
-            tableRef(BehaviourTable::RobotLikeAgents).tally(agent, v.hits, 0, nullptr);
+        tableRef(BehaviourTable::Visitors).appendNew(store_.keep(item), v.hits, 0);
+        if (v.agent != kNoAgent && !v.listed && hosts_[v.host].robotLike()) robotLikeHits[v.agent] += v.hits;
     }
+    // In the order the agents were first seen, like the rankings' agents.
+    for (std::size_t a = 0; a < robotLikeHits.size(); ++a)
+        if (robotLikeHits[a] > 0) tableRef(BehaviourTable::RobotLikeAgents).appendNew(agentRows[a].item, robotLikeHits[a], 0);
     for (std::size_t r = 0; r < pageKinds_.size() && r < pageRows.size(); ++r)
-        if (pageKinds_[r] == 1) tableRef(BehaviourTable::PagesOnly).tally(pageRows[r].item, pageRows[r].hits, pageRows[r].bytes, nullptr);
+        if (pageKinds_[r] == 1) tableRef(BehaviourTable::PagesOnly).appendNew(pageRows[r].item, pageRows[r].hits, pageRows[r].bytes);
     for (std::size_t r = 0; r < entries_.size() && r < pageRows.size(); ++r)
-        if (entries_[r] > 0) tableRef(BehaviourTable::EntryPages).tally(pageRows[r].item, entries_[r], 0, nullptr);
+        if (entries_[r] > 0) tableRef(BehaviourTable::EntryPages).appendNew(pageRows[r].item, entries_[r], 0);
 
     for (std::size_t r = 0; r < hosts_.size() && r < hostRows.size(); ++r) {
         const Host& h = hosts_[r];

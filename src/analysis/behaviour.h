@@ -146,7 +146,8 @@ private:
     std::vector<Host> hosts_;  // by row of the rankings' hosts
     std::vector<Visitor> visitors_;
     HashSlots visitorSlots_{64};
-    std::vector<std::uint8_t> pageKinds_;  // by page row: 0 not seen, 1 page, 2 asset
+    std::vector<std::uint8_t> pageKinds_;   // by page row: 0 not seen, 1 page, 2 asset
+    std::vector<std::uint8_t> agentWords_;  // by agent row: 0 not tested, 1 no robot word, 2 one
     std::vector<std::int64_t> entries_;    // closed visits by the page row of their entry
     std::vector<std::uint32_t> lengths_;   // seconds of each closed visit
     std::int64_t visitCount_ = 0, visitPages_ = 0;

@@ -90,7 +90,7 @@ std::string_view countGet(LogTally& t, const ReferenceLists& lists, const LogLin
         r.pathIndex = file.index;
         r.agent = agent;
         r.hasAgent = fields;
-        r.asset = isAssetPath(path, lists.assetSuffixes);
+        r.assetSuffixes = &lists.assetSuffixes;
     }
     if (found & 2) {
         ++t.faviconCount;
@@ -106,7 +106,8 @@ std::string_view countGet(LogTally& t, const ReferenceLists& lists, const LogLin
 void countLine(LogTally& t, const ReferenceLists& lists, const LogLine& l, std::uint32_t li, std::string_view raw,
                const LogLayout::Cut& cut) {
     const std::string_view line = cut.core;
-    const std::int32_t hour = ExtractHour(ExtractTime(line));
+    const std::string_view timeField = ExtractTime(line);
+    const std::int32_t hour = ExtractHour(timeField);
     const std::string_view host = cut.host;
     // An hour outside the day has no counter: the line is counted everywhere else.
     const bool inDay = hour >= 0 && hour <= 23;
@@ -157,7 +158,7 @@ void countLine(LogTally& t, const ReferenceLists& lists, const LogLine& l, std::
         ranked.is200 = status == Status::Ok;
         ranked.is403 = status == Status::Forbidden;
         ranked.is404 = status == Status::NotFound;
-        ranked.time = ExtractTime(line);
+        ranked.time = timeField;
         ranked.excluded = !lists.excludedHosts.empty() && excludedHost(host, lists.excludedHosts);
         t.rankings->addLine(ranked);
     }

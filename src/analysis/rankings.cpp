@@ -442,11 +442,15 @@ std::vector<RankRow> Rankings::sorted(RankTable t, std::size_t limit) const {
 
 std::vector<std::uint32_t> rankOrder(const RankCounts& counts, RankTable table, std::string_view filter, RankSort by,
                                      bool descending) {
+    return rankOrder(counts, isUrlTable(table), filter, by, descending);
+}
+
+std::vector<std::uint32_t> rankOrder(const RankCounts& counts, bool url, std::string_view filter, RankSort by,
+                                     bool descending) {
     const std::vector<RankRow>& rows = counts.rows();
     std::vector<std::uint32_t> order;
     order.reserve(rows.size());
     const std::string needle = common::foldCase(filter);
-    const bool url = isUrlTable(table);
     std::string folded;
     for (std::size_t i = 0; i < rows.size(); ++i) {
         if (!needle.empty()) {

@@ -85,7 +85,9 @@ struct RankedLine {
     bool robotsFile = false;      // the GET path is "/robots.txt" in any letter case
     std::string_view time;        // the time field, brackets included
     bool excluded = false;        // the host is on the list of addresses left out of the behaviour tables
-    bool asset = false;           // a GET of an asset (an image, style, script...) rather than a page
+    // The suffixes that make a GET path an asset (an image, style, script...) rather than a page;
+    // none: the usual ones.
+    const std::vector<std::string>* assetSuffixes = nullptr;
 };
 
 class TextStore;
@@ -104,6 +106,12 @@ public:
     // For tables counted outside Rankings: adds to the row of item, or appends a row whose item is a
     // copy that store keeps (no store: item itself, which outlives the table); returns the row.
     std::uint32_t tally(std::string_view item, std::int64_t hits, std::int64_t bytes, TextStore* store);
+    // Appends a row for an item that the caller knows to be new, without looking it up: for a table
+    // that is built once and then only read (find and merging do not see such rows).
+    void appendNew(std::string_view item, std::int64_t hits, std::int64_t bytes) {
+        rows_.push_back(RankRow{item, hits, bytes});
+        totalHits_ += hits;
+    }
 
 private:
     friend class Rankings;
@@ -239,6 +247,9 @@ enum class RankSort : std::uint8_t { Hits, Bytes, Item };
 // ignored; empty: every row), sorted by the key (ties by item ascending). Percent-decoded items are
 // tested as shown when isUrlTable.
 std::vector<std::uint32_t> rankOrder(const RankCounts& counts, RankTable table, std::string_view filter, RankSort by,
+                                     bool descending);
+// The same for any table, whose items are tested as shown when decoded.
+std::vector<std::uint32_t> rankOrder(const RankCounts& counts, bool decoded, std::string_view filter, RankSort by,
                                      bool descending);
 
 // The rank of a row: 1 + the number of rows with more hits, so equal hits share a rank.

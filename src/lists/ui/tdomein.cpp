@@ -2,6 +2,7 @@
 #include "lists/ui/tdomein.h"
 
 #include <algorithm>
+#include <filesystem>
 #include <limits>
 #include <optional>
 
@@ -15,6 +16,7 @@
 #include <QTabWidget>
 #include <QVBoxLayout>
 
+#include "analysis/behaviour.h"
 #include "common/programdir.h"
 #include "lists/listfile.h"
 #include "qtedge/commandguard.h"
@@ -51,7 +53,9 @@ TDomein::TDomein(QWidget* parent)
                           Qt::WindowMaximizeButtonHint | Qt::WindowCloseButtonHint),
       pages_{Page{nullptr, lists::EditedList(common::materiaFile(lists::kDomeinList))},
              Page{nullptr, lists::EditedList(common::materiaFile(lists::kCheckDomeinList))},
-             Page{nullptr, lists::EditedList(common::materiaFile(lists::kSERobotsList))}} {
+             Page{nullptr, lists::EditedList(common::materiaFile(lists::kSERobotsList))},
+             Page{nullptr, lists::EditedList(common::materiaFile(lists::kExcludeList))},
+             Page{nullptr, lists::EditedList(common::materiaFile(lists::kAssetList))}} {
     setObjectName("Domein");
     setWindowTitle(QStringLiteral("ドメイン管理"));
 
@@ -109,19 +113,39 @@ TDomein::TDomein(QWidget* parent)
     const int fullTabsWidth = layout->sizeHint().width();
     Seet->setMinimumWidth(0);
     resize(std::max(404, fullTabsWidth), 270);
+    // The two later lists come after the three, beyond the width the window starts with.
+    ExcludeList = listBox("ExcludeList");
+    AssetList = listBox("AssetList");
+    ExcludeHosts = listPage(Seet, "ExcludeHosts", QStringLiteral("除外アドレス"), ExcludeList);
+    AssetSuffixes = listPage(Seet, "AssetSuffixes", QStringLiteral("アセット"), AssetList);
+    pages_[3].box = ExcludeList;
+    pages_[4].box = AssetList;
     setMinimumSize(355, 230);
     closeWithKeys(this, true);
 
     connect(RunButton, &QPushButton::clicked, this, &TDomein::RunButtonClick);
     connect(DelButton, &QPushButton::clicked, this, &TDomein::DelButtonClick);
     for (QWidget* w : {static_cast<QWidget*>(InputDomein), static_cast<QWidget*>(ResistList),
-                       static_cast<QWidget*>(BList), static_cast<QWidget*>(Robots)})
+                       static_cast<QWidget*>(BList), static_cast<QWidget*>(Robots),
+                       static_cast<QWidget*>(ExcludeList), static_cast<QWidget*>(AssetList)})
         w->installEventFilter(this);
 }
 
 void TDomein::FormCreate() {
+    // The two later lists may be missing where the program ran before they came: no addresses are
+    // left out then, and the asset list starts from the suffixes the analysis uses without it.
+    const std::string assets = common::materiaFile(lists::kAssetList);
+    std::error_code missing;
+    if (!std::filesystem::exists(assets, missing)) {
+        runCommand(this, [&] {
+            lists::updateList(assets, [](common::StringList& l) {
+                if (l.empty()) l = analysis::defaultAssetSuffixes();
+            });
+        });
+    }
     // Each list on its own: a list that fails to load must not keep the others from loading.
     for (Page& page : pages_) {
+        if (&page == &pages_[3] && !std::filesystem::exists(page.list.path(), missing)) continue;
         runCommand(this, [&] {
             try {
                 page.list.load();
@@ -190,10 +214,20 @@ bool TDomein::eventFilter(QObject* watched, QEvent* event) {
         auto* key = static_cast<QKeyEvent*>(event);
         if (watched == InputDomein) InputDomeinKeyDown(key);
         else if (watched == ResistList) ResistListKeyDown(key);
-        else if (watched == BList || watched == Robots) BListKeyDown(key);
+        else if (watched == BList || watched == Robots || watched == ExcludeList || watched == AssetList)
+            BListKeyDown(key);
     }
     // Not consumed: the control handles the key as it always does.
     return QWidget::eventFilter(watched, event);
+}
+
+void TDomein::proposeRobot(const QString& text) {
+    Seet->setCurrentWidget(RobotList);
+    InputDomein->setText(text);
+    show();
+    raise();
+    activateWindow();
+    InputDomein->setFocus();
 }
 
 void TDomein::InputDomeinKeyDown(QKeyEvent* key) {
