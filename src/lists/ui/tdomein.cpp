@@ -137,11 +137,13 @@ void TDomein::FormCreate() {
     const std::string assets = common::materiaFile(lists::kAssetList);
     std::error_code missing;
     if (!std::filesystem::exists(assets, missing)) {
-        runCommand(this, [&] {
+        // Only a convenience: where it cannot be written, the first change of the list says why.
+        try {
             lists::updateList(assets, [](common::StringList& l) {
                 if (l.empty()) l = analysis::defaultAssetSuffixes();
             });
-        });
+        } catch (const std::exception&) {
+        }
     }
     // Each list on its own: a list that fails to load must not keep the others from loading.
     for (Page& page : pages_) {
