@@ -67,7 +67,7 @@ std::string_view countGet(LogTally& t, const ReferenceLists& lists, const LogLin
         // The rankings take an empty referrer for none, and test the own domains against the host and
         // path alone: a search engine's address names the site in its query.
         r.hasReferrer = !referrer.empty();
-        r.foreignReferrer = !own || !lists.ownReferrers.any(referrer.substr(0, referrer.find_first_of("?#")));
+        r.foreignReferrer = foreignForRankings(lists, referrer, own);
         r.referrer = referrer;
     }
 
@@ -213,6 +213,22 @@ std::vector<std::size_t> passChunkEnds(std::size_t count, unsigned threads) {
         ends.push_back(at);
     }
     return ends;
+}
+
+bool foreignForRankings(const ReferenceLists& lists, std::string_view referrer, bool ownAnywhere) {
+    return !ownAnywhere || !lists.ownReferrers.any(referrer.substr(0, referrer.find_first_of("?#")));
+}
+
+void loadBehaviourLists(ReferenceLists& lists, const std::string& dir) {
+    auto load = [&dir](const char* file) -> std::optional<common::StringList> {
+        const std::string path = dir.empty() ? common::materiaFile(file) : dir + "/" + file;
+        std::error_code missing;
+        if (!std::filesystem::exists(path, missing)) return std::nullopt;
+        return lists::loadList(path);
+    };
+    if (auto excluded = load(lists::kExcludeList))
+        lists.excludedHosts.assign(excluded->begin(), excluded->end());
+    if (auto assets = load(lists::kAssetList)) lists.assetSuffixes.assign(assets->begin(), assets->end());
 }
 
 namespace {
@@ -390,20 +406,6 @@ common::StringList loadListStep(ResultView& view, const std::string& dir, const 
     writeListHeader(view, pane, list);
     view.progressMessage(text::progress(step + 1));
     return list;
-}
-
-// The two lists of the behaviour tables. They came after the three the window has always read, so a
-// file that is not there is no error: no addresses are left out, and the usual suffixes make assets.
-void loadBehaviourLists(ReferenceLists& lists, const std::string& dir) {
-    auto load = [&dir](const char* file) -> std::optional<common::StringList> {
-        const std::string path = dir.empty() ? common::materiaFile(file) : dir + "/" + file;
-        std::error_code missing;
-        if (!std::filesystem::exists(path, missing)) return std::nullopt;
-        return lists::loadList(path);
-    };
-    if (auto excluded = load(lists::kExcludeList))
-        lists.excludedHosts.assign(excluded->begin(), excluded->end());
-    if (auto assets = load(lists::kAssetList)) lists.assetSuffixes.assign(assets->begin(), assets->end());
 }
 
 void analyse(const std::string& path, ResultView& view, const AnalysisOptions& options) {

@@ -54,6 +54,16 @@ void LogCounting(const std::string& path, ResultView& view, const AnalysisOption
 void countLines(LogTally& tally, const ReferenceLists& lists, ResultView* progress, unsigned threads = 1,
                 bool skipBadLines = false);
 
+// Whether the rankings take a referrer as foreign: no own-domain entry in its host and path (the
+// query of a search engine's address names the site it leads to). ownAnywhere: the pane's test of
+// the whole referrer, already made.
+bool foreignForRankings(const ReferenceLists& lists, std::string_view referrer, bool ownAnywhere);
+
+// Reads the lists of the behaviour tables from dir (empty: the program's materia/) into lists. They
+// came after the three the window has always read, so a file that is not there is no error: no
+// addresses are left out, and the usual suffixes make assets.
+void loadBehaviourLists(ReferenceLists& lists, const std::string& dir);
+
 // The threads that AnalysisOptions::threads asks for: 0 means one per processor.
 unsigned passThreads(unsigned requested);
 // Where the chunks of a pass over count lines on threads threads end, in order: the last one is count

@@ -270,13 +270,14 @@ std::string_view TextStore::copy(std::string_view text) {
     return kept;
 }
 
-Rankings::Rankings(std::shared_ptr<const LogText> log)
+Rankings::Rankings(std::shared_ptr<const LogText> log, bool withBehaviour)
     : log_(std::move(log)),
       buffer_(log_ ? log_->buffer() : std::string_view{}),
       tables_{RankCounts(true),  RankCounts(true),  RankCounts(false), RankCounts(true),
               RankCounts(true),  RankCounts(false), RankCounts(true),  RankCounts(true),
               RankCounts(false), RankCounts(false), RankCounts(true)},
-      behaviour_(std::make_shared<Behaviour>()) {
+      behaviour_(std::make_shared<Behaviour>()),
+      withBehaviour_(withBehaviour) {
     statusRows_.fill(HashSlots::kAbsent);
 }
 
@@ -330,10 +331,12 @@ void Rankings::addLine(const RankedLine& l) {
     lineToLog_ = l.toLog;
     LineRows rows;
     addFields(l, rows);
-    behaviour_->addLine(l, rows.host, rows.page, rows.agent);
+    if (withBehaviour_) behaviour_->addLine(l, rows.host, rows.page, rows.agent);
 }
 
-void Rankings::finish() { behaviour_->finish(*this); }
+void Rankings::finish() {
+    if (withBehaviour_) behaviour_->finish(*this);
+}
 
 void Rankings::addFields(const RankedLine& l, LineRows& rows) {
     // The pass has looked the host and the path up in its distinct lists already.
@@ -425,7 +428,7 @@ void Rankings::merge(const Rankings& later) {
             tables_[t].add(row.item, from.hashes_[i], row.hits, row.bytes, keepHere);
         }
     }
-    behaviour_->merge(*later.behaviour_, *this, later);
+    if (withBehaviour_) behaviour_->merge(*later.behaviour_, *this, later);
 }
 
 std::vector<RankRow> Rankings::sorted(RankTable t, std::size_t limit) const {

@@ -163,7 +163,8 @@ public:
     // first seen far back would bring that part of the log back into memory, and the first sights of
     // a log's items are spread over the whole of it. Only items of kLongItem bytes or more that lie in
     // the log stay views into it, so that a freak line does not take twice its size.
-    explicit Rankings(std::shared_ptr<const LogText> log = nullptr);
+    // withBehaviour: count the behaviour tables too (the history's rankings of a day need none).
+    explicit Rankings(std::shared_ptr<const LogText> log = nullptr, bool withBehaviour = true);
     static constexpr std::size_t kLongItem = 4096;
     Rankings(Rankings&&) = default;
     Rankings& operator=(Rankings&&) = default;
@@ -238,6 +239,7 @@ private:
     // Row of each status "000" to "999", and of "-" at 1000: a status needs no hashing.
     std::array<std::uint32_t, 1001> statusRows_;
     std::shared_ptr<Behaviour> behaviour_;
+    bool withBehaviour_;
 };
 
 // What the ranking window sorts a table by.

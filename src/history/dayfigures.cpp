@@ -8,6 +8,7 @@
 #include <map>
 #include <thread>
 
+#include "analysis/behaviour.h"
 #include "analysis/logcounting.h"
 #include "analysis/logline.h"
 #include "common/casefold.h"
@@ -103,7 +104,7 @@ constexpr std::size_t kReleaseEvery = 16384;
 // What a run of lines gives one day: counters, hashes, and (when counted in full) rankings.
 struct DayRun {
     DayRun(const std::shared_ptr<const analysis::LogText>& log, bool full)
-        : rankings(full ? std::make_unique<analysis::Rankings>(log) : nullptr) {}
+        : rankings(full ? std::make_unique<analysis::Rankings>(log, false) : nullptr) {}
     DayCounts counts;
     std::int32_t first = 86400, last = -1;
     HashSet hosts, visitors;
@@ -130,9 +131,9 @@ void countGet(DayCounts& c, const analysis::ReferenceLists& lists, const LogLine
         c.bytes += r.bytes;
     }
     if (l.find(analysis::kNoReferrerMarker, getQuote + 1) == LogLine::npos) {
-        r.hasReferrer = true;
         r.referrer = analysis::Referrer(l, getQuote);
-        r.foreignReferrer = !lists.ownReferrers.any(r.referrer);
+        r.hasReferrer = !r.referrer.empty();  // as the rankings of the pass take it
+        r.foreignReferrer = analysis::foreignForRankings(lists, r.referrer, lists.ownReferrers.any(r.referrer));
     }
     std::string_view robotEntry;
     const std::uint32_t found = lists.robotsAndFavicon.groups(line, 1, robotEntry);
@@ -182,7 +183,10 @@ void countLine(RunOfLines& run, const std::shared_ptr<const analysis::LogText>& 
     const std::string_view hostText = analysis::ExtractHost(line);
     const std::uint64_t host = spread(common::foldedHash(hostText));
     d.hosts.insert(host);
-    d.visitors.insert(spread(host ^ spread(common::foldedHash(visitorAgent(line)) + 0x9e3779b97f4a7c15ull)));
+    // An excluded address (the user's own, a monitor) is nobody's visit. Its host stays: the day's
+    // hosts add up to the host count of the analysis.
+    if (lists.excludedHosts.empty() || !analysis::excludedHost(hostText, lists.excludedHosts))
+        d.visitors.insert(spread(host ^ spread(common::foldedHash(visitorAgent(line)) + 0x9e3779b97f4a7c15ull)));
     if (!full) return;
 
     l.scan(line);
