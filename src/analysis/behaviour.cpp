@@ -52,16 +52,16 @@ bool tokenChar(char c) {
 LogTime parseLogTime(std::string_view f) {
     static constexpr char kMonths[] = "JanFebMarAprMayJunJulAugSepOctNovDec";
     LogTime t;
-    if (f.size() < 28 || f[0] != '[' || f[3] != '/' || f[7] != '/' || f[12] != ':' || f[15] != ':' ||
-        f[18] != ':' || f[21] != ' ' || (f[22] != '+' && f[22] != '-') || f[27] != ']')
+    if (f.size() < 28 || f[0] != '[' || f[3] != '/' || f[7] != '/' || f[12] != ':' || f[15] != ':' || f[18] != ':' ||
+        f[21] != ' ' || (f[22] != '+' && f[22] != '-') || f[27] != ']')
         return t;
     std::size_t month = std::string_view::npos;
     for (std::size_t m = 0; m < 36; m += 3)
         if (kMonths[m] == f[4] && kMonths[m + 1] == f[5] && kMonths[m + 2] == f[6]) month = m;
     const int day = digits(f, 1, 2), year = digits(f, 8, 4), hour = digits(f, 13, 2), minute = digits(f, 16, 2),
               second = digits(f, 19, 2), zh = digits(f, 23, 2), zm = digits(f, 25, 2);
-    if (month == std::string_view::npos || month % 3 != 0 || day < 1 || day > 31 || year < 0 || hour < 0 ||
-        hour > 23 || minute < 0 || minute > 59 || second < 0 || second > 60 || zh < 0 || zm < 0 || zm > 59)
+    if (month == std::string_view::npos || month % 3 != 0 || day < 1 || day > 31 || year < 0 || hour < 0 || hour > 23 ||
+        minute < 0 || minute > 59 || second < 0 || second > 60 || zh < 0 || zm < 0 || zm > 59)
         return t;
     t.offset = (f[22] == '-' ? -1 : 1) * (zh * 60 + zm);
     t.seconds = daysFromCivil(year, static_cast<unsigned>(month / 3 + 1), static_cast<unsigned>(day)) * 86400 +
@@ -130,7 +130,7 @@ std::string robotToken(std::string_view agent) {
 }
 
 const std::vector<std::string>& defaultAssetSuffixes() {
-    static const std::vector<std::string> suffixes = {".css", ".js",  ".png", ".jpg",  ".jpeg",  ".gif",
+    static const std::vector<std::string> suffixes = {".css", ".js",  ".png",  ".jpg",  ".jpeg",  ".gif",
                                                       ".ico", ".svg", ".webp", ".woff", ".woff2", ".map"};
     return suffixes;
 }
@@ -226,9 +226,8 @@ Behaviour::Host& Behaviour::hostAt(std::uint32_t row) {
 
 std::uint32_t Behaviour::visitorOf(std::uint32_t host, std::uint32_t agent) {
     const std::uint32_t h = pairHash(host, agent);
-    const HashSlots::Found f = visitorSlots_.find(h, [&](std::uint32_t i) {
-        return visitors_[i].host == host && visitors_[i].agent == agent;
-    });
+    const HashSlots::Found f = visitorSlots_.find(
+        h, [&](std::uint32_t i) { return visitors_[i].host == host && visitors_[i].agent == agent; });
     if (f.index != HashSlots::kAbsent) return f.index;
     visitors_.push_back(Visitor{host, agent, 0, false, false, false, 0, 0, {}, {}});
     const auto index = static_cast<std::uint32_t>(visitors_.size() - 1);
@@ -265,11 +264,11 @@ void Behaviour::addLine(const RankedLine& l, std::uint32_t host, std::uint32_t p
         const int minute = sameDay ? (f[16] - '0') * 10 + (f[17] - '0') : -1;
         const int second = sameDay ? (f[19] - '0') * 10 + (f[20] - '0') : -1;
         const auto digit = [](char c) { return c >= '0' && c <= '9'; };
-        if (sameDay && f[15] == ':' && f[18] == ':' && digit(f[13]) && digit(f[14]) && digit(f[16]) &&
-            digit(f[17]) && digit(f[19]) && digit(f[20]) && hour <= 23 && minute <= 59 && second <= 60) {
+        if (sameDay && f[15] == ':' && f[18] == ':' && digit(f[13]) && digit(f[14]) && digit(f[16]) && digit(f[17]) &&
+            digit(f[19]) && digit(f[20]) && hour <= 23 && minute <= 59 && second <= 60) {
             const int old = ((lastField_[13] - '0') * 10 + (lastField_[14] - '0')) * 3600 +
-                            ((lastField_[16] - '0') * 10 + (lastField_[17] - '0')) * 60 +
-                            (lastField_[19] - '0') * 10 + (lastField_[20] - '0');
+                            ((lastField_[16] - '0') * 10 + (lastField_[17] - '0')) * 60 + (lastField_[19] - '0') * 10 +
+                            (lastField_[20] - '0');
             lastTime_.seconds += hour * 3600 + minute * 60 + second - old;
         } else {
             lastTime_ = parseLogTime(f);
@@ -435,7 +434,8 @@ void Behaviour::finish(const Rankings& rankings) {
         std::nth_element(lengths_.begin(), lengths_.begin() + static_cast<std::ptrdiff_t>(mid), lengths_.end());
         std::int64_t median = lengths_[mid];
         if (lengths_.size() % 2 == 0) {
-            const std::uint32_t below = *std::max_element(lengths_.begin(), lengths_.begin() + static_cast<std::ptrdiff_t>(mid));
+            const std::uint32_t below = *std::max_element(lengths_.begin(),
+                                                          lengths_.begin() + static_cast<std::ptrdiff_t>(mid));
             median = (median + below) / 2;
         }
         summary_.medianSeconds = median;
@@ -458,9 +458,11 @@ void Behaviour::finish(const Rankings& rankings) {
     }
     // In the order the agents were first seen, like the rankings' agents.
     for (std::size_t a = 0; a < robotLikeHits.size(); ++a)
-        if (robotLikeHits[a] > 0) tableRef(BehaviourTable::RobotLikeAgents).appendNew(agentRows[a].item, robotLikeHits[a], 0);
+        if (robotLikeHits[a] > 0)
+            tableRef(BehaviourTable::RobotLikeAgents).appendNew(agentRows[a].item, robotLikeHits[a], 0);
     for (std::size_t r = 0; r < pageKinds_.size() && r < pageRows.size(); ++r)
-        if (pageKinds_[r] == 1) tableRef(BehaviourTable::PagesOnly).appendNew(pageRows[r].item, pageRows[r].hits, pageRows[r].bytes);
+        if (pageKinds_[r] == 1)
+            tableRef(BehaviourTable::PagesOnly).appendNew(pageRows[r].item, pageRows[r].hits, pageRows[r].bytes);
     for (std::size_t r = 0; r < entries_.size() && r < pageRows.size(); ++r)
         if (entries_[r] > 0) tableRef(BehaviourTable::EntryPages).appendNew(pageRows[r].item, entries_[r], 0);
 
@@ -478,15 +480,6 @@ void Behaviour::finish(const Rankings& rankings) {
 
 std::vector<RankRow> Behaviour::sorted(BehaviourTable t, std::size_t limit) const {
     return sortedRows(table(t), limit);
-}
-
-std::vector<RankRow> sortedRows(const RankCounts& counts, std::size_t limit) {
-    std::vector<std::uint32_t> order = counts.sortedOrder();
-    if (limit > 0 && order.size() > limit) order.resize(limit);
-    std::vector<RankRow> rows;
-    rows.reserve(order.size());
-    for (std::uint32_t i : order) rows.push_back(counts.rows()[i]);
-    return rows;
 }
 
 std::vector<ShownTable> shownTables(const Rankings& rankings) {

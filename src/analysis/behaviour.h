@@ -18,11 +18,11 @@ namespace analysis {
 
 // The tables beside the rankings, in the order every reader shows them.
 enum class BehaviourTable : std::uint8_t {
-    Visitors,          // host and user agent, one hit per GET line (excluded hosts left out)
-    PagesOnly,         // the pages table without assets
-    EntryPages,        // the first page of each visit
-    NotFoundFrom,      // "[referrer] path" of the lines answered 404 that have a referrer
-    RobotLikeAgents,   // user agents of robot-like hosts that no robot string matched
+    Visitors,         // host and user agent, one hit per GET line (excluded hosts left out)
+    PagesOnly,        // the pages table without assets
+    EntryPages,       // the first page of each visit
+    NotFoundFrom,     // "[referrer] path" of the lines answered 404 that have a referrer
+    RobotLikeAgents,  // user agents of robot-like hosts that no robot string matched
 };
 inline constexpr std::size_t kBehaviourTableCount = 5;
 inline constexpr std::array<std::string_view, kBehaviourTableCount> kBehaviourTableNames = {
@@ -100,7 +100,9 @@ public:
     // One row per host that is not excluded, by hits descending, then host ascending.
     const std::vector<HostDetail>& hostDetail() const { return detail_; }
     static bool hasBytes(BehaviourTable t) { return t == BehaviourTable::PagesOnly; }
-    static bool isUrlTable(BehaviourTable t) { return t != BehaviourTable::Visitors && t != BehaviourTable::RobotLikeAgents; }
+    static bool isUrlTable(BehaviourTable t) {
+        return t != BehaviourTable::Visitors && t != BehaviourTable::RobotLikeAgents;
+    }
 
 private:
     static constexpr std::uint32_t kNone = HashSlots::kAbsent;
@@ -148,8 +150,8 @@ private:
     HashSlots visitorSlots_{64};
     std::vector<std::uint8_t> pageKinds_;   // by page row: 0 not seen, 1 page, 2 asset
     std::vector<std::uint8_t> agentWords_;  // by agent row: 0 not tested, 1 no robot word, 2 one
-    std::vector<std::int64_t> entries_;    // closed visits by the page row of their entry
-    std::vector<std::uint32_t> lengths_;   // seconds of each closed visit
+    std::vector<std::int64_t> entries_;     // closed visits by the page row of their entry
+    std::vector<std::uint32_t> lengths_;    // seconds of each closed visit
     std::int64_t visitCount_ = 0, visitPages_ = 0;
     TextStore store_;
     std::array<RankCounts, kBehaviourTableCount> tables_;
@@ -170,12 +172,10 @@ namespace analysis {
 struct ShownTable {
     std::string_view name, caption;
     const RankCounts* counts;
-    bool bytes;  // its rows carry bytes
-    bool url;    // its items are shown percent-decoded
+    bool bytes;                        // its rows carry bytes
+    bool url;                          // its items are shown percent-decoded
     std::optional<RankTable> ranking;  // which of the rankings' tables it is, if one
 };
 std::vector<ShownTable> shownTables(const Rankings& rankings);
-// Rows of a table by hits descending, then item ascending; at most limit rows (0: all).
-std::vector<RankRow> sortedRows(const RankCounts& counts, std::size_t limit = 0);
 
 }  // namespace analysis

@@ -8,9 +8,9 @@
 #include <cstring>
 #include <exception>
 #include <filesystem>
-#include <optional>
 #include <mutex>
 #include <new>
+#include <optional>
 #include <thread>
 #include <vector>
 
@@ -226,8 +226,7 @@ void loadBehaviourLists(ReferenceLists& lists, const std::string& dir) {
         if (!std::filesystem::exists(path, missing)) return std::nullopt;
         return lists::loadList(path);
     };
-    if (auto excluded = load(lists::kExcludeList))
-        lists.excludedHosts.assign(excluded->begin(), excluded->end());
+    if (auto excluded = load(lists::kExcludeList)) lists.excludedHosts.assign(excluded->begin(), excluded->end());
     if (auto assets = load(lists::kAssetList)) lists.assetSuffixes.assign(assets->begin(), assets->end());
 }
 

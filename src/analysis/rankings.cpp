@@ -431,8 +431,9 @@ void Rankings::merge(const Rankings& later) {
     if (withBehaviour_) behaviour_->merge(*later.behaviour_, *this, later);
 }
 
-std::vector<RankRow> Rankings::sorted(RankTable t, std::size_t limit) const {
-    const RankCounts& counts = table(t);
+std::vector<RankRow> Rankings::sorted(RankTable t, std::size_t limit) const { return sortedRows(table(t), limit); }
+
+std::vector<RankRow> sortedRows(const RankCounts& counts, std::size_t limit) {
     std::vector<std::uint32_t> order = counts.sortedOrder();
     if (limit > 0 && order.size() > limit) order.resize(limit);
     std::vector<RankRow> rows;

@@ -242,6 +242,9 @@ private:
     bool withBehaviour_;
 };
 
+// Rows of a table by hits descending, then item ascending; at most limit rows (0: all).
+std::vector<RankRow> sortedRows(const RankCounts& counts, std::size_t limit = 0);
+
 // What the ranking window sorts a table by.
 enum class RankSort : std::uint8_t { Hits, Bytes, Item };
 

@@ -50,7 +50,8 @@ QVariant HostDetailModel::data(const QModelIndex& index, int role) const {
         case First: return QString::fromStdString(analysis::isoTime(h.first));
         case Last: return QString::fromStdString(analysis::isoTime(h.last));
         case Agents: return static_cast<qlonglong>(h.agents);
-        case RobotsTxt: return role == kSortRole ? QVariant(h.robotsTxt) : QVariant(h.robotsTxt ? QStringLiteral("○") : QString());
+        case RobotsTxt:
+            return role == kSortRole ? QVariant(h.robotsTxt) : QVariant(h.robotsTxt ? QStringLiteral("○") : QString());
         case RobotEntry: return shownText(toQString(h.robotEntry));
         case RobotLike:
             return role == kSortRole ? QVariant(h.robotLike)
@@ -61,8 +62,9 @@ QVariant HostDetailModel::data(const QModelIndex& index, int role) const {
 
 QVariant HostDetailModel::headerData(int section, Qt::Orientation orientation, int role) const {
     if (orientation != Qt::Horizontal || role != Qt::DisplayRole) return {};
-    static const char* const kCaptions[] = {"ホスト", "件数", "ページ",     "転送量",         "404",           "最初",
-                                            "最後",   "ブラウザ", "robots.txt", "ロボット文字列", "ロボットらしい"};
+    static const char* const kCaptions[] = {"ホスト",     "件数",           "ページ",        "転送量",
+                                            "404",        "最初",           "最後",          "ブラウザ",
+                                            "robots.txt", "ロボット文字列", "ロボットらしい"};
     return section >= 0 && section < Count ? QString::fromUtf8(kCaptions[section]) : QVariant();
 }
 
@@ -84,7 +86,8 @@ HostDetailPage::HostDetailPage(QWidget* parent) : QWidget(parent) {
     filter_->setSortRole(HostDetailModel::kSortRole);
     visits_ = new QLabel;
     visits_->setObjectName("VisitsSummary");
-    auto* rule = new QLabel(QString::fromUtf8(analysis::kRobotLikeRule.data(), static_cast<qsizetype>(analysis::kRobotLikeRule.size())));
+    auto* rule = new QLabel(
+        QString::fromUtf8(analysis::kRobotLikeRule.data(), static_cast<qsizetype>(analysis::kRobotLikeRule.size())));
     rule->setObjectName("RobotLikeRule");
     rule->setWordWrap(true);
     markedOnly_ = new QCheckBox(QStringLiteral("ロボットらしいホストだけ(&M)"));

@@ -169,9 +169,7 @@ int RankingModel::rowCount(const QModelIndex& parent) const {
     return parent.isValid() ? 0 : static_cast<int>(order_.size());
 }
 
-int RankingModel::columnCount(const QModelIndex& parent) const {
-    return parent.isValid() ? 0 : bytes() ? 5 : 4;
-}
+int RankingModel::columnCount(const QModelIndex& parent) const { return parent.isValid() ? 0 : bytes() ? 5 : 4; }
 
 RankingModel::Column RankingModel::columnAt(int section) const {
     if (section == 3 && !bytes()) return Column::Item;

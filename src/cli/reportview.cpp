@@ -83,13 +83,16 @@ void writeBehaviourText(std::string& o, Out& out, std::size_t top, const analysi
     const analysis::Behaviour& b = rankings.behaviour();
     const analysis::VisitSummary& v = b.visits();
     char buf[160];
-    std::snprintf(buf, sizeof buf, "\n== 訪問 (visits) ==\n訪問者 %zu, 訪問 %lld, 訪問あたりのページ %.2f, 訪問の長さ (中央値) %lld 秒\n",
-                  b.table(analysis::BehaviourTable::Visitors).size(), static_cast<long long>(v.count),
-                  v.pagesPerVisit(), static_cast<long long>(v.medianSeconds));
+    std::snprintf(
+        buf, sizeof buf,
+        "\n== 訪問 (visits) ==\n訪問者 %zu, 訪問 %lld, 訪問あたりのページ %.2f, 訪問の長さ (中央値) %lld 秒\n",
+        b.table(analysis::BehaviourTable::Visitors).size(), static_cast<long long>(v.count), v.pagesPerVisit(),
+        static_cast<long long>(v.medianSeconds));
     o += buf;
     const std::vector<analysis::HostDetail>& hosts = b.hostDetail();
     o += "\n== ホスト詳細 (hostDetail): " + std::to_string(hosts.size()) + " ホスト ==\n";
-    o += "      件数  ページ          転送量   404 ブラウザ robots.txt 印 最初                      最後                      ホスト [ロボット文字列]\n";
+    o += "      件数  ページ          転送量   404 ブラウザ robots.txt 印 最初                      最後               "
+         "       ホスト [ロボット文字列]\n";
     for (std::size_t i = 0; i < hosts.size() && (top == 0 || i < top); ++i) {
         const analysis::HostDetail& h = hosts[i];
         std::snprintf(buf, sizeof buf, "%10lld %7lld %15lld %5lld %7lld %-10s %-2s ", static_cast<long long>(h.hits),

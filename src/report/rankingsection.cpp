@@ -35,10 +35,11 @@ void appendHostDetail(std::string& html, const analysis::Behaviour& b) {
             number(v.count) + "、訪問あたりのページ " + line + "、訪問の長さ (中央値) " + number(v.medianSeconds) +
             " 秒</p>\n</details>\n";
     const std::vector<analysis::HostDetail>& hosts = b.hostDetail();
-    html += "<details id=\"rank-hostDetail\"><summary>ホスト詳細 <span class=\"note\">(" + number(static_cast<std::int64_t>(hosts.size())) +
-            " 件)</span></summary>\n<p class=\"note\">";
+    html += "<details id=\"rank-hostDetail\"><summary>ホスト詳細 <span class=\"note\">(" +
+            number(static_cast<std::int64_t>(hosts.size())) + " 件)</span></summary>\n<p class=\"note\">";
     appendHtmlText(html, analysis::kRobotLikeRule);
-    html += "</p>\n<table><tr><th>ホスト</th><th class=\"n\">件数</th><th class=\"n\">ページ</th><th class=\"n\">転送量</th>"
+    html += "</p>\n<table><tr><th>ホスト</th><th class=\"n\">件数</th><th class=\"n\">ページ</th><th "
+            "class=\"n\">転送量</th>"
             "<th class=\"n\">404</th><th>最初</th><th>最後</th><th class=\"n\">ブラウザ</th><th>robots.txt</th>"
             "<th>ロボット文字列</th><th>ロボットらしい</th></tr>\n";
     std::string scratch;

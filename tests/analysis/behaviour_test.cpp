@@ -16,8 +16,8 @@ namespace {
 std::string at(int s, const std::string& host, const std::string& path, const std::string& referrer = "-",
                const std::string& agent = "Mozilla/5.0", const std::string& status = "200") {
     char time[40];
-    std::snprintf(time, sizeof time, "[%02d/Oct/2004:%02d:%02d:%02d +0900]", 10 + s / 86400, s / 3600 % 24,
-                  s / 60 % 60, s % 60);
+    std::snprintf(time, sizeof time, "[%02d/Oct/2004:%02d:%02d:%02d +0900]", 10 + s / 86400, s / 3600 % 24, s / 60 % 60,
+                  s % 60);
     return host + " - - " + time + " \"GET " + path + " HTTP/1.1\" " + status + " 10 \"" + referrer + "\" \"" + agent +
            "\"\n";
 }
@@ -177,7 +177,8 @@ TEST(Behaviour, MergeAtEverySplitEqualsOnePass) {
                       at(20, "a", "/y") + at(1900, "a", "/y") + at(1901, "B", "/z.css") +
                       at(1902, "b", "/gone", "http://r.example/", "Mozilla/5.0", "404") + at(1903, "c", "/") +
                       at(5000, "a", "/late") + at(5001, "a", "/Late") + at(5002, "a", "/x", "-", "Bot") +
-                      at(5060, "c", "/") + at(9000, "c", "/again") + "junk [10/Okt/2004:13:55:36 +0900] \"GET /odd HTTP/1.0\" 200 1 \"-\" \"Bot\"\n" +
+                      at(5060, "c", "/") + at(9000, "c", "/again") +
+                      "junk [10/Okt/2004:13:55:36 +0900] \"GET /odd HTTP/1.0\" 200 1 \"-\" \"Bot\"\n" +
                       at(9001, "b", "/x");
     const ReferenceLists l = lists({"Bot"});
     const Pass whole(log, l);
@@ -194,8 +195,8 @@ TEST(Behaviour, MergeAtEverySplitEqualsOnePass) {
     // Three runs merged left to right into an empty accumulator.
     for (std::size_t i = 1; i + 1 < breaks.size(); ++i) {
         Rankings merged;
-        Pass a(log.substr(0, breaks[i - 1]), l, 1, false), b(log.substr(breaks[i - 1], breaks[i] - breaks[i - 1]), l, 1, false),
-            c(log.substr(breaks[i]), l, 1, false);
+        Pass a(log.substr(0, breaks[i - 1]), l, 1, false),
+            b(log.substr(breaks[i - 1], breaks[i] - breaks[i - 1]), l, 1, false), c(log.substr(breaks[i]), l, 1, false);
         merged.merge(*a.tally.rankings);
         merged.merge(*b.tally.rankings);
         merged.merge(*c.tally.rankings);
@@ -210,14 +211,15 @@ TEST(Behaviour, RealLogGivesTheSameOnAnyNumberOfThreads) {
     const Pass one(log, l, 1), three(log, l, 3);
     EXPECT_EQ(everything(three.b()), everything(one.b()));
     EXPECT_GT(one.b().visits().count, 1000);
-    EXPECT_EQ(one.b().table(BehaviourTable::PagesOnly).totalHits() +
-                  [&] {
-                      std::int64_t assets = 0;
-                      for (const RankRow& r : one.tally.rankings->table(RankTable::Pages).rows())
-                          if (isAssetPath(r.item, defaultAssetSuffixes())) assets += r.hits;
-                      return assets;
-                  }(),
-              one.tally.getCount);
+    EXPECT_EQ(
+        one.b().table(BehaviourTable::PagesOnly).totalHits() +
+            [&] {
+                std::int64_t assets = 0;
+                for (const RankRow& r : one.tally.rankings->table(RankTable::Pages).rows())
+                    if (isAssetPath(r.item, defaultAssetSuffixes())) assets += r.hits;
+                return assets;
+            }(),
+        one.tally.getCount);
 }
 
 TEST(Behaviour, LogTimesReadAndWritten) {

@@ -8,17 +8,17 @@
 #include <cstdio>
 
 #include <QAction>
-#include <QCheckBox>
-#include <QLabel>
-#include <QPushButton>
 #include <QApplication>
+#include <QCheckBox>
 #include <QClipboard>
 #include <QElapsedTimer>
 #include <QHeaderView>
 #include <QItemSelectionModel>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
+#include <QPushButton>
 #include <QTabWidget>
 #include <QTableView>
 

@@ -137,10 +137,10 @@ TEST(ReportCommand, RankingsAsJsonAndAsTextTables) {
     const Json& rk = whole["rankings"];
     std::vector<std::string> keys;
     for (const auto& [k, v] : rk.object) keys.push_back(k);
-    EXPECT_THAT(keys, testing::UnorderedElementsAre("pages", "hosts", "referrers", "referrerSites", "searchWords",
-                                                    "robots", "notFound", "forbidden", "statuses", "userAgents",
-                                                    "visitors", "pagesOnly", "entryPages", "notFoundReferrers",
-                                                    "robotLikeAgents"));
+    EXPECT_THAT(
+        keys, testing::UnorderedElementsAre("pages", "hosts", "referrers", "referrerSites", "searchWords", "robots",
+                                            "notFound", "forbidden", "statuses", "userAgents", "visitors", "pagesOnly",
+                                            "entryPages", "notFoundReferrers", "robotLikeAgents"));
     // Bytes only where they apply; ties sorted by item.
     const Json& pages = rk["pages"];
     ASSERT_EQ(pages.array.size(), 3u);

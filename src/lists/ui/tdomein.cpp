@@ -125,9 +125,9 @@ TDomein::TDomein(QWidget* parent)
 
     connect(RunButton, &QPushButton::clicked, this, &TDomein::RunButtonClick);
     connect(DelButton, &QPushButton::clicked, this, &TDomein::DelButtonClick);
-    for (QWidget* w : {static_cast<QWidget*>(InputDomein), static_cast<QWidget*>(ResistList),
-                       static_cast<QWidget*>(BList), static_cast<QWidget*>(Robots),
-                       static_cast<QWidget*>(ExcludeList), static_cast<QWidget*>(AssetList)})
+    for (QWidget* w :
+         {static_cast<QWidget*>(InputDomein), static_cast<QWidget*>(ResistList), static_cast<QWidget*>(BList),
+          static_cast<QWidget*>(Robots), static_cast<QWidget*>(ExcludeList), static_cast<QWidget*>(AssetList)})
         w->installEventFilter(this);
 }
 
