@@ -132,22 +132,14 @@ TDomein::TDomein(QWidget* parent)
 }
 
 void TDomein::FormCreate() {
-    // The two later lists may be missing where the program ran before they came: no addresses are
-    // left out then, and the asset list starts from the suffixes the analysis uses without it.
-    const std::string assets = common::materiaFile(lists::kAssetList);
-    std::error_code missing;
-    if (!std::filesystem::exists(assets, missing)) {
-        // Only a convenience: where it cannot be written, the first change of the list says why.
-        try {
-            lists::updateList(assets, [](common::StringList& l) {
-                if (l.empty()) l = analysis::defaultAssetSuffixes();
-            });
-        } catch (const std::exception&) {
-        }
-    }
     // Each list on its own: a list that fails to load must not keep the others from loading.
     for (Page& page : pages_) {
-        if (&page == &pages_[3] && !std::filesystem::exists(page.list.path(), missing)) continue;
+        // The two later lists may be missing where the program ran before they came: no addresses
+        // are left out then, and the usual suffixes make assets, which the asset page shows.
+        if (laterListMissing(page)) {
+            if (&page == &pages_[4]) showDefaultAssets();
+            continue;
+        }
         runCommand(this, [&] {
             try {
                 page.list.load();
@@ -158,6 +150,27 @@ void TDomein::FormCreate() {
             showEntries(page);
         });
     }
+}
+
+bool TDomein::laterListMissing(const Page& page) const {
+    std::error_code error;
+    return (&page == &pages_[3] || &page == &pages_[4]) && !std::filesystem::exists(page.list.path(), error);
+}
+
+void TDomein::showDefaultAssets() {
+    QStringList items;
+    for (const std::string& s : analysis::defaultAssetSuffixes()) items.append(toQString(s));
+    AssetList->clear();
+    AssetList->addItems(items);
+}
+
+void TDomein::startAssetFile(Page& page) {
+    // The first change of a missing asset list starts from the suffixes it showed.
+    if (&page != &pages_[4] || !laterListMissing(page)) return;
+    lists::updateList(page.list.path(), [](common::StringList& l) {
+        if (l.empty()) l = analysis::defaultAssetSuffixes();
+    });
+    page.list.load();
 }
 
 void TDomein::showEntries(Page& page) {
@@ -182,6 +195,7 @@ void TDomein::RunButtonClick() {
         std::string entry = fromQStringStrict(text);
         // The window shows the file afterwards, also after a failure; the typed text stays for a retry.
         try {
+            startAssetFile(page);
             page.list.append(std::move(entry));
         } catch (...) {
             showEntries(page);
@@ -202,6 +216,7 @@ void TDomein::DelButtonClick() {
         // Saved even when nothing was removed: the file then takes the CR LF form. Afterwards no
         // entry is selected, so a second Delete removes nothing.
         try {
+            startAssetFile(page);
             page.list.remove(row);
         } catch (...) {
             showEntries(page);

@@ -62,6 +62,10 @@ private:
     };
     Page& activePage();
     static void showEntries(Page& page);
+    // The excluded addresses or asset suffixes, whose file is not there (yet).
+    bool laterListMissing(const Page& page) const;
+    void showDefaultAssets();
+    void startAssetFile(Page& page);
 
     // In the order of the tab pages.
     std::array<Page, 5> pages_;

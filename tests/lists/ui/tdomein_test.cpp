@@ -509,10 +509,10 @@ TEST_F(TDomeinTest, AnAnalysisAfterARegisterSeesTheNewEntries) {
 TEST_F(TDomeinTest, ExcludedAddressesAndAssetSuffixesHaveFilesOfTheirOwn) {
     const std::string excluded = common::materiaFile(lists::kExcludeList);
     const std::string assets = common::materiaFile(lists::kAssetList);
-    auto w = create();  // neither file exists yet: no message
-    // The asset list starts with the suffixes the analysis uses when it has no file.
-    EXPECT_EQ(readFile(assets), ".css\r\n.js\r\n.png\r\n.jpg\r\n.jpeg\r\n.gif\r\n.ico\r\n.svg\r\n.webp\r\n.woff\r\n"
-                                ".woff2\r\n.map\r\n");
+    auto w = create();  // neither file exists yet: no message, and none is written
+    EXPECT_FALSE(fs::exists(assets));
+    // The asset list shows the suffixes the analysis uses when it has no file, and a first change
+    // starts the file from them.
     EXPECT_EQ(w->AssetList->count(), 12);
     EXPECT_EQ(w->ExcludeList->count(), 0);
     const std::vector<std::string> before = allFiles();
@@ -523,6 +523,8 @@ TEST_F(TDomeinTest, ExcludedAddressesAndAssetSuffixesHaveFilesOfTheirOwn) {
     w->Seet->setCurrentWidget(w->AssetSuffixes);
     w->InputDomein->setText(QStringLiteral(".xml"));
     w->RunButton->click();
+    EXPECT_EQ(readFile(assets), ".css\r\n.js\r\n.png\r\n.jpg\r\n.jpeg\r\n.gif\r\n.ico\r\n.svg\r\n.webp\r\n.woff\r\n"
+                                ".woff2\r\n.map\r\n.xml\r\n");
     EXPECT_EQ(w->AssetList->count(), 13);
     EXPECT_EQ(allFiles(), before);  // the three lists untouched
 
