@@ -355,7 +355,10 @@ RankingWindow::RankingWindow(QWidget* parent) : QWidget(parent, Qt::Window) {
         p.view->setContextMenuPolicy(Qt::ActionsContextMenu);
         p.view->installEventFilter(this);  // the keys reach the copy also where no shortcut fires
     }
-    resize(std::max(640, minimumSizeHint().width()), 480);
+    // The rankings' own tabs in view at the first size; the tabs beside them are reached by the
+    // scroll arrows, which take some room on the right.
+    const int rankingTabs = tabs_->tabBar()->tabRect(static_cast<int>(RankTable::UserAgents)).right();
+    resize(std::max({640, minimumSizeHint().width(), rankingTabs + 96}), 480);
 }
 
 bool RankingWindow::eventFilter(QObject* watched, QEvent* event) {
