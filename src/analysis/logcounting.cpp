@@ -7,11 +7,14 @@
 #include <condition_variable>
 #include <cstring>
 #include <exception>
+#include <filesystem>
 #include <mutex>
 #include <new>
+#include <optional>
 #include <thread>
 #include <vector>
 
+#include "analysis/behaviour.h"
 #include "analysis/logfile.h"
 #include "analysis/logline.h"
 #include "analysis/report.h"
@@ -61,8 +64,10 @@ std::string_view countGet(LogTally& t, const ReferenceLists& lists, const LogLin
         t.referrerLog->add(EntryForm::TimeRefPath, li, raw, referrer, path);
         const bool own = lists.ownReferrers.any(referrer);
         if (!own) t.referrerList->add(EntryForm::RefPath, li, raw, referrer, path);
-        r.hasReferrer = true;
-        r.foreignReferrer = !own;
+        // The rankings take an empty referrer for none, and test the own domains against the host and
+        // path alone: a search engine's address names the site in its query.
+        r.hasReferrer = !referrer.empty();
+        r.foreignReferrer = foreignForRankings(lists, referrer, own);
         r.referrer = referrer;
     }
 
@@ -85,6 +90,7 @@ std::string_view countGet(LogTally& t, const ReferenceLists& lists, const LogLin
         r.pathIndex = file.index;
         r.agent = agent;
         r.hasAgent = fields;
+        r.assetSuffixes = &lists.assetSuffixes;
     }
     if (found & 2) {
         ++t.faviconCount;
@@ -141,6 +147,7 @@ void countLine(LogTally& t, const ReferenceLists& lists, const LogLine& l, std::
     if (status == Status::Ok) ++t.status200Count;
     fileByStatus(status, *t.host403Lines, *t.host404Lines, *t.hostOtherLines, li, raw, requestPath);
 
+    const bool excluded = !lists.excludedHosts.empty() && excludedHost(host, lists.excludedHosts);
     if (t.rankings) {
         ranked.line = raw;
         ranked.status = l.status();
@@ -152,9 +159,11 @@ void countLine(LogTally& t, const ReferenceLists& lists, const LogLine& l, std::
         ranked.is200 = status == Status::Ok;
         ranked.is403 = status == Status::Forbidden;
         ranked.is404 = status == Status::NotFound;
+        ranked.time = time;
+        ranked.excluded = excluded;
         t.rankings->addLine(ranked);
     }
-    if (t.watcher) t.watcher->counted(line, time, host, hostEntry.index);
+    if (t.watcher) t.watcher->counted(line, time, host, hostEntry.index, excluded);
 }
 
 // Whether the pass can read the line: its hour converts, and so does the byte count of a GET line
@@ -172,7 +181,12 @@ bool readable(const LogLine& l, std::string_view core) {
 }  // namespace
 
 ReferenceLists::ReferenceLists(common::StringList w, common::StringList o, common::StringList r)
-    : watched(std::move(w)), own(std::move(o)), robots(std::move(r)), watchedHosts(watched), ownReferrers(own) {
+    : watched(std::move(w)),
+      own(std::move(o)),
+      robots(std::move(r)),
+      watchedHosts(watched),
+      ownReferrers(own),
+      assetSuffixes(defaultAssetSuffixes()) {
     for (const auto& s : robots) robotsAndFavicon.add(s, 1);
     robotsAndFavicon.add("favicon.ico", 2);
     robotsAndFavicon.build();
@@ -201,6 +215,21 @@ std::vector<std::size_t> passChunkEnds(std::size_t count, unsigned threads) {
         ends.push_back(at);
     }
     return ends;
+}
+
+bool foreignForRankings(const ReferenceLists& lists, std::string_view referrer, bool ownAnywhere) {
+    return !ownAnywhere || !lists.ownReferrers.any(referrer.substr(0, referrer.find_first_of("?#")));
+}
+
+void loadBehaviourLists(ReferenceLists& lists, const std::string& dir) {
+    auto load = [&dir](const char* file) -> std::optional<common::StringList> {
+        const std::string path = dir.empty() ? common::materiaFile(file) : dir + "/" + file;
+        std::error_code missing;
+        if (!std::filesystem::exists(path, missing)) return std::nullopt;
+        return lists::loadList(path);
+    };
+    if (auto excluded = load(lists::kExcludeList)) lists.excludedHosts.assign(excluded->begin(), excluded->end());
+    if (auto assets = load(lists::kAssetList)) lists.assetSuffixes.assign(assets->begin(), assets->end());
 }
 
 namespace {
@@ -406,7 +435,8 @@ void analyse(const std::string& path, ResultView& view, const AnalysisOptions& o
     auto watched = loadListStep(view, dir, lists::kCheckDomeinList, "CheckDomeinMemo", 4);
     auto own = loadListStep(view, dir, lists::kDomeinList, "ReferrerList", 6);
     auto robots = loadListStep(view, dir, lists::kSERobotsList, "RobotsLog", 8);
-    const ReferenceLists lists(std::move(watched), std::move(own), std::move(robots));
+    ReferenceLists lists(std::move(watched), std::move(own), std::move(robots));
+    loadBehaviourLists(lists, dir);
 
     LogTally tally(log);
     if (!options.rankings) tally.rankings.reset();
@@ -426,7 +456,10 @@ void analyse(const std::string& path, ResultView& view, const AnalysisOptions& o
         view.appendLines("ReferrerLog", tally.referrerLog);
         view.appendLines("ReferrerList", tally.referrerList);
         view.appendLines("RobotsLog", tally.robotsLog);
-        if (tally.rankings) view.rankingsReady(tally.rankings);
+        if (tally.rankings) {
+            tally.rankings->finish();
+            view.rankingsReady(tally.rankings);
+        }
         if (options.skipBadLines) view.linesSkipped(std::make_shared<SkippedLines>(tally.logLines, tally.skippedLines));
     };
     try {

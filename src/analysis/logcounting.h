@@ -19,6 +19,10 @@ struct ReferenceLists {
     // Each list searched whole in one scan of the text it is tested against.
     ListMatcher watchedHosts, ownReferrers;
     ListMatcher robotsAndFavicon;  // group bit 1: robot strings, bit 2: "favicon.ico"
+    // The lists of the behaviour tables (behaviour.h): addresses left out of them, and the suffixes
+    // that make a GET path an asset rather than a page.
+    std::vector<std::string> excludedHosts;
+    std::vector<std::string> assetSuffixes;
 };
 
 struct AnalysisOptions {
@@ -47,9 +51,20 @@ void LogCounting(const std::string& path, ResultView& view, const AnalysisOption
 // thread the lines are counted in chunks side by side and the chunks' tallies appended in order, so
 // the result is the same, byte for byte, as with one, the state left by a failing line included.
 // skipBadLines: a line whose hour or byte count does not convert is left out and noted in
-// tally.skippedLines instead of ending the pass.
+// tally.skippedLines instead of ending the pass. The rankings' behaviour tables are complete only
+// after tally.rankings->finish(), which LogCounting calls.
 void countLines(LogTally& tally, const ReferenceLists& lists, ResultView* progress, unsigned threads = 1,
                 bool skipBadLines = false);
+
+// Whether the rankings take a referrer as foreign: no own-domain entry in its host and path (the
+// query of a search engine's address names the site it leads to). ownAnywhere: the pane's test of
+// the whole referrer, already made.
+bool foreignForRankings(const ReferenceLists& lists, std::string_view referrer, bool ownAnywhere);
+
+// Reads the lists of the behaviour tables from dir (empty: the program's materia/) into lists. They
+// came after the three the window has always read, so a file that is not there is no error: no
+// addresses are left out, and the usual suffixes make assets.
+void loadBehaviourLists(ReferenceLists& lists, const std::string& dir);
 
 // The threads that AnalysisOptions::threads asks for: 0 means one per processor.
 unsigned passThreads(unsigned requested);

@@ -57,9 +57,9 @@ public:
     virtual ~LineWatcher() = default;
     virtual std::shared_ptr<LineWatcher> fresh() const = 0;
     // A line the pass counted: its core, as the field rules read it, its time field, and its host with
-    // the host's index in the tally's host list.
+    // the host's index in the tally's host list; excluded: the host is on the user's excluded list.
     virtual void counted(std::string_view core, std::string_view timeField, std::string_view host,
-                         std::uint32_t hostIndex) = 0;
+                         std::uint32_t hostIndex, bool excluded) = 0;
     // Takes in what a watcher of the lines right after this one's saw.
     virtual void append(LineWatcher& later) = 0;
 };

@@ -6,6 +6,8 @@
 #include <cstring>
 #include <functional>
 
+#include "analysis/behaviour.h"
+#include "analysis/searchengines.h"
 #include "common/casefold.h"
 #include "common/cp932.h"
 #include "common/utf8.h"
@@ -230,6 +232,15 @@ std::vector<std::uint32_t> RankCounts::sortedOrder() const {
     return order;
 }
 
+std::uint32_t RankCounts::find(std::string_view item) const {
+    return slots_.find(hashOf(item, fold_), [&](std::uint32_t i) { return sameItem(rows_[i].item, item, fold_); })
+        .index;
+}
+
+std::uint32_t RankCounts::tally(std::string_view item, std::int64_t hits, std::int64_t bytes, TextStore* store) {
+    return add(item, hits, bytes, [store](std::string_view s) { return store ? store->keep(s) : s; });
+}
+
 // ---- the accumulator ----
 
 std::string_view TextStore::keep(std::string_view text) {
@@ -259,12 +270,14 @@ std::string_view TextStore::copy(std::string_view text) {
     return kept;
 }
 
-Rankings::Rankings(std::shared_ptr<const LogText> log)
+Rankings::Rankings(std::shared_ptr<const LogText> log, bool withBehaviour)
     : log_(std::move(log)),
       buffer_(log_ ? log_->buffer() : std::string_view{}),
       tables_{RankCounts(true),  RankCounts(true),  RankCounts(false), RankCounts(true),
               RankCounts(true),  RankCounts(false), RankCounts(true),  RankCounts(true),
-              RankCounts(false), RankCounts(false), RankCounts(true)} {
+              RankCounts(false), RankCounts(false), RankCounts(true)},
+      behaviour_(std::make_shared<Behaviour>()),
+      withBehaviour_(withBehaviour) {
     statusRows_.fill(HashSlots::kAbsent);
 }
 
@@ -316,17 +329,24 @@ void Rankings::addLine(const RankedLine& l) {
     } current{*this};
     line_ = l.line;
     lineToLog_ = l.toLog;
-    addFields(l);
+    LineRows rows;
+    addFields(l, rows);
+    if (withBehaviour_) behaviour_->addLine(l, rows.host, rows.page, rows.agent);
 }
 
-void Rankings::addFields(const RankedLine& l) {
+void Rankings::finish() {
+    if (withBehaviour_) behaviour_->finish(*this);
+}
+
+void Rankings::addFields(const RankedLine& l, LineRows& rows) {
     // The pass has looked the host and the path up in its distinct lists already.
-    addAt(RankTable::Hosts, l.hostIndex, l.host, 1, l.bytes);
+    rows.host = addAt(RankTable::Hosts, l.hostIndex, l.host, 1, l.bytes);
     // A log's lines come mostly from one site: its row is looked at before any hashing.
     if (!l.virtualHost.empty())
         tableRef(RankTable::VirtualHosts).addTo(addRecent(RankTable::VirtualHosts, l.virtualHost), 0, l.bytes);
     addStatus(l.status);
     const std::uint32_t page = l.isGet ? addAt(RankTable::Pages, l.pathIndex, l.getPath, 1, l.bytes) : 0;
+    if (l.isGet) rows.page = page;
     if (!l.is200) {
         if (l.is403) addFailed(RankTable::Forbidden, page, l);
         else if (l.is404) addFailed(RankTable::NotFound, page, l);
@@ -334,14 +354,14 @@ void Rankings::addFields(const RankedLine& l) {
     if (!l.isGet) return;
     std::string_view agent = l.agent;
     if (agent.size() >= 2 && agent.front() == '"' && agent.back() == '"') agent = agent.substr(1, agent.size() - 2);
-    if (l.hasAgent) addRecent(RankTable::UserAgents, agent);
+    if (l.hasAgent) rows.agent = addRecent(RankTable::UserAgents, agent);
     if (l.hasReferrer && l.foreignReferrer) {
         const std::uint32_t referrer = addRecent(RankTable::Referrers, l.referrer);
         // The referrers table compares bytes, so its row's item is this very referrer.
         ReferrerRow& r = rowOf(referrerRows_, referrer);
         if (!r.words.known) {
             r.site = add(RankTable::ReferrerSites, referrerSite(l.referrer));
-            addSearchWords(l.referrer, &r.words);
+            addSearchWords(l.referrer, &r.words, true);
         } else {
             tableRef(RankTable::ReferrerSites).addTo(r.site, 1, 0);
             addKnownWords(r.words);
@@ -352,7 +372,7 @@ void Rankings::addFields(const RankedLine& l) {
         // words the row worked out hold only for the path as the row has it.
         Words* words = table(RankTable::Pages).rows_[page].item == l.getPath ? &rowOf(pageRows_, page).words : nullptr;
         if (words && words->known) addKnownWords(*words);
-        else addSearchWords(l.getPath, words);
+        else addSearchWords(l.getPath, words, false);
     }
     if (l.robot || l.robotsFile) addRecent(RankTable::Robots, l.robot ? l.robotEntry : std::string_view("/robots.txt"));
 }
@@ -369,13 +389,15 @@ void Rankings::addFailed(RankTable t, std::uint32_t page, const RankedLine& l) {
     else tableRef(t).addTo(row, 1, 0);
 }
 
-void Rankings::addSearchWords(std::string_view url, Words* into) {
+void Rankings::addSearchWords(std::string_view url, Words* into, bool fromReferrer) {
     // Rows are noted for into only while their places fit the 32-bit index; past that, nothing is
     // known and the words are worked out again each time.
     const std::size_t at = wordRows_.size();
     std::size_t count = 0;
     if (url.find('?') != std::string_view::npos) {  // most referrers: nothing to look at
-        for (const std::string& word : searchWords(url)) {
+        // Words come from the result pages of known search engines and the site's own search only: a
+        // forum's post number or an address in a parameter is no search word.
+        for (const std::string& word : fromReferrer ? engineSearchWords(url) : ownSearchWords(url)) {
             const std::uint32_t row = add(RankTable::SearchWords, word);
             if (into) wordRows_.push_back(row);
             ++count;
@@ -406,10 +428,12 @@ void Rankings::merge(const Rankings& later) {
             tables_[t].add(row.item, from.hashes_[i], row.hits, row.bytes, keepHere);
         }
     }
+    if (withBehaviour_) behaviour_->merge(*later.behaviour_, *this, later);
 }
 
-std::vector<RankRow> Rankings::sorted(RankTable t, std::size_t limit) const {
-    const RankCounts& counts = table(t);
+std::vector<RankRow> Rankings::sorted(RankTable t, std::size_t limit) const { return sortedRows(table(t), limit); }
+
+std::vector<RankRow> sortedRows(const RankCounts& counts, std::size_t limit) {
     std::vector<std::uint32_t> order = counts.sortedOrder();
     if (limit > 0 && order.size() > limit) order.resize(limit);
     std::vector<RankRow> rows;
@@ -422,11 +446,15 @@ std::vector<RankRow> Rankings::sorted(RankTable t, std::size_t limit) const {
 
 std::vector<std::uint32_t> rankOrder(const RankCounts& counts, RankTable table, std::string_view filter, RankSort by,
                                      bool descending) {
+    return rankOrder(counts, isUrlTable(table), filter, by, descending);
+}
+
+std::vector<std::uint32_t> rankOrder(const RankCounts& counts, bool url, std::string_view filter, RankSort by,
+                                     bool descending) {
     const std::vector<RankRow>& rows = counts.rows();
     std::vector<std::uint32_t> order;
     order.reserve(rows.size());
     const std::string needle = common::foldCase(filter);
-    const bool url = isUrlTable(table);
     std::string folded;
     for (std::size_t i = 0; i < rows.size(); ++i) {
         if (!needle.empty()) {
@@ -462,7 +490,7 @@ std::size_t RankPlaces::rankOf(std::int64_t hits) const {
 
 // ---- fields and decoding ----
 
-std::vector<std::string> searchWords(std::string_view url) {
+std::vector<std::string> searchWords(std::string_view url, const std::vector<std::string_view>& parameters) {
     std::vector<std::string> words;
     const std::string_view query = queryOf(url);
     if (query.empty()) return words;
@@ -474,8 +502,7 @@ std::vector<std::string> searchWords(std::string_view url) {
         }
     });
     forEachParameter(query, [&](std::string_view name, std::string_view value) {
-        if (std::find(std::begin(kWordParameters), std::end(kWordParameters), name) == std::end(kWordParameters))
-            return;
+        if (std::find(parameters.begin(), parameters.end(), name) == parameters.end()) return;
         const std::string bytes = percentDecode(value, true);
         std::string word;
         if (charset == Charset::ShiftJis) {
@@ -491,6 +518,11 @@ std::vector<std::string> searchWords(std::string_view url) {
         if (!trimmed.empty()) words.emplace_back(trimmed);
     });
     return words;
+}
+
+std::vector<std::string> searchWords(std::string_view url) {
+    static const std::vector<std::string_view> every(std::begin(kWordParameters), std::end(kWordParameters));
+    return searchWords(url, every);
 }
 
 std::string decodedItem(std::string_view item) {

@@ -83,7 +83,14 @@ struct RankedLine {
     bool robot = false;           // a robot string occurs in the line
     std::string_view robotEntry;  // the first such string in the list's order
     bool robotsFile = false;      // the GET path is "/robots.txt" in any letter case
+    std::string_view time;        // the time field, brackets included
+    bool excluded = false;        // the host is on the list of addresses left out of the behaviour tables
+    // The suffixes that make a GET path an asset (an image, style, script...) rather than a page;
+    // none: the usual ones.
+    const std::vector<std::string>* assetSuffixes = nullptr;
 };
+
+class TextStore;
 
 // One table: distinct items in first-seen order with their counts.
 class RankCounts {
@@ -94,6 +101,17 @@ public:
     std::int64_t totalHits() const { return totalHits_; }
     // Row indexes by hits descending, then item ascending (byte order).
     std::vector<std::uint32_t> sortedOrder() const;
+    // The row of item, or HashSlots::kAbsent.
+    std::uint32_t find(std::string_view item) const;
+    // For tables counted outside Rankings: adds to the row of item, or appends a row whose item is a
+    // copy that store keeps (no store: item itself, which outlives the table); returns the row.
+    std::uint32_t tally(std::string_view item, std::int64_t hits, std::int64_t bytes, TextStore* store);
+    // Appends a row for an item that the caller knows to be new, without looking it up: for a table
+    // that is built once and then only read (find and merging do not see such rows).
+    void appendNew(std::string_view item, std::int64_t hits, std::int64_t bytes) {
+        rows_.push_back(RankRow{item, hits, bytes});
+        totalHits_ += hits;
+    }
 
 private:
     friend class Rankings;
@@ -137,13 +155,16 @@ private:
 };
 
 // The accumulator of one pass (or of one run of consecutive lines of it).
+class Behaviour;
+
 class Rankings {
 public:
     // Items are kept as copies of their own, not as views into the log: comparing a new item with one
     // first seen far back would bring that part of the log back into memory, and the first sights of
     // a log's items are spread over the whole of it. Only items of kLongItem bytes or more that lie in
     // the log stay views into it, so that a freak line does not take twice its size.
-    explicit Rankings(std::shared_ptr<const LogText> log = nullptr);
+    // withBehaviour: count the behaviour tables too (the history's rankings of a day need none).
+    explicit Rankings(std::shared_ptr<const LogText> log = nullptr, bool withBehaviour = true);
     static constexpr std::size_t kLongItem = 4096;
     Rankings(Rankings&&) = default;
     Rankings& operator=(Rankings&&) = default;
@@ -161,6 +182,9 @@ public:
     bool shows(RankTable t) const { return t != RankTable::VirtualHosts || table(t).size() > 0; }
     // Rows of a table sorted by hits descending, then item ascending; at most limit rows (0: all).
     std::vector<RankRow> sorted(RankTable t, std::size_t limit = 0) const;
+    // What the lines tell of their visitors (behaviour.h); complete once finish() ran after the pass.
+    const Behaviour& behaviour() const { return *behaviour_; }
+    void finish();
 
 private:
     RankCounts& tableRef(RankTable t) { return tables_[static_cast<std::size_t>(t)]; }
@@ -194,10 +218,14 @@ private:
         return of[row];
     }
     // Counts the search words of url, and notes their rows in into where it is given.
-    void addSearchWords(std::string_view url, Words* into);
+    void addSearchWords(std::string_view url, Words* into, bool fromReferrer);
     void addKnownWords(const Words& w);
     void addFailed(RankTable t, std::uint32_t page, const RankedLine& l);
-    void addFields(const RankedLine& l);
+    // The rows the line went to, for the behaviour tables.
+    struct LineRows {
+        std::uint32_t host = HashSlots::kAbsent, page = HashSlots::kAbsent, agent = HashSlots::kAbsent;
+    };
+    void addFields(const RankedLine& l, LineRows& rows);
 
     std::shared_ptr<const LogText> log_;
     std::string_view buffer_;
@@ -210,7 +238,12 @@ private:
     std::vector<std::uint32_t> wordRows_;
     // Row of each status "000" to "999", and of "-" at 1000: a status needs no hashing.
     std::array<std::uint32_t, 1001> statusRows_;
+    std::shared_ptr<Behaviour> behaviour_;
+    bool withBehaviour_;
 };
+
+// Rows of a table by hits descending, then item ascending; at most limit rows (0: all).
+std::vector<RankRow> sortedRows(const RankCounts& counts, std::size_t limit = 0);
 
 // What the ranking window sorts a table by.
 enum class RankSort : std::uint8_t { Hits, Bytes, Item };
@@ -219,6 +252,9 @@ enum class RankSort : std::uint8_t { Hits, Bytes, Item };
 // ignored; empty: every row), sorted by the key (ties by item ascending). Percent-decoded items are
 // tested as shown when isUrlTable.
 std::vector<std::uint32_t> rankOrder(const RankCounts& counts, RankTable table, std::string_view filter, RankSort by,
+                                     bool descending);
+// The same for any table, whose items are tested as shown when decoded.
+std::vector<std::uint32_t> rankOrder(const RankCounts& counts, bool decoded, std::string_view filter, RankSort by,
                                      bool descending);
 
 // The rank of a row: 1 + the number of rows with more hits, so equal hits share a rank.
@@ -237,6 +273,8 @@ private:
 // not decode are kept as they are. Given as code page 932, blanks around a word trimmed, empty words
 // left out.
 std::vector<std::string> searchWords(std::string_view url);
+// The same from the named parameters only (compared exactly).
+std::vector<std::string> searchWords(std::string_view url, const std::vector<std::string_view>& parameters);
 
 // The text to show for a path or address: percent-decoded when that gives valid UTF-8 without
 // control characters, as code page 932; otherwise the item itself.

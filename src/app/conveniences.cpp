@@ -26,6 +26,7 @@
 #include "app/windowplaces.h"
 #include "common/fileio.h"
 #include "common/programdir.h"
+#include "lists/ui/tdomein.h"
 #include "qtedge/commandguard.h"
 #include "qtedge/qtext.h"
 
@@ -142,4 +143,7 @@ void TForm1::showRankedLines(analysis::RankTable table, const std::string& item)
 void TForm1::watchRankingWindow() {
     places::remember(rankingWindow_);
     connect(rankingWindow_, &RankingWindow::itemChosen, this, &TForm1::showRankedLines);
+    connect(rankingWindow_, &RankingWindow::robotProposed, this, [this](const QString& word) {
+        if (auto* domein = qobject_cast<TDomein*>(windows_.domein)) domein->proposeRobot(word);
+    });
 }

@@ -12,11 +12,13 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPushButton>
 #include <QTabWidget>
 #include <QTableView>
 #include <QThread>
 #include <QVBoxLayout>
 
+#include "app/hostdetailpage.h"
 #include "qtedge/qtext.h"
 #include "qtedge/windowkeys.h"
 
@@ -55,6 +57,19 @@ struct RankingModel::Job {
 
 RankingModel::RankingModel(RankTable table, QObject* parent)
     : QAbstractTableModel(parent), table_(table), alive_(std::make_shared<bool>(true)) {}
+
+RankingModel::RankingModel(analysis::BehaviourTable table, QObject* parent)
+    : QAbstractTableModel(parent), table_(RankTable::Pages), behaviour_(table), alive_(std::make_shared<bool>(true)) {}
+
+const analysis::RankCounts& RankingModel::counts() const {
+    return behaviour_ ? rankings_->behaviour().table(*behaviour_) : rankings_->table(table_);
+}
+bool RankingModel::bytes() const {
+    return behaviour_ ? analysis::Behaviour::hasBytes(*behaviour_) : analysis::hasBytes(table_);
+}
+bool RankingModel::decoded() const {
+    return behaviour_ ? analysis::Behaviour::isUrlTable(*behaviour_) : analysis::isUrlTable(table_);
+}
 
 RankingModel::~RankingModel() {
     // The worker holds its own references to the rankings; only its report back needs this model.
@@ -110,12 +125,11 @@ void RankingModel::start() {
         return;
     }
     const std::uint64_t generation = ++generation_;
-    auto work = [rankings = rankings_, places = places_, table = table_, filter = filter_, by = sortBy_,
-                 descending = descending_] {
+    auto work = [rankings = rankings_, places = places_, counts = &this->counts(), decoded = decoded(),
+                 filter = filter_, by = sortBy_, descending = descending_] {
         Job job;
-        const analysis::RankCounts& counts = rankings->table(table);
-        job.order = analysis::rankOrder(counts, table, filter, by, descending);
-        job.places = places ? places : std::make_shared<const analysis::RankPlaces>(counts);
+        job.order = analysis::rankOrder(*counts, decoded, filter, by, descending);
+        job.places = places ? places : std::make_shared<const analysis::RankPlaces>(*counts);
         return job;
     };
     auto apply = [this](Job job) {
@@ -125,7 +139,7 @@ void RankingModel::start() {
         endResetModel();
         emit finished();
     };
-    if (rankings_->table(table_).size() < kWorkerRows) {
+    if (counts().size() < kWorkerRows) {
         apply(work());
         return;
     }
@@ -155,29 +169,27 @@ int RankingModel::rowCount(const QModelIndex& parent) const {
     return parent.isValid() ? 0 : static_cast<int>(order_.size());
 }
 
-int RankingModel::columnCount(const QModelIndex& parent) const {
-    return parent.isValid() ? 0 : analysis::hasBytes(table_) ? 5 : 4;
-}
+int RankingModel::columnCount(const QModelIndex& parent) const { return parent.isValid() ? 0 : bytes() ? 5 : 4; }
 
 RankingModel::Column RankingModel::columnAt(int section) const {
-    if (section == 3 && !analysis::hasBytes(table_)) return Column::Item;
+    if (section == 3 && !bytes()) return Column::Item;
     return static_cast<Column>(section);
 }
 
-std::size_t RankingModel::totalRows() const { return rankings_ ? rankings_->table(table_).size() : 0; }
+std::size_t RankingModel::totalRows() const { return rankings_ ? counts().size() : 0; }
 
 std::string RankingModel::itemAt(int row) const {
     if (!rankings_ || row < 0 || static_cast<std::size_t>(row) >= order_.size()) return {};
-    return std::string(rankings_->table(table_).rows()[order_[static_cast<std::size_t>(row)]].item);
+    return std::string(counts().rows()[order_[static_cast<std::size_t>(row)]].item);
 }
 
 QString RankingModel::itemShown(const RankRow& row) const {
-    return shownText(toQString(analysis::isUrlTable(table_) ? analysis::decodedItem(row.item) : std::string(row.item)));
+    return shownText(toQString(decoded() ? analysis::decodedItem(row.item) : std::string(row.item)));
 }
 
 QVariant RankingModel::data(const QModelIndex& index, int role) const {
     if (!index.isValid() || !rankings_ || static_cast<std::size_t>(index.row()) >= order_.size()) return {};
-    const analysis::RankCounts& counts = rankings_->table(table_);
+    const analysis::RankCounts& counts = this->counts();
     const RankRow& row = counts.rows()[order_[static_cast<std::size_t>(index.row())]];
     const Column column = columnAt(index.column());
     if (role == Qt::TextAlignmentRole)
@@ -209,7 +221,9 @@ QVariant RankingModel::headerData(int section, Qt::Orientation orientation, int 
         case Column::Share: return QStringLiteral("割合");
         case Column::Bytes: return QStringLiteral("転送量");
         case Column::Item:
-            return QString::fromUtf8(analysis::kRankTableCaptions[static_cast<std::size_t>(table_)].data());
+            return QString::fromUtf8(
+                behaviour_ ? analysis::kBehaviourTableCaptions[static_cast<std::size_t>(*behaviour_)].data()
+                           : analysis::kRankTableCaptions[static_cast<std::size_t>(table_)].data());
     }
     return {};
 }
@@ -217,14 +231,14 @@ QVariant RankingModel::headerData(int section, Qt::Orientation orientation, int 
 QString RankingModel::rowsAsText(const std::vector<int>& rows, bool raw) const {
     QString text;
     if (!rankings_) return text;
-    const analysis::RankCounts& counts = rankings_->table(table_);
+    const analysis::RankCounts& counts = this->counts();
     for (int r : rows) {
         if (r < 0 || static_cast<std::size_t>(r) >= order_.size()) continue;
         const RankRow& row = counts.rows()[order_[static_cast<std::size_t>(r)]];
         text += QString::number(places_ ? places_->rankOf(row.hits) : 0) + QLatin1Char('\t') +
                 QString::number(row.hits) + QLatin1Char('\t') + shareText(row.hits, counts.totalHits()) +
                 QLatin1Char('\t');
-        if (analysis::hasBytes(table_)) text += QString::number(row.bytes) + QLatin1Char('\t');
+        if (bytes()) text += QString::number(row.bytes) + QLatin1Char('\t');
         text += raw ? shownText(toQString(row.item)) : itemShown(row);
         text += QLatin1Char('\n');
     }
@@ -238,11 +252,15 @@ RankingWindow::RankingWindow(QWidget* parent) : QWidget(parent, Qt::Window) {
     setWindowTitle(QStringLiteral("ランキング"));
     tabs_ = new QTabWidget(this);
     tabs_->setObjectName("RankingTabs");
-    for (std::size_t t = 0; t < analysis::kRankTableCount; ++t) {
-        const QString name = QString::fromUtf8(analysis::kRankTableNames[t].data());
+    for (std::size_t t = 0; t < analysis::kRankTableCount + analysis::kBehaviourTableCount; ++t) {
+        const bool ranking = t < analysis::kRankTableCount;
+        const std::size_t b = ranking ? 0 : t - analysis::kRankTableCount;
+        const QString name = QString::fromUtf8(ranking ? analysis::kRankTableNames[t].data()
+                                                       : analysis::kBehaviourTableNames[b].data());
         auto* page = new QWidget;
         page->setObjectName(name);
-        auto* model = new RankingModel(analysis::rankTable(t), page);
+        auto* model = ranking ? new RankingModel(analysis::rankTable(t), page)
+                              : new RankingModel(static_cast<analysis::BehaviourTable>(b), page);
         auto* filter = new QLineEdit;
         filter->setObjectName(name + "Filter");
         filter->setPlaceholderText(QStringLiteral("絞り込み"));
@@ -265,20 +283,39 @@ RankingWindow::RankingWindow(QWidget* parent) : QWidget(parent, Qt::Window) {
         view->horizontalHeader()->setSortIndicator(0, Qt::AscendingOrder);
         view->setSortingEnabled(true);
         for (int c = 0; c + 1 < model->columnCount(); ++c) view->setColumnWidth(c, c == 3 ? 96 : 64);
-        const RankTable table = analysis::rankTable(t);
-        connect(view, &QAbstractItemView::activated, this, [this, model, table](const QModelIndex& index) {
-            std::string item = model->itemAt(index.row());
-            if (!item.empty()) emit itemChosen(table, std::move(item));
-        });
+        if (ranking) {
+            const RankTable table = analysis::rankTable(t);
+            connect(view, &QAbstractItemView::activated, this, [this, model, table](const QModelIndex& index) {
+                std::string item = model->itemAt(index.row());
+                if (!item.empty()) emit itemChosen(table, std::move(item));
+            });
+        }
         auto* bar = new QHBoxLayout;
         bar->addWidget(label);
         bar->addWidget(filter, 1);
         bar->addWidget(status);
+        if (!ranking && static_cast<analysis::BehaviourTable>(b) == analysis::BehaviourTable::RobotLikeAgents) {
+            // The robot list names what the pane and the robot ranking count: the agent's word goes
+            // there once the user registers it.
+            propose_ = new QPushButton(QStringLiteral("ロボット文字列に登録(&A)..."));
+            propose_->setObjectName("ProposeRobot");
+            propose_->setEnabled(false);
+            bar->addWidget(propose_);
+            connect(view->selectionModel(), &QItemSelectionModel::currentRowChanged, propose_,
+                    [this, model](const QModelIndex& current) {
+                        propose_->setEnabled(!analysis::robotToken(model->itemAt(current.row())).empty());
+                    });
+            connect(propose_, &QPushButton::clicked, this, [this, model, view] {
+                const std::string word = analysis::robotToken(model->itemAt(view->currentIndex().row()));
+                if (!word.empty()) emit robotProposed(toQString(word));
+            });
+        }
         auto* layout = new QVBoxLayout(page);
         layout->addLayout(bar);
         layout->addWidget(view, 1);
-        tabs_->addTab(page, QString::fromUtf8(analysis::kRankTableCaptions[t].data()));
-        tabs_->setTabVisible(tabs_->count() - 1, analysis::rankTable(t) != RankTable::VirtualHosts);
+        tabs_->addTab(page, QString::fromUtf8(ranking ? analysis::kRankTableCaptions[t].data()
+                                                      : analysis::kBehaviourTableCaptions[b].data()));
+        tabs_->setTabVisible(tabs_->count() - 1, !ranking || analysis::rankTable(t) != RankTable::VirtualHosts);
 
         auto showStatus = [model, status] {
             status->setText(model->busy()
@@ -294,8 +331,10 @@ RankingWindow::RankingWindow(QWidget* parent) : QWidget(parent, Qt::Window) {
         showStatus();
         pages_.push_back(Page{view, filter, status, model});
     }
-    // Every tab in view, none behind scroll arrows: the window is never narrower than its tab row.
-    tabs_->setUsesScrollButtons(false);
+    hostDetail_ = new HostDetailPage;
+    tabs_->addTab(hostDetail_, QStringLiteral("ホスト詳細"));
+    // The tabs beside the rankings are many: the row scrolls rather than making the window wide.
+    tabs_->setUsesScrollButtons(true);
     tabs_->setElideMode(Qt::ElideNone);
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(4, 4, 4, 4);
@@ -316,7 +355,10 @@ RankingWindow::RankingWindow(QWidget* parent) : QWidget(parent, Qt::Window) {
         p.view->setContextMenuPolicy(Qt::ActionsContextMenu);
         p.view->installEventFilter(this);  // the keys reach the copy also where no shortcut fires
     }
-    resize(std::max(640, minimumSizeHint().width()), 480);
+    // The rankings' own tabs in view at the first size; the tabs beside them are reached by the
+    // scroll arrows, which take some room on the right.
+    const int rankingTabs = tabs_->tabBar()->tabRect(static_cast<int>(RankTable::UserAgents)).right();
+    resize(std::max({640, minimumSizeHint().width(), rankingTabs + 96}), 480);
 }
 
 bool RankingWindow::eventFilter(QObject* watched, QEvent* event) {
@@ -336,6 +378,7 @@ bool RankingWindow::eventFilter(QObject* watched, QEvent* event) {
 
 void RankingWindow::setRankings(std::shared_ptr<const analysis::Rankings> rankings) {
     for (const Page& p : pages_) p.model->setRankings(rankings);
+    hostDetail_->setRankings(rankings);
     // A table that only some logs have (the virtual hosts) has a tab only while it has rows.
     for (std::size_t t = 0; t < analysis::kRankTableCount; ++t) {
         const RankTable table = analysis::rankTable(t);
@@ -348,7 +391,9 @@ QLineEdit* RankingWindow::filter(RankTable table) const { return pages_[static_c
 RankingModel* RankingWindow::model(RankTable table) const { return pages_[static_cast<std::size_t>(table)].model; }
 
 void RankingWindow::copySelection(bool raw) const {
-    const Page& p = pages_[static_cast<std::size_t>(tabs_->currentIndex())];
+    const auto tab = static_cast<std::size_t>(tabs_->currentIndex());
+    if (tab >= pages_.size()) return;
+    const Page& p = pages_[tab];
     std::vector<int> rows;
     for (const QModelIndex& i : p.view->selectionModel()->selectedRows()) rows.push_back(i.row());
     std::sort(rows.begin(), rows.end());

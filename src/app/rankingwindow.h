@@ -11,9 +11,12 @@
 #include <QAbstractTableModel>
 #include <QWidget>
 
+#include "analysis/behaviour.h"
 #include "analysis/rankings.h"
 
+class HostDetailPage;
 class QLabel;
+class QPushButton;
 class QLineEdit;
 class QTabWidget;
 class QTableView;
@@ -27,6 +30,8 @@ public:
     static constexpr std::size_t kWorkerRows = 20000;
 
     RankingModel(analysis::RankTable table, QObject* parent = nullptr);
+    // A table beside the rankings (behaviour.h).
+    RankingModel(analysis::BehaviourTable table, QObject* parent = nullptr);
     ~RankingModel() override;
 
     void setRankings(std::shared_ptr<const analysis::Rankings> rankings);
@@ -56,9 +61,14 @@ private:
     Column columnAt(int section) const;
     QString itemShown(const analysis::RankRow& row) const;
     void start();
+    // The table shown, and how.
+    const analysis::RankCounts& counts() const;
+    bool bytes() const;
+    bool decoded() const;
 
     struct Job;
     analysis::RankTable table_;
+    std::optional<analysis::BehaviourTable> behaviour_;
     std::shared_ptr<const analysis::Rankings> rankings_;
     std::shared_ptr<const analysis::RankPlaces> places_;
     std::vector<std::uint32_t> order_;
@@ -86,9 +96,14 @@ public:
     // Copies the selected rows of the current tab to the clipboard (raw: items as in the log).
     void copySelection(bool raw) const;
 
+    HostDetailPage* hostDetail() const { return hostDetail_; }
+    QPushButton* proposeButton() const { return propose_; }
+
 signals:
     // A row was double-clicked or Enter pressed on it: the user wants the lines of its item.
     void itemChosen(analysis::RankTable table, std::string item);
+    // The user wants the distinctive word of a robot-like agent registered as a robot string.
+    void robotProposed(QString word);
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -102,4 +117,6 @@ private:
     };
     std::vector<Page> pages_;
     QTabWidget* tabs_;
+    HostDetailPage* hostDetail_ = nullptr;
+    QPushButton* propose_ = nullptr;
 };

@@ -4,6 +4,7 @@
 #include <exception>
 #include <string_view>
 
+#include "analysis/behaviour.h"
 #include "cli/json.h"
 #include "cli/output.h"
 #include "common/cp932.h"
@@ -47,6 +48,67 @@ std::size_t displayWidth(std::string_view utf8Text) {
         else if (c >= 0xC0) width += 2;
     }
     return width;
+}
+
+void appendBehaviourJson(std::string& o, Out& out, const analysis::Rankings& rankings) {
+    const analysis::Behaviour& b = rankings.behaviour();
+    const analysis::VisitSummary& v = b.visits();
+    char buf[64];
+    std::snprintf(buf, sizeof buf, "%.2f", v.pagesPerVisit());
+    o += ",\"visits\":{\"count\":" + std::to_string(v.count) + ",\"pagesPerVisit\":" + buf +
+         ",\"medianSeconds\":" + std::to_string(v.medianSeconds) + "},\"hostDetail\":[";
+    bool first = true;
+    for (const analysis::HostDetail& h : b.hostDetail()) {
+        if (!first) o += ',';
+        first = false;
+        o += "{\"host\":";
+        appendJsonString(o, utf8(h.host));
+        o += ",\"hits\":" + std::to_string(h.hits) + ",\"pages\":" + std::to_string(h.pages) +
+             ",\"bytes\":" + std::to_string(h.bytes) + ",\"notFound\":" + std::to_string(h.notFound) + ",\"first\":";
+        appendJsonString(o, analysis::isoTime(h.first));
+        o += ",\"last\":";
+        appendJsonString(o, analysis::isoTime(h.last));
+        o += ",\"agents\":" + std::to_string(h.agents) + ",\"robotsTxt\":" + (h.robotsTxt ? "true" : "false") +
+             ",\"robotEntry\":";
+        if (h.robotEntry.empty()) o += "null";
+        else appendJsonString(o, utf8(h.robotEntry));
+        o += ",\"robotLike\":";
+        o += h.robotLike ? "true}" : "false}";
+        out.maybeFlush();
+    }
+    o += ']';
+}
+
+void writeBehaviourText(std::string& o, Out& out, std::size_t top, const analysis::Rankings& rankings) {
+    const analysis::Behaviour& b = rankings.behaviour();
+    const analysis::VisitSummary& v = b.visits();
+    char buf[160];
+    std::snprintf(
+        buf, sizeof buf,
+        "\n== 訪問 (visits) ==\n訪問者 %zu, 訪問 %lld, 訪問あたりのページ %.2f, 訪問の長さ (中央値) %lld 秒\n",
+        b.table(analysis::BehaviourTable::Visitors).size(), static_cast<long long>(v.count), v.pagesPerVisit(),
+        static_cast<long long>(v.medianSeconds));
+    o += buf;
+    const std::vector<analysis::HostDetail>& hosts = b.hostDetail();
+    o += "\n== ホスト詳細 (hostDetail): " + std::to_string(hosts.size()) + " ホスト ==\n";
+    o += "      件数  ページ          転送量   404 ブラウザ robots.txt 印 最初                      最後               "
+         "       ホスト [ロボット文字列]\n";
+    for (std::size_t i = 0; i < hosts.size() && (top == 0 || i < top); ++i) {
+        const analysis::HostDetail& h = hosts[i];
+        std::snprintf(buf, sizeof buf, "%10lld %7lld %15lld %5lld %7lld %-10s %-2s ", static_cast<long long>(h.hits),
+                      static_cast<long long>(h.pages), static_cast<long long>(h.bytes),
+                      static_cast<long long>(h.notFound), static_cast<long long>(h.agents), h.robotsTxt ? "yes" : "-",
+                      h.robotLike ? "R" : "-");
+        o += buf;
+        o += analysis::isoTime(h.first) + "  " + analysis::isoTime(h.last) + "  ";
+        o += terminalSafe(utf8(h.host));
+        if (!h.robotEntry.empty()) o += " [" + terminalSafe(utf8(h.robotEntry)) + "]";
+        o += '\n';
+        out.maybeFlush();
+    }
+    o += "R = ";
+    o += analysis::kRobotLikeRule;
+    o += '\n';
 }
 
 }  // namespace
@@ -203,21 +265,21 @@ void ReportView::writeJson(std::FILE* f, const std::string& file, const std::opt
         o += "null";
     } else {
         o += '{';
-        for (std::size_t t = 0; t < analysis::kRankTableCount; ++t) {
-            const analysis::RankTable table = analysis::rankTable(t);
-            if (!rankings_->shows(table)) continue;
-            if (t) o += ',';
-            appendJsonString(o, analysis::kRankTableNames[t]);
+        bool firstTable = true;
+        for (const analysis::ShownTable& table : analysis::shownTables(*rankings_)) {
+            if (!firstTable) o += ',';
+            firstTable = false;
+            appendJsonString(o, table.name);
             o += ":[";
             bool firstRow = true;
-            for (const analysis::RankRow& row : rankings_->sorted(table)) {
+            for (const analysis::RankRow& row : analysis::sortedRows(*table.counts)) {
                 if (!firstRow) o += ',';
                 firstRow = false;
                 o += "{\"item\":";
                 appendJsonString(o, utf8(row.item));
                 o += ",\"hits\":";
                 o += std::to_string(row.hits);
-                if (analysis::hasBytes(table)) {
+                if (table.bytes) {
                     o += ",\"bytes\":";
                     o += std::to_string(row.bytes);
                 }
@@ -227,6 +289,7 @@ void ReportView::writeJson(std::FILE* f, const std::string& file, const std::opt
             o += ']';
         }
         o += '}';
+        appendBehaviourJson(o, out, *rankings_);
     }
     o += "}\n";
 }
@@ -239,17 +302,17 @@ void ReportView::writeRankings(std::FILE* f, std::size_t top) const {
         return;
     }
     char buf[96];
-    for (std::size_t t = 0; t < analysis::kRankTableCount; ++t) {
-        const analysis::RankTable table = analysis::rankTable(t);
-        if (!rankings_->shows(table)) continue;
-        const analysis::RankCounts& counts = rankings_->table(table);
-        const std::vector<analysis::RankRow> rows = rankings_->sorted(table, top);
-        const bool bytes = analysis::hasBytes(table);
-        if (t) o += '\n';
+    bool firstTable = true;
+    for (const analysis::ShownTable& table : analysis::shownTables(*rankings_)) {
+        const analysis::RankCounts& counts = *table.counts;
+        const std::vector<analysis::RankRow> rows = analysis::sortedRows(counts, top);
+        const bool bytes = table.bytes;
+        if (!firstTable) o += '\n';
+        firstTable = false;
         o += "== ";
-        o += analysis::kRankTableCaptions[t];
+        o += table.caption;
         o += " (";
-        o += analysis::kRankTableNames[t];
+        o += table.name;
         o += "): " + std::to_string(counts.size()) + " 項目, 計 " + std::to_string(counts.totalHits()) + " 件 ==\n";
         o += bytes ? "  順位      件数    割合          転送量  項目\n" : "  順位      件数    割合  項目\n";
         std::size_t rank = 0;
@@ -266,13 +329,13 @@ void ReportView::writeRankings(std::FILE* f, std::size_t top) const {
                 o += buf;
             }
             o += "  ";
-            const std::string item = analysis::isUrlTable(table) ? analysis::decodedItem(rows[i].item)
-                                                                 : std::string(rows[i].item);
+            const std::string item = table.url ? analysis::decodedItem(rows[i].item) : std::string(rows[i].item);
             o += terminalSafe(utf8(item));
             o += '\n';
             out.maybeFlush();
         }
     }
+    writeBehaviourText(o, out, top, *rankings_);
 }
 
 }  // namespace cli

@@ -8,6 +8,7 @@
 #include <map>
 #include <thread>
 
+#include "analysis/behaviour.h"
 #include "analysis/logcounting.h"
 #include "analysis/logline.h"
 #include "common/casefold.h"
@@ -150,7 +151,7 @@ public:
         }
         if (!last_ || when->day != lastDay_) {
             auto& slot = run.days[when->day];
-            if (!slot) slot = std::make_unique<DayRun>(full ? std::make_unique<analysis::Rankings>(log) : nullptr);
+            if (!slot) slot = std::make_unique<DayRun>(full ? std::make_unique<analysis::Rankings>(log, false) : nullptr);
             last_ = slot.get();
             lastDay_ = when->day;
         }
@@ -163,14 +164,16 @@ public:
         return &d;
     }
 
-    // The same with the line's host (as the pass counts it) and visitor, read from the line.
+    // The same with the line's host (as the pass counts it) and visitor, read from the line. An
+    // excluded address (the user's own, a monitor) is nobody's visit; its host stays, so that the day's
+    // hosts add up to the host count of the analysis.
     DayRun* count(std::string_view line, std::string_view hostText, std::string_view timeField,
-                  const std::shared_ptr<const analysis::LogText>& log, bool full, std::size_t& hour) {
+                  const std::shared_ptr<const analysis::LogText>& log, bool full, bool excluded, std::size_t& hour) {
         DayRun* d = day(timeField, log, full, hour);
         if (d) {
             const std::uint64_t host = hostHash(hostText);
             d->hosts.insert(host);
-            d->visitors.insert(visitorHash(host, agentHash(visitorAgent(line))));
+            if (!excluded) d->visitors.insert(visitorHash(host, agentHash(visitorAgent(line))));
         }
         return d;
     }
@@ -204,6 +207,10 @@ private:
     Day lastDay_ = 0;
 };
 
+bool isExcluded(const analysis::ReferenceLists& lists, std::string_view host) {
+    return !lists.excludedHosts.empty() && analysis::excludedHost(host, lists.excludedHosts);
+}
+
 // The GET block of the pass for one line: counters, and the fields the rankings take.
 void countGet(DayCounts& c, const analysis::ReferenceLists& lists, const LogLine& l, std::size_t getQuote,
               analysis::Status status, analysis::RankedLine& r, std::size_t hour) {
@@ -218,9 +225,9 @@ void countGet(DayCounts& c, const analysis::ReferenceLists& lists, const LogLine
         c.bytes += r.bytes;
     }
     if (l.find(analysis::kNoReferrerMarker, getQuote + 1) == LogLine::npos) {
-        r.hasReferrer = true;
         r.referrer = analysis::Referrer(l, getQuote);
-        r.foreignReferrer = !lists.ownReferrers.any(r.referrer);
+        r.hasReferrer = !r.referrer.empty();  // as the rankings of the pass take it
+        r.foreignReferrer = analysis::foreignForRankings(lists, r.referrer, lists.ownReferrers.any(r.referrer));
     }
     std::string_view robotEntry;
     const std::uint32_t found = lists.robotsAndFavicon.groups(line, 1, robotEntry);
@@ -248,7 +255,8 @@ void countLine(DayCounter& counter, const std::shared_ptr<const analysis::LogTex
     const std::string_view line = cut.core;
     const std::string_view hostText = cut.host;
     std::size_t hour = 0;
-    DayRun* const day = counter.count(line, hostText, analysis::ExtractTime(line), log, true, hour);
+    DayRun* const day =
+        counter.count(line, hostText, analysis::ExtractTime(line), log, true, isExcluded(lists, hostText), hour);
     if (!day) return;
     DayRun& d = *day;
     DayCounts& c = d.counts;
@@ -296,11 +304,13 @@ RunOfLines countRun(const std::shared_ptr<const analysis::LogText>& log, const a
             // The forwarded client is the host the pass counted, so it is the day's too.
             const analysis::LogLayout::Cut cut = layout.cut(raw, l);
             std::size_t hour = 0;
-            counter.count(cut.core, cut.host, analysis::ExtractTime(cut.core), log, false, hour);
+            counter.count(cut.core, cut.host, analysis::ExtractTime(cut.core), log, false, isExcluded(lists, cut.host),
+                          hour);
         } else {
             const std::string_view line = cuts ? layout.core(raw) : raw;
             std::size_t hour = 0;
-            counter.count(line, analysis::ExtractHost(line), analysis::ExtractTime(line), log, false, hour);
+            const std::string_view host = analysis::ExtractHost(line);
+            counter.count(line, host, analysis::ExtractTime(line), log, false, isExcluded(lists, host), hour);
         }
         // A mapped log's pages go back to the page cache as the pass gives them back.
         if ((i + 1) % kReleaseEvery == 0) {
@@ -388,8 +398,8 @@ LogDays split(const std::shared_ptr<const analysis::LogText>& log, const analysi
 class DayWatcher : public analysis::LineWatcher {
 public:
     std::shared_ptr<analysis::LineWatcher> fresh() const override { return std::make_shared<DayWatcher>(); }
-    void counted(std::string_view core, std::string_view timeField, std::string_view host,
-                 std::uint32_t hostIndex) override {
+    void counted(std::string_view core, std::string_view timeField, std::string_view host, std::uint32_t hostIndex,
+                 bool excluded) override {
         std::size_t hour = 0;
         DayRun* const d = counter_.day(timeField, nullptr, false, hour);
         if (!d) return;
@@ -402,6 +412,7 @@ public:
             known.day = d;
             known.agents = 0;
         }
+        if (excluded) return;
         // A host comes back with the agents it came with: a visitor already in the day's set is not
         // looked up there again.
         const std::uint64_t a = agent(visitorAgent(core));

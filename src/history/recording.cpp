@@ -20,9 +20,10 @@ common::StringList loadList(const std::string& dir, const char* name) {
 Recording recordLog(Store& store, const std::string& path, const std::shared_ptr<const analysis::LogText>& log,
                     const analysis::LogTally* tally, const std::string& materiaDir, unsigned threads,
                     const std::function<void(std::size_t, std::size_t)>& progress) {
-    const analysis::ReferenceLists lists(loadList(materiaDir, lists::kCheckDomeinList),
-                                         loadList(materiaDir, lists::kDomeinList),
-                                         loadList(materiaDir, lists::kSERobotsList));
+    analysis::ReferenceLists lists(loadList(materiaDir, lists::kCheckDomeinList),
+                                   loadList(materiaDir, lists::kDomeinList),
+                                   loadList(materiaDir, lists::kSERobotsList));
+    analysis::loadBehaviourLists(lists, materiaDir);
     Recording out;
     out.days = splitIntoDays(log, lists, threads, tally);
     const std::string shown = common::pathText(path);

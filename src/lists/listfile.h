@@ -11,6 +11,9 @@ namespace lists {
 inline constexpr const char* kDomeinList = "DomeinList.dat";            // own domains
 inline constexpr const char* kCheckDomeinList = "CheckDomeinList.dat";  // watched domains
 inline constexpr const char* kSERobotsList = "SERobotsList.dat";        // robot strings
+// Lists of the behaviour tables, read only where they exist.
+inline constexpr const char* kExcludeList = "ExcludeList.dat";  // addresses left out of visitors and hosts
+inline constexpr const char* kAssetList = "AssetList.dat";      // suffixes of assets (".css")
 
 // Reads a list file: lines at CR LF, lone CR or lone LF; a zero byte ends the text.
 // A file that cannot be read throws "ファイル "%s". %s は開けません".

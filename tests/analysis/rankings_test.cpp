@@ -254,11 +254,11 @@ TEST(Rankings, ItemsKeepTheirTextThroughGrowthAndLongOnes) {
 // then only counted: every later sight must count the same, also for a path that differs from its
 // row's form only in letter case (whose parameter names differ too), and after merging.
 TEST(Rankings, RepeatedItemsCountTheirWordsSitesAndStatusesEveryTime) {
-    const std::string ref = "http://S.example/find?q=a+b&q=a+b&ie=UTF-8";
+    const std::string ref = "http://S.google.example/find?q=a+b&q=a+b&ie=UTF-8";
     std::string log;
     for (int i = 0; i < 3; ++i)
-        log += line("h", get("/find?Q=low"), "200", "1", ref) + line("h", get("/FIND?q=LOW"), "000", "1", ref) +
-               line("h", get("/x?kw=%93%FA&ie=sjis"), "999", "1", "https://s.EXAMPLE/other") +
+        log += line("h", get("/search?Q=low"), "200", "1", ref) + line("h", get("/SEARCH?q=LOW"), "000", "1", ref) +
+               line("h", get("/xsearch?kw=%93%FA&ie=sjis"), "999", "1", "https://s.GOOGLE.example/other") +
                "junk [10/Oct/2004:13:55:36 +0900] no status\n" + line("g", get("/Gone"), "404", "1", "-", "A") +
                line("g", get("/gone"), "404", "1", "-", "B") + line("g", "POST /GONE HTTP/1.1", "404") +
                line("g", get("/GONE"), "403", "1", "-", "A");
@@ -266,8 +266,10 @@ TEST(Rankings, RepeatedItemsCountTheirWordsSitesAndStatusesEveryTime) {
     const Pass whole(log, lists);
     const Rankings& r = whole.r();
     EXPECT_THAT(rows(r, RankTable::SearchWords), ElementsAre("a b 12 0", "LOW 3 0", "\x93\xFA 3 0"));
-    EXPECT_THAT(rows(r, RankTable::ReferrerSites), ElementsAre("http://S.example 6 0", "https://s.EXAMPLE 3 0"));
-    EXPECT_THAT(rows(r, RankTable::Pages), ElementsAre("/Gone 9 0", "/find?Q=low 6 3", "/x?kw=%93%FA&ie=sjis 3 0"));
+    EXPECT_THAT(rows(r, RankTable::ReferrerSites),
+                ElementsAre("http://S.google.example 6 0", "https://s.GOOGLE.example 3 0"));
+    EXPECT_THAT(rows(r, RankTable::Pages),
+                ElementsAre("/Gone 9 0", "/search?Q=low 6 3", "/xsearch?kw=%93%FA&ie=sjis 3 0"));
     EXPECT_THAT(rows(r, RankTable::Statuses),
                 ElementsAre("404 9 0", "- 3 0", "000 3 0", "200 3 0", "403 3 0", "999 3 0"));
     EXPECT_THAT(rows(r, RankTable::NotFound), ElementsAre("/Gone 9 0"));

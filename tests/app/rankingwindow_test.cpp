@@ -9,16 +9,20 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QCheckBox>
 #include <QClipboard>
 #include <QElapsedTimer>
 #include <QHeaderView>
 #include <QItemSelectionModel>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
+#include <QPushButton>
 #include <QTabWidget>
 #include <QTableView>
 
+#include "app/hostdetailpage.h"
 #include "app/tform1.h"
 #include "app/tform2.h"
 #include "qtedge/commandguard.h"
@@ -73,8 +77,9 @@ TEST_F(RankingWindowTest, OpensFromTheViewMenuAndFollowsEveryAnalysis) {
     EXPECT_TRUE(w->isVisible());
     EXPECT_EQ(w->windowTitle(), QStringLiteral("ランキング"));
     // The virtual hosts' tab is there only for a log that has them.
-    ASSERT_EQ(w->tabs()->count(), 11);
-    for (int t = 0; t < 11; ++t) EXPECT_EQ(w->tabs()->isTabVisible(t), t < 10) << t;
+    // The rankings' eleven tabs first, then the five tables of visitors and pages and the host detail.
+    ASSERT_EQ(w->tabs()->count(), 17);
+    for (int t = 0; t < 17; ++t) EXPECT_EQ(w->tabs()->isTabVisible(t), t != 10) << t;
     EXPECT_EQ(w->tabs()->tabText(0), QStringLiteral("ページ"));
     EXPECT_EQ(w->tabs()->tabText(9), QStringLiteral("ブラウザ"));
 
@@ -179,4 +184,42 @@ TEST_F(RankingWindowTest, MillionRowsSortAndFilterOffTheWindowsThread) {
     ASSERT_TRUE(waitFor([&] { return !pages->busy(); }));
     QCoreApplication::processEvents();
     EXPECT_EQ(pages->rowCount(), 0);
+}
+
+TEST_F(RankingWindowTest, HostDetailFiltersToMarkedHostsAndTheRobotWordGoesToTheList) {
+    apptest::writeExampleLists(dir);
+    std::string text;
+    for (int i = 0; i < 3; ++i)
+        text += "10.0.0." + std::to_string(i) + " - - [10/Oct/2004:13:55:3" + std::to_string(i) +
+                " +0900] \"GET /page HTTP/1.1\" 200 10 \"-\" \"Mozilla/5.0 (compatible; NewCrawler/1.0)\"\n";
+    text += "10.0.0.9 - - [10/Oct/2004:13:56:00 +0900] \"GET / HTTP/1.1\" 200 10 \"http://x.example/\" \"Firefox\"\n";
+    const std::string log = dir.write("logs/crawl.log", text);
+    runCommand(&form, [&] { form.LogCounting(log); });
+    form.Ranking1->trigger();
+    RankingWindow* w = form.rankingWindow();
+    ASSERT_NE(w, nullptr);
+    HostDetailPage* page = w->hostDetail();
+    QAbstractItemModel* rows = page->view()->model();
+    ASSERT_EQ(rows->rowCount(), 4);
+    EXPECT_TRUE(page->visits()->text().contains(QStringLiteral("訪問 4")));
+    page->markedOnly()->setChecked(true);
+    ASSERT_EQ(rows->rowCount(), 3);
+    for (int r = 0; r < 3; ++r) EXPECT_EQ(cell(rows, r, HostDetailModel::RobotLike), QStringLiteral("ロボットらしい"));
+    // Sorted by host, descending.
+    page->view()->sortByColumn(HostDetailModel::Host, Qt::DescendingOrder);
+    EXPECT_EQ(cell(rows, 0, HostDetailModel::Host), QStringLiteral("10.0.0.2"));
+    page->markedOnly()->setChecked(false);
+    EXPECT_EQ(rows->rowCount(), 4);
+
+    // The robot-like agent no robot string names: its word, proposed for the robot list.
+    QTableView* agents = w->tabs()->findChild<QTableView*>("robotLikeAgentsView");
+    ASSERT_NE(agents, nullptr);
+    ASSERT_EQ(agents->model()->rowCount(), 1);
+    EXPECT_FALSE(w->proposeButton()->isEnabled());
+    QString proposed;
+    QObject::connect(w, &RankingWindow::robotProposed, [&](const QString& word) { proposed = word; });
+    agents->setCurrentIndex(agents->model()->index(0, 0));
+    ASSERT_TRUE(w->proposeButton()->isEnabled());
+    w->proposeButton()->click();
+    EXPECT_EQ(proposed, QStringLiteral("NewCrawler"));
 }

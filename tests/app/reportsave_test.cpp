@@ -105,7 +105,7 @@ TEST_F(ReportSaveTest, CsvFilesGoIntoTheChosenFolderAfterAskingAboutOnesThere) {
     EXPECT_TRUE(fs::exists(out + "/集計結果.csv"));
     EXPECT_TRUE(fs::exists(out + "/bot.csv"));
     EXPECT_FALSE(fs::exists(out + "/生ログ.csv"));
-    EXPECT_EQ(form.SaveNote->text(), QStringLiteral("CSVファイル 31 個を保存しました: %1").arg(toQString(out)));
+    EXPECT_EQ(form.SaveNote->text(), QStringLiteral("CSVファイル 37 個を保存しました: %1").arg(toQString(out)));
 
     writeFile(out + "/接続-集計.csv", "kept");
     run(form.SaveCsv1, out, QMessageBox::No);

@@ -137,8 +137,10 @@ TEST(ReportCommand, RankingsAsJsonAndAsTextTables) {
     const Json& rk = whole["rankings"];
     std::vector<std::string> keys;
     for (const auto& [k, v] : rk.object) keys.push_back(k);
-    EXPECT_THAT(keys, testing::UnorderedElementsAre("pages", "hosts", "referrers", "referrerSites", "searchWords",
-                                                    "robots", "notFound", "forbidden", "statuses", "userAgents"));
+    EXPECT_THAT(
+        keys, testing::UnorderedElementsAre("pages", "hosts", "referrers", "referrerSites", "searchWords", "robots",
+                                            "notFound", "forbidden", "statuses", "userAgents", "visitors", "pagesOnly",
+                                            "entryPages", "notFoundReferrers", "robotLikeAgents"));
     // Bytes only where they apply; ties sorted by item.
     const Json& pages = rk["pages"];
     ASSERT_EQ(pages.array.size(), 3u);
@@ -482,4 +484,42 @@ TEST(ReportGzip, AGzipLogIsReadUnderAnAddressSpaceLimit) {
     const Result packed = cli("report --json " + prog.materia() + log, "ulimit -v 300000; ");
     EXPECT_EQ(packed.status, 0) << packed.err;
     EXPECT_TRUE(packed.out == plain.out) << "the JSON differs";
+}
+
+TEST(ReportCommand, VisitsAndHostDetailWithTheBehaviourLists) {
+    Program prog;
+    const std::string log = prog.dir.file("access_log", kLog);
+    Result r = cli("report --json " + prog.materia() + log);
+    ASSERT_EQ(r.status, 0) << r.err;
+    Json whole = Json::parse(r.out);
+    // 10.0.0.1's GET is one visit; the POST has no agent cut, so it makes no visitor.
+    EXPECT_EQ(whole["visits"]["count"].number, 3);
+    EXPECT_EQ(whole["visits"]["medianSeconds"].number, 0);
+    const Json& hosts = whole["hostDetail"];
+    ASSERT_EQ(hosts.array.size(), 3u);
+    EXPECT_EQ(hosts[0]["host"].string, "10.0.0.1");
+    EXPECT_EQ(hosts[0]["hits"].number, 2);
+    EXPECT_EQ(hosts[0]["first"].string, "2004-10-10T13:55:36+09:00");
+    EXPECT_EQ(hosts[0]["last"].string, "2004-10-10T14:02:10+09:00");
+    EXPECT_TRUE(hosts[0]["robotEntry"].isNull());
+    EXPECT_EQ(hosts[1]["host"].string, "10.0.0.2");
+    EXPECT_TRUE(hosts[1]["robotsTxt"].boolean);
+    EXPECT_TRUE(hosts[1]["robotLike"].boolean);
+    EXPECT_EQ(hosts[1]["robotEntry"].string, "Bot/");
+    EXPECT_EQ(hosts[1]["notFound"].number, 1);
+    EXPECT_FALSE(hosts[2]["robotLike"].boolean);
+    EXPECT_EQ(whole["rankings"]["pagesOnly"].array.size(), 2u);  // favicon.ico is an asset
+
+    // The lists beside the three: an excluded address, and assets without the icon.
+    prog.dir.file("materia/ExcludeList.dat", "10.0.0.2\r\n");
+    prog.dir.file("materia/AssetList.dat", ".html\r\n");
+    r = cli("report --json " + prog.materia() + log);
+    whole = Json::parse(r.out);
+    ASSERT_EQ(whole["hostDetail"].array.size(), 2u);
+    EXPECT_EQ(whole["rankings"]["visitors"].array.size(), 2u);
+    const Json& pagesOnly = whole["rankings"]["pagesOnly"];
+    ASSERT_EQ(pagesOnly.array.size(), 2u);
+    EXPECT_EQ(pagesOnly[0]["item"].string, "/favicon.ico");
+    // The specified figures count everything still.
+    EXPECT_EQ(whole["rankings"]["hosts"].array.size(), 3u);
 }

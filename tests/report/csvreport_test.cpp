@@ -108,13 +108,15 @@ TEST(CsvReport, EveryPaneButTheRawLogAndTheTablesInFilesNamedByWhatTheyHold) {
         ElementsAre("集計結果.csv", "時間別.csv", "ランキング-ページ.csv", "ランキング-ホスト.csv",
                     "ランキング-リファラ.csv", "ランキング-リファラ元サイト.csv", "ランキング-検索語.csv",
                     "ランキング-ロボット.csv", "ランキング-404.csv", "ランキング-403.csv", "ランキング-ステータス.csv",
-                    "ランキング-ブラウザ.csv", "接続-集計.csv", "接続-不正常ログ-404.csv", "接続-不正常ログ-403.csv",
+                    "ランキング-ブラウザ.csv", "ランキング-訪問者.csv", "ランキング-ページのみ.csv",
+                    "ランキング-入口ページ.csv", "ランキング-404 の参照元.csv", "ランキング-ロボットらしいブラウザ.csv",
+                    "ランキング-ホスト詳細.csv", "接続-集計.csv", "接続-不正常ログ-404.csv", "接続-不正常ログ-403.csv",
                     "接続-不正常ログ-その他.csv", "接続-抽出ログ.csv", "接続-監視抽出.csv", "要求ログ-集計.csv",
                     "要求ログ-不正常ログ-404.csv", "要求ログ-不正常ログ-403.csv", "要求ログ-不正常ログ-その他.csv",
                     "要求ログ-抽出ログ.csv", "受信ログ-集計.csv", "受信ログ-不正常ログ-404.csv",
                     "受信ログ-不正常ログ-403.csv", "受信ログ-不正常ログ-その他.csv", "受信ログ-抽出ログ.csv",
                     "リファラ-参照元.csv", "リファラ-抽出ログ.csv", "bot.csv"));
-    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(out.path() + "/csv"), {}), 31);
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(out.path() + "/csv"), {}), 37);
 
     // Each pane file reads back as its lines below the header's dash line, headed by the pane's own
     // column lines (or "line" where it has none), formula starters disarmed.

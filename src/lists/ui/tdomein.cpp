@@ -2,6 +2,7 @@
 #include "lists/ui/tdomein.h"
 
 #include <algorithm>
+#include <filesystem>
 #include <limits>
 #include <optional>
 
@@ -15,6 +16,7 @@
 #include <QTabWidget>
 #include <QVBoxLayout>
 
+#include "analysis/behaviour.h"
 #include "common/programdir.h"
 #include "lists/listfile.h"
 #include "qtedge/commandguard.h"
@@ -51,7 +53,9 @@ TDomein::TDomein(QWidget* parent)
                           Qt::WindowMaximizeButtonHint | Qt::WindowCloseButtonHint),
       pages_{Page{nullptr, lists::EditedList(common::materiaFile(lists::kDomeinList))},
              Page{nullptr, lists::EditedList(common::materiaFile(lists::kCheckDomeinList))},
-             Page{nullptr, lists::EditedList(common::materiaFile(lists::kSERobotsList))}} {
+             Page{nullptr, lists::EditedList(common::materiaFile(lists::kSERobotsList))},
+             Page{nullptr, lists::EditedList(common::materiaFile(lists::kExcludeList))},
+             Page{nullptr, lists::EditedList(common::materiaFile(lists::kAssetList))}} {
     setObjectName("Domein");
     setWindowTitle(QStringLiteral("ドメイン管理"));
 
@@ -109,19 +113,33 @@ TDomein::TDomein(QWidget* parent)
     const int fullTabsWidth = layout->sizeHint().width();
     Seet->setMinimumWidth(0);
     resize(std::max(404, fullTabsWidth), 270);
+    // The two later lists come after the three, beyond the width the window starts with.
+    ExcludeList = listBox("ExcludeList");
+    AssetList = listBox("AssetList");
+    ExcludeHosts = listPage(Seet, "ExcludeHosts", QStringLiteral("除外アドレス"), ExcludeList);
+    AssetSuffixes = listPage(Seet, "AssetSuffixes", QStringLiteral("アセット"), AssetList);
+    pages_[3].box = ExcludeList;
+    pages_[4].box = AssetList;
     setMinimumSize(355, 230);
     closeWithKeys(this, true);
 
     connect(RunButton, &QPushButton::clicked, this, &TDomein::RunButtonClick);
     connect(DelButton, &QPushButton::clicked, this, &TDomein::DelButtonClick);
-    for (QWidget* w : {static_cast<QWidget*>(InputDomein), static_cast<QWidget*>(ResistList),
-                       static_cast<QWidget*>(BList), static_cast<QWidget*>(Robots)})
+    for (QWidget* w :
+         {static_cast<QWidget*>(InputDomein), static_cast<QWidget*>(ResistList), static_cast<QWidget*>(BList),
+          static_cast<QWidget*>(Robots), static_cast<QWidget*>(ExcludeList), static_cast<QWidget*>(AssetList)})
         w->installEventFilter(this);
 }
 
 void TDomein::FormCreate() {
     // Each list on its own: a list that fails to load must not keep the others from loading.
     for (Page& page : pages_) {
+        // The two later lists may be missing where the program ran before they came: no addresses
+        // are left out then, and the usual suffixes make assets, which the asset page shows.
+        if (laterListMissing(page)) {
+            if (&page == &pages_[4]) showDefaultAssets();
+            continue;
+        }
         runCommand(this, [&] {
             try {
                 page.list.load();
@@ -132,6 +150,27 @@ void TDomein::FormCreate() {
             showEntries(page);
         });
     }
+}
+
+bool TDomein::laterListMissing(const Page& page) const {
+    std::error_code error;
+    return (&page == &pages_[3] || &page == &pages_[4]) && !std::filesystem::exists(page.list.path(), error);
+}
+
+void TDomein::showDefaultAssets() {
+    QStringList items;
+    for (const std::string& s : analysis::defaultAssetSuffixes()) items.append(toQString(s));
+    AssetList->clear();
+    AssetList->addItems(items);
+}
+
+void TDomein::startAssetFile(Page& page) {
+    // The first change of a missing asset list starts from the suffixes it showed.
+    if (&page != &pages_[4] || !laterListMissing(page)) return;
+    lists::updateList(page.list.path(), [](common::StringList& l) {
+        if (l.empty()) l = analysis::defaultAssetSuffixes();
+    });
+    page.list.load();
 }
 
 void TDomein::showEntries(Page& page) {
@@ -156,6 +195,7 @@ void TDomein::RunButtonClick() {
         std::string entry = fromQStringStrict(text);
         // The window shows the file afterwards, also after a failure; the typed text stays for a retry.
         try {
+            startAssetFile(page);
             page.list.append(std::move(entry));
         } catch (...) {
             showEntries(page);
@@ -176,6 +216,7 @@ void TDomein::DelButtonClick() {
         // Saved even when nothing was removed: the file then takes the CR LF form. Afterwards no
         // entry is selected, so a second Delete removes nothing.
         try {
+            startAssetFile(page);
             page.list.remove(row);
         } catch (...) {
             showEntries(page);
@@ -190,10 +231,20 @@ bool TDomein::eventFilter(QObject* watched, QEvent* event) {
         auto* key = static_cast<QKeyEvent*>(event);
         if (watched == InputDomein) InputDomeinKeyDown(key);
         else if (watched == ResistList) ResistListKeyDown(key);
-        else if (watched == BList || watched == Robots) BListKeyDown(key);
+        else if (watched == BList || watched == Robots || watched == ExcludeList || watched == AssetList)
+            BListKeyDown(key);
     }
     // Not consumed: the control handles the key as it always does.
     return QWidget::eventFilter(watched, event);
+}
+
+void TDomein::proposeRobot(const QString& text) {
+    Seet->setCurrentWidget(RobotList);
+    InputDomein->setText(text);
+    show();
+    raise();
+    activateWindow();
+    InputDomein->setFocus();
 }
 
 void TDomein::InputDomeinKeyDown(QKeyEvent* key) {

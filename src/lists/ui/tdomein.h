@@ -30,6 +30,16 @@ public:
     QListWidget* ResistList;
     QListWidget* BList;
     QListWidget* Robots;
+    // Two lists beside the three: addresses left out of the visitors and host detail, and the
+    // suffixes that make a request an asset rather than a page.
+    QWidget* ExcludeHosts;
+    QWidget* AssetSuffixes;
+    QListWidget* ExcludeList;
+    QListWidget* AssetList;
+
+    // Shows the robot page with text in the entry box, ready to register (the ranking window's
+    // proposal of a robot-like agent's word).
+    void proposeRobot(const QString& text);
 
 public slots:
     // Register: appends the typed text to the active page's list and saves that list.
@@ -52,7 +62,11 @@ private:
     };
     Page& activePage();
     static void showEntries(Page& page);
+    // The excluded addresses or asset suffixes, whose file is not there (yet).
+    bool laterListMissing(const Page& page) const;
+    void showDefaultAssets();
+    void startAssetFile(Page& page);
 
     // In the order of the tab pages.
-    std::array<Page, 3> pages_;
+    std::array<Page, 5> pages_;
 };

@@ -111,7 +111,10 @@ TEST_F(TDomeinTest, ComponentsCarryTheirNamesCaptionsAndOrder) {
     EXPECT_EQ(w->findChild<QPushButton*>("DelButton")->text(), QStringLiteral("削除(&D)"));
     auto* seet = w->findChild<QTabWidget*>("Seet");
     ASSERT_NE(seet, nullptr);
-    ASSERT_EQ(seet->count(), 3);
+    // The three pages first; the lists of the visitor tables follow them.
+    ASSERT_EQ(seet->count(), 5);
+    EXPECT_EQ(seet->widget(3)->objectName(), "ExcludeHosts");
+    EXPECT_EQ(seet->widget(4)->objectName(), "AssetSuffixes");
     const char* pages[3] = {"MyDomein", "CheckDomein", "RobotList"};
     const char* boxes[3] = {"ResistList", "BList", "Robots"};
     const QString captions[3] = {QStringLiteral("自ドメイン設定"), QStringLiteral("監視ドメイン"),
@@ -502,3 +505,34 @@ TEST_F(TDomeinTest, AnAnalysisAfterARegisterSeesTheNewEntries) {
 }
 
 }  // namespace
+
+TEST_F(TDomeinTest, ExcludedAddressesAndAssetSuffixesHaveFilesOfTheirOwn) {
+    const std::string excluded = common::materiaFile(lists::kExcludeList);
+    const std::string assets = common::materiaFile(lists::kAssetList);
+    auto w = create();  // neither file exists yet: no message, and none is written
+    EXPECT_FALSE(fs::exists(assets));
+    // The asset list shows the suffixes the analysis uses when it has no file, and a first change
+    // starts the file from them.
+    EXPECT_EQ(w->AssetList->count(), 12);
+    EXPECT_EQ(w->ExcludeList->count(), 0);
+    const std::vector<std::string> before = allFiles();
+    w->Seet->setCurrentWidget(w->ExcludeHosts);
+    w->InputDomein->setText(QStringLiteral("192.168."));
+    w->RunButton->click();
+    EXPECT_EQ(readFile(excluded), "192.168.\r\n");
+    w->Seet->setCurrentWidget(w->AssetSuffixes);
+    w->InputDomein->setText(QStringLiteral(".xml"));
+    w->RunButton->click();
+    EXPECT_EQ(readFile(assets), ".css\r\n.js\r\n.png\r\n.jpg\r\n.jpeg\r\n.gif\r\n.ico\r\n.svg\r\n.webp\r\n.woff\r\n"
+                                ".woff2\r\n.map\r\n.xml\r\n");
+    EXPECT_EQ(w->AssetList->count(), 13);
+    EXPECT_EQ(allFiles(), before);  // the three lists untouched
+
+    // The ranking window proposes a robot's word: the robot page, the word ready to register.
+    w->Seet->setCurrentWidget(w->MyDomein);
+    w->proposeRobot(QStringLiteral("archive.org_bot"));
+    EXPECT_EQ(w->Seet->currentWidget(), w->RobotList);
+    EXPECT_EQ(w->InputDomein->text(), QStringLiteral("archive.org_bot"));
+    w->RunButton->click();
+    EXPECT_EQ(readFile(kSERobotsFile), "Googlebot\r\nbingbot\r\narchive.org_bot\r\n");
+}
