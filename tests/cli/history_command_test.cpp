@@ -121,6 +121,24 @@ TEST(HistoryCommand, ReportRecordsTheForwardedClientsItCounted) {
     }
 }
 
+TEST(HistoryCommand, AnExcludedAddressIsNobodysVisitButStaysAHost) {
+    // As the pass goes (one day), read again by day (two days), and added without a pass.
+    const std::string oneDay = line("a", "09/Dec/2026:10:00:00") + line("own", "09/Dec/2026:11:00:00");
+    const std::string twoDays = oneDay + line("b", "10/Dec/2026:01:00:00");
+    const std::pair<std::string, std::string> runs[] = {
+        {oneDay, "report --summary --record"}, {twoDays, "report --summary --record"}, {twoDays, "history add"}};
+    for (const auto& [text, command] : runs) {
+        Site s;
+        s.dir.file("materia/ExcludeList.dat", "own\r\n");
+        const std::string log = s.dir.file("access_log", text);
+        const Result r = cli(command + s.materia() + log);
+        ASSERT_EQ(r.status, 0) << command << r.err;
+        const Json j = Json::parse(s.run("show --json").out);
+        EXPECT_EQ(j["days"][0]["hosts"].number, 2) << command;
+        EXPECT_EQ(j["days"][0]["visitors"].number, 1) << command;
+    }
+}
+
 TEST(HistoryCommand, ARecordingThatFailsStillShowsTheAnalysis) {
     Site s;
     const std::string log = s.dir.file("access_log", line("a", "09/Dec/2026:10:00:00"));
