@@ -254,7 +254,7 @@ void Behaviour::addLine(const RankedLine& l, std::uint32_t host, std::uint32_t p
 
     Host& h = hostAt(host);
     h.seen = true;
-    if (l.time.size() != lastField_.size() || std::memcmp(l.time.data(), lastField_.data(), l.time.size()) != 0) {
+    if (l.time != std::string_view(lastField_)) {
         // Mostly only the clock moved: the date and zone are read again only when they changed.
         const std::string_view f = l.time;
         const bool sameDay = lastTime_.valid && f.size() == 28 && lastField_.size() == 28 &&
