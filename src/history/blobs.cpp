@@ -61,7 +61,10 @@ std::string encodeHashes(const std::vector<std::uint64_t>& hashes) {
     return out;
 }
 
-bool decodeHashes(std::string_view blob, std::vector<std::uint64_t>& out) {
+namespace {
+
+template <class T>
+bool decodeGaps(std::string_view blob, std::vector<T>& out) {
     out.clear();
     std::uint64_t at = 0, gap = 0;
     int shift = 0;
@@ -75,11 +78,81 @@ bool decodeHashes(std::string_view blob, std::vector<std::uint64_t>& out) {
         }
         at += gap;
         if (at > 0xffffffffull || (gap == 0 && !out.empty())) return false;
-        out.push_back(at);
+        out.push_back(static_cast<T>(at));
         gap = 0;
         shift = 0;
     }
     return shift == 0;
+}
+
+// Values of the lists from the cursors on whose top bits are window, in a bitmap of the bits below:
+// each value is tested and set, so a value in several lists counts once. clear: unset them again.
+std::size_t markWindow(const std::vector<const std::vector<std::uint32_t>*>& lists,
+                       std::vector<std::size_t>& cursors, std::uint32_t window, int bits,
+                       std::vector<std::uint64_t>& bitmap, bool clear) {
+    std::size_t fresh = 0;
+    const std::uint32_t mask = (1u << bits) - 1;
+    for (std::size_t i = 0; i < lists.size(); ++i) {
+        const std::vector<std::uint32_t>& l = *lists[i];
+        std::size_t at = cursors[i];
+        for (; at < l.size() && (l[at] >> bits) == window; ++at) {
+            const std::uint32_t v = l[at] & mask;
+            std::uint64_t& word = bitmap[v >> 6];
+            const std::uint64_t bit = std::uint64_t{1} << (v & 63);
+            if (clear) {
+                word &= ~bit;
+            } else {
+                fresh += (word & bit) == 0;
+                word |= bit;
+            }
+        }
+        if (clear) cursors[i] = at;
+    }
+    return fresh;
+}
+
+}  // namespace
+
+bool decodeHashes(std::string_view blob, std::vector<std::uint64_t>& out) { return decodeGaps(blob, out); }
+bool decodeHashes(std::string_view blob, std::vector<std::uint32_t>& out) { return decodeGaps(blob, out); }
+
+std::size_t distinctCount(const std::vector<const std::vector<std::uint32_t>*>& lists) {
+    std::size_t all = 0;
+    for (const auto* l : lists) all += l->size();
+    if (lists.size() <= 1) return all;
+    if (lists.size() == 2) {
+        // A day of two logs (a rotation within the day): the values both lists hold count once.
+        const auto &a = *lists[0], &b = *lists[1];
+        std::size_t i = 0, j = 0, both = 0;
+        while (i < a.size() && j < b.size()) {
+            if (a[i] < b[j]) {
+                ++i;
+            } else if (b[j] < a[i]) {
+                ++j;
+            } else {
+                ++both, ++i, ++j;
+            }
+        }
+        return all - both;
+    }
+    if (all <= 65536) {
+        std::vector<std::uint32_t> values;
+        values.reserve(all);
+        for (const auto* l : lists) values.insert(values.end(), l->begin(), l->end());
+        std::sort(values.begin(), values.end());
+        return static_cast<std::size_t>(std::unique(values.begin(), values.end()) - values.begin());
+    }
+    // The value range in windows whose bitmap stays in the cache (512 KiB); the lists are sorted, so
+    // each list's values of a window follow one another from its cursor.
+    constexpr int kBits = 22;
+    std::vector<std::uint64_t> bitmap(std::size_t{1} << (kBits - 6), 0);
+    std::vector<std::size_t> cursors(lists.size(), 0);
+    std::size_t distinct = 0;
+    for (std::uint32_t window = 0; window < (1u << (32 - kBits)); ++window) {
+        distinct += markWindow(lists, cursors, window, kBits, bitmap, false);
+        markWindow(lists, cursors, window, kBits, bitmap, true);
+    }
+    return distinct;
 }
 
 }  // namespace history

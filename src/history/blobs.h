@@ -20,5 +20,11 @@ bool decodeHours(std::string_view blob, DayCounts& c);
 std::string encodeHashes(const std::vector<std::uint64_t>& hashes);
 // The kept values (each below 2^32); false when blob is no such list.
 bool decodeHashes(std::string_view blob, std::vector<std::uint64_t>& out);
+// The same as 32-bit values: half the memory for the unions of a range.
+bool decodeHashes(std::string_view blob, std::vector<std::uint32_t>& out);
+
+// How many distinct values lists hold together, each list sorted and each value once in it (as
+// decodeHashes gives them).
+std::size_t distinctCount(const std::vector<const std::vector<std::uint32_t>*>& lists);
 
 }  // namespace history

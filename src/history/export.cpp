@@ -19,8 +19,9 @@ HistoryView readHistory(Store& store, Day from, Day to, bool byMonth, std::size_
     v.from = from;
     v.to = to;
     v.byMonth = byMonth;
-    v.rows = byMonth ? store.months(from, to) : store.days(from, to);
-    v.total = store.total(from, to);
+    RangeSummaries read = store.summaries(from, to, byMonth);
+    v.rows = std::move(read.rows);
+    v.total = std::move(read.total);
     v.rankings = store.rankings(from, to, top);
     return v;
 }

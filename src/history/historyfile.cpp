@@ -85,6 +85,30 @@ std::string moveAside(const std::string& path, const char* why) {
     }
 }
 
+// Reads of the first and last entries of every table and index, by the schema version that made it.
+const std::pair<int, const char*> kProbes[] = {
+    {1, "SELECT id FROM source ORDER BY id LIMIT 1"},
+    {1, "SELECT id FROM source ORDER BY id DESC LIMIT 1"},
+    {1, "SELECT name FROM source ORDER BY name, first_line_hash LIMIT 1"},
+    {1, "SELECT name FROM source ORDER BY name DESC, first_line_hash DESC LIMIT 1"},
+    {1, "SELECT id FROM share ORDER BY id LIMIT 1"},
+    {1, "SELECT id FROM share ORDER BY id DESC LIMIT 1"},
+    {1, "SELECT day FROM share ORDER BY day LIMIT 1"},
+    {1, "SELECT day FROM share ORDER BY day DESC LIMIT 1"},
+    {1, "SELECT source FROM share ORDER BY source, day LIMIT 1"},
+    {1, "SELECT source FROM share ORDER BY source DESC, day DESC LIMIT 1"},
+    {1, "SELECT id FROM item ORDER BY id LIMIT 1"},
+    {1, "SELECT id FROM item ORDER BY id DESC LIMIT 1"},
+    {1, "SELECT text FROM item ORDER BY text LIMIT 1"},
+    {1, "SELECT text FROM item ORDER BY text DESC LIMIT 1"},
+    {1, "SELECT share FROM rank_row ORDER BY share, tab, item LIMIT 1"},
+    {1, "SELECT share FROM rank_row ORDER BY share DESC, tab DESC, item DESC LIMIT 1"},
+    {1, "SELECT item FROM rank_row ORDER BY item LIMIT 1"},
+    {1, "SELECT item FROM rank_row ORDER BY item DESC LIMIT 1"},
+    {2, "SELECT share FROM rank_total ORDER BY share, tab LIMIT 1"},
+    {2, "SELECT share FROM rank_total ORDER BY share DESC, tab DESC LIMIT 1"},
+};
+
 enum class Verdict { Ours, Fresh, Damaged, Foreign, Newer };
 
 Verdict judge(Database& db) {
@@ -94,8 +118,14 @@ Verdict judge(Database& db) {
         const auto tables = db.queryInt("SELECT count(*) FROM sqlite_master").value_or(0);
         if (id != kApplicationId) return tables == 0 && version == 0 ? Verdict::Fresh : Verdict::Foreign;
         if (version > Store::kSchemaVersion) return Verdict::Newer;
-        Statement check = db.prepare("PRAGMA quick_check(1)");
-        if (!check.step() || check.text(0) != "ok") return Verdict::Damaged;
+        // Each table and index read at its first and its last entry: a file whose pages were
+        // overwritten fails here at once. A full check would read the whole file at every opening; a
+        // damaged page met later fails the call that meets it, and the file is set aside then.
+        for (const auto& [since, sql] : kProbes)
+            if (version >= since) {
+                Statement probe = db.prepare(sql);
+                probe.step();
+            }
         return Verdict::Ours;
     } catch (const SqliteError& e) {
         if (e.damaged()) return Verdict::Damaged;
@@ -126,7 +156,18 @@ void configure(Database& db) {
     db.exec("PRAGMA cache_size=-32768");
 }
 
+// Moves the file aside; the user's message saying so.
+std::string setAside(const std::string& path, bool damaged) {
+    const std::string aside = moveAside(path, damaged ? "damaged" : "foreign");
+    return common::formatMessage(
+        damaged ? jp(u8"履歴 \"%s\" は壊れていたので \"%s\" に移して残し、新しい履歴を始めました")
+                : jp(u8"\"%s\" はむにゃろの履歴ではないので \"%s\" に移して残し、新しい履歴を始めました"),
+        {common::pathText(path), common::pathText(aside)});
+}
+
 }  // namespace
+
+std::string moveDamagedAside(const std::string& path) { return setAside(path, true); }
 
 void migrate(Database& db, int upTo) {
     Transaction t(db);
@@ -173,12 +214,7 @@ std::unique_ptr<Database> openHistory(const std::string& path, std::vector<std::
                     {common::pathText(path)}));
             if ((verdict == Verdict::Damaged || verdict == Verdict::Foreign) && attempt == 0) {
                 db.reset();
-                const bool damaged = verdict == Verdict::Damaged;
-                const std::string aside = moveAside(path, damaged ? "damaged" : "foreign");
-                notes.push_back(common::formatMessage(
-                    damaged ? jp(u8"履歴 \"%s\" は壊れていたので \"%s\" に移して残し、新しい履歴を始めました")
-                            : jp(u8"\"%s\" はむにゃろの履歴ではないので \"%s\" に移して残し、新しい履歴を始めました"),
-                    {common::pathText(path), common::pathText(aside)}));
+                notes.push_back(setAside(path, verdict == Verdict::Damaged));
                 continue;
             }
             if (verdict == Verdict::Damaged || verdict == Verdict::Foreign)

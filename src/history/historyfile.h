@@ -13,6 +13,9 @@ namespace history {
 // file that could not be used (code page 932). Throws AppError with the user's message.
 std::unique_ptr<Database> openHistory(const std::string& path, std::vector<std::string>& notes);
 
+// Moves a history found damaged in use aside, as opening does; the user's message saying so.
+std::string moveDamagedAside(const std::string& path);
+
 // Applies the schema steps after the file's version, up to upTo, in one transaction.
 void migrate(Database& db, int upTo);
 

@@ -33,11 +33,14 @@ struct RecordResult {
     std::vector<std::string> notes;
 };
 
+// A distinct count not made yet: the union of several shares is counted apart from the other figures.
+inline constexpr std::int64_t kNotCounted = -1;
+
 // Figures of a day, of a month (day 0 of it, see dayText) or of a range.
 struct Summary {
     Day day = 0;
     DayCounts counts;
-    std::int64_t hosts = 0, visitors = 0;  // exact distinct counts over everything summed
+    std::int64_t hosts = 0, visitors = 0;  // exact distinct counts over everything summed, or kNotCounted
     std::vector<std::string> sources;      // names of the logs, in order of first recording
 };
 
@@ -50,6 +53,14 @@ struct RankingRow {
 struct RangeRankings {
     std::array<std::vector<RankingRow>, analysis::kRankTableCount> tables;
     std::array<std::int64_t, analysis::kRankTableCount> tableHits{};  // all hits of the table in the range
+};
+
+// Days or months of a range and their total.
+struct RangeSummaries {
+    std::vector<Summary> rows;
+    Summary total;
+    std::size_t shares = 0;  // shares in the range
+    std::size_t hashes = 0;  // hosts and visitors those shares keep: what counting the unions reads
 };
 
 class Store {
@@ -81,6 +92,12 @@ public:
     std::vector<Summary> months(Day from, Day to);
     // Everything from..to together (day 0).
     Summary total(Day from, Day to);
+    // The days or months of the range and their total, each share's hashes read once.
+    RangeSummaries summaries(Day from, Day to, bool byMonth);
+    // The same from the per-day figures alone, without reading any hashes: a row whose distinct
+    // counts need the union of several shares has kNotCounted there, and so has the total unless the
+    // range is one share.
+    RangeSummaries figures(Day from, Day to, bool byMonth);
     // The first and last recorded day; none when the history is empty.
     std::optional<std::pair<Day, Day>> span();
     // The ranking sums of the range, at most top rows a table (0: all kept rows).
@@ -94,7 +111,9 @@ public:
 private:
     template <class F>
     auto guarded(F&& f) -> decltype(f());
-    std::vector<Summary> summaries(Day from, Day to, bool byMonth);
+    RangeSummaries read(Day from, Day to, bool byMonth, bool counted);
+    // A damaged page met in use: the file is moved aside and a new history opened; the user's message.
+    std::string setAsideDamaged();
 
     std::string path_;
     std::unique_ptr<Database> db_;
@@ -105,8 +124,10 @@ private:
 template <class F>
 auto Store::guarded(F&& f) -> decltype(f()) {
     try {
+        if (!db_) db_ = openHistory(path_, openNotes_);
         return f();
     } catch (const SqliteError& e) {
+        if (e.damaged()) throw common::AppError(setAsideDamaged());
         throw common::AppError(historyMessage(e, path_));
     }
 }

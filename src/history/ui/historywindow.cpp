@@ -1,20 +1,28 @@
 // The window "推移".
 #include "history/ui/historywindow.h"
 
+#include <chrono>
+
+#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDateEdit>
 #include <QFileDialog>
 #include <QHBoxLayout>
+#include <QHash>
 #include <QHeaderView>
+#include <QStyleOptionViewItem>
 #include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QSplitter>
 #include <QTableWidget>
+#include <QThread>
 #include <QVBoxLayout>
 
 #include "analysis/rankings.h"
+#include "common/apperror.h"
+#include "common/cp932.h"
 #include "history/columns.h"
 #include "history/ui/historychart.h"
 #include "history/ui/historysetting.h"
@@ -30,10 +38,90 @@ QString utf8(std::string_view s) { return QString::fromUtf8(s.data(), static_cas
 Day dayOf(const QDate& d) { return d.year() * 10000 + d.month() * 100 + d.day(); }
 QDate dateOf(Day d) { return QDate(d / 10000, d / 100 % 100, d % 100); }
 
+// Ranking rows kept of each table.
+constexpr std::size_t kTop = 200;
+// A range is counted at once while its unions and rankings read little; a share's ranking rows are
+// weighed as this many hashes.
+std::size_t countAtOnce = 200000;
+constexpr std::size_t kRankWeight = 1000;
+
 QTableWidgetItem* number(std::int64_t n) {
     auto* item = new QTableWidgetItem(QStringLiteral("%L1").arg(n));
     item->setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);
     return item;
+}
+
+// A cell of the table: a number, or what stands for one not counted yet (never a number). An item is
+// made whole before the table takes it, and changed only where it differs: each change is a signal
+// through the view, and a year has six thousand cells.
+void setCell(QTableWidget* t, int row, int column, const QString& text, bool right, bool pending) {
+    const QBrush brush = pending ? t->palette().brush(QPalette::Disabled, QPalette::Text) : QBrush();
+    if (QTableWidgetItem* item = t->item(row, column)) {
+        if (item->text() != text) item->setText(text);
+        if (item->foreground() != brush) item->setForeground(brush);
+        return;
+    }
+    auto* item = new QTableWidgetItem(text);
+    if (right) item->setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    if (pending) item->setForeground(brush);
+    t->setItem(row, column, item);
+}
+
+// Each column as wide as its widest text, as resizeColumnsToContents makes it, but found cheaply
+// first: the view's own way lays out the text of every cell (a tenth of a second for a year). Each
+// cell is estimated by the sum of its characters' advances; the few that come near the widest are
+// measured whole, and the widest of them by the delegate as the view would.
+void fitColumns(QTableWidget* t) {
+    const QFontMetrics plain(t->font());
+    QHash<QChar, int> advances;
+    auto estimate = [&](const QString& text) {
+        int w = 0;
+        for (const QChar ch : text) {
+            auto at = advances.find(ch);
+            if (at == advances.end()) at = advances.insert(ch, plain.horizontalAdvance(ch));
+            w += *at;
+        }
+        return w;
+    };
+    // Kerning and shaping move a whole text's width from the sum of its characters by a few pixels.
+    constexpr int kSlack = 4;
+    constexpr std::size_t kMeasured = 8;
+    for (int c = 0; c < t->columnCount(); ++c) {
+        std::vector<std::pair<int, int>> near;  // estimate, row
+        int most = -1;
+        for (int r = 0; r < t->rowCount(); ++r) {
+            const QTableWidgetItem* item = t->item(r, c);
+            if (!item) continue;
+            const int w = estimate(item->text());
+            if (w + kSlack < most) continue;
+            most = std::max(most, w);
+            near.emplace_back(w, r);
+        }
+        std::erase_if(near, [&](const auto& n) { return n.first + kSlack < most; });
+        std::sort(near.begin(), near.end(), std::greater<>());
+        if (near.size() > kMeasured) near.resize(kMeasured);
+        // Rows in another font (the bold total) are measured whole too.
+        for (int r = 0; r < t->rowCount(); ++r)
+            if (const QTableWidgetItem* item = t->item(r, c); item && item->data(Qt::FontRole).isValid())
+                near.emplace_back(0, r);
+        int widest = -1, width = -1;
+        for (const auto& [guess, r] : near) {
+            const QTableWidgetItem* item = t->item(r, c);
+            const QVariant font = item->data(Qt::FontRole);
+            const int w = font.isValid()
+                              ? QFontMetrics(font.value<QFont>().resolve(t->font())).horizontalAdvance(item->text())
+                              : plain.horizontalAdvance(item->text());
+            if (w > width) width = w, widest = r;
+        }
+        int hint = t->horizontalHeader()->sectionSizeHint(c);
+        if (widest >= 0) {
+            QStyleOptionViewItem option;
+            option.initFrom(t->viewport());
+            hint = std::max(hint, t->itemDelegate()->sizeHint(option, t->model()->index(widest, c)).width() +
+                                      (t->showGrid() ? 1 : 0));
+        }
+        t->setColumnWidth(c, hint);
+    }
 }
 
 QString sourcesOf(const Summary& s) {
@@ -79,6 +167,9 @@ HistoryWindow::HistoryWindow(QWidget* parent, std::string path)
     auto* rankNote = new QLabel(utf8(kRankingNote));
     rankNote->setWordWrap(true);
     rankBar->addWidget(rankNote, 1);
+    rankState_ = new QLabel;
+    rankState_->setObjectName("HistoryRankState");
+    rankBar->addWidget(rankState_);
     rankLayout->addLayout(rankBar);
     rankLayout->addWidget(ranks_);
     connect(rankTable_, &QComboBox::currentIndexChanged, this, [this] { fillRankings(); });
@@ -99,6 +190,14 @@ HistoryWindow::HistoryWindow(QWidget* parent, std::string path)
     layout->addWidget(buildButtons());
     resize(900, 640);
 }
+
+HistoryWindow::~HistoryWindow() {
+    // Workers still counting are let finish, so that nothing reads the file once the window is gone.
+    *alive_ = false;
+    for (const auto& w : started_) w.wait();
+}
+
+void HistoryWindow::setCountAtOnceUpTo(std::size_t hashes) { countAtOnce = hashes; }
 
 QWidget* HistoryWindow::buildRangeBar() {
     auto* bar = new QWidget;
@@ -177,26 +276,112 @@ void HistoryWindow::refresh() {
         ranged_ = true;
     }
     const std::vector<std::string> opened = store.openNotes();
-    view_ = readHistory(store, dayOf(from_->date()), dayOf(to_->date()), by_->currentIndex() == 1, 200);
+    const Day from = dayOf(from_->date()), to = dayOf(to_->date());
+    const bool byMonth = by_->currentIndex() == 1;
+    // What an earlier range was still counting is not wanted any more.
+    ++generation_;
+    counting_ = {};
+    countFailed_ = false;
+    RangeSummaries figures = store.figures(from, to, byMonth);
+    if (figures.hashes + figures.shares * kRankWeight <= countAtOnce) {
+        view_ = readHistory(store, from, to, byMonth, kTop);
+    } else {
+        view_ = HistoryView{from, to, byMonth, std::move(figures.rows), std::move(figures.total), {}, 0};
+        startCounting();
+    }
     fillTable();
     fillChart();
     fillRankings();
     if (!opened.empty()) showNotes(opened);
 }
 
+void HistoryWindow::startCounting() {
+    auto task = std::make_shared<std::packaged_task<Counted()>>(
+        [path = path_, from = view_.from, to = view_.to, byMonth = view_.byMonth] {
+            Counted c;
+            try {
+                Store store(path);
+                c.view = readHistory(store, from, to, byMonth, kTop);
+            } catch (const std::bad_alloc&) {
+                c.error = common::msg::outOfMemory();
+            } catch (const std::exception& e) {
+                c.error = e.what();
+            }
+            return c;
+        });
+    counting_ = task->get_future().share();
+    std::erase_if(started_, [](const std::shared_future<Counted>& w) {
+        return w.wait_for(std::chrono::seconds(0)) == std::future_status::ready;
+    });
+    started_.push_back(counting_);
+    QThread* worker = QThread::create([this, task, generation = generation_, alive = alive_] {
+        (*task)();
+        // Queued to the window's thread; the window may be gone by then, or showing another range.
+        QMetaObject::invokeMethod(
+            qApp,
+            [this, generation, alive] {
+                if (*alive && generation == generation_) takeCounts();
+            },
+            Qt::QueuedConnection);
+    });
+    connect(worker, &QThread::finished, worker, &QObject::deleteLater);
+    worker->start(QThread::LowPriority);
+}
+
+bool HistoryWindow::waitForCounts(int seconds) {
+    if (!counting_.valid()) return true;
+    if (counting_.wait_for(std::chrono::seconds(seconds)) != std::future_status::ready) return false;
+    takeCounts();
+    return true;
+}
+
+void HistoryWindow::takeCounts() {
+    if (!counting_.valid()) return;
+    Counted c = counting_.get();
+    counting_ = {};
+    if (!c.error.empty()) {
+        countFailed_ = true;
+        notes_->setText(notes_->text() + QLatin1Char('\n') + toQString(c.error));
+    } else {
+        c.view.chartColumn = view_.chartColumn;
+        view_ = std::move(c.view);
+    }
+    fillTable();
+    fillChart();
+    fillRankings();
+}
+
 void HistoryWindow::fillTable() {
-    table_->clear();
-    table_->setColumnCount(static_cast<int>(kColumns.size()) + 2);
-    QStringList headers{view_.byMonth ? QStringLiteral("月") : QStringLiteral("日付")};
-    for (const Column& c : kColumns) headers << utf8(c.caption);
-    headers << QStringLiteral("ログ");
-    table_->setHorizontalHeaderLabels(headers);
-    table_->setRowCount(static_cast<int>(view_.rows.size()) + 1);
+    const int columns = static_cast<int>(kColumns.size()) + 2;
+    const int rows = static_cast<int>(view_.rows.size()) + 1;
+    const QString first = view_.byMonth ? QStringLiteral("月") : QStringLiteral("日付");
+    // The same rows again (their counts arriving): the cells change in place, and the selection and
+    // the scrolling stay.
+    bool same = table_->rowCount() == rows && table_->columnCount() == columns &&
+                table_->horizontalHeaderItem(0) && table_->horizontalHeaderItem(0)->text() == first;
+    for (int r = 0; same && r + 1 < rows; ++r)
+        same = table_->item(r, 0) &&
+               table_->item(r, 0)->text() ==
+                   QString::fromStdString(rowLabel(view_.rows[static_cast<std::size_t>(r)], view_.byMonth));
+    if (!same) {
+        table_->clear();
+        table_->setColumnCount(columns);
+        QStringList headers{first};
+        for (const Column& c : kColumns) headers << utf8(c.caption);
+        headers << QStringLiteral("ログ");
+        table_->setHorizontalHeaderLabels(headers);
+        table_->setRowCount(rows);
+    }
+    const QString pending = countFailed_ ? QStringLiteral("—") : QStringLiteral("計算中");
     auto put = [&](int row, const Summary& s, const QString& label) {
-        table_->setItem(row, 0, new QTableWidgetItem(label));
-        for (std::size_t c = 0; c < kColumns.size(); ++c)
-            table_->setItem(row, static_cast<int>(c) + 1, number(kColumns[c].value(s)));
-        table_->setItem(row, static_cast<int>(kColumns.size()) + 1, new QTableWidgetItem(sourcesOf(s)));
+        setCell(table_, row, 0, label, false, false);
+        for (std::size_t c = 0; c < kColumns.size(); ++c) {
+            const std::int64_t n = kColumns[c].value(s);
+            const bool counted = n != kNotCounted;
+            setCell(table_, row, static_cast<int>(c) + 1, counted ? QStringLiteral("%L1").arg(n) : pending, true,
+                    !counted);
+        }
+        setCell(table_, row, columns - 1, sourcesOf(s), false, false);
     };
     for (std::size_t i = 0; i < view_.rows.size(); ++i)
         put(static_cast<int>(i), view_.rows[i], QString::fromStdString(rowLabel(view_.rows[i], view_.byMonth)));
@@ -204,8 +389,9 @@ void HistoryWindow::fillTable() {
     put(last, view_.total, QStringLiteral("合計"));
     QFont bold = table_->font();
     bold.setBold(true);
-    for (int c = 0; c < table_->columnCount(); ++c) table_->item(last, c)->setFont(bold);
-    table_->resizeColumnsToContents();
+    for (int c = 0; c < table_->columnCount(); ++c)
+        if (table_->item(last, c)->font() != bold) table_->item(last, c)->setFont(bold);
+    fitColumns(table_);
 }
 
 void HistoryWindow::fillChart() {
@@ -217,7 +403,10 @@ void HistoryWindow::fillChart() {
         values.push_back(c.value(s));
         labels << QString::fromStdString(rowLabel(s, view_.byMonth));
     }
-    chart_->setValues(std::move(values), labels, utf8(c.caption));
+    const bool pending = std::find(values.begin(), values.end(), kNotCounted) != values.end();
+    chart_->setValues(std::move(values), labels,
+                      utf8(c.caption) + (pending ? countFailed_ ? QStringLiteral(" (—)") : QStringLiteral(" (計算中)")
+                                                 : QString()));
 }
 
 void HistoryWindow::fillRankings() {
@@ -230,6 +419,7 @@ void HistoryWindow::fillRankings() {
     if (bytes) headers << QStringLiteral("転送量(byte)");
     headers << QStringLiteral("項目");
     ranks_->setHorizontalHeaderLabels(headers);
+    rankState_->setText(countFailed_ ? QStringLiteral("—") : counting() ? QStringLiteral("計算中") : QString());
     const auto& rows = view_.rankings.tables[t];
     ranks_->setRowCount(static_cast<int>(rows.size()));
     for (std::size_t i = 0; i < rows.size(); ++i) {
@@ -287,7 +477,20 @@ void HistoryWindow::askAndSave(bool html) {
     runCommand(this, [&] { html ? saveHtml(pathFromQString(file)) : saveCsv(pathFromQString(file)); });
 }
 
-void HistoryWindow::saveCsv(const std::string& path) { writeHistoryCsv(view_, path); }
-void HistoryWindow::saveHtml(const std::string& path) { writeHistoryHtml(view_, path); }
+void HistoryWindow::saveCsv(const std::string& path) {
+    awaitCounts();
+    writeHistoryCsv(view_, path);
+}
+
+void HistoryWindow::saveHtml(const std::string& path) {
+    awaitCounts();
+    writeHistoryHtml(view_, path);
+}
+
+// A page or a file holds every number: the counting is waited for, and a failed one saves nothing.
+void HistoryWindow::awaitCounts() {
+    if (!waitForCounts() || countFailed_)
+        throw common::AppError(common::jp(u8"履歴の集計ができていないので保存できません"));
+}
 
 }  // namespace history::ui
