@@ -232,3 +232,63 @@ TEST(HistorySafety, AFolderThatCannotBeWrittenGivesAClearMessage) {
     if (WEXITSTATUS(status) == 3) GTEST_SKIP() << "running as root without the right to become another user";
     EXPECT_EQ(WEXITSTATUS(status), 0) << "1: the history opened, 2: another message";
 }
+
+// Opening reads only the ends of each table; a page damaged in between is met by the read that needs
+// it. Every page in turn: the damage is found at opening, or by the reading, which then sets the file
+// aside whole and starts a new history; or the page is one the reading does not use and the figures
+// are those of the intact file. Never other figures.
+TEST(HistorySafety, DamageMetInUseSetsTheFileAsideThenAndNeverGivesOtherFigures) {
+    TempDir dir;
+    const std::string intact = dir / "intact.sqlite";
+    auto figures = [](Store& store) {
+        const auto s = store.summaries(0, 99991231, true);
+        const auto r = store.rankings(0, 99991231, 0);
+        std::string out = std::to_string(s.total.counts.lines) + " " + std::to_string(s.total.hosts);
+        for (const auto& m : s.rows) out += " " + std::to_string(m.counts.lines) + "/" + std::to_string(m.visitors);
+        for (const auto& t : r.tables)
+            for (const auto& row : t) out += " " + row.item + ":" + std::to_string(row.hits);
+        return out;
+    };
+    std::string expected;
+    {
+        Store store(intact);
+        for (int d = 1; d <= 12; ++d) add(store, "log" + std::to_string(d), daysLog(d, d, "h" + std::to_string(d)));
+        expected = figures(store);
+    }
+    const std::string bytes = readFile(intact);
+    const std::size_t page = (static_cast<unsigned char>(bytes[16]) << 8 | static_cast<unsigned char>(bytes[17]));
+    ASSERT_GT(bytes.size() / page, 8u);
+    int atOpening = 0, inUse = 0, unused = 0;
+    for (std::size_t p = 1; p < bytes.size() / page; ++p) {
+        const std::string folder = dir / ("p" + std::to_string(p));
+        std::filesystem::create_directory(folder);
+        const std::string path = folder + "/history.sqlite";
+        std::string damaged = bytes;
+        std::fill(damaged.begin() + static_cast<std::ptrdiff_t>(p * page),
+                  damaged.begin() + static_cast<std::ptrdiff_t>((p + 1) * page), static_cast<char>(0xa5));
+        writeFile(path, damaged);
+        Store store(path);
+        if (!store.openNotes().empty()) {
+            ++atOpening;
+            continue;
+        }
+        try {
+            EXPECT_EQ(figures(store), expected) << "page " << p;
+            ++unused;
+        } catch (const common::AppError& e) {
+            ++inUse;
+            EXPECT_THAT(e.what(), HasSubstr(u8(u8"壊れていた"))) << "page " << p;
+            std::vector<std::string> aside;
+            for (const auto& f : std::filesystem::directory_iterator(folder))
+                if (f.path().filename().string().starts_with("history.sqlite.damaged")) aside.push_back(f.path());
+            ASSERT_EQ(aside.size(), 1u) << "page " << p;
+            EXPECT_THAT(e.what(), HasSubstr(aside[0]));
+            EXPECT_EQ(readFile(aside[0]), damaged);
+            // The same store goes on with a new, empty history.
+            EXPECT_EQ(totalLines(store), 0) << "page " << p;
+        }
+    }
+    EXPECT_GT(atOpening, 0);
+    EXPECT_GT(inUse, 0);
+    EXPECT_EQ(atOpening + inUse + unused, static_cast<int>(bytes.size() / page) - 1);
+}
