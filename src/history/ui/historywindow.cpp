@@ -197,7 +197,7 @@ HistoryWindow::~HistoryWindow() {
     for (const auto& w : started_) w.wait();
 }
 
-void HistoryWindow::setCountAtOnceUpTo(std::size_t hashes) { countAtOnce = hashes; }
+std::size_t HistoryWindow::setCountAtOnceUpTo(std::size_t hashes) { return std::exchange(countAtOnce, hashes); }
 
 QWidget* HistoryWindow::buildRangeBar() {
     auto* bar = new QWidget;

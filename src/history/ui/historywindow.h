@@ -35,8 +35,9 @@ public:
     bool counting() const { return counting_.valid(); }
     // Waits for the counting and shows it; false when it had not ended after seconds.
     bool waitForCounts(int seconds = 120);
-    // Ranges whose counting reads at most this many hashes are counted at once (tests lower it).
-    static void setCountAtOnceUpTo(std::size_t hashes);
+    // Ranges whose counting reads at most this many hashes are counted at once (tests lower it);
+    // returns the limit before.
+    static std::size_t setCountAtOnceUpTo(std::size_t hashes);
     // Shows what the last recording said (code page 932), or nothing.
     void showNotes(const std::vector<std::string>& notes);
     // Removes the selected rows' days, or every day of the range when none is selected, after asking.

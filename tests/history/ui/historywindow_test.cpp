@@ -8,6 +8,8 @@
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QDateEdit>
+#include <QDeadlineTimer>
+#include <QItemSelectionModel>
 #include <QLabel>
 #include <QTableWidget>
 
@@ -153,4 +155,114 @@ TEST(HistoryWindow, SavesWhatItShows) {
     EXPECT_THAT(readFile(r.dir / "h.html"), HasSubstr("<td>2027-01</td>"));
     w.showNotes({"note one"});
     EXPECT_THAT(w.notes()->text().toStdString(), HasSubstr("note one"));
+}
+
+namespace {
+
+// Counts on the worker for every range while it lives.
+struct AlwaysOnWorker {
+    std::size_t before = HistoryWindow::setCountAtOnceUpTo(0);
+    ~AlwaysOnWorker() { HistoryWindow::setCountAtOnceUpTo(before); }
+};
+
+// Runs the event loop until the worker's counts have been shown, as a user's window gets them.
+bool countsShown(HistoryWindow& w) {
+    QDeadlineTimer deadline(std::chrono::seconds(120));
+    while (w.counting() && !deadline.hasExpired())
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 100);
+    return !w.counting();
+}
+
+}  // namespace
+
+// The table and the chart come at once from the per-day figures; what needs the union of several
+// logs' days and the rankings say "計算中" (never a number) until the worker brings them, at the
+// window's first size and at a small one.
+TEST(HistoryWindow, ShowsTheDaysAtOnceAndTheUnionsAndRankingsWhenCounted) {
+    Recorded r;
+    AlwaysOnWorker worker;
+    for (const QSize size : {QSize(1366, 700), QSize(600, 480)}) {
+        HistoryWindow w(nullptr, r.path);
+        w.resize(size);
+        w.show();
+        QTableWidget* t = w.table();
+        ASSERT_EQ(t->rowCount(), 4);
+        ASSERT_TRUE(w.counting());
+        EXPECT_EQ(cell(t, 1, 1), "3");
+        EXPECT_EQ(cell(t, 1, 2), "3");  // a day of one log has its own count
+        EXPECT_EQ(cell(t, 3, 1), "6");
+        EXPECT_EQ(cell(t, 3, 2), QStringLiteral("計算中"));
+        EXPECT_EQ(cell(t, 3, 3), QStringLiteral("計算中"));
+        EXPECT_EQ(w.rankingTable()->rowCount(), 0);
+        EXPECT_EQ(w.rankingState()->text(), QStringLiteral("計算中"));
+        EXPECT_EQ(w.chart()->barRects().size(), 3u);
+        t->selectRow(1);
+        ASSERT_TRUE(w.waitForCounts());
+        EXPECT_EQ(cell(t, 3, 2), "4");
+        EXPECT_EQ(cell(t, 1, 2), "3");
+        EXPECT_EQ(w.rankingTable()->rowCount(), 2);
+        EXPECT_EQ(w.rankingTable()->item(0, 1)->text(), "4");
+        EXPECT_TRUE(w.rankingState()->text().isEmpty());
+        // The counts filled the same rows in: the selection stays.
+        ASSERT_EQ(t->selectionModel()->selectedRows().size(), 1);
+        EXPECT_EQ(t->selectionModel()->selectedRows()[0].row(), 1);
+
+        // December's two days make a union: its hosts and its bar wait for the worker.
+        w.chartColumn()->setCurrentIndex(1);
+        w.by()->setCurrentIndex(1);
+        ASSERT_EQ(t->rowCount(), 3);
+        EXPECT_EQ(cell(t, 0, 2), QStringLiteral("計算中"));
+        EXPECT_EQ(cell(t, 1, 2), "2");
+        ASSERT_EQ(w.chart()->barRects().size(), 2u);
+        EXPECT_EQ(w.chart()->barRects()[0].height(), 0);
+        ASSERT_TRUE(countsShown(w));
+        EXPECT_EQ(cell(t, 0, 2), "3");
+        EXPECT_NEAR(w.chart()->barRects()[0].height(), 1.5 * w.chart()->barRects()[1].height(), 2);
+    }
+}
+
+// A range asked for while the worker counts an earlier one: only the later one's counts are shown.
+TEST(HistoryWindow, CountsOfAnEarlierRangeAreNotShown) {
+    Recorded r;
+    AlwaysOnWorker worker;
+    HistoryWindow w(nullptr, r.path);
+    w.show();
+    w.by()->setCurrentIndex(1);
+    w.from()->setDate(QDate(2026, 12, 9));
+    w.refresh();
+    ASSERT_TRUE(countsShown(w));
+    QTableWidget* t = w.table();
+    ASSERT_EQ(t->rowCount(), 3);
+    EXPECT_EQ(cell(t, 0, 0), "2026-12");
+    EXPECT_EQ(cell(t, 0, 1), "3");
+    EXPECT_EQ(cell(t, 2, 1), "5");
+    EXPECT_EQ(cell(t, 2, 2), "4");  // b and c of the 9th, a and d of January
+    EXPECT_EQ(w.rankingTable()->item(0, 1)->text(), "3");
+}
+
+// A saved page holds every number: saving while the worker counts waits for it.
+TEST(HistoryWindow, SavingWaitsForTheCounts) {
+    Recorded r;
+    AlwaysOnWorker worker;
+    HistoryWindow w(nullptr, r.path);
+    w.show();
+    ASSERT_TRUE(w.counting());
+    w.saveCsv(r.dir / "h.csv");
+    EXPECT_FALSE(w.counting());
+    EXPECT_THAT(readFile(r.dir / "h.csv"), HasSubstr("\r\ntotal,6,4,"));
+}
+
+// The columns are measured from a few cells; none is narrower than the view's own measure of all.
+TEST(HistoryWindow, ColumnsAreAsWideAsTheirWidestCell) {
+    Recorded r;
+    HistoryWindow w(nullptr, r.path);
+    w.show();
+    QTableWidget* t = w.table();
+    std::vector<int> widths;
+    for (int c = 0; c < t->columnCount(); ++c) widths.push_back(t->columnWidth(c));
+    t->resizeColumnsToContents();
+    for (int c = 0; c + 1 < t->columnCount(); ++c) {
+        EXPECT_GE(widths[static_cast<std::size_t>(c)], t->columnWidth(c)) << c;
+        EXPECT_LE(widths[static_cast<std::size_t>(c)], t->columnWidth(c) + 4) << c;
+    }
 }
