@@ -278,11 +278,11 @@ void HistoryWindow::refresh() {
     const std::vector<std::string> opened = store.openNotes();
     const Day from = dayOf(from_->date()), to = dayOf(to_->date());
     const bool byMonth = by_->currentIndex() == 1;
+    RangeSummaries figures = store.figures(from, to, byMonth);
     // What an earlier range was still counting is not wanted any more.
     ++generation_;
     counting_ = {};
     countFailed_ = false;
-    RangeSummaries figures = store.figures(from, to, byMonth);
     if (figures.hashes + figures.shares * kRankWeight <= countAtOnce) {
         view_ = readHistory(store, from, to, byMonth, kTop);
     } else {
