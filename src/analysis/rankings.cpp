@@ -57,7 +57,11 @@ std::uint64_t bytesHash(std::string_view s) {
 }
 
 std::uint32_t hashOf(std::string_view s, bool fold) {
-    const std::uint64_t h = fold ? common::foldedHash(s) : bytesHash(s);
+    // The folded hash has its halves mixed already: folding them again would leave the low bits, which
+    // pick the slot, to the low bits of the last word alone, and items that differ only at their end
+    // (hosts of one network, numbered paths) would pile up in one run of slots.
+    if (fold) return static_cast<std::uint32_t>(common::foldedHash(s));
+    const std::uint64_t h = bytesHash(s);
     return static_cast<std::uint32_t>(h ^ (h >> 32));
 }
 
