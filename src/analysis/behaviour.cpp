@@ -369,17 +369,12 @@ void Behaviour::follow(Visitor& v, const Visitor& b) {
 }
 
 void Behaviour::merge(const Behaviour& later, const Rankings& here, const Rankings& there) {
-    // Rows of the later rankings' tables are found again among this one's, by their items.
-    auto mapper = [](const RankCounts& to, const RankCounts& from) {
-        return [&to, &from, map = std::vector<std::uint32_t>()](std::uint32_t row) mutable {
-            if (map.size() <= row) map.resize(std::size_t(row) + 1, kNone);
-            if (map[row] == kNone) map[row] = to.find(from.rows()[row].item);
-            return map[row];
-        };
-    };
-    auto hostRow = mapper(here.table(RankTable::Hosts), there.table(RankTable::Hosts));
-    auto agentRow = mapper(here.table(RankTable::UserAgents), there.table(RankTable::UserAgents));
-    auto pageRow = mapper(here.table(RankTable::Pages), there.table(RankTable::Pages));
+    // Rows of the later rankings' tables are where the rankings' merge put them.
+    (void)there;
+    auto mapper = [&here](RankTable t) { return [&here, t](std::uint32_t row) { return here.mergedRow(t, row); }; };
+    auto hostRow = mapper(RankTable::Hosts);
+    auto agentRow = mapper(RankTable::UserAgents);
+    auto pageRow = mapper(RankTable::Pages);
     auto entryRow = [&](std::uint32_t row) { return row == kNone ? kNone : pageRow(row); };
 
     for (std::size_t r = 0; r < later.pageKinds_.size(); ++r) {

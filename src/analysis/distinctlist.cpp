@@ -24,7 +24,14 @@ DistinctList::Added DistinctList::insert(std::uint32_t line, std::string_view li
 std::size_t DistinctList::addFrom(const DistinctList& other) {
     std::size_t added = 0;
     const EntryList& from = *other.entries_;
-    for (std::size_t i = 0; i < from.size(); ++i) {
+    // The other list's hashes are known: the slots of the lookups a little ahead are fetched while
+    // this one is done (a big list's slots lie far apart).
+    constexpr std::size_t kAhead = 8;
+    const std::size_t n = from.size();
+    slots_.reserve(keys_.size() + n);
+    for (std::size_t i = 0; i < n && i < kAhead; ++i) slots_.prefetch(other.keys_[i].hash);
+    for (std::size_t i = 0; i < n; ++i) {
+        if (i + kAhead < n) slots_.prefetch(other.keys_[i + kAhead].hash);
         // Compared by the other list's copy of the text: the log line itself may be far away by now.
         if (insert(from.lineOf(i), from.lineText(i), from.spanA(i), other.key(i), other.keys_[i].hash)) ++added;
     }

@@ -30,15 +30,24 @@ public:
             if ((s >> 32) == h && same(index)) return {index, i};
         }
     }
+    // Brings the slot where a lookup of hash h starts into the cache, ahead of that lookup: a merge
+    // knows the hashes of the items it will look up, and a big table's slots are far apart.
+    void prefetch(std::uint32_t h) const { __builtin_prefetch(&slots_[h & (slots_.size() - 1)]); }
+    // Makes room for count entries in all, at once rather than by doubling as they come.
+    void reserve(std::size_t count) {
+        std::size_t size = slots_.size();
+        while (count * 2 > size) size *= 2;
+        if (size != slots_.size()) grow(size);
+    }
     // Files the entry just added, number `index`, in the empty slot that find gave for hash h.
     void put(std::size_t slot, std::uint32_t h, std::uint32_t index) {
         slots_[slot] = static_cast<std::uint64_t>(h) << 32 | (static_cast<std::uint64_t>(index) + 1);
-        if ((static_cast<std::size_t>(index) + 1) * 2 > slots_.size()) grow();
+        if ((static_cast<std::size_t>(index) + 1) * 2 > slots_.size()) grow(slots_.size() * 2);
     }
 
 private:
-    void grow() {
-        decltype(slots_) old(slots_.size() * 2, 0);
+    void grow(std::size_t size) {
+        decltype(slots_) old(size, 0);
         old.swap(slots_);
         const std::size_t mask = slots_.size() - 1;
         for (std::uint64_t s : old) {

@@ -47,7 +47,7 @@ void LogTally::append(LogTally&& later) {
     faviconIeCount += later.faviconIeCount;
     bytesSent += later.bytesSent;
     for (auto list : kEntryLists) (this->*list)->append(std::move(*(later.*list)));
-    if (rankings && later.rankings) rankings->merge(*later.rankings);
+    if (rankings && later.rankings) rankings->merge(std::move(*later.rankings));
     if (watcher && later.watcher) watcher->append(*later.watcher);
     skippedLines.insert(skippedLines.end(), later.skippedLines.begin(), later.skippedLines.end());
 }

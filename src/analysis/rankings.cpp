@@ -8,6 +8,7 @@
 
 #include "analysis/behaviour.h"
 #include "analysis/searchengines.h"
+#include "common/bytes.h"
 #include "common/casefold.h"
 #include "common/cp932.h"
 #include "common/utf8.h"
@@ -56,18 +57,15 @@ std::uint64_t bytesHash(std::string_view s) {
 }
 
 std::uint32_t hashOf(std::string_view s, bool fold) {
-    const std::uint64_t h = fold ? common::foldedHash(s) : bytesHash(s);
+    // The folded hash has its halves mixed already: folding them again would leave the low bits, which
+    // pick the slot, to the low bits of the last word alone, and items that differ only at their end
+    // (hosts of one network, numbered paths) would pile up in one run of slots.
+    if (fold) return static_cast<std::uint32_t>(common::foldedHash(s));
+    const std::uint64_t h = bytesHash(s);
     return static_cast<std::uint32_t>(h ^ (h >> 32));
 }
 
 bool sameItem(std::string_view a, std::string_view b, bool fold) { return fold ? common::foldedEqual(a, b) : a == b; }
-
-int hexValue(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    return -1;
-}
 
 // Percent-decodes s ("+" as blank when plusAsBlank); a "%" without two hex digits stays as it is.
 // escaped tells whether any "%XX" was decoded.
@@ -76,8 +74,8 @@ std::string percentDecode(std::string_view s, bool plusAsBlank, bool* escaped = 
     out.reserve(s.size());
     for (std::size_t i = 0; i < s.size(); ++i) {
         const char c = s[i];
-        if (c == '%' && i + 2 < s.size() && hexValue(s[i + 1]) >= 0 && hexValue(s[i + 2]) >= 0) {
-            out += static_cast<char>(hexValue(s[i + 1]) * 16 + hexValue(s[i + 2]));
+        if (c == '%' && i + 2 < s.size() && common::hexValue(s[i + 1]) >= 0 && common::hexValue(s[i + 2]) >= 0) {
+            out += static_cast<char>(common::hexValue(s[i + 1]) * 16 + common::hexValue(s[i + 2]));
             if (escaped) *escaped = true;
             i += 2;
         } else if (c == '+' && plusAsBlank) {
@@ -93,12 +91,6 @@ bool hasControl(std::string_view s) {
     for (unsigned char c : s)
         if (c < 0x20 || c == 0x7F) return true;
     return false;
-}
-
-bool isAscii(std::string_view s) {
-    for (unsigned char c : s)
-        if (c >= 0x80) return false;
-    return true;
 }
 
 // EUC-JP as code page 932, worked out from the JIS rows; nullopt when the bytes are no EUC-JP.
@@ -199,6 +191,22 @@ std::uint32_t RankCounts::add(std::string_view item, std::uint32_t h, std::int64
     const auto index = static_cast<std::uint32_t>(rows_.size() - 1);
     slots_.put(f.slot, h, index);
     return index;
+}
+
+template <class Keep>
+void RankCounts::addRows(const RankCounts& from, Keep keep, std::vector<std::uint32_t>& rows) {
+    // The rows of a big table lie far apart, so a lookup waits for memory: with the hashes known,
+    // the slots of the lookups a little ahead are fetched while this one is done.
+    constexpr std::size_t kAhead = 8;
+    const std::size_t n = from.rows_.size();
+    rows.resize(n);
+    slots_.reserve(rows_.size() + n);
+    for (std::size_t i = 0; i < n && i < kAhead; ++i) slots_.prefetch(from.hashes_[i]);
+    for (std::size_t i = 0; i < n; ++i) {
+        if (i + kAhead < n) slots_.prefetch(from.hashes_[i + kAhead]);
+        const RankRow& row = from.rows_[i];
+        rows[i] = add(row.item, from.hashes_[i], row.hits, row.bytes, keep);
+    }
 }
 
 template <class Keep>
@@ -421,14 +429,21 @@ void Rankings::addKnownWords(const Words& w) {
 
 void Rankings::merge(const Rankings& later) {
     auto keepHere = [this](std::string_view s) { return keep(s); };
-    for (std::size_t t = 0; t < kRankTableCount; ++t) {
-        const RankCounts& from = later.tables_[t];
-        for (std::size_t i = 0; i < from.rows_.size(); ++i) {
-            const RankRow& row = from.rows_[i];
-            tables_[t].add(row.item, from.hashes_[i], row.hits, row.bytes, keepHere);
-        }
-    }
+    for (std::size_t t = 0; t < kRankTableCount; ++t) tables_[t].addRows(later.tables_[t], keepHere, mergedRows_[t]);
     if (withBehaviour_) behaviour_->merge(*later.behaviour_, *this, later);
+    for (std::vector<std::uint32_t>& rows : mergedRows_) rows.clear();
+}
+
+void Rankings::merge(Rankings&& later) {
+    // Every line has a status, so an accumulator without one has counted nothing.
+    const bool empty = table(RankTable::Statuses).size() == 0 && later.log_ == log_;
+    if (!empty || withBehaviour_ != later.withBehaviour_) {
+        merge(static_cast<const Rankings&>(later));
+        return;
+    }
+    *this = std::move(later);
+    // later keeps a log, no texts and no rows: whatever still reads it finds an empty accumulator.
+    later = Rankings(log_, withBehaviour_);
 }
 
 std::vector<RankRow> Rankings::sorted(RankTable t, std::size_t limit) const { return sortedRows(table(t), limit); }
@@ -509,7 +524,7 @@ std::vector<std::string> searchWords(std::string_view url, const std::vector<std
             word = bytes;
         } else if (charset == Charset::EucJp) {
             word = cp932FromEucJp(bytes).value_or(bytes);
-        } else if (isAscii(bytes) || !common::isValidUtf8(bytes)) {
+        } else if (common::isAscii(bytes) || !common::isValidUtf8(bytes)) {
             word = bytes;
         } else {
             word = common::cp932FromUtf8(bytes);
@@ -530,7 +545,7 @@ std::string decodedItem(std::string_view item) {
     bool escaped = false;
     const std::string bytes = percentDecode(item, false, &escaped);
     if (!escaped || hasControl(bytes) || !common::isValidUtf8(bytes)) return std::string(item);
-    return isAscii(bytes) ? bytes : common::cp932FromUtf8(bytes);
+    return common::isAscii(bytes) ? bytes : common::cp932FromUtf8(bytes);
 }
 
 std::string_view referrerSite(std::string_view referrer) {

@@ -126,6 +126,10 @@ private:
     // hashing them.
     template <class Keep>
     std::uint32_t addRecent(std::string_view item, Keep keep);
+    // Adds every row of from, a table of the same kind, in its order; rows[i] is then the row here
+    // that from's row i went to.
+    template <class Keep>
+    void addRows(const RankCounts& from, Keep keep, std::vector<std::uint32_t>& rows);
     // Adds to row index, which exists.
     void addTo(std::uint32_t index, std::int64_t hits, std::int64_t bytes) {
         rows_[index].hits += hits;
@@ -176,6 +180,15 @@ public:
     // Adds the counts of the lines that follow this accumulator's, exactly as one pass over both runs
     // would: the form met first stays, new items follow in their first-seen order.
     void merge(const Rankings& later);
+    // The same for an accumulator that is no longer needed: into one that has counted nothing yet
+    // (the first run of a pass), it is taken over whole.
+    void merge(Rankings&& later);
+    // While merge hands the behaviour tables over: the row of table t here that row `row` of the
+    // later accumulator's table went to (HashSlots::kAbsent for a row it does not have).
+    std::uint32_t mergedRow(RankTable t, std::uint32_t row) const {
+        const std::vector<std::uint32_t>& rows = mergedRows_[static_cast<std::size_t>(t)];
+        return row < rows.size() ? rows[row] : HashSlots::kAbsent;
+    }
 
     const RankCounts& table(RankTable t) const { return tables_[static_cast<std::size_t>(t)]; }
     // Whether the readers show table t: the virtual hosts only for a log that has them.
@@ -240,6 +253,7 @@ private:
     std::array<std::uint32_t, 1001> statusRows_;
     std::shared_ptr<Behaviour> behaviour_;
     bool withBehaviour_;
+    std::array<std::vector<std::uint32_t>, kRankTableCount> mergedRows_;  // of the merge under way
 };
 
 // Rows of a table by hits descending, then item ascending; at most limit rows (0: all).

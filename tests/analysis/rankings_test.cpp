@@ -3,6 +3,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include "analysis/behaviour.h"
 #include "analysis/logcounting.h"
 #include "analysis/logfile.h"
 #include "common/apperror.h"
@@ -305,4 +306,104 @@ TEST(Rankings, ItemsAlikeInLengthAndEndsStayApart) {
     EXPECT_THAT(rows(p.r(), RankTable::Referrers),
                 ElementsAre("http://x.example/AAAAAAAAAA/end.html 3 0", "http://x.example/BBBBBBBBBB/end.html 3 0",
                             "http://x.example/CCCCCCCCCC/end.html 3 0"));
+}
+
+namespace {
+
+// A scan: hosts of one network and numbered paths that differ only in their last bytes (a hash that
+// leaves the slot to the last bytes piles them up), most of them new, some again in another case,
+// with 404s, search words and a few user agents that come back.
+std::string scanLog(int lines) {
+    std::string log;
+    char buf[64];
+    for (int i = 0; i < lines; ++i) {
+        const int n = i % 7 == 3 ? i / 2 : i;  // every seventh line repeats an earlier item
+        std::snprintf(buf, sizeof buf, "10.%d.%d.%d", n >> 16, (n >> 8) & 255, n & 255);
+        const std::string host = buf;
+        std::snprintf(buf, sizeof buf, i % 5 == 0 ? "/P/%06X" : "/p/%06x", n);
+        const std::string path = buf;
+        const std::string referrer = i % 3 == 0 ? "http://s" + std::to_string(n) + ".example.com/search?q=w" +
+                                                      std::to_string(n % 50)
+                                                : "-";
+        const std::string agent = i % 4 == 0 ? "Scan/" + std::to_string(n % 9) : "Scan/" + std::to_string(n);
+        log += line(host, get(path), i % 11 == 0 ? "404" : "200", std::to_string(i % 1000), referrer, agent);
+    }
+    return log;
+}
+
+std::vector<std::string> behaviourRows(const Rankings& r) {
+    std::vector<std::string> out;
+    for (std::size_t t = 0; t < kBehaviourTableCount; ++t)
+        for (const RankRow& row : r.behaviour().table(static_cast<BehaviourTable>(t)).rows())
+            out.push_back(std::to_string(t) + " " + std::string(row.item) + " " + std::to_string(row.hits));
+    out.push_back("visits " + std::to_string(r.behaviour().visits().count));
+    return out;
+}
+
+// What the pass hands over for a GET line of host, path and agent.
+RankedLine ranked(const std::string& text, std::string_view host, std::string_view path, std::string_view agent) {
+    RankedLine l;
+    l.line = text;
+    l.status = "200";
+    l.host = host;
+    l.requestPath = path;
+    l.isGet = true;
+    l.getPath = path;
+    l.is200 = true;
+    l.bytes = 10;
+    l.agent = agent;
+    l.time = "[10/Oct/2004:13:55:36 +0900]";
+    return l;
+}
+
+}  // namespace
+
+TEST(Rankings, ScanLogGivesTheSameOnAnyNumberOfThreads) {
+    // Enough lines for the pass to cut many runs, each of them full of items new to the ones before.
+    const std::string log = scanLog(20000);
+    const ReferenceLists lists({}, {}, {});
+    LogTally one(logFromBytes(log, "log"));
+    countLines(one, lists, nullptr, 1);
+    one.rankings->finish();
+    ASSERT_GT(one.rankings->table(RankTable::Hosts).size(), 15000u);
+    ASSERT_GT(one.rankings->table(RankTable::NotFound).size(), 1000u);
+    for (unsigned threads : {2u, 3u, 8u}) {
+        LogTally several(logFromBytes(log, "log"));
+        countLines(several, lists, nullptr, threads);
+        several.rankings->finish();
+        EXPECT_EQ(everything(*several.rankings), everything(*one.rankings)) << threads << " threads";
+        EXPECT_EQ(behaviourRows(*several.rankings), behaviourRows(*one.rankings)) << threads << " threads";
+        EXPECT_EQ(several.hostCount, one.hostCount);
+        EXPECT_EQ(several.getFileCount, one.getFileCount);
+    }
+}
+
+TEST(Rankings, AccumulatorTakenOverWholeLeavesAnEmptyOneBehind) {
+    // Items of the same log, with the behaviour tables: the first run is taken over, not copied.
+    std::vector<std::string> hosts, paths, agents, texts;
+    for (int i = 0; i < 12; ++i) {
+        hosts.push_back(i % 4 == 1 ? "H" + std::to_string(i / 2) : "h" + std::to_string(i / 2));
+        paths.push_back("/" + std::to_string(i % 5));
+        agents.push_back("A" + std::to_string(i % 3));
+        texts.push_back(hosts.back() + " " + paths.back());
+    }
+    auto feed = [&](Rankings& r, std::size_t from, std::size_t to) {
+        for (std::size_t i = from; i < to; ++i) r.addLine(ranked(texts[i], hosts[i], paths[i], agents[i]));
+    };
+    Rankings whole;
+    feed(whole, 0, texts.size());
+    whole.finish();
+    for (std::size_t at = 0; at <= texts.size(); ++at) {
+        Rankings merged, first, later;
+        feed(first, 0, at);
+        feed(later, at, texts.size());
+        merged.merge(std::move(first));
+        // What is left of the first run is empty, and merging it changes nothing.
+        EXPECT_EQ(first.table(RankTable::Hosts).size(), 0u);
+        merged.merge(first);
+        merged.merge(std::move(later));
+        merged.finish();
+        EXPECT_EQ(everything(merged), everything(whole)) << "split at " << at;
+        EXPECT_EQ(behaviourRows(merged), behaviourRows(whole)) << "split at " << at;
+    }
 }
