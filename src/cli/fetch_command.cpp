@@ -21,6 +21,7 @@
 #include "ftp/inetman.h"
 #include "ftp/keyring/ftppassword.h"
 #include "ftp/namepattern.h"
+#include "ftp/partfile.h"
 #include "ftp/serverkey.h"
 
 namespace cli {
@@ -108,8 +109,7 @@ struct FetchArgs {
     int port = 0;  // read from portText by the check
 
     FetchArgs() {
-        const std::string pins = common::materiaFile(ftp::kPinFile);
-        materia = pins.substr(0, pins.rfind('/'));
+        materia = common::materiaDir();
         outDir = materia.substr(0, materia.rfind('/') + 1) + "logs";
     }
 };
@@ -293,14 +293,13 @@ int fetch(const FetchArgs& a, const ArgParser& parser) {
     if (!hostBytes || !userBytes || !passBytes || !remote || !patternBytes)
         return parser.usageError("a character of the host, user, password, directory or name has no Shift-JIS form");
 
-    ftp::TFtpManager manager;
+    ftp::TFtpManager manager(a.materia);
     manager.setServerName(*hostBytes);
     manager.setUserName(*userBytes);
     manager.setPassWord(*passBytes);
     manager.setProtocol(a.protocol);
     manager.setPort(a.port);
     manager.setPassive(a.passive);
-    manager.setKeyDir(a.materia);
 
     ftp::removeStalePartFiles(a.outDir);
     if (a.list) return printListing(manager, *cp932Arg(a.dir));
