@@ -15,10 +15,12 @@
 #include <QPushButton>
 #include <QTabWidget>
 #include <QTableView>
-#include <QThread>
+#include <QFutureWatcher>
+#include <QtConcurrent/QtConcurrentRun>
 #include <QVBoxLayout>
 
 #include "app/hostdetailpage.h"
+#include "common/share.h"
 #include "qtedge/qtext.h"
 #include "qtedge/windowkeys.h"
 
@@ -40,7 +42,7 @@ QString shownText(QString s) {
 }
 
 QString shareText(std::int64_t hits, std::int64_t total) {
-    const double share = total ? 100.0 * static_cast<double>(hits) / static_cast<double>(total) : 0.0;
+    const double share = common::sharePercent(hits, total);
     // A few hits among millions are not none.
     if (hits > 0 && share < 0.1) return QStringLiteral("<0.1%");
     return QString::number(share, 'f', 1) + QLatin1Char('%');
@@ -56,10 +58,10 @@ struct RankingModel::Job {
 };
 
 RankingModel::RankingModel(RankTable table, QObject* parent)
-    : QAbstractTableModel(parent), table_(table), alive_(std::make_shared<bool>(true)) {}
+    : QAbstractTableModel(parent), table_(table) {}
 
 RankingModel::RankingModel(analysis::BehaviourTable table, QObject* parent)
-    : QAbstractTableModel(parent), table_(RankTable::Pages), behaviour_(table), alive_(std::make_shared<bool>(true)) {}
+    : QAbstractTableModel(parent), table_(RankTable::Pages), behaviour_(table) {}
 
 const analysis::RankCounts& RankingModel::counts() const {
     return behaviour_ ? rankings_->behaviour().table(*behaviour_) : rankings_->table(table_);
@@ -71,10 +73,9 @@ bool RankingModel::decoded() const {
     return behaviour_ ? analysis::Behaviour::isUrlTable(*behaviour_) : analysis::isUrlTable(table_);
 }
 
-RankingModel::~RankingModel() {
-    // The worker holds its own references to the rankings; only its report back needs this model.
-    *alive_ = false;
-}
+// The worker holds its own references to the rankings; its watcher, a child of the model, goes with
+// the model, and with it the report back.
+RankingModel::~RankingModel() = default;
 
 void RankingModel::setRankings(std::shared_ptr<const analysis::Rankings> rankings) {
     ++generation_;  // a sort still running for the old rankings is dropped when it ends
@@ -144,25 +145,20 @@ void RankingModel::start() {
         return;
     }
     running_ = true;
-    QThread* worker = QThread::create([this, work, apply, generation, alive = alive_] {
-        auto job = std::make_shared<Job>(work());
-        // Queued to the window's thread; the model may be gone by then, or may want another order.
-        QMetaObject::invokeMethod(
-            qApp,
-            [this, job, apply, generation, alive] {
-                if (!*alive) return;
-                running_ = false;
-                if (pending_) {
-                    pending_ = false;
-                    start();
-                } else if (generation == generation_) {
-                    apply(std::move(*job));
-                }
-            },
-            Qt::QueuedConnection);
+    auto* watcher = new QFutureWatcher<Job>(this);
+    // On the window's thread once the work is done; by then the model may want another order.
+    connect(watcher, &QFutureWatcherBase::finished, this, [this, watcher, apply, generation] {
+        Job job = watcher->result();
+        watcher->deleteLater();
+        running_ = false;
+        if (pending_) {
+            pending_ = false;
+            start();
+        } else if (generation == generation_) {
+            apply(std::move(job));
+        }
     });
-    connect(worker, &QThread::finished, worker, &QObject::deleteLater);
-    worker->start(QThread::LowPriority);
+    watcher->setFuture(QtConcurrent::run(work));
 }
 
 int RankingModel::rowCount(const QModelIndex& parent) const {

@@ -1,6 +1,6 @@
 // The window "ランキング": one tab per ranking table, sortable by any column, with a filter box.
-// Rows are made only for what is on screen; sorting and filtering a large table run on a worker
-// thread so the window never freezes.
+// Rows are made only for what is on screen; sorting and filtering a large table run on Qt's thread
+// pool (QtConcurrent) so the window never freezes.
 #pragma once
 #include <cstdint>
 #include <memory>
@@ -78,7 +78,6 @@ private:
     bool running_ = false;
     bool pending_ = false;
     std::uint64_t generation_ = 0;
-    std::shared_ptr<bool> alive_;
 };
 
 class RankingWindow : public QWidget {

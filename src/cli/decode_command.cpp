@@ -4,6 +4,7 @@
 #include <new>
 #include <string>
 
+#include "cli/argparser.h"
 #include "cli/commands.h"
 #include "cli/output.h"
 #include "common/apperror.h"
@@ -78,15 +79,11 @@ const char* decodeUsage() {
 }
 
 int runDecode(int argc, char** argv) {
-    if (argc >= 2) {
-        const std::string arg = argv[1];
-        if (arg == "--help" || arg == "-h") {
-            std::printf("usage:\n%s", decodeUsage());
-            return 0;
-        }
-        std::fprintf(stderr, "munyaro-cli decode: unexpected argument '%s'\nusage:\n%s", arg.c_str(), decodeUsage());
-        return 2;
-    }
+    // Standard input is all it reads: every argument but --help is one too many.
+    const auto unexpected = [](const std::string& arg) { return "unexpected argument '" + arg + "'"; };
+    if (const auto exit =
+            ArgParser("decode", decodeUsage()).help().operands(unexpected).unknown(unexpected).parse(argc, argv))
+        return *exit;
 
     StdoutGuard output;
     LineReader reader(stdin);

@@ -10,6 +10,7 @@
 #include <thread>
 #include <vector>
 
+#include "cli/argparser.h"
 #include "cli/commands.h"
 #include "cli/fetchdays.h"
 #include "common/cp932.h"
@@ -20,6 +21,7 @@
 #include "ftp/inetman.h"
 #include "ftp/keyring/ftppassword.h"
 #include "ftp/namepattern.h"
+#include "ftp/partfile.h"
 #include "ftp/serverkey.h"
 
 namespace cli {
@@ -94,199 +96,240 @@ const char* fetchUsage() {
            "    failed, on stderr), 2 wrong usage.\n";
 }
 
-int runFetch(int argc, char** argv) {
-    ftp::Protocol protocol = ftp::Protocol::Ftp;
-    std::string portText, host, user, passwordFile, dir, trust, name, pattern(ftp::kDefaultNamePattern), daysText;
-    bool list = false, record = false;
-    // The window's folders: materia/ and logs/ of the data folder.
-    const std::string pins = common::materiaFile(ftp::kPinFile);
-    std::string materia = pins.substr(0, pins.rfind('/'));
-    std::string outDir = materia.substr(0, materia.rfind('/') + 1) + "logs";
-    bool passive = false, binary = false, report = false, materiaGiven = false, haveHost = false, haveUser = false,
-         fromKeyring = false;
-    auto usageError = [](const std::string& why) {
-        std::fprintf(stderr, "munyaro-cli fetch: %s\nusage:\n%s", why.c_str(), fetchUsage());
-        return 2;
-    };
-    for (int i = 1; i < argc; ++i) {
-        const std::string arg = argv[i];
-        const bool takesValue = arg == "--protocol" || arg == "--port" || arg == "--host" || arg == "--user" ||
-                                arg == "--password-file" || arg == "--dir" || arg == "--out" || arg == "--trust" ||
-                                arg == "--materia" || arg == "--days" || arg == "--pattern";
-        if (arg == "--help" || arg == "-h") {
-            std::printf("usage:\n%s", fetchUsage());
-            return 0;
-        } else if (takesValue) {
-            if (i + 1 >= argc) return usageError(arg + " needs a value");
-            const std::string value = argv[++i];
-            if (arg == "--protocol") {
-                if (value == "ftp") protocol = ftp::Protocol::Ftp;
-                else if (value == "ftps") protocol = ftp::Protocol::Ftps;
-                else if (value == "sftp") protocol = ftp::Protocol::Sftp;
-                else return usageError("unknown protocol '" + value + "'");
-            } else if (arg == "--port") {
-                portText = value;
-            } else if (arg == "--host") {
-                host = value, haveHost = true;
-            } else if (arg == "--user") {
-                user = value, haveUser = true;
-            } else if (arg == "--password-file") {
-                passwordFile = value;
-            } else if (arg == "--dir") {
-                dir = value;
-            } else if (arg == "--out") {
-                outDir = value;
-            } else if (arg == "--trust") {
-                trust = value;
-            } else if (arg == "--days") {
-                daysText = value;
-            } else if (arg == "--pattern") {
-                pattern = value;
-            } else {
-                materia = value, materiaGiven = true;
-            }
-        } else if (arg == "--passive") {
-            passive = true;
-        } else if (arg == "--binary") {
-            binary = true;
-        } else if (arg == "--report") {
-            report = true;
-        } else if (arg == "--password-keyring") {
-            fromKeyring = true;
-        } else if (arg == "--list") {
-            list = true;
-        } else if (arg == "--record") {
-            record = true;
-        } else if (arg.size() > 1 && arg[0] == '-') {
-            return usageError("unknown option '" + arg + "'");
-        } else {
-            if (!name.empty()) return usageError("only one NAME");
-            name = arg;
-        }
-    }
-    if (!haveHost || !haveUser) return usageError("--host and --user are needed");
-    const bool several = list || !daysText.empty();
-    int days = 0;
-    if (!daysText.empty()) {
-        days = daysText.size() <= 2 && daysText.find_first_not_of("0123456789") == std::string::npos
-                   ? std::stoi(daysText)
-                   : 0;
-        if (days < 1 || days > 31) return usageError("--days must be 1 to 31");
-    }
-    if (list && days > 0) return usageError("--list or --days, not both");
-    if (record && days == 0) return usageError("--record goes with --days");
-    if (several && !name.empty()) return usageError("no NAME with --list or --days");
-    if (!several && name.empty()) return usageError("NAME missing");
-    if (!several && !ftp::isPlainFileName(name)) return usageError("NAME must be a file name alone, without '/' or '\\'");
-    if (passive && protocol == ftp::Protocol::Sftp) return usageError("--passive is for ftp");
-    const int port = ftp::portNumber(portText, protocol);
-    if (port == 0) return usageError("--port must be 1 to 65535");
+namespace {
 
-    std::string password;
+struct FetchArgs {
+    ftp::Protocol protocol = ftp::Protocol::Ftp;
+    std::string portText, host, user, passwordFile, dir, trust, name, pattern{ftp::kDefaultNamePattern}, daysText;
+    bool list = false, record = false, passive = false, binary = false, report = false, fromKeyring = false;
+    bool haveHost = false, haveUser = false;
+    std::string materia, outDir;  // default: the window's folders, materia/ and logs/ of the data folder
+    bool materiaGiven = false;
+    int days = 0;  // read from daysText by the check
+    int port = 0;  // read from portText by the check
+
+    FetchArgs() {
+        materia = common::materiaDir();
+        outDir = materia.substr(0, materia.rfind('/') + 1) + "logs";
+    }
+};
+
+ArgParser fetchParser(FetchArgs& a) {
+    ArgParser p("fetch", fetchUsage());
+    auto text = [](std::string& field, bool* given = nullptr) {
+        return [&field, given](const std::string& v) {
+            field = v;
+            if (given) *given = true;
+            return std::string();
+        };
+    };
+    auto set = [](bool& field) { return [&field] { return field = true, std::string(); }; };
+    p.help()
+        .value("--protocol",
+               [&a](const std::string& v) -> std::string {
+                   if (v == "ftp") a.protocol = ftp::Protocol::Ftp;
+                   else if (v == "ftps") a.protocol = ftp::Protocol::Ftps;
+                   else if (v == "sftp") a.protocol = ftp::Protocol::Sftp;
+                   else return "unknown protocol '" + v + "'";
+                   return {};
+               })
+        .value("--port", text(a.portText))
+        .value("--host", text(a.host, &a.haveHost))
+        .value("--user", text(a.user, &a.haveUser))
+        .value("--password-file", text(a.passwordFile))
+        .value("--dir", text(a.dir))
+        .value("--out", text(a.outDir))
+        .value("--trust", text(a.trust))
+        .value("--materia", text(a.materia, &a.materiaGiven))
+        .value("--days", text(a.daysText))
+        .value("--pattern", text(a.pattern))
+        .flag("--passive", set(a.passive))
+        .flag("--binary", set(a.binary))
+        .flag("--report", set(a.report))
+        .flag("--password-keyring", set(a.fromKeyring))
+        .flag("--list", set(a.list))
+        .flag("--record", set(a.record))
+        .operands([&a](const std::string& v) -> std::string {
+            if (!a.name.empty()) return "only one NAME";
+            a.name = v;
+            return {};
+        });
+    return p;
+}
+
+// The usage errors of options that each read well alone; reads the number of days and the port.
+std::string checkFetchArgs(FetchArgs& a) {
+    if (!a.haveHost || !a.haveUser) return "--host and --user are needed";
+    const bool several = a.list || !a.daysText.empty();
+    if (!a.daysText.empty()) {
+        a.days = static_cast<int>(digitsArg(a.daysText, 2).value_or(0));
+        if (a.days < 1 || a.days > 31) return "--days must be 1 to 31";
+    }
+    if (a.list && a.days > 0) return "--list or --days, not both";
+    if (a.record && a.days == 0) return "--record goes with --days";
+    if (several && !a.name.empty()) return "no NAME with --list or --days";
+    if (!several && a.name.empty()) return "NAME missing";
+    if (!several && !ftp::isPlainFileName(a.name)) return "NAME must be a file name alone, without '/' or '\\'";
+    if (a.passive && a.protocol == ftp::Protocol::Sftp) return "--passive is for ftp";
+    a.port = ftp::portNumber(a.portText, a.protocol);
+    if (a.port == 0) return "--port must be 1 to 65535";
+    return {};
+}
+
+// The first line of the password file, or nothing, having said why.
+std::optional<std::string> passwordFromFile(const std::string& path) {
+    // As ssh refuses a private key that others may read: the password would be theirs too.
+    struct stat st {};
+    if (::stat(path.c_str(), &st) == 0 && (st.st_mode & 077) != 0) {
+        std::fprintf(stderr,
+                     "munyaro-cli fetch: %s: 他のユーザーも読み書きできるパスワードファイルは使いません。"
+                     "chmod 600 %s としてください\n",
+                     path.c_str(), path.c_str());
+        return std::nullopt;
+    }
+    try {
+        const common::StringList lines = common::splitLines(common::readWholeFile(path));
+        return lines.empty() ? std::string() : lines.front();
+    } catch (const std::exception& e) {
+        say(e.what());
+        return std::nullopt;
+    }
+}
+
+// Finds the password (UTF-8): the keyring's if asked for, else the file's, else the environment's.
+// The exit status when there is none to use.
+std::optional<int> findPassword(const FetchArgs& a, const ArgParser& parser, std::string& password) {
     std::optional<std::string> kept;
-    if (fromKeyring) {
-        const bool otherwise = !passwordFile.empty() || std::getenv("MUNYARO_PASSWORD") != nullptr;
-        kept = keyringPassword(host, user);
+    if (a.fromKeyring) {
+        const bool otherwise = !a.passwordFile.empty() || std::getenv("MUNYARO_PASSWORD") != nullptr;
+        kept = keyringPassword(a.host, a.user);
         if (!kept && !otherwise) return 1;
         if (!kept) say(common::cp932(u8"代わりに --password-file か MUNYARO_PASSWORD のパスワードを使います"));
     }
     if (kept) {
         password = *kept;
-    } else if (!passwordFile.empty()) {
-        // As ssh refuses a private key that others may read: the password would be theirs too.
-        struct stat st {};
-        if (::stat(passwordFile.c_str(), &st) == 0 && (st.st_mode & 077) != 0) {
-            std::fprintf(stderr,
-                         "munyaro-cli fetch: %s: 他のユーザーも読み書きできるパスワードファイルは使いません。"
-                         "chmod 600 %s としてください\n",
-                         passwordFile.c_str(), passwordFile.c_str());
-            return 1;
-        }
-        try {
-            const common::StringList lines = common::splitLines(common::readWholeFile(passwordFile));
-            if (!lines.empty()) password = lines.front();
-        } catch (const std::exception& e) {
-            say(e.what());
-            return 1;
-        }
+    } else if (!a.passwordFile.empty()) {
+        const auto fromFile = passwordFromFile(a.passwordFile);
+        if (!fromFile) return 1;
+        password = *fromFile;
     } else if (const char* env = std::getenv("MUNYARO_PASSWORD")) {
         password = env;
     } else {
-        return usageError("no password: --password-file FILE or MUNYARO_PASSWORD");
+        return parser.usageError("no password: --password-file FILE or MUNYARO_PASSWORD");
     }
+    return std::nullopt;
+}
 
-    const auto hostBytes = cp932Arg(host), userBytes = cp932Arg(user), passBytes = cp932Arg(password),
-               remote = cp932Arg(ftp::remoteJoin(dir, name)), patternBytes = cp932Arg(pattern);
-    if (!hostBytes || !userBytes || !passBytes || !remote || !patternBytes)
-        return usageError("a character of the host, user, password, directory or name has no Shift-JIS form");
-
-    ftp::TFtpManager manager;
-    manager.setServerName(*hostBytes);
-    manager.setUserName(*userBytes);
-    manager.setPassWord(*passBytes);
-    manager.setProtocol(protocol);
-    manager.setPort(port);
-    manager.setPassive(passive);
-    manager.setKeyDir(materia);
-
-    ftp::removeStalePartFiles(outDir);
-    if (list) return printListing(manager, *cp932Arg(dir));
-    if (days > 0) {
+// Ctrl+C and SIGTERM stop the transfer cleanly, no part file staying behind, while this lives.
+class InterruptCatcher {
+public:
+    InterruptCatcher() {
         struct sigaction action {};
         action.sa_handler = &onInterrupt;
-        sigaction(SIGINT, &action, nullptr);
-        sigaction(SIGTERM, &action, nullptr);
-        return fetchDaysCommand(manager,
-                                {*cp932Arg(dir), *patternBytes, days, outDir, record, materiaGiven ? materia : ""},
-                                interrupted);
+        sigaction(SIGINT, &action, &oldInt_);
+        sigaction(SIGTERM, &action, &oldTerm_);
     }
-    const std::string local = outDir + "/" + name;
-    // Ctrl+C stops the transfer cleanly: no part file stays behind.
-    struct sigaction action {};
-    struct sigaction oldInt {};
-    struct sigaction oldTerm {};
-    action.sa_handler = &onInterrupt;
-    sigaction(SIGINT, &action, &oldInt);
-    sigaction(SIGTERM, &action, &oldTerm);
-    auto download = [&] {
-        ftp::Download running(manager, *remote, local, binary);
+    ~InterruptCatcher() {
+        sigaction(SIGINT, &oldInt_, nullptr);
+        sigaction(SIGTERM, &oldTerm_, nullptr);
+    }
+    InterruptCatcher(const InterruptCatcher&) = delete;
+    InterruptCatcher& operator=(const InterruptCatcher&) = delete;
+
+private:
+    struct sigaction oldInt_ {};
+    struct sigaction oldTerm_ {};
+};
+
+// Downloads remote into local, trusting the server's new key first when it is the one named by --trust.
+ftp::TransferResult download(ftp::TFtpManager& manager, const FetchArgs& a, const std::string& remote,
+                             const std::string& local) {
+    const InterruptCatcher catcher;
+    auto once = [&] {
+        ftp::Download running(manager, remote, local, a.binary);
         while (!running.finished()) {
             if (interrupted) running.cancel();
             std::this_thread::sleep_for(std::chrono::milliseconds(50));
         }
         return running.result();
     };
-    ftp::TransferResult result = download();
-    if (result.key.status == ftp::ServerKey::Status::Unknown && !trust.empty() &&
-        ftp::sameFingerprint(trust, result.key.fingerprint)) {
-        ftp::trustKey(materia, result.key);
-        result = download();
+    ftp::TransferResult result = once();
+    if (result.key.status == ftp::ServerKey::Status::Unknown && !a.trust.empty() &&
+        ftp::sameFingerprint(a.trust, result.key.fingerprint)) {
+        ftp::trustKey(a.materia, result.key);
+        result = once();
     }
-    sigaction(SIGINT, &oldInt, nullptr);
-    sigaction(SIGTERM, &oldTerm, nullptr);
+    return result;
+}
 
+// Says why a download failed, and what to do about a server key not trusted.
+void sayFailure(const ftp::TransferResult& result, const std::string& materia) {
+    say(result.reason);
+    if (result.key.status == ftp::ServerKey::Status::Unknown)
+        std::fprintf(stderr, "munyaro-cli fetch: not trusted; to trust this server run again with --trust %s\n",
+                     result.key.fingerprint.c_str());
+    if (result.key.status == ftp::ServerKey::Status::Changed)
+        std::fprintf(stderr,
+                     "munyaro-cli fetch: refused; only if the server's key was really replaced, remove "
+                     "its line from %s/%s and trust the new key\n",
+                     materia.c_str(), result.key.ssh ? ftp::kKnownHosts : ftp::kPinFile);
+}
+
+// Analyses the downloaded log as `report` does, with the same reference lists.
+int reportOn(const std::string& local, const FetchArgs& a) {
+    std::vector<std::string> args{"report"};
+    if (a.materiaGiven) args.insert(args.end(), {"--materia", a.materia});
+    args.push_back(local);
+    std::vector<char*> reportArgv;
+    for (auto& arg : args) reportArgv.push_back(arg.data());
+    return runReport(static_cast<int>(reportArgv.size()), reportArgv.data());
+}
+
+int fetch(const FetchArgs& a, const ArgParser& parser) {
+    std::string password;
+    if (const auto exit = findPassword(a, parser, password)) return *exit;
+    const auto hostBytes = cp932Arg(a.host), userBytes = cp932Arg(a.user), passBytes = cp932Arg(password),
+               remote = cp932Arg(ftp::remoteJoin(a.dir, a.name)), patternBytes = cp932Arg(a.pattern);
+    if (!hostBytes || !userBytes || !passBytes || !remote || !patternBytes)
+        return parser.usageError("a character of the host, user, password, directory or name has no Shift-JIS form");
+
+    ftp::TFtpManager manager(a.materia);
+    manager.setServerName(*hostBytes);
+    manager.setUserName(*userBytes);
+    manager.setPassWord(*passBytes);
+    manager.setProtocol(a.protocol);
+    manager.setPort(a.port);
+    manager.setPassive(a.passive);
+
+    ftp::removeStalePartFiles(a.outDir);
+    if (a.list) return printListing(manager, *cp932Arg(a.dir));
+    if (a.days > 0) {
+        const InterruptCatcher catcher;
+        return fetchDaysCommand(
+            manager, {*cp932Arg(a.dir), *patternBytes, a.days, a.outDir, a.record, a.materiaGiven ? a.materia : ""},
+            interrupted);
+    }
+    const std::string local = a.outDir + "/" + a.name;
+    const ftp::TransferResult result = download(manager, a, *remote, local);
     if (!result.ok) {
-        say(result.reason);
-        if (result.key.status == ftp::ServerKey::Status::Unknown)
-            std::fprintf(stderr, "munyaro-cli fetch: not trusted; to trust this server run again with --trust %s\n",
-                         result.key.fingerprint.c_str());
-        if (result.key.status == ftp::ServerKey::Status::Changed)
-            std::fprintf(stderr,
-                         "munyaro-cli fetch: refused; only if the server's key was really replaced, remove "
-                         "its line from %s/%s and trust the new key\n",
-                         materia.c_str(), result.key.ssh ? ftp::kKnownHosts : ftp::kPinFile);
+        sayFailure(result, a.materia);
         return 1;
     }
-    if (!report) {
+    if (!a.report) {
         std::printf("%s\n", local.c_str());
         return 0;
     }
-    std::vector<std::string> args{"report"};
-    if (materiaGiven) args.insert(args.end(), {"--materia", materia});
-    args.push_back(local);
-    std::vector<char*> reportArgv;
-    for (auto& a : args) reportArgv.push_back(a.data());
-    return runReport(static_cast<int>(reportArgv.size()), reportArgv.data());
+    return reportOn(local, a);
+}
+
+}  // namespace
+
+int runFetch(int argc, char** argv) {
+    FetchArgs args;
+    const ArgParser parser = fetchParser(args);
+    if (const auto exit = parser.parse(argc, argv)) return *exit;
+    if (const std::string why = checkFetchArgs(args); !why.empty()) return parser.usageError(why);
+    return fetch(args, parser);
 }
 
 }  // namespace cli

@@ -10,6 +10,7 @@
 
 #include "analysis/logcounting.h"
 #include "analysis/logfile.h"
+#include "cli/argparser.h"
 #include "cli/commands.h"
 #include "cli/historyoutput.h"
 #include "cli/output.h"
@@ -66,56 +67,70 @@ std::string historyPath(const std::string& materiaDir) {
     return (slash == std::string::npos ? std::string() : dir.substr(0, slash + 1)) + "history.sqlite";
 }
 
-// Parses argv into args; returns the usage error, empty when all is well.
-std::string parse(int argc, char** argv, Args& a) {
-    if (argc < 2) return "an action is missing";
-    a.action = argv[1];
-    if (a.action != "add" && a.action != "show" && a.action != "rankings" && a.action != "remove")
-        return "unknown action '" + a.action + "'";
-    for (int i = 2; i < argc; ++i) {
-        const std::string arg = argv[i];
-        auto value = [&]() -> std::optional<std::string> {
-            if (i + 1 >= argc) return std::nullopt;
-            return std::string(argv[++i]);
-        };
-        const bool takesValue = arg == "--from" || arg == "--to" || arg == "--by" || arg == "--top" ||
-                                arg == "--materia" || arg == "--threads" || arg == "--html";
-        std::optional<std::string> v;
-        if (takesValue && !(v = value())) return arg + " needs a value";
-        if (arg == "--from" || arg == "--to") {
-            const auto day = history::parseDay(*v);
-            if (!day) return arg + " needs a date YYYY-MM-DD or a month YYYY-MM, not '" + *v + "'";
+// The options after the action.
+ArgParser historyParser(Args& a) {
+    ArgParser p("history", historyUsage());
+    auto day = [&a](bool from) {
+        return [&a, from](const std::string& v) -> std::string {
+            const auto d = history::parseDay(v);
+            if (!d)
+                return std::string(from ? "--from" : "--to") + " needs a date YYYY-MM-DD or a month YYYY-MM, not '" +
+                       v + "'";
             // A month as the end of a range runs to its last day.
-            if (arg == "--from") {
-                a.from = *day;
+            if (from) {
+                a.from = *d;
                 a.hasFrom = true;
             } else {
-                a.to = v->size() == 7 ? *day / 100 * 100 + 31 : *day;
+                a.to = v.size() == 7 ? *d / 100 * 100 + 31 : *d;
                 a.hasTo = true;
             }
-        } else if (arg == "--by") {
-            if (*v != "day" && *v != "month") return "--by takes day or month";
-            a.byMonth = *v == "month";
-        } else if (arg == "--top" || arg == "--threads") {
-            if (v->empty() || v->size() > 6 || v->find_first_not_of("0123456789") != std::string::npos)
-                return arg + " needs a number, not '" + *v + "'";
-            if (arg == "--top") a.top = std::stoul(*v);
-            else if ((a.threads = static_cast<unsigned>(std::stoul(*v))) < 1) return "--threads needs at least 1";
-        } else if (arg == "--materia") {
-            a.materiaDir = *v;
-        } else if (arg == "--json" || arg == "--csv" || arg == "--html") {
+            return {};
+        };
+    };
+    auto format = [&a](Args::Format f) {
+        return [&a, f](const std::string& v) -> std::string {
             if (a.format != Args::Format::Text) return "--json, --csv and --html exclude each other";
-            a.format = arg == "--json" ? Args::Format::Json : arg == "--csv" ? Args::Format::Csv : Args::Format::Html;
-            if (arg == "--html") a.outFile = *v;
-            else if (arg == "--csv" && i + 1 < argc && argv[i + 1][0] != '-') a.outFile = argv[++i];
-        } else if (arg.size() > 1 && arg[0] == '-') {
-            return "unknown option '" + arg + "'";
-        } else if (a.action == "add") {
-            a.logs.push_back(arg);
-        } else {
-            return "unexpected argument '" + arg + "'";
-        }
-    }
+            a.format = f;
+            a.outFile = v;
+            return {};
+        };
+    };
+    p.value("--from", day(true))
+        .value("--to", day(false))
+        .value("--by",
+               [&a](const std::string& v) -> std::string {
+                   if (v != "day" && v != "month") return "--by takes day or month";
+                   a.byMonth = v == "month";
+                   return {};
+               })
+        .value("--top",
+               [&a](const std::string& v) -> std::string {
+                   const auto n = digitsArg(v, 6);
+                   if (!n) return "--top needs a number, not '" + v + "'";
+                   a.top = *n;
+                   return {};
+               })
+        .value("--threads",
+               [&a](const std::string& v) -> std::string {
+                   const auto n = digitsArg(v, 6);
+                   if (!n) return "--threads needs a number, not '" + v + "'";
+                   if ((a.threads = static_cast<unsigned>(*n)) < 1) return "--threads needs at least 1";
+                   return {};
+               })
+        .value("--materia", [&a](const std::string& v) { return a.materiaDir = v, std::string(); })
+        .flag("--json", [f = format(Args::Format::Json)] { return f(""); })
+        .optionalValue("--csv", format(Args::Format::Csv))
+        .value("--html", format(Args::Format::Html))
+        .operands([&a](const std::string& v) -> std::string {
+            if (a.action != "add") return "unexpected argument '" + v + "'";
+            a.logs.push_back(v);
+            return {};
+        });
+    return p;
+}
+
+// The usage errors of options that each read well alone.
+std::string checkArgs(const Args& a) {
     if (a.action == "add" && a.logs.empty()) return "add needs at least one LOG";
     if (a.action == "remove" && (!a.hasFrom || !a.hasTo)) return "remove needs --from and --to";
     if (a.from > a.to) return "--from is after --to";
@@ -230,15 +245,15 @@ std::optional<std::string> recordTally(const std::string& path, const analysis::
 }
 
 int runHistory(int argc, char** argv) {
-    if (argc >= 2 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0)) {
-        std::printf("usage:\n%s", historyUsage());
-        return 0;
-    }
     Args args;
-    if (const std::string why = parse(argc, argv, args); !why.empty()) {
-        std::fprintf(stderr, "munyaro-cli history: %s\nusage:\n%s", why.c_str(), historyUsage());
-        return 2;
-    }
+    const ArgParser parser = historyParser(args);
+    if (argc >= 2 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0)) return parser.showHelp();
+    if (argc < 2) return parser.usageError("an action is missing");
+    args.action = argv[1];
+    if (args.action != "add" && args.action != "show" && args.action != "rankings" && args.action != "remove")
+        return parser.usageError("unknown action '" + args.action + "'");
+    if (const auto exit = parser.parse(argc, argv, 2)) return *exit;
+    if (const std::string why = checkArgs(args); !why.empty()) return parser.usageError(why);
     StdoutGuard output;
     try {
         const int status = run(args);

@@ -10,14 +10,15 @@
 
 #include "analysis/logcounting.h"
 #include "analysis/report.h"
+#include "cli/argparser.h"
 #include "cli/commands.h"
 #include "cli/output.h"
 #include "cli/reportview.h"
 #include "common/apperror.h"
 #include "common/cp932.h"
+#include "history/dayfigures.h"
 #include "report/csvreport.h"
 #include "report/htmlreport.h"
-#include "history/dayfigures.h"
 #include "report/reportrecord.h"
 
 namespace cli {
@@ -59,7 +60,9 @@ const char* reportUsage() {
            "    be saved, 2 wrong usage.\n";
 }
 
-int runReport(int argc, char** argv) {
+namespace {
+
+struct ReportArgs {
     enum class Format { Text, Summary, Json, Rankings, None } format = Format::Text;
     std::optional<std::size_t> top;
     std::optional<std::string> htmlFile, csvDir;
@@ -67,93 +70,84 @@ int runReport(int argc, char** argv) {
     analysis::AnalysisOptions options;
     std::optional<std::string> file;
     bool recordDays = false;
-    auto usageError = [](const std::string& why) {
-        std::fprintf(stderr, "munyaro-cli report: %s\nusage:\n%s", why.c_str(), reportUsage());
-        return 2;
-    };
-    for (int i = 1; i < argc; ++i) {
-        const std::string arg = argv[i];
-        if (arg == "--help" || arg == "-h") {
-            std::printf("usage:\n%s", reportUsage());
-            return 0;
-        } else if (arg == "--json" || arg == "--summary" || arg == "--rankings") {
-            if (format != Format::Text) return usageError("--json, --summary and --rankings exclude each other");
-            format = arg == "--json" ? Format::Json : arg == "--summary" ? Format::Summary : Format::Rankings;
-        } else if (arg == "--record") {
-            recordDays = true;
-        } else if (arg == "--no-rankings") {
-            options.rankings = false;
-        } else if (arg == "--skip-bad-lines") {
-            options.skipBadLines = true;
-        } else if (arg == "--format" || arg == "--client-from") {
-            if (i + 1 >= argc) return usageError(arg + " needs a value");
-            const std::string value = argv[++i];
-            if (arg == "--client-from") {
-                if (value != "forwarded" && value != "address")
-                    return usageError("--client-from takes forwarded or address, not '" + value + "'");
-                options.clientFromForwarded = value == "forwarded";
-            } else if (value != "auto") {
-                options.layout = analysis::layoutNamed(value);
-                if (!options.layout)
-                    return usageError("unknown --format '" + value + "' (auto|" + analysis::layoutNames() + ")");
-            }
-        } else if (arg == "--top") {
-            if (i + 1 >= argc) return usageError("--top needs a value");
-            const std::string value = argv[++i];
-            if (value.empty() || value.size() > 9 || value.find_first_not_of("0123456789") != std::string::npos)
-                return usageError("--top needs a number of rows, not '" + value + "'");
-            top = static_cast<std::size_t>(std::stoul(value));
-        } else if (arg == "--unit" || arg == "--materia" || arg == "--html" || arg == "--csv" || arg == "--threads") {
-            if (i + 1 >= argc) return usageError(arg + " needs a value");
-            const std::string value = argv[++i];
-            if (arg == "--threads") {
-                char* end = nullptr;
-                const unsigned long n = std::strtoul(value.c_str(), &end, 10);
-                if (value.empty() || value[0] < '0' || value[0] > '9' || *end != '\0' || n < 1 || n > 1024)
-                    return usageError("--threads needs a number from 1 to 1024");
-                options.threads = static_cast<unsigned>(n);
-                continue;
-            }
-            if (arg == "--materia" || arg == "--html" || arg == "--csv") {
-                (arg == "--materia" ? options.materiaDir
-                 : arg == "--html"  ? htmlFile.emplace()
-                                    : csvDir.emplace()) = value;
-                continue;
-            }
-            unit = -1;
-            for (std::size_t u = 0; u < analysis::kUnits.size(); ++u)
-                if (value == analysis::kUnits[u]) unit = static_cast<int>(u);
-            if (unit < 0) return usageError("unknown unit '" + value + "'");
-        } else if (arg.size() > 1 && arg[0] == '-') {
-            return usageError("unknown option '" + arg + "'");
-        } else {
-            if (file) return usageError("only one LOGFILE");
-            file = arg;
-        }
-    }
-    if (!file) return usageError("LOGFILE missing");
-    if (top && format != Format::Rankings) return usageError("--top goes with --rankings");
-    if (format == Format::Rankings && !options.rankings)
-        return usageError("--rankings and --no-rankings exclude each other");
+};
 
-    ReportView view(unit);
-    std::optional<std::string> recordError;
-    // The pass takes the days' figures as it goes, so that recording needs not read the log again.
-    if (recordDays) options.watcher = history::dayWatcher();
-    if (recordDays) view.onTallied = [&](const analysis::LogTally& t) { recordError = recordTally(*file, t, options); };
-    report::ReportRecord record(&view);
-    record.begin(*file, std::time(nullptr));
-    std::optional<std::string> error;
-    try {
-        analysis::LogCounting(*file, record, options);
-    } catch (const std::exception& e) {
-        error = common::withPeriod(e.what());
-        record.fail(*error);
-    }
-    // The counts are those of the text before it: a log cut short by a crash ends in zero bytes.
-    if (const auto zeroLine = view.zeroByteLine())
-        std::fprintf(stderr, "munyaro-cli: %s:%zu: ゼロのバイトで読み終えました\n", file->c_str(), *zeroLine);
-    // A report that cannot be saved is reported like a failed analysis; the other one is still tried.
+ArgParser reportParser(ReportArgs& a) {
+    using Format = ReportArgs::Format;
+    ArgParser p("report", reportUsage());
+    auto format = [&a](Format f) {
+        return [&a, f]() -> std::string {
+            if (a.format != Format::Text) return "--json, --summary and --rankings exclude each other";
+            a.format = f;
+            return {};
+        };
+    };
+    p.help()
+        .flag("--json", format(Format::Json))
+        .flag("--summary", format(Format::Summary))
+        .flag("--rankings", format(Format::Rankings))
+        .flag("--record", [&a] { return a.recordDays = true, std::string(); })
+        .flag("--no-rankings", [&a] { return a.options.rankings = false, std::string(); })
+        .flag("--skip-bad-lines", [&a] { return a.options.skipBadLines = true, std::string(); })
+        .value("--format",
+               [&a](const std::string& v) -> std::string {
+                   if (v == "auto") return {};
+                   a.options.layout = analysis::layoutNamed(v);
+                   if (!a.options.layout) return "unknown --format '" + v + "' (auto|" + analysis::layoutNames() + ")";
+                   return {};
+               })
+        .value("--client-from",
+               [&a](const std::string& v) -> std::string {
+                   if (v != "forwarded" && v != "address")
+                       return "--client-from takes forwarded or address, not '" + v + "'";
+                   a.options.clientFromForwarded = v == "forwarded";
+                   return {};
+               })
+        .value("--top",
+               [&a](const std::string& v) -> std::string {
+                   const auto n = digitsArg(v, 9);
+                   if (!n) return "--top needs a number of rows, not '" + v + "'";
+                   a.top = static_cast<std::size_t>(*n);
+                   return {};
+               })
+        .value("--unit",
+               [&a](const std::string& v) -> std::string {
+                   a.unit = -1;
+                   for (std::size_t u = 0; u < analysis::kUnits.size(); ++u)
+                       if (v == analysis::kUnits[u]) a.unit = static_cast<int>(u);
+                   if (a.unit < 0) return "unknown unit '" + v + "'";
+                   return {};
+               })
+        .value("--materia", [&a](const std::string& v) { return a.options.materiaDir = v, std::string(); })
+        .value("--html", [&a](const std::string& v) { return a.htmlFile = v, std::string(); })
+        .value("--csv", [&a](const std::string& v) { return a.csvDir = v, std::string(); })
+        .value("--threads",
+               [&a](const std::string& v) -> std::string {
+                   const auto n = digitsArg(v);
+                   if (!n || *n < 1 || *n > 1024) return "--threads needs a number from 1 to 1024";
+                   a.options.threads = static_cast<unsigned>(*n);
+                   return {};
+               })
+        .operands([&a](const std::string& v) -> std::string {
+            if (a.file) return "only one LOGFILE";
+            a.file = v;
+            return {};
+        });
+    return p;
+}
+
+// The usage errors of options that each read well alone.
+std::string checkReportArgs(const ReportArgs& a) {
+    if (!a.file) return "LOGFILE missing";
+    if (a.top && a.format != ReportArgs::Format::Rankings) return "--top goes with --rankings";
+    if (a.format == ReportArgs::Format::Rankings && !a.options.rankings)
+        return "--rankings and --no-rankings exclude each other";
+    return {};
+}
+
+// Saves the HTML page and the CSV files asked for; a report that cannot be saved is reported like a
+// failed analysis, and the other one is still tried. Returns the last error.
+std::optional<std::string> saveReports(const ReportArgs& a, const report::ReportRecord& record) {
     std::optional<std::string> saveError;
     auto save = [&](auto write) {
         try {
@@ -166,33 +160,75 @@ int runReport(int argc, char** argv) {
             printError(*saveError);
         }
     };
-    if (htmlFile) save([&] { report::writeHtmlReport(record, *htmlFile); });
-    if (csvDir) save([&] { report::writeCsvReport(record, *csvDir); });
-    const bool saving = htmlFile || csvDir;
-    if (saving && format == Format::Text) format = Format::None;
+    if (a.htmlFile) save([&] { report::writeHtmlReport(record, *a.htmlFile); });
+    if (a.csvDir) save([&] { report::writeCsvReport(record, *a.csvDir); });
+    return saveError;
+}
+
+// Prints the view in the format asked for; the write error, if any (the output is then taken back).
+std::optional<std::string> printReport(const ReportArgs& a, ReportArgs::Format format, ReportView& view,
+                                       const std::optional<std::string>& error) {
+    using Format = ReportArgs::Format;
     StdoutGuard output;
     std::optional<std::string> writeError;
     try {
         switch (format) {
             case Format::None: break;
-            case Format::Json: view.writeJson(stdout, *file, error); break;
+            case Format::Json: view.writeJson(stdout, *a.file, error); break;
             case Format::Summary: view.writeSummary(stdout); break;
             case Format::Text: view.writeText(stdout); break;
-            case Format::Rankings: view.writeRankings(stdout, top.value_or(20)); break;
+            case Format::Rankings: view.writeRankings(stdout, a.top.value_or(20)); break;
         }
         if (!StdoutGuard::flush()) writeError = common::msg::writeError();
     } catch (const std::bad_alloc&) {
         writeError = common::msg::outOfMemory();
     }
     if (writeError) output.rollback();
+    return writeError;
+}
+
+int report(ReportArgs& a) {
+    const std::string& file = *a.file;
+    ReportView view(a.unit);
+    std::optional<std::string> recordError;
+    // The pass takes the days' figures as it goes, so that recording needs not read the log again.
+    if (a.recordDays) a.options.watcher = history::dayWatcher();
+    if (a.recordDays)
+        view.onTallied = [&](const analysis::LogTally& t) { recordError = recordTally(file, t, a.options); };
+    report::ReportRecord record(&view);
+    record.begin(file, std::time(nullptr));
+    std::optional<std::string> error;
+    try {
+        analysis::LogCounting(file, record, a.options);
+    } catch (const std::exception& e) {
+        error = common::withPeriod(e.what());
+        record.fail(*error);
+    }
+    // The counts are those of the text before it: a log cut short by a crash ends in zero bytes.
+    if (const auto zeroLine = view.zeroByteLine())
+        std::fprintf(stderr, "munyaro-cli: %s:%zu: ゼロのバイトで読み終えました\n", file.c_str(), *zeroLine);
+    const std::optional<std::string> saveError = saveReports(a, record);
+    const bool saving = a.htmlFile || a.csvDir;
+    const auto format = saving && a.format == ReportArgs::Format::Text ? ReportArgs::Format::None : a.format;
+    const std::optional<std::string> writeError = printReport(a, format, view, error);
     if (error) {
         printError(*error);
         if (const auto line = view.errorLine())
-            std::fprintf(stderr, "munyaro-cli: %s:%zu: stopped here\n", file->c_str(), *line);
+            std::fprintf(stderr, "munyaro-cli: %s:%zu: stopped here\n", file.c_str(), *line);
     }
     if (writeError) printError(*writeError);
     if (recordError) printError(*recordError);
     return error || writeError || saveError || recordError ? 1 : 0;
+}
+
+}  // namespace
+
+int runReport(int argc, char** argv) {
+    ReportArgs args;
+    const ArgParser parser = reportParser(args);
+    if (const auto exit = parser.parse(argc, argv)) return *exit;
+    if (const std::string why = checkReportArgs(args); !why.empty()) return parser.usageError(why);
+    return report(args);
 }
 
 }  // namespace cli

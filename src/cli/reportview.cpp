@@ -8,6 +8,7 @@
 #include "cli/json.h"
 #include "cli/output.h"
 #include "common/cp932.h"
+#include "common/share.h"
 #include "report/layout.h"
 
 namespace cli {
@@ -57,11 +58,9 @@ void appendBehaviourJson(std::string& o, Out& out, const analysis::Rankings& ran
     std::snprintf(buf, sizeof buf, "%.2f", v.pagesPerVisit());
     o += ",\"visits\":{\"count\":" + std::to_string(v.count) + ",\"pagesPerVisit\":" + buf +
          ",\"medianSeconds\":" + std::to_string(v.medianSeconds) + "},\"hostDetail\":[";
-    bool first = true;
+    JsonList hosts(o);
     for (const analysis::HostDetail& h : b.hostDetail()) {
-        if (!first) o += ',';
-        first = false;
-        o += "{\"host\":";
+        hosts.next() += "{\"host\":";
         appendJsonString(o, utf8(h.host));
         o += ",\"hits\":" + std::to_string(h.hits) + ",\"pages\":" + std::to_string(h.pages) +
              ",\"bytes\":" + std::to_string(h.bytes) + ",\"notFound\":" + std::to_string(h.notFound) + ",\"first\":";
@@ -133,7 +132,7 @@ void ReportView::writeSummary(std::FILE* f) const {
     if (skipped_) o += "読めなかった行: " + std::to_string(skipped_->size()) + "\n";
     o += "集計結果\n";
     // A line per group of the first page: its name in a column of 12, then every box with its caption.
-    for (std::string_view group : {"接続", "要求(GET)", "受信(POST)", "解析"}) {
+    for (std::string_view group : analysis::kCountGroups) {
         o += "  ";
         o += group;
         o += std::string(displayWidth(group) < 12 ? 12 - displayWidth(group) : 0, ' ');
@@ -179,6 +178,61 @@ void ReportView::writeText(std::FILE* f) const {
     }
 }
 
+namespace {
+
+// The numbers of the skipped lines in the file, as the pane shows them before each line.
+void appendSkippedJson(std::string& o, const analysis::SkippedLines& skipped) {
+    o += ",\"skippedLines\":{\"count\":" + std::to_string(skipped.size()) + ",\"lines\":[";
+    JsonList lines(o);
+    for (std::size_t i = 0; i < skipped.size(); ++i) lines.next() += std::to_string(skipped.lineNumber(i));
+    o += "]}";
+}
+
+void appendTallyJson(std::string& o, const analysis::LogCounts& t) {
+    o += '{';
+    JsonList members(o);
+    for (const auto& [key, counter] : analysis::kCounters) {
+        appendJsonString(members.next(), key);
+        o += ':';
+        appendJsonNumber(o, static_cast<double>(t.*counter));
+    }
+    for (const auto& [key, hours] : {std::pair{"hourConnections", &t.hourConnections},
+                                     std::pair{"hourGets", &t.hourGets}, std::pair{"hourPosts", &t.hourPosts}}) {
+        members.next() += '"';
+        o += key;
+        o += "\":[";
+        JsonList values(o);
+        for (const auto count : *hours) values.next() += std::to_string(count);
+        o += ']';
+    }
+    o += ",\"bytesSent\":";
+    appendJsonNumber(o, t.bytesSent);
+    o += '}';
+}
+
+void appendRankingsJson(std::string& o, Out& out, const analysis::Rankings& rankings) {
+    o += '{';
+    JsonList tables(o);
+    for (const analysis::ShownTable& table : analysis::shownTables(rankings)) {
+        appendJsonString(tables.next(), table.name);
+        o += ":[";
+        JsonList rows(o);
+        for (const analysis::RankRow& row : analysis::sortedRows(*table.counts)) {
+            rows.next() += "{\"item\":";
+            appendJsonString(o, utf8(row.item));
+            o += ",\"hits\":" + std::to_string(row.hits);
+            if (table.bytes) o += ",\"bytes\":" + std::to_string(row.bytes);
+            o += '}';
+            out.maybeFlush();
+        }
+        o += ']';
+    }
+    o += '}';
+    appendBehaviourJson(o, out, rankings);
+}
+
+}  // namespace
+
 void ReportView::writeJson(std::FILE* f, const std::string& file, const std::optional<std::string>& error) const {
     Out out(f);
     std::string& o = out.buf();
@@ -188,15 +242,7 @@ void ReportView::writeJson(std::FILE* f, const std::string& file, const std::opt
         o += ",\"format\":";
         appendJsonString(o, layout_->name());
     }
-    if (skipped_) {
-        // The numbers of the lines in the file, as the pane shows them before each line.
-        o += ",\"skippedLines\":{\"count\":" + std::to_string(skipped_->size()) + ",\"lines\":[";
-        for (std::size_t i = 0; i < skipped_->size(); ++i) {
-            if (i) o += ',';
-            o += std::to_string(skipped_->lineNumber(i));
-        }
-        o += "]}";
-    }
+    if (skipped_) appendSkippedJson(o, *skipped_);
     o += ",\"error\":";
     if (error) appendJsonString(o, utf8(*error));
     else o += "null";
@@ -205,92 +251,33 @@ void ReportView::writeJson(std::FILE* f, const std::string& file, const std::opt
     o += ",\"stoppedAtZeroByte\":";
     o += zeroByteLine_ ? std::to_string(*zeroByteLine_) : "null";
     o += ",\"tally\":";
-    if (!tally_) {
-        o += "null";
-    } else {
-        const analysis::LogCounts& t = *tally_;
-        o += '{';
-        for (const auto& [key, counter] : analysis::kCounters) {
-            if (key != analysis::kCounters[0].first) o += ',';
-            appendJsonString(o, key);
-            o += ':';
-            appendJsonNumber(o, static_cast<double>(t.*counter));
-        }
-        for (const auto& [key, hours] : {std::pair{"hourConnections", &t.hourConnections},
-                                         std::pair{"hourGets", &t.hourGets}, std::pair{"hourPosts", &t.hourPosts}}) {
-            o += ",\"";
-            o += key;
-            o += "\":[";
-            for (std::size_t i = 0; i < hours->size(); ++i) {
-                if (i) o += ',';
-                o += std::to_string((*hours)[i]);
-            }
-            o += ']';
-        }
-        o += ",\"bytesSent\":";
-        appendJsonNumber(o, t.bytesSent);
-        o += '}';
-    }
+    if (tally_) appendTallyJson(o, *tally_);
+    else o += "null";
     o += ",\"boxes\":{";
+    JsonList boxes(o);
     for (const auto& b : analysis::kBoxes) {
-        if (b.name != analysis::kBoxes[0].name) o += ',';
-        appendJsonString(o, b.name);
+        appendJsonString(boxes.next(), b.name);
         o += ':';
         appendJsonString(o, utf8(box(std::string(b.name))));
     }
     o += "},\"panes\":{";
-    bool first = true;
+    JsonList panes(o);
     for (const auto& pane : analysis::kPanes) {
-        const std::string_view name = pane.name;
-        if (!first) o += ',';
-        first = false;
-        appendJsonString(o, name);
+        appendJsonString(panes.next(), pane.name);
         o += ":[";
-        bool firstLine = true;
-        panes_.find(name)->second.forEach([&](const std::string& line) {
-            if (!firstLine) o += ',';
-            firstLine = false;
-            appendJsonString(o, utf8(line));
+        JsonList lines(o);
+        panes_.find(pane.name)->second.forEach([&](const std::string& line) {
+            appendJsonString(lines.next(), utf8(line));
             out.maybeFlush();
         });
         o += ']';
     }
     o += "},\"progress\":[";
-    for (std::size_t i = 0; i < progress_.size(); ++i) {
-        if (i) o += ',';
-        appendJsonString(o, utf8(progress_[i]));
-    }
+    JsonList progress(o);
+    for (const std::string& line : progress_) appendJsonString(progress.next(), utf8(line));
     o += "],\"rankings\":";
-    if (!rankings_) {
-        o += "null";
-    } else {
-        o += '{';
-        bool firstTable = true;
-        for (const analysis::ShownTable& table : analysis::shownTables(*rankings_)) {
-            if (!firstTable) o += ',';
-            firstTable = false;
-            appendJsonString(o, table.name);
-            o += ":[";
-            bool firstRow = true;
-            for (const analysis::RankRow& row : analysis::sortedRows(*table.counts)) {
-                if (!firstRow) o += ',';
-                firstRow = false;
-                o += "{\"item\":";
-                appendJsonString(o, utf8(row.item));
-                o += ",\"hits\":";
-                o += std::to_string(row.hits);
-                if (table.bytes) {
-                    o += ",\"bytes\":";
-                    o += std::to_string(row.bytes);
-                }
-                o += '}';
-                out.maybeFlush();
-            }
-            o += ']';
-        }
-        o += '}';
-        appendBehaviourJson(o, out, *rankings_);
-    }
+    if (rankings_) appendRankingsJson(o, out, *rankings_);
+    else o += "null";
     o += "}\n";
 }
 
@@ -319,9 +306,7 @@ void ReportView::writeRankings(std::FILE* f, std::size_t top) const {
         for (std::size_t i = 0; i < rows.size(); ++i) {
             // Equal hits share a rank; the next one skips as many places.
             if (i == 0 || rows[i].hits != rows[i - 1].hits) rank = i + 1;
-            const double share = counts.totalHits() ? 100.0 * static_cast<double>(rows[i].hits) /
-                                                          static_cast<double>(counts.totalHits())
-                                                    : 0.0;
+            const double share = common::sharePercent(rows[i].hits, counts.totalHits());
             std::snprintf(buf, sizeof buf, "%6zu %9lld %6.1f%%", rank, static_cast<long long>(rows[i].hits), share);
             o += buf;
             if (bytes) {

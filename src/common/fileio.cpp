@@ -168,33 +168,51 @@ void writeFileAtomic(const std::string& path, std::string_view bytes, unsigned m
     }
     const auto slash = target.rfind('/');
     removeUnlockedFiles(slash == std::string::npos ? "." : slash == 0 ? "/" : target.substr(0, slash), isTemporaryName);
-    std::string tmp = target + std::string(kTemporaryInfix) + "XXXXXX";
-    Fd f(::mkostemp(tmp.data(), O_CLOEXEC));
-    if (f.fd < 0) throw createError(path, errno);
-    ::flock(f.fd, LOCK_EX | LOCK_NB);  // tells it from a killed save's (removeUnlockedFiles)
-    auto discard = [&] { ::unlink(tmp.c_str()); };
-    ::fchmod(f.fd, mode);
+    AtomicFile file(target + std::string(kTemporaryInfix) + "XXXXXX");
+    if (!file.opened()) throw createError(path, file.openError());
+    file.setMode(mode);
+    if (const int err = file.write(bytes)) throw writeFailure(path, err);
+    if (const int err = file.flush()) throw writeFailure(path, err);
+    if (const int err = file.replace(target)) throw createError(path, err);
+}
+
+AtomicFile::AtomicFile(std::string nameTemplate) : path_(std::move(nameTemplate)) {
+    fd_ = ::mkostemp(path_.data(), O_CLOEXEC);
+    created_ = fd_ >= 0;
+    if (!created_) openError_ = errno;
+    else ::flock(fd_, LOCK_EX | LOCK_NB);
+}
+
+AtomicFile::~AtomicFile() {
+    if (created_ && !committed_) ::unlink(path_.c_str());
+    if (fd_ >= 0) ::close(fd_);
+}
+
+int AtomicFile::write(std::string_view bytes) noexcept {
     std::size_t done = 0;
     while (done < bytes.size()) {
-        const ssize_t n = ::write(f.fd, bytes.data() + done, bytes.size() - done);
+        const ssize_t n = ::write(fd_, bytes.data() + done, bytes.size() - done);
         if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) {
-            const int err = n < 0 ? errno : ENOSPC;
-            discard();
-            throw writeFailure(path, err);
-        }
+        if (n <= 0) return n < 0 ? errno : ENOSPC;
         done += static_cast<std::size_t>(n);
     }
-    if (::fsync(f.fd) != 0) {
-        const int err = errno;
-        discard();
-        throw writeFailure(path, err);
-    }
-    if (::rename(tmp.c_str(), target.c_str()) != 0) {
-        const int err = errno;
-        discard();
-        throw createError(path, err);
-    }
+    return 0;
+}
+
+int AtomicFile::setMode(unsigned mode) noexcept { return ::fchmod(fd_, mode) == 0 ? 0 : errno; }
+
+int AtomicFile::flush() noexcept { return ::fsync(fd_) == 0 ? 0 : errno; }
+
+int AtomicFile::replace(const std::string& target) noexcept {
+    if (::rename(path_.c_str(), target.c_str()) != 0) return errno;
+    committed_ = true;
+    return 0;
+}
+
+int AtomicFile::close() noexcept {
+    const int fd = fd_;
+    fd_ = -1;
+    return fd < 0 || ::close(fd) == 0 ? 0 : errno;
 }
 
 void removeUnlockedFiles(const std::string& dir, const std::function<bool(std::string_view)>& isLeftOver) {

@@ -108,6 +108,38 @@ std::string readWholeFile(const std::string& path);
 // folder are removed by the next save into it.
 void writeFileAtomic(const std::string& path, std::string_view bytes, unsigned mode = 0644);
 
+// A file written piece by piece that takes the place of its target only when it is whole: a
+// temporary file, locked while it is written (so that removeUnlockedFiles can tell it from one a
+// killed program left behind), flushed and renamed over the target; removed unless it got there.
+// The steps return 0 or the errno of their failure (ENOSPC for a write that wrote nothing).
+// writeFileAtomic and the downloads' part files are both written through it.
+class AtomicFile {
+public:
+    // Creates the temporary from nameTemplate, which ends in "XXXXXX" (mkostemp).
+    explicit AtomicFile(std::string nameTemplate);
+    ~AtomicFile();
+    AtomicFile(const AtomicFile&) = delete;
+    AtomicFile& operator=(const AtomicFile&) = delete;
+
+    bool opened() const { return created_; }
+    int openError() const { return openError_; }
+    const std::string& path() const { return path_; }
+
+    int write(std::string_view bytes) noexcept;
+    int setMode(unsigned mode) noexcept;
+    int flush() noexcept;
+    // Renames the temporary over target; the lock is held until the file has its name.
+    int replace(const std::string& target) noexcept;
+    int close() noexcept;
+
+private:
+    std::string path_;
+    int fd_ = -1;
+    int openError_ = 0;
+    bool created_ = false;
+    bool committed_ = false;
+};
+
 // Removes what a killed save or download left behind: the files of dir whose names isLeftOver
 // accepts and that no writer holds locked (writers lock their temporaries while they write). Only
 // the user's own regular files; one whose name changed meanwhile stays.

@@ -142,6 +142,8 @@ void createDataDir(const std::string& dir, const std::string& shipped) {
     }
 }
 
+std::string materiaDir() { return dataDir() + "materia"; }
+
 std::string materiaFile(std::string_view name) {
     std::string path = dataDir();
     path += "materia/";

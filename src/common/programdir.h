@@ -43,5 +43,7 @@ void createDataDir(const std::string& dir, const std::string& shipped);
 // The path of a data file in materia/, for example materiaFile("setup.ini"): the one place that
 // says where those files are.
 std::string materiaFile(std::string_view name);
+// The folder materia/ itself, without a final "/".
+std::string materiaDir();
 
 }  // namespace common

@@ -22,11 +22,6 @@ const std::string& settingLine(const common::StringList& lines, std::size_t inde
 }
 
 void saveFtpSetting(const std::string& path, const common::StringList& fields) {
-    std::string bytes;
-    for (const auto& field : fields) {
-        bytes += field;
-        bytes += "\r\n";
-    }
     // The atomic write keeps an existing file's permissions; a shipped or older file may be readable
     // by all, so take that away first. Without the owner's write bit it stays as it is and the write
     // below refuses it.
@@ -35,7 +30,7 @@ void saveFtpSetting(const std::string& path, const common::StringList& fields) {
         (st.st_mode & 077) != 0) {
         ::chmod(path.c_str(), st.st_mode & 0700);
     }
-    common::writeFileAtomic(path, bytes, 0600);
+    common::saveLines(path, fields, 0600);
 }
 
 TransferWay transferWay(const common::StringList& lines) {

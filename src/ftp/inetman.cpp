@@ -3,22 +3,19 @@
 
 #include <cerrno>
 #include <chrono>
-#include <climits>
 #include <cstring>
 #include <curl/curl.h>
-#include <fcntl.h>
-#include <openssl/ssl.h>
-#include <openssl/x509.h>
 #include <optional>
-#include <string_view>
-#include <sys/file.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include "common/apperror.h"
 #include "common/cp932.h"
 #include "common/fileio.h"
+#include "ftp/curlreason.h"
 #include "ftp/hostkeycheck.h"
+#include "ftp/partfile.h"
+#include "ftp/tlsseen.h"
+#include "ftp/transferurl.h"
 
 namespace ftp {
 
@@ -32,286 +29,7 @@ constexpr long kAcceptTimeoutMs = 15000;      // the server connecting back for 
 constexpr long kResponseTimeoutSeconds = 30;  // each reply on the control connection
 constexpr long kPollMs = 1000;                // a cancel wakes the wait at once; this only bounds it
 
-// A part file is "." + the target's name + ".part" + six random letters or digits.
-constexpr std::string_view kPartInfix = ".part";
-constexpr std::size_t kPartSuffix = kPartInfix.size() + 6;
-
-std::string jp(std::u8string_view utf8) { return common::cp932(utf8); }
-
-// CR or LF would end an FTP command early and start one of the sender's choosing; NUL would cut
-// the text short.
-bool controlSafe(std::string_view text) {
-    return text.find_first_of(std::string_view("\r\n\0", 3)) == std::string_view::npos;
-}
-
-bool unreserved(unsigned char c) {
-    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '-' || c == '.' ||
-           c == '_' || c == '~';
-}
-
-void percentEncode(std::string& out, std::string_view segment) {
-    static const char kHex[] = "0123456789ABCDEF";
-    // "." and ".." are meant for the server; a URL parser would fold them away.
-    const bool dots = segment == "." || segment == "..";
-    for (const unsigned char c : segment) {
-        if (unreserved(c) && !(dots && c == '.')) {
-            out += static_cast<char>(c);
-        } else {
-            out += '%';
-            out += kHex[c >> 4];
-            out += kHex[c & 15];
-        }
-    }
-}
-
-// The host part of the URL, or empty when the server name cannot be one (a "/", "@", blank or the
-// like would make libcurl read a different host, port or path out of it).
-std::string hostPart(const std::string& server) {
-    int colons = 0;
-    for (const unsigned char c : server) {
-        if (c <= 0x20 || c == 0x7F || std::strchr("/\\?#@[]%", c) != nullptr) return {};
-        if (c == ':') ++colons;
-    }
-    if (colons == 1) return {};                 // "host:port" is not a server name
-    if (colons > 1) return "[" + server + "]";  // an IPv6 address
-    return common::utf8FromCp932(server);       // a non-ASCII name goes out as IDN
-}
-
-// "ftp://host:port/path"; an absolute remote path starts with "%2F", which libcurl takes as the root.
-// SFTP paths are absolute; one relative to the login directory starts with "~/".
-std::string buildUrl(Protocol protocol, const std::string& host, int port, std::string_view remote) {
-    std::string url = (protocol == Protocol::Sftp ? "sftp://" : "ftp://") + host + ":" + std::to_string(port) + "/";
-    if (!remote.empty() && remote.front() == '/') {
-        if (protocol != Protocol::Sftp) url += "%2F";
-        remote.remove_prefix(1);
-    } else if (protocol == Protocol::Sftp) {
-        url += "~/";
-    }
-    for (;;) {
-        const auto slash = remote.find('/');
-        percentEncode(url, remote.substr(0, slash));
-        if (slash == std::string_view::npos) break;
-        url += '/';
-        remote.remove_prefix(slash + 1);
-    }
-    return url;
-}
-
-std::string systemText(int err) { return common::pathText(std::strerror(err)); }
-
-std::string createError(const std::string& path, int err) {
-    return common::formatMessage(common::msg::cannotCreate(),
-                                 {common::pathText(common::fullPath(path)), systemText(err)});
-}
-
-// The reason from libcurl's result code; its error buffer is not used, since in active mode it keeps
-// a misleading text after every failure.
-std::string curlReason(CURLcode code, long reply, int writeErrno, const std::string& server, bool tooSlow,
-                       const SpeedLimit& limit) {
-    std::string main;
-    if (tooSlow) code = CURLE_OK;  // told apart from the time-outs of libcurl
-    switch (code) {
-        case CURLE_OK:
-            main = common::formatMessage(jp(u8"転送が遅すぎるため中断しました（%s 秒間、毎秒 %s バイト未満）"),
-                                         {std::to_string(limit.seconds), std::to_string(limit.bytesPerSecond)});
-            break;
-        case CURLE_COULDNT_RESOLVE_HOST:
-            main = common::formatMessage(jp(u8"サーバー \"%s\" が見つかりません"), {server});
-            break;
-        case CURLE_COULDNT_CONNECT: main = jp(u8"サーバーに接続できません"); break;
-        case CURLE_LOGIN_DENIED: main = jp(u8"ログインが拒否されました"); break;
-        case CURLE_REMOTE_FILE_NOT_FOUND: main = jp(u8"サーバーにそのファイルがありません"); break;
-        case CURLE_REMOTE_ACCESS_DENIED: main = jp(u8"サーバーのディレクトリまたはファイルに入れません"); break;
-        case CURLE_PARTIAL_FILE:
-        case CURLE_RECV_ERROR:
-        case CURLE_GOT_NOTHING: main = jp(u8"転送が途中で切れました"); break;
-        case CURLE_OPERATION_TIMEDOUT: main = jp(u8"サーバーの応答が時間内にありません"); break;
-        case CURLE_FTP_ACCEPT_FAILED:
-        case CURLE_FTP_ACCEPT_TIMEOUT:
-        case CURLE_FTP_PORT_FAILED: main = jp(u8"サーバーからのデータ接続（アクティブモード）を受けられません"); break;
-        case CURLE_USE_SSL_FAILED: main = jp(u8"サーバーが TLS での接続（FTPS）に応じません"); break;
-        case CURLE_SSL_CONNECT_ERROR: main = jp(u8"TLS の接続を確立できません"); break;
-        case CURLE_SSH: main = jp(u8"SSH の接続に失敗しました"); break;
-        case CURLE_WRITE_ERROR:
-            main = common::msg::writeError();
-            if (writeErrno != 0) main += " (" + systemText(writeErrno) + ")";
-            break;
-        default: main = jp(u8"ダウンロードできません"); break;
-    }
-    std::string detail = curl_easy_strerror(code);
-    // The last reply is often the goodbye to QUIT; only a refusal says something.
-    if (reply >= 400) detail += ", FTP " + std::to_string(reply);
-    return main + " (" + detail + ")";
-}
-
-// Stranger's text from a certificate, for a window or a terminal: control characters become "?".
-std::string printable(std::string text) {
-    for (char& c : text)
-        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) c = '?';
-    return text;
-}
-
-std::string bioText(BIO* bio) {
-    char* data = nullptr;
-    const long n = BIO_get_mem_data(bio, &data);
-    std::string text = n > 0 ? std::string(data, static_cast<std::size_t>(n)) : std::string();
-    BIO_free(bio);
-    return printable(text);
-}
-
-std::string nameText(const X509_NAME* name) {
-    BIO* bio = BIO_new(BIO_s_mem());
-    X509_NAME_print_ex(bio, name, 0, XN_FLAG_RFC2253 & ~ASN1_STRFLGS_ESC_MSB);
-    return bioText(bio);
-}
-
-std::string timeText(const ASN1_TIME* time) {
-    BIO* bio = BIO_new(BIO_s_mem());
-    ASN1_TIME_print(bio, time);
-    return bioText(bio);
-}
-
-std::string verifyProblem(int error) {
-    switch (error) {
-        case X509_V_ERR_DEPTH_ZERO_SELF_SIGNED_CERT:
-        case X509_V_ERR_SELF_SIGNED_CERT_IN_CHAIN: return reinterpret_cast<const char*>(u8"自己署名の証明書です");
-        case X509_V_ERR_UNABLE_TO_GET_ISSUER_CERT_LOCALLY:
-        case X509_V_ERR_UNABLE_TO_GET_ISSUER_CERT:
-            return reinterpret_cast<const char*>(u8"信頼できる認証局の発行したものではありません");
-        case X509_V_ERR_CERT_HAS_EXPIRED: return reinterpret_cast<const char*>(u8"有効期限が切れています");
-        case X509_V_ERR_CERT_NOT_YET_VALID: return reinterpret_cast<const char*>(u8"まだ有効期間に入っていません");
-        default: return X509_verify_cert_error_string(error);
-    }
-}
-
-// The server's certificate as the TLS handshake meets it (the first one of a download), and
-// whether the system's authorities vouch for it.
-struct TlsSeen {
-    bool seen = false;
-    bool chainOk = false;
-    ServerKey key;
-};
-
-int seeCertificate(X509_STORE_CTX* ctx, void* arg) {
-    const int ok = X509_verify_cert(ctx);
-    auto* seen = static_cast<TlsSeen*>(arg);
-    X509* cert = X509_STORE_CTX_get0_cert(ctx);
-    if (!seen->seen && cert != nullptr) {
-        seen->seen = true;
-        seen->chainOk = ok == 1;
-        if (ok != 1) seen->key.problem = verifyProblem(X509_STORE_CTX_get_error(ctx));
-        seen->key.subject = nameText(X509_get_subject_name(cert));
-        seen->key.issuer = nameText(X509_get_issuer_name(cert));
-        seen->key.notBefore = timeText(X509_get0_notBefore(cert));
-        seen->key.notAfter = timeText(X509_get0_notAfter(cert));
-        unsigned char* der = nullptr;
-        const int n = i2d_X509_PUBKEY(X509_get_X509_PUBKEY(cert), &der);
-        if (n > 0)
-            seen->key.fingerprint = fingerprintOf(
-                std::string(reinterpret_cast<char*>(der), static_cast<std::size_t>(n)));
-        OPENSSL_free(der);
-    }
-    return ok;
-}
-
-CURLcode setUpTls(CURL*, void* sslContext, void* seen) {
-    SSL_CTX_set_cert_verify_callback(static_cast<SSL_CTX*>(sslContext), &seeCertificate, seen);
-    return CURLE_OK;
-}
-
-bool isPartName(std::string_view name) {
-    if (name.size() <= 1 + kPartSuffix || name.front() != '.') return false;
-    const std::string_view tail = name.substr(name.size() - kPartSuffix);
-    if (tail.substr(0, kPartInfix.size()) != kPartInfix) return false;
-    for (const unsigned char c : tail.substr(kPartInfix.size()))
-        if (!((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9'))) return false;
-    return true;
-}
-
-// The temporary file a download is written to, beside its target; removed unless committed. It is
-// locked while the download runs, so that another start of the program can tell it from one that
-// a killed program left behind.
-class PartFile {
-public:
-    PartFile(const std::string& target, std::atomic<long long>& received) : target_(target), received_(received) {
-        const auto slash = target.rfind('/');
-        const std::string dir = slash == std::string::npos ? "" : target.substr(0, slash + 1);
-        std::string base = slash == std::string::npos ? target : target.substr(slash + 1);
-        // A target name near the file system's limit would make the part name too long: shorten it,
-        // not cutting a UTF-8 character.
-        long nameMax = ::pathconf(dir.empty() ? "." : dir.c_str(), _PC_NAME_MAX);
-        if (nameMax <= 0) nameMax = NAME_MAX;
-        const std::size_t room = static_cast<std::size_t>(nameMax) - 1 - kPartSuffix;
-        if (base.size() > room) {
-            std::size_t cut = room;
-            while (cut > 0 && (static_cast<unsigned char>(base[cut]) & 0xC0) == 0x80) --cut;
-            base.resize(cut);
-        }
-        path_ = dir + "." + base + std::string(kPartInfix) + "XXXXXX";
-        fd_ = ::mkostemp(path_.data(), O_CLOEXEC);
-        created_ = fd_ >= 0;
-        if (!created_) error_ = errno;
-        else ::flock(fd_, LOCK_EX | LOCK_NB);
-    }
-    ~PartFile() {
-        if (created_ && !committed_) ::unlink(path_.c_str());
-        if (fd_ >= 0) ::close(fd_);
-    }
-    PartFile(const PartFile&) = delete;
-    PartFile& operator=(const PartFile&) = delete;
-
-    bool opened() const { return fd_ >= 0; }
-    int openError() const { return error_; }
-    int writeErrno() const { return writeErrno_; }
-
-    static size_t write(char* data, size_t size, size_t count, void* self) {
-        auto* part = static_cast<PartFile*>(self);
-        const size_t total = size * count;
-        size_t done = 0;
-        while (done < total) {
-            const ssize_t n = ::write(part->fd_, data + done, total - done);
-            if (n < 0 && errno == EINTR) continue;
-            if (n <= 0) {
-                part->writeErrno_ = n < 0 ? errno : ENOSPC;
-                return 0;  // libcurl ends the transfer with a write error
-            }
-            done += static_cast<size_t>(n);
-            part->received_ += n;
-        }
-        return total;
-    }
-
-    // Flushes the file and puts it in place of the target; 0 or the errno of the failure. The lock
-    // is held until the file has its name.
-    int commit() {
-        struct stat st {};
-        mode_t mode;
-        if (::stat(target_.c_str(), &st) == 0) {
-            mode = st.st_mode & 07777;  // a replaced log keeps its permissions
-        } else {
-            mode = ::umask(0);
-            ::umask(mode);
-            mode = 0666 & ~mode;
-        }
-        if (::fchmod(fd_, mode) != 0 || ::fsync(fd_) != 0) return errno;
-        if (::rename(path_.c_str(), target_.c_str()) != 0) return errno;
-        committed_ = true;
-        const int fd = fd_;
-        fd_ = -1;
-        if (::close(fd) != 0) return errno;
-        return 0;
-    }
-
-private:
-    std::string target_;
-    std::atomic<long long>& received_;
-    std::string path_;
-    int fd_ = -1;
-    int error_ = 0;  // errno of a failed creation
-    bool created_ = false;
-    int writeErrno_ = 0;
-    bool committed_ = false;
-};
+using common::jp;
 
 // A libcurl multi handle for one transfer, known to Cancel while it exists.
 class MultiHandle {
@@ -446,7 +164,8 @@ void TFtpManager::Cancel() {
 
 std::string TFtpManager::refusedLogin(const std::string& remotePath) const {
     if (serverName_.empty()) return jp(u8"サーバー名がありません");
-    if (hostPart(serverName_).empty()) return common::formatMessage(jp(u8"サーバー名 \"%s\" は使えません"), {serverName_});
+    if (hostPart(serverName_).empty())
+        return common::formatMessage(jp(u8"サーバー名 \"%s\" は使えません"), {serverName_});
     if (port_ <= 0 || port_ > 65535) return jp(u8"ポート番号が正しくありません");
     if (!controlSafe(userName_) || !controlSafe(passWord_))
         return jp(u8"アカウントまたはパスワードに改行や NUL 文字は使えません");
@@ -455,26 +174,29 @@ std::string TFtpManager::refusedLogin(const std::string& remotePath) const {
     return {};
 }
 
-int TFtpManager::run(const std::string& url, bool binary, std::size_t (*write)(char*, std::size_t, std::size_t, void*),
-                          void* data, TransferResult& result, bool& tooSlow) {
-    Connect();
-    auto* curl = static_cast<CURL*>(internet_);
-    curl_easy_setopt(curl, CURLOPT_URL, url.c_str());
-    // SFTP knows no text type: the analysis reads any line ends.
-    if (protocol_ != Protocol::Sftp) curl_easy_setopt(curl, CURLOPT_TRANSFERTEXT, binary ? 0L : 1L);
+namespace {
+
+// What a transfer checks the server's key against: a pinned TLS key or the authorities (FTPS), or
+// the known hosts (SFTP).
+struct KeyChecks {
     TlsSeen tls;
-    tls.key.host = serverName_;
-    tls.key.port = port_;
     std::optional<std::string> pin;
-    std::string pinText;
-    if (protocol_ == Protocol::Ftps) {
+    std::string pinText;  // libcurl's form of the pin, alive as long as the transfer
+    std::optional<HostKeyCheck> ssh;
+};
+
+void setUpKeyChecks(CURL* curl, Protocol protocol, const std::string& keyDir, const std::string& server, int port,
+                    KeyChecks& checks) {
+    checks.tls.key.host = server;
+    checks.tls.key.port = port;
+    if (protocol == Protocol::Ftps) {
         curl_easy_setopt(curl, CURLOPT_SSL_CTX_FUNCTION, &setUpTls);
-        curl_easy_setopt(curl, CURLOPT_SSL_CTX_DATA, &tls);
-        pin = pinnedKey(keyDir_, serverName_, port_);
-        if (pin) {
+        curl_easy_setopt(curl, CURLOPT_SSL_CTX_DATA, &checks.tls);
+        checks.pin = pinnedKey(keyDir, server, port);
+        if (checks.pin) {
             // A pinned key stands in for the authorities: the user has compared it.
-            pinText = "sha256//" + base64(unbase64(pin->substr(pin->find(':') + 1)), true);
-            curl_easy_setopt(curl, CURLOPT_PINNEDPUBLICKEY, pinText.c_str());
+            checks.pinText = "sha256//" + base64(unbase64(checks.pin->substr(checks.pin->find(':') + 1)), true);
+            curl_easy_setopt(curl, CURLOPT_PINNEDPUBLICKEY, checks.pinText.c_str());
             curl_easy_setopt(curl, CURLOPT_SSL_VERIFYPEER, 0L);
             curl_easy_setopt(curl, CURLOPT_SSL_VERIFYHOST, 0L);
         } else {
@@ -482,11 +204,54 @@ int TFtpManager::run(const std::string& url, bool binary, std::size_t (*write)(c
             curl_easy_setopt(curl, CURLOPT_SSL_VERIFYHOST, 2L);
         }
     }
-    std::optional<HostKeyCheck> ssh;
-    if (protocol_ == Protocol::Sftp) {
-        ssh.emplace(keyDir_, serverName_, port_);
-        ssh->setUp(curl);
+    if (protocol == Protocol::Sftp) {
+        checks.ssh.emplace(keyDir, server, port);
+        checks.ssh->setUp(curl);
     }
+}
+
+// Whether the server's key ended the transfer; if so, result holds the key and the reason.
+bool keyRefused(const KeyChecks& checks, Protocol protocol, CURLcode code, TransferResult& result) {
+    if (checks.ssh) {
+        if (std::string why = checks.ssh->refusal(code); !why.empty()) {
+            result.key = checks.ssh->key();
+            result.reason = std::move(why);
+            return true;
+        }
+    }
+    const bool tls = protocol == Protocol::Ftps && checks.tls.seen;
+    if (tls && checks.pin && code == CURLE_SSL_PINNEDPUBKEYNOTMATCH) {
+        result.key = checks.tls.key;
+        result.key.status = ServerKey::Status::Changed;
+        result.key.pinned = *checks.pin;
+        result.reason = jp(u8"サーバーの公開鍵が記憶しているものと違います。なりすましの恐れがあるため接続しません");
+        result.reason += "\n" + describeKey(result.key);
+        return true;
+    }
+    if (tls && !checks.pin && code == CURLE_PEER_FAILED_VERIFICATION) {
+        result.key = checks.tls.key;
+        result.key.status = ServerKey::Status::Unknown;
+        // The authorities vouch for the key, but it was made out for another name.
+        if (checks.tls.chainOk)
+            result.key.problem = reinterpret_cast<const char*>(u8"証明書の名前がサーバー名と一致しません");
+        result.reason = jp(u8"サーバーの証明書を確認できません");
+        result.reason += "\n" + describeKey(result.key);
+        return true;
+    }
+    return false;
+}
+
+}  // namespace
+
+int TFtpManager::run(const std::string& url, bool binary, std::size_t (*write)(char*, std::size_t, std::size_t, void*),
+                     void* data, TransferResult& result, bool& tooSlow) {
+    Connect();
+    auto* curl = static_cast<CURL*>(internet_);
+    curl_easy_setopt(curl, CURLOPT_URL, url.c_str());
+    // SFTP knows no text type: the analysis reads any line ends.
+    if (protocol_ != Protocol::Sftp) curl_easy_setopt(curl, CURLOPT_TRANSFERTEXT, binary ? 0L : 1L);
+    KeyChecks checks;
+    setUpKeyChecks(curl, protocol_, keyDir_, serverName_, port_, checks);
     curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, write);
     curl_easy_setopt(curl, CURLOPT_WRITEDATA, data);
     CURLcode code;
@@ -497,31 +262,7 @@ int TFtpManager::run(const std::string& url, bool binary, std::size_t (*write)(c
     }
     curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &reply_);
     Disconnect();
-
-    if (ssh) {
-        if (std::string why = ssh->refusal(code); !why.empty()) {
-            result.key = ssh->key();
-            result.reason = std::move(why);
-            return code;
-        }
-    }
-    if (protocol_ == Protocol::Ftps && tls.seen && pin && code == CURLE_SSL_PINNEDPUBKEYNOTMATCH) {
-        result.key = tls.key;
-        result.key.status = ServerKey::Status::Changed;
-        result.key.pinned = *pin;
-        result.reason = jp(u8"サーバーの公開鍵が記憶しているものと違います。なりすましの恐れがあるため接続しません");
-        result.reason += "\n" + describeKey(result.key);
-        return code;
-    }
-    if (protocol_ == Protocol::Ftps && tls.seen && !pin && code == CURLE_PEER_FAILED_VERIFICATION) {
-        result.key = tls.key;
-        result.key.status = ServerKey::Status::Unknown;
-        // The authorities vouch for the key, but it was made out for another name.
-        if (tls.chainOk) result.key.problem = reinterpret_cast<const char*>(u8"証明書の名前がサーバー名と一致しません");
-        result.reason = jp(u8"サーバーの証明書を確認できません");
-        result.reason += "\n" + describeKey(result.key);
-        return code;
-    }
+    if (keyRefused(checks, protocol_, code, result)) return code;
     if (code == CURLE_ABORTED_BY_CALLBACK) {
         result.cancelled = true;
         result.reason = jp(u8"ダウンロードを中止しました");
@@ -562,17 +303,17 @@ TransferResult TFtpManager::GetFile(const std::string& remotePath, const std::st
         }
         struct stat st {};
         if (::stat(localPath.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) {
-            result.reason = createError(localPath, EISDIR);
+            result.reason = common::createError(localPath, EISDIR).what();
             return result;
         }
         PartFile part(localPath, received_);
         if (!part.opened()) {
-            result.reason = createError(localPath, part.openError());
+            result.reason = common::createError(localPath, part.openError()).what();
             return result;
         }
         bool tooSlow = false;
-        const auto code = static_cast<CURLcode>(run(buildUrl(protocol_, hostPart(serverName_), port_, remotePath), binary,
-                                  &PartFile::write, &part, result, tooSlow));
+        const auto code = static_cast<CURLcode>(run(buildUrl(protocol_, hostPart(serverName_), port_, remotePath),
+                                                    binary, &PartFile::write, &part, result, tooSlow));
         if (!result.reason.empty()) return result;
         if (code != CURLE_OK) {
             result.missing = code == CURLE_REMOTE_FILE_NOT_FOUND;
@@ -580,7 +321,7 @@ TransferResult TFtpManager::GetFile(const std::string& remotePath, const std::st
             return result;
         }
         if (const int err = part.commit(); err != 0) {
-            result.reason = createError(localPath, err);
+            result.reason = common::createError(localPath, err).what();
             return result;
         }
         result.ok = true;
@@ -688,7 +429,5 @@ TransferResult Download::result() {
     if (thread_.joinable()) thread_.join();
     return result_;
 }
-
-void removeStalePartFiles(const std::string& dir) { common::removeUnlockedFiles(dir, isPartName); }
 
 }  // namespace ftp

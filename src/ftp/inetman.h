@@ -55,7 +55,8 @@ protected:
 
 class TFtpManager : public TInetManager {
 public:
-    TFtpManager() = default;
+    // keyDir: where the TLS pins and the SSH known hosts are kept (the program's materia/).
+    explicit TFtpManager(std::string keyDir) : keyDir_(std::move(keyDir)) {}
     ~TFtpManager() override;
 
     const std::string& UserName() const { return userName_; }
@@ -73,10 +74,7 @@ public:
     // router cannot follow a port command it cannot read.
     bool passive() const { return passive_; }
     void setPassive(bool value) { passive_ = value; }
-    // Where the TLS pins and the SSH known hosts are kept ("materia", relative to the current
-    // directory, unless set).
     const std::string& keyDir() const { return keyDir_; }
-    void setKeyDir(std::string value) { keyDir_ = std::move(value); }
     const SpeedLimit& lowSpeed() const { return lowSpeed_; }
     void setLowSpeed(SpeedLimit value) { lowSpeed_ = value; }
 
@@ -125,7 +123,7 @@ private:
     int port_ = 21;
     Protocol protocol_ = Protocol::Ftp;
     bool passive_ = false;
-    std::string keyDir_ = "materia";
+    std::string keyDir_;
     SpeedLimit lowSpeed_;
     std::atomic<bool> cancel_{false};
     std::atomic<long long> received_{0};
@@ -158,9 +156,5 @@ private:
     std::atomic<bool> finished_{false};
     std::thread thread_;
 };
-
-// Removes the part files that downloads of this program left in dir when the program was killed
-// during a transfer; those of a download still running (locked by it) stay.
-void removeStalePartFiles(const std::string& dir);
 
 }  // namespace ftp

@@ -9,6 +9,8 @@
 
 #include "ftp/ftpserver.h"
 #include "ftp/secureservers.h"
+#include "fetchsite.h"
+#include "support/clirun.h"
 #include "support/json.h"
 
 #include <chrono>
@@ -19,67 +21,33 @@ using ftptest::FtpsServer;
 using ftptest::listDir;
 using ftptest::readFile;
 using ftptest::SftpServer;
-using ftptest::TempDir;
 using ftptest::writeFile;
 using testing::HasSubstr;
 using testing::Not;
 
 namespace {
 
-struct Result {
-    int status;
-    std::string out;
-    std::string err;
-};
-
 // Runs munyaro-cli through the shell with the given environment assignments and arguments.
-Result cli(const std::string& env, const std::string& args) {
-    TempDir tmp;
-    const std::string errFile = tmp / "err";
-    const std::string cmd = env + " " MUNYARO_BIN_DIR "/munyaro-cli " + args + " 2>" + errFile;
-    Result r{};
-    FILE* p = ::popen(cmd.c_str(), "r");
-    char buf[65536];
-    std::size_t n;
-    while ((n = std::fread(buf, 1, sizeof buf, p)) > 0) r.out.append(buf, n);
-    const int st = ::pclose(p);
-    r.status = WIFEXITED(st) ? WEXITSTATUS(st) : -1;
-    r.err = readFile(errFile);
-    return r;
-}
+Result withEnv(const std::string& env, const std::string& args) { return cli(args, env + " "); }
 
-class FetchCommand : public testing::Test {
+class FetchCommand : public FetchSite {
 protected:
     void SetUp() override {
-        ::mkdir((root / "dir").c_str(), 0755);
-        ::mkdir((local / "logs").c_str(), 0755);
-        ::mkdir((local / "materia").c_str(), 0755);
-        writeFile(
-            root / "dir/access_log",
-            "10.0.0.1 - - [10/Oct/2004:13:55:36 +0900] \"GET /index.html HTTP/1.1\" 200 2326 \"-\" \"Mozilla/4.0\"\n");
+        FetchSite::SetUp();
         writeFile(local / "password", "secret\n");
         ::chmod((local / "password").c_str(), 0600);
-        for (const char* f : {"DomeinList.dat", "SERobotsList.dat", "CheckDomeinList.dat"})
-            writeFile(local / "materia/" + f, "");
-    }
-    std::string common(int port) const {
-        return "--host 127.0.0.1 --user munya --port " + std::to_string(port) + " --dir dir/ --out " + local / "logs" +
-               " --materia " + local / "materia ";
     }
     std::string passwordFile() const { return "--password-file " + local / "password "; }
-
-    TempDir root;
-    TempDir local;
 };
 
 TEST_F(FetchCommand, DownloadsIntoOutPrintsThePathAndReportsOnRequest) {
     FtpServer server(root.path(), "munya", "secret");
-    auto r = cli("", "fetch " + common(server.port()) + passwordFile() + "--passive access_log");
+    auto r = withEnv("", "fetch " + common(server.port()) + passwordFile() + "--passive access_log");
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.out, local / "logs/access_log\n");
     EXPECT_THAT(readFile(local / "logs/access_log"), testing::StartsWith("10.0.0.1 - - "));
     EXPECT_THAT(server.finishedLog(), HasSubstr("<- EPSV"));
-    r = cli("MUNYARO_PASSWORD=secret", "fetch " + common(server.port()) + "--report access_log");
+    r = withEnv("MUNYARO_PASSWORD=secret", "fetch " + common(server.port()) + "--report access_log");
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_THAT(r.out, HasSubstr("/index.html"));
 }
@@ -87,17 +55,17 @@ TEST_F(FetchCommand, DownloadsIntoOutPrintsThePathAndReportsOnRequest) {
 TEST_F(FetchCommand, UnknownCertificateFailsWithItsFingerprintUntilTrusted) {
     FtpsServer server(root.path(), "munya", "secret");
     const std::string args = "fetch --protocol ftps " + common(server.port()) + passwordFile();
-    auto r = cli("", args + "access_log");
+    auto r = withEnv("", args + "access_log");
     EXPECT_EQ(r.status, 1);
     EXPECT_THAT(r.err, HasSubstr("--trust " + server.fingerprint()));
     EXPECT_EQ(listDir(local / "logs"), "");
-    r = cli("", args + "--trust SHA256:AAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAA access_log");  // not this key
+    r = withEnv("", args + "--trust SHA256:AAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAA access_log");  // not this key
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(listDir(local / "materia"), "CheckDomeinList.dat DomeinList.dat SERobotsList.dat ");
-    r = cli("", args + "--trust " + server.fingerprint() + " access_log");
+    r = withEnv("", args + "--trust " + server.fingerprint() + " access_log");
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_THAT(readFile(local / "materia/ftps_pins"), HasSubstr(server.fingerprint()));
-    r = cli("", args + "access_log");  // pinned now
+    r = withEnv("", args + "access_log");  // pinned now
     EXPECT_EQ(r.status, 0) << r.err;
 }
 
@@ -105,14 +73,14 @@ TEST_F(FetchCommand, SftpHostKeyTrustedOnceThenAChangedOneRefused) {
     auto first = std::make_unique<SftpServer>(root.path(), "munya", "secret", local / "key1");
     const int port = first->port();
     const std::string args = "fetch --protocol sftp " + common(port) + passwordFile() + "access_log";
-    auto r = cli("", "fetch --protocol sftp " + common(port) + passwordFile() + "--trust " + first->fingerprint() +
+    auto r = withEnv("", "fetch --protocol sftp " + common(port) + passwordFile() + "--trust " + first->fingerprint() +
                          " access_log");
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_THAT(readFile(local / "materia/known_hosts"), HasSubstr("ssh-ed25519"));
     first.reset();
     SftpServer second(root.path(), "munya", "secret", local / "key2", port);
     writeFile(local / "logs/access_log", "old\n");
-    r = cli("", "fetch --protocol sftp " + common(port) + passwordFile() + "--trust " + second.fingerprint() +
+    r = withEnv("", "fetch --protocol sftp " + common(port) + passwordFile() + "--trust " + second.fingerprint() +
                     " access_log");
     EXPECT_EQ(r.status, 1);
     EXPECT_THAT(r.err, HasSubstr("refused"));
@@ -123,7 +91,7 @@ TEST_F(FetchCommand, SftpHostKeyTrustedOnceThenAChangedOneRefused) {
 TEST_F(FetchCommand, APinAfterAZeroByteIsNotReplacedByTrust) {
     const auto [port, pins] = ftptest::pinBehindAZeroByte(root.path(), local / "materia/ftps_pins");
     FtpsServer impostor(root.path(), "munya", "secret", port);
-    const auto r = cli("", "fetch --protocol ftps " + common(port) + passwordFile() + "--trust " +
+    const auto r = withEnv("", "fetch --protocol ftps " + common(port) + passwordFile() + "--trust " +
                                impostor.fingerprint() + " access_log");
     EXPECT_EQ(r.status, 1);
     EXPECT_THAT(r.err, HasSubstr("refused"));
@@ -135,7 +103,7 @@ TEST_F(FetchCommand, APasswordFileOthersMayReadIsRefusedAndNothingSent) {
     FtpServer server(root.path(), "munya", "secret");
     for (const mode_t mode : {0640, 0604, 0660}) {
         ::chmod((local / "password").c_str(), mode);
-        const auto r = cli("", "fetch " + common(server.port()) + passwordFile() + "access_log");
+        const auto r = withEnv("", "fetch " + common(server.port()) + passwordFile() + "access_log");
         EXPECT_EQ(r.status, 1);
         EXPECT_THAT(r.err, HasSubstr(local / "password"));
         EXPECT_THAT(r.err, HasSubstr("chmod 600"));
@@ -146,7 +114,7 @@ TEST_F(FetchCommand, APasswordFileOthersMayReadIsRefusedAndNothingSent) {
 
 TEST_F(FetchCommand, LineBreakInThePasswordIsRefusedAndNothingSent) {
     FtpServer server(root.path(), "munya", "secret");
-    const auto r = cli("MUNYARO_PASSWORD=\"$(printf 'secret\\r\\nDELE dir/access_log')\"",
+    const auto r = withEnv("MUNYARO_PASSWORD=\"$(printf 'secret\\r\\nDELE dir/access_log')\"",
                        "fetch " + common(server.port()) + "access_log");
     EXPECT_EQ(r.status, 1);
     EXPECT_THAT(r.err, HasSubstr("NUL"));
@@ -163,7 +131,7 @@ TEST_F(FetchCommand, UsageErrorsExitTwoAndContactNoServer) {
                                     "fetch " + base + passwordFile() + "--password secret access_log",
                                     "fetch " + base + passwordFile() + "--port 70000 access_log",
                                     "fetch --protocol sftp --passive " + base + passwordFile() + "access_log"}) {
-        const auto r = cli("env -u MUNYARO_PASSWORD", args);
+        const auto r = withEnv("env -u MUNYARO_PASSWORD", args);
         EXPECT_EQ(r.status, 2) << args;
         EXPECT_THAT(r.err, HasSubstr("usage:")) << args;
     }
@@ -177,12 +145,12 @@ TEST_F(FetchCommand, WithoutAUsableLibcurlFetchFailsCleanlyAndReportStillRuns) {
     ::mkdir((local / "broken").c_str(), 0755);
     writeFile(local / "broken/libcurl.so.4", "not a library\n");
     const std::string env = "LD_LIBRARY_PATH=" + local / "broken";
-    auto r = cli(env, "fetch " + common(server.port()) + passwordFile() + "access_log");
+    auto r = withEnv(env, "fetch " + common(server.port()) + passwordFile() + "access_log");
     EXPECT_EQ(r.status, 1);
     EXPECT_THAT(r.err, HasSubstr("通信ライブラリを初期化できません"));
     EXPECT_EQ(server.sessions(), 0);
     EXPECT_EQ(listDir(local / "logs"), "");
-    r = cli(env, "report --summary --materia " + local / "materia " + root / "dir/access_log");
+    r = withEnv(env, "report --summary --materia " + local / "materia " + root / "dir/access_log");
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_THAT(r.out, HasSubstr("総接続数 1"));
 }
@@ -218,7 +186,7 @@ TEST_F(FetchCommand, ListsTheFolderAndFetchesTheMissingDaysNamingTheOnesThatFail
     FtpServer server(root.path(), "munya", "secret");
     const std::string args = "fetch " + common(server.port()) + passwordFile() + "--passive ";
 
-    auto r = cli("", args + "--list");
+    auto r = withEnv("", args + "--list");
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_THAT(r.out, HasSubstr(" " + std::to_string(logLine(daysAgo(0)).size()) + " site.access_log_" + daysAgo(0) + "\n"));
     EXPECT_THAT(r.out, HasSubstr("site.access_log_" + daysAgo(1) + ".gz\n"));
@@ -226,7 +194,7 @@ TEST_F(FetchCommand, ListsTheFolderAndFetchesTheMissingDaysNamingTheOnesThatFail
     EXPECT_EQ(r.out.find('\x1b'), std::string::npos);
 
     const std::string days = args + "--days 4 --pattern 'site.access_log_%Y%m%d' ";
-    r = cli("", days + "--record");
+    r = withEnv("", days + "--record");
     EXPECT_EQ(r.status, 1) << r.err;
     EXPECT_THAT(r.out, HasSubstr("fetched  site.access_log_" + daysAgo(1) + ".gz\n"));
     EXPECT_THAT(r.err, HasSubstr("site.access_log_" + daysAgo(2) + ": "));
@@ -234,19 +202,19 @@ TEST_F(FetchCommand, ListsTheFolderAndFetchesTheMissingDaysNamingTheOnesThatFail
     EXPECT_EQ(listDir(local / "logs"), "site.access_log_" + daysAgo(3) + " site.access_log_" + daysAgo(1) +
                                            ".gz site.access_log_" + daysAgo(0) + " ");
     // The three days that came are in the history, a line each.
-    const Result shown = cli("", "history show --json --materia " + local / "materia");
+    const Result shown = withEnv("", "history show --json --materia " + local / "materia");
     ASSERT_EQ(shown.status, 0) << shown.err;
     EXPECT_EQ(Json::parse(shown.out)["total"]["lines"].number, 3);
 
-    r = cli("", days);
+    r = withEnv("", days);
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(ftptest::occurrences(r.out, "there "), 3);
     EXPECT_EQ(ftptest::occurrences(r.out, "fetched "), 0);
-    r = cli("", args + "--days 1 --pattern 'site.access_log_%Y%m%d'");
+    r = withEnv("", args + "--days 1 --pattern 'site.access_log_%Y%m%d'");
     EXPECT_EQ(r.status, 0) << r.err;
-    EXPECT_EQ(cli("", args + "--days 32").status, 2);
-    EXPECT_EQ(cli("", args + "--days 2 --pattern access_log").status, 2);
-    EXPECT_EQ(cli("", args + "--days 2 access_log").status, 2);
+    EXPECT_EQ(withEnv("", args + "--days 32").status, 2);
+    EXPECT_EQ(withEnv("", args + "--days 2 --pattern access_log").status, 2);
+    EXPECT_EQ(withEnv("", args + "--days 2 access_log").status, 2);
 }
 
 }  // namespace

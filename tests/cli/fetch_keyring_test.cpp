@@ -8,6 +8,7 @@
 #include "common/cp932.h"
 #include "ftp/ftpserver.h"
 #include "ftp/keyring/keyring.h"
+#include "fetchsite.h"
 #include "support/clirun.h"
 #include "support/keyringsession.h"
 
@@ -21,21 +22,11 @@ namespace {
 // No session bus at all, as on a server or in cron without a desktop.
 const std::string kNoBus = "DBUS_SESSION_BUS_ADDRESS=unix:path=/nonexistent/bus ";
 
-class FetchKeyring : public testing::Test {
+class FetchKeyring : public FetchSite {
 protected:
-    void SetUp() override {
-        ::mkdir((root / "dir").c_str(), 0755);
-        ::mkdir((local / "logs").c_str(), 0755);
-        ::mkdir((local / "materia").c_str(), 0755);
-        writeFile(root / "dir/access_log", "10.0.0.1 - - [10/Oct/2004:13:55:36 +0900] \"GET / HTTP/1.1\" 200 1 \"-\" \"-\"\n");
-    }
     std::string fetch(int port, const std::string& user = "munya") const {
-        return "fetch --host 127.0.0.1 --user " + user + " --port " + std::to_string(port) + " --passive --dir dir/ --out " +
-               local / "logs" + " --materia " + local / "materia --password-keyring access_log";
+        return "fetch " + common(port, user) + "--passive --password-keyring access_log";
     }
-
-    TempDir root;
-    TempDir local;
 };
 
 TEST_F(FetchKeyring, DownloadsWithTheKeyringsPasswordBeforeAnyOther) {
@@ -76,7 +67,6 @@ TEST_F(FetchKeyring, WithoutAKeyringItSaysSoAndUsesThePasswordGivenTheOldWay) {
 // The keyring's libraries (Qt, QtKeychain, libsecret) come in with --password-keyring only: a
 // report, and a fetch without it, start as fast as before.
 TEST_F(FetchKeyring, OnlyAKeyringFetchLoadsTheKeyringsModule) {
-    for (const char* f : {"DomeinList.dat", "SERobotsList.dat", "CheckDomeinList.dat"}) writeFile(local / "materia/" + f, "");
     const std::string log = local.file("small.log", readFile(root / "dir/access_log"));
     auto loaded = [](const std::string& args, const std::string& env) {
         return cli(args, env + "LD_DEBUG=files ").err;

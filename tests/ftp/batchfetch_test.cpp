@@ -40,7 +40,6 @@ protected:
         ftp.setServerName("127.0.0.1");
         ftp.setUserName("munya");
         ftp.setPassWord("secret");
-        ftp.setKeyDir(local / "materia");
     }
     ftp::DaysResult fetch(const std::string& dir = "logs", const std::string& pattern = "access_log_%Y%m%d") {
         return ftp::fetchDays(ftp, dir, pattern, kLast, 5, local / "logs", stop);
@@ -53,7 +52,7 @@ protected:
 
     TempDir root;
     TempDir local;
-    ftp::TFtpManager ftp;
+    ftp::TFtpManager ftp{local / "materia"};
     std::atomic<bool> stop{false};
 };
 

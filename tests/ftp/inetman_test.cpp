@@ -12,6 +12,7 @@
 
 #include "common/cp932.h"
 #include "ftp/ftpserver.h"
+#include "ftp/partfile.h"
 
 using ftptest::FtpServer;
 using ftptest::listDir;
@@ -40,7 +41,7 @@ protected:
 
     TempDir root;
     TempDir local;
-    ftp::TFtpManager ftp;
+    ftp::TFtpManager ftp{local / "materia"};
 };
 
 TEST_F(FtpManagerTest, AsciiDownloadInActiveModeReplacesTheOldFile) {

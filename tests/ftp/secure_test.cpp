@@ -33,7 +33,6 @@ protected:
         ::mkdir((local / "materia").c_str(), 0755);
         writeFile(root / "dir/access_log", "line one\r\nline two\r\n");
         writeFile(target(), "yesterday's log\n");
-        ftp.setKeyDir(local / "materia");
         ftp.setServerName("127.0.0.1");
         ftp.setUserName("munya");
         ftp.setPassWord("secret");
@@ -47,7 +46,7 @@ protected:
 
     TempDir root;
     TempDir local;
-    ftp::TFtpManager ftp;
+    ftp::TFtpManager ftp{local / "materia"};
 };
 
 TEST_F(SecureTest, FtpsUnverifiedCertificateIsShownRefusedAndOncePinnedUsed) {

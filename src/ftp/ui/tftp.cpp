@@ -29,6 +29,7 @@
 #include "ftp/batchfetch.h"
 #include "ftp/keyring/ftppassword.h"
 #include "ftp/namepattern.h"
+#include "ftp/partfile.h"
 #include "ftp/serverkey.h"
 #include "ftp/ui/transferprogress.h"
 #include "qtedge/commandguard.h"
@@ -72,7 +73,8 @@ void keyringFailure(QWidget* parent, const std::string& reason) {
 
 TFTP::TFTP(QWidget* parent)
     : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
-                          Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint) {
+                          Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint),
+      FtpManager1(common::materiaDir()) {  // the trusted server keys are kept beside the settings
     setObjectName("FTP");
     setWindowTitle(QStringLiteral("FTPマネージャ"));
 
@@ -176,10 +178,6 @@ TFTP::TFTP(QWidget* parent)
     setFixedSize(368, 417);
     move(316, 309);
     closeWithKeys(this, false);  // it opens at every start: Esc puts it away
-
-    // The trusted server keys are kept beside the settings.
-    const std::string pins = common::materiaFile(ftp::kPinFile);
-    FtpManager1.setKeyDir(pins.substr(0, pins.rfind('/')));
 
     connect(RunButton, &QPushButton::clicked, this, [this] { runCommand(this, [this] { RunButtonClick(); }); });
     connect(ForgetKeyButton, &QPushButton::clicked, this,

@@ -1,32 +1,16 @@
 // The download dialog in a temporary program directory (made the current one), for the tests of the
 // password kept in the keyring, with and without a keyring that answers.
 #pragma once
-#include <gtest/gtest.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <QCheckBox>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
 
-#include "ftp/ftpserver.h"
-#include "ftp/ui/tftp.h"
+#include "dialogtest.h"
 #include "support/modalboxes.h"
 
-class KeyringDialogTest : public testing::Test {
+class KeyringDialogTest : public DownloadDialogTest {
 protected:
-    void SetUp() override {
-        ASSERT_NE(::getcwd(oldDir_, sizeof oldDir_), nullptr);
-        ::mkdir((program / "materia").c_str(), 0755);
-        ::mkdir((program / "logs").c_str(), 0755);
-        ::mkdir((root / "dir").c_str(), 0755);
-        ftptest::writeFile(root / "dir/access_log_20040105", "1.2.3.4 - - line\r\n");
-        ASSERT_EQ(::chdir(program.path().c_str()), 0);
-        dialog.setLogCounting([this](const std::string& path) { analysed.push_back(path); });
-    }
-    void TearDown() override { ASSERT_EQ(::chdir(oldDir_), 0); }
-
     // Fills the fields for server, ticks both boxes and presses 接続; returns the boxes shown.
     std::vector<SeenBox> downloadSaving(const ftptest::FtpServer& server, bool keyring = true) {
         dialog.DomeinEdit->setText(QStringLiteral("127.0.0.1"));
@@ -43,12 +27,4 @@ protected:
     static std::string settingsWith(const std::string& passwordLine, int port) {
         return "127.0.0.1\r\nmunya\r\n" + passwordLine + "\r\ndir/\r\nftp\r\n" + std::to_string(port) + "\r\nactive\r\n";
     }
-
-    ftptest::TempDir program;
-    ftptest::TempDir root;
-    TFTP dialog;
-    std::vector<std::string> analysed;
-
-private:
-    char oldDir_[4096];
 };

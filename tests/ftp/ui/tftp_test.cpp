@@ -27,6 +27,7 @@
 #include "ftp/ftpsetting.h"
 #include "ftp/secureservers.h"
 #include "ftp/ui/remotepicker.h"
+#include "dialogtest.h"
 #include "qtedge/qtext.h"
 #include "support/modalboxes.h"
 
@@ -49,23 +50,8 @@ QWidget* nextTabStop(QWidget* w) {
 
 const QString kFailure = QStringLiteral("ダウンロードに失敗しました。\n接続設定、ファイル名設定を見直してください。");
 
-// A temporary program directory with materia/ and logs/, made the current directory.
-class TftpTest : public testing::Test {
+class TftpTest : public DownloadDialogTest {
 protected:
-    void SetUp() override {
-        ASSERT_NE(::getcwd(oldDir_, sizeof oldDir_), nullptr);
-        ::mkdir((program / "materia").c_str(), 0755);
-        ::mkdir((program / "logs").c_str(), 0755);
-        ::mkdir((root / "dir").c_str(), 0755);
-        writeFile(root / "dir/access_log_20040105", "1.2.3.4 - - line\r\n");
-        ASSERT_EQ(::chdir(program.path().c_str()), 0);
-        dialog.setLogCounting([this](const std::string& path) {
-            analysed.push_back(path);
-            analysedContent = readFile(path);
-        });
-    }
-    void TearDown() override { ASSERT_EQ(::chdir(oldDir_), 0); }
-
     void fill(const FtpServer& server, const QString& password = QStringLiteral("secret")) {
         fill(server.port(), password);
     }
@@ -80,15 +66,6 @@ protected:
     std::vector<SeenBox> click(QMessageBox::StandardButton answer = QMessageBox::No) {
         return boxesShownBy([&] { dialog.RunButton->click(); }, answer);
     }
-
-    TempDir program;
-    TempDir root;
-    TFTP dialog;
-    std::vector<std::string> analysed;
-    std::string analysedContent;
-
-private:
-    char oldDir_[4096];
 };
 
 TEST_F(TftpTest, ControlsCaptionsAndTabOrderAreThereByName) {
