@@ -11,6 +11,7 @@
 #include "common/bytes.h"
 #include "common/casefold.h"
 #include "common/cp932.h"
+#include "common/eucjp.h"
 #include "common/utf8.h"
 
 namespace analysis {
@@ -91,42 +92,6 @@ bool hasControl(std::string_view s) {
     for (unsigned char c : s)
         if (c < 0x20 || c == 0x7F) return true;
     return false;
-}
-
-// EUC-JP as code page 932, worked out from the JIS rows; nullopt when the bytes are no EUC-JP.
-// Characters of the supplementary set (three bytes after 0x8F) have no code page 932 form: "?".
-std::optional<std::string> cp932FromEucJp(std::string_view s) {
-    std::string out;
-    for (std::size_t i = 0; i < s.size(); ++i) {
-        const auto c = static_cast<unsigned char>(s[i]);
-        if (c < 0x80) {
-            out += static_cast<char>(c);
-            continue;
-        }
-        auto at = [&](std::size_t k) { return k < s.size() ? static_cast<unsigned char>(s[k]) : 0u; };
-        if (c == 0x8E) {  // half-width katakana
-            const unsigned k = at(i + 1);
-            if (k < 0xA1 || k > 0xDF) return std::nullopt;
-            out += static_cast<char>(k);
-            i += 1;
-        } else if (c == 0x8F) {
-            if (at(i + 1) < 0xA1 || at(i + 2) < 0xA1 || at(i + 1) == 0xFF || at(i + 2) == 0xFF) return std::nullopt;
-            out += '?';
-            i += 2;
-        } else if (c >= 0xA1 && c <= 0xFE) {
-            const unsigned d = at(i + 1);
-            if (d < 0xA1 || d > 0xFE) return std::nullopt;
-            const unsigned j1 = c - 0x80, j2 = d - 0x80;
-            const unsigned s1 = ((j1 + 1) >> 1) + (j1 <= 0x5E ? 0x70 : 0xB0);
-            const unsigned s2 = j2 + ((j1 & 1) ? (j2 >= 0x60 ? 0x20 : 0x1F) : 0x7E);
-            out += static_cast<char>(s1);
-            out += static_cast<char>(s2);
-            i += 1;
-        } else {
-            return std::nullopt;
-        }
-    }
-    return out;
 }
 
 enum class Charset { Utf8, ShiftJis, EucJp };
@@ -523,7 +488,7 @@ std::vector<std::string> searchWords(std::string_view url, const std::vector<std
         if (charset == Charset::ShiftJis) {
             word = bytes;
         } else if (charset == Charset::EucJp) {
-            word = cp932FromEucJp(bytes).value_or(bytes);
+            word = common::cp932FromEucJp(bytes).value_or(bytes);
         } else if (common::isAscii(bytes) || !common::isValidUtf8(bytes)) {
             word = bytes;
         } else {
