@@ -126,14 +126,22 @@ public:
         else values_.insert(values_.end(), later.values_.begin(), later.values_.end());
         sorted_ = false;
         later = HashList();
+        // The lists of a long log are made distinct as they come together, so that they stay within
+        // about twice the distinct hashes.
+        if (values_.size() >= compactAt_) {
+            dropRepeats();
+            compactAt_ = std::max(kCompactAt, 2 * values_.size());
+        }
+    }
+    // Drops the repeats of a long list now, on the thread that gathered it, rather than keep them.
+    void shrink() {
+        if (values_.size() >= kRecent) dropRepeats();
     }
     // Each hash once, in order. A day's list repeats most of its hashes many times over: a set that
     // grows with the distinct ones drops the repeats, and only those are sorted.
     const std::vector<std::uint64_t>& distinct() const {
         if (!sorted_) {
-            HashSet once;
-            for (std::uint64_t h : values_) once.insert(h);
-            values_ = once.values();
+            dropRepeats();
             sortHashes(values_);
             sorted_ = true;
         }
@@ -142,6 +150,13 @@ public:
 
 private:
     static constexpr std::size_t kRecent = 1024;
+    static constexpr std::size_t kCompactAt = std::size_t{1} << 18;
+
+    void dropRepeats() const {
+        HashSet once;
+        for (std::uint64_t h : values_) once.insert(h);
+        values_ = once.values();
+    }
 
     // Hashes are spread evenly, so their top bits deal them into buckets of a few each, in order,
     // and each bucket is sorted on its own.
@@ -165,6 +180,7 @@ private:
 
     mutable std::vector<std::uint64_t> values_;
     mutable bool sorted_ = true;
+    std::size_t compactAt_ = kCompactAt;
     std::vector<std::uint64_t> recent_;
 };
 
@@ -412,6 +428,10 @@ RunOfLines countRun(const std::shared_ptr<const analysis::LogText>& log, const a
         }
     }
     log->doneWith(read, end);
+    for (auto& [day, d] : counter.run.days) {
+        d->hosts.shrink();
+        d->visitors.shrink();
+    }
     return std::move(counter.run);
 }
 
