@@ -30,6 +30,21 @@ std::string dayLog(int d, int from, int step, const std::string& host) {
     return join(lines);
 }
 
+// The days of log as the pass's watcher gives them and as reading the log again gives them, each
+// of one day; watched is the pass.
+struct BothWays {
+    explicit BothWays(const std::shared_ptr<const analysis::LogText>& log, unsigned threads) : watched(log) {
+        watched.watcher = history::dayWatcher();
+        analysis::countLines(watched, noLists(), nullptr, threads);
+        fast = history::splitIntoDays(log, noLists(), threads, &watched);
+        slow = history::splitIntoDays(log, noLists(), threads);
+        EXPECT_EQ(fast.days.size(), 1u);
+        EXPECT_EQ(slow.days.size(), 1u);
+    }
+    analysis::LogTally watched;
+    LogDays fast, slow;
+};
+
 }  // namespace
 
 // The logs go through side by side (read, split, written): each is told of in order, a log that
@@ -112,19 +127,15 @@ TEST(Days, ManyVisitorsComingTogetherFromManyChunksAreCountedOnce) {
             text += line("h" + std::to_string(v % kHosts), at(9, v % 86400), "GET /", 200,
                          "agent " + std::to_string(v / kHosts)) +
                     "\n";
-    const auto log = logOf(text);
-    analysis::LogTally watched(log);
-    watched.watcher = history::dayWatcher();
-    analysis::countLines(watched, noLists(), nullptr, 2);
-    const LogDays fast = history::splitIntoDays(log, noLists(), 2, &watched);
-    const LogDays slow = history::splitIntoDays(log, noLists(), 2);
-    ASSERT_EQ(fast.days.size(), 1u);
-    ASSERT_EQ(slow.days.size(), 1u);
-    EXPECT_EQ(fast.days[0].visitors.size(), static_cast<std::size_t>(kVisitors));
-    EXPECT_EQ(fast.days[0].hosts.size(), static_cast<std::size_t>(kHosts));
-    EXPECT_EQ(fast.days[0].visitors, slow.days[0].visitors);
-    EXPECT_EQ(fast.days[0].hosts, slow.days[0].hosts);
-    EXPECT_EQ(history::differenceFromTally(fast, watched), std::nullopt);
+    const BothWays days(logOf(text), 2);
+    ASSERT_EQ(days.fast.days.size(), 1u);
+    ASSERT_EQ(days.slow.days.size(), 1u);
+    const auto &fast = days.fast.days[0], &slow = days.slow.days[0];
+    EXPECT_EQ(fast.visitors.size(), static_cast<std::size_t>(kVisitors));
+    EXPECT_EQ(fast.hosts.size(), static_cast<std::size_t>(kHosts));
+    EXPECT_EQ(fast.visitors, slow.visitors);
+    EXPECT_EQ(fast.hosts, slow.hosts);
+    EXPECT_EQ(history::differenceFromTally(days.fast, days.watched), std::nullopt);
 }
 
 // A busy second's lines share their time field: each still goes to its own day and hour, also when
@@ -165,15 +176,10 @@ TEST(Days, AgentsThatEndAlikeAreToldApartByTheWatcher) {
     std::vector<std::string> lines;
     for (int i = 0; i < 2000; ++i)
         lines.push_back(line("h" + std::to_string(i % 7), at(9, i), "GET /", 200, agents[(i * 5 + i / 7) % agents.size()]));
-    const auto log = logOf(join(lines));
-    analysis::LogTally watched(log);
-    watched.watcher = history::dayWatcher();
-    analysis::countLines(watched, noLists(), nullptr, 1);
-    const LogDays fast = history::splitIntoDays(log, noLists(), 1, &watched);
-    const LogDays slow = history::splitIntoDays(log, noLists(), 1);
-    ASSERT_EQ(fast.days.size(), 1u);
-    ASSERT_EQ(slow.days.size(), 1u);
-    EXPECT_EQ(fast.days[0].visitors, slow.days[0].visitors);
+    const BothWays days(logOf(join(lines)), 1);
+    ASSERT_EQ(days.fast.days.size(), 1u);
+    ASSERT_EQ(days.slow.days.size(), 1u);
+    EXPECT_EQ(days.fast.days[0].visitors, days.slow.days[0].visitors);
     // The agent with a quote, a space and a quote in it is read from there on: the third one again.
-    EXPECT_EQ(fast.days[0].visitors.size(), 7u * (agents.size() - 1));
+    EXPECT_EQ(days.fast.days[0].visitors.size(), 7u * (agents.size() - 1));
 }
