@@ -103,8 +103,9 @@ std::uint64_t spread(std::uint64_t x) {
 constexpr std::size_t kReleaseEvery = 16384;
 
 // The hashes of a day's hosts or visitors, gathered as a list that may repeat them and made distinct
-// once, by sorting, when the day is done: a line then costs an append, where a set would be looked up
-// and grown on every line, and the sets of the pass's chunks merged.
+// in a few goes (a chunk's list when the chunk is done, long lists as they come together, the day's
+// at its end): a line then costs an append, where a set would be looked up and grown on every line,
+// and the sets of the pass's chunks merged.
 class HashList {
 public:
     void add(std::uint64_t h) {
