@@ -1,23 +1,18 @@
 // munyaro-cli history: records logs into the history of analysed days and shows it.
 #include <cstdio>
 #include <cstring>
-#include <future>
-#include <memory>
 #include <optional>
 #include <string>
 #include <unistd.h>
 #include <vector>
 
 #include "analysis/logcounting.h"
-#include "analysis/logfile.h"
 #include "cli/argparser.h"
 #include "cli/commands.h"
 #include "cli/historyoutput.h"
 #include "cli/output.h"
 #include "common/apperror.h"
-#include "common/bigmemory.h"
 #include "common/cp932.h"
-#include "common/sparememory.h"
 #include "history/export.h"
 #include "history/recording.h"
 #include "history/store.h"
@@ -145,44 +140,39 @@ void printNotes(const std::vector<std::string>& notes) {
     for (const auto& n : notes) printError(n);
 }
 
-// The next log is read (inflated, its lines cut) on a thread of its own while the one before it is
-// counted and recorded: a month of rotated logs is read one after another, and the inflating of one
-// log and the recording of another would each leave a core idle. Each log's text goes into the
-// memory of one read before.
+// A month of rotated logs goes through history::recordLogs, reading, splitting and writing side by side.
 int add(history::Store& store, const Args& a) {
-    const common::KeepFreedBlock reuse;
     const bool terminal = ::isatty(STDERR_FILENO) == 1;
-    const unsigned threads = analysis::passThreads(a.threads);
-    auto load = [threads](const std::string& path) {
-        return std::async(std::launch::async, [path, threads] { return analysis::loadLog(path, threads); });
-    };
-    std::future<std::shared_ptr<analysis::LogText>> next;
     bool failed = false;
-    for (std::size_t i = 0; i < a.logs.size(); ++i) {
-        const std::string& path = a.logs[i];
-        if (terminal) std::fprintf(stderr, "\r\x1b[K[%zu/%zu] %s", i + 1, a.logs.size(), terminalSafe(path).c_str());
-        try {
-            std::future<std::shared_ptr<analysis::LogText>> loading = next.valid() ? std::move(next) : load(path);
-            const std::shared_ptr<const analysis::LogText> log = loading.get();
-            // Two logs at once only while they are small beside the memory left: a big one's
-            // counting needs that memory more than the next log's text does.
-            if (i + 1 < a.logs.size()) {
-                const auto left = common::availableMemory();
-                if (!left || log->bufferSize() <= *left / 8) next = load(a.logs[i + 1]);
+    std::size_t current = 0;  // the log whose turn it is
+    auto progress = [&] {
+        if (terminal && current < a.logs.size())
+            std::fprintf(stderr, "\r\x1b[K[%zu/%zu] %s", current + 1, a.logs.size(), terminalSafe(a.logs[current]).c_str());
+    };
+    auto starting = [&](std::size_t i) {
+        current = i;
+        progress();
+    };
+    auto done = [&](std::size_t i, const history::Recording* r, std::exception_ptr error) {
+        if (terminal) std::fprintf(stderr, "\r\x1b[K");
+        if (error) {
+            try {
+                std::rethrow_exception(error);
+            } catch (const std::exception& e) {
+                printError(e.what());
             }
-            const history::Recording r = history::recordLog(store, path, log, nullptr, a.materiaDir, threads);
-            if (terminal) std::fprintf(stderr, "\r\x1b[K");
-            std::printf("%s", terminalSafe(path).c_str());
-            for (const auto& d : r.days.days)
-                std::printf(" %s:%lld", history::dayText(d.day).c_str(), static_cast<long long>(d.counts.lines));
-            std::printf("\n");
-            printNotes(r.result.notes);
-        } catch (const std::exception& e) {
-            if (terminal) std::fprintf(stderr, "\r\x1b[K");
-            printError(e.what());
             failed = true;
+            if (current > i) progress();
+            return;
         }
-    }
+        std::printf("%s", terminalSafe(a.logs[i]).c_str());
+        for (const auto& d : r->days.days)
+            std::printf(" %s:%lld", history::dayText(d.day).c_str(), static_cast<long long>(d.counts.lines));
+        std::printf("\n");
+        printNotes(r->result.notes);
+        if (current > i) progress();
+    };
+    history::recordLogs(store, a.logs, a.materiaDir, analysis::passThreads(a.threads), done, starting);
     std::fflush(stdout);
     return failed ? 1 : 0;
 }

@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <bit>
 #include <cstdio>
 #include <cstring>
 #include <map>
@@ -101,12 +102,95 @@ std::uint64_t spread(std::uint64_t x) {
 
 constexpr std::size_t kReleaseEvery = 16384;
 
+// The hashes of a day's hosts or visitors, gathered as a list that may repeat them and made distinct
+// in a few goes (a chunk's list when the chunk is done, long lists as they come together, the day's
+// at its end): a line then costs an append, where a set would be looked up and grown on every line,
+// and the sets of the pass's chunks merged.
+class HashList {
+public:
+    void add(std::uint64_t h) {
+        values_.push_back(h);
+        sorted_ = false;
+    }
+    // The same, dropping a hash that one of the last added gave already, looked up in a small table
+    // by its low bits: most lines of a day repeat a host or visitor met shortly before.
+    void addRecent(std::uint64_t h) {
+        if (recent_.empty()) recent_.assign(kRecent, 0);
+        std::uint64_t& slot = recent_[h & (kRecent - 1)];
+        if (slot == h && h != 0) return;
+        slot = h;
+        add(h);
+    }
+    // Takes the hashes of the list that follows.
+    void append(HashList&& later) {
+        if (values_.empty()) values_ = std::move(later.values_);
+        else values_.insert(values_.end(), later.values_.begin(), later.values_.end());
+        sorted_ = false;
+        later = HashList();
+        // The lists of a long log are made distinct as they come together, so that they stay within
+        // about twice the distinct hashes.
+        if (values_.size() >= compactAt_) {
+            dropRepeats();
+            compactAt_ = std::max(kCompactAt, 2 * values_.size());
+        }
+    }
+    // Drops the repeats of a long list now, on the thread that gathered it, rather than keep them.
+    void shrink() {
+        if (values_.size() >= kRecent) dropRepeats();
+    }
+    // Each hash once, in order. A day's list repeats most of its hashes many times over: a set that
+    // grows with the distinct ones drops the repeats, and only those are sorted.
+    const std::vector<std::uint64_t>& distinct() const {
+        if (!sorted_) {
+            dropRepeats();
+            sortHashes(values_);
+            sorted_ = true;
+        }
+        return values_;
+    }
+
+private:
+    static constexpr std::size_t kRecent = 1024;
+    static constexpr std::size_t kCompactAt = std::size_t{1} << 18;
+
+    void dropRepeats() const {
+        HashSet once;
+        for (std::uint64_t h : values_) once.insert(h);
+        values_ = once.values();
+    }
+
+    // Hashes are spread evenly, so their top bits deal them into buckets of a few each, in order,
+    // and each bucket is sorted on its own.
+    static void sortHashes(std::vector<std::uint64_t>& v) {
+        if (v.size() < 4096) {
+            std::sort(v.begin(), v.end());
+            return;
+        }
+        const int bits = std::min(16, static_cast<int>(std::bit_width(v.size())) - 4);
+        const int shift = 64 - bits;
+        std::vector<std::uint32_t> start((std::size_t{1} << bits) + 1, 0);
+        for (std::uint64_t h : v) ++start[(h >> shift) + 1];
+        for (std::size_t b = 1; b < start.size(); ++b) start[b] += start[b - 1];
+        std::vector<std::uint32_t> next(start.begin(), start.end() - 1);
+        std::vector<std::uint64_t> out(v.size());
+        for (std::uint64_t h : v) out[next[h >> shift]++] = h;
+        for (std::size_t b = 0; b + 1 < start.size(); ++b)
+            if (start[b + 1] - start[b] > 1) std::sort(out.begin() + start[b], out.begin() + start[b + 1]);
+        v.swap(out);
+    }
+
+    mutable std::vector<std::uint64_t> values_;
+    mutable bool sorted_ = true;
+    std::size_t compactAt_ = kCompactAt;
+    std::vector<std::uint64_t> recent_;
+};
+
 // What a run of lines gives one day: counters, hashes, and (when counted in full) rankings.
 struct DayRun {
     explicit DayRun(std::unique_ptr<analysis::Rankings> r) : rankings(std::move(r)) {}
     DayCounts counts;
     std::int32_t first = 86400, last = -1;
-    HashSet hosts, visitors;
+    HashList hosts, visitors;
     std::unique_ptr<analysis::Rankings> rankings;
 };
 using DayRuns = std::map<Day, std::unique_ptr<DayRun>>;
@@ -130,6 +214,9 @@ std::string_view visitorAgent(std::string_view line) {
         if (!q) return {};
         const auto at = static_cast<std::size_t>(static_cast<const char*>(q) - line.data());
         if (line[at + 1] == ' ' && line[at + 2] == '"') return line.substr(at + 2);
+        // Mostly this is the agent's opening quote, the referrer's closing quote and a space before it:
+        // that quote is the next one back, and needs no search.
+        if (at >= 2 && line[at - 1] == ' ' && line[at - 2] == '"') return line.substr(at);
         limit = at;
     }
 }
@@ -141,9 +228,41 @@ public:
     RunOfLines run;
 
     // The run of the line's day, its time span and hours counted; null for a line without a date.
-    // full: the day counts its rankings as well.
+    // full: the day counts its rankings as well. A busy log has several lines a second: a time field
+    // that begins with the same 21 bytes as the last dated line's is of the same day, second and hour.
     DayRun* day(std::string_view timeField, const std::shared_ptr<const analysis::LogText>& log, bool full,
                 std::size_t& hour) {
+        if (last_ && timeField.size() >= 21 && sameSecond(timeField.data())) {
+            hour = lastHour_;
+            ++last_->counts.lines;
+            ++last_->counts.hourConnections[hour];
+            return last_;
+        }
+        return newSecond(timeField, log, full, hour);
+    }
+
+    // The same with the line's host (as the pass counts it) and visitor, read from the line. An
+    // excluded address (the user's own, a monitor) is nobody's visit; its host stays, so that the day's
+    // hosts add up to the host count of the analysis.
+    DayRun* count(std::string_view line, std::string_view hostText, std::string_view timeField,
+                  const std::shared_ptr<const analysis::LogText>& log, bool full, bool excluded, std::size_t& hour) {
+        DayRun* d = day(timeField, log, full, hour);
+        if (d) {
+            const std::uint64_t host = hostHash(hostText);
+            d->hosts.addRecent(host);
+            if (!excluded) d->visitors.addRecent(visitorHash(host, agentHash(visitorAgent(line))));
+        }
+        return d;
+    }
+
+private:
+    bool sameSecond(const char* p) const {
+        return std::memcmp(p, second_, 8) == 0 && std::memcmp(p + 8, second_ + 8, 8) == 0 &&
+               std::memcmp(p + 13, second_ + 13, 8) == 0;
+    }
+
+    DayRun* newSecond(std::string_view timeField, const std::shared_ptr<const analysis::LogText>& log, bool full,
+                      std::size_t& hour) {
         const auto when = dayTime(timeField);
         if (!when) {
             ++run.undated;
@@ -161,24 +280,13 @@ public:
         ++d.counts.lines;
         hour = static_cast<std::size_t>(when->second / 3600);
         ++d.counts.hourConnections[hour];
+        // An empty second_ matches no field: a time field of 21 bytes begins with '['.
+        if (timeField.size() >= 21) std::memcpy(second_, timeField.data(), sizeof second_);
+        else second_[0] = 0;
+        lastHour_ = hour;
         return &d;
     }
 
-    // The same with the line's host (as the pass counts it) and visitor, read from the line. An
-    // excluded address (the user's own, a monitor) is nobody's visit; its host stays, so that the day's
-    // hosts add up to the host count of the analysis.
-    DayRun* count(std::string_view line, std::string_view hostText, std::string_view timeField,
-                  const std::shared_ptr<const analysis::LogText>& log, bool full, bool excluded, std::size_t& hour) {
-        DayRun* d = day(timeField, log, full, hour);
-        if (d) {
-            const std::uint64_t host = hostHash(hostText);
-            d->hosts.insert(host);
-            if (!excluded) d->visitors.insert(visitorHash(host, agentHash(visitorAgent(line))));
-        }
-        return d;
-    }
-
-private:
     // dayTimeOf, the date taken from the last line when the field begins with the same 12 bytes.
     std::optional<DayTime> dayTime(std::string_view f) {
         const char* p = f.data();
@@ -200,6 +308,8 @@ private:
         return when;
     }
 
+    char second_[21] = {};  // "[10/Oct/2004:13:55:36" of the last dated line
+    std::size_t lastHour_ = 0;
     char date_[12] = {};  // "[10/Oct/2004" of the last dated line
     bool hasDate_ = false;
     Day dateDay_ = 0;
@@ -319,6 +429,10 @@ RunOfLines countRun(const std::shared_ptr<const analysis::LogText>& log, const a
         }
     }
     log->doneWith(read, end);
+    for (auto& [day, d] : counter.run.days) {
+        d->hosts.shrink();
+        d->visitors.shrink();
+    }
     return std::move(counter.run);
 }
 
@@ -333,8 +447,8 @@ void appendRun(DayRuns& into, RunOfLines&& later) {
         slot->counts.add(d->counts);
         slot->first = std::min(slot->first, d->first);
         slot->last = std::max(slot->last, d->last);
-        slot->hosts.insertAll(d->hosts);
-        slot->visitors.insertAll(d->visitors);
+        slot->hosts.append(std::move(d->hosts));
+        slot->visitors.append(std::move(d->visitors));
         if (slot->rankings) slot->rankings->merge(*d->rankings);
     }
 }
@@ -355,8 +469,8 @@ DayShare shareOf(Day day, const DayRun& d) {
     s.firstSecond = d.first;
     s.lastSecond = d.last;
     s.counts = d.counts;
-    s.hosts = d.hosts.values();
-    s.visitors = d.visitors.values();
+    s.hosts = d.hosts.distinct();
+    s.visitors = d.visitors.distinct();
     if (d.rankings) takeRankings(s, *d.rankings);
     return s;
 }
@@ -408,17 +522,17 @@ public:
         KnownHost& known = hosts_[hostIndex];
         if (!known.day) known.hash = hostHash(host);
         if (known.day != d) {
-            d->hosts.insert(known.hash);
+            d->hosts.add(known.hash);
             known.day = d;
             known.agents = 0;
         }
         if (excluded) return;
         // A host comes back with the agents it came with: a visitor already in the day's set is not
         // looked up there again.
-        const std::uint64_t a = agent(visitorAgent(core));
+        const std::uint64_t a = lineAgent(core);
         for (std::uint8_t i = 0; i < known.agents; ++i)
             if (known.agent[i] == a) return;
-        d->visitors.insert(visitorHash(known.hash, a));
+        d->visitors.add(visitorHash(known.hash, a));
         known.agent[1] = known.agent[0];
         known.agent[0] = a;
         known.agents = static_cast<std::uint8_t>(std::min(known.agents + 1, 2));
@@ -437,6 +551,41 @@ public:
     }
 
 private:
+    // agentHash of the line's visitorAgent. An agent met before is known by the bytes it ends the line
+    // with, without a search: a line that ends with an agent's text, its opening quote after the
+    // referrer's closing one and a space, has that agent, as nothing in the text can be taken for the
+    // end of an earlier field. The agents are found in a table indexed by bytes near the line's end,
+    // two to a slot (agents that end alike, the same browser on two systems, share one).
+    std::uint64_t lineAgent(std::string_view line) {
+        if (line.size() < kTailBytes) return agent(visitorAgent(line));
+        const char* end = line.data() + line.size();
+        std::uint64_t key = 0;
+        for (std::size_t at = 8; at <= kTailBytes; at += 16) {
+            std::uint64_t w;
+            std::memcpy(&w, end - at, 8);
+            key = (key ^ w) * 0x9e3779b97f4a7c15ull;
+        }
+        TailSlot& slot = tails_[key >> (64 - kAgentBits)];
+        for (int i = 0; i < 2; ++i) {
+            const KnownAgent& known = slot.agents[i];
+            const std::size_t n = known.text.size();
+            if (n > 0 && n + 2 <= line.size() && line[line.size() - n - 1] == ' ' &&
+                line[line.size() - n - 2] == '"' && std::memcmp(end - n, known.text.data(), n) == 0) {
+                if (i == 1) std::swap(slot.agents[0], slot.agents[1]);
+                return slot.agents[0].hash;
+            }
+        }
+        const std::string_view a = visitorAgent(line);
+        const std::uint64_t hash = agent(a);
+        // An empty agent (no quoted field at the end) is read again each time.
+        if (!a.empty()) {
+            std::swap(slot.agents[0], slot.agents[1]);
+            slot.agents[0].text.assign(a);
+            slot.agents[0].hash = hash;
+        }
+        return hash;
+    }
+
     // agentHash, remembered for the agents met last in a small table that the agent's length and
     // outer bytes index.
     std::uint64_t agent(std::string_view a) {
@@ -465,11 +614,16 @@ private:
         std::string text;
         std::uint64_t hash = 0;
     };
+    struct TailSlot {
+        KnownAgent agents[2];  // the one met last first
+    };
     static constexpr int kAgentBits = 10;
+    static constexpr std::size_t kTailBytes = 72;  // bytes of a line's end that index its agent
 
     DayCounter counter_;
     std::vector<KnownHost> hosts_;
     std::vector<KnownAgent> agents_ = std::vector<KnownAgent>(std::size_t{1} << kAgentBits);
+    std::vector<TailSlot> tails_ = std::vector<TailSlot>(std::size_t{1} << kAgentBits);
 };
 
 // The one day of a log, the figures that the pass counted taken from its tally.
