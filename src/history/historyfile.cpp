@@ -112,6 +112,14 @@ const std::pair<int, const char*> kProbes[] = {
 enum class Verdict { Ours, Fresh, Damaged, Foreign, Newer };
 
 Verdict judge(Database& db) {
+    // One snapshot for every read: a program creating the history at this moment commits its tables
+    // and its mark together, and reads from two snapshots could see the tables without the mark, take
+    // the new history for a foreign file and move it aside with that program's days in it.
+    db.exec("BEGIN");
+    struct EndRead {
+        Database& db;
+        ~EndRead() { sqlite3_exec(db.handle(), "ROLLBACK", nullptr, nullptr, nullptr); }
+    } endRead{db};
     try {
         const auto id = db.queryInt("PRAGMA application_id").value_or(0);
         const auto version = db.queryInt("PRAGMA user_version").value_or(0);
