@@ -2,6 +2,8 @@
 #include "analysis/lines.h"
 
 #include <algorithm>
+#include <cstring>
+#include <iterator>
 #include <utility>
 
 #include "analysis/logline.h"
@@ -10,13 +12,23 @@ namespace analysis {
 
 Lines makeLines(common::StringList lines) { return std::make_shared<OwnedLines>(std::move(lines)); }
 
+std::size_t LineTable::Part::highAt(std::size_t i) const {
+    const auto after = std::upper_bound(highs_.begin(), highs_.end(), i,
+                                        [](std::size_t k, const std::pair<std::size_t, std::size_t>& h) {
+                                            return k < h.first;
+                                        });
+    return after == highs_.begin() ? 0 : std::prev(after)->second;
+}
+
 void LineTable::append(Part part) {
     if (part.empty()) return;
     starts_.push_back(size_);
     size_ += part.size();
     parts_.push_back(std::move(part));
-    first_ = parts_.front().data();
-    firstSize_ = parts_.front().size();
+    const Part& first = parts_.front();
+    first_ = first.pos_.data();
+    base_ = first.base_;
+    firstSize_ = first.highs_.empty() ? first.size() : first.highs_.front().first;
 }
 
 LineTable& LineTable::operator=(LineTable&& other) noexcept {
@@ -24,6 +36,7 @@ LineTable& LineTable::operator=(LineTable&& other) noexcept {
     parts_ = std::move(other.parts_);
     starts_ = std::move(other.starts_);
     first_ = std::exchange(other.first_, nullptr);
+    base_ = std::exchange(other.base_, nullptr);
     firstSize_ = std::exchange(other.firstSize_, 0);
     size_ = std::exchange(other.size_, 0);
     other.parts_.clear();
@@ -52,16 +65,103 @@ std::size_t LogText::lineNumber(std::size_t i) const {
     return lineNumberAt(buffer_.view(), static_cast<std::size_t>(lines_[i].data() - buffer_.view().data()));
 }
 
-const EntryList::Packed& EntryList::inHead(std::size_t i) const {
+namespace {
+
+// Numbers in 7 bits a byte, low bits first, the top bit set in every byte but the last.
+inline unsigned char* putNumber(unsigned char* p, std::uint32_t v) {
+    while (v >= 0x80) {
+        *p++ = static_cast<unsigned char>(v | 0x80);
+        v >>= 7;
+    }
+    *p++ = static_cast<unsigned char>(v);
+    return p;
+}
+
+inline std::uint32_t takeNumber(const unsigned char*& p) {
+    std::uint32_t v = *p & 0x7f;
+    for (unsigned shift = 7; *p++ & 0x80; shift += 7) v |= static_cast<std::uint32_t>(*p & 0x7f) << shift;
+    return v;
+}
+
+inline void skipNumber(const unsigned char*& p) {
+    while (*p++ & 0x80) {
+    }
+}
+
+// An entry's head byte: its form in bits 0-2; bit 3 set when it has a second span; in bits 4-7 how
+// many lines after the line before it its line is, 0 to 14, or 15 when its line follows as a number.
+constexpr unsigned kHasB = 8, kStepShift = 4, kLineFollows = 15;
+
+}  // namespace
+
+EntryList::Segment::Group EntryList::Segment::group(std::size_t g) const {
+    Group out;
+    std::memcpy(&out, data_ + room_ - (g + 1) * sizeof(Group), sizeof(Group));
+    return out;
+}
+
+void EntryList::Segment::push_back(const Entry& e) {
+    unsigned char* p = data_ + used_;
+    if (size_ % kGroup == 0) {
+        const Group g{static_cast<std::uint32_t>(used_), e.line};
+        std::memcpy(data_ + room_ - (size_ / kGroup + 1) * sizeof(Group), &g, sizeof(Group));
+        last_ = e.line;
+    }
+    const bool hasB = (e.bOff | e.bLen) != 0;
+    const std::uint32_t step = e.line >= last_ && e.line - last_ < kLineFollows ? e.line - last_ : kLineFollows;
+    *p++ = static_cast<unsigned char>(static_cast<unsigned>(e.form) | (hasB ? kHasB : 0u) | step << kStepShift);
+    if (step == kLineFollows) p = putNumber(p, e.line);
+    p = putNumber(p, e.aOff);
+    p = putNumber(p, e.aLen);
+    if (hasB) {
+        p = putNumber(p, e.bOff);
+        p = putNumber(p, e.bLen);
+    }
+    last_ = e.line;
+    used_ = static_cast<std::size_t>(p - data_);
+    ++size_;
+}
+
+Entry EntryList::Segment::operator[](std::size_t i) const {
+    const Group g = group(i / kGroup);
+    const unsigned char* p = data_ + g.at;
+    std::uint32_t line = g.line;
+    // The entries before it in its group, for their lines.
+    for (std::size_t k = i % kGroup; k > 0; --k) {
+        const unsigned head = *p++;
+        const unsigned step = head >> kStepShift;
+        line = step == kLineFollows ? takeNumber(p) : line + step;
+        skipNumber(p);
+        skipNumber(p);
+        if (head & kHasB) {
+            skipNumber(p);
+            skipNumber(p);
+        }
+    }
+    const unsigned head = *p++;
+    const unsigned step = head >> kStepShift;
+    Entry e{};
+    e.line = step == kLineFollows ? takeNumber(p) : line + step;
+    e.form = static_cast<EntryForm>(head & 7);
+    e.aOff = takeNumber(p);
+    e.aLen = takeNumber(p);
+    if (head & kHasB) {
+        e.bOff = takeNumber(p);
+        e.bLen = takeNumber(p);
+    }
+    return e;
+}
+
+Entry EntryList::inHead(std::size_t i) const {
     const auto s =
         static_cast<std::size_t>(std::upper_bound(headStarts_.begin(), headStarts_.end(), i) - headStarts_.begin()) - 1;
     return head_[s][i - headStarts_[s]];
 }
 
 EntryList::Segment::Segment(std::size_t room, common::BlockPool* pool) : room_(room) {
-    const std::size_t bytes = room * sizeof(Packed);
-    if (pool && bytes < common::BlockPool::kLargestPiece) data_ = static_cast<Packed*>(pool->take(bytes, block_));
-    else data_ = static_cast<Packed*>(common::bigAllocate(bytes));
+    if (pool && room < common::BlockPool::kLargestPiece)
+        data_ = static_cast<unsigned char*>(pool->take(room, block_));
+    else data_ = static_cast<unsigned char*>(common::bigAllocate(room));
 }
 
 EntryList::Segment& EntryList::Segment::operator=(Segment&& other) noexcept {
@@ -70,6 +170,8 @@ EntryList::Segment& EntryList::Segment::operator=(Segment&& other) noexcept {
         data_ = std::exchange(other.data_, nullptr);
         size_ = std::exchange(other.size_, 0);
         room_ = std::exchange(other.room_, 0);
+        used_ = std::exchange(other.used_, 0);
+        last_ = std::exchange(other.last_, 0);
         block_ = std::exchange(other.block_, nullptr);
     }
     return *this;
@@ -77,10 +179,10 @@ EntryList::Segment& EntryList::Segment::operator=(Segment&& other) noexcept {
 
 void EntryList::Segment::release() noexcept {
     if (block_) common::BlockPool::giveBack(block_);
-    else if (data_) common::bigFree(data_, room_ * sizeof(Packed));
+    else if (data_) common::bigFree(data_, room_);
     data_ = nullptr;
     block_ = nullptr;
-    size_ = room_ = 0;
+    size_ = room_ = used_ = 0;
 }
 
 void EntryList::newSegment(std::size_t room) {
@@ -92,22 +194,8 @@ void EntryList::newSegment(std::size_t room) {
     tail_ = Segment(room, pool_);
 }
 
-Entry EntryList::whole(std::size_t i) const {
-    const auto at = std::lower_bound(whole_.begin(), whole_.end(), i,
-                                     [](const std::pair<std::size_t, Entry>& w, std::size_t k) { return w.first < k; });
-    return at->second;
-}
-
-void EntryList::addWhole(const Entry& e) {
-    whole_.emplace_back(size(), e);
-    tail_.push_back(Packed{e.line, kWhole, 0, 0, 0});
-}
-
 void EntryList::append(EntryList&& later) {
     if (&later == this) return;
-    const std::size_t base = size();
-    for (const auto& [index, e] : later.whole_) whole_.emplace_back(base + index, e);
-    later.whole_.clear();
     const auto take = [this](Segment&& s) {
         if (s.empty()) return;
         if (!tail_.empty()) {
