@@ -96,7 +96,7 @@ constexpr unsigned kHasB = 8, kStepShift = 4, kLineFollows = 15;
 
 EntryList::Segment::Group EntryList::Segment::group(std::size_t g) const {
     Group out;
-    std::memcpy(&out, data_ + room_ - (g + 1) * sizeof(Group), sizeof(Group));
+    std::memcpy(&out, data_ + g * sizeof(Group), sizeof(Group));
     return out;
 }
 
@@ -104,7 +104,7 @@ void EntryList::Segment::push_back(const Entry& e) {
     unsigned char* p = data_ + used_;
     if (size_ % kGroup == 0) {
         const Group g{static_cast<std::uint32_t>(used_), e.line};
-        std::memcpy(data_ + room_ - (size_ / kGroup + 1) * sizeof(Group), &g, sizeof(Group));
+        std::memcpy(data_ + size_ / kGroup * sizeof(Group), &g, sizeof(Group));
         last_ = e.line;
     }
     const bool hasB = (e.bOff | e.bLen) != 0;
@@ -158,7 +158,8 @@ Entry EntryList::inHead(std::size_t i) const {
     return head_[s][i - headStarts_[s]];
 }
 
-EntryList::Segment::Segment(std::size_t room, common::BlockPool* pool) : room_(room) {
+EntryList::Segment::Segment(std::size_t room, common::BlockPool* pool)
+    : room_(room), used_(room / kGroupEvery * sizeof(Group)), groups_(room / kGroupEvery) {
     if (pool && room < common::BlockPool::kLargestPiece)
         data_ = static_cast<unsigned char*>(pool->take(room, block_));
     else data_ = static_cast<unsigned char*>(common::bigAllocate(room));
@@ -171,6 +172,7 @@ EntryList::Segment& EntryList::Segment::operator=(Segment&& other) noexcept {
         size_ = std::exchange(other.size_, 0);
         room_ = std::exchange(other.room_, 0);
         used_ = std::exchange(other.used_, 0);
+        groups_ = std::exchange(other.groups_, 0);
         last_ = std::exchange(other.last_, 0);
         block_ = std::exchange(other.block_, nullptr);
     }
@@ -182,7 +184,7 @@ void EntryList::Segment::release() noexcept {
     else if (data_) common::bigFree(data_, room_);
     data_ = nullptr;
     block_ = nullptr;
-    size_ = room_ = used_ = 0;
+    size_ = room_ = used_ = groups_ = 0;
 }
 
 void EntryList::newSegment(std::size_t room) {

@@ -221,8 +221,9 @@ public:
     std::string_view lineText(std::size_t i) const { return (*log_)[at(i).line]; }
 
 private:
-    // A run of entries in room of a fixed size, from a pool or a big block of its own: the entries'
-    // bytes from its start, a Group for every 16 entries from its end.
+    // A run of entries in room of a fixed size, from a pool or a big block of its own: a Group for
+    // every 16 entries at its start, then the entries' bytes. Room that a reservation left unused is
+    // never written, so it takes no memory.
     class Segment {
     public:
         static constexpr std::size_t kGroup = 16;
@@ -235,13 +236,14 @@ private:
         std::size_t capacity() const { return room_; }
         bool empty() const { return size_ == 0; }
         // Room for one more entry of any size.
-        bool hasRoom() const { return used_ + kMostBytes + sizeof(Group) * (size_ / kGroup + 1) <= room_; }
+        bool hasRoom() const { return size_ / kGroup < groups_ && used_ + kMostBytes <= room_; }
         // Room for n more entries of a usual size.
         bool hasRoomFor(std::size_t n) const {
-            return used_ + kMostBytes + sizeof(Group) * ((size_ + n) / kGroup + 1) + n * kUsualBytes <= room_;
+            return (size_ + n) / kGroup < groups_ && used_ + kMostBytes + n * kUsualBytes <= room_;
         }
         static std::size_t roomFor(std::size_t n) {
-            return std::min(n * kUsualBytes + (n / kGroup + 1) * sizeof(Group) + kMostBytes, kMostRoom);
+            return std::min((n * kUsualBytes + kMostBytes) * kGroupEvery / (kGroupEvery - sizeof(Group)) + sizeof(Group),
+                            kMostRoom);
         }
         void push_back(const Entry& e);  // with room
         Entry operator[](std::size_t i) const;
@@ -251,12 +253,16 @@ private:
             std::uint32_t at, line;  // where its first entry's bytes begin, and that entry's line
         };
         // A head byte and five numbers (a line, two offsets, two lengths) of up to 5 bytes each; 6
-        // bytes are usual for an entry of two spans, and a segment's offsets fit in 32 bits.
-        static constexpr std::size_t kMostBytes = 26, kUsualBytes = 6, kMostRoom = std::size_t(1) << 30;
+        // bytes are usual for an entry of two spans, 3 the least; a segment's offsets fit in 32 bits.
+        static constexpr std::size_t kMostBytes = 26, kUsualBytes = 6, kLeastBytes = 3,
+                                     kMostRoom = std::size_t(1) << 30;
+        // Room for a Group is made in every so many bytes of a segment: enough for entries of the least size.
+        static constexpr std::size_t kGroupEvery = kGroup * kLeastBytes + sizeof(Group);
         Group group(std::size_t g) const;
         void release() noexcept;
         unsigned char* data_ = nullptr;
         std::size_t size_ = 0, room_ = 0, used_ = 0;
+        std::size_t groups_ = 0;  // room for so many Groups, before the entries
         std::uint32_t last_ = 0;                     // the line of the last entry
         common::BlockPool::Block* block_ = nullptr;  // the pool's block that holds data_, if any
     };
