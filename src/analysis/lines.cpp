@@ -187,13 +187,21 @@ void EntryList::Segment::release() noexcept {
     size_ = room_ = used_ = groups_ = 0;
 }
 
+void EntryList::startSegment() {
+    // A little more than the entries so far took: the next ones are of the same kind.
+    if (wanted_ > size() && !tail_.empty())
+        newSegment(Segment::roomFor(wanted_ - size(), tail_.bytesEach() * 1.05 + 0.1));
+    else newSegment(std::clamp(tail_.capacity() * 2, kFirstRoom, kLargestRoom));
+}
+
 void EntryList::newSegment(std::size_t room) {
     if (!tail_.empty()) {
         headStarts_.push_back(tailStart_);
         tailStart_ += tail_.size();
         head_.push_back(std::move(tail_));
     }
-    tail_ = Segment(room, pool_);
+    // Never so small that not one entry of any size, and its Group, fit.
+    tail_ = Segment(std::max(room, kLeastRoom), pool_);
 }
 
 void EntryList::append(EntryList&& later) {
@@ -214,6 +222,7 @@ void EntryList::append(EntryList&& later) {
     later.headStarts_.clear();
     later.tail_ = Segment();
     later.tailStart_ = 0;
+    later.wanted_ = 0;
 }
 
 void EntryList::appendLine(std::size_t i, std::string& out) const {

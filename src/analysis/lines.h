@@ -207,9 +207,13 @@ public:
         const Entry e = at(i);
         return (*log_)[e.line].substr(e.aOff, e.aLen);
     }
-    // Room for n entries in all (of a few bytes each: more may take a new segment).
+    // Room for n entries in all: at first for entries of the least size; once those fill it, for the
+    // rest at the size the entries so far took. Room that is reserved from a pool takes memory even
+    // where it stays unused.
     void reserve(std::size_t n) {
-        if (n > size() && !tail_.hasRoomFor(n - size())) newSegment(Segment::roomFor(n - size()));
+        wanted_ = std::max(wanted_, n);
+        if (n > size() && !tail_.hasRoomFor(n - size(), Segment::kLeastBytes))
+            newSegment(Segment::roomFor(n - size(), Segment::kLeastBytes));
     }
     // New segments of fewer than 1 MB come from pool while it is set (none: each its own block). The
     // pool must outlive the adds, not the list.
@@ -237,13 +241,19 @@ private:
         bool empty() const { return size_ == 0; }
         // Room for one more entry of any size.
         bool hasRoom() const { return size_ / kGroup < groups_ && used_ + kMostBytes <= room_; }
-        // Room for n more entries of a usual size.
-        bool hasRoomFor(std::size_t n) const {
-            return (size_ + n) / kGroup < groups_ && used_ + kMostBytes + n * kUsualBytes <= room_;
+        // Room for n more entries of `each` bytes.
+        bool hasRoomFor(std::size_t n, double each) const {
+            return (size_ + n) / kGroup < groups_ &&
+                   static_cast<double>(used_ + kMostBytes) + static_cast<double>(n) * each <= static_cast<double>(room_);
         }
-        static std::size_t roomFor(std::size_t n) {
-            return std::min((n * kUsualBytes + kMostBytes) * kGroupEvery / (kGroupEvery - sizeof(Group)) + sizeof(Group),
-                            kMostRoom);
+        // The room that n entries of `each` bytes take.
+        static std::size_t roomFor(std::size_t n, double each) {
+            const double bytes = (static_cast<double>(n) * each + kMostBytes) * kGroupEvery / (kGroupEvery - sizeof(Group));
+            return std::min(static_cast<std::size_t>(bytes) + sizeof(Group), kMostRoom);
+        }
+        // The bytes its entries took, on average.
+        double bytesEach() const {
+            return static_cast<double>(used_ - groups_ * sizeof(Group)) / static_cast<double>(std::max<std::size_t>(size_, 1));
         }
         void push_back(const Entry& e);  // with room
         Entry operator[](std::size_t i) const;
@@ -252,10 +262,14 @@ private:
         struct Group {
             std::uint32_t at, line;  // where its first entry's bytes begin, and that entry's line
         };
-        // A head byte and five numbers (a line, two offsets, two lengths) of up to 5 bytes each; 6
-        // bytes are usual for an entry of two spans, 3 the least; a segment's offsets fit in 32 bits.
-        static constexpr std::size_t kMostBytes = 26, kUsualBytes = 6, kLeastBytes = 3,
-                                     kMostRoom = std::size_t(1) << 30;
+        // A head byte and five numbers (a line, two offsets, two lengths) of up to 5 bytes each, 3
+        // bytes the least; a segment's offsets fit in 32 bits.
+        static constexpr std::size_t kMostBytes = 26, kMostRoom = std::size_t(1) << 30;
+
+    public:
+        static constexpr std::size_t kLeastBytes = 3;
+
+    private:
         // Room for a Group is made in every so many bytes of a segment: enough for entries of the least size.
         static constexpr std::size_t kGroupEvery = kGroup * kLeastBytes + sizeof(Group);
         Group group(std::size_t g) const;
@@ -269,11 +283,12 @@ private:
     // Entry i: a list in one piece (the usual case) finds its segment at once.
     Entry at(std::size_t i) const { return i >= tailStart_ ? tail_[i - tailStart_] : inHead(i); }
     Entry inHead(std::size_t i) const;
-    // A full tail becomes a head segment, and a new tail of twice its room takes the next entries:
-    // a growing list is never copied.
-    void startSegment() { newSegment(std::clamp(tail_.capacity() * 2, kFirstRoom, kLargestRoom)); }
+    // A full tail becomes a head segment, and a new tail takes the next entries (a growing list is
+    // never copied): one with room for the rest of what was reserved, or one of twice its room.
+    void startSegment();
     // From 32 KB up to 2 MB (a huge page) a segment, as it grows.
-    static constexpr std::size_t kFirstRoom = std::size_t(32) << 10, kLargestRoom = std::size_t(2) << 20;
+    static constexpr std::size_t kFirstRoom = std::size_t(32) << 10, kLargestRoom = std::size_t(2) << 20,
+                                 kLeastRoom = 256;
     // A new tail with room for `room` bytes; a tail that has entries becomes a head segment.
     void newSegment(std::size_t room);
     void compose(const Entry& e, std::string_view line, std::string_view a, std::string_view b, std::string& out) const;
@@ -290,6 +305,7 @@ private:
     Segment tail_;
     std::size_t tailStart_ = 0;
     common::BlockPool* pool_ = nullptr;
+    std::size_t wanted_ = 0;  // the entries that room was reserved for
 };
 
 // Lines of a log by their indexes, each shown after its number in the file: "12: line".
