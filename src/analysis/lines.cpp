@@ -67,16 +67,6 @@ std::size_t LogText::lineNumber(std::size_t i) const {
 
 namespace {
 
-// Numbers in 7 bits a byte, low bits first, the top bit set in every byte but the last.
-inline unsigned char* putNumber(unsigned char* p, std::uint32_t v) {
-    while (v >= 0x80) {
-        *p++ = static_cast<unsigned char>(v | 0x80);
-        v >>= 7;
-    }
-    *p++ = static_cast<unsigned char>(v);
-    return p;
-}
-
 inline std::uint32_t takeNumber(const unsigned char*& p) {
     std::uint32_t v = *p & 0x7f;
     for (unsigned shift = 7; *p++ & 0x80; shift += 7) v |= static_cast<std::uint32_t>(*p & 0x7f) << shift;
@@ -88,10 +78,6 @@ inline void skipNumber(const unsigned char*& p) {
     }
 }
 
-// An entry's head byte: its form in bits 0-2; bit 3 set when it has a second span; in bits 4-7 how
-// many lines after the line before it its line is, 0 to 14, or 15 when its line follows as a number.
-constexpr unsigned kHasB = 8, kStepShift = 4, kLineFollows = 15;
-
 }  // namespace
 
 EntryList::Segment::Group EntryList::Segment::group(std::size_t g) const {
@@ -100,26 +86,13 @@ EntryList::Segment::Group EntryList::Segment::group(std::size_t g) const {
     return out;
 }
 
-void EntryList::Segment::push_back(const Entry& e) {
-    unsigned char* p = data_ + used_;
-    if (size_ % kGroup == 0) {
-        const Group g{static_cast<std::uint32_t>(used_), e.line};
-        std::memcpy(data_ + size_ / kGroup * sizeof(Group), &g, sizeof(Group));
-        last_ = e.line;
+unsigned char* EntryList::Segment::putLong(unsigned char* p, std::uint32_t v) {
+    while (v >= 0x80) {
+        *p++ = static_cast<unsigned char>(v | 0x80);
+        v >>= 7;
     }
-    const bool hasB = (e.bOff | e.bLen) != 0;
-    const std::uint32_t step = e.line >= last_ && e.line - last_ < kLineFollows ? e.line - last_ : kLineFollows;
-    *p++ = static_cast<unsigned char>(static_cast<unsigned>(e.form) | (hasB ? kHasB : 0u) | step << kStepShift);
-    if (step == kLineFollows) p = putNumber(p, e.line);
-    p = putNumber(p, e.aOff);
-    p = putNumber(p, e.aLen);
-    if (hasB) {
-        p = putNumber(p, e.bOff);
-        p = putNumber(p, e.bLen);
-    }
-    last_ = e.line;
-    used_ = static_cast<std::size_t>(p - data_);
-    ++size_;
+    *p++ = static_cast<unsigned char>(v);
+    return p;
 }
 
 Entry EntryList::Segment::operator[](std::size_t i) const {

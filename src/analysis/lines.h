@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -255,7 +256,24 @@ private:
         double bytesEach() const {
             return static_cast<double>(used_ - groups_ * sizeof(Group)) / static_cast<double>(std::max<std::size_t>(size_, 1));
         }
-        void push_back(const Entry& e);  // with room
+        // With room.
+        void push_back(const Entry& e) {
+            unsigned char* p = data_ + used_;
+            if (size_ % kGroup == 0) {
+                const Group g{static_cast<std::uint32_t>(used_), e.line};
+                std::memcpy(data_ + size_ / kGroup * sizeof(Group), &g, sizeof(Group));
+                last_ = e.line;
+            }
+            const bool hasB = (e.bOff | e.bLen) != 0;
+            const std::uint32_t step = e.line >= last_ && e.line - last_ < kLineFollows ? e.line - last_ : kLineFollows;
+            *p++ = static_cast<unsigned char>(static_cast<unsigned>(e.form) | (hasB ? kHasB : 0u) | step << kStepShift);
+            if (step == kLineFollows) p = put(p, e.line);
+            p = put(put(p, e.aOff), e.aLen);
+            if (hasB) p = put(put(p, e.bOff), e.bLen);
+            last_ = e.line;
+            used_ = static_cast<std::size_t>(p - data_);
+            ++size_;
+        }
         Entry operator[](std::size_t i) const;
 
     private:
@@ -272,6 +290,16 @@ private:
     private:
         // Room for a Group is made in every so many bytes of a segment: enough for entries of the least size.
         static constexpr std::size_t kGroupEvery = kGroup * kLeastBytes + sizeof(Group);
+        // An entry's head byte: its form in bits 0-2; bit 3 set when it has a second span; in bits 4-7
+        // how many lines after the line before it its line is, 0 to 14, or 15 when its line follows.
+        static constexpr unsigned kHasB = 8, kStepShift = 4, kLineFollows = 15;
+        // Numbers in 7 bits a byte, low bits first, the top bit set in every byte but the last.
+        static unsigned char* put(unsigned char* p, std::uint32_t v) {
+            if (v >= 0x80) return putLong(p, v);
+            *p = static_cast<unsigned char>(v);
+            return p + 1;
+        }
+        static unsigned char* putLong(unsigned char* p, std::uint32_t v);
         Group group(std::size_t g) const;
         void release() noexcept;
         unsigned char* data_ = nullptr;
