@@ -189,7 +189,7 @@ struct Entry {
 // counted in chunks takes over each chunk's entries as they are, instead of copying them all. An
 // entry is kept in a few bytes (a list of a million lines would otherwise take as much memory as a
 // tenth of its log): its line as the step from the line before, its offsets and lengths as
-// variable-length numbers; every 16th entry's place and line are kept at the segment's end, so that
+// variable-length numbers; every 16th entry's place and line are kept at the segment's start, so that
 // any entry is found by decoding at most 15 before it.
 class EntryList final : public LineSource {
 public:
