@@ -2,6 +2,8 @@
 #include "analysis/lines.h"
 
 #include <algorithm>
+#include <cstring>
+#include <iterator>
 #include <utility>
 
 #include "analysis/logline.h"
@@ -10,13 +12,23 @@ namespace analysis {
 
 Lines makeLines(common::StringList lines) { return std::make_shared<OwnedLines>(std::move(lines)); }
 
+std::size_t LineTable::Part::highAt(std::size_t i) const {
+    const auto after = std::upper_bound(highs_.begin(), highs_.end(), i,
+                                        [](std::size_t k, const std::pair<std::size_t, std::size_t>& h) {
+                                            return k < h.first;
+                                        });
+    return after == highs_.begin() ? 0 : std::prev(after)->second;
+}
+
 void LineTable::append(Part part) {
     if (part.empty()) return;
     starts_.push_back(size_);
     size_ += part.size();
     parts_.push_back(std::move(part));
-    first_ = parts_.front().data();
-    firstSize_ = parts_.front().size();
+    const Part& first = parts_.front();
+    first_ = first.pos_.data();
+    base_ = first.base_;
+    firstSize_ = first.highs_.empty() ? first.size() : first.highs_.front().first;
 }
 
 LineTable& LineTable::operator=(LineTable&& other) noexcept {
@@ -24,6 +36,7 @@ LineTable& LineTable::operator=(LineTable&& other) noexcept {
     parts_ = std::move(other.parts_);
     starts_ = std::move(other.starts_);
     first_ = std::exchange(other.first_, nullptr);
+    base_ = std::exchange(other.base_, nullptr);
     firstSize_ = std::exchange(other.firstSize_, 0);
     size_ = std::exchange(other.size_, 0);
     other.parts_.clear();
@@ -52,16 +65,77 @@ std::size_t LogText::lineNumber(std::size_t i) const {
     return lineNumberAt(buffer_.view(), static_cast<std::size_t>(lines_[i].data() - buffer_.view().data()));
 }
 
-const EntryList::Packed& EntryList::inHead(std::size_t i) const {
+namespace {
+
+inline std::uint32_t takeNumber(const unsigned char*& p) {
+    std::uint32_t v = *p & 0x7f;
+    for (unsigned shift = 7; *p++ & 0x80; shift += 7) v |= static_cast<std::uint32_t>(*p & 0x7f) << shift;
+    return v;
+}
+
+inline void skipNumber(const unsigned char*& p) {
+    while (*p++ & 0x80) {
+    }
+}
+
+}  // namespace
+
+EntryList::Segment::Group EntryList::Segment::group(std::size_t g) const {
+    Group out;
+    std::memcpy(&out, data_ + g * sizeof(Group), sizeof(Group));
+    return out;
+}
+
+unsigned char* EntryList::Segment::putLong(unsigned char* p, std::uint32_t v) {
+    while (v >= 0x80) {
+        *p++ = static_cast<unsigned char>(v | 0x80);
+        v >>= 7;
+    }
+    *p++ = static_cast<unsigned char>(v);
+    return p;
+}
+
+Entry EntryList::Segment::operator[](std::size_t i) const {
+    const Group g = group(i / kGroup);
+    const unsigned char* p = data_ + g.at;
+    std::uint32_t line = g.line;
+    // The entries before it in its group, for their lines.
+    for (std::size_t k = i % kGroup; k > 0; --k) {
+        const unsigned head = *p++;
+        const unsigned step = head >> kStepShift;
+        line = step == kLineFollows ? takeNumber(p) : line + step;
+        skipNumber(p);
+        skipNumber(p);
+        if (head & kHasB) {
+            skipNumber(p);
+            skipNumber(p);
+        }
+    }
+    const unsigned head = *p++;
+    const unsigned step = head >> kStepShift;
+    Entry e{};
+    e.line = step == kLineFollows ? takeNumber(p) : line + step;
+    e.form = static_cast<EntryForm>(head & 7);
+    e.aOff = takeNumber(p);
+    e.aLen = takeNumber(p);
+    if (head & kHasB) {
+        e.bOff = takeNumber(p);
+        e.bLen = takeNumber(p);
+    }
+    return e;
+}
+
+Entry EntryList::inHead(std::size_t i) const {
     const auto s =
         static_cast<std::size_t>(std::upper_bound(headStarts_.begin(), headStarts_.end(), i) - headStarts_.begin()) - 1;
     return head_[s][i - headStarts_[s]];
 }
 
-EntryList::Segment::Segment(std::size_t room, common::BlockPool* pool) : room_(room) {
-    const std::size_t bytes = room * sizeof(Packed);
-    if (pool && bytes < common::BlockPool::kLargestPiece) data_ = static_cast<Packed*>(pool->take(bytes, block_));
-    else data_ = static_cast<Packed*>(common::bigAllocate(bytes));
+EntryList::Segment::Segment(std::size_t room, common::BlockPool* pool)
+    : room_(room), used_(room / kGroupEvery * sizeof(Group)), groups_(room / kGroupEvery) {
+    if (pool && room < common::BlockPool::kLargestPiece)
+        data_ = static_cast<unsigned char*>(pool->take(room, block_));
+    else data_ = static_cast<unsigned char*>(common::bigAllocate(room));
 }
 
 EntryList::Segment& EntryList::Segment::operator=(Segment&& other) noexcept {
@@ -70,6 +144,9 @@ EntryList::Segment& EntryList::Segment::operator=(Segment&& other) noexcept {
         data_ = std::exchange(other.data_, nullptr);
         size_ = std::exchange(other.size_, 0);
         room_ = std::exchange(other.room_, 0);
+        used_ = std::exchange(other.used_, 0);
+        groups_ = std::exchange(other.groups_, 0);
+        last_ = std::exchange(other.last_, 0);
         block_ = std::exchange(other.block_, nullptr);
     }
     return *this;
@@ -77,10 +154,17 @@ EntryList::Segment& EntryList::Segment::operator=(Segment&& other) noexcept {
 
 void EntryList::Segment::release() noexcept {
     if (block_) common::BlockPool::giveBack(block_);
-    else if (data_) common::bigFree(data_, room_ * sizeof(Packed));
+    else if (data_) common::bigFree(data_, room_);
     data_ = nullptr;
     block_ = nullptr;
-    size_ = room_ = 0;
+    size_ = room_ = used_ = groups_ = 0;
+}
+
+void EntryList::startSegment() {
+    // A little more than the entries so far took: the next ones are of the same kind.
+    if (wanted_ > size() && !tail_.empty())
+        newSegment(Segment::roomFor(wanted_ - size(), tail_.bytesEach() * 1.05 + 0.1));
+    else newSegment(std::clamp(tail_.capacity() * 2, kFirstRoom, kLargestRoom));
 }
 
 void EntryList::newSegment(std::size_t room) {
@@ -89,25 +173,12 @@ void EntryList::newSegment(std::size_t room) {
         tailStart_ += tail_.size();
         head_.push_back(std::move(tail_));
     }
-    tail_ = Segment(room, pool_);
-}
-
-Entry EntryList::whole(std::size_t i) const {
-    const auto at = std::lower_bound(whole_.begin(), whole_.end(), i,
-                                     [](const std::pair<std::size_t, Entry>& w, std::size_t k) { return w.first < k; });
-    return at->second;
-}
-
-void EntryList::addWhole(const Entry& e) {
-    whole_.emplace_back(size(), e);
-    tail_.push_back(Packed{e.line, kWhole, 0, 0, 0});
+    // Never so small that not one entry of any size, and its Group, fit.
+    tail_ = Segment(std::max(room, kLeastRoom), pool_);
 }
 
 void EntryList::append(EntryList&& later) {
     if (&later == this) return;
-    const std::size_t base = size();
-    for (const auto& [index, e] : later.whole_) whole_.emplace_back(base + index, e);
-    later.whole_.clear();
     const auto take = [this](Segment&& s) {
         if (s.empty()) return;
         if (!tail_.empty()) {
@@ -124,6 +195,7 @@ void EntryList::append(EntryList&& later) {
     later.headStarts_.clear();
     later.tail_ = Segment();
     later.tailStart_ = 0;
+    later.wanted_ = 0;
 }
 
 void EntryList::appendLine(std::size_t i, std::string& out) const {

@@ -89,11 +89,11 @@ struct Stretch {
     std::exception_ptr error;
 };
 
-// Cuts bytes handed over piece by piece, in order, into lines that point into the text at base.
+// Cuts bytes handed over piece by piece, in order, into lines of the text that lines lie in.
 class Cutter {
 public:
-    Cutter(const char* base, std::size_t from, LogText::LineViews& lines, const std::string& path)
-        : base_(base), lineStart_(from), lines_(lines), path_(path) {}
+    Cutter(std::size_t from, LogText::LineViews& lines, const std::string& path)
+        : lineStart_(from), lines_(lines), path_(path) {}
     // Takes the bytes at [off, off + n) of the text, read into p; false once a zero byte has ended the text.
     bool feed(const char* p, std::size_t off, std::size_t n) {
         std::size_t i = 0;
@@ -133,11 +133,10 @@ private:
         }
         if (!blank_) {
             if (lines_.size() == kMaxLines) throwTooManyLines(path_);
-            lines_.emplace_back(base_ + lineStart_, end - lineStart_);
+            lines_.add(lineStart_, end - lineStart_);
         }
         blank_ = true;
     }
-    const char* base_;
     std::size_t lineStart_;
     LogText::LineViews& lines_;
     const std::string& path_;
@@ -167,7 +166,7 @@ void cutStretch(Stretch& s, const char* base, const std::string& path, bool mapp
     // Room for lines of 128 bytes, but not for what a sparse file of zero bytes would claim.
     lines.reserve(std::min<std::size_t>(static_cast<std::size_t>(s.end - s.begin) / 128 + 16, std::size_t(1) << 22));
     const auto from = static_cast<std::size_t>(s.begin - base), to = static_cast<std::size_t>(s.end - base);
-    Cutter cutter(base, from, lines, path);
+    Cutter cutter(from, lines, path);
     if (file >= 0) {
         // A mapped file is read through a small buffer rather than through its mapping: touching
         // every page of a mapping costs several times as much as reading the file.
@@ -240,7 +239,7 @@ struct Inflating {
 // The lines of a text that grows at base, cut as it grows.
 struct GrowingCut {
     GrowingCut(const char* base, LogText::LineViews& lines, const std::string& path)
-        : base(base), cutter(base, 0, lines, path) {}
+        : base(base), cutter(0, lines, path) {}
     const char* base;
     Cutter cutter;
     std::size_t cut = 0;
@@ -289,7 +288,7 @@ Failure inflateInto(common::GrowingBlock& block, std::size_t limit, std::string_
             return Failure::NoMemory;
         }
         const GzipStream::State state = gz.read(block.data() + made, room, made);
-        if (mapped && gz.consumed() - released >= (std::size_t(8) << 20)) {
+        if (mapped && gz.consumed() - released >= (std::size_t(2) << 20)) {
             common::releaseMapped(compressed.data() + released, compressed.data() + gz.consumed());
             released = gz.consumed();
         }
@@ -307,7 +306,7 @@ std::shared_ptr<LogText> loadGzip(const common::ByteBuffer& compressed, const st
     const std::optional<std::size_t> bound = gzipTextBound();
     common::GrowingBlock block(bound.value_or(std::size_t(1) << 42));
     const std::size_t limit = block.limit();
-    LogText::LineViews lines;
+    LogText::LineViews lines(block.data());
     // Room for lines of 64 bytes of what the last member says it holds (all of a file of one member
     // under 4 GB): room reserved and never written takes no memory.
     const std::string_view in = compressed.view();
@@ -382,10 +381,10 @@ LineTable cutLines(std::string_view text, const std::string& path, bool mapped, 
         while ((lf = findBreak(lf, end)) < end && *lf == '\r') ++lf;
         if (lf == end || *lf == '\0') break;
         const char* to = lf + 1;
-        stretches.push_back(Stretch{from, to, {}, false, 0, nullptr});
+        stretches.push_back(Stretch{from, to, LogText::LineViews(begin), false, 0, nullptr});
         from = to;
     }
-    if (from < end || stretches.empty()) stretches.push_back(Stretch{from, end, {}, false, 0, nullptr});
+    if (from < end || stretches.empty()) stretches.push_back(Stretch{from, end, LogText::LineViews(begin), false, 0, nullptr});
 
     const std::size_t readBlock = std::max<std::size_t>(block, 1);
     std::vector<std::thread> workers;

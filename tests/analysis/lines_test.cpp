@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <sys/mman.h>
 
 #include <random>
 
@@ -153,6 +154,71 @@ TEST(EntryList, SegmentsReadLikeOneList) {
             EXPECT_EQ(prefix, "x" + want.substr(0, n)) << round << " " << i << " " << n;
         }
     }
+}
+
+// Entries are kept as variable-length numbers: every size of number reads back (a step between
+// lines of 0 to 14 and more, backwards too; offsets and lengths at each byte boundary), read in any
+// order, also where a list reserved for entries of the least size takes far larger ones.
+TEST(EntryList, NumbersOfEverySizeReadBackInAnyOrder) {
+    std::string bytes = "10.0.0.1 - - [10/Oct/2004:13:55:36 +0900] \"GET /" + std::string(std::size_t(1) << 22, 'p') +
+                        " HTTP/1.1\" 200 5\n";
+    for (int i = 0; i < 300; ++i) bytes += "10.0.0." + std::to_string(i) + " - - [10/Oct/2004:13:55:36 +0900] x\n";
+    const auto log = logFromBytes(bytes, "log");
+    const std::string_view longLine = (*log)[0];
+    const std::size_t edges[] = {0, 1, 127, 128, 16383, 16384, (std::size_t(1) << 21) - 1, std::size_t(1) << 21};
+    const std::uint32_t lines[] = {0, 0, 1, 15, 16, 31, 299, 3, 2, 17, 0, 200, 214, 214, 229};
+    struct Given {
+        std::uint32_t line;
+        std::string_view a, b;
+    };
+    for (const bool pooled : {false, true}) {
+        common::BlockPool pool;
+        EntryList list(log);
+        if (pooled) list.takeSegmentsFrom(&pool);
+        std::vector<Given> given;
+        for (const std::size_t off : edges)
+            for (const std::size_t len : edges) given.push_back({0, longLine.substr(off, len), longLine.substr(len, off)});
+        for (std::size_t n = 0; n < 3000; ++n) given.push_back({lines[n % std::size(lines)], {}, {}});
+        list.reserve(given.size());
+        for (const Given& g : given) list.add(EntryForm::RefPath, g.line, (*log)[g.line], g.a, g.b);
+        list.takeSegmentsFrom(nullptr);
+        ASSERT_EQ(list.size(), given.size());
+        for (std::size_t i = given.size(); i-- > 0;) {
+            const Given& g = given[i];
+            ASSERT_EQ(list.lineOf(i), g.line) << pooled << " " << i;
+            ASSERT_EQ(list.spanA(i).size(), g.a.size()) << i;
+            if (!g.a.empty()) {
+                ASSERT_EQ(list.spanA(i).data(), g.a.data()) << i;
+            }
+            ASSERT_EQ(list.line(i), "[" + std::string(g.a) + "] " + std::string(g.b)) << i;
+        }
+    }
+}
+
+// Lines are kept as 32-bit offsets: lines past 4 GB of text, in the first part and in later ones, a
+// jump of more than 4 GB between two lines (a run of blank lines), and a line across the 4 GB mark
+// are where they were cut. The text is address space only: no line is read.
+TEST(LineTable, LinesPastFourGigabytesAreWhereTheyWereCut) {
+    constexpr std::size_t kGb4 = std::size_t(1) << 32, kRoom = 3 * kGb4;
+    void* room = ::mmap(nullptr, kRoom, PROT_NONE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
+    ASSERT_NE(room, MAP_FAILED);
+    const char* const base = static_cast<const char*>(room);
+    const std::vector<std::pair<std::size_t, std::size_t>> first{
+        {0, 10}, {11, 0}, {kGb4 - 5, 9}, {kGb4 + 5, 3}, {2 * kGb4 + 7, 1}, {2 * kGb4 + 9, 2}};
+    const std::vector<std::pair<std::size_t, std::size_t>> second{{2 * kGb4 + 20, 4}, {3 * kGb4 - 1, 1}};
+    LineTable::Part a(base), b(base);
+    for (const auto& [at, size] : first) a.add(at, size);
+    for (const auto& [at, size] : second) b.add(at, size);
+    LineTable table(std::move(a));
+    table.append(std::move(b));
+    std::vector<std::pair<std::size_t, std::size_t>> want = first;
+    want.insert(want.end(), second.begin(), second.end());
+    ASSERT_EQ(table.size(), want.size());
+    for (std::size_t i = 0; i < want.size(); ++i) {
+        EXPECT_EQ(static_cast<std::size_t>(table[i].data() - base), want[i].first) << i;
+        EXPECT_EQ(table[i].size(), want[i].second) << i;
+    }
+    ::munmap(room, kRoom);
 }
 
 TEST(DistinctList, KeepsFirstSeenOrderThroughGrowth) {
