@@ -160,6 +160,8 @@ TEST(HistorySafety, TwoWritersTakeTurns) {
     Store store(path);
     EXPECT_EQ(store.days(0, 99991231).size(), 16u);
     EXPECT_EQ(totalLines(store), 16 * 1440);
+    // Neither took the other's new history for a foreign file.
+    EXPECT_TRUE(asideFiles(dir, "").empty());
 }
 
 TEST(HistorySafety, AnOlderSchemaIsMigratedWithItsDays) {
