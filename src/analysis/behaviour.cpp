@@ -246,8 +246,12 @@ bool Behaviour::Host::robotLike() const {
 Behaviour::Behaviour()
     : tables_{RankCounts(false), RankCounts(true), RankCounts(true), RankCounts(false), RankCounts(false)} {}
 
-void Behaviour::prefetch(std::uint32_t host) const {
+void Behaviour::prefetchHost(std::uint32_t host) const {
     if (host < hosts_.size()) __builtin_prefetch(&hosts_[host], 1);
+}
+
+void Behaviour::prefetchVisitor(std::uint32_t host, std::uint32_t agent) const {
+    visitors_.prefetch(host, agent == kNone ? kNoAgent : agent);
 }
 
 Behaviour::Host& Behaviour::hostAt(std::uint32_t row) {
@@ -272,7 +276,8 @@ void Behaviour::addLine(const RankedLine& l, std::uint32_t host, std::uint32_t p
     }
     if (l.excluded || host == kNone) return;
     const std::uint32_t a = l.hasAgent && agent != kNone ? agent : kNoAgent;
-    if (l.isGet) visitors_.prefetch(host, a);
+    bool newVisitor = false;
+    const std::uint32_t visitor = l.isGet ? visitors_.locate(host, a, newVisitor) : kNone;
 
     Host& h = hostAt(host);
     h.marks |= Host::kSeen;
@@ -315,7 +320,8 @@ void Behaviour::addLine(const RankedLine& l, std::uint32_t host, std::uint32_t p
         ++h.assets;
     }
 
-    if (visitors_.add(host, a, l.robot, t.valid, t.seconds, isPage, page) && a != kNoAgent) {
+    visitors_.add(visitor, l.robot, t.valid, t.seconds, isPage, page);
+    if (newVisitor && a != kNoAgent) {
         if (a >= agentWords_.size()) agentWords_.resize(std::size_t(a) + 1, 0);
         std::uint8_t& word = agentWords_[a];
         if (word == 0) word = hasRobotWord(l.agent) ? 2 : 1;
@@ -390,7 +396,7 @@ void Behaviour::finish(const Rankings& rankings) {
     std::vector<std::int64_t> agentsOf(hosts_.size(), 0);
     std::vector<std::int64_t> robotLikeHits(agentRows.size(), 0);
     std::string item;
-    visitors_.forEach([&](std::uint32_t host, std::uint32_t agentRow, std::int64_t hits, bool listed) {
+    visitors_.drain([&](std::uint32_t host, std::uint32_t agentRow, std::int64_t hits, bool listed) {
         ++agentsOf[host];
         const std::string_view agent = agentRow == kNoAgent ? std::string_view("-") : agentRows[agentRow].item;
         // Each visitor is a row of its own: its host and agent make it.

@@ -85,8 +85,10 @@ struct VisitSummary {
 class Behaviour {
 public:
     Behaviour();
-    // Brings what a line of host row `host` will touch towards the cache, while the rankings count it.
-    void prefetch(std::uint32_t host) const;
+    // Bring what a line of host row `host` (and user agent row `agent`) will touch towards the cache,
+    // while the rankings count the line.
+    void prefetchHost(std::uint32_t host) const;
+    void prefetchVisitor(std::uint32_t host, std::uint32_t agent) const;
     // One line counted by rankings; host, page and agent are its rows in rankings' tables (pages and
     // agents only for a GET line, HashSlots::kAbsent otherwise).
     void addLine(const RankedLine& l, std::uint32_t host, std::uint32_t page, std::uint32_t agent);

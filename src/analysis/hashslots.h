@@ -30,6 +30,8 @@ public:
             if ((s >> 32) == h && same(index)) return {index, i};
         }
     }
+    // Brings the slot where a lookup of hash h starts towards the cache.
+    void prefetch(std::uint32_t h) const { __builtin_prefetch(&slots_[h & (slots_.size() - 1)]); }
     // Files the entry just added, number `index`, in the empty slot that find gave for hash h.
     void put(std::size_t slot, std::uint32_t h, std::uint32_t index) {
         slots_[slot] = static_cast<std::uint64_t>(h) << 32 | (static_cast<std::uint64_t>(index) + 1);

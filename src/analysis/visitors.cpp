@@ -6,63 +6,32 @@
 
 namespace analysis {
 
-VisitorTable::VisitorTable() : slots_(64) {}
-
-std::size_t VisitorTable::hashOf(std::uint64_t key) {
-    std::uint64_t h = key * 0x9E3779B97F4A7C15ull;
+std::uint32_t VisitorTable::hashOf(std::uint32_t host, std::uint32_t agent) {
+    std::uint64_t h = (std::uint64_t(host) << 32 | agent) * 0x9E3779B97F4A7C15ull;
     h ^= h >> 29;
-    return static_cast<std::size_t>(h ^ (h >> 32));
+    return static_cast<std::uint32_t>(h ^ (h >> 32));
 }
 
-void VisitorTable::prefetch(std::uint32_t host, std::uint32_t agent) const {
-    __builtin_prefetch(&slots_[hashOf(keyOf(host, agent)) & (slots_.size() - 1)], 1);
-}
+void VisitorTable::prefetch(std::uint32_t host, std::uint32_t agent) const { slots_.prefetch(hashOf(host, agent)); }
 
-VisitorTable::Visitor& VisitorTable::slotOf(std::uint64_t key, bool& created) {
-    const std::size_t mask = slots_.size() - 1;
-    const auto host = static_cast<std::uint32_t>(key >> 32), agent = static_cast<std::uint32_t>(key);
-    std::size_t i = hashOf(key) & mask;
-    for (;; i = (i + 1) & mask) {
-        const Visitor& v = slots_[i];
-        if (v.host == host && v.agent == agent) {
-            created = false;
-            return slots_[i];
-        }
-        if (v.host == kNone) break;
+std::uint32_t VisitorTable::locate(std::uint32_t host, std::uint32_t agent, bool& created) {
+    const std::uint32_t h = hashOf(host, agent);
+    const HashSlots::Found f = slots_.find(h, [&](std::uint32_t i) {
+        const Visitor& v = at(i);
+        return v.host == host && v.agent == agent;
+    });
+    created = f.index == HashSlots::kAbsent;
+    if (!created) {
+        __builtin_prefetch(&at(f.index), 1);
+        return f.index;
     }
-    created = true;
-    order_.push_back(key);
-    // At most three quarters full: the records are the table, and a probe goes on to the next one.
-    if (order_.size() * 4 > slots_.size() * 3) {
-        grow();
-        i = hashOf(key) & (slots_.size() - 1);
-        while (slots_[i].host != kNone) i = (i + 1) & (slots_.size() - 1);
-    }
-    slots_[i].host = host;
-    slots_[i].agent = agent;
-    return slots_[i];
-}
-
-const VisitorTable::Visitor* VisitorTable::find(std::uint64_t key) const {
-    const std::size_t mask = slots_.size() - 1;
-    const auto host = static_cast<std::uint32_t>(key >> 32), agent = static_cast<std::uint32_t>(key);
-    for (std::size_t i = hashOf(key) & mask;; i = (i + 1) & mask) {
-        const Visitor& v = slots_[i];
-        if (v.host == host && v.agent == agent) return &v;
-        if (v.host == kNone) return nullptr;
-    }
-}
-
-void VisitorTable::grow() {
-    decltype(slots_) old(slots_.size() * 2);
-    old.swap(slots_);
-    const std::size_t mask = slots_.size() - 1;
-    for (const Visitor& v : old) {
-        if (v.host == kNone) continue;
-        std::size_t i = hashOf(keyOf(v.host, v.agent)) & mask;
-        while (slots_[i].host != kNone) i = (i + 1) & mask;
-        slots_[i] = v;
-    }
+    if (count_ % kBlock == 0) blocks_.push_back(std::make_unique<Visitor[]>(kBlock));
+    const auto index = static_cast<std::uint32_t>(count_++);
+    Visitor& v = at(index);
+    v.host = host;
+    v.agent = agent;
+    slots_.put(f.slot, h, index);
+    return index;
 }
 
 // ---- visits told from a base time ----
@@ -102,36 +71,49 @@ void VisitorTable::close(const Visit& v) {
 
 // ---- counting ----
 
-bool VisitorTable::add(std::uint32_t host, std::uint32_t agent, bool listed, bool timed, std::int64_t t, bool page,
+void VisitorTable::add(std::uint32_t visitor, bool listed, bool timed, std::int64_t t, bool page,
                        std::uint32_t pageRow) {
-    bool created = false;
-    Visitor& v = slotOf(keyOf(host, agent), created);
+    Visitor& v = at(visitor);
     ++v.hits;
     if (listed) v.flags |= kListed;
-    if (!timed) return created;
-    const bool several = (v.flags & kSeveral) != 0;
-    Visit cur;
+    if (!timed) return;
+    Span* cur;
     if (!(v.flags & kTimed)) {
         v.flags |= kTimed;
         v.firstTime = t;
-        cur = Visit{t, t, 0, kNone, false};
+        v.head = Span{};
+        cur = &v.head;
     } else if (std::llabs(t - v.lastTime) >= kVisitGap) {
-        if (several) close(tail(v));
-        v.flags |= kSeveral;
-        cur = Visit{t, t, 0, kNone, false};
+        if (v.flags & kSeveral) close(tail(v));
+        v.flags = static_cast<std::uint8_t>((v.flags | kSeveral) & ~kTailLong);
+        v.tail = Span{};
+        cur = &v.tail;
+    } else if (v.flags & kSeveral) {
+        // The tail is told from the last line's time, which moves on to this line's (less than
+        // kVisitGap away, and within the visit after it).
+        cur = &v.tail;
+        if (!(v.flags & kTailLong)) {
+            const std::int64_t d = t - v.lastTime;
+            const std::int64_t back = std::max<std::int64_t>(cur->back + d, 0);
+            const std::int64_t ahead = std::max<std::int64_t>(cur->ahead - d, 0);
+            if (back >= kLongest || ahead >= kLongest) v.flags |= kTailLong;
+            cur->back = static_cast<std::uint32_t>(std::min(back, kLongest));
+            cur->ahead = static_cast<std::uint32_t>(std::min(ahead, kLongest));
+        }
     } else {
-        cur = several ? tail(v) : head(v);
-        cur.low = std::min(cur.low, t);
-        cur.high = std::max(cur.high, t);
+        cur = &v.head;  // told from the first line's time
+        if (!(v.flags & kHeadLong)) {
+            const std::int64_t d = t - v.firstTime;
+            if (d <= -kLongest || d >= kLongest) v.flags |= kHeadLong;
+            else if (d < 0) cur->back = std::max(cur->back, static_cast<std::uint32_t>(-d));
+            else cur->ahead = std::max(cur->ahead, static_cast<std::uint32_t>(d));
+        }
     }
     if (page) {
-        ++cur.pages;
-        if (cur.entry == kNone) cur.entry = pageRow;
+        ++cur->pages;
+        if (cur->entry == kNone) cur->entry = pageRow;
     }
     v.lastTime = t;
-    if (v.flags & kSeveral) setTail(v, cur);
-    else setHead(v, cur);
-    return created;
 }
 
 // ---- merging ----
@@ -185,21 +167,21 @@ void VisitorTable::merge(const VisitorTable& later, const std::function<std::uin
         if (m >= entries_.size()) entries_.resize(std::size_t(m) + 1, 0);
         entries_[m] += later.entries_[r];
     }
-    for (std::uint64_t key : later.order_) {
-        const Visitor& b = *later.find(key);
+    for (std::size_t i = 0; i < later.count_; ++i) {
+        const Visitor& b = later.at(static_cast<std::uint32_t>(i));
         Visit bHead = head(b), bTail = tail(b);
         bHead.entry = entryRow(bHead.entry);
         bTail.entry = entryRow(bTail.entry);
         const std::uint32_t host = rowOf(0, b.host);
         const std::uint32_t agent = rowOf(1, b.agent);
         bool created = false;
-        follow(slotOf(keyOf(host, agent), created), b, bHead, bTail);
+        follow(at(locate(host, agent, created)), b, bHead, bTail);
     }
 }
 
 void VisitorTable::finish() {
-    for (std::uint64_t key : order_) {
-        const Visitor& v = *find(key);
+    for (std::size_t i = 0; i < count_; ++i) {
+        const Visitor& v = at(static_cast<std::uint32_t>(i));
         if (!(v.flags & kTimed)) continue;
         close(head(v));
         if (v.flags & kSeveral) close(tail(v));

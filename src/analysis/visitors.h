@@ -6,7 +6,9 @@
 #include <functional>
 #include <vector>
 
-#include "common/bigmemory.h"
+#include <memory>
+
+#include "analysis/hashslots.h"
 
 namespace analysis {
 
@@ -19,29 +21,34 @@ public:
     // The longest visit length told (seconds); longer ones are told as this.
     static constexpr std::int64_t kLongest = 0xffffffffll;
 
-    VisitorTable();
-    // Brings the visitor's record towards the cache: a line calls this as soon as it knows both
-    // rows, and add() later finds it there.
+    // Brings where the visitor's record is noted towards the cache: a line calls this as soon as it
+    // knows both rows, and add() later finds it there.
     void prefetch(std::uint32_t host, std::uint32_t agent) const;
-    // One request of visitor (host, agent): listed, a robot string matched it; timed, its time
-    // (seconds) could be read; page, the page row of a request for a page (kNone: an asset). True
-    // when the visitor is new.
-    bool add(std::uint32_t host, std::uint32_t agent, bool listed, bool timed, std::int64_t seconds, bool page,
-             std::uint32_t pageRow);
+    // The visitor (host, agent), made when new (then created is set); its record is brought towards
+    // the cache for add(), which a line calls after its other work.
+    std::uint32_t locate(std::uint32_t host, std::uint32_t agent, bool& created);
+    // One request of visitor number `visitor`: listed, a robot string matched it; timed, its time
+    // (seconds) could be read; page, the page row of a request for a page (kNone: an asset).
+    void add(std::uint32_t visitor, bool listed, bool timed, std::int64_t seconds, bool page, std::uint32_t pageRow);
     // Adds the visitors of the lines after this table's; rowOf maps the later lines' host, agent and
     // page rows onto this one's (kinds: 0 host, 1 agent, 2 page).
     void merge(const VisitorTable& later, const std::function<std::uint32_t(int, std::uint32_t)>& rowOf);
     // Closes the visits still open; once, after the last line and merge.
     void finish();
 
-    std::size_t size() const { return order_.size(); }
-    // Calls f(host, agent, hits, listed) for each visitor, in the order they were first seen.
+    std::size_t size() const { return count_; }
+    // Calls f(host, agent, hits, listed) for each visitor, in the order they were first seen, and
+    // gives the memory of the visitors back as it goes: the table is empty after.
     template <class F>
-    void forEach(F f) const {
-        for (std::uint64_t key : order_) {
-            const Visitor& v = *find(key);
+    void drain(F f) {
+        slots_ = HashSlots(64);
+        for (std::size_t i = 0; i < count_; ++i) {
+            const Visitor& v = at(static_cast<std::uint32_t>(i));
             f(v.host, v.agent, static_cast<std::int64_t>(v.hits), (v.flags & kListed) != 0);
+            if ((i + 1) % kBlock == 0) blocks_[i / kBlock].reset();
         }
+        blocks_.clear();
+        count_ = 0;
     }
     std::int64_t visitCount() const { return visitCount_; }
     std::int64_t visitPages() const { return visitPages_; }
@@ -61,9 +68,9 @@ private:
     // A visitor's requests in this table's lines. The first visit stays open, for it may go on from
     // the lines before; the last too, for the lines after; the ones between are counted. Its head
     // is told from firstTime, its tail from lastTime (the times of its first and last line). One
-    // record is one cache line, and a line of the log touches only that.
-    struct Visitor {
-        std::uint32_t host = kNone, agent = kNone;  // host kNone: an empty slot
+    // record is one cache line.
+    struct alignas(64) Visitor {
+        std::uint32_t host = kNone, agent = kNone;
         std::uint32_t hits = 0;
         std::uint8_t flags = 0;
         std::int64_t firstTime = 0, lastTime = 0;
@@ -82,17 +89,17 @@ private:
     static Visit tail(const Visitor& v) { return open(v.tail, v.lastTime, (v.flags & kTailLong) != 0); }
     static void setHead(Visitor& v, const Visit& visit);
     static void setTail(Visitor& v, const Visit& visit);  // told from v.lastTime
-    static std::uint64_t keyOf(std::uint32_t host, std::uint32_t agent) { return std::uint64_t(host) << 32 | agent; }
-    static std::size_t hashOf(std::uint64_t key);
-
-    Visitor& slotOf(std::uint64_t key, bool& created);
-    const Visitor* find(std::uint64_t key) const;
-    void grow();
+    static std::uint32_t hashOf(std::uint32_t host, std::uint32_t agent);
+    // Records live in blocks that never move: the table grows without copying them.
+    static constexpr std::size_t kBlock = 4096;
+    Visitor& at(std::uint32_t i) { return blocks_[i / kBlock][i % kBlock]; }
+    const Visitor& at(std::uint32_t i) const { return blocks_[i / kBlock][i % kBlock]; }
     void close(const Visit& v);
     void follow(Visitor& v, const Visitor& later, const Visit& laterHead, const Visit& laterTail);
 
-    std::vector<Visitor, common::BigAllocator<Visitor>> slots_;
-    std::vector<std::uint64_t> order_;  // keys in first-seen order
+    HashSlots slots_{64};
+    std::vector<std::unique_ptr<Visitor[]>> blocks_;  // in first-seen order
+    std::size_t count_ = 0;
     std::int64_t visitCount_ = 0, visitPages_ = 0;
     std::vector<std::uint32_t> lengths_;
     std::vector<std::uint32_t> entries_;
