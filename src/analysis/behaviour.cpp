@@ -255,7 +255,7 @@ void Behaviour::prefetchVisitor(std::uint32_t host, std::uint32_t agent) const {
 }
 
 Behaviour::Host& Behaviour::hostAt(std::uint32_t row) {
-    if (row >= hosts_.size()) hosts_.resize(std::size_t(row) + 1);
+    hosts_.grow(std::size_t(row) + 1);
     return hosts_[row];
 }
 
@@ -388,14 +388,16 @@ void Behaviour::finish(const Rankings& rankings) {
         }
         summary_.medianSeconds = median;
     }
+    std::vector<std::uint32_t>().swap(lengths);
 
     auto tableRef = [this](BehaviourTable t) -> RankCounts& { return tables_[static_cast<std::size_t>(t)]; };
     const std::vector<RankRow>& hostRows = rankings.table(RankTable::Hosts).rows();
     const std::vector<RankRow>& agentRows = rankings.table(RankTable::UserAgents).rows();
     const std::vector<RankRow>& pageRows = rankings.table(RankTable::Pages).rows();
-    std::vector<std::int64_t> agentsOf(hosts_.size(), 0);
+    std::vector<std::uint32_t> agentsOf(hosts_.size(), 0);
     std::vector<std::int64_t> robotLikeHits(agentRows.size(), 0);
     std::string item;
+    tableRef(BehaviourTable::Visitors).reserve(visitors_.size());
     visitors_.drain([&](std::uint32_t host, std::uint32_t agentRow, std::int64_t hits, bool listed) {
         ++agentsOf[host];
         const std::string_view agent = agentRow == kNoAgent ? std::string_view("-") : agentRows[agentRow].item;
@@ -415,6 +417,9 @@ void Behaviour::finish(const Rankings& rankings) {
     for (std::size_t r = 0; r < entries.size() && r < pageRows.size(); ++r)
         if (entries[r] > 0) tableRef(BehaviourTable::EntryPages).appendNew(pageRows[r].item, entries[r], 0);
 
+    std::size_t seen = 0;
+    for (std::size_t r = 0; r < hosts_.size() && r < hostRows.size(); ++r) seen += hosts_[r].has(Host::kSeen);
+    detail_.reserve(seen);
     for (std::size_t r = 0; r < hosts_.size() && r < hostRows.size(); ++r) {
         const Host& h = hosts_[r];
         if (!h.has(Host::kSeen)) continue;

@@ -12,6 +12,7 @@
 #include <string_view>
 #include <vector>
 
+#include "analysis/blockrows.h"
 #include "analysis/hashslots.h"
 #include "analysis/rankings.h"
 #include "analysis/visitors.h"
@@ -136,7 +137,7 @@ private:
 
     Host& hostAt(std::uint32_t row);
 
-    std::vector<Host> hosts_;  // by row of the rankings' hosts
+    BlockRows<Host> hosts_;  // by row of the rankings' hosts
     RankCounts robotEntries_{false};  // the robot strings that hosts matched first
     VisitorTable visitors_;
     std::vector<std::uint8_t> pageKinds_;   // by page row: 0 not seen, 1 page, 2 asset

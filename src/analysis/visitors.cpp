@@ -17,17 +17,17 @@ void VisitorTable::prefetch(std::uint32_t host, std::uint32_t agent) const { slo
 std::uint32_t VisitorTable::locate(std::uint32_t host, std::uint32_t agent, bool& created) {
     const std::uint32_t h = hashOf(host, agent);
     const HashSlots::Found f = slots_.find(h, [&](std::uint32_t i) {
-        const Visitor& v = at(i);
+        const Visitor& v = visitors_[i];
         return v.host == host && v.agent == agent;
     });
     created = f.index == HashSlots::kAbsent;
     if (!created) {
-        __builtin_prefetch(&at(f.index), 1);
+        __builtin_prefetch(&visitors_[f.index], 1);
         return f.index;
     }
-    if (count_ % kBlock == 0) blocks_.push_back(std::make_unique<Visitor[]>(kBlock));
-    const auto index = static_cast<std::uint32_t>(count_++);
-    Visitor& v = at(index);
+    const auto index = static_cast<std::uint32_t>(visitors_.size());
+    visitors_.grow(std::size_t(index) + 1);
+    Visitor& v = visitors_[index];
     v.host = host;
     v.agent = agent;
     slots_.put(f.slot, h, index);
@@ -73,7 +73,7 @@ void VisitorTable::close(const Visit& v) {
 
 void VisitorTable::add(std::uint32_t visitor, bool listed, bool timed, std::int64_t t, bool page,
                        std::uint32_t pageRow) {
-    Visitor& v = at(visitor);
+    Visitor& v = visitors_[visitor];
     ++v.hits;
     if (listed) v.flags |= kListed;
     if (!timed) return;
@@ -167,21 +167,21 @@ void VisitorTable::merge(const VisitorTable& later, const std::function<std::uin
         if (m >= entries_.size()) entries_.resize(std::size_t(m) + 1, 0);
         entries_[m] += later.entries_[r];
     }
-    for (std::size_t i = 0; i < later.count_; ++i) {
-        const Visitor& b = later.at(static_cast<std::uint32_t>(i));
+    for (std::size_t i = 0; i < later.visitors_.size(); ++i) {
+        const Visitor& b = later.visitors_[i];
         Visit bHead = head(b), bTail = tail(b);
         bHead.entry = entryRow(bHead.entry);
         bTail.entry = entryRow(bTail.entry);
         const std::uint32_t host = rowOf(0, b.host);
         const std::uint32_t agent = rowOf(1, b.agent);
         bool created = false;
-        follow(at(locate(host, agent, created)), b, bHead, bTail);
+        follow(visitors_[locate(host, agent, created)], b, bHead, bTail);
     }
 }
 
 void VisitorTable::finish() {
-    for (std::size_t i = 0; i < count_; ++i) {
-        const Visitor& v = at(static_cast<std::uint32_t>(i));
+    for (std::size_t i = 0; i < visitors_.size(); ++i) {
+        const Visitor& v = visitors_[i];
         if (!(v.flags & kTimed)) continue;
         close(head(v));
         if (v.flags & kSeveral) close(tail(v));

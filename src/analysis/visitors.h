@@ -6,8 +6,7 @@
 #include <functional>
 #include <vector>
 
-#include <memory>
-
+#include "analysis/blockrows.h"
 #include "analysis/hashslots.h"
 
 namespace analysis {
@@ -36,19 +35,18 @@ public:
     // Closes the visits still open; once, after the last line and merge.
     void finish();
 
-    std::size_t size() const { return count_; }
+    std::size_t size() const { return visitors_.size(); }
     // Calls f(host, agent, hits, listed) for each visitor, in the order they were first seen, and
     // gives the memory of the visitors back as it goes: the table is empty after.
     template <class F>
     void drain(F f) {
         slots_ = HashSlots(64);
-        for (std::size_t i = 0; i < count_; ++i) {
-            const Visitor& v = at(static_cast<std::uint32_t>(i));
+        for (std::size_t i = 0; i < visitors_.size(); ++i) {
+            const Visitor& v = visitors_[i];
             f(v.host, v.agent, static_cast<std::int64_t>(v.hits), (v.flags & kListed) != 0);
-            if ((i + 1) % kBlock == 0) blocks_[i / kBlock].reset();
+            visitors_.releaseAfterRow(i);
         }
-        blocks_.clear();
-        count_ = 0;
+        visitors_.clear();
     }
     std::int64_t visitCount() const { return visitCount_; }
     std::int64_t visitPages() const { return visitPages_; }
@@ -90,16 +88,11 @@ private:
     static void setHead(Visitor& v, const Visit& visit);
     static void setTail(Visitor& v, const Visit& visit);  // told from v.lastTime
     static std::uint32_t hashOf(std::uint32_t host, std::uint32_t agent);
-    // Records live in blocks that never move: the table grows without copying them.
-    static constexpr std::size_t kBlock = 4096;
-    Visitor& at(std::uint32_t i) { return blocks_[i / kBlock][i % kBlock]; }
-    const Visitor& at(std::uint32_t i) const { return blocks_[i / kBlock][i % kBlock]; }
     void close(const Visit& v);
     void follow(Visitor& v, const Visitor& later, const Visit& laterHead, const Visit& laterTail);
 
     HashSlots slots_{64};
-    std::vector<std::unique_ptr<Visitor[]>> blocks_;  // in first-seen order
-    std::size_t count_ = 0;
+    BlockRows<Visitor> visitors_;  // in first-seen order
     std::int64_t visitCount_ = 0, visitPages_ = 0;
     std::vector<std::uint32_t> lengths_;
     std::vector<std::uint32_t> entries_;
