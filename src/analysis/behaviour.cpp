@@ -246,6 +246,12 @@ bool Behaviour::Host::robotLike() const {
 Behaviour::Behaviour()
     : tables_{RankCounts(false), RankCounts(true), RankCounts(true), RankCounts(false), RankCounts(false)} {}
 
+std::uint32_t Behaviour::robotId(std::string_view entry) { return robotEntries_.tally(entry, 0, 0, &store_) + 1; }
+
+std::string_view Behaviour::robotText(const Host& h) const {
+    return h.robotEntry ? robotEntries_.rows()[h.robotEntry - 1].item : std::string_view{};
+}
+
 void Behaviour::prefetchHost(std::uint32_t host) const {
     if (host < hosts_.size()) __builtin_prefetch(&hosts_[host], 1);
 }
@@ -309,8 +315,7 @@ void Behaviour::addLine(const RankedLine& l, std::uint32_t host, std::uint32_t p
     if (l.is404) ++h.notFound;
     if (!l.isGet) return;
     if (l.getPath.size() == 11 && common::foldedEqual(l.getPath, "/robots.txt")) h.marks |= Host::kRobotsTxt;
-    if (l.robot && h.robotEntry == 0 && !l.robotEntry.empty())
-        h.robotEntry = robotEntries_.tally(l.robotEntry, 0, 0, &store_) + 1;
+    if (l.robot && h.robotEntry == 0 && !l.robotEntry.empty()) h.robotEntry = robotId(l.robotEntry);
     const bool isPage = !asset;
     if (isPage) {
         ++h.pages;
@@ -355,8 +360,7 @@ void Behaviour::merge(const Behaviour& later, const Rankings& here, const Rankin
         if (!from.has(Host::kSeen)) continue;
         Host& to = hostAt(hostRow(static_cast<std::uint32_t>(r)));
         to.follow(from);
-        if (to.robotEntry == 0 && from.robotEntry != 0)
-            to.robotEntry = robotEntries_.tally(later.robotEntries_.rows()[from.robotEntry - 1].item, 0, 0, &store_) + 1;
+        if (to.robotEntry == 0 && from.robotEntry != 0) to.robotEntry = robotId(later.robotText(from));
     }
     visitors_.merge(later.visitors_, [&](int kind, std::uint32_t row) {
         if (kind == 0) return hostRow(row);
@@ -427,9 +431,7 @@ void Behaviour::finish(const Rankings& rankings) {
         detail_.push_back(HostDetail{hostRows[r].item, hostRows[r].hits, h.pages, hostRows[r].bytes, h.notFound,
                                      timed ? LogTime{h.first, h.firstOffset, true} : LogTime{},
                                      timed ? LogTime{h.last, h.lastOffset, true} : LogTime{}, agentsOf[r],
-                                     h.has(Host::kRobotsTxt),
-                                     h.robotEntry ? robotEntries_.rows()[h.robotEntry - 1].item : std::string_view{},
-                                     h.robotLike()});
+                                     h.has(Host::kRobotsTxt), robotText(h), h.robotLike()});
     }
     std::sort(detail_.begin(), detail_.end(), [](const HostDetail& a, const HostDetail& b) {
         if (a.hits != b.hits) return a.hits > b.hits;

@@ -121,7 +121,7 @@ private:
         std::uint32_t pages = 0, pagesWithReferrer = 0, assets = 0, notFound = 0;
         std::int64_t first = 0, last = 0;  // seconds, when kTimed
         std::int64_t headMinute = 0, tailMinute = 0;
-        std::uint32_t robotEntry = 0;                // 1 + its row in robotEntries_; 0: none
+        std::uint32_t robotEntry = 0;                  // 1 + its row in robotEntries_; 0: none
         std::int16_t firstOffset = 0, lastOffset = 0;  // minutes, as LogTime::offset (at most 99:59)
         std::uint16_t headCount = 0, tailCount = 0, closedMost = 0;
         std::uint8_t marks = 0;
@@ -136,8 +136,10 @@ private:
     static_assert(sizeof(Host) == 64);
 
     Host& hostAt(std::uint32_t row);
+    std::uint32_t robotId(std::string_view entry);  // a value for Host::robotEntry
+    std::string_view robotText(const Host& h) const;
 
-    BlockRows<Host> hosts_;  // by row of the rankings' hosts
+    BlockRows<Host> hosts_;           // by row of the rankings' hosts
     RankCounts robotEntries_{false};  // the robot strings that hosts matched first
     VisitorTable visitors_;
     std::vector<std::uint8_t> pageKinds_;   // by page row: 0 not seen, 1 page, 2 asset

@@ -107,7 +107,8 @@ Figures merged(const std::vector<Hit>& hits, const std::vector<std::size_t>& cut
     for (std::size_t k = 0; k <= cuts.size(); ++k) {
         const std::size_t to = k < cuts.size() ? cuts[k] : hits.size();
         // Renumber hosts and pages backwards within the part, and map them back when merging.
-        std::vector<Hit> part(hits.begin() + static_cast<std::ptrdiff_t>(from), hits.begin() + static_cast<std::ptrdiff_t>(to));
+        std::vector<Hit> part(hits.begin() + static_cast<std::ptrdiff_t>(from),
+                              hits.begin() + static_cast<std::ptrdiff_t>(to));
         for (Hit& h : part) {
             h.host = 1000 - h.host;
             if (h.page != VisitorTable::kNone) h.page = 1000 - h.page;
@@ -134,7 +135,8 @@ TEST(VisitorTable, MergedAtAnySplitEqualsTheRuleOnRandomLogs) {
             t += steps[random() % 10];
             const bool page = random() % 3 != 0;
             hits.push_back(Hit{static_cast<std::uint32_t>(random() % 3), static_cast<std::uint32_t>(random() % 2),
-                               random() % 8 != 0, t, page ? static_cast<std::uint32_t>(random() % 5) : VisitorTable::kNone});
+                               random() % 8 != 0, t,
+                               page ? static_cast<std::uint32_t>(random() % 5) : VisitorTable::kNone});
         }
         Figures expected = reference(hits);
         sortLengths(expected);
