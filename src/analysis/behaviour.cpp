@@ -12,8 +12,6 @@ namespace analysis {
 
 namespace {
 
-constexpr std::uint32_t kNoAgent = HashSlots::kAbsent - 1;  // a line without the field (common log)
-
 int digits(std::string_view s, std::size_t at, std::size_t n) {
     int v = 0;
     for (std::size_t i = at; i < at + n; ++i) {
@@ -250,19 +248,6 @@ std::uint32_t Behaviour::robotId(std::string_view entry) { return robotEntries_.
 
 std::string_view Behaviour::robotText(const Host& h) const {
     return h.robotEntry ? robotEntries_.rows()[h.robotEntry - 1].item : std::string_view{};
-}
-
-void Behaviour::prefetchHost(std::uint32_t host) const {
-    if (host < hosts_.size()) __builtin_prefetch(&hosts_[host], 1);
-}
-
-void Behaviour::prefetchVisitor(std::uint32_t host, std::uint32_t agent) const {
-    visitors_.prefetch(host, agent == kNone ? kNoAgent : agent);
-}
-
-Behaviour::Host& Behaviour::hostAt(std::uint32_t row) {
-    hosts_.grow(std::size_t(row) + 1);
-    return hosts_[row];
 }
 
 void Behaviour::addLine(const RankedLine& l, std::uint32_t host, std::uint32_t page, std::uint32_t agent) {

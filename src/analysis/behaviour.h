@@ -88,8 +88,12 @@ public:
     Behaviour();
     // Bring what a line of host row `host` (and user agent row `agent`) will touch towards the cache,
     // while the rankings count the line.
-    void prefetchHost(std::uint32_t host) const;
-    void prefetchVisitor(std::uint32_t host, std::uint32_t agent) const;
+    void prefetchHost(std::uint32_t host) const {
+        if (host < hosts_.size()) __builtin_prefetch(&hosts_[host], 1);
+    }
+    void prefetchVisitor(std::uint32_t host, std::uint32_t agent) const {
+        visitors_.prefetch(host, agent == kNone ? kNoAgent : agent);
+    }
     // One line counted by rankings; host, page and agent are its rows in rankings' tables (pages and
     // agents only for a GET line, HashSlots::kAbsent otherwise).
     void addLine(const RankedLine& l, std::uint32_t host, std::uint32_t page, std::uint32_t agent);
@@ -111,6 +115,7 @@ public:
 
 private:
     static constexpr std::uint32_t kNone = HashSlots::kAbsent;
+    static constexpr std::uint32_t kNoAgent = kNone - 1;  // a line without the field (common log)
     // What the lines tell of one host, in one cache line: a line of the log touches only this and its
     // visitor. Its runs of page requests in one minute of the clock are kept like a visitor's visits:
     // the first and the last stay open for the lines before and after; only the most of those
@@ -135,7 +140,10 @@ private:
     };
     static_assert(sizeof(Host) == 64);
 
-    Host& hostAt(std::uint32_t row);
+    Host& hostAt(std::uint32_t row) {
+        if (row >= hosts_.size()) hosts_.grow(std::size_t(row) + 1);
+        return hosts_[row];
+    }
     std::uint32_t robotId(std::string_view entry);  // a value for Host::robotEntry
     std::string_view robotText(const Host& h) const;
 

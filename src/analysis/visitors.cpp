@@ -6,14 +6,6 @@
 
 namespace analysis {
 
-std::uint32_t VisitorTable::hashOf(std::uint32_t host, std::uint32_t agent) {
-    std::uint64_t h = (std::uint64_t(host) << 32 | agent) * 0x9E3779B97F4A7C15ull;
-    h ^= h >> 29;
-    return static_cast<std::uint32_t>(h ^ (h >> 32));
-}
-
-void VisitorTable::prefetch(std::uint32_t host, std::uint32_t agent) const { slots_.prefetch(hashOf(host, agent)); }
-
 std::uint32_t VisitorTable::locate(std::uint32_t host, std::uint32_t agent, bool& created) {
     const std::uint32_t h = hashOf(host, agent);
     const HashSlots::Found f = slots_.find(h, [&](std::uint32_t i) {

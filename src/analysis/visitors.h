@@ -22,7 +22,7 @@ public:
 
     // Brings where the visitor's record is noted towards the cache: a line calls this as soon as it
     // knows both rows, and add() later finds it there.
-    void prefetch(std::uint32_t host, std::uint32_t agent) const;
+    void prefetch(std::uint32_t host, std::uint32_t agent) const { slots_.prefetch(hashOf(host, agent)); }
     // The visitor (host, agent), made when new (then created is set); its record is brought towards
     // the cache for add(), which a line calls after its other work.
     std::uint32_t locate(std::uint32_t host, std::uint32_t agent, bool& created);
@@ -87,7 +87,11 @@ private:
     static Visit tail(const Visitor& v) { return open(v.tail, v.lastTime, (v.flags & kTailLong) != 0); }
     static void setHead(Visitor& v, const Visit& visit);
     static void setTail(Visitor& v, const Visit& visit);  // told from v.lastTime
-    static std::uint32_t hashOf(std::uint32_t host, std::uint32_t agent);
+    static std::uint32_t hashOf(std::uint32_t host, std::uint32_t agent) {
+        std::uint64_t h = (std::uint64_t(host) << 32 | agent) * 0x9E3779B97F4A7C15ull;
+        h ^= h >> 29;
+        return static_cast<std::uint32_t>(h ^ (h >> 32));
+    }
     void close(const Visit& v);
     void follow(Visitor& v, const Visitor& later, const Visit& laterHead, const Visit& laterTail);
 
