@@ -12,8 +12,6 @@ namespace analysis {
 
 namespace {
 
-constexpr std::uint32_t kNoAgent = HashSlots::kAbsent - 1;  // a line without the field (common log)
-
 int digits(std::string_view s, std::size_t at, std::size_t n) {
     int v = 0;
     for (std::size_t i = at; i < at + n; ++i) {
@@ -34,12 +32,6 @@ std::int64_t daysFromCivil(std::int64_t y, unsigned m, unsigned d) {
 }
 
 std::int64_t floorDiv(std::int64_t a, std::int64_t b) { return a / b - ((a % b != 0) && ((a < 0) != (b < 0))); }
-
-std::uint32_t pairHash(std::uint32_t a, std::uint32_t b) {
-    std::uint64_t h = (static_cast<std::uint64_t>(a) << 32 | b) * 0x9E3779B97F4A7C15ull;
-    h ^= h >> 29;
-    return static_cast<std::uint32_t>(h ^ (h >> 32));
-}
 
 constexpr std::string_view kRobotWords[] = {"bot", "crawl", "spider", "slurp", "archiver"};
 
@@ -156,62 +148,95 @@ bool excludedHost(std::string_view host, const std::vector<std::string>& entries
     return false;
 }
 
-// ---- runs of page requests in one minute ----
+// ---- hosts ----
 
-void Behaviour::MinuteRuns::add(std::int64_t minute) {
+namespace {
+
+std::uint16_t saturated(std::uint32_t n) { return static_cast<std::uint16_t>(std::min<std::uint32_t>(n, 0xffff)); }
+
+}  // namespace
+
+void Behaviour::Host::note(const LogTime& t) {
+    if (!has(kTimed) || t.seconds < first) {
+        first = t.seconds;
+        firstOffset = static_cast<std::int16_t>(t.offset);
+    }
+    if (!has(kTimed) || t.seconds > last) {
+        last = t.seconds;
+        lastOffset = static_cast<std::int16_t>(t.offset);
+    }
+    marks |= kTimed;
+}
+
+void Behaviour::Host::addMinute(std::int64_t minute) {
+    const bool several = has(kSeveralMinutes);
     if (headCount == 0) {
         headMinute = minute;
         headCount = 1;
     } else if (minute == (several ? tailMinute : headMinute)) {
-        ++(several ? tailCount : headCount);
+        std::uint16_t& count = several ? tailCount : headCount;
+        count = saturated(count + 1u);
     } else {
         if (several) closedMost = std::max(closedMost, tailCount);
         tailMinute = minute;
         tailCount = 1;
-        several = true;
+        marks |= kSeveralMinutes;
     }
 }
 
-void Behaviour::MinuteRuns::follow(const MinuteRuns& later) {
+void Behaviour::Host::followMinutes(const Host& later) {
     if (later.headCount == 0) return;
+    const bool several = has(kSeveralMinutes), laterSeveral = later.has(kSeveralMinutes);
     if (headCount == 0) {
-        *this = later;
+        headMinute = later.headMinute;
+        tailMinute = later.tailMinute;
+        headCount = later.headCount;
+        tailCount = later.tailCount;
+        closedMost = later.closedMost;
+        marks = static_cast<std::uint8_t>((marks & ~kSeveralMinutes) | (later.marks & kSeveralMinutes));
         return;
     }
     closedMost = std::max(closedMost, later.closedMost);
     if ((several ? tailMinute : headMinute) == later.headMinute) {
-        (several ? tailCount : headCount) += later.headCount;
-        if (!later.several) return;
+        std::uint16_t& count = several ? tailCount : headCount;
+        count = saturated(std::uint32_t(count) + later.headCount);
+        if (!laterSeveral) return;
         if (several) closedMost = std::max(closedMost, tailCount);
         tailMinute = later.tailMinute;
         tailCount = later.tailCount;
     } else {
         if (several) closedMost = std::max(closedMost, tailCount);
-        if (later.several) closedMost = std::max(closedMost, later.headCount);
-        tailMinute = later.several ? later.tailMinute : later.headMinute;
-        tailCount = later.several ? later.tailCount : later.headCount;
+        if (laterSeveral) closedMost = std::max(closedMost, later.headCount);
+        tailMinute = laterSeveral ? later.tailMinute : later.headMinute;
+        tailCount = laterSeveral ? later.tailCount : later.headCount;
     }
-    several = true;
+    marks |= kSeveralMinutes;
 }
 
-// ---- hosts ----
-
 void Behaviour::Host::follow(const Host& later) {
-    if (!later.seen) return;
-    seen = true;
-    robotsTxt = robotsTxt || later.robotsTxt;
-    robotWord = robotWord || later.robotWord;
+    if (!later.has(kSeen)) return;
+    marks |= later.marks & (kSeen | kRobotsTxt | kRobotWord);
     pages += later.pages;
     pagesWithReferrer += later.pagesWithReferrer;
     assets += later.assets;
     notFound += later.notFound;
-    if (later.first.valid && (!first.valid || later.first.seconds < first.seconds)) first = later.first;
-    if (later.last.valid && (!last.valid || later.last.seconds > last.seconds)) last = later.last;
-    minutes.follow(later.minutes);
+    if (later.has(kTimed)) {
+        if (!has(kTimed) || later.first < first) {
+            first = later.first;
+            firstOffset = later.firstOffset;
+        }
+        if (!has(kTimed) || later.last > last) {
+            last = later.last;
+            lastOffset = later.lastOffset;
+        }
+        marks |= kTimed;
+    }
+    followMinutes(later);
 }
 
 bool Behaviour::Host::robotLike() const {
-    return robotsTxt || robotWord || (pages >= 20 && pagesWithReferrer == 0 && assets == 0) || minutes.most() > 60;
+    return has(kRobotsTxt) || has(kRobotWord) || (pages >= 20 && pagesWithReferrer == 0 && assets == 0) ||
+           mostInAMinute() > 60;
 }
 
 // ---- counting ----
@@ -219,20 +244,10 @@ bool Behaviour::Host::robotLike() const {
 Behaviour::Behaviour()
     : tables_{RankCounts(false), RankCounts(true), RankCounts(true), RankCounts(false), RankCounts(false)} {}
 
-Behaviour::Host& Behaviour::hostAt(std::uint32_t row) {
-    if (row >= hosts_.size()) hosts_.resize(std::size_t(row) + 1);
-    return hosts_[row];
-}
+std::uint32_t Behaviour::robotId(std::string_view entry) { return robotEntries_.tally(entry, 0, 0, &store_) + 1; }
 
-std::uint32_t Behaviour::visitorOf(std::uint32_t host, std::uint32_t agent) {
-    const std::uint32_t h = pairHash(host, agent);
-    const HashSlots::Found f = visitorSlots_.find(
-        h, [&](std::uint32_t i) { return visitors_[i].host == host && visitors_[i].agent == agent; });
-    if (f.index != HashSlots::kAbsent) return f.index;
-    visitors_.push_back(Visitor{host, agent, 0, false, false, false, 0, 0, {}, {}});
-    const auto index = static_cast<std::uint32_t>(visitors_.size() - 1);
-    visitorSlots_.put(f.slot, h, index);
-    return index;
+std::string_view Behaviour::robotText(const Host& h) const {
+    return h.robotEntry ? robotEntries_.rows()[h.robotEntry - 1].item : std::string_view{};
 }
 
 void Behaviour::addLine(const RankedLine& l, std::uint32_t host, std::uint32_t page, std::uint32_t agent) {
@@ -251,9 +266,12 @@ void Behaviour::addLine(const RankedLine& l, std::uint32_t host, std::uint32_t p
         tables_[static_cast<std::size_t>(BehaviourTable::NotFoundFrom)].tally(scratch_, 1, 0, &store_);
     }
     if (l.excluded || host == kNone) return;
+    const std::uint32_t a = l.hasAgent && agent != kNone ? agent : kNoAgent;
+    bool newVisitor = false;
+    const std::uint32_t visitor = l.isGet ? visitors_.locate(host, a, newVisitor) : kNone;
 
     Host& h = hostAt(host);
-    h.seen = true;
+    h.marks |= Host::kSeen;
     if (l.time != std::string_view(lastField_)) {
         // Mostly only the clock moved: the date and zone are read again only when they changed.
         const std::string_view f = l.time;
@@ -277,96 +295,31 @@ void Behaviour::addLine(const RankedLine& l, std::uint32_t host, std::uint32_t p
     }
     const LogTime& t = lastTime_;
     if (t.valid) {
-        if (!h.first.valid || t.seconds < h.first.seconds) h.first = t;
-        if (!h.last.valid || t.seconds > h.last.seconds) h.last = t;
+        h.note(t);
     }
     if (l.is404) ++h.notFound;
     if (!l.isGet) return;
-    if (l.getPath.size() == 11 && common::foldedEqual(l.getPath, "/robots.txt")) h.robotsTxt = true;
-    if (l.robot && h.robotEntry.empty()) h.robotEntry = store_.keep(l.robotEntry);
+    if (l.getPath.size() == 11 && common::foldedEqual(l.getPath, "/robots.txt")) h.marks |= Host::kRobotsTxt;
+    if (l.robot && h.robotEntry == 0 && !l.robotEntry.empty()) h.robotEntry = robotId(l.robotEntry);
     const bool isPage = !asset;
     if (isPage) {
         ++h.pages;
         if (l.hasReferrer) ++h.pagesWithReferrer;
-        if (t.valid) h.minutes.add(floorDiv(t.seconds, 60));
+        if (t.valid) h.addMinute(floorDiv(t.seconds, 60));
     } else {
         ++h.assets;
     }
 
-    const std::uint32_t a = l.hasAgent && agent != kNone ? agent : kNoAgent;
-    const std::size_t before = visitors_.size();
-    Visitor& v = visitors_[visitorOf(host, a)];
-    if (visitors_.size() > before && a != kNoAgent) {
+    visitors_.add(visitor, l.robot, t.valid, t.seconds, isPage, page);
+    if (newVisitor && a != kNoAgent) {
         if (a >= agentWords_.size()) agentWords_.resize(std::size_t(a) + 1, 0);
         std::uint8_t& word = agentWords_[a];
         if (word == 0) word = hasRobotWord(l.agent) ? 2 : 1;
-        if (word == 2) h.robotWord = true;
-    }
-    ++v.hits;
-    if (l.robot) v.listed = true;
-    if (!t.valid) return;
-    if (!v.timed) {
-        v.timed = true;
-        v.firstTime = t.seconds;
-        v.head = Visit{t.seconds, t.seconds, 0, kNone};
-    } else if (std::llabs(t.seconds - v.lastTime) >= kVisitGap) {
-        if (v.several) close(v.tail);
-        v.tail = Visit{t.seconds, t.seconds, 0, kNone};
-        v.several = true;
-    }
-    Visit& cur = v.several ? v.tail : v.head;
-    cur.low = std::min(cur.low, t.seconds);
-    cur.high = std::max(cur.high, t.seconds);
-    if (isPage) {
-        ++cur.pages;
-        if (cur.entry == kNone) cur.entry = page;
-    }
-    v.lastTime = t.seconds;
-}
-
-void Behaviour::close(const Visit& v) {
-    ++visitCount_;
-    visitPages_ += v.pages;
-    lengths_.push_back(static_cast<std::uint32_t>(std::min<std::int64_t>(v.high - v.low, 0xffffffffll)));
-    if (v.entry != kNone) {
-        if (v.entry >= entries_.size()) entries_.resize(std::size_t(v.entry) + 1, 0);
-        ++entries_[v.entry];
+        if (word == 2) h.marks |= Host::kRobotWord;
     }
 }
 
 // ---- merging ----
-
-void Behaviour::follow(Visitor& v, const Visitor& b) {
-    v.hits += b.hits;
-    v.listed = v.listed || b.listed;
-    if (!b.timed) return;
-    if (!v.timed) {
-        v.timed = true;
-        v.several = b.several;
-        v.firstTime = b.firstTime;
-        v.lastTime = b.lastTime;
-        v.head = b.head;
-        v.tail = b.tail;
-        return;
-    }
-    Visit& last = v.several ? v.tail : v.head;
-    if (std::llabs(b.firstTime - v.lastTime) < kVisitGap) {
-        last.low = std::min(last.low, b.head.low);
-        last.high = std::max(last.high, b.head.high);
-        last.pages += b.head.pages;
-        if (last.entry == kNone) last.entry = b.head.entry;
-        if (b.several) {
-            if (v.several) close(v.tail);
-            v.tail = b.tail;
-        }
-    } else {
-        if (v.several) close(v.tail);
-        if (b.several) close(b.head);
-        v.tail = b.several ? b.tail : b.head;
-    }
-    v.several = v.several || b.several || std::llabs(b.firstTime - v.lastTime) >= kVisitGap;
-    v.lastTime = b.lastTime;
-}
 
 void Behaviour::merge(const Behaviour& later, const Rankings& here, const Rankings& there) {
     // Rows of the later rankings' tables are where the rankings' merge put them.
@@ -375,7 +328,6 @@ void Behaviour::merge(const Behaviour& later, const Rankings& here, const Rankin
     auto hostRow = mapper(RankTable::Hosts);
     auto agentRow = mapper(RankTable::UserAgents);
     auto pageRow = mapper(RankTable::Pages);
-    auto entryRow = [&](std::uint32_t row) { return row == kNone ? kNone : pageRow(row); };
 
     for (std::size_t r = 0; r < later.pageKinds_.size(); ++r) {
         if (later.pageKinds_[r] == 0) continue;
@@ -383,30 +335,18 @@ void Behaviour::merge(const Behaviour& later, const Rankings& here, const Rankin
         if (m >= pageKinds_.size()) pageKinds_.resize(std::size_t(m) + 1, 0);
         pageKinds_[m] = later.pageKinds_[r];
     }
-    visitCount_ += later.visitCount_;
-    visitPages_ += later.visitPages_;
-    lengths_.insert(lengths_.end(), later.lengths_.begin(), later.lengths_.end());
-    for (std::size_t r = 0; r < later.entries_.size(); ++r) {
-        if (later.entries_[r] == 0) continue;
-        const std::uint32_t m = pageRow(static_cast<std::uint32_t>(r));
-        if (m >= entries_.size()) entries_.resize(std::size_t(m) + 1, 0);
-        entries_[m] += later.entries_[r];
-    }
     for (std::size_t r = 0; r < later.hosts_.size(); ++r) {
         const Host& from = later.hosts_[r];
-        if (!from.seen) continue;
+        if (!from.has(Host::kSeen)) continue;
         Host& to = hostAt(hostRow(static_cast<std::uint32_t>(r)));
         to.follow(from);
-        if (to.robotEntry.empty() && !from.robotEntry.empty()) to.robotEntry = store_.keep(from.robotEntry);
+        if (to.robotEntry == 0 && from.robotEntry != 0) to.robotEntry = robotId(later.robotText(from));
     }
-    for (const Visitor& from : later.visitors_) {
-        Visitor b = from;
-        b.head.entry = entryRow(b.head.entry);
-        b.tail.entry = entryRow(b.tail.entry);
-        const std::uint32_t host = hostRow(from.host);
-        const std::uint32_t agent = from.agent == kNoAgent ? kNoAgent : agentRow(from.agent);
-        follow(visitors_[visitorOf(host, agent)], b);
-    }
+    visitors_.merge(later.visitors_, [&](int kind, std::uint32_t row) {
+        if (kind == 0) return hostRow(row);
+        if (kind == 1) return row == kNoAgent ? kNoAgent : agentRow(row);
+        return pageRow(row);
+    });
     const RankCounts& notFound = later.table(BehaviourTable::NotFoundFrom);
     for (const RankRow& row : notFound.rows())
         tables_[static_cast<std::size_t>(BehaviourTable::NotFoundFrom)].tally(row.item, row.hits, row.bytes, &store_);
@@ -417,40 +357,39 @@ void Behaviour::merge(const Behaviour& later, const Rankings& here, const Rankin
 void Behaviour::finish(const Rankings& rankings) {
     if (finished_) return;
     finished_ = true;
-    for (const Visitor& v : visitors_) {
-        if (!v.timed) continue;
-        close(v.head);
-        if (v.several) close(v.tail);
-    }
-    summary_.count = visitCount_;
-    summary_.pages = visitPages_;
-    if (!lengths_.empty()) {
-        const std::size_t mid = lengths_.size() / 2;
-        std::nth_element(lengths_.begin(), lengths_.begin() + static_cast<std::ptrdiff_t>(mid), lengths_.end());
-        std::int64_t median = lengths_[mid];
-        if (lengths_.size() % 2 == 0) {
-            const std::uint32_t below = *std::max_element(lengths_.begin(),
-                                                          lengths_.begin() + static_cast<std::ptrdiff_t>(mid));
+    visitors_.finish();
+    summary_.count = visitors_.visitCount();
+    summary_.pages = visitors_.visitPages();
+    std::vector<std::uint32_t>& lengths = visitors_.lengths();
+    if (!lengths.empty()) {
+        const std::size_t mid = lengths.size() / 2;
+        std::nth_element(lengths.begin(), lengths.begin() + static_cast<std::ptrdiff_t>(mid), lengths.end());
+        std::int64_t median = lengths[mid];
+        if (lengths.size() % 2 == 0) {
+            const std::uint32_t below = *std::max_element(lengths.begin(),
+                                                          lengths.begin() + static_cast<std::ptrdiff_t>(mid));
             median = (median + below) / 2;
         }
         summary_.medianSeconds = median;
     }
+    std::vector<std::uint32_t>().swap(lengths);
 
     auto tableRef = [this](BehaviourTable t) -> RankCounts& { return tables_[static_cast<std::size_t>(t)]; };
     const std::vector<RankRow>& hostRows = rankings.table(RankTable::Hosts).rows();
     const std::vector<RankRow>& agentRows = rankings.table(RankTable::UserAgents).rows();
     const std::vector<RankRow>& pageRows = rankings.table(RankTable::Pages).rows();
-    std::vector<std::int64_t> agentsOf(hosts_.size(), 0);
+    std::vector<std::uint32_t> agentsOf(hosts_.size(), 0);
     std::vector<std::int64_t> robotLikeHits(agentRows.size(), 0);
     std::string item;
-    for (const Visitor& v : visitors_) {
-        ++agentsOf[v.host];
-        const std::string_view agent = v.agent == kNoAgent ? std::string_view("-") : agentRows[v.agent].item;
+    tableRef(BehaviourTable::Visitors).reserve(visitors_.size());
+    visitors_.drain([&](std::uint32_t host, std::uint32_t agentRow, std::int64_t hits, bool listed) {
+        ++agentsOf[host];
+        const std::string_view agent = agentRow == kNoAgent ? std::string_view("-") : agentRows[agentRow].item;
         // Each visitor is a row of its own: its host and agent make it.
-        item.assign(hostRows[v.host].item).append(" ").append(agent);
-        tableRef(BehaviourTable::Visitors).appendNew(store_.keep(item), v.hits, 0);
-        if (v.agent != kNoAgent && !v.listed && hosts_[v.host].robotLike()) robotLikeHits[v.agent] += v.hits;
-    }
+        item.assign(hostRows[host].item).append(" ").append(agent);
+        tableRef(BehaviourTable::Visitors).appendNew(store_.keep(item), hits, 0);
+        if (agentRow != kNoAgent && !listed && hosts_[host].robotLike()) robotLikeHits[agentRow] += hits;
+    });
     // In the order the agents were first seen, like the rankings' agents.
     for (std::size_t a = 0; a < robotLikeHits.size(); ++a)
         if (robotLikeHits[a] > 0)
@@ -458,14 +397,21 @@ void Behaviour::finish(const Rankings& rankings) {
     for (std::size_t r = 0; r < pageKinds_.size() && r < pageRows.size(); ++r)
         if (pageKinds_[r] == 1)
             tableRef(BehaviourTable::PagesOnly).appendNew(pageRows[r].item, pageRows[r].hits, pageRows[r].bytes);
-    for (std::size_t r = 0; r < entries_.size() && r < pageRows.size(); ++r)
-        if (entries_[r] > 0) tableRef(BehaviourTable::EntryPages).appendNew(pageRows[r].item, entries_[r], 0);
+    const std::vector<std::uint32_t>& entries = visitors_.entries();
+    for (std::size_t r = 0; r < entries.size() && r < pageRows.size(); ++r)
+        if (entries[r] > 0) tableRef(BehaviourTable::EntryPages).appendNew(pageRows[r].item, entries[r], 0);
 
+    std::size_t seen = 0;
+    for (std::size_t r = 0; r < hosts_.size() && r < hostRows.size(); ++r) seen += hosts_[r].has(Host::kSeen);
+    detail_.reserve(seen);
     for (std::size_t r = 0; r < hosts_.size() && r < hostRows.size(); ++r) {
         const Host& h = hosts_[r];
-        if (!h.seen) continue;
+        if (!h.has(Host::kSeen)) continue;
+        const bool timed = h.has(Host::kTimed);
         detail_.push_back(HostDetail{hostRows[r].item, hostRows[r].hits, h.pages, hostRows[r].bytes, h.notFound,
-                                     h.first, h.last, agentsOf[r], h.robotsTxt, h.robotEntry, h.robotLike()});
+                                     timed ? LogTime{h.first, h.firstOffset, true} : LogTime{},
+                                     timed ? LogTime{h.last, h.lastOffset, true} : LogTime{}, agentsOf[r],
+                                     h.has(Host::kRobotsTxt), robotText(h), h.robotLike()});
     }
     std::sort(detail_.begin(), detail_.end(), [](const HostDetail& a, const HostDetail& b) {
         if (a.hits != b.hits) return a.hits > b.hits;

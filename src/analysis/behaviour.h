@@ -3,6 +3,7 @@
 // Counted in the pass beside the rankings, merged per chunk in order like them, so the result is the
 // same for any number of threads.
 #pragma once
+#include <algorithm>
 #include <array>
 #include <cstddef>
 #include <cstdint>
@@ -11,8 +12,10 @@
 #include <string_view>
 #include <vector>
 
+#include "analysis/blockrows.h"
 #include "analysis/hashslots.h"
 #include "analysis/rankings.h"
+#include "analysis/visitors.h"
 
 namespace analysis {
 
@@ -30,8 +33,6 @@ inline constexpr std::array<std::string_view, kBehaviourTableCount> kBehaviourTa
 inline constexpr std::array<std::string_view, kBehaviourTableCount> kBehaviourTableCaptions = {
     "訪問者", "ページのみ", "入口ページ", "404 の参照元", "ロボットらしいブラウザ"};
 
-// Two requests of one visitor less than this many seconds apart belong to one visit.
-inline constexpr std::int64_t kVisitGap = 30 * 60;
 // The host detail's mark, stated where the mark is shown.
 inline constexpr std::string_view kRobotLikeRule =
     "ロボットらしい: robots.txt を取得した / ブラウザ名に bot, crawl, spider, slurp, archiver を含む / "
@@ -85,6 +86,14 @@ struct VisitSummary {
 class Behaviour {
 public:
     Behaviour();
+    // Bring what a line of host row `host` (and user agent row `agent`) will touch towards the cache,
+    // while the rankings count the line.
+    void prefetchHost(std::uint32_t host) const {
+        if (host < hosts_.size()) __builtin_prefetch(&hosts_[host], 1);
+    }
+    void prefetchVisitor(std::uint32_t host, std::uint32_t agent) const {
+        visitors_.prefetch(host, agent == kNone ? kNoAgent : agent);
+    }
     // One line counted by rankings; host, page and agent are its rows in rankings' tables (pages and
     // agents only for a GET line, HashSlots::kAbsent otherwise).
     void addLine(const RankedLine& l, std::uint32_t host, std::uint32_t page, std::uint32_t agent);
@@ -106,53 +115,43 @@ public:
 
 private:
     static constexpr std::uint32_t kNone = HashSlots::kAbsent;
-    struct Visit {
-        std::int64_t low = 0, high = 0;  // earliest and latest time
-        std::uint32_t pages = 0;
-        std::uint32_t entry = kNone;  // page row of its first page
-    };
-    // A visitor's requests in this accumulator's lines: the first visit stays open, for it may go on
-    // from the lines before; the last too, for the lines after; the ones between are counted.
-    struct Visitor {
-        std::uint32_t host, agent;
-        std::int64_t hits = 0;
-        bool timed = false, several = false, listed = false;
-        std::int64_t firstTime = 0, lastTime = 0;  // of its first and last line (in log order)
-        Visit head, tail;
-    };
-    // The same for runs of page requests in one minute of the clock.
-    struct MinuteRuns {
-        std::int64_t headMinute = 0, tailMinute = 0;
-        std::uint32_t headCount = 0, tailCount = 0, closedMost = 0;
-        bool several = false;
-        void add(std::int64_t minute);
-        void follow(const MinuteRuns& later);
-        std::uint32_t most() const { return std::max({closedMost, headCount, tailCount}); }
-    };
+    static constexpr std::uint32_t kNoAgent = kNone - 1;  // a line without the field (common log)
+    // What the lines tell of one host, in one cache line: a line of the log touches only this and its
+    // visitor. Its runs of page requests in one minute of the clock are kept like a visitor's visits:
+    // the first and the last stay open for the lines before and after; only the most of those
+    // closed is kept. A run is counted up to 65535 pages, far past the 60 that the mark asks about.
     struct Host {
-        bool seen = false;  // has a line that is not excluded
-        bool robotsTxt = false, robotWord = false;
+        static constexpr std::uint8_t kSeen = 1,  // has a line that is not excluded
+            kRobotsTxt = 2, kRobotWord = 4, kTimed = 8, kSeveralMinutes = 16;
         std::uint32_t pages = 0, pagesWithReferrer = 0, assets = 0, notFound = 0;
-        LogTime first, last;
-        std::string_view robotEntry;
-        MinuteRuns minutes;
+        std::int64_t first = 0, last = 0;  // seconds, when kTimed
+        std::int64_t headMinute = 0, tailMinute = 0;
+        std::uint32_t robotEntry = 0;                  // 1 + its row in robotEntries_; 0: none
+        std::int16_t firstOffset = 0, lastOffset = 0;  // minutes, as LogTime::offset (at most 99:59)
+        std::uint16_t headCount = 0, tailCount = 0, closedMost = 0;
+        std::uint8_t marks = 0;
+        bool has(std::uint8_t mark) const { return (marks & mark) != 0; }
+        void note(const LogTime& t);
+        void addMinute(std::int64_t minute);
         void follow(const Host& later);
+        void followMinutes(const Host& later);
+        std::uint16_t mostInAMinute() const { return std::max({closedMost, headCount, tailCount}); }
         bool robotLike() const;
     };
+    static_assert(sizeof(Host) == 64);
 
-    void close(const Visit& v);
-    void follow(Visitor& v, const Visitor& later);
-    std::uint32_t visitorOf(std::uint32_t host, std::uint32_t agent);
-    Host& hostAt(std::uint32_t row);
+    Host& hostAt(std::uint32_t row) {
+        if (row >= hosts_.size()) hosts_.grow(std::size_t(row) + 1);
+        return hosts_[row];
+    }
+    std::uint32_t robotId(std::string_view entry);  // a value for Host::robotEntry
+    std::string_view robotText(const Host& h) const;
 
-    std::vector<Host> hosts_;  // by row of the rankings' hosts
-    std::vector<Visitor> visitors_;
-    HashSlots visitorSlots_{64};
+    BlockRows<Host> hosts_;           // by row of the rankings' hosts
+    RankCounts robotEntries_{false};  // the robot strings that hosts matched first
+    VisitorTable visitors_;
     std::vector<std::uint8_t> pageKinds_;   // by page row: 0 not seen, 1 page, 2 asset
     std::vector<std::uint8_t> agentWords_;  // by agent row: 0 not tested, 1 no robot word, 2 one
-    std::vector<std::int64_t> entries_;     // closed visits by the page row of their entry
-    std::vector<std::uint32_t> lengths_;    // seconds of each closed visit
-    std::int64_t visitCount_ = 0, visitPages_ = 0;
     TextStore store_;
     std::array<RankCounts, kBehaviourTableCount> tables_;
     std::string scratch_;

@@ -303,6 +303,7 @@ void Rankings::addLine(const RankedLine& l) {
     line_ = l.line;
     lineToLog_ = l.toLog;
     LineRows rows;
+    if (withBehaviour_) behaviour_->prefetchHost(l.hostIndex);
     addFields(l, rows);
     if (withBehaviour_) behaviour_->addLine(l, rows.host, rows.page, rows.agent);
 }
@@ -328,6 +329,7 @@ void Rankings::addFields(const RankedLine& l, LineRows& rows) {
     std::string_view agent = l.agent;
     if (agent.size() >= 2 && agent.front() == '"' && agent.back() == '"') agent = agent.substr(1, agent.size() - 2);
     if (l.hasAgent) rows.agent = addRecent(RankTable::UserAgents, agent);
+    if (withBehaviour_ && !l.excluded) behaviour_->prefetchVisitor(rows.host, rows.agent);
     if (l.hasReferrer && l.foreignReferrer) {
         const std::uint32_t referrer = addRecent(RankTable::Referrers, l.referrer);
         // The referrers table compares bytes, so its row's item is this very referrer.

@@ -108,6 +108,7 @@ public:
     std::uint32_t tally(std::string_view item, std::int64_t hits, std::int64_t bytes, TextStore* store);
     // Appends a row for an item that the caller knows to be new, without looking it up: for a table
     // that is built once and then only read (find and merging do not see such rows).
+    void reserve(std::size_t rows) { rows_.reserve(rows); }
     void appendNew(std::string_view item, std::int64_t hits, std::int64_t bytes) {
         rows_.push_back(RankRow{item, hits, bytes});
         totalHits_ += hits;

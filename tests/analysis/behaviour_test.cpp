@@ -232,3 +232,17 @@ TEST(Behaviour, LogTimesReadAndWritten) {
     EXPECT_FALSE(parseLogTime("[10/Oct/2004:13:55:36 +0900").valid);
     EXPECT_EQ(isoTime(LogTime{}), "");
 }
+
+TEST(Behaviour, AFloodInOneMinuteStaysMarkedPastWhatARunCounts) {
+    // A host's run of pages in one minute is counted up to 65535: 65537 of them, split anywhere,
+    // still make the mark, and its pages are counted in full.
+    std::string log = at(0, "flood", "/a.css", "http://x.example/");
+    for (int i = 0; i < 65537; ++i) log += at(1, "flood", "/p", "http://x.example/");
+    log += at(100, "calm", "/", "http://x.example/");
+    const Pass one(log, lists()), two(log, lists(), 2);
+    for (const Pass* p : {&one, &two}) {
+        EXPECT_TRUE(hostNamed(p->b(), "flood").robotLike);
+        EXPECT_EQ(hostNamed(p->b(), "flood").pages, 65537);
+        EXPECT_FALSE(hostNamed(p->b(), "calm").robotLike);
+    }
+}

@@ -1,0 +1,167 @@
+#include "analysis/visitors.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <map>
+#include <random>
+
+using namespace analysis;
+
+namespace {
+
+// One request: visitor, whether its time was read, the time, and its page row (kNone: an asset).
+struct Hit {
+    std::uint32_t host, agent;
+    bool timed;
+    std::int64_t t;
+    std::uint32_t page;
+};
+
+struct Figures {
+    std::int64_t count = 0, pages = 0;
+    std::vector<std::uint32_t> lengths, entries;
+    std::vector<std::string> visitors;
+    bool operator==(const Figures&) const = default;
+};
+
+// Visits as the rule states them, from each visitor's requests in log order.
+Figures reference(const std::vector<Hit>& hits) {
+    struct Open {
+        bool any = false;
+        std::int64_t last = 0, low = 0, high = 0;
+        std::uint32_t pages = 0, entry = VisitorTable::kNone;
+    };
+    Figures f;
+    std::map<std::pair<std::uint32_t, std::uint32_t>, Open> open;
+    std::vector<std::pair<std::uint32_t, std::uint32_t>> order;
+    std::map<std::pair<std::uint32_t, std::uint32_t>, std::int64_t> count;
+    auto close = [&](const Open& o) {
+        ++f.count;
+        f.pages += o.pages;
+        f.lengths.push_back(static_cast<std::uint32_t>(std::min(o.high - o.low, VisitorTable::kLongest)));
+        if (o.entry != VisitorTable::kNone) {
+            if (o.entry >= f.entries.size()) f.entries.resize(o.entry + 1, 0);
+            ++f.entries[o.entry];
+        }
+    };
+    for (const Hit& h : hits) {
+        const auto key = std::make_pair(h.host, h.agent);
+        if (count[key]++ == 0) order.push_back(key);
+        if (!h.timed) continue;
+        Open& o = open[key];
+        if (o.any && std::llabs(h.t - o.last) >= kVisitGap) {
+            close(o);
+            o = Open{};
+        }
+        if (!o.any) o = Open{true, h.t, h.t, h.t, 0, VisitorTable::kNone};
+        o.low = std::min(o.low, h.t);
+        o.high = std::max(o.high, h.t);
+        o.last = h.t;
+        if (h.page != VisitorTable::kNone) {
+            ++o.pages;
+            if (o.entry == VisitorTable::kNone) o.entry = h.page;
+        }
+    }
+    for (const auto& key : order)
+        if (open[key].any) close(open[key]);
+    for (const auto& key : order)
+        f.visitors.push_back(std::to_string(key.first) + "/" + std::to_string(key.second) + " " +
+                             std::to_string(count[key]));
+    return f;
+}
+
+void addAll(VisitorTable& table, const std::vector<Hit>& hits, std::size_t from, std::size_t to) {
+    for (std::size_t i = from; i < to; ++i) {
+        const Hit& h = hits[i];
+        bool created = false;
+        const std::uint32_t v = table.locate(h.host, h.agent, created);
+        table.add(v, false, h.timed, h.t, h.page != VisitorTable::kNone, h.page);
+    }
+}
+
+Figures figures(VisitorTable& table) {
+    table.finish();
+    Figures f;
+    f.count = table.visitCount();
+    f.pages = table.visitPages();
+    f.lengths = table.lengths();
+    f.entries = table.entries();
+    table.drain([&](std::uint32_t host, std::uint32_t agent, std::int64_t hits, bool) {
+        f.visitors.push_back(std::to_string(host) + "/" + std::to_string(agent) + " " + std::to_string(hits));
+    });
+    return f;
+}
+
+void sortLengths(Figures& f) {
+    std::sort(f.lengths.begin(), f.lengths.end());
+    while (!f.entries.empty() && f.entries.back() == 0) f.entries.pop_back();
+}
+
+// The table split at `cuts` and merged left to right: the rows of each part are its own, numbered
+// as first seen there, as the rankings of a chunk number them.
+Figures merged(const std::vector<Hit>& hits, const std::vector<std::size_t>& cuts) {
+    VisitorTable whole;
+    std::size_t from = 0;
+    for (std::size_t k = 0; k <= cuts.size(); ++k) {
+        const std::size_t to = k < cuts.size() ? cuts[k] : hits.size();
+        // Renumber hosts and pages backwards within the part, and map them back when merging.
+        std::vector<Hit> part(hits.begin() + static_cast<std::ptrdiff_t>(from),
+                              hits.begin() + static_cast<std::ptrdiff_t>(to));
+        for (Hit& h : part) {
+            h.host = 1000 - h.host;
+            if (h.page != VisitorTable::kNone) h.page = 1000 - h.page;
+        }
+        VisitorTable later;
+        addAll(later, part, 0, part.size());
+        whole.merge(later, [](int kind, std::uint32_t row) { return kind == 1 ? row : 1000 - row; });
+        from = to;
+    }
+    return figures(whole);
+}
+
+}  // namespace
+
+TEST(VisitorTable, MergedAtAnySplitEqualsTheRuleOnRandomLogs) {
+    std::mt19937 random(7);
+    for (int round = 0; round < 40; ++round) {
+        // Few visitors, times that go back and forth around the 30-minute edge, some unread.
+        std::vector<Hit> hits;
+        std::int64_t t = 1'000'000'000;
+        const int n = 30 + static_cast<int>(random() % 40);
+        for (int i = 0; i < n; ++i) {
+            const std::int64_t steps[] = {0, 1, 1799, 1800, 1801, -1799, -1800, -5, 4000, -4000};
+            t += steps[random() % 10];
+            const bool page = random() % 3 != 0;
+            hits.push_back(Hit{static_cast<std::uint32_t>(random() % 3), static_cast<std::uint32_t>(random() % 2),
+                               random() % 8 != 0, t,
+                               page ? static_cast<std::uint32_t>(random() % 5) : VisitorTable::kNone});
+        }
+        Figures expected = reference(hits);
+        sortLengths(expected);
+        for (std::size_t cut = 0; cut <= hits.size(); ++cut) {
+            Figures got = merged(hits, {cut});
+            sortLengths(got);
+            ASSERT_EQ(got, expected) << "round " << round << ", split at " << cut;
+        }
+        Figures three = merged(hits, {hits.size() / 3, hits.size() / 3 + 1});
+        sortLengths(three);
+        EXPECT_EQ(three, expected) << "round " << round;
+    }
+}
+
+TEST(VisitorTable, AVisitLongerThanTheLengthsHoldIsToldAsTheLongest) {
+    // Requests 1799 seconds apart make one visit, here of about 137 years; its length is told as
+    // 2^32 - 1 seconds, however the lines are split, and the visit after it keeps its own length.
+    std::vector<Hit> hits;
+    std::int64_t t = -2'000'000'000;
+    for (int i = 0; i < 2'400'000; ++i, t += 1799) hits.push_back(Hit{1, 1, true, t, 4});
+    hits.push_back(Hit{1, 1, true, t + 1800, 4});
+    hits.push_back(Hit{1, 1, true, t + 1810, VisitorTable::kNone});
+    const Figures one = merged(hits, {});
+    EXPECT_EQ(one.count, 2);
+    EXPECT_THAT(one.lengths, testing::ElementsAre(VisitorTable::kLongest, 10));
+    EXPECT_EQ(merged(hits, {1'200'000}), one);
+    EXPECT_EQ(merged(hits, {2'399'999, 2'400'001}), one);
+}
