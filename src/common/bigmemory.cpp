@@ -279,7 +279,7 @@ GrowingBlock::GrowingBlock(std::size_t most) {
             data_ = reinterpret_cast<char*>(aligned);
             mapped_ = room;
             reserved_ = std::min(room, most);
-            writable_ = moveSpareTo(data_, mapped_);
+            writable_ = populated_ = moveSpareTo(data_, mapped_);
             return;
         }
         if (room <= kLeast) throw std::bad_alloc();
@@ -292,15 +292,26 @@ GrowingBlock::~GrowingBlock() {
 }
 
 void GrowingBlock::grow(std::size_t bytes) {
-    if (bytes <= writable_) return;
-    if (bytes > reserved_) throw std::bad_alloc();
-    // In steps of 64 MB, each in huge pages where the system allows.
-    const std::size_t to = std::min(mappedSize(std::max(bytes, writable_ + (std::size_t(64) << 20))), mapped_);
-    if (::mprotect(data_ + writable_, to - writable_, PROT_READ | PROT_WRITE) != 0) throw std::bad_alloc();
-#ifdef MADV_HUGEPAGE
-    ::madvise(data_ + writable_, to - writable_, MADV_HUGEPAGE);
+    if (bytes > writable_) {
+        if (bytes > reserved_) throw std::bad_alloc();
+        // Made writable in steps of 64 MB.
+        const std::size_t to = std::min(mappedSize(std::max(bytes, writable_ + (std::size_t(64) << 20))), mapped_);
+        if (::mprotect(data_ + writable_, to - writable_, PROT_READ | PROT_WRITE) != 0) throw std::bad_alloc();
+        writable_ = to;
+    }
+    // Not in huge pages: a huge page comes from the system's free blocks of 2 MB and more, which a
+    // virtual machine hands back to its host (free page reporting), so that clearing one may cost ten
+    // times the usual, and a log's load then takes up to twice as long, at random. Small pages come
+    // from memory in use before. Their faults are taken 2 MB at a time, just before the text is
+    // written there (while the cleared pages are still in the cache), where one fault per page costs
+    // more; a system that cannot populate ahead (before Linux 5.14) takes them one by one.
+    if (bytes > populated_) {
+        const std::size_t to = std::min(mappedSize(bytes), writable_);
+#ifdef MADV_POPULATE_WRITE
+        ::madvise(data_ + populated_, to - populated_, MADV_POPULATE_WRITE);
 #endif
-    writable_ = to;
+        populated_ = to;
+    }
 }
 
 char* GrowingBlock::release(std::size_t size) noexcept {

@@ -20,7 +20,8 @@ void bigFree(void* p, std::size_t bytes) noexcept;
 void* bigReallocate(void* p, std::size_t oldBytes, std::size_t newBytes);  // keeps the contents
 
 // A block that grows in place up to a limit, so that what points into it stays valid while it grows:
-// address space for all of it is reserved at once, and memory taken only as it grows.
+// address space for all of it is reserved at once, and memory taken only as it grows, in small pages
+// (unlike the other big blocks: see grow).
 class GrowingBlock {
 public:
     // Reserves room for up to `most` bytes, or for as much less as the system grants (a limit on the
@@ -31,7 +32,7 @@ public:
     GrowingBlock& operator=(const GrowingBlock&) = delete;
     char* data() const { return data_; }
     std::size_t limit() const { return reserved_; }
-    // Makes the first `bytes` (at most limit()) writable; throws std::bad_alloc.
+    // Makes the first `bytes` (at most limit()) writable, their pages faulted in; throws std::bad_alloc.
     void grow(std::size_t bytes);
     // Hands the block over: its first `size` bytes stay where they are, the rest of the room goes
     // back to the system. The block is then freed by bigFree(p, keptBytes(size)).
@@ -41,6 +42,7 @@ public:
 private:
     char* data_ = nullptr;
     std::size_t mapped_ = 0, reserved_ = 0, writable_ = 0;
+    std::size_t populated_ = 0;  // the bytes whose pages have been faulted in
 };
 
 // Maps the first size bytes (size > 0) of the open regular file fd read-only, shared with the page

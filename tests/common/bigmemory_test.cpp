@@ -121,3 +121,30 @@ TEST(KeepFreedBlock, TheNextGrowingBlockBeginsInTheFreedPages) {
     fresh.grow(kMb);
     EXPECT_EQ(fresh.data()[0], 0);
 }
+
+// A block grown in uneven pieces, across the steps in which it is made writable, stays where it is:
+// fresh bytes read zero and the text written before is kept; it never grows past its limit.
+TEST(GrowingBlock, GrowsInPlaceKeepingItsText) {
+    constexpr std::size_t kMb = std::size_t(1) << 20;
+    common::GrowingBlock block(80 * kMb + 5);
+    const char* const start = block.data();
+    std::size_t made = 0;
+    for (const std::size_t piece : {std::size_t(1), kMb - 1, 3 * kMb + 7, 60 * kMb, 6 * kMb - 2}) {
+        block.grow(made + piece);
+        ASSERT_EQ(block.data(), start);
+        EXPECT_EQ(std::count(block.data() + made, block.data() + made + piece, '\0'), static_cast<long>(piece));
+        std::fill(block.data() + made, block.data() + made + piece, static_cast<char>('a' + made % 26));
+        made += piece;
+    }
+    EXPECT_EQ(block.data()[0], 'a');
+    EXPECT_EQ(block.data()[kMb], static_cast<char>('a' + kMb % 26));
+    EXPECT_EQ(block.data()[made - 1], static_cast<char>('a' + (made - 6 * kMb + 2) % 26));
+    block.grow(block.limit());
+    EXPECT_EQ(block.data()[block.limit() - 1], '\0');
+    EXPECT_THROW(block.grow(block.limit() + 4 * kMb), std::bad_alloc);
+    const std::size_t size = made;
+    char* text = block.release(size);
+    EXPECT_EQ(text, start);
+    EXPECT_EQ(text[size - 1], static_cast<char>('a' + (size - 6 * kMb + 2) % 26));
+    common::bigFree(text, common::GrowingBlock::keptBytes(size));
+}
