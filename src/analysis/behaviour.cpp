@@ -267,8 +267,6 @@ void Behaviour::addLine(const RankedLine& l, std::uint32_t host, std::uint32_t p
     }
     if (l.excluded || host == kNone) return;
     const std::uint32_t a = l.hasAgent && agent != kNone ? agent : kNoAgent;
-    bool newVisitor = false;
-    const std::uint32_t visitor = l.isGet ? visitors_.locate(host, a, newVisitor) : kNone;
 
     Host& h = hostAt(host);
     h.marks |= Host::kSeen;
@@ -310,8 +308,9 @@ void Behaviour::addLine(const RankedLine& l, std::uint32_t host, std::uint32_t p
         ++h.assets;
     }
 
-    visitors_.add(visitor, l.robot, t.valid, t.seconds, isPage, page);
-    if (newVisitor && a != kNoAgent) {
+    visitors_.queue(host, a, l.robot, t.valid, t.seconds, isPage, page);
+    // Each request of a visitor whose agent has a robot word marks its host (the first would do).
+    if (a != kNoAgent) {
         if (a >= agentWords_.size()) agentWords_.resize(std::size_t(a) + 1, 0);
         std::uint8_t& word = agentWords_[a];
         if (word == 0) word = hasRobotWord(l.agent) ? 2 : 1;
@@ -360,19 +359,8 @@ void Behaviour::finish(const Rankings& rankings) {
     visitors_.finish();
     summary_.count = visitors_.visitCount();
     summary_.pages = visitors_.visitPages();
-    std::vector<std::uint32_t>& lengths = visitors_.lengths();
-    if (!lengths.empty()) {
-        const std::size_t mid = lengths.size() / 2;
-        std::nth_element(lengths.begin(), lengths.begin() + static_cast<std::ptrdiff_t>(mid), lengths.end());
-        std::int64_t median = lengths[mid];
-        if (lengths.size() % 2 == 0) {
-            const std::uint32_t below = *std::max_element(lengths.begin(),
-                                                          lengths.begin() + static_cast<std::ptrdiff_t>(mid));
-            median = (median + below) / 2;
-        }
-        summary_.medianSeconds = median;
-    }
-    std::vector<std::uint32_t>().swap(lengths);
+    summary_.medianSeconds = visitors_.lengths().median();
+    visitors_.lengths() = VisitLengths();
 
     auto tableRef = [this](BehaviourTable t) -> RankCounts& { return tables_[static_cast<std::size_t>(t)]; };
     const std::vector<RankRow>& hostRows = rankings.table(RankTable::Hosts).rows();

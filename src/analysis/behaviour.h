@@ -86,13 +86,10 @@ struct VisitSummary {
 class Behaviour {
 public:
     Behaviour();
-    // Bring what a line of host row `host` (and user agent row `agent`) will touch towards the cache,
-    // while the rankings count the line.
+    // Brings what a line of host row `host` will touch towards the cache, while the rankings count
+    // the line.
     void prefetchHost(std::uint32_t host) const {
         if (host < hosts_.size()) __builtin_prefetch(&hosts_[host], 1);
-    }
-    void prefetchVisitor(std::uint32_t host, std::uint32_t agent) const {
-        visitors_.prefetch(host, agent == kNone ? kNoAgent : agent);
     }
     // One line counted by rankings; host, page and agent are its rows in rankings' tables (pages and
     // agents only for a GET line, HashSlots::kAbsent otherwise).

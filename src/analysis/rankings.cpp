@@ -260,7 +260,6 @@ void Rankings::addFields(const RankedLine& l, LineRows& rows) {
     std::string_view agent = l.agent;
     if (agent.size() >= 2 && agent.front() == '"' && agent.back() == '"') agent = agent.substr(1, agent.size() - 2);
     if (l.hasAgent) rows.agent = addRecent(RankTable::UserAgents, agent);
-    if (withBehaviour_ && !l.excluded) behaviour_->prefetchVisitor(rows.host, rows.agent);
     if (l.hasReferrer && l.foreignReferrer) {
         const std::uint32_t referrer = addRecent(RankTable::Referrers, l.referrer);
         // The referrers table compares bytes, so its row's item is this very referrer.

@@ -6,6 +6,40 @@
 
 namespace analysis {
 
+// ---- visit lengths ----
+
+void VisitLengths::add(const VisitLengths& other) {
+    if (other.counts_.size() > counts_.size()) counts_.resize(other.counts_.size(), 0);
+    for (std::size_t i = 0; i < other.counts_.size(); ++i) counts_[i] += other.counts_[i];
+    rare_.insert(rare_.end(), other.rare_.begin(), other.rare_.end());
+    size_ += other.size_;
+}
+
+std::uint32_t VisitLengths::nth(std::uint64_t n) const {
+    for (std::size_t i = 0; i < counts_.size(); ++i) {
+        if (n < counts_[i]) return static_cast<std::uint32_t>(i);
+        n -= counts_[i];
+    }
+    return rare_[n];
+}
+
+std::int64_t VisitLengths::median() {
+    if (size_ == 0) return 0;
+    std::sort(rare_.begin(), rare_.end());
+    const std::uint64_t mid = size_ / 2;
+    const std::int64_t middle = nth(mid);
+    return size_ % 2 == 0 ? (middle + nth(mid - 1)) / 2 : middle;
+}
+
+std::vector<std::uint32_t> VisitLengths::sorted() const {
+    std::vector<std::uint32_t> all;
+    for (std::size_t i = 0; i < counts_.size(); ++i) all.insert(all.end(), counts_[i], static_cast<std::uint32_t>(i));
+    std::vector<std::uint32_t> rare = rare_;
+    std::sort(rare.begin(), rare.end());
+    all.insert(all.end(), rare.begin(), rare.end());
+    return all;
+}
+
 std::uint32_t VisitorTable::locate(std::uint32_t host, std::uint32_t agent, bool& created) {
     const std::uint32_t h = hashOf(host, agent);
     const HashSlots::Found f = slots_.find(h, [&](std::uint32_t i) {
@@ -24,6 +58,34 @@ std::uint32_t VisitorTable::locate(std::uint32_t host, std::uint32_t agent, bool
     v.agent = agent;
     slots_.put(f.slot, h, index);
     return index;
+}
+
+void VisitorTable::count(const Queued& q, std::uint32_t host, std::uint32_t agent, std::uint32_t pageRow) {
+    bool created = false;
+    add(locate(host, agent, created), q.listed, q.timed, q.seconds, q.page, pageRow);
+}
+
+void VisitorTable::queue(std::uint32_t host, std::uint32_t agent, bool listed, bool timed, std::int64_t seconds,
+                         bool page, std::uint32_t pageRow) {
+    if (queuedCount_ == kQueue) {
+        const Queued& oldest = queued_[0];
+        count(oldest, oldest.host, oldest.agent, oldest.pageRow);
+        queued_[0] = queued_[1];
+        queuedCount_ = 1;
+    }
+    // The slot of the one queued before this has come by now: fetch the record it names.
+    if (queuedCount_ == 1) {
+        const std::uint32_t candidate = slots_.firstWithHash(queued_[0].hash);
+        if (candidate != HashSlots::kAbsent) __builtin_prefetch(&visitors_[candidate], 1);
+    }
+    const std::uint32_t h = hashOf(host, agent);
+    slots_.prefetch(h);
+    queued_[queuedCount_++] = Queued{host, agent, h, pageRow, seconds, listed, timed, page};
+}
+
+void VisitorTable::flush() {
+    for (std::size_t i = 0; i < queuedCount_; ++i) count(queued_[i], queued_[i].host, queued_[i].agent, queued_[i].pageRow);
+    queuedCount_ = 0;
 }
 
 // ---- visits told from a base time ----
@@ -54,7 +116,7 @@ void VisitorTable::setTail(Visitor& v, const Visit& visit) {
 void VisitorTable::close(const Visit& v) {
     ++visitCount_;
     visitPages_ += v.pages;
-    lengths_.push_back(static_cast<std::uint32_t>(v.isLong ? kLongest : std::min(v.high - v.low, kLongest)));
+    lengths_.add(static_cast<std::uint32_t>(v.isLong ? kLongest : std::min(v.high - v.low, kLongest)));
     if (v.entry != kNone) {
         if (v.entry >= entries_.size()) entries_.resize(std::size_t(v.entry) + 1, 0);
         ++entries_[v.entry];
@@ -149,10 +211,11 @@ void VisitorTable::follow(Visitor& v, const Visitor& b, const Visit& bHead, cons
 }
 
 void VisitorTable::merge(const VisitorTable& later, const std::function<std::uint32_t(int, std::uint32_t)>& rowOf) {
+    flush();
     auto entryRow = [&](std::uint32_t row) { return row == kNone ? kNone : rowOf(2, row); };
     visitCount_ += later.visitCount_;
     visitPages_ += later.visitPages_;
-    lengths_.insert(lengths_.end(), later.lengths_.begin(), later.lengths_.end());
+    lengths_.add(later.lengths_);
     for (std::size_t r = 0; r < later.entries_.size(); ++r) {
         if (later.entries_[r] == 0) continue;
         const std::uint32_t m = rowOf(2, static_cast<std::uint32_t>(r));
@@ -169,9 +232,15 @@ void VisitorTable::merge(const VisitorTable& later, const std::function<std::uin
         bool created = false;
         follow(visitors_[locate(host, agent, created)], b, bHead, bTail);
     }
+    // The requests still queued there are its last ones.
+    for (std::size_t i = 0; i < later.queuedCount_; ++i) {
+        const Queued& q = later.queued_[i];
+        count(q, rowOf(0, q.host), rowOf(1, q.agent), q.page ? entryRow(q.pageRow) : q.pageRow);
+    }
 }
 
 void VisitorTable::finish() {
+    flush();
     for (std::size_t i = 0; i < visitors_.size(); ++i) {
         const Visitor& v = visitors_[i];
         if (!(v.flags & kTimed)) continue;
