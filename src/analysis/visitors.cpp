@@ -222,15 +222,35 @@ void VisitorTable::merge(const VisitorTable& later, const std::function<std::uin
         if (m >= entries_.size()) entries_.resize(std::size_t(m) + 1, 0);
         entries_[m] += later.entries_[r];
     }
-    for (std::size_t i = 0; i < later.visitors_.size(); ++i) {
+    // As for the queue of requests: the slot of a visitor some way ahead is fetched, then the record
+    // of one nearer, so that the look-up of this one waits for neither.
+    constexpr std::size_t kSlotsAhead = 16, kRecordsAhead = 8;
+    struct Key {
+        std::uint32_t host, agent, hash;
+    };
+    std::array<Key, kSlotsAhead> ahead;  // by visitor number modulo kSlotsAhead
+    const std::size_t n = later.visitors_.size();
+    auto fetchSlot = [&](std::size_t i) {
         const Visitor& b = later.visitors_[i];
+        Key& k = ahead[i % kSlotsAhead];
+        k = Key{rowOf(0, b.host), rowOf(1, b.agent), 0};
+        k.hash = hashOf(k.host, k.agent);
+        slots_.prefetch(k.hash);
+    };
+    for (std::size_t i = 0; i < n && i < kSlotsAhead; ++i) fetchSlot(i);
+    for (std::size_t i = 0; i < n; ++i) {
+        if (i + kRecordsAhead < n) {
+            const std::uint32_t candidate = slots_.firstWithHash(ahead[(i + kRecordsAhead) % kSlotsAhead].hash);
+            if (candidate != HashSlots::kAbsent) __builtin_prefetch(&visitors_[candidate], 1);
+        }
+        const Visitor& b = later.visitors_[i];
+        const Key k = ahead[i % kSlotsAhead];
+        if (i + kSlotsAhead < n) fetchSlot(i + kSlotsAhead);
         Visit bHead = head(b), bTail = tail(b);
         bHead.entry = entryRow(bHead.entry);
         bTail.entry = entryRow(bTail.entry);
-        const std::uint32_t host = rowOf(0, b.host);
-        const std::uint32_t agent = rowOf(1, b.agent);
         bool created = false;
-        follow(visitors_[locate(host, agent, created)], b, bHead, bTail);
+        follow(visitors_[locate(k.host, k.agent, created)], b, bHead, bTail);
     }
     // The requests still queued there are its last ones.
     for (std::size_t i = 0; i < later.queuedCount_; ++i) {
