@@ -268,8 +268,8 @@ void Behaviour::addLine(const RankedLine& l, std::uint32_t host, std::uint32_t p
     if (l.excluded || host == kNone) return;
     const std::uint32_t a = l.hasAgent && agent != kNone ? agent : kNoAgent;
 
-    Host& h = hostAt(host);
-    h.marks |= Host::kSeen;
+    HostStep step;
+    step.row = host;
     if (l.time != std::string_view(lastField_)) {
         // Mostly only the clock moved: the date and zone are read again only when they changed.
         const std::string_view f = l.time;
@@ -293,29 +293,71 @@ void Behaviour::addLine(const RankedLine& l, std::uint32_t host, std::uint32_t p
     }
     const LogTime& t = lastTime_;
     if (t.valid) {
-        h.note(t);
+        step.bits |= HostStep::kTimed;
+        step.seconds = t.seconds;
+        step.offset = static_cast<std::int16_t>(t.offset);
     }
-    if (l.is404) ++h.notFound;
-    if (!l.isGet) return;
-    if (l.getPath.size() == 11 && common::foldedEqual(l.getPath, "/robots.txt")) h.marks |= Host::kRobotsTxt;
-    if (l.robot && h.robotEntry == 0 && !l.robotEntry.empty()) h.robotEntry = robotId(l.robotEntry);
+    if (l.is404) step.bits |= HostStep::kNotFound;
+    if (!l.isGet) {
+        queueHost(step);
+        return;
+    }
+    step.bits |= HostStep::kGet;
+    if (l.getPath.size() == 11 && common::foldedEqual(l.getPath, "/robots.txt")) step.bits |= HostStep::kRobotsTxt;
+    if (l.robot && !l.robotEntry.empty()) {
+        // A robot's lines come in runs: the string met last is looked up once.
+        if (l.robotEntry != lastRobot_) {
+            lastRobotId_ = robotId(l.robotEntry);
+            lastRobot_ = robotEntries_.rows()[lastRobotId_ - 1].item;
+        }
+        step.robotEntry = lastRobotId_;
+    }
     const bool isPage = !asset;
-    if (isPage) {
-        ++h.pages;
-        if (l.hasReferrer) ++h.pagesWithReferrer;
-        if (t.valid) h.addMinute(floorDiv(t.seconds, 60));
-    } else {
-        ++h.assets;
-    }
-
+    if (isPage) step.bits |= HostStep::kPage;
+    if (l.hasReferrer) step.bits |= HostStep::kReferrer;
     visitors_.queue(host, a, l.robot, t.valid, t.seconds, isPage, page);
     // Each request of a visitor whose agent has a robot word marks its host (the first would do).
     if (a != kNoAgent) {
         if (a >= agentWords_.size()) agentWords_.resize(std::size_t(a) + 1, 0);
         std::uint8_t& word = agentWords_[a];
         if (word == 0) word = hasRobotWord(l.agent) ? 2 : 1;
-        if (word == 2) h.marks |= Host::kRobotWord;
+        if (word == 2) step.bits |= HostStep::kRobotWord;
     }
+    queueHost(step);
+}
+
+void Behaviour::queueHost(const HostStep& step) {
+    if (hostStepCount_ == hostSteps_.size()) {
+        countHost(hostSteps_[0], hostSteps_[0].row);
+        hostSteps_[0] = hostSteps_[1];
+        hostStepCount_ = 1;
+    }
+    if (step.row < hosts_.size()) __builtin_prefetch(&hosts_[step.row], 1);
+    hostSteps_[hostStepCount_++] = step;
+}
+
+void Behaviour::flushHosts() {
+    for (std::size_t i = 0; i < hostStepCount_; ++i) countHost(hostSteps_[i], hostSteps_[i].row);
+    hostStepCount_ = 0;
+}
+
+void Behaviour::countHost(const HostStep& s, std::uint32_t row) {
+    Host& h = hostAt(row);
+    h.marks |= Host::kSeen;
+    const bool timed = (s.bits & HostStep::kTimed) != 0;
+    if (timed) h.note(LogTime{s.seconds, s.offset, true});
+    if (s.bits & HostStep::kNotFound) ++h.notFound;
+    if (!(s.bits & HostStep::kGet)) return;
+    if (s.bits & HostStep::kRobotsTxt) h.marks |= Host::kRobotsTxt;
+    if (h.robotEntry == 0) h.robotEntry = s.robotEntry;
+    if (s.bits & HostStep::kPage) {
+        ++h.pages;
+        if (s.bits & HostStep::kReferrer) ++h.pagesWithReferrer;
+        if (timed) h.addMinute(floorDiv(s.seconds, 60));
+    } else {
+        ++h.assets;
+    }
+    if (s.bits & HostStep::kRobotWord) h.marks |= Host::kRobotWord;
 }
 
 // ---- merging ----
@@ -334,12 +376,19 @@ void Behaviour::merge(const Behaviour& later, const Rankings& here, const Rankin
         if (m >= pageKinds_.size()) pageKinds_.resize(std::size_t(m) + 1, 0);
         pageKinds_[m] = later.pageKinds_[r];
     }
+    flushHosts();
     for (std::size_t r = 0; r < later.hosts_.size(); ++r) {
         const Host& from = later.hosts_[r];
         if (!from.has(Host::kSeen)) continue;
         Host& to = hostAt(hostRow(static_cast<std::uint32_t>(r)));
         to.follow(from);
         if (to.robotEntry == 0 && from.robotEntry != 0) to.robotEntry = robotId(later.robotText(from));
+    }
+    // Its lines still queued are its last ones.
+    for (std::size_t i = 0; i < later.hostStepCount_; ++i) {
+        HostStep step = later.hostSteps_[i];
+        if (step.robotEntry != 0) step.robotEntry = robotId(later.robotEntries_.rows()[step.robotEntry - 1].item);
+        countHost(step, hostRow(step.row));
     }
     visitors_.merge(later.visitors_, [&](int kind, std::uint32_t row) {
         if (kind == 0) return hostRow(row);
@@ -356,6 +405,7 @@ void Behaviour::merge(const Behaviour& later, const Rankings& here, const Rankin
 void Behaviour::finish(const Rankings& rankings) {
     if (finished_) return;
     finished_ = true;
+    flushHosts();
     visitors_.finish();
     summary_.count = visitors_.visitCount();
     summary_.pages = visitors_.visitPages();

@@ -84,7 +84,8 @@ void VisitorTable::queue(std::uint32_t host, std::uint32_t agent, bool listed, b
 }
 
 void VisitorTable::flush() {
-    for (std::size_t i = 0; i < queuedCount_; ++i) count(queued_[i], queued_[i].host, queued_[i].agent, queued_[i].pageRow);
+    for (std::size_t i = 0; i < queuedCount_; ++i)
+        count(queued_[i], queued_[i].host, queued_[i].agent, queued_[i].pageRow);
     queuedCount_ = 0;
 }
 
