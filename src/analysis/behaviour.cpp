@@ -402,6 +402,36 @@ void Behaviour::merge(const Behaviour& later, const Rankings& here, const Rankin
 
 // ---- the tables ----
 
+namespace {
+
+// Sorts the rows by hits descending, then host ascending: their order is sorted, and then each row
+// moved once to its place, rather than the large rows moved about by the sort.
+void sortByHits(std::vector<HostDetail>& rows) {
+    std::vector<std::uint32_t> order(rows.size());
+    for (std::size_t i = 0; i < order.size(); ++i) order[i] = static_cast<std::uint32_t>(i);
+    std::sort(order.begin(), order.end(), [&rows](std::uint32_t a, std::uint32_t b) {
+        if (rows[a].hits != rows[b].hits) return rows[a].hits > rows[b].hits;
+        return rows[a].host < rows[b].host;
+    });
+    // Row i takes the row order[i] held, along each cycle of the permutation.
+    for (std::size_t i = 0; i < order.size(); ++i) {
+        if (order[i] == i) continue;
+        const HostDetail held = rows[i];
+        for (std::size_t j = i;;) {
+            const std::size_t k = order[j];
+            order[j] = static_cast<std::uint32_t>(j);
+            if (k == i) {
+                rows[j] = held;
+                break;
+            }
+            rows[j] = rows[k];
+            j = k;
+        }
+    }
+}
+
+}  // namespace
+
 void Behaviour::finish(const Rankings& rankings) {
     if (finished_) return;
     finished_ = true;
@@ -442,19 +472,21 @@ void Behaviour::finish(const Rankings& rankings) {
     std::size_t seen = 0;
     for (std::size_t r = 0; r < hosts_.size() && r < hostRows.size(); ++r) seen += hosts_[r].has(Host::kSeen);
     detail_.reserve(seen);
+    // The hosts' records are of no more use once their rows are made: on a log of a million hosts
+    // both would otherwise be held at once.
     for (std::size_t r = 0; r < hosts_.size() && r < hostRows.size(); ++r) {
         const Host& h = hosts_[r];
-        if (!h.has(Host::kSeen)) continue;
-        const bool timed = h.has(Host::kTimed);
-        detail_.push_back(HostDetail{hostRows[r].item, hostRows[r].hits, h.pages, hostRows[r].bytes, h.notFound,
-                                     timed ? LogTime{h.first, h.firstOffset, true} : LogTime{},
-                                     timed ? LogTime{h.last, h.lastOffset, true} : LogTime{}, agentsOf[r],
-                                     h.has(Host::kRobotsTxt), robotText(h), h.robotLike()});
+        if (h.has(Host::kSeen)) {
+            const bool timed = h.has(Host::kTimed);
+            detail_.push_back(HostDetail{hostRows[r].item, hostRows[r].hits, h.pages, hostRows[r].bytes, h.notFound,
+                                         timed ? LogTime{h.first, h.firstOffset, true} : LogTime{},
+                                         timed ? LogTime{h.last, h.lastOffset, true} : LogTime{}, agentsOf[r],
+                                         h.has(Host::kRobotsTxt), robotText(h), h.robotLike()});
+        }
+        hosts_.releaseAfterRow(r);
     }
-    std::sort(detail_.begin(), detail_.end(), [](const HostDetail& a, const HostDetail& b) {
-        if (a.hits != b.hits) return a.hits > b.hits;
-        return a.host < b.host;
-    });
+    hosts_.clear();
+    sortByHits(detail_);
 }
 
 std::vector<RankRow> Behaviour::sorted(BehaviourTable t, std::size_t limit) const {
