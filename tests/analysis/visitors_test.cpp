@@ -176,3 +176,28 @@ TEST(VisitorTable, AVisitLongerThanTheLengthsHoldIsToldAsTheLongest) {
     EXPECT_EQ(merged(hits, {1'200'000}), one);
     EXPECT_EQ(merged(hits, {2'399'999, 2'400'001}), one);
 }
+
+TEST(VisitLengths, MedianAndOrderOfShortAndLongLengthsAsSortingGivesThem) {
+    // Lengths under a few hours are counted by length, longer ones listed: the median and the order
+    // come out as sorting all of them would give, also across the two kinds and after merging.
+    std::mt19937 random(11);
+    for (int round = 0; round < 200; ++round) {
+        VisitLengths a, b;
+        std::vector<std::uint32_t> all;
+        const int n = 1 + static_cast<int>(random() % 30);
+        for (int i = 0; i < n; ++i) {
+            const std::uint32_t limits[] = {20, 14'400, 100'000, 0xffffffffu};
+            const std::uint32_t v = static_cast<std::uint32_t>(random() % limits[random() % 4]);
+            (i % 3 == 0 ? a : b).add(v);
+            all.push_back(v);
+        }
+        a.add(b);
+        std::sort(all.begin(), all.end());
+        const std::size_t mid = all.size() / 2;
+        const std::int64_t median = all.size() % 2 ? all[mid]
+                                                   : (std::int64_t(all[mid]) + std::int64_t(all[mid - 1])) / 2;
+        EXPECT_EQ(a.sorted(), all) << "round " << round;
+        EXPECT_EQ(a.median(), median) << "round " << round;
+    }
+    EXPECT_EQ(VisitLengths().median(), 0);
+}
