@@ -458,14 +458,26 @@ void Behaviour::finish(const Rankings& rankings) {
         tableRef(BehaviourTable::Visitors).appendNew(store_.keep(item), hits, 0);
         if (agentRow != kNoAgent && !listed && hosts_[host].robotLike()) robotLikeHits[agentRow] += hits;
     });
+    // Each table takes its room at once: a log where every page is new has a million rows here, and
+    // growing by doubling would hold the old rows and twice as many at once.
+    std::size_t rows = 0;
+    for (std::int64_t hits : robotLikeHits) rows += hits > 0 ? 1 : 0;
+    tableRef(BehaviourTable::RobotLikeAgents).reserve(rows);
     // In the order the agents were first seen, like the rankings' agents.
     for (std::size_t a = 0; a < robotLikeHits.size(); ++a)
         if (robotLikeHits[a] > 0)
             tableRef(BehaviourTable::RobotLikeAgents).appendNew(agentRows[a].item, robotLikeHits[a], 0);
-    for (std::size_t r = 0; r < pageKinds_.size() && r < pageRows.size(); ++r)
+    const std::size_t pages = std::min(pageKinds_.size(), pageRows.size());
+    rows = 0;
+    for (std::size_t r = 0; r < pages; ++r) rows += pageKinds_[r] == 1 ? 1 : 0;
+    tableRef(BehaviourTable::PagesOnly).reserve(rows);
+    for (std::size_t r = 0; r < pages; ++r)
         if (pageKinds_[r] == 1)
             tableRef(BehaviourTable::PagesOnly).appendNew(pageRows[r].item, pageRows[r].hits, pageRows[r].bytes);
     const std::vector<std::uint32_t>& entries = visitors_.entries();
+    rows = 0;
+    for (std::size_t r = 0; r < entries.size() && r < pageRows.size(); ++r) rows += entries[r] > 0 ? 1 : 0;
+    tableRef(BehaviourTable::EntryPages).reserve(rows);
     for (std::size_t r = 0; r < entries.size() && r < pageRows.size(); ++r)
         if (entries[r] > 0) tableRef(BehaviourTable::EntryPages).appendNew(pageRows[r].item, entries[r], 0);
 
@@ -481,7 +493,7 @@ void Behaviour::finish(const Rankings& rankings) {
             detail_.push_back(HostDetail{hostRows[r].item, hostRows[r].hits, h.pages, hostRows[r].bytes, h.notFound,
                                          timed ? LogTime{h.first, h.firstOffset, true} : LogTime{},
                                          timed ? LogTime{h.last, h.lastOffset, true} : LogTime{}, agentsOf[r],
-                                         h.has(Host::kRobotsTxt), robotText(h), h.robotLike()});
+                                         h.has(Host::kRobotsTxt), h.robotLike(), robotText(h)});
         }
         hosts_.releaseAfterRow(r);
     }

@@ -72,8 +72,8 @@ struct HostDetail {
     LogTime first, last;
     std::int64_t agents = 0;  // distinct user agents of its GET lines
     bool robotsTxt = false;
+    bool robotLike = false;       // next to robotsTxt, which spares each row 8 bytes of padding
     std::string_view robotEntry;  // the first robot string its lines matched; empty: none
-    bool robotLike = false;
 };
 
 struct VisitSummary {
