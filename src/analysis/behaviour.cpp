@@ -250,6 +250,29 @@ std::string_view Behaviour::robotText(const Host& h) const {
     return h.robotEntry ? robotEntries_.rows()[h.robotEntry - 1].item : std::string_view{};
 }
 
+const LogTime& Behaviour::readTime(std::string_view f) {
+    if (f == std::string_view(lastField_)) return lastTime_;
+    // Mostly only the clock moved: the date and zone are read again only when they changed.
+    const bool sameDay = lastTime_.valid && f.size() == 28 && lastField_.size() == 28 &&
+                         std::memcmp(f.data(), lastField_.data(), 13) == 0 &&
+                         std::memcmp(f.data() + 21, lastField_.data() + 21, 7) == 0;
+    const int hour = sameDay ? (f[13] - '0') * 10 + (f[14] - '0') : -1;
+    const int minute = sameDay ? (f[16] - '0') * 10 + (f[17] - '0') : -1;
+    const int second = sameDay ? (f[19] - '0') * 10 + (f[20] - '0') : -1;
+    const auto digit = [](char c) { return c >= '0' && c <= '9'; };
+    if (sameDay && f[15] == ':' && f[18] == ':' && digit(f[13]) && digit(f[14]) && digit(f[16]) && digit(f[17]) &&
+        digit(f[19]) && digit(f[20]) && hour <= 23 && minute <= 59 && second <= 60) {
+        const int old = ((lastField_[13] - '0') * 10 + (lastField_[14] - '0')) * 3600 +
+                        ((lastField_[16] - '0') * 10 + (lastField_[17] - '0')) * 60 + (lastField_[19] - '0') * 10 +
+                        (lastField_[20] - '0');
+        lastTime_.seconds += hour * 3600 + minute * 60 + second - old;
+    } else {
+        lastTime_ = parseLogTime(f);
+    }
+    lastField_.assign(f);
+    return lastTime_;
+}
+
 void Behaviour::addLine(const RankedLine& l, std::uint32_t host, std::uint32_t page, std::uint32_t agent) {
     // Every path of a page row is an asset or none is (the test ignores letter case and the query),
     // so the test is made once per row.
@@ -270,28 +293,7 @@ void Behaviour::addLine(const RankedLine& l, std::uint32_t host, std::uint32_t p
 
     HostStep step;
     step.row = host;
-    if (l.time != std::string_view(lastField_)) {
-        // Mostly only the clock moved: the date and zone are read again only when they changed.
-        const std::string_view f = l.time;
-        const bool sameDay = lastTime_.valid && f.size() == 28 && lastField_.size() == 28 &&
-                             std::memcmp(f.data(), lastField_.data(), 13) == 0 &&
-                             std::memcmp(f.data() + 21, lastField_.data() + 21, 7) == 0;
-        const int hour = sameDay ? (f[13] - '0') * 10 + (f[14] - '0') : -1;
-        const int minute = sameDay ? (f[16] - '0') * 10 + (f[17] - '0') : -1;
-        const int second = sameDay ? (f[19] - '0') * 10 + (f[20] - '0') : -1;
-        const auto digit = [](char c) { return c >= '0' && c <= '9'; };
-        if (sameDay && f[15] == ':' && f[18] == ':' && digit(f[13]) && digit(f[14]) && digit(f[16]) && digit(f[17]) &&
-            digit(f[19]) && digit(f[20]) && hour <= 23 && minute <= 59 && second <= 60) {
-            const int old = ((lastField_[13] - '0') * 10 + (lastField_[14] - '0')) * 3600 +
-                            ((lastField_[16] - '0') * 10 + (lastField_[17] - '0')) * 60 + (lastField_[19] - '0') * 10 +
-                            (lastField_[20] - '0');
-            lastTime_.seconds += hour * 3600 + minute * 60 + second - old;
-        } else {
-            lastTime_ = parseLogTime(f);
-        }
-        lastField_.assign(f);
-    }
-    const LogTime& t = lastTime_;
+    const LogTime& t = readTime(l.time);
     if (t.valid) {
         step.bits |= HostStep::kTimed;
         step.seconds = t.seconds;
@@ -481,6 +483,10 @@ void Behaviour::finish(const Rankings& rankings) {
     for (std::size_t r = 0; r < entries.size() && r < pageRows.size(); ++r)
         if (entries[r] > 0) tableRef(BehaviourTable::EntryPages).appendNew(pageRows[r].item, entries[r], 0);
 
+    makeHostDetail(hostRows, agentsOf);
+}
+
+void Behaviour::makeHostDetail(const std::vector<RankRow>& hostRows, const std::vector<std::uint32_t>& agentsOf) {
     std::size_t seen = 0;
     for (std::size_t r = 0; r < hosts_.size() && r < hostRows.size(); ++r) seen += hosts_[r].has(Host::kSeen);
     detail_.reserve(seen);

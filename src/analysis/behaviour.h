@@ -156,6 +156,9 @@ private:
         if (row >= hosts_.size()) hosts_.grow(std::size_t(row) + 1);
         return hosts_[row];
     }
+    // The time of a line's field; a log's lines come in runs of the same second.
+    const LogTime& readTime(std::string_view field);
+    void makeHostDetail(const std::vector<RankRow>& hostRows, const std::vector<std::uint32_t>& agentsOf);
     std::uint32_t robotId(std::string_view entry);  // a value for Host::robotEntry
     std::string_view robotText(const Host& h) const;
 
