@@ -29,7 +29,6 @@ public:
         ++size_;
     }
     void add(const VisitLengths& other);
-    std::uint64_t size() const { return size_; }
     // The median: the middle length, or the mean of the middle two (rounded down); 0 for none.
     std::int64_t median();
     // Every length, shortest first.
