@@ -250,6 +250,29 @@ std::string_view Behaviour::robotText(const Host& h) const {
     return h.robotEntry ? robotEntries_.rows()[h.robotEntry - 1].item : std::string_view{};
 }
 
+const LogTime& Behaviour::readTime(std::string_view f) {
+    if (f == std::string_view(lastField_)) return lastTime_;
+    // Mostly only the clock moved: the date and zone are read again only when they changed.
+    const bool sameDay = lastTime_.valid && f.size() == 28 && lastField_.size() == 28 &&
+                         std::memcmp(f.data(), lastField_.data(), 13) == 0 &&
+                         std::memcmp(f.data() + 21, lastField_.data() + 21, 7) == 0;
+    const int hour = sameDay ? (f[13] - '0') * 10 + (f[14] - '0') : -1;
+    const int minute = sameDay ? (f[16] - '0') * 10 + (f[17] - '0') : -1;
+    const int second = sameDay ? (f[19] - '0') * 10 + (f[20] - '0') : -1;
+    const auto digit = [](char c) { return c >= '0' && c <= '9'; };
+    if (sameDay && f[15] == ':' && f[18] == ':' && digit(f[13]) && digit(f[14]) && digit(f[16]) && digit(f[17]) &&
+        digit(f[19]) && digit(f[20]) && hour <= 23 && minute <= 59 && second <= 60) {
+        const int old = ((lastField_[13] - '0') * 10 + (lastField_[14] - '0')) * 3600 +
+                        ((lastField_[16] - '0') * 10 + (lastField_[17] - '0')) * 60 + (lastField_[19] - '0') * 10 +
+                        (lastField_[20] - '0');
+        lastTime_.seconds += hour * 3600 + minute * 60 + second - old;
+    } else {
+        lastTime_ = parseLogTime(f);
+    }
+    lastField_.assign(f);
+    return lastTime_;
+}
+
 void Behaviour::addLine(const RankedLine& l, std::uint32_t host, std::uint32_t page, std::uint32_t agent) {
     // Every path of a page row is an asset or none is (the test ignores letter case and the query),
     // so the test is made once per row.
@@ -267,56 +290,76 @@ void Behaviour::addLine(const RankedLine& l, std::uint32_t host, std::uint32_t p
     }
     if (l.excluded || host == kNone) return;
     const std::uint32_t a = l.hasAgent && agent != kNone ? agent : kNoAgent;
-    bool newVisitor = false;
-    const std::uint32_t visitor = l.isGet ? visitors_.locate(host, a, newVisitor) : kNone;
 
-    Host& h = hostAt(host);
-    h.marks |= Host::kSeen;
-    if (l.time != std::string_view(lastField_)) {
-        // Mostly only the clock moved: the date and zone are read again only when they changed.
-        const std::string_view f = l.time;
-        const bool sameDay = lastTime_.valid && f.size() == 28 && lastField_.size() == 28 &&
-                             std::memcmp(f.data(), lastField_.data(), 13) == 0 &&
-                             std::memcmp(f.data() + 21, lastField_.data() + 21, 7) == 0;
-        const int hour = sameDay ? (f[13] - '0') * 10 + (f[14] - '0') : -1;
-        const int minute = sameDay ? (f[16] - '0') * 10 + (f[17] - '0') : -1;
-        const int second = sameDay ? (f[19] - '0') * 10 + (f[20] - '0') : -1;
-        const auto digit = [](char c) { return c >= '0' && c <= '9'; };
-        if (sameDay && f[15] == ':' && f[18] == ':' && digit(f[13]) && digit(f[14]) && digit(f[16]) && digit(f[17]) &&
-            digit(f[19]) && digit(f[20]) && hour <= 23 && minute <= 59 && second <= 60) {
-            const int old = ((lastField_[13] - '0') * 10 + (lastField_[14] - '0')) * 3600 +
-                            ((lastField_[16] - '0') * 10 + (lastField_[17] - '0')) * 60 + (lastField_[19] - '0') * 10 +
-                            (lastField_[20] - '0');
-            lastTime_.seconds += hour * 3600 + minute * 60 + second - old;
-        } else {
-            lastTime_ = parseLogTime(f);
-        }
-        lastField_.assign(f);
-    }
-    const LogTime& t = lastTime_;
+    HostStep step;
+    step.row = host;
+    const LogTime& t = readTime(l.time);
     if (t.valid) {
-        h.note(t);
+        step.bits |= HostStep::kTimed;
+        step.seconds = t.seconds;
+        step.offset = static_cast<std::int16_t>(t.offset);
     }
-    if (l.is404) ++h.notFound;
-    if (!l.isGet) return;
-    if (l.getPath.size() == 11 && common::foldedEqual(l.getPath, "/robots.txt")) h.marks |= Host::kRobotsTxt;
-    if (l.robot && h.robotEntry == 0 && !l.robotEntry.empty()) h.robotEntry = robotId(l.robotEntry);
+    if (l.is404) step.bits |= HostStep::kNotFound;
+    if (!l.isGet) {
+        queueHost(step);
+        return;
+    }
+    step.bits |= HostStep::kGet;
+    if (l.getPath.size() == 11 && common::foldedEqual(l.getPath, "/robots.txt")) step.bits |= HostStep::kRobotsTxt;
+    if (l.robot && !l.robotEntry.empty()) {
+        // A robot's lines come in runs: the string met last is looked up once.
+        if (l.robotEntry != lastRobot_) {
+            lastRobotId_ = robotId(l.robotEntry);
+            lastRobot_ = robotEntries_.rows()[lastRobotId_ - 1].item;
+        }
+        step.robotEntry = lastRobotId_;
+    }
     const bool isPage = !asset;
-    if (isPage) {
-        ++h.pages;
-        if (l.hasReferrer) ++h.pagesWithReferrer;
-        if (t.valid) h.addMinute(floorDiv(t.seconds, 60));
-    } else {
-        ++h.assets;
-    }
-
-    visitors_.add(visitor, l.robot, t.valid, t.seconds, isPage, page);
-    if (newVisitor && a != kNoAgent) {
+    if (isPage) step.bits |= HostStep::kPage;
+    if (l.hasReferrer) step.bits |= HostStep::kReferrer;
+    visitors_.queue(host, a, l.robot, t.valid, t.seconds, isPage, page);
+    // Each request of a visitor whose agent has a robot word marks its host (the first would do).
+    if (a != kNoAgent) {
         if (a >= agentWords_.size()) agentWords_.resize(std::size_t(a) + 1, 0);
         std::uint8_t& word = agentWords_[a];
         if (word == 0) word = hasRobotWord(l.agent) ? 2 : 1;
-        if (word == 2) h.marks |= Host::kRobotWord;
+        if (word == 2) step.bits |= HostStep::kRobotWord;
     }
+    queueHost(step);
+}
+
+void Behaviour::queueHost(const HostStep& step) {
+    if (hostStepCount_ == hostSteps_.size()) {
+        countHost(hostSteps_[0], hostSteps_[0].row);
+        hostSteps_[0] = hostSteps_[1];
+        hostStepCount_ = 1;
+    }
+    if (step.row < hosts_.size()) __builtin_prefetch(&hosts_[step.row], 1);
+    hostSteps_[hostStepCount_++] = step;
+}
+
+void Behaviour::flushHosts() {
+    for (std::size_t i = 0; i < hostStepCount_; ++i) countHost(hostSteps_[i], hostSteps_[i].row);
+    hostStepCount_ = 0;
+}
+
+void Behaviour::countHost(const HostStep& s, std::uint32_t row) {
+    Host& h = hostAt(row);
+    h.marks |= Host::kSeen;
+    const bool timed = (s.bits & HostStep::kTimed) != 0;
+    if (timed) h.note(LogTime{s.seconds, s.offset, true});
+    if (s.bits & HostStep::kNotFound) ++h.notFound;
+    if (!(s.bits & HostStep::kGet)) return;
+    if (s.bits & HostStep::kRobotsTxt) h.marks |= Host::kRobotsTxt;
+    if (h.robotEntry == 0) h.robotEntry = s.robotEntry;
+    if (s.bits & HostStep::kPage) {
+        ++h.pages;
+        if (s.bits & HostStep::kReferrer) ++h.pagesWithReferrer;
+        if (timed) h.addMinute(floorDiv(s.seconds, 60));
+    } else {
+        ++h.assets;
+    }
+    if (s.bits & HostStep::kRobotWord) h.marks |= Host::kRobotWord;
 }
 
 // ---- merging ----
@@ -335,12 +378,19 @@ void Behaviour::merge(const Behaviour& later, const Rankings& here, const Rankin
         if (m >= pageKinds_.size()) pageKinds_.resize(std::size_t(m) + 1, 0);
         pageKinds_[m] = later.pageKinds_[r];
     }
+    flushHosts();
     for (std::size_t r = 0; r < later.hosts_.size(); ++r) {
         const Host& from = later.hosts_[r];
         if (!from.has(Host::kSeen)) continue;
         Host& to = hostAt(hostRow(static_cast<std::uint32_t>(r)));
         to.follow(from);
         if (to.robotEntry == 0 && from.robotEntry != 0) to.robotEntry = robotId(later.robotText(from));
+    }
+    // Its lines still queued are its last ones.
+    for (std::size_t i = 0; i < later.hostStepCount_; ++i) {
+        HostStep step = later.hostSteps_[i];
+        if (step.robotEntry != 0) step.robotEntry = robotId(later.robotEntries_.rows()[step.robotEntry - 1].item);
+        countHost(step, hostRow(step.row));
     }
     visitors_.merge(later.visitors_, [&](int kind, std::uint32_t row) {
         if (kind == 0) return hostRow(row);
@@ -354,25 +404,45 @@ void Behaviour::merge(const Behaviour& later, const Rankings& here, const Rankin
 
 // ---- the tables ----
 
+namespace {
+
+// Sorts the rows by hits descending, then host ascending: their order is sorted, and then each row
+// moved once to its place, rather than the large rows moved about by the sort.
+void sortByHits(std::vector<HostDetail>& rows) {
+    std::vector<std::uint32_t> order(rows.size());
+    for (std::size_t i = 0; i < order.size(); ++i) order[i] = static_cast<std::uint32_t>(i);
+    std::sort(order.begin(), order.end(), [&rows](std::uint32_t a, std::uint32_t b) {
+        if (rows[a].hits != rows[b].hits) return rows[a].hits > rows[b].hits;
+        return rows[a].host < rows[b].host;
+    });
+    // Row i takes the row order[i] held, along each cycle of the permutation.
+    for (std::size_t i = 0; i < order.size(); ++i) {
+        if (order[i] == i) continue;
+        const HostDetail held = rows[i];
+        for (std::size_t j = i;;) {
+            const std::size_t k = order[j];
+            order[j] = static_cast<std::uint32_t>(j);
+            if (k == i) {
+                rows[j] = held;
+                break;
+            }
+            rows[j] = rows[k];
+            j = k;
+        }
+    }
+}
+
+}  // namespace
+
 void Behaviour::finish(const Rankings& rankings) {
     if (finished_) return;
     finished_ = true;
+    flushHosts();
     visitors_.finish();
     summary_.count = visitors_.visitCount();
     summary_.pages = visitors_.visitPages();
-    std::vector<std::uint32_t>& lengths = visitors_.lengths();
-    if (!lengths.empty()) {
-        const std::size_t mid = lengths.size() / 2;
-        std::nth_element(lengths.begin(), lengths.begin() + static_cast<std::ptrdiff_t>(mid), lengths.end());
-        std::int64_t median = lengths[mid];
-        if (lengths.size() % 2 == 0) {
-            const std::uint32_t below = *std::max_element(lengths.begin(),
-                                                          lengths.begin() + static_cast<std::ptrdiff_t>(mid));
-            median = (median + below) / 2;
-        }
-        summary_.medianSeconds = median;
-    }
-    std::vector<std::uint32_t>().swap(lengths);
+    summary_.medianSeconds = visitors_.lengths().median();
+    visitors_.lengths() = VisitLengths();
 
     auto tableRef = [this](BehaviourTable t) -> RankCounts& { return tables_[static_cast<std::size_t>(t)]; };
     const std::vector<RankRow>& hostRows = rankings.table(RankTable::Hosts).rows();
@@ -390,33 +460,51 @@ void Behaviour::finish(const Rankings& rankings) {
         tableRef(BehaviourTable::Visitors).appendNew(store_.keep(item), hits, 0);
         if (agentRow != kNoAgent && !listed && hosts_[host].robotLike()) robotLikeHits[agentRow] += hits;
     });
+    // Each table takes its room at once: a log where every page is new has a million rows here, and
+    // growing by doubling would hold the old rows and twice as many at once.
+    std::size_t rows = 0;
+    for (std::int64_t hits : robotLikeHits) rows += hits > 0 ? 1 : 0;
+    tableRef(BehaviourTable::RobotLikeAgents).reserve(rows);
     // In the order the agents were first seen, like the rankings' agents.
     for (std::size_t a = 0; a < robotLikeHits.size(); ++a)
         if (robotLikeHits[a] > 0)
             tableRef(BehaviourTable::RobotLikeAgents).appendNew(agentRows[a].item, robotLikeHits[a], 0);
-    for (std::size_t r = 0; r < pageKinds_.size() && r < pageRows.size(); ++r)
+    const std::size_t pages = std::min(pageKinds_.size(), pageRows.size());
+    rows = 0;
+    for (std::size_t r = 0; r < pages; ++r) rows += pageKinds_[r] == 1 ? 1 : 0;
+    tableRef(BehaviourTable::PagesOnly).reserve(rows);
+    for (std::size_t r = 0; r < pages; ++r)
         if (pageKinds_[r] == 1)
             tableRef(BehaviourTable::PagesOnly).appendNew(pageRows[r].item, pageRows[r].hits, pageRows[r].bytes);
     const std::vector<std::uint32_t>& entries = visitors_.entries();
+    rows = 0;
+    for (std::size_t r = 0; r < entries.size() && r < pageRows.size(); ++r) rows += entries[r] > 0 ? 1 : 0;
+    tableRef(BehaviourTable::EntryPages).reserve(rows);
     for (std::size_t r = 0; r < entries.size() && r < pageRows.size(); ++r)
         if (entries[r] > 0) tableRef(BehaviourTable::EntryPages).appendNew(pageRows[r].item, entries[r], 0);
 
+    makeHostDetail(hostRows, agentsOf);
+}
+
+void Behaviour::makeHostDetail(const std::vector<RankRow>& hostRows, const std::vector<std::uint32_t>& agentsOf) {
     std::size_t seen = 0;
     for (std::size_t r = 0; r < hosts_.size() && r < hostRows.size(); ++r) seen += hosts_[r].has(Host::kSeen);
     detail_.reserve(seen);
+    // The hosts' records are of no more use once their rows are made: on a log of a million hosts
+    // both would otherwise be held at once.
     for (std::size_t r = 0; r < hosts_.size() && r < hostRows.size(); ++r) {
         const Host& h = hosts_[r];
-        if (!h.has(Host::kSeen)) continue;
-        const bool timed = h.has(Host::kTimed);
-        detail_.push_back(HostDetail{hostRows[r].item, hostRows[r].hits, h.pages, hostRows[r].bytes, h.notFound,
-                                     timed ? LogTime{h.first, h.firstOffset, true} : LogTime{},
-                                     timed ? LogTime{h.last, h.lastOffset, true} : LogTime{}, agentsOf[r],
-                                     h.has(Host::kRobotsTxt), robotText(h), h.robotLike()});
+        if (h.has(Host::kSeen)) {
+            const bool timed = h.has(Host::kTimed);
+            detail_.push_back(HostDetail{hostRows[r].item, hostRows[r].hits, h.pages, hostRows[r].bytes, h.notFound,
+                                         timed ? LogTime{h.first, h.firstOffset, true} : LogTime{},
+                                         timed ? LogTime{h.last, h.lastOffset, true} : LogTime{}, agentsOf[r],
+                                         h.has(Host::kRobotsTxt), h.robotLike(), robotText(h)});
+        }
+        hosts_.releaseAfterRow(r);
     }
-    std::sort(detail_.begin(), detail_.end(), [](const HostDetail& a, const HostDetail& b) {
-        if (a.hits != b.hits) return a.hits > b.hits;
-        return a.host < b.host;
-    });
+    hosts_.clear();
+    sortByHits(detail_);
 }
 
 std::vector<RankRow> Behaviour::sorted(BehaviourTable t, std::size_t limit) const {

@@ -72,8 +72,8 @@ struct HostDetail {
     LogTime first, last;
     std::int64_t agents = 0;  // distinct user agents of its GET lines
     bool robotsTxt = false;
+    bool robotLike = false;       // next to robotsTxt, which spares each row 8 bytes of padding
     std::string_view robotEntry;  // the first robot string its lines matched; empty: none
-    bool robotLike = false;
 };
 
 struct VisitSummary {
@@ -86,13 +86,10 @@ struct VisitSummary {
 class Behaviour {
 public:
     Behaviour();
-    // Bring what a line of host row `host` (and user agent row `agent`) will touch towards the cache,
-    // while the rankings count the line.
+    // Brings what a line of host row `host` will touch towards the cache, while the rankings count
+    // the line.
     void prefetchHost(std::uint32_t host) const {
         if (host < hosts_.size()) __builtin_prefetch(&hosts_[host], 1);
-    }
-    void prefetchVisitor(std::uint32_t host, std::uint32_t agent) const {
-        visitors_.prefetch(host, agent == kNone ? kNoAgent : agent);
     }
     // One line counted by rankings; host, page and agent are its rows in rankings' tables (pages and
     // agents only for a GET line, HashSlots::kAbsent otherwise).
@@ -140,14 +137,37 @@ private:
     };
     static_assert(sizeof(Host) == 64);
 
+    // What one line adds to its host, counted two lines later (as the visitors' requests are), once
+    // the host's record has come into the cache.
+    struct HostStep {
+        static constexpr std::uint8_t kTimed = 1, kNotFound = 2, kGet = 4, kRobotsTxt = 8, kPage = 16, kReferrer = 32,
+                                      kRobotWord = 64;
+        std::uint32_t row = 0;
+        std::uint32_t robotEntry = 0;  // as Host::robotEntry
+        std::int64_t seconds = 0;
+        std::int16_t offset = 0;
+        std::uint8_t bits = 0;
+    };
+    void queueHost(const HostStep& step);
+    void countHost(const HostStep& step, std::uint32_t row);
+    void flushHosts();
+
     Host& hostAt(std::uint32_t row) {
         if (row >= hosts_.size()) hosts_.grow(std::size_t(row) + 1);
         return hosts_[row];
     }
+    // The time of a line's field; a log's lines come in runs of the same second.
+    const LogTime& readTime(std::string_view field);
+    void makeHostDetail(const std::vector<RankRow>& hostRows, const std::vector<std::uint32_t>& agentsOf);
     std::uint32_t robotId(std::string_view entry);  // a value for Host::robotEntry
     std::string_view robotText(const Host& h) const;
 
-    BlockRows<Host> hosts_;           // by row of the rankings' hosts
+    BlockRows<Host> hosts_;              // by row of the rankings' hosts
+    std::array<HostStep, 2> hostSteps_;  // oldest first
+    std::size_t hostStepCount_ = 0;
+    // The robot string met last (as robotEntries_ keeps it) and its value for Host::robotEntry.
+    std::string_view lastRobot_;
+    std::uint32_t lastRobotId_ = 0;
     RankCounts robotEntries_{false};  // the robot strings that hosts matched first
     VisitorTable visitors_;
     std::vector<std::uint8_t> pageKinds_;   // by page row: 0 not seen, 1 page, 2 asset

@@ -1,21 +1,27 @@
 // Rows of records in blocks that never move: an array that grows without copying what it holds, and
 // without holding the old and the new copy at once while it grows.
 #pragma once
+#include <sys/mman.h>
+
 #include <cstddef>
 #include <memory>
+#include <new>
+#include <type_traits>
 #include <vector>
 
 namespace analysis {
 
 template <class T, std::size_t kBlock = 4096>
 class BlockRows {
+    static_assert(std::is_trivially_destructible_v<T>);
+
 public:
     std::size_t size() const { return size_; }
-    T& operator[](std::size_t i) { return blocks_[i / kBlock][i % kBlock]; }
-    const T& operator[](std::size_t i) const { return blocks_[i / kBlock][i % kBlock]; }
+    T& operator[](std::size_t i) { return blocks_[i / kBlock].get()[i % kBlock]; }
+    const T& operator[](std::size_t i) const { return blocks_[i / kBlock].get()[i % kBlock]; }
     // Appends rows of T{} up to size n (a smaller n changes nothing).
     void grow(std::size_t n) {
-        while (blocks_.size() * kBlock < n) blocks_.push_back(std::make_unique<T[]>(kBlock));
+        while (blocks_.size() * kBlock < n) blocks_.push_back(newBlock());
         if (n > size_) size_ = n;
     }
     // Gives the memory back once row i, the last of its block, is of no more use.
@@ -28,7 +34,21 @@ public:
     }
 
 private:
-    std::vector<std::unique_ptr<T[]>> blocks_;
+    // Each block is mapped on its own, so that a block given back leaves the process at once: the
+    // allocator would keep it for later, and the tables of a pass's chunks come and go while the
+    // pass holds the most memory.
+    struct Unmap {
+        void operator()(T* p) const { ::munmap(p, kBytes); }
+    };
+    static constexpr std::size_t kBytes = kBlock * sizeof(T);
+    static std::unique_ptr<T, Unmap> newBlock() {
+        void* p = ::mmap(nullptr, kBytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+        if (p == MAP_FAILED) throw std::bad_alloc();
+        std::unique_ptr<T, Unmap> block(static_cast<T*>(p));
+        std::uninitialized_value_construct_n(block.get(), kBlock);
+        return block;
+    }
+    std::vector<std::unique_ptr<T, Unmap>> blocks_;
     std::size_t size_ = 0;
 };
 

@@ -33,6 +33,16 @@ public:
     // Brings the slot where a lookup of hash h starts into the cache, ahead of that lookup: a merge
     // knows the hashes of the items it will look up, and a big table's slots are far apart.
     void prefetch(std::uint32_t h) const { __builtin_prefetch(&slots_[h & (slots_.size() - 1)]); }
+    // The entry of the first slot on the way of a lookup of hash h that holds hash h, or kAbsent: the
+    // entry that the lookup will most likely compare, so that it can be fetched ahead too.
+    std::uint32_t firstWithHash(std::uint32_t h) const {
+        const std::size_t mask = slots_.size() - 1;
+        for (std::size_t i = h & mask;; i = (i + 1) & mask) {
+            const std::uint64_t s = slots_[i];
+            if (s == 0) return kAbsent;
+            if ((s >> 32) == h) return static_cast<std::uint32_t>((s & 0xffffffffu) - 1);
+        }
+    }
     // Makes room for count entries in all, at once rather than by doubling as they come.
     void reserve(std::size_t count) {
         std::size_t size = slots_.size();

@@ -260,12 +260,11 @@ void Rankings::addFields(const RankedLine& l, LineRows& rows) {
     std::string_view agent = l.agent;
     if (agent.size() >= 2 && agent.front() == '"' && agent.back() == '"') agent = agent.substr(1, agent.size() - 2);
     if (l.hasAgent) rows.agent = addRecent(RankTable::UserAgents, agent);
-    if (withBehaviour_ && !l.excluded) behaviour_->prefetchVisitor(rows.host, rows.agent);
     if (l.hasReferrer && l.foreignReferrer) {
         const std::uint32_t referrer = addRecent(RankTable::Referrers, l.referrer);
         // The referrers table compares bytes, so its row's item is this very referrer.
         ReferrerRow& r = rowOf(referrerRows_, referrer);
-        if (!r.words.known) {
+        if (!r.words.known()) {
             r.site = add(RankTable::ReferrerSites, referrerSite(l.referrer));
             addSearchWords(l.referrer, &r.words, true);
         } else {
@@ -277,7 +276,7 @@ void Rankings::addFields(const RankedLine& l, LineRows& rows) {
         // A page's row compares paths with letter case ignored, and parameter names are not: the
         // words the row worked out hold only for the path as the row has it.
         Words* words = table(RankTable::Pages).rows_[page].item == l.getPath ? &rowOf(pageRows_, page).words : nullptr;
-        if (words && words->known) addKnownWords(*words);
+        if (words && words->known()) addKnownWords(*words);
         else addSearchWords(l.getPath, words, false);
     }
     if (l.robot || l.robotsFile) addRecent(RankTable::Robots, l.robot ? l.robotEntry : std::string_view("/robots.txt"));
@@ -310,14 +309,13 @@ void Rankings::addSearchWords(std::string_view url, Words* into, bool fromReferr
         }
     }
     if (!into) return;
-    if (wordRows_.size() > 0xffffffffu) {
+    if (wordRows_.size() > 0xffffffffu || count >= Words::kUnknown) {
         wordRows_.resize(at);
-        into->known = false;
+        into->count = Words::kUnknown;
         return;
     }
     into->at = static_cast<std::uint32_t>(at);
     into->count = static_cast<std::uint32_t>(count);
-    into->known = true;
 }
 
 void Rankings::addKnownWords(const Words& w) {

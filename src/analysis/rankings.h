@@ -213,12 +213,13 @@ private:
     // What an item gives the other tables. An item that comes again gives the same again, so it is
     // worked out once per row and then only counted: search words take decoding, the rest a look-up.
     struct Words {
-        bool known = false;
-        std::uint32_t at = 0, count = 0;  // the rows of the words, in wordRows_
+        static constexpr std::uint32_t kUnknown = 0xffffffffu;  // as count: not worked out (yet)
+        std::uint32_t at = 0, count = kUnknown;                 // the rows of the words, in wordRows_
+        bool known() const { return count != kUnknown; }
     };
     struct ReferrerRow {
         Words words;
-        std::uint32_t site = 0;  // row of the referrer's site, once words.known
+        std::uint32_t site = 0;  // row of the referrer's site, once words.known()
     };
     struct PageRow {
         Words words;

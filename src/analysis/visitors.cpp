@@ -6,6 +6,40 @@
 
 namespace analysis {
 
+// ---- visit lengths ----
+
+void VisitLengths::add(const VisitLengths& other) {
+    if (other.counts_.size() > counts_.size()) counts_.resize(other.counts_.size(), 0);
+    for (std::size_t i = 0; i < other.counts_.size(); ++i) counts_[i] += other.counts_[i];
+    rare_.insert(rare_.end(), other.rare_.begin(), other.rare_.end());
+    size_ += other.size_;
+}
+
+std::uint32_t VisitLengths::nth(std::uint64_t n) const {
+    for (std::size_t i = 0; i < counts_.size(); ++i) {
+        if (n < counts_[i]) return static_cast<std::uint32_t>(i);
+        n -= counts_[i];
+    }
+    return rare_[n];
+}
+
+std::int64_t VisitLengths::median() {
+    if (size_ == 0) return 0;
+    std::sort(rare_.begin(), rare_.end());
+    const std::uint64_t mid = size_ / 2;
+    const std::int64_t middle = nth(mid);
+    return size_ % 2 == 0 ? (middle + nth(mid - 1)) / 2 : middle;
+}
+
+std::vector<std::uint32_t> VisitLengths::sorted() const {
+    std::vector<std::uint32_t> all;
+    for (std::size_t i = 0; i < counts_.size(); ++i) all.insert(all.end(), counts_[i], static_cast<std::uint32_t>(i));
+    std::vector<std::uint32_t> rare = rare_;
+    std::sort(rare.begin(), rare.end());
+    all.insert(all.end(), rare.begin(), rare.end());
+    return all;
+}
+
 std::uint32_t VisitorTable::locate(std::uint32_t host, std::uint32_t agent, bool& created) {
     const std::uint32_t h = hashOf(host, agent);
     const HashSlots::Found f = slots_.find(h, [&](std::uint32_t i) {
@@ -24,6 +58,35 @@ std::uint32_t VisitorTable::locate(std::uint32_t host, std::uint32_t agent, bool
     v.agent = agent;
     slots_.put(f.slot, h, index);
     return index;
+}
+
+void VisitorTable::count(const Queued& q, std::uint32_t host, std::uint32_t agent, std::uint32_t pageRow) {
+    bool created = false;
+    add(locate(host, agent, created), q.listed, q.timed, q.seconds, q.page, pageRow);
+}
+
+void VisitorTable::queue(std::uint32_t host, std::uint32_t agent, bool listed, bool timed, std::int64_t seconds,
+                         bool page, std::uint32_t pageRow) {
+    if (queuedCount_ == kQueue) {
+        const Queued& oldest = queued_[0];
+        count(oldest, oldest.host, oldest.agent, oldest.pageRow);
+        queued_[0] = queued_[1];
+        queuedCount_ = 1;
+    }
+    // The slot of the one queued before this has come by now: fetch the record it names.
+    if (queuedCount_ == 1) {
+        const std::uint32_t candidate = slots_.firstWithHash(queued_[0].hash);
+        if (candidate != HashSlots::kAbsent) __builtin_prefetch(&visitors_[candidate], 1);
+    }
+    const std::uint32_t h = hashOf(host, agent);
+    slots_.prefetch(h);
+    queued_[queuedCount_++] = Queued{host, agent, h, pageRow, seconds, listed, timed, page};
+}
+
+void VisitorTable::flush() {
+    for (std::size_t i = 0; i < queuedCount_; ++i)
+        count(queued_[i], queued_[i].host, queued_[i].agent, queued_[i].pageRow);
+    queuedCount_ = 0;
 }
 
 // ---- visits told from a base time ----
@@ -54,7 +117,7 @@ void VisitorTable::setTail(Visitor& v, const Visit& visit) {
 void VisitorTable::close(const Visit& v) {
     ++visitCount_;
     visitPages_ += v.pages;
-    lengths_.push_back(static_cast<std::uint32_t>(v.isLong ? kLongest : std::min(v.high - v.low, kLongest)));
+    lengths_.add(static_cast<std::uint32_t>(v.isLong ? kLongest : std::min(v.high - v.low, kLongest)));
     if (v.entry != kNone) {
         if (v.entry >= entries_.size()) entries_.resize(std::size_t(v.entry) + 1, 0);
         ++entries_[v.entry];
@@ -149,29 +212,56 @@ void VisitorTable::follow(Visitor& v, const Visitor& b, const Visit& bHead, cons
 }
 
 void VisitorTable::merge(const VisitorTable& later, const std::function<std::uint32_t(int, std::uint32_t)>& rowOf) {
+    flush();
     auto entryRow = [&](std::uint32_t row) { return row == kNone ? kNone : rowOf(2, row); };
     visitCount_ += later.visitCount_;
     visitPages_ += later.visitPages_;
-    lengths_.insert(lengths_.end(), later.lengths_.begin(), later.lengths_.end());
+    lengths_.add(later.lengths_);
     for (std::size_t r = 0; r < later.entries_.size(); ++r) {
         if (later.entries_[r] == 0) continue;
         const std::uint32_t m = rowOf(2, static_cast<std::uint32_t>(r));
         if (m >= entries_.size()) entries_.resize(std::size_t(m) + 1, 0);
         entries_[m] += later.entries_[r];
     }
-    for (std::size_t i = 0; i < later.visitors_.size(); ++i) {
+    // As for the queue of requests: the slot of a visitor some way ahead is fetched, then the record
+    // of one nearer, so that the look-up of this one waits for neither.
+    constexpr std::size_t kSlotsAhead = 16, kRecordsAhead = 8;
+    struct Key {
+        std::uint32_t host, agent, hash;
+    };
+    std::array<Key, kSlotsAhead> ahead;  // by visitor number modulo kSlotsAhead
+    const std::size_t n = later.visitors_.size();
+    auto fetchSlot = [&](std::size_t i) {
         const Visitor& b = later.visitors_[i];
+        Key& k = ahead[i % kSlotsAhead];
+        k = Key{rowOf(0, b.host), rowOf(1, b.agent), 0};
+        k.hash = hashOf(k.host, k.agent);
+        slots_.prefetch(k.hash);
+    };
+    for (std::size_t i = 0; i < n && i < kSlotsAhead; ++i) fetchSlot(i);
+    for (std::size_t i = 0; i < n; ++i) {
+        if (i + kRecordsAhead < n) {
+            const std::uint32_t candidate = slots_.firstWithHash(ahead[(i + kRecordsAhead) % kSlotsAhead].hash);
+            if (candidate != HashSlots::kAbsent) __builtin_prefetch(&visitors_[candidate], 1);
+        }
+        const Visitor& b = later.visitors_[i];
+        const Key k = ahead[i % kSlotsAhead];
+        if (i + kSlotsAhead < n) fetchSlot(i + kSlotsAhead);
         Visit bHead = head(b), bTail = tail(b);
         bHead.entry = entryRow(bHead.entry);
         bTail.entry = entryRow(bTail.entry);
-        const std::uint32_t host = rowOf(0, b.host);
-        const std::uint32_t agent = rowOf(1, b.agent);
         bool created = false;
-        follow(visitors_[locate(host, agent, created)], b, bHead, bTail);
+        follow(visitors_[locate(k.host, k.agent, created)], b, bHead, bTail);
+    }
+    // The requests still queued there are its last ones.
+    for (std::size_t i = 0; i < later.queuedCount_; ++i) {
+        const Queued& q = later.queued_[i];
+        count(q, rowOf(0, q.host), rowOf(1, q.agent), q.page ? entryRow(q.pageRow) : q.pageRow);
     }
 }
 
 void VisitorTable::finish() {
+    flush();
     for (std::size_t i = 0; i < visitors_.size(); ++i) {
         const Visitor& v = visitors_[i];
         if (!(v.flags & kTimed)) continue;

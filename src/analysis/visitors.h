@@ -1,6 +1,7 @@
 // Visitors (a host and a user agent) and their visits, counted over a run of a log's lines and merged
 // with the runs after it in order, so that the figures are those of one pass over all of them.
 #pragma once
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -14,15 +15,47 @@ namespace analysis {
 // Two requests of one visitor less than this many seconds apart belong to one visit.
 inline constexpr std::int64_t kVisitGap = 30 * 60;
 
+// The lengths of visits (seconds), as many of each as there were: a log has a few hundred thousand
+// visits, and nearly all of them last less than a few hours.
+class VisitLengths {
+public:
+    void add(std::uint32_t seconds) {
+        if (seconds < kCounted) {
+            if (seconds >= counts_.size()) counts_.resize(std::size_t(seconds) + 1, 0);
+            ++counts_[seconds];
+        } else {
+            rare_.push_back(seconds);
+        }
+        ++size_;
+    }
+    void add(const VisitLengths& other);
+    // The median: the middle length, or the mean of the middle two (rounded down); 0 for none.
+    std::int64_t median();
+    // Every length, shortest first.
+    std::vector<std::uint32_t> sorted() const;
+
+private:
+    // The n-th shortest length (from 0), n < size(); rare_ sorted.
+    std::uint32_t nth(std::uint64_t n) const;
+    static constexpr std::uint32_t kCounted = 4 * 3600;  // lengths below are counted, the rest listed
+    std::vector<std::uint32_t> counts_;                  // by length
+    std::vector<std::uint32_t> rare_;
+    std::uint64_t size_ = 0;
+};
+
 class VisitorTable {
 public:
     static constexpr std::uint32_t kNone = 0xffffffffu;
     // The longest visit length told (seconds); longer ones are told as this.
     static constexpr std::int64_t kLongest = 0xffffffffll;
 
-    // Brings where the visitor's record is noted towards the cache: a line calls this as soon as it
-    // knows both rows, and add() later finds it there.
-    void prefetch(std::uint32_t host, std::uint32_t agent) const { slots_.prefetch(hashOf(host, agent)); }
+    // Counts one request as locate() and add() do, two requests later: the table is far bigger than
+    // the cache, and meanwhile the slot and then the record of the visitor are brought towards it.
+    // The requests still queued are counted before the table is read or merged.
+    void queue(std::uint32_t host, std::uint32_t agent, bool listed, bool timed, std::int64_t seconds, bool page,
+               std::uint32_t pageRow);
+    // Counts the queued requests now.
+    void flush();
     // The visitor (host, agent), made when new (then created is set); its record is brought towards
     // the cache for add(), which a line calls after its other work.
     std::uint32_t locate(std::uint32_t host, std::uint32_t agent, bool& created);
@@ -50,8 +83,8 @@ public:
     }
     std::int64_t visitCount() const { return visitCount_; }
     std::int64_t visitPages() const { return visitPages_; }
-    // Lengths of the closed visits (seconds, at most kLongest), in no particular order.
-    std::vector<std::uint32_t>& lengths() { return lengths_; }
+    // Lengths of the closed visits (seconds, at most kLongest).
+    VisitLengths& lengths() { return lengths_; }
     // Closed visits by the page row of their first page.
     const std::vector<std::uint32_t>& entries() const { return entries_; }
 
@@ -93,12 +126,22 @@ private:
         return static_cast<std::uint32_t>(h ^ (h >> 32));
     }
     void close(const Visit& v);
+    // A request waiting in the queue.
+    struct Queued {
+        std::uint32_t host, agent, hash, pageRow;
+        std::int64_t seconds;
+        bool listed, timed, page;
+    };
+    void count(const Queued& q, std::uint32_t host, std::uint32_t agent, std::uint32_t pageRow);
     void follow(Visitor& v, const Visitor& later, const Visit& laterHead, const Visit& laterTail);
 
     HashSlots slots_{64};
     BlockRows<Visitor> visitors_;  // in first-seen order
+    static constexpr std::size_t kQueue = 2;
+    std::array<Queued, kQueue> queued_{};  // oldest first
+    std::size_t queuedCount_ = 0;
     std::int64_t visitCount_ = 0, visitPages_ = 0;
-    std::vector<std::uint32_t> lengths_;
+    VisitLengths lengths_;
     std::vector<std::uint32_t> entries_;
 };
 

@@ -3,6 +3,8 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <map>
+
 #include "analysis/logcounting.h"
 #include "analysis/logfile.h"
 #include "common/fileio.h"
@@ -244,5 +246,29 @@ TEST(Behaviour, AFloodInOneMinuteStaysMarkedPastWhatARunCounts) {
         EXPECT_TRUE(hostNamed(p->b(), "flood").robotLike);
         EXPECT_EQ(hostNamed(p->b(), "flood").pages, 65537);
         EXPECT_FALSE(hostNamed(p->b(), "calm").robotLike);
+    }
+}
+
+TEST(Behaviour, HostDetailOfManyHostsComesInTheOrderOfHits) {
+    // More hosts than a block of their records holds, with hits in cycles that tie often: every host
+    // once, by hits descending and then by name.
+    std::string log;
+    std::map<std::string, std::int64_t> hits;
+    for (int i = 0; i < 9000; ++i) {
+        const std::string host = "h" + std::to_string(i * 7919 % 9001);
+        for (int k = 0; k <= i % 5; ++k) log += at(i, host, "/p");
+        hits[host] += i % 5 + 1;
+    }
+    const Pass one(log, lists()), two(log, lists(), 2);
+    for (const Pass* p : {&one, &two}) {
+        const std::vector<HostDetail>& detail = p->b().hostDetail();
+        ASSERT_EQ(detail.size(), hits.size());
+        for (std::size_t i = 0; i < detail.size(); ++i) {
+            ASSERT_EQ(detail[i].hits, hits.at(std::string(detail[i].host))) << detail[i].host;
+            if (i == 0) continue;
+            const HostDetail& before = detail[i - 1];
+            ASSERT_TRUE(before.hits > detail[i].hits || (before.hits == detail[i].hits && before.host < detail[i].host))
+                << "row " << i;
+        }
     }
 }

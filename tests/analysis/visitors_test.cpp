@@ -72,9 +72,14 @@ Figures reference(const std::vector<Hit>& hits) {
     return f;
 }
 
-void addAll(VisitorTable& table, const std::vector<Hit>& hits, std::size_t from, std::size_t to) {
+// queued: through the queue that the pass uses, whose last requests a merge or finish counts.
+void addAll(VisitorTable& table, const std::vector<Hit>& hits, std::size_t from, std::size_t to, bool queued) {
     for (std::size_t i = from; i < to; ++i) {
         const Hit& h = hits[i];
+        if (queued) {
+            table.queue(h.host, h.agent, false, h.timed, h.t, h.page != VisitorTable::kNone, h.page);
+            continue;
+        }
         bool created = false;
         const std::uint32_t v = table.locate(h.host, h.agent, created);
         table.add(v, false, h.timed, h.t, h.page != VisitorTable::kNone, h.page);
@@ -86,7 +91,7 @@ Figures figures(VisitorTable& table) {
     Figures f;
     f.count = table.visitCount();
     f.pages = table.visitPages();
-    f.lengths = table.lengths();
+    f.lengths = table.lengths().sorted();
     f.entries = table.entries();
     table.drain([&](std::uint32_t host, std::uint32_t agent, std::int64_t hits, bool) {
         f.visitors.push_back(std::to_string(host) + "/" + std::to_string(agent) + " " + std::to_string(hits));
@@ -101,7 +106,7 @@ void sortLengths(Figures& f) {
 
 // The table split at `cuts` and merged left to right: the rows of each part are its own, numbered
 // as first seen there, as the rankings of a chunk number them.
-Figures merged(const std::vector<Hit>& hits, const std::vector<std::size_t>& cuts) {
+Figures merged(const std::vector<Hit>& hits, const std::vector<std::size_t>& cuts, bool queued = false) {
     VisitorTable whole;
     std::size_t from = 0;
     for (std::size_t k = 0; k <= cuts.size(); ++k) {
@@ -114,7 +119,7 @@ Figures merged(const std::vector<Hit>& hits, const std::vector<std::size_t>& cut
             if (h.page != VisitorTable::kNone) h.page = 1000 - h.page;
         }
         VisitorTable later;
-        addAll(later, part, 0, part.size());
+        addAll(later, part, 0, part.size(), queued);
         whole.merge(later, [](int kind, std::uint32_t row) { return kind == 1 ? row : 1000 - row; });
         from = to;
     }
@@ -141,13 +146,19 @@ TEST(VisitorTable, MergedAtAnySplitEqualsTheRuleOnRandomLogs) {
         Figures expected = reference(hits);
         sortLengths(expected);
         for (std::size_t cut = 0; cut <= hits.size(); ++cut) {
-            Figures got = merged(hits, {cut});
-            sortLengths(got);
-            ASSERT_EQ(got, expected) << "round " << round << ", split at " << cut;
+            for (const bool queued : {false, true}) {
+                Figures got = merged(hits, {cut}, queued);
+                sortLengths(got);
+                ASSERT_EQ(got, expected) << "round " << round << ", split at " << cut << (queued ? ", queued" : "");
+            }
         }
         Figures three = merged(hits, {hits.size() / 3, hits.size() / 3 + 1});
         sortLengths(three);
         EXPECT_EQ(three, expected) << "round " << round;
+        // Parts of one and of two requests leave all of theirs in the queue.
+        Figures queued = merged(hits, {hits.size() / 3, hits.size() / 3 + 1, hits.size() / 3 + 3}, true);
+        sortLengths(queued);
+        EXPECT_EQ(queued, expected) << "round " << round;
     }
 }
 
@@ -161,7 +172,32 @@ TEST(VisitorTable, AVisitLongerThanTheLengthsHoldIsToldAsTheLongest) {
     hits.push_back(Hit{1, 1, true, t + 1810, VisitorTable::kNone});
     const Figures one = merged(hits, {});
     EXPECT_EQ(one.count, 2);
-    EXPECT_THAT(one.lengths, testing::ElementsAre(VisitorTable::kLongest, 10));
+    EXPECT_THAT(one.lengths, testing::UnorderedElementsAre(VisitorTable::kLongest, 10));
     EXPECT_EQ(merged(hits, {1'200'000}), one);
     EXPECT_EQ(merged(hits, {2'399'999, 2'400'001}), one);
+}
+
+TEST(VisitLengths, MedianAndOrderOfShortAndLongLengthsAsSortingGivesThem) {
+    // Lengths under a few hours are counted by length, longer ones listed: the median and the order
+    // come out as sorting all of them would give, also across the two kinds and after merging.
+    std::mt19937 random(11);
+    for (int round = 0; round < 200; ++round) {
+        VisitLengths a, b;
+        std::vector<std::uint32_t> all;
+        const int n = 1 + static_cast<int>(random() % 30);
+        for (int i = 0; i < n; ++i) {
+            const std::uint32_t limits[] = {20, 14'400, 100'000, 0xffffffffu};
+            const std::uint32_t v = static_cast<std::uint32_t>(random() % limits[random() % 4]);
+            (i % 3 == 0 ? a : b).add(v);
+            all.push_back(v);
+        }
+        a.add(b);
+        std::sort(all.begin(), all.end());
+        const std::size_t mid = all.size() / 2;
+        const std::int64_t median = all.size() % 2 ? all[mid]
+                                                   : (std::int64_t(all[mid]) + std::int64_t(all[mid - 1])) / 2;
+        EXPECT_EQ(a.sorted(), all) << "round " << round;
+        EXPECT_EQ(a.median(), median) << "round " << round;
+    }
+    EXPECT_EQ(VisitLengths().median(), 0);
 }
