@@ -488,9 +488,9 @@ public:
         for (std::uint8_t i = 0; i < known.agents; ++i)
             if (known.agent[i] == a) return;
         d->visitors.add(visitorHash(known.hash, a));
-        std::copy_backward(known.agent, known.agent + kHostAgents - 1, known.agent + kHostAgents);
+        known.agent[1] = known.agent[0];
         known.agent[0] = a;
-        known.agents = static_cast<std::uint8_t>(std::min<std::size_t>(known.agents + 1, kHostAgents));
+        known.agents = static_cast<std::uint8_t>(std::min(known.agents + 1, 2));
     }
     // The host's record and the agent's slot lie far from the cache among the pass's tables: they
     // are fetched while the pass does the rest of the line.
@@ -571,14 +571,11 @@ private:
         return slot.hash;
     }
 
-    // A host's last agents: a busy address (a proxy, an office) comes with several browsers in turn.
-    static constexpr std::size_t kHostAgents = 2;
-    // One cache line.
     struct KnownHost {
         std::uint64_t hash = 0;
-        const DayRun* day = nullptr;             // the day last given the host (null: hash not known yet)
-        std::uint64_t agent[kHostAgents] = {};  // agentHash of the host's last agents in that day, the latest first
-        std::uint8_t agents = 0;                 // how many of them are known
+        const DayRun* day = nullptr;  // the day last given the host (null: hash not known yet)
+        std::uint64_t agent[2] = {};  // agentHash of the host's last agents in that day, the latest first
+        std::uint8_t agents = 0;      // how many of them are known
     };
     struct KnownAgent {
         std::string text;
