@@ -131,6 +131,7 @@ void countLine(LogTally& t, const ReferenceLists& lists, const LogLine& l, std::
     if (!isGet) requestPath = isPost ? postPath : OwnRequestPath(l);
     t.connectionLines->add(EntryForm::TimeHostSpan, li, raw, requestPath);
     const DistinctList::Added hostEntry = t.hosts.add(li, raw, host);
+    if (t.watcher) t.watcher->ahead(line, hostEntry.index);
     if (hostEntry) ++t.hostCount;
     // A host that holds several watched entries is listed once for each.
     for (std::size_t n = lists.watchedHosts.count(host); n > 0; --n) t.watchedLines->add(EntryForm::Whole, li, raw);

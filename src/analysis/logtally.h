@@ -60,6 +60,9 @@ public:
     // the host's index in the tally's host list; excluded: the host is on the user's excluded list.
     virtual void counted(std::string_view core, std::string_view timeField, std::string_view host,
                          std::uint32_t hostIndex, bool excluded) = 0;
+    // The same line's core and host index as soon as the pass knows them, well before counted(): what
+    // the watcher will look up for it can be on its way to the cache meanwhile.
+    virtual void ahead(std::string_view core, std::uint32_t hostIndex) = 0;
     // Takes in what a watcher of the lines right after this one's saw.
     virtual void append(LineWatcher& later) = 0;
 };

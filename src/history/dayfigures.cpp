@@ -418,8 +418,10 @@ DayShare shareOf(Day day, const DayRun& d) {
     return s;
 }
 
-LogDays split(const std::shared_ptr<const analysis::LogText>& log, const analysis::ReferenceLists& lists,
-              unsigned threads, bool full, const std::vector<std::uint32_t>* skipped) {
+// The runs of lines of the log's chunks, in order.
+std::vector<RunOfLines> countChunks(const std::shared_ptr<const analysis::LogText>& log,
+                                    const analysis::ReferenceLists& lists, unsigned threads, bool full,
+                                    const std::vector<std::uint32_t>* skipped) {
     const std::vector<std::size_t> ends = analysis::passChunkEnds(log->size(), std::max(threads, 1u));
     std::vector<RunOfLines> runs(ends.size());
     std::vector<std::exception_ptr> errors(ends.size());
@@ -439,15 +441,25 @@ LogDays split(const std::shared_ptr<const analysis::LogText>& log, const analysi
     for (auto& w : workers) w.join();
     for (const auto& e : errors)
         if (e) std::rethrow_exception(e);
+    return runs;
+}
 
+// The chunks' runs put together into the log's days.
+LogDays sharesOf(std::vector<RunOfLines>&& runs) {
     LogDays out;
     DayRuns days;
     for (RunOfLines& run : runs) {
         out.undated += run.undated;
         appendRun(days, std::move(run));
     }
+    runs.clear();
     for (const auto& [day, d] : days) out.days.push_back(shareOf(day, *d));
     return out;
+}
+
+LogDays split(const std::shared_ptr<const analysis::LogText>& log, const analysis::ReferenceLists& lists,
+              unsigned threads, bool full, const std::vector<std::uint32_t>* skipped) {
+    return sharesOf(countChunks(log, lists, threads, full, skipped));
 }
 
 // The light figures of the lines the pass counts, taken as it goes. A log has few distinct hosts and
@@ -460,6 +472,7 @@ public:
         std::size_t hour = 0;
         DayRun* const d = counter_.day(timeField, nullptr, false, hour);
         if (!d) return;
+        const std::uint64_t a = excluded ? 0 : lineAgent(core);
         // The host a day keeps is the one the pass counted, a forwarded client included.
         if (hostIndex >= hosts_.size()) hosts_.resize(std::max<std::size_t>(hostIndex + 1, hosts_.size() * 2));
         KnownHost& known = hosts_[hostIndex];
@@ -472,13 +485,18 @@ public:
         if (excluded) return;
         // A host comes back with the agents it came with: a visitor already in the day's set is not
         // looked up there again.
-        const std::uint64_t a = lineAgent(core);
         for (std::uint8_t i = 0; i < known.agents; ++i)
             if (known.agent[i] == a) return;
         d->visitors.add(visitorHash(known.hash, a));
         known.agent[1] = known.agent[0];
         known.agent[0] = a;
         known.agents = static_cast<std::uint8_t>(std::min(known.agents + 1, 2));
+    }
+    // The host's record and the agent's slot lie far from the cache among the pass's tables: they
+    // are fetched while the pass does the rest of the line.
+    void ahead(std::string_view core, std::uint32_t hostIndex) override {
+        if (hostIndex < hosts_.size()) __builtin_prefetch(&hosts_[hostIndex], 1);
+        if (core.size() >= kTailBytes) __builtin_prefetch(&tails_[tailSlot(core)]);
     }
     void append(analysis::LineWatcher& later) override {
         DayCounter& after = static_cast<DayWatcher&>(later).counter_;
@@ -502,13 +520,7 @@ private:
     std::uint64_t lineAgent(std::string_view line) {
         if (line.size() < kTailBytes) return agent(visitorAgent(line));
         const char* end = line.data() + line.size();
-        std::uint64_t key = 0;
-        for (std::size_t at = 8; at <= kTailBytes; at += 16) {
-            std::uint64_t w;
-            std::memcpy(&w, end - at, 8);
-            key = (key ^ w) * 0x9e3779b97f4a7c15ull;
-        }
-        TailSlot& slot = tails_[key >> (64 - kAgentBits)];
+        TailSlot& slot = tails_[tailSlot(line)];
         for (int i = 0; i < 2; ++i) {
             const KnownAgent& known = slot.agents[i];
             const std::size_t n = known.text.size();
@@ -527,6 +539,18 @@ private:
             slot.agents[0].hash = hash;
         }
         return hash;
+    }
+
+    // The slot of tails_ for a line of at least kTailBytes.
+    static std::size_t tailSlot(std::string_view line) {
+        const char* end = line.data() + line.size();
+        std::uint64_t key = 0;
+        for (std::size_t at = 8; at <= kTailBytes; at += 16) {
+            std::uint64_t w;
+            std::memcpy(&w, end - at, 8);
+            key = (key ^ w) * 0x9e3779b97f4a7c15ull;
+        }
+        return key >> (64 - kAgentBits);
     }
 
     // agentHash, remembered for the agents met last in a small table that the agent's length and
@@ -615,6 +639,36 @@ LogDays splitIntoDays(const std::shared_ptr<const analysis::LogText>& log, const
         if (light.days.empty()) return light;
     }
     return split(log, lists, threads, true, skipped);
+}
+
+struct CountedDays::Runs {
+    std::shared_ptr<const analysis::LogText> log;  // the rankings' long items are views into it
+    std::vector<RunOfLines> runs;
+};
+
+CountedDays::CountedDays() = default;
+CountedDays::CountedDays(std::unique_ptr<Runs> runs) : runs_(std::move(runs)) {}
+CountedDays::CountedDays(CountedDays&&) noexcept = default;
+CountedDays& CountedDays::operator=(CountedDays&&) noexcept = default;
+CountedDays::~CountedDays() = default;
+
+bool CountedDays::empty() const {
+    if (runs_)
+        for (const RunOfLines& r : runs_->runs)
+            if (!r.days.empty()) return false;
+    return true;
+}
+
+LogDays CountedDays::finish() {
+    if (!runs_) return {};
+    const std::unique_ptr<Runs> runs = std::move(runs_);
+    return sharesOf(std::move(runs->runs));
+}
+
+CountedDays countDays(const std::shared_ptr<const analysis::LogText>& log, const analysis::ReferenceLists& lists,
+                      unsigned threads) {
+    return CountedDays(std::make_unique<CountedDays::Runs>(
+        CountedDays::Runs{log, countChunks(log, lists, threads, true, nullptr)}));
 }
 
 std::shared_ptr<analysis::LineWatcher> dayWatcher() { return std::make_shared<DayWatcher>(); }

@@ -79,6 +79,28 @@ struct LogDays {
 LogDays splitIntoDays(const std::shared_ptr<const analysis::LogText>& log, const analysis::ReferenceLists& lists,
                       unsigned threads = 1, const analysis::LogTally* tally = nullptr);
 
+// A log's lines counted into their days (as splitIntoDays without a tally counts them), not yet put
+// together into shares: that last step, the hash lists made distinct and the ranking rows sorted, can
+// go to another thread while the next log is counted. Keeps the log's text until then.
+class CountedDays {
+public:
+    struct Runs;
+    CountedDays();
+    explicit CountedDays(std::unique_ptr<Runs> runs);
+    CountedDays(CountedDays&&) noexcept;
+    CountedDays& operator=(CountedDays&&) noexcept;
+    ~CountedDays();
+    // No line had a date.
+    bool empty() const;
+    // The days, as splitIntoDays gives them; once.
+    LogDays finish();
+
+private:
+    std::unique_ptr<Runs> runs_;
+};
+CountedDays countDays(const std::shared_ptr<const analysis::LogText>& log, const analysis::ReferenceLists& lists,
+                      unsigned threads = 1);
+
 // A watcher for the pass (AnalysisOptions::watcher) that takes the days' time spans, hours, hosts
 // and visitors as the pass goes: splitIntoDays with that pass's tally then needs not read the log
 // again for them.

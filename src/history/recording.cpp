@@ -99,18 +99,19 @@ void recordLogs(Store& store, const std::vector<std::string>& paths, const std::
     for (std::size_t i = 0; i < paths.size(); ++i) {
         if (starting) starting(i);
         std::exception_ptr error = listsError;
-        SplitLog split;
+        std::shared_ptr<const analysis::LogText> log;
+        CountedDays counted;
         if (!error) {
             try {
                 auto loading = next.valid() ? std::move(next) : load(paths[i]);
-                std::shared_ptr<const analysis::LogText> log = loading.get();
+                log = loading.get();
                 // Two logs at once only while they are small beside the memory left: a big one's
                 // counting needs that memory more than the next log's text does.
                 if (i + 1 < paths.size()) {
                     const auto left = common::availableMemory();
                     if (!left || log->bufferSize() <= *left / 8) next = load(paths[i + 1]);
                 }
-                split = splitLog(paths[i], log, nullptr, *lists, threads);
+                counted = countDays(log, *lists, threads);
             } catch (...) {
                 error = std::current_exception();
             }
@@ -121,8 +122,16 @@ void recordLogs(Store& store, const std::vector<std::string>& paths, const std::
             continue;
         }
         written = i;
-        writing = std::async(std::launch::async,
-                             [&store, s = std::move(split)]() mutable { return recordSplit(store, std::move(s)); });
+        // The days are put together and written beside the counting of the next log.
+        writing = std::async(std::launch::async, [&store, path = paths[i], log = std::move(log),
+                                                  c = std::move(counted)]() mutable {
+            SplitLog split;
+            split.path = path;
+            if (!c.empty()) split.source = sourceOf(path, *log);
+            split.days = c.finish();
+            log.reset();
+            return recordSplit(store, std::move(split));
+        });
     }
     finishWriting();
 }

@@ -122,6 +122,18 @@ void dropOrphans(Database& db, bool items) {
     if (items) db.exec("DELETE FROM item WHERE NOT EXISTS (SELECT 1 FROM rank_row WHERE rank_row.item = item.id)");
 }
 
+// The items of the ranking rows that a recording removes, kept aside (a table of the connection's
+// own, outside the file) until the rows that replace them are in: only those can be left without a
+// row, and a history of many days need not be read through for them.
+void createGoneItems(Database& db) { db.exec("CREATE TEMP TABLE IF NOT EXISTS gone_item(id INTEGER PRIMARY KEY)"); }
+
+// The items among them that no row names any more go.
+void dropGoneItems(Database& db) {
+    db.exec("DELETE FROM item WHERE id IN (SELECT id FROM temp.gone_item)"
+            " AND NOT EXISTS (SELECT 1 FROM rank_row WHERE rank_row.item = item.id)");
+    db.exec("DELETE FROM temp.gone_item");
+}
+
 // The same log recorded before (same name, same first line): its row, refreshed, and its shares
 // gone; or a new row. again tells which.
 std::int64_t sourceRow(Database& db, const SourceInfo& s, bool& again) {
@@ -130,6 +142,9 @@ std::int64_t sourceRow(Database& db, const SourceInfo& s, bool& again) {
     if (find.step()) {
         const std::int64_t id = find.integer(0);
         again = true;
+        Statement gone = db.prepare("INSERT OR IGNORE INTO temp.gone_item SELECT item FROM rank_row"
+                                    " WHERE share IN (SELECT id FROM share WHERE source=?)");
+        gone.bind(1, id).run();
         Statement drop = db.prepare("DELETE FROM share WHERE source=?");
         drop.bind(1, id).run();
         Statement update = db.prepare("UPDATE source SET path=?, size=?, lines=?, last_line_hash=?,"
@@ -151,11 +166,13 @@ RecordResult Store::record(const SourceInfo& source, const LogDays& days,
     return guarded([&] {
         RecordResult result;
         Transaction t(*db_);
+        createGoneItems(*db_);
         bool dropped = false;
         const std::int64_t id = sourceRow(*db_, source, dropped);
         Statement others = db_->prepare(
             "SELECT share.id, source.name, first_second, last_second FROM share JOIN source ON source.id=share.source"
             " WHERE day=? AND source<>?");
+        Statement gone = db_->prepare("INSERT OR IGNORE INTO temp.gone_item SELECT item FROM rank_row WHERE share=?");
         Statement drop = db_->prepare("DELETE FROM share WHERE id=?");
         ShareWriter writer(*db_);
         for (const DayShare& d : days.days) {
@@ -168,6 +185,7 @@ RecordResult Store::record(const SourceInfo& source, const LogDays& days,
             others.reset();
             dropped = dropped || !replaced.empty();
             for (const auto& [share, name] : replaced) {
+                gone.bind(1, share).run();
                 drop.bind(1, share).run();
                 result.notes.push_back(common::formatMessage(
                     jp(u8"%s: \"%s\" の記録は \"%s\" と時間が重なるので、\"%s\" の分に置き換えました"),
@@ -178,7 +196,10 @@ RecordResult Store::record(const SourceInfo& source, const LogDays& days,
             ++result.days;
             if (progress) progress(result.days, days.days.size());
         }
-        if (dropped) dropOrphans(*db_, true);
+        if (dropped) {
+            dropOrphans(*db_, false);
+            dropGoneItems(*db_);
+        }
         t.commit();
         return result;
     });

@@ -100,6 +100,17 @@ TEST(RecordLogs, EveryLogInItsTurnAndAFailureStopsOnlyItself) {
         EXPECT_EQ(got[d].sources, want[d].sources);
     }
     EXPECT_EQ(got[0].sources, std::vector<std::string>{"copy.log"});
+    // The ranking rows, taken from the log's text after its counting, beside the next log's.
+    const auto gotRows = store.rankings(0, 99991231, 0), wantRows = oneByOne.rankings(0, 99991231, 0);
+    EXPECT_EQ(gotRows.tableHits, wantRows.tableHits);
+    for (std::size_t t = 0; t < gotRows.tables.size(); ++t) {
+        ASSERT_EQ(gotRows.tables[t].size(), wantRows.tables[t].size()) << t;
+        for (std::size_t r = 0; r < gotRows.tables[t].size(); ++r) {
+            EXPECT_EQ(gotRows.tables[t][r].item, wantRows.tables[t][r].item);
+            EXPECT_EQ(gotRows.tables[t][r].hits, wantRows.tables[t][r].hits);
+        }
+    }
+    EXPECT_FALSE(gotRows.tables[0].empty());
 }
 
 // Lists a missing materia folder: every log is told of the error, none recorded.

@@ -11,6 +11,7 @@
 #include "common/casefold.h"
 #include "history/blobs.h"
 #include "history/loglines.h"
+#include "history/sqlite.h"
 #include "support/tempdir.h"
 
 using namespace historytest;
@@ -288,4 +289,38 @@ TEST(History, RankingsAreTheSqlSumsInOrderOfHitsThenText) {
     EXPECT_EQ(pages[1].item, "/b");
     EXPECT_EQ(pages[2].item, "/a");
     EXPECT_EQ(pages[2].hits, 10);
+}
+
+// Replacing shares (the same log again, an overlapping copy) drops the items that only the replaced
+// rows named, and keeps those that other days' rows or the new rows still name.
+TEST(History, ReplacedRowsTakeAlongOnlyTheItemsNoRowNamesAnyMore) {
+    TempDir dir;
+    const std::string path = dir / "history.sqlite";
+    Store store(path);
+    auto items = [&path] {
+        history::Database db(path, false);
+        history::Statement q(db.handle(), "SELECT text FROM item ORDER BY text");
+        std::vector<std::string> out;
+        while (q.step()) out.push_back(std::string(q.blob(0)));
+        return out;
+    };
+    add(store, "a.log",
+        join(stretch(1, 0, 3599, 60, 3, "/a") + stretch(1, 3600, 7199, 60, 3, "/shared") +
+             stretch(1, 7200, 7799, 60, 3, "/a-old")));
+    add(store, "b.log", join(stretch(2, 0, 3599, 60, 4, "/b") + stretch(2, 3600, 7199, 60, 3, "/shared")));
+    EXPECT_THAT(items(), testing::IsSupersetOf({"/a", "/a-old", "/b", "/shared"}));
+    // a.log again, grown, its first line the same: /a2 in place of its later lines.
+    add(store, "a.log", join(stretch(1, 0, 59, 60, 3, "/a") + stretch(1, 60, 9199, 60, 3, "/a2")));
+    EXPECT_THAT(items(), testing::IsSupersetOf({"/a", "/a2", "/b", "/shared"}));
+    EXPECT_THAT(items(), testing::Not(testing::Contains("/a-old")));
+    // A copy of b.log's day under another name, with its own path: b.log's share goes, and /b with it.
+    add(store, "b-copy.log", join(stretch(2, 0, 7199, 60, 4, "/c")));
+    const auto left = items();
+    EXPECT_THAT(left, testing::IsSupersetOf({"/a", "/a2", "/c"}));
+    EXPECT_THAT(left, testing::Not(testing::Contains("/b")));
+    EXPECT_THAT(left, testing::Not(testing::Contains("/shared")));
+    history::Database db(path, false);
+    EXPECT_EQ(db.queryInt("SELECT count(*) FROM item WHERE NOT EXISTS"
+                          " (SELECT 1 FROM rank_row WHERE rank_row.item = item.id)"),
+              0);
 }

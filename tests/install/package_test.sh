@@ -22,8 +22,9 @@ done
 grep -qE '^\./usr/lib/(.*/)?munyaro/munyaro-keyring\.so$' <<<"$contents" || { echo "missing in the package: munyaro-keyring.so"; exit 1; }
 # Nothing of the build or the tests goes along.
 if grep -E 'test|bench|screenshot' <<<"$contents"; then echo "unexpected files above"; exit 1; fi
-dpkg-deb --fsys-tarfile "$deb" | tar -xO ./usr/share/doc/munyaro/copyright | grep -qx 'License: MIT' ||
-    { echo "the copyright file names no MIT licence"; exit 1; }
+# Read whole first: grep -q stops at its match, and under pipefail tar's broken pipe would fail the check.
+copyright=$(dpkg-deb --fsys-tarfile "$deb" | tar -xO ./usr/share/doc/munyaro/copyright)
+grep -qx 'License: MIT' <<<"$copyright" || { echo "the copyright file names no MIT licence"; exit 1; }
 depends=$(dpkg-deb -f "$deb" Depends)
 echo "Depends: $depends"
 for lib in libqt6widgets6 libcurl4 zlib1g libc6 libqt6keychain1; do
