@@ -11,6 +11,7 @@
 #include <mutex>
 #include <new>
 #include <optional>
+#include <system_error>
 #include <thread>
 #include <vector>
 
@@ -476,7 +477,37 @@ void analyse(const std::string& path, ResultView& view, const AnalysisOptions& o
         }
         throw;
     }
+    // The side work runs beside the panes and the rankings' last step, and is over before the tally
+    // goes, however this call ends.
+    std::thread side;
+    std::exception_ptr sideError;
+    struct JoinSide {
+        std::thread& side;
+        ~JoinSide() {
+            if (side.joinable()) side.join();
+        }
+    } joinSide{side};
+    if (options.whileFinishing) {
+        auto work = [&] {
+            try {
+                options.whileFinishing(tally);
+            } catch (...) {
+                sideError = std::current_exception();
+            }
+        };
+        if (threads > 1) {
+            try {
+                side = std::thread(work);
+            } catch (const std::system_error&) {
+                work();
+            }
+        } else {
+            work();
+        }
+    }
     flushPassPanes();
+    if (side.joinable()) side.join();
+    if (sideError) std::rethrow_exception(sideError);
     view.tallied(tally);
 
     view.progressMessage(text::progress(11));

@@ -191,10 +191,12 @@ int report(ReportArgs& a) {
     const std::string& file = *a.file;
     ReportView view(a.unit);
     std::optional<std::string> recordError;
-    // The pass takes the days' figures as it goes, so that recording needs not read the log again.
-    if (a.recordDays) a.options.watcher = history::dayWatcher();
-    if (a.recordDays)
-        view.onTallied = [&](const analysis::LogTally& t) { recordError = recordTally(file, t, a.options); };
+    // The pass takes the days' figures as it goes, so that recording needs not read the log again,
+    // and records them while the rankings are put together.
+    if (a.recordDays) {
+        a.options.watcher = history::dayWatcher();
+        a.options.whileFinishing = [&](const analysis::LogTally& t) { recordError = recordTally(file, t, a.options); };
+    }
     report::ReportRecord record(&view);
     record.begin(file, std::time(nullptr));
     std::optional<std::string> error;

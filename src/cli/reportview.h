@@ -40,10 +40,7 @@ public:
     void chartBars(std::string_view, const std::array<std::int64_t, 24>&, std::int64_t) override {}
     void tallied(const analysis::LogTally& t) override {
         tally_ = t;  // the counters alone
-        if (onTallied) onTallied(t);
     }
-    // Told of the whole tally while its log is still at hand (report --record keeps its days).
-    std::function<void(const analysis::LogTally&)> onTallied;
     void rankingsReady(std::shared_ptr<const analysis::Rankings> r) override { rankings_ = std::move(r); }
     void stoppedAt(std::size_t, std::size_t lineNumber) override { errorLine_ = lineNumber; }
     void layoutRead(const analysis::LogLayout& layout, bool) override { layout_ = layout; }

@@ -54,6 +54,7 @@ public:
     void add(std::uint64_t h) {
         values_.push_back(h);
         sorted_ = false;
+        repeats_ = true;
     }
     // The same, dropping a hash that one of the last added gave already, looked up in a small table
     // by its low bits: most lines of a day repeat a host or visitor met shortly before.
@@ -64,18 +65,47 @@ public:
         slot = h;
         add(h);
     }
+    // The same for a hash the caller has not given before, or only rarely: the list is then sorted
+    // without being made distinct in a set first.
+    void addNew(std::uint64_t h) {
+        values_.push_back(h);
+        sorted_ = false;
+    }
     // Takes the hashes of the list that follows.
     void append(HashList&& later) {
-        if (values_.empty()) values_ = std::move(later.values_);
-        else values_.insert(values_.end(), later.values_.begin(), later.values_.end());
+        // Lists without repeats of their own (addNew) are kept whole, side by side, and made distinct
+        // together when the distinct hashes are asked for, on whichever thread asks.
+        if (!repeats_ && !later.repeats_) {
+            if (values_.empty() && pieces_.empty()) {
+                values_ = std::move(later.values_);
+                pieces_ = std::move(later.pieces_);
+                pieceHashes_ = later.pieceHashes_;
+                sorted_ = later.sorted_;
+            } else if (!later.values_.empty() || !later.pieces_.empty()) {
+                if (!later.values_.empty()) {
+                    pieceHashes_ += later.values_.size();
+                    pieces_.push_back(std::move(later.values_));
+                }
+                for (auto& piece : later.pieces_) pieces_.push_back(std::move(piece));
+                pieceHashes_ += later.pieceHashes_;
+                sorted_ = false;
+            }
+            later = HashList();
+            if (values_.size() + pieceHashes_ >= compactAt_) compact();
+            return;
+        }
+        gather();
+        later.gather();
+        if (values_.empty()) {
+            values_ = std::move(later.values_);
+            repeats_ = later.repeats_;
+        } else {
+            values_.insert(values_.end(), later.values_.begin(), later.values_.end());
+            repeats_ = true;
+        }
         sorted_ = false;
         later = HashList();
-        // The lists of a long log are made distinct as they come together, so that they stay within
-        // about twice the distinct hashes.
-        if (values_.size() >= compactAt_) {
-            dropRepeats();
-            compactAt_ = std::max(kCompactAt, 2 * values_.size());
-        }
+        if (values_.size() >= compactAt_) compact();
     }
     // Drops the repeats of a long list now, on the thread that gathered it, rather than keep them.
     void shrink() {
@@ -85,8 +115,11 @@ public:
     // grows with the distinct ones drops the repeats, and only those are sorted.
     const std::vector<std::uint64_t>& distinct() const {
         if (!sorted_) {
+            gather();
             dropRepeats();
             sortHashes(values_);
+            // What addNew() took in twice after all.
+            values_.erase(std::unique(values_.begin(), values_.end()), values_.end());
             sorted_ = true;
         }
         return values_;
@@ -96,10 +129,28 @@ private:
     static constexpr std::size_t kRecent = 1024;
     static constexpr std::size_t kCompactAt = std::size_t{1} << 18;
 
+    // The lists of a long log are made distinct as they come together, so that they stay within
+    // about twice the distinct hashes.
+    void compact() {
+        gather();
+        dropRepeats();
+        compactAt_ = std::max(kCompactAt, 2 * values_.size());
+    }
+    // The pieces put after values_, which may then repeat hashes.
+    void gather() const {
+        if (pieces_.empty()) return;
+        values_.reserve(values_.size() + pieceHashes_);
+        for (const auto& piece : pieces_) values_.insert(values_.end(), piece.begin(), piece.end());
+        pieces_.clear();
+        pieceHashes_ = 0;
+        repeats_ = true;
+    }
     void dropRepeats() const {
+        if (!repeats_) return;
         HashSet once;
         for (std::uint64_t h : values_) once.insert(h);
         values_ = once.values();
+        repeats_ = false;
     }
 
     // Hashes are spread evenly, so their top bits deal them into buckets of a few each, in order,
@@ -124,6 +175,10 @@ private:
 
     mutable std::vector<std::uint64_t> values_;
     mutable bool sorted_ = true;
+    mutable bool repeats_ = false;  // values_ may hold many repeats (add())
+    // Lists of addNew() appended after values_, each without repeats, and how many hashes they hold.
+    mutable std::vector<std::vector<std::uint64_t>> pieces_;
+    mutable std::size_t pieceHashes_ = 0;
     std::size_t compactAt_ = kCompactAt;
     std::vector<std::uint64_t> recent_;
 };
@@ -465,6 +520,14 @@ LogDays split(const std::shared_ptr<const analysis::LogText>& log, const analysi
 // The light figures of the lines the pass counts, taken as it goes. A log has few distinct hosts and
 // agents against its lines: each one's hash is worked out once.
 class DayWatcher : public analysis::LineWatcher {
+    // An agent's hash, and the number this watcher gave its text (ids of texts met again after
+    // they left the tables are new ones: a visitor is then only listed twice).
+    static constexpr std::uint32_t kNoId = 0xffffffffu;
+    struct AgentSeen {
+        std::uint64_t hash = 0;
+        std::uint32_t id = kNoId;
+    };
+
 public:
     std::shared_ptr<analysis::LineWatcher> fresh() const override { return std::make_shared<DayWatcher>(); }
     void counted(std::string_view core, std::string_view timeField, std::string_view host, std::uint32_t hostIndex,
@@ -472,31 +535,35 @@ public:
         std::size_t hour = 0;
         DayRun* const d = counter_.day(timeField, nullptr, false, hour);
         if (!d) return;
-        const std::uint64_t a = excluded ? 0 : lineAgent(core);
+        const AgentSeen a = excluded ? AgentSeen{} : lineAgent(core);
         // The host a day keeps is the one the pass counted, a forwarded client included.
         if (hostIndex >= hosts_.size()) hosts_.resize(std::max<std::size_t>(hostIndex + 1, hosts_.size() * 2));
         KnownHost& known = hosts_[hostIndex];
         if (!known.day) known.hash = hostHash(host);
         if (known.day != d) {
-            d->hosts.add(known.hash);
+            d->hosts.addNew(known.hash);
             known.day = d;
+            known.mask = 0;
             known.agents = 0;
+            known.more = kNoBlock;
         }
         if (excluded) return;
-        // A host comes back with the agents it came with: a visitor already in the day's set is not
-        // looked up there again.
-        for (std::uint8_t i = 0; i < known.agents; ++i)
-            if (known.agent[i] == a) return;
-        d->visitors.add(visitorHash(known.hash, a));
-        known.agent[1] = known.agent[0];
-        known.agent[0] = a;
-        known.agents = static_cast<std::uint8_t>(std::min(known.agents + 1, 2));
+        // A host comes back with the agents it came with: its visitors of the day are known by the
+        // host's own short list of agents, and only a new one goes to the day's list.
+        if (knows(known, a)) return;
+        const std::uint64_t visitor = visitorHash(known.hash, a.hash);
+        if (a.id >= 64 && known.agents == kMostAgents) {
+            // A proxy with many agents: its visitors are made distinct with the rest of the list.
+            d->visitors.add(visitor);
+            return;
+        }
+        d->visitors.addNew(visitor);
+        remember(known, a);
     }
-    // The host's record and the agent's slot lie far from the cache among the pass's tables: they
-    // are fetched while the pass does the rest of the line.
-    void ahead(std::string_view core, std::uint32_t hostIndex) override {
+    // The host's record lies far from the cache among the pass's tables: it is fetched while the
+    // pass does the rest of the line. The agents' tables are small enough to stay near.
+    void ahead(std::string_view, std::uint32_t hostIndex) override {
         if (hostIndex < hosts_.size()) __builtin_prefetch(&hosts_[hostIndex], 1);
-        if (core.size() >= kTailBytes) __builtin_prefetch(&tails_[tailSlot(core)]);
     }
     void append(analysis::LineWatcher& later) override {
         DayCounter& after = static_cast<DayWatcher&>(later).counter_;
@@ -517,7 +584,7 @@ private:
     // referrer's closing one and a space, has that agent, as nothing in the text can be taken for the
     // end of an earlier field. The agents are found in a table indexed by bytes near the line's end,
     // two to a slot (agents that end alike, the same browser on two systems, share one).
-    std::uint64_t lineAgent(std::string_view line) {
+    AgentSeen lineAgent(std::string_view line) {
         if (line.size() < kTailBytes) return agent(visitorAgent(line));
         const char* end = line.data() + line.size();
         TailSlot& slot = tails_[tailSlot(line)];
@@ -527,18 +594,18 @@ private:
             if (n > 0 && n + 2 <= line.size() && line[line.size() - n - 1] == ' ' &&
                 line[line.size() - n - 2] == '"' && std::memcmp(end - n, known.text.data(), n) == 0) {
                 if (i == 1) std::swap(slot.agents[0], slot.agents[1]);
-                return slot.agents[0].hash;
+                return slot.agents[0].seen;
             }
         }
         const std::string_view a = visitorAgent(line);
-        const std::uint64_t hash = agent(a);
+        const AgentSeen seen = agent(a);
         // An empty agent (no quoted field at the end) is read again each time.
         if (!a.empty()) {
             std::swap(slot.agents[0], slot.agents[1]);
             slot.agents[0].text.assign(a);
-            slot.agents[0].hash = hash;
+            slot.agents[0].seen = seen;
         }
-        return hash;
+        return seen;
     }
 
     // The slot of tails_ for a line of at least kTailBytes.
@@ -555,8 +622,8 @@ private:
 
     // agentHash, remembered for the agents met last in a small table that the agent's length and
     // outer bytes index.
-    std::uint64_t agent(std::string_view a) {
-        if (a.size() < 16) return agentHash(a);
+    AgentSeen agent(std::string_view a) {
+        if (a.size() < 16) return AgentSeen{agentHash(a), kNoId};
         std::uint64_t head, middle, tail;
         std::memcpy(&head, a.data(), 8);
         std::memcpy(&middle, a.data() + a.size() / 2 - 4, 8);
@@ -566,20 +633,66 @@ private:
         KnownAgent& slot = agents_[key >> (64 - kAgentBits)];
         if (slot.text != a) {
             slot.text.assign(a);
-            slot.hash = agentHash(a);
+            slot.seen = AgentSeen{agentHash(a), nextId_++};
         }
-        return slot.hash;
+        return slot.seen;
     }
 
-    struct KnownHost {
+    static constexpr std::uint32_t kNoBlock = 0xffffffffu;
+    static constexpr std::uint8_t kInline = 4, kPerBlock = 7, kMostAgents = 40;
+    // A host's record, one cache line: its first agents of the day are in it, the others in blocks.
+    struct alignas(64) KnownHost {
         std::uint64_t hash = 0;
-        const DayRun* day = nullptr;  // the day last given the host (null: hash not known yet)
-        std::uint64_t agent[2] = {};  // agentHash of the host's last agents in that day, the latest first
-        std::uint8_t agents = 0;      // how many of them are known
+        const DayRun* day = nullptr;        // the day last given the host (null: hash not known yet)
+        std::uint64_t mask = 0;             // the agents of that day numbered below 64, by bit
+        std::uint64_t agent[kInline] = {};  // agentHash of its other agents of that day, the first ones
+        std::uint32_t more = kNoBlock;      // the block of its further agents
+        std::uint8_t agents = 0;            // how many agents are in agent and the blocks, at most kMostAgents
     };
+    struct alignas(64) AgentBlock {
+        std::uint64_t agent[kPerBlock] = {};
+        std::uint32_t next = kNoBlock;
+        std::uint8_t used = 0;
+    };
+    static_assert(sizeof(KnownHost) == 64 && sizeof(AgentBlock) == 64);
+
+    bool knows(const KnownHost& known, AgentSeen seen) const {
+        if (seen.id < 64) return (known.mask >> seen.id) & 1;
+        const std::uint64_t a = seen.hash;
+        const std::uint8_t inRecord = std::min(known.agents, kInline);
+        for (std::uint8_t i = 0; i < inRecord; ++i)
+            if (known.agent[i] == a) return true;
+        for (std::uint32_t b = known.more; b != kNoBlock; b = blocks_[b].next) {
+            const AgentBlock& block = blocks_[b];
+            for (std::uint8_t i = 0; i < block.used; ++i)
+                if (block.agent[i] == a) return true;
+        }
+        return false;
+    }
+    // Adds a to the host's agents (fewer than kMostAgents). A host's blocks are chained newest
+    // first; those of a past day are left behind.
+    void remember(KnownHost& known, AgentSeen seen) {
+        if (seen.id < 64) {
+            known.mask |= std::uint64_t{1} << seen.id;
+            return;
+        }
+        const std::uint64_t a = seen.hash;
+        if (known.agents < kInline) {
+            known.agent[known.agents++] = a;
+            return;
+        }
+        if (known.more == kNoBlock || blocks_[known.more].used == kPerBlock) {
+            blocks_.emplace_back();
+            blocks_.back().next = known.more;
+            known.more = static_cast<std::uint32_t>(blocks_.size() - 1);
+        }
+        AgentBlock& block = blocks_[known.more];
+        block.agent[block.used++] = a;
+        ++known.agents;
+    }
     struct KnownAgent {
         std::string text;
-        std::uint64_t hash = 0;
+        AgentSeen seen;
     };
     struct TailSlot {
         KnownAgent agents[2];  // the one met last first
@@ -589,6 +702,8 @@ private:
 
     DayCounter counter_;
     std::vector<KnownHost> hosts_;
+    std::vector<AgentBlock> blocks_;
+    std::uint32_t nextId_ = 0;
     std::vector<KnownAgent> agents_ = std::vector<KnownAgent>(std::size_t{1} << kAgentBits);
     std::vector<TailSlot> tails_ = std::vector<TailSlot>(std::size_t{1} << kAgentBits);
 };

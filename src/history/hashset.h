@@ -10,19 +10,22 @@ namespace history {
 
 class HashSet {
 public:
-    void insert(std::uint64_t h) {
+    // True when h was not in the set.
+    bool insert(std::uint64_t h) {
         if (h == 0) {
+            const bool added = !zero_;
             zero_ = true;
-            return;
+            return added;
         }
         if ((size_ + 1) * 2 > slots_.size()) grow();
         std::size_t i = h & (slots_.size() - 1);
         while (slots_[i] != 0) {
-            if (slots_[i] == h) return;
+            if (slots_[i] == h) return false;
             i = (i + 1) & (slots_.size() - 1);
         }
         slots_[i] = h;
         ++size_;
+        return true;
     }
     void insertAll(const std::vector<std::uint64_t>& hashes) {
         reserve(size_ + hashes.size());

@@ -7,6 +7,7 @@
 #include <fstream>
 
 #include "analysis/logfile.h"
+#include "analysis/rankings.h"
 #include "common/apperror.h"
 #include "common/cp932.h"
 #include "common/fileio.h"
@@ -334,6 +335,45 @@ TEST(AnalysisPass, ChunksCoverEveryLineOnceInOrder) {
         }
     const std::vector<std::size_t> big = passChunkEnds(1000000, 2);
     EXPECT_LE(big.back() - big[big.size() - 2], 4096u);
+}
+
+// Work given the tally beside the rankings' last step sees every line counted and the rankings'
+// tables whole, on one thread or several; an error it lets out ends the analysis with its text, and the
+// progress window is hidden all the same.
+TEST(LogCounting, WorkBesideTheLastStepSeesTheWholePassAndItsErrorEndsTheAnalysis) {
+    ProgramDir s;
+    StringList log;
+    for (int i = 0; i < 3000; ++i)
+        log.push_back("10.0." + std::to_string(i / 250) + "." + std::to_string(i % 250) +
+                      " - - [10/Oct/2004:13:55:36 +0900] \"GET /p" + std::to_string(i % 7) + " HTTP/1.1\" 200 10 \"-\" \"A\"");
+    const std::string path = s.writeLog(join(log));
+    s.writeLists();
+    for (unsigned threads : {1u, 2u}) {
+        AnalysisOptions options{s.dir.path() + "/materia"};
+        options.threads = threads;
+        std::int64_t lines = 0;
+        std::size_t hosts = 0, pages = 0;
+        options.whileFinishing = [&](const LogTally& t) {
+            lines = t.lineCount;
+            hosts = t.rankings->table(RankTable::Hosts).size();
+            pages = t.rankings->table(RankTable::Pages).size();
+        };
+        RecordingView v;
+        LogCounting(path, v, options);
+        EXPECT_EQ(lines, 3000) << threads;
+        EXPECT_EQ(hosts, 3000u) << threads;
+        EXPECT_EQ(pages, 7u) << threads;
+
+        options.whileFinishing = [](const LogTally&) { throw common::AppError("side work failed"); };
+        RecordingView failed;
+        try {
+            LogCounting(path, failed, options);
+            ADD_FAILURE() << "no error, " << threads << " threads";
+        } catch (const common::AppError& e) {
+            EXPECT_STREQ(e.what(), "side work failed");
+        }
+        EXPECT_FALSE(failed.progressShown);
+    }
 }
 
 TEST(LogFile, BlankLinesAreNoRequestsAndEveryBreakStyleReadsAlike) {

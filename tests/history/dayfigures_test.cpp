@@ -255,3 +255,35 @@ TEST(Days, TheWatchedPassGivesTheDayThatReadingAgainGives) {
         }
     }
 }
+
+// A proxy's host brings hundreds of agents, more than a host's record, its blocks and the watcher's
+// agent tables hold, and some of them again in other letter case: the watched pass still gives each
+// visitor once, as many as there are distinct hosts and agents with letter case ignored.
+TEST(Days, AHostWithHundredsOfAgentsGivesEachVisitorOnce) {
+    std::mt19937 rng(11);
+    std::vector<std::string> lines;
+    std::set<std::string> visitors;
+    for (int i = 0; i < 12000; ++i) {
+        const std::string host = (rng() % 2 ? "proxy" : "PROXY") + std::to_string(rng() % 3);
+        std::string agent = "Agent/" + std::to_string(rng() % 1500) + " (a browser behind a proxy)";
+        if (rng() % 4 == 0)
+            for (char& c : agent) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+        lines.push_back(line(host, at(9, i * 7), "GET /", 200, agent));
+        std::string key = host + " " + agent;
+        for (char& c : key) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        visitors.insert(key);
+    }
+    const auto log = logOf(join(lines));
+    for (unsigned threads : {1u, 3u}) {
+        analysis::LogTally watched(log);
+        watched.watcher = history::dayWatcher();
+        analysis::countLines(watched, noLists(), nullptr, threads);
+        const LogDays fast = history::splitIntoDays(log, noLists(), threads, &watched);
+        const LogDays slow = history::splitIntoDays(log, noLists(), threads);
+        ASSERT_EQ(fast.days.size(), 1u);
+        ASSERT_EQ(slow.days.size(), 1u);
+        EXPECT_EQ(fast.days[0].visitors.size(), visitors.size()) << threads << " threads";
+        EXPECT_EQ(fast.days[0].visitors, slow.days[0].visitors);
+        EXPECT_EQ(fast.days[0].hosts.size(), 3u);
+    }
+}
