@@ -1,5 +1,7 @@
 // The subcommands of munyaro-cli; each takes its own arguments (argv[0] is the subcommand's name).
 #pragma once
+#include <future>
+#include <memory>
 #include <optional>
 #include <string>
 
@@ -21,9 +23,26 @@ const char* fetchUsage();
 
 int runHistory(int argc, char** argv);
 const char* historyUsage();
-// Records the days of the log at path, just analysed into tally, into the history beside the
-// options' materia/; prints what the recording did on stderr. Returns the error, if one stopped it.
-std::optional<std::string> recordTally(const std::string& path, const analysis::LogTally& tally,
-                                       const analysis::AnalysisOptions& options);
+// Records the days of the log at path into the history beside the options' materia/, for report
+// --record. The history, when there is one already, and the lists are opened on a thread of their own
+// while the log is read.
+class TallyRecorder {
+public:
+    TallyRecorder(std::string path, const analysis::AnalysisOptions& options);
+    // Says what opening the history said if record() was never called (the analysis failed).
+    ~TallyRecorder();
+    TallyRecorder(const TallyRecorder&) = delete;
+    TallyRecorder& operator=(const TallyRecorder&) = delete;
+    // Records the log, just analysed into tally; prints what the recording did on stderr. Returns the
+    // error, if one stopped it.
+    std::optional<std::string> record(const analysis::LogTally& tally);
+
+private:
+    struct Opened;
+    std::string path_;
+    std::string materiaDir_;
+    unsigned threads_;
+    std::future<std::shared_ptr<Opened>> opening_;
+};
 
 }  // namespace cli

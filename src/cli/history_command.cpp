@@ -1,6 +1,8 @@
 // munyaro-cli history: records logs into the history of analysed days and shows it.
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
+#include <memory>
 #include <optional>
 #include <string>
 #include <unistd.h>
@@ -13,6 +15,7 @@
 #include "cli/output.h"
 #include "common/apperror.h"
 #include "common/cp932.h"
+#include "common/sha256.h"
 #include "history/export.h"
 #include "history/recording.h"
 #include "history/store.h"
@@ -218,13 +221,43 @@ int run(const Args& a) {
 
 }  // namespace
 
-std::optional<std::string> recordTally(const std::string& path, const analysis::LogTally& tally,
-                                       const analysis::AnalysisOptions& options) {
+struct TallyRecorder::Opened {
+    std::unique_ptr<history::Store> store;  // none: there was no history yet
+    std::unique_ptr<analysis::ReferenceLists> lists;
+};
+
+TallyRecorder::TallyRecorder(std::string path, const analysis::AnalysisOptions& options)
+    : path_(std::move(path)), materiaDir_(options.materiaDir), threads_(analysis::passThreads(options.threads)) {
+    // A history that is not there yet is made only once there is a log to record in it.
+    opening_ = std::async(std::launch::async, [dir = materiaDir_] {
+        auto o = std::make_shared<Opened>();
+        const std::string file = historyPath(dir);
+        std::error_code error;
+        if (std::filesystem::exists(file, error)) o->store = std::make_unique<history::Store>(file);
+        o->lists = history::loadReferenceLists(dir);
+        // OpenSSL reads its configuration on first use, which the log's line hashes would wait for.
+        common::sha256({});
+        return o;
+    });
+}
+
+TallyRecorder::~TallyRecorder() {
+    if (!opening_.valid()) return;
     try {
-        history::Store store(historyPath(options.materiaDir));
-        printNotes(store.openNotes());
-        const auto r = history::recordLog(store, path, tally.logLines, &tally, options.materiaDir,
-                                          analysis::passThreads(options.threads));
+        const auto o = opening_.get();
+        if (o->store) printNotes(o->store->openNotes());
+    } catch (...) {
+        // Nothing was recorded, and the analysis has said why.
+    }
+}
+
+std::optional<std::string> TallyRecorder::record(const analysis::LogTally& tally) {
+    try {
+        const auto o = opening_.get();
+        if (!o->store) o->store = std::make_unique<history::Store>(historyPath(materiaDir_));
+        printNotes(o->store->openNotes());
+        const auto r =
+            history::recordSplit(*o->store, history::splitLog(path_, tally.logLines, &tally, *o->lists, threads_));
         printNotes(r.result.notes);
         return std::nullopt;
     } catch (const std::bad_alloc&) {

@@ -193,9 +193,11 @@ int report(ReportArgs& a) {
     std::optional<std::string> recordError;
     // The pass takes the days' figures as it goes, so that recording needs not read the log again,
     // and records them while the rankings are put together.
+    std::optional<TallyRecorder> recorder;
     if (a.recordDays) {
+        recorder.emplace(file, a.options);
         a.options.watcher = history::dayWatcher();
-        a.options.whileFinishing = [&](const analysis::LogTally& t) { recordError = recordTally(file, t, a.options); };
+        a.options.whileFinishing = [&](const analysis::LogTally& t) { recordError = recorder->record(t); };
     }
     report::ReportRecord record(&view);
     record.begin(file, std::time(nullptr));

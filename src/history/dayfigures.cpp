@@ -115,6 +115,7 @@ public:
     // grows with the distinct ones drops the repeats, and only those are sorted.
     const std::vector<std::uint64_t>& distinct() const {
         if (!sorted_) {
+            if (!repeats_ && !pieces_.empty()) dropRepeatsOfPieces();
             gather();
             dropRepeats();
             sortHashes(values_);
@@ -132,6 +133,7 @@ private:
     // The lists of a long log are made distinct as they come together, so that they stay within
     // about twice the distinct hashes.
     void compact() {
+        if (!repeats_) dropRepeatsOfPieces();
         gather();
         dropRepeats();
         compactAt_ = std::max(kCompactAt, 2 * values_.size());
@@ -144,6 +146,21 @@ private:
         pieces_.clear();
         pieceHashes_ = 0;
         repeats_ = true;
+    }
+    // values_ and the pieces, each without repeats, made one list without repeats: as many distinct
+    // hashes as the longest of them at least, and mostly not many more (the chunks of a day meet the
+    // same visitors), so the set is made that big at once.
+    void dropRepeatsOfPieces() const {
+        std::size_t longest = values_.size();
+        for (const auto& piece : pieces_) longest = std::max(longest, piece.size());
+        HashSet once;
+        once.reserve(longest + longest / 2);
+        for (std::uint64_t h : values_) once.insert(h);
+        for (const auto& piece : pieces_)
+            for (std::uint64_t h : piece) once.insert(h);
+        values_ = once.values();
+        pieces_.clear();
+        pieceHashes_ = 0;
     }
     void dropRepeats() const {
         if (!repeats_) return;
@@ -611,12 +628,18 @@ private:
     // The slot of tails_ for a line of at least kTailBytes.
     static std::size_t tailSlot(std::string_view line) {
         const char* end = line.data() + line.size();
+        // Five words 16 bytes apart, each multiplied on its own so that the products need not wait
+        // for each other.
+        static constexpr std::uint64_t kOdd[] = {0x9e3779b97f4a7c15ull, 0xbf58476d1ce4e5b9ull, 0x94d049bb133111ebull,
+                                                 0xd6e8feb86659fd93ull, 0xff51afd7ed558ccdull};
         std::uint64_t key = 0;
-        for (std::size_t at = 8; at <= kTailBytes; at += 16) {
+        for (std::size_t i = 0; i < 5; ++i) {
             std::uint64_t w;
-            std::memcpy(&w, end - at, 8);
-            key = (key ^ w) * 0x9e3779b97f4a7c15ull;
+            std::memcpy(&w, end - 8 - 16 * i, 8);
+            key ^= w * kOdd[i];
         }
+        key ^= key >> 31;
+        key *= 0x9e3779b97f4a7c15ull;
         return key >> (64 - kAgentBits);
     }
 

@@ -50,13 +50,13 @@ public:
         return out;
     }
 
-private:
     // Room for n hashes without growing.
     void reserve(std::size_t n) {
         std::size_t slots = std::max<std::size_t>(slots_.size(), 64);
         while (n * 2 > slots) slots *= 2;
         if (slots > slots_.size()) rehash(slots);
     }
+private:
     void grow() { rehash(std::max<std::size_t>(slots_.size() * 2, 64)); }
     void rehash(std::size_t slots) {
         std::vector<std::uint64_t> old(slots, 0);

@@ -237,3 +237,18 @@ TEST(HistoryCommand, ADamagedHistoryIsMovedAsideAndSaidSo) {
     EXPECT_THAT(r.err, HasSubstr("壊れていたので"));
     EXPECT_THAT(r.err, HasSubstr(s.history() + ".damaged-"));
 }
+
+// The history is opened while the log is read: an analysis that fails makes no history where there
+// was none, and what opening an existing one found is still said.
+TEST(HistoryCommand, AFailedAnalysisMakesNoHistoryAndStillSaysWhatOpeningFound) {
+    Site s;
+    const Result none = cli("report --summary --record" + s.materia() + s.dir / "missing_log");
+    EXPECT_EQ(none.status, 1);
+    EXPECT_FALSE(std::filesystem::exists(s.history()));
+
+    writeFile(s.history(), "this is not a database at all, it is a shopping list");
+    const Result damaged = cli("report --summary --record" + s.materia() + s.dir / "missing_log");
+    EXPECT_EQ(damaged.status, 1);
+    EXPECT_THAT(damaged.err, HasSubstr("壊れていたので"));
+    EXPECT_THAT(damaged.err, HasSubstr(s.history() + ".damaged-"));
+}
