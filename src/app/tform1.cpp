@@ -109,8 +109,15 @@ void TForm1::LogCounting(const std::string& path) {
         options.layout = read.layout;
         options.skipBadLines = read.skipBadLines;
         options.clientFromForwarded = read.clientFromForwarded;
-        // An analysis that will be recorded takes its days' figures during the pass.
-        if (history::ui::recordingOn()) options.watcher = history::dayWatcher();
+        // An analysis that will be recorded takes its days' figures during the pass, and records them
+        // beside the rankings' last step.
+        recorded_.reset();
+        if (history::ui::recordingOn()) {
+            options.watcher = history::dayWatcher();
+            options.whileFinishing = [this, path](const analysis::LogTally& tally) {
+                recorded_ = history::ui::recordAnalysis(path, tally);
+            };
+        }
         analysis::LogCounting(path, record_, options);
     } catch (const std::exception& e) {
         record_.fail(common::withPeriod(e.what()));

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <functional>
 #include <map>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -17,6 +18,7 @@
 #include "analysis/resultlayout.h"
 #include "analysis/resultview.h"
 #include "app/showwindow.h"
+#include "history/ui/historysetting.h"
 #include "report/reportrecord.h"
 
 class ChartImage;
@@ -193,6 +195,8 @@ private:
     std::vector<std::string> recentFiles_;
     ReadMenu* readMenu_ = nullptr;
     bool analysing_ = false;
+    // What recording the analysis under way said, beside the pass's last step.
+    std::optional<history::ui::RecordingReport> recorded_;
     report::ReportRecord record_{this};
     std::shared_ptr<const analysis::Rankings> rankings_;
     RankingWindow* rankingWindow_ = nullptr;

@@ -55,7 +55,9 @@ void TForm1::HistoryClick() {
 }
 
 void TForm1::tallied(const analysis::LogTally& tally) {
-    const history::ui::RecordingReport said = history::ui::recordAnalysis(record_.logPath(), tally);
+    const history::ui::RecordingReport said =
+        recorded_ ? *recorded_ : history::ui::recordAnalysis(record_.logPath(), tally);
+    recorded_.reset();
     // Said once the analysis has shown its result: it never waits for the user.
     QTimer::singleShot(0, this, [this, said] {
         std::vector<std::string> all = said.warnings;
