@@ -579,8 +579,14 @@ public:
     }
     // The host's record lies far from the cache among the pass's tables: it is fetched while the
     // pass does the rest of the line. The agents' tables are small enough to stay near.
-    void ahead(std::string_view, std::uint32_t hostIndex) override {
+    void ahead(std::string_view core, std::uint32_t hostIndex) override {
         if (hostIndex < hosts_.size()) __builtin_prefetch(&hosts_[hostIndex], 1);
+        // The agent's slot too: counted() takes it from here for the same line.
+        if (core.size() >= kTailBytes) {
+            aheadEnd_ = core.data() + core.size();
+            aheadSlot_ = tailSlot(core);
+            __builtin_prefetch(&tails_[aheadSlot_]);
+        }
     }
     void append(analysis::LineWatcher& later) override {
         DayCounter& after = static_cast<DayWatcher&>(later).counter_;
@@ -604,7 +610,7 @@ private:
     AgentSeen lineAgent(std::string_view line) {
         if (line.size() < kTailBytes) return agent(visitorAgent(line));
         const char* end = line.data() + line.size();
-        TailSlot& slot = tails_[tailSlot(line)];
+        TailSlot& slot = tails_[end == aheadEnd_ ? aheadSlot_ : tailSlot(line)];
         for (int i = 0; i < 2; ++i) {
             const KnownAgent& known = slot.agents[i];
             const std::size_t n = known.text.size();
@@ -727,6 +733,8 @@ private:
     std::vector<KnownHost> hosts_;
     std::vector<AgentBlock> blocks_;
     std::uint32_t nextId_ = 0;
+    const char* aheadEnd_ = nullptr;  // the end of the line ahead() was given, and its agent's slot
+    std::size_t aheadSlot_ = 0;
     std::vector<KnownAgent> agents_ = std::vector<KnownAgent>(std::size_t{1} << kAgentBits);
     std::vector<TailSlot> tails_ = std::vector<TailSlot>(std::size_t{1} << kAgentBits);
 };
