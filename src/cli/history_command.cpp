@@ -5,6 +5,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <system_error>
 #include <unistd.h>
 #include <vector>
 
@@ -229,7 +230,7 @@ struct TallyRecorder::Opened {
 TallyRecorder::TallyRecorder(std::string path, const analysis::AnalysisOptions& options)
     : path_(std::move(path)), materiaDir_(options.materiaDir), threads_(analysis::passThreads(options.threads)) {
     // A history that is not there yet is made only once there is a log to record in it.
-    opening_ = std::async(std::launch::async, [dir = materiaDir_] {
+    auto open = [dir = materiaDir_] {
         auto o = std::make_shared<Opened>();
         const std::string file = historyPath(dir);
         std::error_code error;
@@ -238,7 +239,12 @@ TallyRecorder::TallyRecorder(std::string path, const analysis::AnalysisOptions& 
         // OpenSSL reads its configuration on first use, which the log's line hashes would wait for.
         common::sha256({});
         return o;
-    });
+    };
+    try {
+        opening_ = std::async(std::launch::async, open);
+    } catch (const std::system_error&) {
+        opening_ = std::async(std::launch::deferred, open);  // no thread to spare: opened when recording
+    }
 }
 
 TallyRecorder::~TallyRecorder() {
