@@ -133,7 +133,7 @@ private:
     // The lists of a long log are made distinct as they come together, so that they stay within
     // about twice the distinct hashes.
     void compact() {
-        if (!repeats_) dropRepeatsOfPieces();
+        if (!repeats_ && !pieces_.empty()) dropRepeatsOfPieces();
         gather();
         dropRepeats();
         compactAt_ = std::max(kCompactAt, 2 * values_.size());
