@@ -577,8 +577,8 @@ public:
         d->visitors.addNew(visitor);
         remember(known, a);
     }
-    // The host's record lies far from the cache among the pass's tables: it is fetched while the
-    // pass does the rest of the line. The agents' tables are small enough to stay near.
+    // The host's record and the agent's slot lie far from the cache among the pass's tables: they
+    // are fetched while the pass does the rest of the line.
     void ahead(std::string_view core, std::uint32_t hostIndex) override {
         if (hostIndex < hosts_.size()) __builtin_prefetch(&hosts_[hostIndex], 1);
         // The agent's slot too: counted() takes it from here for the same line.

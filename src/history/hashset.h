@@ -10,22 +10,19 @@ namespace history {
 
 class HashSet {
 public:
-    // True when h was not in the set.
-    bool insert(std::uint64_t h) {
+    void insert(std::uint64_t h) {
         if (h == 0) {
-            const bool added = !zero_;
             zero_ = true;
-            return added;
+            return;
         }
         if ((size_ + 1) * 2 > slots_.size()) grow();
         std::size_t i = h & (slots_.size() - 1);
         while (slots_[i] != 0) {
-            if (slots_[i] == h) return false;
+            if (slots_[i] == h) return;
             i = (i + 1) & (slots_.size() - 1);
         }
         slots_[i] = h;
         ++size_;
-        return true;
     }
     void insertAll(const std::vector<std::uint64_t>& hashes) {
         reserve(size_ + hashes.size());
@@ -56,6 +53,7 @@ public:
         while (n * 2 > slots) slots *= 2;
         if (slots > slots_.size()) rehash(slots);
     }
+
 private:
     void grow() { rehash(std::max<std::size_t>(slots_.size() * 2, 64)); }
     void rehash(std::size_t slots) {
