@@ -165,7 +165,11 @@ void countLine(LogTally& t, const ReferenceLists& lists, const LogLine& l, std::
         ranked.excluded = excluded;
         t.rankings->addLine(ranked);
     }
-    if (t.watcher) t.watcher->counted(line, time, host, hostEntry.index, excluded);
+    if (t.watcher) {
+        const std::uint32_t agentRow = t.rankings ? t.rankings->lastAgentRow() : HashSlots::kAbsent;
+        t.watcher->counted(line, time, host, hostEntry.index, excluded,
+                           agentRow == HashSlots::kAbsent ? std::string_view{} : ranked.agent, agentRow);
+    }
 }
 
 // Whether the pass can read the line: its hour converts, and so does the byte count of a GET line

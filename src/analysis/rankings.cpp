@@ -236,6 +236,7 @@ void Rankings::addLine(const RankedLine& l) {
     LineRows rows;
     if (withBehaviour_) behaviour_->prefetchHost(l.hostIndex);
     addFields(l, rows);
+    lastAgentRow_ = rows.agent;
     if (withBehaviour_) behaviour_->addLine(l, rows.host, rows.page, rows.agent);
 }
 

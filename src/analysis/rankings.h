@@ -178,6 +178,10 @@ public:
 
     // Counts one line.
     void addLine(const RankedLine& line);
+    // The row of the user agents' table that the line counted last went to (HashSlots::kAbsent: it
+    // had no agent). A row is one agent's text, letter case ignored, for as long as this accumulator
+    // counts.
+    std::uint32_t lastAgentRow() const { return lastAgentRow_; }
     // Adds the counts of the lines that follow this accumulator's, exactly as one pass over both runs
     // would: the form met first stays, new items follow in their first-seen order.
     void merge(const Rankings& later);
@@ -246,6 +250,7 @@ private:
     std::string_view buffer_;
     std::string_view line_;  // the line being counted, and where it lies in the log
     std::ptrdiff_t lineToLog_ = 0;
+    std::uint32_t lastAgentRow_ = HashSlots::kAbsent;
     TextStore items_;
     std::array<RankCounts, kRankTableCount> tables_;
     std::vector<ReferrerRow> referrerRows_;

@@ -155,9 +155,8 @@ private:
         for (const auto& piece : pieces_) longest = std::max(longest, piece.size());
         HashSet once;
         once.reserve(longest + longest / 2);
-        for (std::uint64_t h : values_) once.insert(h);
-        for (const auto& piece : pieces_)
-            for (std::uint64_t h : piece) once.insert(h);
+        once.insertMany(values_.data(), values_.size());
+        for (const auto& piece : pieces_) once.insertMany(piece.data(), piece.size());
         values_ = once.values();
         pieces_.clear();
         pieceHashes_ = 0;
@@ -165,7 +164,7 @@ private:
     void dropRepeats() const {
         if (!repeats_) return;
         HashSet once;
-        for (std::uint64_t h : values_) once.insert(h);
+        once.insertMany(values_.data(), values_.size());
         values_ = once.values();
         repeats_ = false;
     }
@@ -537,8 +536,9 @@ LogDays split(const std::shared_ptr<const analysis::LogText>& log, const analysi
 // The light figures of the lines the pass counts, taken as it goes. A log has few distinct hosts and
 // agents against its lines: each one's hash is worked out once.
 class DayWatcher : public analysis::LineWatcher {
-    // An agent's hash, and the number this watcher gave its text (ids of texts met again after
-    // they left the tables are new ones: a visitor is then only listed twice).
+    // An agent's hash, and its bit in a host's mask of agents (kNoId: none, its hash is compared).
+    // The same text may come by two numbers (its row, and the watcher's own when read from the
+    // line, or again after it left the tables): a visitor is then only listed twice.
     static constexpr std::uint32_t kNoId = 0xffffffffu;
     struct AgentSeen {
         std::uint64_t hash = 0;
@@ -548,11 +548,11 @@ class DayWatcher : public analysis::LineWatcher {
 public:
     std::shared_ptr<analysis::LineWatcher> fresh() const override { return std::make_shared<DayWatcher>(); }
     void counted(std::string_view core, std::string_view timeField, std::string_view host, std::uint32_t hostIndex,
-                 bool excluded) override {
+                 bool excluded, std::string_view agent, std::uint32_t agentRow) override {
         std::size_t hour = 0;
         DayRun* const d = counter_.day(timeField, nullptr, false, hour);
         if (!d) return;
-        const AgentSeen a = excluded ? AgentSeen{} : lineAgent(core);
+        const AgentSeen a = excluded ? AgentSeen{} : lineAgent(core, agent, agentRow);
         // The host a day keeps is the one the pass counted, a forwarded client included.
         if (hostIndex >= hosts_.size()) hosts_.resize(std::max<std::size_t>(hostIndex + 1, hosts_.size() * 2));
         KnownHost& known = hosts_[hostIndex];
@@ -581,8 +581,9 @@ public:
     // are fetched while the pass does the rest of the line.
     void ahead(std::string_view core, std::uint32_t hostIndex) override {
         if (hostIndex < hosts_.size()) __builtin_prefetch(&hosts_[hostIndex], 1);
-        // The agent's slot too: counted() takes it from here for the same line.
-        if (core.size() >= kTailBytes) {
+        // The agent's slot too, unless the last line's agent came from the rankings: counted() takes
+        // it from here for the same line.
+        if (!byRow_ && core.size() >= kTailBytes) {
             aheadEnd_ = core.data() + core.size();
             aheadSlot_ = tailSlot(core);
             __builtin_prefetch(&tails_[aheadSlot_]);
@@ -602,12 +603,34 @@ public:
     }
 
 private:
-    // agentHash of the line's visitorAgent. An agent met before is known by the bytes it ends the line
+    // agentHash of the line's visitorAgent. The rankings' agent is that very field when it ends the
+    // line, quoted, after the referrer's closing quote and a space, and holds no quote, space and
+    // quote of its own (which visitorAgent would read as the field's start): its row then stands
+    // for its text, and what the row gives is worked out once.
+    AgentSeen lineAgent(std::string_view line, std::string_view ranked, std::uint32_t row) {
+        const std::size_t n = ranked.size();
+        byRow_ = row != kNoId && n >= 2 && n + 2 <= line.size() && ranked.data() == line.data() + line.size() - n &&
+                 ranked.front() == '"' && ranked.back() == '"' && line[line.size() - n - 1] == ' ' &&
+                 line[line.size() - n - 2] == '"';
+        if (byRow_) {
+            if (row >= rows_.size()) rows_.resize(std::max<std::size_t>(std::size_t{row} + 1, rows_.size() * 2));
+            RowAgent& r = rows_[row];
+            if (r.state == RowAgent::kUnknown) {
+                r.hash = agentHash(ranked);
+                r.state = ranked.find("\" \"") == std::string_view::npos ? RowAgent::kThisField : RowAgent::kOther;
+            }
+            if (r.state == RowAgent::kThisField) return AgentSeen{r.hash, row < kRowBits ? row : kNoId};
+            byRow_ = false;
+        }
+        return tailAgent(line);
+    }
+
+    // The same read from the line. An agent met before is known by the bytes it ends the line
     // with, without a search: a line that ends with an agent's text, its opening quote after the
     // referrer's closing one and a space, has that agent, as nothing in the text can be taken for the
     // end of an earlier field. The agents are found in a table indexed by bytes near the line's end,
     // two to a slot (agents that end alike, the same browser on two systems, share one).
-    AgentSeen lineAgent(std::string_view line) {
+    AgentSeen tailAgent(std::string_view line) {
         if (line.size() < kTailBytes) return agent(visitorAgent(line));
         const char* end = line.data() + line.size();
         TailSlot& slot = tails_[end == aheadEnd_ ? aheadSlot_ : tailSlot(line)];
@@ -662,7 +685,8 @@ private:
         KnownAgent& slot = agents_[key >> (64 - kAgentBits)];
         if (slot.text != a) {
             slot.text.assign(a);
-            slot.seen = AgentSeen{agentHash(a), nextId_++};
+            // Its own numbers follow the rows' in the host's mask.
+            slot.seen = AgentSeen{agentHash(a), nextId_ < 64 - kRowBits ? kRowBits + nextId_++ : kNoId};
         }
         return slot.seen;
     }
@@ -723,6 +747,16 @@ private:
         std::string text;
         AgentSeen seen;
     };
+    // What a row of the rankings' agents gives: its agentHash, and whether its text is the line's
+    // visitorAgent wherever it ends the line.
+    struct RowAgent {
+        enum : std::uint8_t { kUnknown, kThisField, kOther };
+        std::uint64_t hash = 0;
+        std::uint8_t state = kUnknown;
+    };
+    // The rows below this are numbered in a host's mask as they are; the watcher's own numbers of the
+    // agents it reads from lines take the rest of the mask.
+    static constexpr std::uint32_t kRowBits = 48;
     struct TailSlot {
         KnownAgent agents[2];  // the one met last first
     };
@@ -737,6 +771,8 @@ private:
     std::size_t aheadSlot_ = 0;
     std::vector<KnownAgent> agents_ = std::vector<KnownAgent>(std::size_t{1} << kAgentBits);
     std::vector<TailSlot> tails_ = std::vector<TailSlot>(std::size_t{1} << kAgentBits);
+    std::vector<RowAgent> rows_;
+    bool byRow_ = false;  // the last line's agent was known by its row
 };
 
 // The one day of a log, the figures that the pass counted taken from its tally.

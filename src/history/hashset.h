@@ -26,7 +26,17 @@ public:
     }
     void insertAll(const std::vector<std::uint64_t>& hashes) {
         reserve(size_ + hashes.size());
-        for (std::uint64_t h : hashes) insert(h);
+        insertMany(hashes.data(), hashes.size());
+    }
+    // The n hashes from p on. A big set's slots lie far from the cache: those of the hashes a few
+    // places ahead are fetched while one is put in.
+    void insertMany(const std::uint64_t* p, std::size_t n) {
+        constexpr std::size_t kAhead = 8;
+        reserve(size_ + std::min(n, kAhead));  // slots to fetch from
+        for (std::size_t i = 0; i < n; ++i) {
+            if (i + kAhead < n) __builtin_prefetch(slots_.data() + (p[i + kAhead] & (slots_.size() - 1)));
+            insert(p[i]);
+        }
     }
     // Another set's hashes. They come in the order of its slots, by their low bits: a table smaller
     // than that one would take them as long runs that collide, so this one grows to its size first.

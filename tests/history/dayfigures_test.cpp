@@ -256,6 +256,42 @@ TEST(Days, TheWatchedPassGivesTheDayThatReadingAgainGives) {
     }
 }
 
+// The watcher takes a GET line's agent by the rankings' row of it, and other lines' from the line:
+// the same agent met both ways, in other letter case (another row), among more agents than a host's
+// mask numbers, and on an excluded host, is still each visitor once, as reading the log again has it.
+TEST(Days, AgentsByRowAndByLineAreTheSameVisitors) {
+    std::mt19937 rng(23);
+    const char* requests[] = {"GET /", "POST /form", "HEAD /", "GET /a.css"};
+    std::vector<std::string> lines;
+    std::set<std::string> visitors;
+    for (int i = 0; i < 8000; ++i) {
+        const std::string host = "h" + std::to_string(rng() % 40);
+        std::string agent = "Agent/" + std::to_string(rng() % 90) + " (like \"Gecko\")";
+        if (rng() % 5 == 0)
+            for (char& c : agent) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+        lines.push_back(line(host, at(9, i * 10), requests[rng() % 4], 200, agent));
+        if (host == "h0") continue;  // excluded below
+        std::string key = host + " " + agent;
+        for (char& c : key) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        visitors.insert(key);
+    }
+    analysis::ReferenceLists lists({}, {}, {});
+    lists.excludedHosts = {"h0"};
+    const auto log = logOf(join(lines));
+    for (unsigned threads : {1u, 3u}) {
+        analysis::LogTally watched(log);
+        watched.watcher = history::dayWatcher();
+        analysis::countLines(watched, lists, nullptr, threads);
+        const LogDays fast = history::splitIntoDays(log, lists, threads, &watched);
+        const LogDays slow = history::splitIntoDays(log, lists, threads);
+        ASSERT_EQ(fast.days.size(), 1u);
+        ASSERT_EQ(slow.days.size(), 1u);
+        EXPECT_EQ(fast.days[0].visitors, slow.days[0].visitors) << threads << " threads";
+        EXPECT_EQ(fast.days[0].visitors.size(), visitors.size()) << threads << " threads";
+        EXPECT_EQ(fast.days[0].hosts.size(), 40u);
+    }
+}
+
 // A proxy's host brings hundreds of agents, more than a host's record, its blocks and the watcher's
 // agent tables hold, and some of them again in other letter case: the watched pass still gives each
 // visitor once, as many as there are distinct hosts and agents with letter case ignored.
