@@ -494,7 +494,7 @@ void analyse(const std::string& path, ResultView& view, const AnalysisOptions& o
     if (options.whileFinishing) {
         auto work = [&] {
             try {
-                options.whileFinishing(tally);
+                options.whileFinishing(tally, lists);
             } catch (...) {
                 sideError = std::current_exception();
             }

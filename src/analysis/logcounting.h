@@ -40,11 +40,12 @@ struct AnalysisOptions {
     bool skipBadLines = false;
     // Told of every line the pass counts (LogTally::watcher); null: nobody watches.
     std::shared_ptr<LineWatcher> watcher = nullptr;
-    // Given the tally once every line is counted, on a thread of its own beside the rankings' last
-    // step, which leaves the machine's other cores idle. The rankings' own tables are complete by
-    // then and only read; their behaviour tables are not ready. The view is told tallied() once it
-    // has returned; an exception it lets out ends the analysis.
-    std::function<void(const LogTally&)> whileFinishing = nullptr;
+    // Given the tally once every line is counted, with the reference lists the pass counted it with,
+    // on a thread of its own beside the rankings' last step, which leaves the machine's other cores
+    // idle. The rankings' own tables are complete by then and only read; their behaviour tables are
+    // not ready. The view is told tallied() once it has returned; an exception it lets out ends the
+    // analysis.
+    std::function<void(const LogTally&, const ReferenceLists&)> whileFinishing = nullptr;
 };
 
 // Analyses the log at path and writes everything into view. Errors propagate as AppError after the

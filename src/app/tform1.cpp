@@ -114,8 +114,9 @@ void TForm1::LogCounting(const std::string& path) {
         recorded_.reset();
         if (history::ui::recordingOn()) {
             options.watcher = history::dayWatcher();
-            options.whileFinishing = [this, path](const analysis::LogTally& tally) {
-                recorded_ = history::ui::recordAnalysis(path, tally);
+            options.whileFinishing = [this, path](const analysis::LogTally& tally,
+                                                  const analysis::ReferenceLists& lists) {
+                recorded_ = history::ui::recordAnalysis(path, tally, lists);
             };
         }
         analysis::LogCounting(path, record_, options);

@@ -7,6 +7,7 @@
 
 namespace analysis {
 struct LogTally;
+struct ReferenceLists;
 struct AnalysisOptions;
 }  // namespace analysis
 
@@ -33,9 +34,9 @@ public:
     ~TallyRecorder();
     TallyRecorder(const TallyRecorder&) = delete;
     TallyRecorder& operator=(const TallyRecorder&) = delete;
-    // Records the log, just analysed into tally; prints what the recording did on stderr. Returns the
-    // error, if one stopped it.
-    std::optional<std::string> record(const analysis::LogTally& tally);
+    // Records the log, just analysed into tally with lists; prints what the recording did on stderr.
+    // Returns the error, if one stopped it.
+    std::optional<std::string> record(const analysis::LogTally& tally, const analysis::ReferenceLists& lists);
 
 private:
     struct Opened;

@@ -224,7 +224,6 @@ int run(const Args& a) {
 
 struct TallyRecorder::Opened {
     std::unique_ptr<history::Store> store;  // none: there was no history yet
-    std::unique_ptr<analysis::ReferenceLists> lists;
 };
 
 TallyRecorder::TallyRecorder(std::string path, const analysis::AnalysisOptions& options)
@@ -235,7 +234,6 @@ TallyRecorder::TallyRecorder(std::string path, const analysis::AnalysisOptions& 
         const std::string file = historyPath(dir);
         std::error_code error;
         if (std::filesystem::exists(file, error)) o->store = std::make_unique<history::Store>(file);
-        o->lists = history::loadReferenceLists(dir);
         // OpenSSL reads its configuration on first use, which the log's line hashes would wait for.
         common::sha256({});
         return o;
@@ -257,13 +255,14 @@ TallyRecorder::~TallyRecorder() {
     }
 }
 
-std::optional<std::string> TallyRecorder::record(const analysis::LogTally& tally) {
+std::optional<std::string> TallyRecorder::record(const analysis::LogTally& tally,
+                                                 const analysis::ReferenceLists& lists) {
     try {
         const auto o = opening_.get();
         if (!o->store) o->store = std::make_unique<history::Store>(historyPath(materiaDir_));
         printNotes(o->store->openNotes());
         const auto r =
-            history::recordSplit(*o->store, history::splitLog(path_, tally.logLines, &tally, *o->lists, threads_));
+            history::recordSplit(*o->store, history::splitLog(path_, tally.logLines, &tally, lists, threads_));
         printNotes(r.result.notes);
         return std::nullopt;
     } catch (const std::bad_alloc&) {

@@ -197,7 +197,9 @@ int report(ReportArgs& a) {
     if (a.recordDays) {
         recorder.emplace(file, a.options);
         a.options.watcher = history::dayWatcher();
-        a.options.whileFinishing = [&](const analysis::LogTally& t) { recordError = recorder->record(t); };
+        a.options.whileFinishing = [&](const analysis::LogTally& t, const analysis::ReferenceLists& lists) {
+            recordError = recorder->record(t, lists);
+        };
     }
     report::ReportRecord record(&view);
     record.begin(file, std::time(nullptr));

@@ -337,9 +337,9 @@ TEST(AnalysisPass, ChunksCoverEveryLineOnceInOrder) {
     EXPECT_LE(big.back() - big[big.size() - 2], 4096u);
 }
 
-// Work given the tally beside the rankings' last step sees every line counted and the rankings'
-// tables whole, on one thread or several; an error it lets out ends the analysis with its text, and the
-// progress window is hidden all the same.
+// Work given the tally beside the rankings' last step sees every line counted, the rankings' tables
+// whole and the lists the pass read, on one thread or several; an error it lets out ends the analysis
+// with its text, and the progress window is hidden all the same.
 TEST(LogCounting, WorkBesideTheLastStepSeesTheWholePassAndItsErrorEndsTheAnalysis) {
     ProgramDir s;
     StringList log;
@@ -347,13 +347,16 @@ TEST(LogCounting, WorkBesideTheLastStepSeesTheWholePassAndItsErrorEndsTheAnalysi
         log.push_back("10.0." + std::to_string(i / 250) + "." + std::to_string(i % 250) +
                       " - - [10/Oct/2004:13:55:36 +0900] \"GET /p" + std::to_string(i % 7) + " HTTP/1.1\" 200 10 \"-\" \"A\"");
     const std::string path = s.writeLog(join(log));
+    s.robots = {"Googlebot", "bingbot"};
     s.writeLists();
     for (unsigned threads : {1u, 2u}) {
         AnalysisOptions options{s.dir.path() + "/materia"};
         options.threads = threads;
         std::int64_t lines = 0;
         std::size_t hosts = 0, pages = 0;
-        options.whileFinishing = [&](const LogTally& t) {
+        StringList robots;
+        options.whileFinishing = [&](const LogTally& t, const ReferenceLists& lists) {
+            robots = lists.robots;
             lines = t.lineCount;
             hosts = t.rankings->table(RankTable::Hosts).size();
             pages = t.rankings->table(RankTable::Pages).size();
@@ -363,8 +366,11 @@ TEST(LogCounting, WorkBesideTheLastStepSeesTheWholePassAndItsErrorEndsTheAnalysi
         EXPECT_EQ(lines, 3000) << threads;
         EXPECT_EQ(hosts, 3000u) << threads;
         EXPECT_EQ(pages, 7u) << threads;
+        EXPECT_EQ(robots, s.robots) << threads;
 
-        options.whileFinishing = [](const LogTally&) { throw common::AppError("side work failed"); };
+        options.whileFinishing = [](const LogTally&, const ReferenceLists&) {
+            throw common::AppError("side work failed");
+        };
         RecordingView failed;
         try {
             LogCounting(path, failed, options);

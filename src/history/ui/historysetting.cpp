@@ -23,13 +23,15 @@ bool recordingOn() {
 
 void setRecordingOn(bool on) { common::writeFileAtomic(common::materiaFile(kSettingFile), on ? "1\r\n" : "0\r\n"); }
 
-RecordingReport recordAnalysis(const std::string& path, const analysis::LogTally& tally) {
+RecordingReport recordAnalysis(const std::string& path, const analysis::LogTally& tally,
+                               const analysis::ReferenceLists& lists) {
     RecordingReport report;
     if (!recordingOn()) return report;
     try {
         Store store(Store::defaultPath());
         report.warnings = store.openNotes();
-        const Recording r = recordLog(store, path, tally.logLines, &tally, {}, analysis::passThreads(0));
+        const Recording r =
+            recordSplit(store, splitLog(path, tally.logLines, &tally, lists, analysis::passThreads(0)));
         report.notes = r.result.notes;
     } catch (const std::bad_alloc&) {
         report.warnings.push_back(common::msg::outOfMemory());
@@ -37,6 +39,17 @@ RecordingReport recordAnalysis(const std::string& path, const analysis::LogTally
         report.warnings.push_back(e.what());
     }
     return report;
+}
+
+RecordingReport recordAnalysis(const std::string& path, const analysis::LogTally& tally) {
+    if (!recordingOn()) return {};
+    try {
+        return recordAnalysis(path, tally, *loadReferenceLists({}));
+    } catch (const std::bad_alloc&) {
+        return RecordingReport{{common::msg::outOfMemory()}, {}};
+    } catch (const std::exception& e) {
+        return RecordingReport{{e.what()}, {}};
+    }
 }
 
 }  // namespace history::ui

@@ -6,6 +6,7 @@
 
 namespace analysis {
 struct LogTally;
+struct ReferenceLists;
 }
 
 namespace history::ui {
@@ -21,7 +22,10 @@ void setRecordingOn(bool on);
 struct RecordingReport {
     std::vector<std::string> warnings, notes;
 };
-// Records the log at path, just analysed into tally, when the setting is on. Never throws.
+// Records the log at path, just analysed into tally with lists, when the setting is on. Never throws.
+RecordingReport recordAnalysis(const std::string& path, const analysis::LogTally& tally,
+                               const analysis::ReferenceLists& lists);
+// The same with the lists of the program's materia/, as the analysis reads them.
 RecordingReport recordAnalysis(const std::string& path, const analysis::LogTally& tally);
 
 }  // namespace history::ui
