@@ -25,8 +25,8 @@ const char* fetchUsage();
 int runHistory(int argc, char** argv);
 const char* historyUsage();
 // Records the days of the log at path into the history beside the options' materia/, for report
-// --record. The history, when there is one already, and the lists are opened on a thread of their own
-// while the log is read.
+// --record. The history, when there is one already, is opened on a thread of its own while the log is
+// read; the days are split with the reference lists the analysis read.
 class TallyRecorder {
 public:
     TallyRecorder(std::string path, const analysis::AnalysisOptions& options);
