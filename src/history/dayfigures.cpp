@@ -128,10 +128,11 @@ public:
 
 private:
     static constexpr std::size_t kRecent = 1024;
-    static constexpr std::size_t kCompactAt = std::size_t{1} << 18;
+    static constexpr std::size_t kCompactAt = std::size_t{1} << 20;
 
     // The lists of a long log are made distinct as they come together, so that they stay within
-    // about twice the distinct hashes.
+    // about twice the distinct hashes, once they hold 8 MB: those of a day of a million lines are
+    // made distinct once, at the end, rather than again there.
     void compact() {
         if (!repeats_ && !pieces_.empty()) dropRepeatsOfPieces();
         gather();
