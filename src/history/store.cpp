@@ -208,14 +208,19 @@ RecordResult Store::record(const SourceInfo& source, const LogDays& days,
 std::size_t Store::remove(Day from, Day to) {
     return guarded([&] {
         Transaction t(*db_);
+        createGoneItems(*db_);
         Statement count = db_->prepare("SELECT count(DISTINCT day) FROM share WHERE day BETWEEN ? AND ?");
         count.bind(1, from).bind(2, to);
         count.step();
         const auto n = static_cast<std::size_t>(count.integer(0));
         count.reset();
+        Statement gone = db_->prepare("INSERT OR IGNORE INTO temp.gone_item SELECT item FROM rank_row"
+                                      " WHERE share IN (SELECT id FROM share WHERE day BETWEEN ? AND ?)");
+        gone.bind(1, from).bind(2, to).run();
         Statement drop = db_->prepare("DELETE FROM share WHERE day BETWEEN ? AND ?");
         drop.bind(1, from).bind(2, to).run();
-        dropOrphans(*db_, true);
+        dropOrphans(*db_, false);
+        dropGoneItems(*db_);
         t.commit();
         return n;
     });

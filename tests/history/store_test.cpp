@@ -291,8 +291,8 @@ TEST(History, RankingsAreTheSqlSumsInOrderOfHitsThenText) {
     EXPECT_EQ(pages[2].hits, 10);
 }
 
-// Replacing shares (the same log again, an overlapping copy) drops the items that only the replaced
-// rows named, and keeps those that other days' rows or the new rows still name.
+// Replacing shares (the same log again, an overlapping copy) or removing days drops the items that
+// only the rows gone named, and keeps those that other days' rows or the new rows still name.
 TEST(History, ReplacedRowsTakeAlongOnlyTheItemsNoRowNamesAnyMore) {
     TempDir dir;
     const std::string path = dir / "history.sqlite";
@@ -319,8 +319,20 @@ TEST(History, ReplacedRowsTakeAlongOnlyTheItemsNoRowNamesAnyMore) {
     EXPECT_THAT(left, testing::IsSupersetOf({"/a", "/a2", "/c"}));
     EXPECT_THAT(left, testing::Not(testing::Contains("/b")));
     EXPECT_THAT(left, testing::Not(testing::Contains("/shared")));
+    auto orphans = [&path] {
+        history::Database db(path, false);
+        return db.queryInt("SELECT count(*) FROM item WHERE NOT EXISTS"
+                           " (SELECT 1 FROM rank_row WHERE rank_row.item = item.id)");
+    };
+    EXPECT_EQ(orphans(), 0);
+    // Removing a day takes along the items only its rows named, and its source with its last share.
+    add(store, "c.log", join(stretch(3, 0, 3599, 60, 2, "/a") + stretch(3, 3600, 7199, 60, 2, "/only-3")));
+    EXPECT_THAT(items(), testing::Contains("/only-3"));
+    EXPECT_EQ(store.remove(20261202, 20261203), 2u);
+    EXPECT_THAT(items(), testing::IsSupersetOf({"/a", "/a2"}));
+    EXPECT_THAT(items(), testing::Not(testing::Contains("/only-3")));
+    EXPECT_THAT(items(), testing::Not(testing::Contains("/c")));
+    EXPECT_EQ(orphans(), 0);
     history::Database db(path, false);
-    EXPECT_EQ(db.queryInt("SELECT count(*) FROM item WHERE NOT EXISTS"
-                          " (SELECT 1 FROM rank_row WHERE rank_row.item = item.id)"),
-              0);
+    EXPECT_EQ(db.queryInt("SELECT count(*) FROM source"), 1);
 }
