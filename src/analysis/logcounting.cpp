@@ -1,5 +1,6 @@
 // The analysis: one call loads the log and the lists, makes the pass, and writes the result.
 #include "analysis/logcounting.h"
+#include "analysis/blockrows.h"
 
 #include <algorithm>
 #include <array>
@@ -310,6 +311,9 @@ struct Chunk {
 };
 
 void countInChunks(LogTally& t, const ReferenceLists& lists, ResultView* progress, unsigned threads, bool skipBad) {
+    // The tables of a chunk that is merged go to the chunks after it; those left when the last is
+    // merged leave the process, before the rankings' last step builds its own.
+    const SpareBlocks keep;
     const std::vector<std::size_t> ends = passChunkEnds(t.logLines->size(), threads);
     std::vector<Chunk> chunks(ends.size());
     for (std::size_t c = 0; c < chunks.size(); ++c) {

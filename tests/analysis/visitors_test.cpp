@@ -3,7 +3,10 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <sys/mman.h>
+
 #include <algorithm>
+#include <cerrno>
 #include <map>
 #include <random>
 
@@ -200,4 +203,41 @@ TEST(VisitLengths, MedianAndOrderOfShortAndLongLengthsAsSortingGivesThem) {
         EXPECT_EQ(a.median(), median) << "round " << round;
     }
     EXPECT_EQ(VisitLengths().median(), 0);
+}
+
+// A table's blocks given back during a pass go to the next table that grows, which finds them as new
+// (no row of the table before shows through); once the pass is over they leave the process, and
+// blocks given back then leave at once.
+TEST(SpareBlocks, BlocksGoToTheNextTableDuringAPassOnlyAndThenLeave) {
+    auto mapped = [](const void* p) {
+        unsigned char in = 0;
+        return ::mincore(const_cast<void*>(p), 4096, &in) == 0 || errno != ENOMEM;
+    };
+    const int* kept = nullptr;
+    {
+        const SpareBlocks pass;
+        BlockRows<int, 1024> first;
+        first.grow(3000);
+        for (std::size_t i = 0; i < first.size(); ++i) first[i] = 7;
+        kept = &first[2048];
+        first.clear();
+        EXPECT_TRUE(mapped(kept));
+        BlockRows<int, 1024> next;
+        next.grow(3000);
+        bool reused = false;
+        for (std::size_t i = 0; i < next.size(); ++i) {
+            EXPECT_EQ(next[i], 0) << i;
+            reused = reused || &next[i] == kept;
+        }
+        EXPECT_TRUE(reused);
+        // A block of another size is not one of these.
+        EXPECT_EQ(SpareBlocks::take(4096 * sizeof(int) * 3), nullptr);
+    }
+    EXPECT_FALSE(mapped(kept));
+    BlockRows<int, 1024> after;
+    after.grow(10);
+    const int* alone = &after[0];
+    after.clear();
+    EXPECT_FALSE(mapped(alone));
+    EXPECT_EQ(SpareBlocks::take(1024 * sizeof(int)), nullptr);
 }
