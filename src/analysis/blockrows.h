@@ -9,6 +9,8 @@
 #include <type_traits>
 #include <vector>
 
+#include "common/bigmemory.h"
+
 namespace analysis {
 
 // Blocks that tables give back while a pass on several threads runs are kept for the tables of its
@@ -26,6 +28,40 @@ public:
     static void* take(std::size_t bytes) noexcept;
     // Unmaps the block unless it is kept.
     static void giveBack(void* block, std::size_t bytes) noexcept;
+};
+
+// The allocator of the arrays of a pass's tables (their hash slots): an array from 256 KB up to the
+// size that the big allocator maps in huge pages is mapped on its own, and one given back while a
+// pass runs goes to the next table that takes an array of its size (SpareBlocks). The others are the
+// big allocator's.
+template <class T>
+struct SpareAllocator {
+    using value_type = T;
+    SpareAllocator() = default;
+    template <class U>
+    SpareAllocator(const SpareAllocator<U>&) noexcept {}
+    T* allocate(std::size_t n) {
+        if (n > static_cast<std::size_t>(-1) / 2 / sizeof(T)) throw std::bad_alloc();
+        const std::size_t bytes = n * sizeof(T);
+        if (!mappedHere(bytes)) return static_cast<T*>(common::bigAllocate(bytes));
+        void* p = SpareBlocks::take(pages(bytes));
+        if (!p) p = ::mmap(nullptr, pages(bytes), PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+        if (p == MAP_FAILED) throw std::bad_alloc();
+        return static_cast<T*>(p);
+    }
+    void deallocate(T* p, std::size_t n) noexcept {
+        const std::size_t bytes = n * sizeof(T);
+        if (mappedHere(bytes)) SpareBlocks::giveBack(p, pages(bytes));
+        else common::bigFree(p, bytes);
+    }
+    template <class U>
+    bool operator==(const SpareAllocator<U>&) const noexcept {
+        return true;
+    }
+
+private:
+    static bool mappedHere(std::size_t bytes) { return bytes >= (std::size_t(256) << 10) && bytes < common::kMappedBlock; }
+    static std::size_t pages(std::size_t bytes) { return (bytes + 4095) & ~std::size_t{4095}; }
 };
 
 template <class T, std::size_t kBlock = 4096>

@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "common/bigmemory.h"
+#include "analysis/blockrows.h"
 
 namespace analysis {
 
@@ -67,7 +67,7 @@ private:
             slots_[i] = s;
         }
     }
-    std::vector<std::uint64_t, common::BigAllocator<std::uint64_t>> slots_;
+    std::vector<std::uint64_t, SpareAllocator<std::uint64_t>> slots_;
 };
 
 }  // namespace analysis
