@@ -232,6 +232,16 @@ TEST(SpareBlocks, BlocksGoToTheNextTableDuringAPassOnlyAndThenLeave) {
         EXPECT_TRUE(reused);
         // A block of another size is not one of these.
         EXPECT_EQ(SpareBlocks::take(4096 * sizeof(int) * 3), nullptr);
+        // Hash slots of that size take them as well, and the next table's slots start empty.
+        const std::uint64_t* slots = nullptr;
+        {
+            std::vector<std::uint64_t, SpareAllocator<std::uint64_t>> table(65536, 0);
+            std::fill(table.begin(), table.end(), 5);
+            slots = table.data();
+        }
+        std::vector<std::uint64_t, SpareAllocator<std::uint64_t>> later(65536, 0);
+        EXPECT_EQ(later.data(), slots);
+        EXPECT_EQ(std::count(later.begin(), later.end(), 0u), 65536);
     }
     EXPECT_FALSE(mapped(kept));
     BlockRows<int, 1024> after;
