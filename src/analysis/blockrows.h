@@ -60,7 +60,9 @@ struct SpareAllocator {
     }
 
 private:
-    static bool mappedHere(std::size_t bytes) { return bytes >= (std::size_t(256) << 10) && bytes < common::kMappedBlock; }
+    static bool mappedHere(std::size_t bytes) {
+        return bytes >= (std::size_t(256) << 10) && bytes < common::kMappedBlock;
+    }
     static std::size_t pages(std::size_t bytes) { return (bytes + 4095) & ~std::size_t{4095}; }
 };
 

@@ -261,8 +261,8 @@ std::optional<std::string> TallyRecorder::record(const analysis::LogTally& tally
         const auto o = opening_.get();
         if (!o->store) o->store = std::make_unique<history::Store>(historyPath(materiaDir_));
         printNotes(o->store->openNotes());
-        const auto r =
-            history::recordSplit(*o->store, history::splitLog(path_, tally.logLines, &tally, lists, threads_));
+        const auto r = history::recordSplit(*o->store,
+                                            history::splitLog(path_, tally.logLines, &tally, lists, threads_));
         printNotes(r.result.notes);
         return std::nullopt;
     } catch (const std::bad_alloc&) {

@@ -30,8 +30,7 @@ RecordingReport recordAnalysis(const std::string& path, const analysis::LogTally
     try {
         Store store(Store::defaultPath());
         report.warnings = store.openNotes();
-        const Recording r =
-            recordSplit(store, splitLog(path, tally.logLines, &tally, lists, analysis::passThreads(0)));
+        const Recording r = recordSplit(store, splitLog(path, tally.logLines, &tally, lists, analysis::passThreads(0)));
         report.notes = r.result.notes;
     } catch (const std::bad_alloc&) {
         report.warnings.push_back(common::msg::outOfMemory());
