@@ -59,8 +59,8 @@ public:
     // A line the pass counted: its core, as the field rules read it, its time field, and its host with
     // the host's index in the tally's host list; excluded: the host is on the user's excluded list.
     // agent: the user agent the rankings took from the line (a view into core), and agentRow the row of
-    // their agents' table it went to, the same row for the same text, letter case ignored
-    // (0xffffffff, the view empty: the rankings took none).
+    // their agents' table it went to, one row for each text (0xffffffff, the view empty: the rankings
+    // took none).
     virtual void counted(std::string_view core, std::string_view timeField, std::string_view host,
                          std::uint32_t hostIndex, bool excluded, std::string_view agent, std::uint32_t agentRow) = 0;
     // The same line's core and host index as soon as the pass knows them, well before counted(): what

@@ -179,8 +179,7 @@ public:
     // Counts one line.
     void addLine(const RankedLine& line);
     // The row of the user agents' table that the line counted last went to (HashSlots::kAbsent: it
-    // had no agent). A row is one agent's text, letter case ignored, for as long as this accumulator
-    // counts.
+    // had no agent). A row is one agent's text, byte for byte, for as long as this accumulator counts.
     std::uint32_t lastAgentRow() const { return lastAgentRow_; }
     // Adds the counts of the lines that follow this accumulator's, exactly as one pass over both runs
     // would: the form met first stays, new items follow in their first-seen order.
