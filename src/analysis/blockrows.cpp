@@ -14,9 +14,10 @@ struct Spares {
     std::vector<std::pair<void*, std::size_t>> blocks;
 };
 
+// Never destroyed: tables that outlive main() may still give their blocks back.
 Spares& spares() {
-    static Spares s;
-    return s;
+    static Spares* s = new Spares;
+    return *s;
 }
 
 }  // namespace
@@ -47,6 +48,13 @@ void* SpareBlocks::take(std::size_t bytes) noexcept {
         return p;
     }
     return nullptr;
+}
+
+void* SpareBlocks::map(std::size_t bytes) {
+    if (void* p = take(bytes)) return p;
+    void* p = ::mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (p == MAP_FAILED) throw std::bad_alloc();
+    return p;
 }
 
 void SpareBlocks::giveBack(void* block, std::size_t bytes) noexcept {

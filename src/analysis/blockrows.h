@@ -26,6 +26,8 @@ public:
     SpareBlocks& operator=(const SpareBlocks&) = delete;
     // A mapped block of `bytes` given back before; null when there is none.
     static void* take(std::size_t bytes) noexcept;
+    // The same, or a block newly mapped when there is none (std::bad_alloc when none can be).
+    static void* map(std::size_t bytes);
     // Unmaps the block unless it is kept.
     static void giveBack(void* block, std::size_t bytes) noexcept;
 };
@@ -44,10 +46,7 @@ struct SpareAllocator {
         if (n > static_cast<std::size_t>(-1) / 2 / sizeof(T)) throw std::bad_alloc();
         const std::size_t bytes = n * sizeof(T);
         if (!mappedHere(bytes)) return static_cast<T*>(common::bigAllocate(bytes));
-        void* p = SpareBlocks::take(pages(bytes));
-        if (!p) p = ::mmap(nullptr, pages(bytes), PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-        if (p == MAP_FAILED) throw std::bad_alloc();
-        return static_cast<T*>(p);
+        return static_cast<T*>(SpareBlocks::map(pages(bytes)));
     }
     void deallocate(T* p, std::size_t n) noexcept {
         const std::size_t bytes = n * sizeof(T);
@@ -97,10 +96,7 @@ private:
     };
     static constexpr std::size_t kBytes = kBlock * sizeof(T);
     static std::unique_ptr<T, Unmap> newBlock() {
-        void* p = SpareBlocks::take(kBytes);
-        if (!p) p = ::mmap(nullptr, kBytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-        if (p == MAP_FAILED) throw std::bad_alloc();
-        std::unique_ptr<T, Unmap> block(static_cast<T*>(p));
+        std::unique_ptr<T, Unmap> block(static_cast<T*>(SpareBlocks::map(kBytes)));
         std::uninitialized_value_construct_n(block.get(), kBlock);
         return block;
     }

@@ -1,6 +1,5 @@
 // The analysis: one call loads the log and the lists, makes the pass, and writes the result.
 #include "analysis/logcounting.h"
-#include "analysis/blockrows.h"
 
 #include <algorithm>
 #include <array>
@@ -17,6 +16,7 @@
 #include <vector>
 
 #include "analysis/behaviour.h"
+#include "analysis/blockrows.h"
 #include "analysis/logfile.h"
 #include "analysis/logline.h"
 #include "analysis/report.h"
