@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstring>
 #include <map>
+#include <mutex>
 #include <thread>
 
 #include "analysis/behaviour.h"
@@ -285,7 +286,8 @@ private:
         }
         if (!last_ || when->day != lastDay_) {
             auto& slot = run.days[when->day];
-            if (!slot) slot = std::make_unique<DayRun>(full ? std::make_unique<analysis::Rankings>(log, false) : nullptr);
+            if (!slot)
+                slot = std::make_unique<DayRun>(full ? std::make_unique<analysis::Rankings>(log, false) : nullptr);
             last_ = slot.get();
             lastDay_ = when->day;
         }
@@ -308,7 +310,8 @@ private:
         if (hasDate_ && f.size() >= 21 && std::memcmp(p, date_, sizeof date_) == 0 && p[12] == ':' && p[15] == ':' &&
             p[18] == ':') {
             auto digit = [p](int i) { return static_cast<unsigned>(static_cast<unsigned char>(p[i])) - '0'; };
-            const unsigned h1 = digit(13), h2 = digit(14), m1 = digit(16), m2 = digit(17), s1 = digit(19), s2 = digit(20);
+            const unsigned h1 = digit(13), h2 = digit(14), m1 = digit(16), m2 = digit(17), s1 = digit(19),
+                           s2 = digit(20);
             if (h1 > 9 || h2 > 9 || m1 > 9 || m2 > 9 || s1 > 9 || s2 > 9) return std::nullopt;
             const unsigned h = h1 * 10 + h2, mi = m1 * 10 + m2, s = s1 * 10 + s2;
             if (h > 23 || mi > 59 || s > 60) return std::nullopt;
@@ -380,8 +383,8 @@ void countLine(DayCounter& counter, const std::shared_ptr<const analysis::LogTex
     const std::string_view line = cut.core;
     const std::string_view hostText = cut.host;
     std::size_t hour = 0;
-    DayRun* const day =
-        counter.count(line, hostText, analysis::ExtractTime(line), log, true, isExcluded(lists, hostText), hour);
+    DayRun* const day = counter.count(line, hostText, analysis::ExtractTime(line), log, true,
+                                      isExcluded(lists, hostText), hour);
     if (!day) return;
     DayRun& d = *day;
     DayCounts& c = d.counts;
@@ -541,13 +544,27 @@ class DayWatcher : public analysis::LineWatcher {
     // The same text may come by two numbers (its row, and the watcher's own when read from the
     // line, or again after it left the tables): a visitor is then only listed twice.
     static constexpr std::uint32_t kNoId = 0xffffffffu;
+    struct TablePool;
     struct AgentSeen {
         std::uint64_t hash = 0;
         std::uint32_t id = kNoId;
     };
 
 public:
-    std::shared_ptr<analysis::LineWatcher> fresh() const override { return std::make_shared<DayWatcher>(); }
+    DayWatcher() : tables_(true), pool_(std::make_shared<TablePool>()) {}
+    // A chunk's watcher, whose tables come from those that the chunks appended before it left.
+    explicit DayWatcher(std::shared_ptr<TablePool> pool) : pool_(std::move(pool)) {
+        {
+            std::lock_guard lock(pool_->mutex);
+            if (!pool_->spare.empty()) {
+                tables_ = std::move(pool_->spare.back());
+                pool_->spare.pop_back();
+                return;
+            }
+        }
+        tables_ = Tables(true);
+    }
+    std::shared_ptr<analysis::LineWatcher> fresh() const override { return std::make_shared<DayWatcher>(pool_); }
     void counted(std::string_view core, std::string_view timeField, std::string_view host, std::uint32_t hostIndex,
                  bool excluded, std::string_view agent, std::uint32_t agentRow) override {
         std::size_t hour = 0;
@@ -555,8 +572,9 @@ public:
         if (!d) return;
         const AgentSeen a = excluded ? AgentSeen{} : lineAgent(core, agent, agentRow);
         // The host a day keeps is the one the pass counted, a forwarded client included.
-        if (hostIndex >= hosts_.size()) hosts_.resize(std::max<std::size_t>(hostIndex + 1, hosts_.size() * 2));
-        KnownHost& known = hosts_[hostIndex];
+        if (hostIndex >= tables_.hosts.size())
+            tables_.hosts.resize(std::max<std::size_t>(hostIndex + 1, tables_.hosts.size() * 2));
+        KnownHost& known = tables_.hosts[hostIndex];
         if (!known.day) known.hash = hostHash(host);
         if (known.day != d) {
             d->hosts.addNew(known.hash);
@@ -581,22 +599,33 @@ public:
     // The host's record and the agent's slot lie far from the cache among the pass's tables: they
     // are fetched while the pass does the rest of the line.
     void ahead(std::string_view core, std::uint32_t hostIndex) override {
-        if (hostIndex < hosts_.size()) __builtin_prefetch(&hosts_[hostIndex], 1);
+        if (hostIndex < tables_.hosts.size()) __builtin_prefetch(&tables_.hosts[hostIndex], 1);
         // The agent's slot too, unless the last line's agent came from the rankings: counted() takes
         // it from here for the same line.
         if (!byRow_ && core.size() >= kTailBytes) {
             aheadEnd_ = core.data() + core.size();
             aheadSlot_ = tailSlot(core);
-            __builtin_prefetch(&tails_[aheadSlot_]);
+            __builtin_prefetch(&tables_.tails[aheadSlot_]);
         }
     }
     void append(analysis::LineWatcher& later) override {
-        DayCounter& after = static_cast<DayWatcher&>(later).counter_;
-        counter_.run.undated += after.run.undated;
-        appendRun(counter_.run.days, std::move(after.run));
-        static_cast<DayWatcher&>(later) = DayWatcher();
+        auto& l = static_cast<DayWatcher&>(later);
+        counter_.run.undated += l.counter_.run.undated;
+        appendRun(counter_.run.days, std::move(l.counter_.run));
+        // Its tables, emptied, serve the chunks still to come: a chunk's host records and agents would
+        // otherwise be faulted in afresh, about a thousand pages a pass.
+        l.tables_.clear();
+        {
+            std::lock_guard lock(pool_->mutex);
+            pool_->spare.push_back(std::move(l.tables_));
+        }
     }
     LogDays days() const {
+        // The spare tables are of no use once the days are read.
+        {
+            std::lock_guard lock(pool_->mutex);
+            pool_->spare.clear();
+        }
         LogDays out;
         out.undated = counter_.run.undated;
         for (const auto& [day, d] : counter_.run.days) out.days.push_back(shareOf(day, *d));
@@ -614,8 +643,9 @@ private:
                  ranked.front() == '"' && ranked.back() == '"' && line[line.size() - n - 1] == ' ' &&
                  line[line.size() - n - 2] == '"';
         if (byRow_) {
-            if (row >= rows_.size()) rows_.resize(std::max<std::size_t>(std::size_t{row} + 1, rows_.size() * 2));
-            RowAgent& r = rows_[row];
+            if (row >= tables_.rows.size())
+                tables_.rows.resize(std::max<std::size_t>(std::size_t{row} + 1, tables_.rows.size() * 2));
+            RowAgent& r = tables_.rows[row];
             if (r.state == RowAgent::kUnknown) {
                 r.hash = agentHash(ranked);
                 r.state = ranked.find("\" \"") == std::string_view::npos ? RowAgent::kThisField : RowAgent::kOther;
@@ -634,12 +664,12 @@ private:
     AgentSeen tailAgent(std::string_view line) {
         if (line.size() < kTailBytes) return agent(visitorAgent(line));
         const char* end = line.data() + line.size();
-        TailSlot& slot = tails_[end == aheadEnd_ ? aheadSlot_ : tailSlot(line)];
+        TailSlot& slot = tables_.tails[end == aheadEnd_ ? aheadSlot_ : tailSlot(line)];
         for (int i = 0; i < 2; ++i) {
             const KnownAgent& known = slot.agents[i];
             const std::size_t n = known.text.size();
-            if (n > 0 && n + 2 <= line.size() && line[line.size() - n - 1] == ' ' &&
-                line[line.size() - n - 2] == '"' && std::memcmp(end - n, known.text.data(), n) == 0) {
+            if (n > 0 && n + 2 <= line.size() && line[line.size() - n - 1] == ' ' && line[line.size() - n - 2] == '"' &&
+                std::memcmp(end - n, known.text.data(), n) == 0) {
                 if (i == 1) std::swap(slot.agents[0], slot.agents[1]);
                 return slot.agents[0].seen;
             }
@@ -655,7 +685,7 @@ private:
         return seen;
     }
 
-    // The slot of tails_ for a line of at least kTailBytes.
+    // The slot of the tails table for a line of at least kTailBytes.
     static std::size_t tailSlot(std::string_view line) {
         const char* end = line.data() + line.size();
         // Five words 16 bytes apart, each multiplied on its own so that the products need not wait
@@ -681,9 +711,10 @@ private:
         std::memcpy(&head, a.data(), 8);
         std::memcpy(&middle, a.data() + a.size() / 2 - 4, 8);
         std::memcpy(&tail, a.data() + a.size() - 8, 8);
-        const std::uint64_t key = (head ^ (middle * 0x9e3779b97f4a7c15ull) ^ (tail * 0xbf58476d1ce4e5b9ull) ^ a.size()) *
+        const std::uint64_t key = (head ^ (middle * 0x9e3779b97f4a7c15ull) ^ (tail * 0xbf58476d1ce4e5b9ull) ^
+                                   a.size()) *
                                   0x94d049bb133111ebull;
-        KnownAgent& slot = agents_[key >> (64 - kAgentBits)];
+        KnownAgent& slot = tables_.agents[key >> (64 - kAgentBits)];
         if (slot.text != a) {
             slot.text.assign(a);
             // Its own numbers follow the rows' in the host's mask.
@@ -716,8 +747,8 @@ private:
         const std::uint8_t inRecord = std::min(known.agents, kInline);
         for (std::uint8_t i = 0; i < inRecord; ++i)
             if (known.agent[i] == a) return true;
-        for (std::uint32_t b = known.more; b != kNoBlock; b = blocks_[b].next) {
-            const AgentBlock& block = blocks_[b];
+        for (std::uint32_t b = known.more; b != kNoBlock; b = tables_.blocks[b].next) {
+            const AgentBlock& block = tables_.blocks[b];
             for (std::uint8_t i = 0; i < block.used; ++i)
                 if (block.agent[i] == a) return true;
         }
@@ -735,18 +766,22 @@ private:
             known.agent[known.agents++] = a;
             return;
         }
-        if (known.more == kNoBlock || blocks_[known.more].used == kPerBlock) {
-            blocks_.emplace_back();
-            blocks_.back().next = known.more;
-            known.more = static_cast<std::uint32_t>(blocks_.size() - 1);
+        if (known.more == kNoBlock || tables_.blocks[known.more].used == kPerBlock) {
+            tables_.blocks.emplace_back();
+            tables_.blocks.back().next = known.more;
+            known.more = static_cast<std::uint32_t>(tables_.blocks.size() - 1);
         }
-        AgentBlock& block = blocks_[known.more];
+        AgentBlock& block = tables_.blocks[known.more];
         block.agent[block.used++] = a;
         ++known.agents;
     }
     struct KnownAgent {
         std::string text;
         AgentSeen seen;
+        void clear() {
+            text.clear();
+            seen = AgentSeen{};
+        }
     };
     // What a row of the rankings' agents gives: its agentHash, and whether its text is the line's
     // visitorAgent wherever it ends the line.
@@ -764,15 +799,38 @@ private:
     static constexpr int kAgentBits = 10;
     static constexpr std::size_t kTailBytes = 72;  // bytes of a line's end that index its agent
 
+    // What a watcher looks hosts and agents up in.
+    struct Tables {
+        std::vector<KnownHost> hosts;
+        std::vector<AgentBlock> blocks;
+        std::vector<KnownAgent> agents;
+        std::vector<TailSlot> tails;
+        std::vector<RowAgent> rows;
+        Tables() = default;
+        explicit Tables(bool) : agents(std::size_t{1} << kAgentBits), tails(std::size_t{1} << kAgentBits) {}
+        // As new, keeping the memory (the agents' texts keep theirs too).
+        void clear() {
+            std::fill(hosts.begin(), hosts.end(), KnownHost{});
+            blocks.clear();
+            for (KnownAgent& a : agents) a.clear();
+            for (TailSlot& t : tails)
+                for (KnownAgent& a : t.agents) a.clear();
+            std::fill(rows.begin(), rows.end(), RowAgent{});
+        }
+    };
+    // The tables of the pass's appended chunks, for the chunks after them; shared by a watcher and
+    // those it made fresh().
+    struct TablePool {
+        std::mutex mutex;
+        std::vector<Tables> spare;
+    };
+
     DayCounter counter_;
-    std::vector<KnownHost> hosts_;
-    std::vector<AgentBlock> blocks_;
+    Tables tables_;
+    std::shared_ptr<TablePool> pool_;
     std::uint32_t nextId_ = 0;
     const char* aheadEnd_ = nullptr;  // the end of the line ahead() was given, and its agent's slot
     std::size_t aheadSlot_ = 0;
-    std::vector<KnownAgent> agents_ = std::vector<KnownAgent>(std::size_t{1} << kAgentBits);
-    std::vector<TailSlot> tails_ = std::vector<TailSlot>(std::size_t{1} << kAgentBits);
-    std::vector<RowAgent> rows_;
     bool byRow_ = false;  // the last line's agent was known by its row
 };
 
@@ -850,8 +908,8 @@ LogDays CountedDays::finish() {
 
 CountedDays countDays(const std::shared_ptr<const analysis::LogText>& log, const analysis::ReferenceLists& lists,
                       unsigned threads) {
-    return CountedDays(std::make_unique<CountedDays::Runs>(
-        CountedDays::Runs{log, countChunks(log, lists, threads, true, nullptr)}));
+    return CountedDays(
+        std::make_unique<CountedDays::Runs>(CountedDays::Runs{log, countChunks(log, lists, threads, true, nullptr)}));
 }
 
 std::shared_ptr<analysis::LineWatcher> dayWatcher() { return std::make_shared<DayWatcher>(); }
