@@ -320,6 +320,22 @@ std::shared_ptr<LogText> loadGzip(const common::ByteBuffer& compressed, const st
     if (threads <= 1) {
         failure = inflateInto(block, limit, in, compressed.isMapped(), inflating, &cut);
     } else {
+        // What the trailer says the text holds, within what the compressed size makes likely (logs
+        // shrink about tenfold; a trailer that lies gets no more than that): its pages are faulted
+        // in from the far end on a thread of their own, while the inflater takes them from the front.
+        std::size_t expected = std::min(said, in.size() * 32);
+        if (const auto left = common::availableMemory()) expected = std::min(expected, *left / 2);
+        block.expect(expected);
+        std::atomic<bool> filled{false};
+        std::thread filling([&] { block.fillFromEnd(filled); });
+        struct StopFilling {
+            std::thread& t;
+            std::atomic<bool>& stop;
+            ~StopFilling() {
+                stop.store(true);
+                t.join();
+            }
+        } stopFilling{filling, filled};
         std::exception_ptr cutError;
         std::thread cutting([&] {
             try {

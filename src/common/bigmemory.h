@@ -3,6 +3,7 @@
 // a few hundred megabytes one 4 KB page at a time costs more in page faults than the whole pass (a
 // block of 1 MB may take a page of 2 MB: at most half of it is spare).
 #pragma once
+#include <atomic>
 #include <cstddef>
 #include <new>
 #include <optional>
@@ -20,8 +21,7 @@ void bigFree(void* p, std::size_t bytes) noexcept;
 void* bigReallocate(void* p, std::size_t oldBytes, std::size_t newBytes);  // keeps the contents
 
 // A block that grows in place up to a limit, so that what points into it stays valid while it grows:
-// address space for all of it is reserved at once, and memory taken only as it grows, in small pages
-// (unlike the other big blocks: see grow).
+// address space for all of it is reserved at once, and memory taken only as it grows (see grow).
 class GrowingBlock {
 public:
     // Reserves room for up to `most` bytes, or for as much less as the system grants (a limit on the
@@ -34,6 +34,13 @@ public:
     std::size_t limit() const { return reserved_; }
     // Makes the first `bytes` (at most limit()) writable, their pages faulted in; throws std::bad_alloc.
     void grow(std::size_t bytes);
+    // Makes room for the `bytes` the block is likely to hold in the end (at most limit()), for
+    // fillFromEnd; nothing when the system refuses.
+    void expect(std::size_t bytes) noexcept;
+    // Faults in the pages of what expect() made room for, 2 MB at a time from its end back, until it
+    // comes near the pages that grow() has faulted in from the front, or stop is set: on a second
+    // thread, while another grows the block, the two take half of the faults each.
+    void fillFromEnd(const std::atomic<bool>& stop) const noexcept;
     // Hands the block over: its first `size` bytes stay where they are, the rest of the room goes
     // back to the system. The block is then freed by bigFree(p, keptBytes(size)).
     char* release(std::size_t size) noexcept;
@@ -42,7 +49,9 @@ public:
 private:
     char* data_ = nullptr;
     std::size_t mapped_ = 0, reserved_ = 0, writable_ = 0;
-    std::size_t populated_ = 0;  // the bytes whose pages have been faulted in
+    std::size_t populated_ = 0;          // the bytes whose pages have been faulted in
+    std::atomic<std::size_t> front_{0};  // populated_, for fillFromEnd
+    std::size_t expected_ = 0;
 };
 
 // Maps the first size bytes (size > 0) of the open regular file fd read-only, shared with the page

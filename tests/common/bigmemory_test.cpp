@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cstdint>
 #include <random>
 #include <sys/mman.h>
@@ -148,3 +149,56 @@ TEST(GrowingBlock, GrowsInPlaceKeepingItsText) {
     EXPECT_EQ(text[size - 1], static_cast<char>('a' + (size - 6 * kMb + 2) % 26));
     common::bigFree(text, common::GrowingBlock::keptBytes(size));
 }
+
+#ifdef MADV_POPULATE_WRITE
+// While one thread grows a block and writes its text, another faults its pages in from the far end
+// of what the block expects to hold: the text is as written, and the filling stops short of the pages
+// grown from the front, past what was expected, and at once when told to.
+TEST(GrowingBlock, FillsItsPagesFromTheEndWhileItGrows) {
+    constexpr std::size_t kMb = std::size_t(1) << 20;
+    auto resident = [](const char* p) {
+        const auto page = static_cast<std::uintptr_t>(::sysconf(_SC_PAGESIZE));
+        unsigned char in = 0;
+        return ::mincore(reinterpret_cast<void*>(reinterpret_cast<std::uintptr_t>(p) & ~(page - 1)), 1, &in) == 0 &&
+               (in & 1) != 0;
+    };
+    {
+        common::GrowingBlock block(64 * kMb);
+        block.expect(32 * kMb);
+        std::atomic<bool> stop{true};
+        block.fillFromEnd(stop);
+        EXPECT_FALSE(resident(block.data() + 31 * kMb));
+        stop = false;
+        block.grow(3 * kMb);  // faulted in up to 4 MB
+        block.fillFromEnd(stop);
+        EXPECT_TRUE(resident(block.data() + 32 * kMb - 1));
+        EXPECT_TRUE(resident(block.data() + 6 * kMb));
+        EXPECT_FALSE(resident(block.data() + 5 * kMb));
+        EXPECT_FALSE(resident(block.data() + 33 * kMb));
+        // No more than the block's limit is expected.
+        block.expect(block.limit() + 16 * kMb);
+        block.fillFromEnd(stop);
+        EXPECT_TRUE(resident(block.data() + block.limit() - 1));
+    }
+    common::GrowingBlock block(80 * kMb);
+    block.expect(48 * kMb);
+    std::atomic<bool> stop{false};
+    std::thread filling([&] { block.fillFromEnd(stop); });
+    std::size_t made = 0;
+    const std::size_t pieces[] = {kMb + 3, 20 * kMb, 5, 30 * kMb};
+    for (const std::size_t piece : pieces) {
+        block.grow(made + piece);
+        EXPECT_EQ(std::count(block.data() + made, block.data() + made + piece, '\0'), static_cast<long>(piece));
+        std::fill(block.data() + made, block.data() + made + piece, static_cast<char>('a' + piece % 26));
+        made += piece;
+    }
+    stop = true;
+    filling.join();
+    made = 0;
+    for (const std::size_t piece : pieces) {
+        EXPECT_EQ(std::count(block.data() + made, block.data() + made + piece, static_cast<char>('a' + piece % 26)),
+                  static_cast<long>(piece));
+        made += piece;
+    }
+}
+#endif
