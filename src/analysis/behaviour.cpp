@@ -408,7 +408,7 @@ namespace {
 
 // Sorts the rows by hits descending, then host ascending: their order is sorted, and then each row
 // moved once to its place, rather than the large rows moved about by the sort.
-void sortByHits(std::vector<HostDetail>& rows) {
+void sortByHits(HostDetails& rows) {
     std::vector<std::uint32_t> order(rows.size());
     for (std::size_t i = 0; i < order.size(); ++i) order[i] = static_cast<std::uint32_t>(i);
     std::sort(order.begin(), order.end(), [&rows](std::uint32_t a, std::uint32_t b) {
@@ -445,9 +445,9 @@ void Behaviour::finish(const Rankings& rankings) {
     visitors_.lengths() = VisitLengths();
 
     auto tableRef = [this](BehaviourTable t) -> RankCounts& { return tables_[static_cast<std::size_t>(t)]; };
-    const std::vector<RankRow>& hostRows = rankings.table(RankTable::Hosts).rows();
-    const std::vector<RankRow>& agentRows = rankings.table(RankTable::UserAgents).rows();
-    const std::vector<RankRow>& pageRows = rankings.table(RankTable::Pages).rows();
+    const RankRows& hostRows = rankings.table(RankTable::Hosts).rows();
+    const RankRows& agentRows = rankings.table(RankTable::UserAgents).rows();
+    const RankRows& pageRows = rankings.table(RankTable::Pages).rows();
     std::vector<std::uint32_t> agentsOf(hosts_.size(), 0);
     std::vector<std::int64_t> robotLikeHits(agentRows.size(), 0);
     std::string item;
@@ -486,7 +486,7 @@ void Behaviour::finish(const Rankings& rankings) {
     makeHostDetail(hostRows, agentsOf);
 }
 
-void Behaviour::makeHostDetail(const std::vector<RankRow>& hostRows, const std::vector<std::uint32_t>& agentsOf) {
+void Behaviour::makeHostDetail(const RankRows& hostRows, const std::vector<std::uint32_t>& agentsOf) {
     std::size_t seen = 0;
     for (std::size_t r = 0; r < hosts_.size() && r < hostRows.size(); ++r) seen += hosts_[r].has(Host::kSeen);
     detail_.reserve(seen);

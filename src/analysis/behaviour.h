@@ -76,6 +76,9 @@ struct HostDetail {
     std::string_view robotEntry;  // the first robot string its lines matched; empty: none
 };
 
+// The host detail's rows: one for each host, in huge pages on a large log (see RankRows).
+using HostDetails = std::vector<HostDetail, common::BigAllocator<HostDetail>>;
+
 struct VisitSummary {
     std::int64_t count = 0;
     std::int64_t pages = 0;
@@ -104,7 +107,7 @@ public:
     std::vector<RankRow> sorted(BehaviourTable t, std::size_t limit = 0) const;
     const VisitSummary& visits() const { return summary_; }
     // One row per host that is not excluded, by hits descending, then host ascending.
-    const std::vector<HostDetail>& hostDetail() const { return detail_; }
+    const HostDetails& hostDetail() const { return detail_; }
     static bool hasBytes(BehaviourTable t) { return t == BehaviourTable::PagesOnly; }
     static bool isUrlTable(BehaviourTable t) {
         return t != BehaviourTable::Visitors && t != BehaviourTable::RobotLikeAgents;
@@ -158,7 +161,7 @@ private:
     }
     // The time of a line's field; a log's lines come in runs of the same second.
     const LogTime& readTime(std::string_view field);
-    void makeHostDetail(const std::vector<RankRow>& hostRows, const std::vector<std::uint32_t>& agentsOf);
+    void makeHostDetail(const RankRows& hostRows, const std::vector<std::uint32_t>& agentsOf);
     std::uint32_t robotId(std::string_view entry);  // a value for Host::robotEntry
     std::string_view robotText(const Host& h) const;
 
@@ -180,7 +183,7 @@ private:
     LogTime lastTime_;
     bool finished_ = false;
     VisitSummary summary_;
-    std::vector<HostDetail> detail_;
+    HostDetails detail_;
 };
 
 }  // namespace analysis

@@ -155,17 +155,22 @@ std::string_view TextStore::keep(std::string_view text) {
     return last_;
 }
 
+char* TextStore::newBlock(std::size_t bytes) {
+    blocks_.reserve(blocks_.size() + 1);
+    blocks_.emplace_back(static_cast<char*>(common::bigAllocate(bytes)), FreeBlock{bytes});
+    return blocks_.back().get();
+}
+
 std::string_view TextStore::copy(std::string_view text) {
     if (text.size() > kBlock / 4) {
         // A long text gets a block of its own, so the current one is not left mostly empty.
-        blocks_.push_back(std::make_unique<char[]>(text.size()));
-        std::memcpy(blocks_.back().get(), text.data(), text.size());
-        return {blocks_.back().get(), text.size()};
+        char* p = newBlock(text.size());
+        std::memcpy(p, text.data(), text.size());
+        return {p, text.size()};
     }
     if (text.size() > left_) {
-        blocks_.push_back(std::make_unique<char[]>(kBlock));
-        free_ = blocks_.back().get();
-        left_ = kBlock;
+        left_ = blocks_.size() < kSmallBlocks ? kBlock : kBigBlock;
+        free_ = newBlock(left_);
     }
     std::memcpy(free_, text.data(), text.size());
     const std::string_view kept(free_, text.size());

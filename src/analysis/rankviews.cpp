@@ -16,7 +16,7 @@ std::vector<std::uint32_t> rankOrder(const RankCounts& counts, RankTable table, 
 
 std::vector<std::uint32_t> rankOrder(const RankCounts& counts, bool url, std::string_view filter, RankSort by,
                                      bool descending) {
-    const std::vector<RankRow>& rows = counts.rows();
+    const RankRows& rows = counts.rows();
     std::vector<std::uint32_t> order;
     order.reserve(rows.size());
     const std::string needle = common::foldCase(filter);

@@ -88,7 +88,7 @@ void writeBehaviourText(std::string& o, Out& out, std::size_t top, const analysi
         b.table(analysis::BehaviourTable::Visitors).size(), static_cast<long long>(v.count), v.pagesPerVisit(),
         static_cast<long long>(v.medianSeconds));
     o += buf;
-    const std::vector<analysis::HostDetail>& hosts = b.hostDetail();
+    const analysis::HostDetails& hosts = b.hostDetail();
     o += "\n== ホスト詳細 (hostDetail): " + std::to_string(hosts.size()) + " ホスト ==\n";
     o += "      件数  ページ          転送量   404 ブラウザ robots.txt 印 最初                      最後               "
          "       ホスト [ロボット文字列]\n";

@@ -27,7 +27,7 @@ void appendHostDetail(std::string& html, const analysis::Behaviour& b) {
             number(static_cast<std::int64_t>(b.table(analysis::BehaviourTable::Visitors).size())) + "、訪問 " +
             number(v.count) + "、訪問あたりのページ " + line + "、訪問の長さ (中央値) " + number(v.medianSeconds) +
             " 秒</p>\n</details>\n";
-    const std::vector<analysis::HostDetail>& hosts = b.hostDetail();
+    const analysis::HostDetails& hosts = b.hostDetail();
     html += "<details id=\"rank-hostDetail\"><summary>ホスト詳細 <span class=\"note\">(" +
             number(static_cast<std::int64_t>(hosts.size())) + " 件)</span></summary>\n<p class=\"note\">";
     appendHtmlText(html, analysis::kRobotLikeRule);

@@ -261,7 +261,7 @@ TEST(Behaviour, HostDetailOfManyHostsComesInTheOrderOfHits) {
     }
     const Pass one(log, lists()), two(log, lists(), 2);
     for (const Pass* p : {&one, &two}) {
-        const std::vector<HostDetail>& detail = p->b().hostDetail();
+        const HostDetails& detail = p->b().hostDetail();
         ASSERT_EQ(detail.size(), hits.size());
         for (std::size_t i = 0; i < detail.size(); ++i) {
             ASSERT_EQ(detail[i].hits, hits.at(std::string(detail[i].host))) << detail[i].host;

@@ -407,3 +407,30 @@ TEST(Rankings, AccumulatorTakenOverWholeLeavesAnEmptyOneBehind) {
         EXPECT_EQ(behaviourRows(merged), behaviourRows(whole)) << "split at " << at;
     }
 }
+
+// Copies kept in blocks of both sizes (a store that grew large takes bigger ones) and in blocks of
+// their own read back as they were given and never share a byte.
+TEST(TextStore, KeptTextsStayIntactAcrossBlocksOfEverySize) {
+    TextStore store;
+    std::vector<std::string> texts;
+    std::vector<std::string_view> kept;
+    std::size_t total = 0;
+    for (std::size_t i = 0; total < (std::size_t(12) << 20); ++i) {
+        // Mostly short items, now and then one longer than a small block takes with others.
+        const std::size_t size = i % 97 == 0 ? 20000 + i % 5000 : 1 + (i * 7919) % 300;
+        std::string text(size, static_cast<char>('a' + i % 26));
+        text.front() = static_cast<char>(i);
+        text.back() = static_cast<char>(i >> 8);
+        total += size;
+        texts.push_back(std::move(text));
+        kept.push_back(store.keep(texts.back()));
+    }
+    std::vector<std::pair<const char*, const char*>> spans;
+    for (std::size_t i = 0; i < texts.size(); ++i) {
+        ASSERT_EQ(kept[i], texts[i]) << i;
+        EXPECT_NE(kept[i].data(), texts[i].data());
+        spans.emplace_back(kept[i].data(), kept[i].data() + kept[i].size());
+    }
+    std::sort(spans.begin(), spans.end());
+    for (std::size_t i = 1; i < spans.size(); ++i) EXPECT_LE(spans[i - 1].second, spans[i].first) << i;
+}
