@@ -322,9 +322,8 @@ std::string scanLog(int lines) {
         const std::string host = buf;
         std::snprintf(buf, sizeof buf, i % 5 == 0 ? "/P/%06X" : "/p/%06x", n);
         const std::string path = buf;
-        const std::string referrer = i % 3 == 0 ? "http://s" + std::to_string(n) + ".example.com/search?q=w" +
-                                                      std::to_string(n % 50)
-                                                : "-";
+        const std::string referrer =
+            i % 3 == 0 ? "http://s" + std::to_string(n) + ".example.com/search?q=w" + std::to_string(n % 50) : "-";
         const std::string agent = i % 4 == 0 ? "Scan/" + std::to_string(n % 9) : "Scan/" + std::to_string(n);
         log += line(host, get(path), i % 11 == 0 ? "404" : "200", std::to_string(i % 1000), referrer, agent);
     }

@@ -251,3 +251,27 @@ TEST(SpareBlocks, BlocksGoToTheNextTableDuringAPassOnlyAndThenLeave) {
     EXPECT_FALSE(mapped(alone));
     EXPECT_EQ(SpareBlocks::take(1024 * sizeof(int)), nullptr);
 }
+
+// Once a pass has mapped 64 MB of blocks, the next are carved one after another from a room of huge
+// pages; what is left of the room leaves with the pass, and the blocks when their table goes.
+TEST(SpareBlocks, ALargePassCarvesItsLaterBlocksFromARoom) {
+    constexpr std::size_t kMb = std::size_t(1) << 20;
+    auto mapped = [](const void* p) {
+        unsigned char in = 0;
+        return ::mincore(const_cast<void*>(p), 4096, &in) == 0 || errno != ENOMEM;
+    };
+    BlockRows<char, kMb> table;
+    const char* end = nullptr;
+    {
+        const SpareBlocks pass;
+        table.grow(70 * kMb);
+        EXPECT_EQ(&table[69 * kMb], &table[68 * kMb] + kMb);  // carved side by side
+        end = &table[70 * kMb - 1] + 1;
+        EXPECT_TRUE(mapped(end));
+    }
+    EXPECT_FALSE(mapped(end));
+    EXPECT_TRUE(mapped(&table[69 * kMb]));
+    const char* carved = &table[69 * kMb];
+    table.clear();
+    EXPECT_FALSE(mapped(carved));
+}
