@@ -10,6 +10,7 @@
 #include <mutex>
 #include <new>
 #include <optional>
+#include <system_error>
 #include <thread>
 #include <unistd.h>
 #include <vector>
@@ -327,13 +328,18 @@ std::shared_ptr<LogText> loadGzip(const common::ByteBuffer& compressed, const st
         if (const auto left = common::availableMemory()) expected = std::min(expected, *left / 2);
         block.expect(expected);
         std::atomic<bool> filled{false};
-        std::thread filling([&] { block.fillFromEnd(filled); });
+        std::thread filling;
+        try {
+            filling = std::thread([&] { block.fillFromEnd(filled); });
+        } catch (const std::system_error&) {
+            // No thread to spare: the inflater takes every fault itself.
+        }
         struct StopFilling {
             std::thread& t;
             std::atomic<bool>& stop;
             ~StopFilling() {
                 stop.store(true);
-                t.join();
+                if (t.joinable()) t.join();
             }
         } stopFilling{filling, filled};
         std::exception_ptr cutError;
