@@ -1,7 +1,6 @@
 // Blocks of the tables' rows kept for the next chunks while a pass runs.
 #include "analysis/blockrows.h"
 
-#include <cstdint>
 #include <mutex>
 #include <utility>
 
@@ -24,22 +23,6 @@ struct Spares {
 
 constexpr std::size_t kRoomBytes = std::size_t(32) << 20;
 constexpr std::size_t kRoomAfter = std::size_t(64) << 20;
-
-// A new room, on a 2 MB boundary so that all of it can be huge pages.
-char* newRoom() {
-    constexpr std::size_t kAlign = common::kBigBlock;
-    void* r = ::mmap(nullptr, kRoomBytes + kAlign, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-    if (r == MAP_FAILED) throw std::bad_alloc();
-    const auto start = reinterpret_cast<std::uintptr_t>(r);
-    const std::uintptr_t aligned = (start + kAlign - 1) & ~(kAlign - 1);
-    if (aligned > start) ::munmap(r, aligned - start);
-    ::munmap(reinterpret_cast<void*>(aligned + kRoomBytes), start + kAlign - aligned);
-    char* room = reinterpret_cast<char*>(aligned);
-#ifdef MADV_HUGEPAGE
-    ::madvise(room, kRoomBytes, MADV_HUGEPAGE);
-#endif
-    return room;
-}
 
 // Never destroyed: tables that outlive main() may still give their blocks back.
 Spares& spares() {
@@ -95,7 +78,7 @@ void* SpareBlocks::map(std::size_t bytes) {
         if (s.keepers > 0) s.mapped += bytes;
         if (s.keepers > 0 && s.mapped > kRoomAfter && bytes <= kRoomBytes / 8) {
             if (s.roomLeft < bytes) {
-                s.room = newRoom();
+                s.room = static_cast<char*>(common::mapAligned(kRoomBytes));
                 s.roomLeft = kRoomBytes;
             }
             void* p = s.room;

@@ -52,23 +52,6 @@ std::optional<std::size_t> cgroupRoom() {
 
 std::size_t mappedSize(std::size_t bytes) { return (bytes + kBigBlock - 1) / kBigBlock * kBigBlock; }
 
-// A mapping that starts on a 2 MB boundary, so that all of it can be huge pages.
-void* mapAligned(std::size_t size) {
-    const std::size_t span = size + kBigBlock;
-    void* raw = ::mmap(nullptr, span, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-    if (raw == MAP_FAILED) throw std::bad_alloc();
-    const auto start = reinterpret_cast<std::uintptr_t>(raw);
-    const std::uintptr_t aligned = (start + kBigBlock - 1) & ~(kBigBlock - 1);
-    if (aligned > start) ::munmap(raw, aligned - start);
-    const std::uintptr_t end = start + span;
-    if (end > aligned + size) ::munmap(reinterpret_cast<void*>(aligned + size), end - aligned - size);
-    void* p = reinterpret_cast<void*>(aligned);
-#ifdef MADV_HUGEPAGE
-    ::madvise(p, size, MADV_HUGEPAGE);
-#endif
-    return p;
-}
-
 // The file mappings alive, for the SIGBUS handler: it reads them without locks, so each slot is a pair
 // of atomics, set before the mapping is handed out and cleared before it is unmapped.
 struct MappedRange {
@@ -116,6 +99,22 @@ void installBusHandler() {
 }
 
 }  // namespace
+
+void* mapAligned(std::size_t size) {
+    const std::size_t span = size + kBigBlock;
+    void* raw = ::mmap(nullptr, span, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (raw == MAP_FAILED) throw std::bad_alloc();
+    const auto start = reinterpret_cast<std::uintptr_t>(raw);
+    const std::uintptr_t aligned = (start + kBigBlock - 1) & ~(kBigBlock - 1);
+    if (aligned > start) ::munmap(raw, aligned - start);
+    const std::uintptr_t end = start + span;
+    if (end > aligned + size) ::munmap(reinterpret_cast<void*>(aligned + size), end - aligned - size);
+    void* p = reinterpret_cast<void*>(aligned);
+#ifdef MADV_HUGEPAGE
+    ::madvise(p, size, MADV_HUGEPAGE);
+#endif
+    return p;
+}
 
 const char* mapFile(int fd, std::size_t size) noexcept {
     if (size == 0) return nullptr;

@@ -19,6 +19,9 @@ inline constexpr std::size_t kMappedBlock = kBigBlock / 2;      // the least blo
 void* bigAllocate(std::size_t bytes);  // throws std::bad_alloc
 void bigFree(void* p, std::size_t bytes) noexcept;
 void* bigReallocate(void* p, std::size_t oldBytes, std::size_t newBytes);  // keeps the contents
+// A mapping of size bytes (a multiple of kBigBlock) that starts on a 2 MB boundary, so that all of it
+// can be huge pages; unmapped with munmap, in whole or in parts of whole pages. Throws std::bad_alloc.
+void* mapAligned(std::size_t size);
 
 // A block that grows in place up to a limit, so that what points into it stays valid while it grows:
 // address space for all of it is reserved at once, and memory taken only as it grows (see grow).
