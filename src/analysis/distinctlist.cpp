@@ -14,8 +14,9 @@ DistinctList::Added DistinctList::insert(std::uint32_t line, std::string_view li
     const HashSlots::Found f = slots_.find(h, [&](std::uint32_t i) { return common::foldedEqual(key(i), text); });
     if (f.index != HashSlots::kAbsent) return {f.index, false};
     entries_->add(EntryForm::Span, line, lineText, span);
-    keys_.push_back(Key{arena_.size(), static_cast<std::uint32_t>(text.size()), h});
-    arena_.append(text);
+    const std::size_t k = keys_.size();
+    keys_.grow(k + 1);
+    keys_[k] = Key{texts_.copy(text).data(), static_cast<std::uint32_t>(text.size()), h};
     const auto index = static_cast<std::uint32_t>(entries_->size() - 1);
     slots_.put(f.slot, h, index);
     return {index, true};

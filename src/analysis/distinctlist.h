@@ -6,8 +6,10 @@
 #include <string_view>
 #include <vector>
 
+#include "analysis/blockrows.h"
 #include "analysis/hashslots.h"
 #include "analysis/lines.h"
+#include "analysis/textstore.h"
 
 namespace analysis {
 
@@ -33,17 +35,22 @@ private:
     // Adds span (of log line `line`) unless an entry equals text, which holds the same bytes as span.
     Added insert(std::uint32_t line, std::string_view lineText, std::string_view span, std::string_view text,
                  std::uint32_t hash);
-    std::string_view key(std::size_t i) const { return {arena_.data() + keys_[i].offset, keys_[i].size}; }
+    std::string_view key(std::size_t i) const {
+        const Key& k = keys_[i];
+        return {k.text, k.size};
+    }
     std::shared_ptr<EntryList> entries_;
-    // A copy of every entry's text side by side: a lookup compares with these few bytes instead of
-    // reaching back into the first line that carried the text, far away in the log buffer.
+    // A copy of every entry's text: a lookup compares with these few bytes instead of reaching back
+    // into the first line that carried the text, far away in the log buffer. Keys and texts stay
+    // where they are as the list grows: a list of a million hosts would otherwise be copied whole,
+    // into fresh memory, each time it doubled.
     struct Key {
-        std::size_t offset;
+        const char* text;
         std::uint32_t size;  // a span of a line, which is shorter than 4 GB
         std::uint32_t hash;  // kept for the list that takes these entries over
     };
-    std::vector<Key> keys_;
-    std::string arena_;
+    BlockRows<Key, 1024> keys_;
+    TextStore texts_;
     HashSlots slots_{1024};
 };
 

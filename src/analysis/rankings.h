@@ -12,6 +12,7 @@
 
 #include "analysis/hashslots.h"
 #include "analysis/lines.h"
+#include "analysis/textstore.h"
 #include "common/bigmemory.h"
 #include "common/stringlist.h"
 
@@ -91,8 +92,6 @@ struct RankedLine {
     const std::vector<std::string>* assetSuffixes = nullptr;
 };
 
-class TextStore;
-
 // A table's rows. A log where nearly every item is new makes tables of a million rows, whose memory
 // the big allocator takes in huge pages: in pages of 4 KB their faults cost about a third of the pass.
 using RankRows = std::vector<RankRow, common::BigAllocator<RankRow>>;
@@ -149,27 +148,6 @@ private:
     HashSlots slots_{64};
     std::int64_t totalHits_ = 0;
     std::array<std::uint32_t, 256> recent_;  // by length, first and last bytes: a row, or none
-};
-
-// Copies of texts in blocks that never move, so views into them stay valid.
-class TextStore {
-public:
-    std::string_view keep(std::string_view text);
-
-private:
-    std::string_view copy(std::string_view text);
-    // Blocks of 64 KB; past kSmallBlocks of them, of 2 MB in huge pages (see RankRows).
-    static constexpr std::size_t kBlock = std::size_t(1) << 16, kBigBlock = std::size_t(2) << 20;
-    static constexpr std::size_t kSmallBlocks = 32;
-    struct FreeBlock {
-        std::size_t bytes;
-        void operator()(char* p) const noexcept { common::bigFree(p, bytes); }
-    };
-    char* newBlock(std::size_t bytes);
-    std::string_view last_;  // the text kept last
-    std::vector<std::unique_ptr<char, FreeBlock>> blocks_;
-    char* free_ = nullptr;
-    std::size_t left_ = 0;
 };
 
 // The accumulator of one pass (or of one run of consecutive lines of it).

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 #include <sys/mman.h>
 
+#include <cctype>
 #include <random>
 
 #include "analysis/distinctlist.h"
@@ -177,7 +178,8 @@ TEST(EntryList, NumbersOfEverySizeReadBackInAnyOrder) {
         if (pooled) list.takeSegmentsFrom(&pool);
         std::vector<Given> given;
         for (const std::size_t off : edges)
-            for (const std::size_t len : edges) given.push_back({0, longLine.substr(off, len), longLine.substr(len, off)});
+            for (const std::size_t len : edges)
+                given.push_back({0, longLine.substr(off, len), longLine.substr(len, off)});
         for (std::size_t n = 0; n < 3000; ++n) given.push_back({lines[n % std::size(lines)], {}, {}});
         list.reserve(given.size());
         for (const Given& g : given) list.add(EntryForm::RefPath, g.line, (*log)[g.line], g.a, g.b);
@@ -203,8 +205,8 @@ TEST(LineTable, LinesPastFourGigabytesAreWhereTheyWereCut) {
     void* room = ::mmap(nullptr, kRoom, PROT_NONE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
     ASSERT_NE(room, MAP_FAILED);
     const char* const base = static_cast<const char*>(room);
-    const std::vector<std::pair<std::size_t, std::size_t>> first{
-        {0, 10}, {11, 0}, {kGb4 - 5, 9}, {kGb4 + 5, 3}, {2 * kGb4 + 7, 1}, {2 * kGb4 + 9, 2}};
+    const std::vector<std::pair<std::size_t, std::size_t>> first{{0, 10},       {11, 0},           {kGb4 - 5, 9},
+                                                                 {kGb4 + 5, 3}, {2 * kGb4 + 7, 1}, {2 * kGb4 + 9, 2}};
     const std::vector<std::pair<std::size_t, std::size_t>> second{{2 * kGb4 + 20, 4}, {3 * kGb4 - 1, 1}};
     LineTable::Part a(base), b(base);
     for (const auto& [at, size] : first) a.add(at, size);
@@ -230,4 +232,47 @@ TEST(DistinctList, KeepsFirstSeenOrderThroughGrowth) {
     ASSERT_EQ(d.size(), 5000u);
     EXPECT_EQ(d.entries()->line(0), "Host0");
     EXPECT_EQ(d.entries()->line(4999), "Host4999");
+}
+
+// A list that outgrows many blocks of keys and of texts (long texts each in a block of their own),
+// built whole or from two halves merged, finds every text again in any letter case at its first
+// index; an empty span is a text too.
+TEST(DistinctList, FindsEveryTextAgainAfterGrowingAndMerging) {
+    std::string bytes;
+    constexpr int kLines = 40000;
+    for (int i = 0; i < kLines; ++i) {
+        const std::size_t extra = i % 997 == 0 ? 20000 : static_cast<std::size_t>(i * 7919) % 150;
+        bytes += "h" + std::to_string(i) + "." + std::string(extra, static_cast<char>('a' + i % 26)) + "\n";
+    }
+    auto log = logFromBytes(bytes, "log");
+    ASSERT_EQ(log->size(), static_cast<std::size_t>(kLines));
+    // Line 5 gives its empty start as well as its whole text.
+    auto spanOf = [&](std::size_t i, bool empty) { return empty ? (*log)[i].substr(0, 0) : (*log)[i]; };
+    DistinctList whole(log), first(log), second(log);
+    for (std::size_t i = 0; i < log->size(); ++i) {
+        for (bool empty : {false, true}) {
+            if (empty && i != 5) continue;
+            DistinctList& half = i < log->size() / 2 ? first : second;
+            whole.add(static_cast<std::uint32_t>(i), (*log)[i], spanOf(i, empty));
+            half.add(static_cast<std::uint32_t>(i), (*log)[i], spanOf(i, empty));
+        }
+    }
+    EXPECT_EQ(first.addFrom(second), second.size());
+    ASSERT_EQ(whole.size(), static_cast<std::size_t>(kLines) + 1);
+    ASSERT_EQ(first.size(), whole.size());
+    std::uint32_t index = 0;
+    for (std::size_t i = 0; i < log->size(); ++i) {
+        for (bool empty : {false, true}) {
+            if (empty && i != 5) continue;
+            std::string upper(spanOf(i, empty));
+            for (char& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+            for (DistinctList* d : {&whole, &first}) {
+                const DistinctList::Added again = d->add(static_cast<std::uint32_t>(i), (*log)[i], upper);
+                EXPECT_FALSE(again.added) << i;
+                EXPECT_EQ(again.index, index) << i;
+            }
+            EXPECT_EQ(first.entries()->spanA(index), spanOf(i, empty)) << i;
+            ++index;
+        }
+    }
 }
