@@ -221,9 +221,11 @@ private:
         // letter case of the path).
         std::uint32_t forbidden = HashSlots::kAbsent, notFound = HashSlots::kAbsent;
     };
+    // Rows of a log where nearly every item is new would be copied into fresh memory each time
+    // they doubled: they lie in blocks that never move instead.
     template <class Row>
-    static Row& rowOf(std::vector<Row>& of, std::uint32_t row, Row fresh = {}) {
-        if (row >= of.size()) of.resize(std::size_t(row) + 1, fresh);
+    static Row& rowOf(BlockRows<Row>& of, std::uint32_t row) {
+        if (row >= of.size()) of.grow(std::size_t(row) + 1);
         return of[row];
     }
     // Counts the search words of url, and notes their rows in into where it is given.
@@ -243,8 +245,8 @@ private:
     std::uint32_t lastAgentRow_ = HashSlots::kAbsent;
     TextStore items_;
     std::array<RankCounts, kRankTableCount> tables_;
-    std::vector<ReferrerRow> referrerRows_;
-    std::vector<PageRow> pageRows_;
+    BlockRows<ReferrerRow> referrerRows_;
+    BlockRows<PageRow> pageRows_;
     std::vector<std::uint32_t> wordRows_;
     // Row of each status "000" to "999", and of "-" at 1000: a status needs no hashing.
     std::array<std::uint32_t, 1001> statusRows_;
