@@ -5,6 +5,7 @@
 #include <cassert>
 #include <cstring>
 #include <functional>
+#include <stdexcept>
 
 #include "analysis/behaviour.h"
 #include "analysis/searchengines.h"
@@ -196,6 +197,7 @@ void Rankings::addStatus(std::string_view status) {
 }
 
 void Rankings::addLine(const RankedLine& l) {
+    if (finished_) throw std::logic_error("Rankings::addLine after finish");
     // The line is known only while it is counted: its buffer is gone after, however the count ends.
     struct Current {
         Rankings& r;
@@ -214,6 +216,14 @@ void Rankings::addLine(const RankedLine& l) {
 }
 
 void Rankings::finish() {
+    if (finished_) return;
+    finished_ = true;
+    // The tables are only read from here on, by their rows: the behaviour tables, built next, take
+    // the room their lookups leave.
+    for (RankCounts& t : tables_) t.dropLookups();
+    pageRows_.clear();
+    referrerRows_.clear();
+    decltype(wordRows_)().swap(wordRows_);
     if (withBehaviour_) behaviour_->finish(*this);
 }
 
@@ -298,6 +308,7 @@ void Rankings::addKnownWords(const Words& w) {
 }
 
 void Rankings::merge(const Rankings& later) {
+    if (finished_ || later.finished_) throw std::logic_error("Rankings::merge after finish");
     auto keepHere = [this](std::string_view s) { return keep(s); };
     for (std::size_t t = 0; t < kRankTableCount; ++t) tables_[t].addRows(later.tables_[t], keepHere, mergedRows_[t]);
     if (withBehaviour_) behaviour_->merge(*later.behaviour_, *this, later);
