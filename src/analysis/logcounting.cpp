@@ -204,12 +204,12 @@ unsigned passThreads(unsigned requested) {
     return std::max(1u, std::thread::hardware_concurrency());
 }
 
-std::vector<std::size_t> passChunkEnds(std::size_t count, unsigned threads) {
+std::vector<std::size_t> passChunkEnds(std::size_t count, unsigned threads, std::size_t mostLines) {
     // Enough chunks that a thread which is slowed down (the machine is shared) does not hold up the
     // others for long, few enough that what each chunk sets up and hands over (its own lists, its
     // items new to the rankings) stays small against its counting.
     const std::size_t t = std::max(threads, 1u);
-    const std::size_t full = std::clamp<std::size_t>(count / (t * 4), 256, 262144);
+    const std::size_t full = std::clamp<std::size_t>(count / (t * 4), 256, std::max<std::size_t>(mostLines, 256));
     if (count < 2 * full) return {count};
     // Over the last quarter or so the chunks shrink with what is left (a share of it per thread), so
     // that no thread is still busy with a big chunk when the others have run out of work. Not

@@ -75,7 +75,10 @@ void loadBehaviourLists(ReferenceLists& lists, const std::string& dir);
 // The threads that AnalysisOptions::threads asks for: 0 means one per processor.
 unsigned passThreads(unsigned requested);
 // Where the chunks of a pass over count lines on threads threads end, in order: the last one is count
-// (a log of one chunk is counted on one thread).
-std::vector<std::size_t> passChunkEnds(std::size_t count, unsigned threads);
+// (a log of one chunk is counted on one thread). No chunk is longer than mostLines. The analysis
+// pass takes chunks of at most kPassChunkLines: a chunk's tables are held beside the pass's own
+// while it is merged, and on a log where nearly every item is new they hold as much as its lines.
+inline constexpr std::size_t kPassChunkLines = 65536;
+std::vector<std::size_t> passChunkEnds(std::size_t count, unsigned threads, std::size_t mostLines = kPassChunkLines);
 
 }  // namespace analysis

@@ -45,6 +45,8 @@ std::uint64_t spread(std::uint64_t x) {
 }
 
 constexpr std::size_t kReleaseEvery = 16384;
+// The longest chunk of a log's lines read for its days.
+constexpr std::size_t kDayChunkLines = 262144;
 
 // The hashes of a day's hosts or visitors, gathered as a list that may repeat them and made distinct
 // in a few goes (a chunk's list when the chunk is done, long lists as they come together, the day's
@@ -497,7 +499,9 @@ DayShare shareOf(Day day, const DayRun& d) {
 std::vector<RunOfLines> countChunks(const std::shared_ptr<const analysis::LogText>& log,
                                     const analysis::ReferenceLists& lists, unsigned threads, bool full,
                                     const std::vector<std::uint32_t>* skipped) {
-    const std::vector<std::size_t> ends = analysis::passChunkEnds(log->size(), std::max(threads, 1u));
+    // Longer chunks than the analysis pass's: each chunk keeps its days' hashes apart until the log's
+    // days are put together, so more of them hold more memory.
+    const std::vector<std::size_t> ends = analysis::passChunkEnds(log->size(), std::max(threads, 1u), kDayChunkLines);
     std::vector<RunOfLines> runs(ends.size());
     std::vector<std::exception_ptr> errors(ends.size());
     std::atomic<std::size_t> next{0};
