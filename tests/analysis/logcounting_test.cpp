@@ -318,8 +318,9 @@ TEST(AnalysisPass, DashAndHugeByteCountsAreSummed) {
     EXPECT_EQ(t.get200Count, 3);
 }
 
-// The chunks of a pass cover every line once, in order, none empty and none bigger than the first;
-// a big log on two threads ends in small chunks, so that the threads finish together.
+// The chunks of a pass cover every line once, in order, none empty and none bigger than the first
+// or than a chunk's most lines; a big log on two threads ends in small chunks, so that the threads
+// finish together.
 TEST(AnalysisPass, ChunksCoverEveryLineOnceInOrder) {
     for (unsigned threads : {1u, 2u, 3u, 8u})
         for (std::size_t count : {0, 1, 511, 512, 2049, 20000, 65537, 1000000, 10000001}) {
@@ -331,8 +332,11 @@ TEST(AnalysisPass, ChunksCoverEveryLineOnceInOrder) {
                 const std::size_t size = ends[c] - (c ? ends[c - 1] : 0);
                 EXPECT_TRUE(size > 0 || count == 0) << what << " #" << c;
                 EXPECT_LE(size, ends[0]) << what << " #" << c;
+                EXPECT_LE(size, kPassChunkLines) << what << " #" << c;
             }
         }
+    // Reading a log's days takes longer chunks where it asks for them.
+    EXPECT_EQ(passChunkEnds(10000000, 2, 262144).front(), 262144u);
     const std::vector<std::size_t> big = passChunkEnds(1000000, 2);
     EXPECT_LE(big.back() - big[big.size() - 2], 4096u);
 }
