@@ -5,21 +5,22 @@
 
 namespace analysis {
 
-DistinctList::Added DistinctList::add(std::uint32_t line, std::string_view lineText, std::string_view text) {
-    return insert(line, lineText, text, text, static_cast<std::uint32_t>(common::foldedHash(text)));
-}
-
-DistinctList::Added DistinctList::insert(std::uint32_t line, std::string_view lineText, std::string_view span,
-                                         std::string_view text, std::uint32_t h) {
+template <typename Make>
+DistinctList::Added DistinctList::insert(std::string_view text, std::uint32_t h, Make make) {
     const HashSlots::Found f = slots_.find(h, [&](std::uint32_t i) { return common::foldedEqual(key(i), text); });
     if (f.index != HashSlots::kAbsent) return {f.index, false};
-    entries_->add(EntryForm::Span, line, lineText, span);
+    make();
     const std::size_t k = keys_.size();
     keys_.grow(k + 1);
     keys_[k] = Key{texts_.copy(text).data(), static_cast<std::uint32_t>(text.size()), h};
     const auto index = static_cast<std::uint32_t>(entries_->size() - 1);
     slots_.put(f.slot, h, index);
     return {index, true};
+}
+
+DistinctList::Added DistinctList::add(std::uint32_t line, std::string_view lineText, std::string_view text) {
+    return insert(text, static_cast<std::uint32_t>(common::foldedHash(text)),
+                  [&] { entries_->add(EntryForm::Span, line, lineText, text); });
 }
 
 std::size_t DistinctList::addFrom(const DistinctList& other) {
@@ -33,8 +34,9 @@ std::size_t DistinctList::addFrom(const DistinctList& other) {
     for (std::size_t i = 0; i < n && i < kAhead; ++i) slots_.prefetch(other.keys_[i].hash);
     for (std::size_t i = 0; i < n; ++i) {
         if (i + kAhead < n) slots_.prefetch(other.keys_[i + kAhead].hash);
-        // Compared by the other list's copy of the text: the log line itself may be far away by now.
-        if (insert(from.lineOf(i), from.lineText(i), from.spanA(i), other.key(i), other.keys_[i].hash)) ++added;
+        // Compared by the other list's copy of the text, and its entry taken as it is: the log line
+        // itself may be far away by now, or its text already given back.
+        if (insert(other.key(i), other.keys_[i].hash, [&] { entries_->add(from.entry(i)); })) ++added;
     }
     return added;
 }

@@ -32,9 +32,9 @@ public:
     void takeSegmentsFrom(common::BlockPool* pool) { entries_->takeSegmentsFrom(pool); }
 
 private:
-    // Adds span (of log line `line`) unless an entry equals text, which holds the same bytes as span.
-    Added insert(std::uint32_t line, std::string_view lineText, std::string_view span, std::string_view text,
-                 std::uint32_t hash);
+    // Adds the entry that make() gives unless an entry equals text, which holds the entry's bytes.
+    template <typename Make>
+    Added insert(std::string_view text, std::uint32_t hash, Make make);
     std::string_view key(std::size_t i) const {
         const Key& k = keys_[i];
         return {k.text, k.size};

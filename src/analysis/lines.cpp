@@ -45,8 +45,10 @@ LineTable& LineTable::operator=(LineTable&& other) noexcept {
 }
 
 std::string_view LineTable::inLater(std::size_t i) const {
-    // Parts are as many as the threads that cut them: a few.
+    // Parts are as many as the threads that cut them, a few, or one per chunk of a text counted as
+    // it was inflated.
     std::size_t k = parts_.size() - 1;
+    if (k > 8) k = static_cast<std::size_t>(std::upper_bound(starts_.begin(), starts_.end(), i) - starts_.begin()) - 1;
     while (starts_[k] > i) --k;
     return parts_[k][i - starts_[k]];
 }
@@ -62,7 +64,12 @@ std::size_t lineNumberAt(std::string_view text, std::size_t offset) {
 }
 
 std::size_t LogText::lineNumber(std::size_t i) const {
-    return lineNumberAt(buffer_.view(), static_cast<std::size_t>(lines_[i].data() - buffer_.view().data()));
+    const auto at = static_cast<std::size_t>(lines_[i].data() - buffer_.view().data());
+    const auto mark = std::upper_bound(marks_.begin(), marks_.end(), i,
+                                       [](std::size_t line, const LineMark& m) { return line < m.index; });
+    if (mark == marks_.begin()) return lineNumberAt(buffer_.view(), at);
+    const LineMark& m = *std::prev(mark);
+    return m.number - 1 + lineNumberAt(buffer_.view().substr(m.offset), at - m.offset);
 }
 
 namespace {

@@ -144,6 +144,16 @@ public:
     void setLayout(const LogLayout& layout) { layout_ = layout; }
     // 1-based number of line i in the text as loaded, where the blank lines left out count too.
     std::size_t lineNumber(std::size_t i) const;
+    // A line whose number was noted while the text was cut: lineNumber counts from the last one at or
+    // before its line instead of from the text's start, which a text given back behind its reading
+    // no longer holds.
+    struct LineMark {
+        std::size_t index, offset, number;  // the line, where it begins in the text, its 1-based number
+    };
+    void setLineMarks(std::vector<LineMark> marks) { marks_ = std::move(marks); }
+    // The buffer of a text that was counted while it was made, once it is complete; its lines are set
+    // after it.
+    void setBuffer(common::ByteBuffer buffer) { buffer_ = std::move(buffer); }
     // The 1-based number of the line in which a zero byte ended the text, so that what follows it was
     // not read; 0 when none did.
     std::size_t stoppedAtZeroByte() const { return zeroByteLine_; }
@@ -161,6 +171,7 @@ private:
     LineTable lines_;
     LogLayout layout_;
     std::size_t zeroByteLine_ = 0;
+    std::vector<LineMark> marks_;  // in the order of their lines
 };
 
 // The 1-based number of the line that holds byte offset of text: one more than the line breaks
@@ -204,6 +215,12 @@ public:
         tail_.push_back(Entry{line, offsetIn(lineText, a), static_cast<std::uint32_t>(a.size()), offsetIn(lineText, b),
                               static_cast<std::uint32_t>(b.size()), form});
     }
+    // Adds an entry of another list of the same log as it is, without reading the log.
+    void add(const Entry& e) {
+        if (!tail_.hasRoom()) startSegment();
+        tail_.push_back(e);
+    }
+    Entry entry(std::size_t i) const { return at(i); }
     std::string_view spanA(std::size_t i) const {
         const Entry e = at(i);
         return (*log_)[e.line].substr(e.aOff, e.aLen);

@@ -6,8 +6,10 @@
 #include <atomic>
 #include <condition_variable>
 #include <cstring>
+#include <deque>
 #include <exception>
 #include <filesystem>
+#include <functional>
 #include <mutex>
 #include <new>
 #include <optional>
@@ -106,7 +108,7 @@ std::string_view countGet(LogTally& t, const ReferenceLists& lists, const LogLin
 // cut is what the log's layout reads of it: the fields come from its core, whole-line entries are raw.
 // l holds the core scanned.
 void countLine(LogTally& t, const ReferenceLists& lists, const LogLine& l, std::uint32_t li, std::string_view raw,
-               const LogLayout::Cut& cut) {
+               std::ptrdiff_t toLog, const LogLayout::Cut& cut) {
     const std::string_view line = cut.core;
     const std::string_view time = cut.time.empty() ? ExtractTime(line) : cut.time;
     const std::int32_t hour = ExtractHour(time);
@@ -154,7 +156,7 @@ void countLine(LogTally& t, const ReferenceLists& lists, const LogLine& l, std::
     if (t.rankings) {
         ranked.line = raw;
         ranked.status = l.status();
-        ranked.toLog = (*t.logLines)[li].data() - raw.data();
+        ranked.toLog = toLog;
         ranked.host = host;
         ranked.hostIndex = hostEntry.index;
         ranked.requestPath = requestPath;
@@ -264,16 +266,17 @@ struct PassThread {
     }
 };
 
-// Counts lines [begin, end) into t on the thread that owns own.
+// Counts lines [begin, end) into t on the thread that owns own; part: where those lines lie, when the
+// log has no lines yet (its text is counted as it is inflated).
 void countRun(LogTally& t, const ReferenceLists& lists, std::size_t begin, std::size_t end, ResultView* progress,
-              PassThread& own, bool skipBad) {
+              PassThread& own, bool skipBad, const LineTable::Part* part = nullptr) {
     struct Pool {
         LogTally& t;
         ~Pool() { t.takeSegmentsFrom(nullptr); }
     } pool{t};
     t.takeSegmentsFrom(&own.pool);
     LogLine l;
-    LineReader reader(*t.logLines, own.buffer);
+    LineReader reader = part ? LineReader(*part, begin, own.buffer) : LineReader(*t.logLines, own.buffer);
     const LogLayout& layout = t.logLines->layout();
     const bool cuts = layout.cuts();
     std::size_t read = begin;
@@ -289,7 +292,8 @@ void countRun(LogTally& t, const ReferenceLists& lists, std::size_t begin, std::
         if (skipBad && !readable(l, cut.core)) {
             t.skippedLines.push_back(static_cast<std::uint32_t>(i));
         } else {
-            countLine(t, lists, l, static_cast<std::uint32_t>(i), raw, cut);
+            const std::ptrdiff_t toLog = t.rankings ? reader.own(i).data() - raw.data() : 0;
+            countLine(t, lists, l, static_cast<std::uint32_t>(i), raw, toLog, cut);
             ++t.lineCount;
         }
         if ((i + 1) % kProgressEvery == 0) {
@@ -395,6 +399,127 @@ void countInChunks(LogTally& t, const ReferenceLists& lists, ResultView* progres
     }
 }
 
+// The pass over a log that feed hands out part by part, as it is inflated: each part is a chunk. The
+// chunks are counted side by side and appended in order, as countInChunks does.
+void countFed(LogTally& t, const ReferenceLists& lists, GzipFeed& feed, unsigned threads, bool skipBad) {
+    const SpareBlocks keep;
+    struct FedChunk {
+        const GzipFeed::Part* part = nullptr;
+        std::unique_ptr<LogTally> tally;
+        std::exception_ptr error;
+        bool done = false;  // under the mutex
+    };
+    std::deque<FedChunk> chunks;  // under the mutex; a chunk stays where it is
+    bool over = false;            // under the mutex: every part has been taken
+    std::mutex taking, mutex;
+    std::condition_variable doneSignal;
+    std::atomic<bool> stop{false};
+
+    // Takes the next part, waiting for it, and counts it; false once none is left or the pass stopped.
+    auto workOne = [&](PassThread& own) -> bool {
+        FedChunk* chunk = nullptr;
+        {
+            std::lock_guard take(taking);
+            if (stop.load()) return false;
+            const GzipFeed::Part* part = nullptr;
+            std::exception_ptr failure;
+            bool more = false;
+            try {
+                more = feed.next(part);
+            } catch (...) {
+                failure = std::current_exception();
+            }
+            std::lock_guard lock(mutex);
+            if (failure) {
+                // The loading failed after the parts before: it ends the pass in their order.
+                chunks.push_back(FedChunk{nullptr, nullptr, failure, true});
+                over = true;
+            } else if (!more) {
+                over = true;
+            } else if (!stop.load()) {
+                chunks.push_back(FedChunk{part, nullptr, nullptr, false});
+                chunk = &chunks.back();
+            }
+        }
+        if (!chunk) {
+            doneSignal.notify_all();
+            return false;
+        }
+        try {
+            const std::size_t lines = chunk->part->lines.size();
+            const std::size_t begin = chunk->part->first;
+            chunk->tally = std::make_unique<LogTally>(t.logLines, 0, &own.pool);
+            own.reserveIn(*chunk->tally, lines);
+            if (!t.rankings) chunk->tally->rankings.reset();
+            countRun(*chunk->tally, lists, begin, begin + lines, nullptr, own, skipBad, &chunk->part->lines);
+            own.noteFill(*chunk->tally, lines);
+            feed.counted(*chunk->part);
+        } catch (...) {
+            chunk->error = std::current_exception();
+            // The pass ends here: its text stays, and the feed no longer waits for it to be counted,
+            // which would leave a thread that waits for the next part waiting for ever.
+            feed.readToEnd();
+        }
+        {
+            std::lock_guard lock(mutex);
+            chunk->done = true;
+        }
+        doneSignal.notify_all();
+        return true;
+    };
+
+    std::vector<std::thread> workers;
+    struct Join {
+        std::vector<std::thread>& workers;
+        std::atomic<bool>& stop;
+        GzipFeed& feed;
+        ~Join() {
+            stop.store(true);
+            // A worker that waits for a part gets one, or the end, without more being counted.
+            feed.readToEnd();
+            for (auto& w : workers) w.join();
+        }
+    } join{workers, stop, feed};
+    for (unsigned i = 1; i < threads; ++i) {
+        try {
+            workers.emplace_back([&] {
+                PassThread own;
+                while (workOne(own)) {
+                }
+            });
+        } catch (const std::system_error&) {
+            break;  // fewer threads count
+        }
+    }
+
+    // This thread counts parts too, and appends every counted chunk in order.
+    PassThread own;
+    for (std::size_t merged = 0;; ++merged) {
+        FedChunk* chunk = nullptr;
+        for (;;) {
+            {
+                std::lock_guard lock(mutex);
+                if (merged < chunks.size() && chunks[merged].done) chunk = &chunks[merged];
+                else if (over && merged >= chunks.size()) break;
+            }
+            if (chunk) break;
+            if (!workOne(own)) {
+                std::unique_lock lock(mutex);
+                doneSignal.wait(lock, [&] {
+                    return (merged < chunks.size() && chunks[merged].done) || (over && merged >= chunks.size());
+                });
+            }
+        }
+        if (!chunk) break;
+        if (chunk->tally) t.append(std::move(*chunk->tally));
+        chunk->tally.reset();
+        if (chunk->error) {
+            stop.store(true);
+            std::rethrow_exception(chunk->error);
+        }
+    }
+}
+
 }  // namespace
 
 void countLines(LogTally& t, const ReferenceLists& lists, ResultView* progress, unsigned threads, bool skipBadLines) {
@@ -410,48 +535,39 @@ void countLines(LogTally& t, const ReferenceLists& lists, ResultView* progress, 
 
 namespace {
 
+std::string listPath(const std::string& dir, const char* file) {
+    return dir.empty() ? common::materiaFile(file) : dir + "/" + file;
+}
+
+// Shows a list that has been read: its progress messages and header block.
+void showListStep(ResultView& view, std::string_view pane, const common::StringList& list, int step) {
+    writeListHeader(view, pane, list);
+    view.progressMessage(text::progress(step + 1));
+}
+
 // Loads one list file with its progress messages and header block.
 common::StringList loadListStep(ResultView& view, const std::string& dir, const char* file, std::string_view pane,
                                 int step) {
     view.progressMessage(text::progress(step));
-    common::StringList list = lists::loadList(dir.empty() ? common::materiaFile(file) : dir + "/" + file);
-    writeListHeader(view, pane, list);
-    view.progressMessage(text::progress(step + 1));
+    common::StringList list = lists::loadList(listPath(dir, file));
+    showListStep(view, pane, list, step);
     return list;
 }
 
-void analyse(const std::string& path, ResultView& view, const AnalysisOptions& options) {
-    view.showProgress();
-    view.progressMessage(text::progress(1));
-    MemoFree(view);
-    view.rankingsReady(nullptr);
-    for (std::string_view image : {"Image1", "Image2", "Image3"}) view.chartBackground(image);
-
-    const unsigned threads = passThreads(options.threads);
-    std::shared_ptr<LogText> loaded = loadLog(path, threads);
-    LogLayout layout = options.layout ? *options.layout : detectLayout(*loaded);
-    layout.clientFromForwarded = options.clientFromForwarded;
-    loaded->setLayout(layout);
-    view.layoutRead(layout, !options.layout);
-    std::shared_ptr<const LogText> log = std::move(loaded);
+// Tells the view about the loaded log, before the lists are read.
+void showLog(ResultView& view, const LogText& log, const LogLayout& layout, bool detected, const std::string& path) {
+    view.layoutRead(layout, detected);
     const std::string shownPath = common::pathText(path);
     view.progressMessage(text::progress(2, shownPath));
-    view.progressRange(log->size());
+    view.progressRange(log.size());
     view.progressMessage(text::progress(3, shownPath));
     view.setBox(boxFor(BoxValue::File), shownPath);
-    if (const std::size_t zeroLine = log->stoppedAtZeroByte()) view.stoppedAtZeroByte(zeroLine);
+    if (const std::size_t zeroLine = log.stoppedAtZeroByte()) view.stoppedAtZeroByte(zeroLine);
+}
 
-    const std::string& dir = options.materiaDir;
-    auto watched = loadListStep(view, dir, lists::kCheckDomeinList, "CheckDomeinMemo", 4);
-    auto own = loadListStep(view, dir, lists::kDomeinList, "ReferrerList", 6);
-    auto robots = loadListStep(view, dir, lists::kSERobotsList, "RobotsLog", 8);
-    ReferenceLists lists(std::move(watched), std::move(own), std::move(robots));
-    loadBehaviourLists(lists, dir);
-
-    LogTally tally(log);
-    if (!options.rankings) tally.rankings.reset();
-    tally.watcher = options.watcher;
-    log.reset();
+// The pass (pass() counts tally's lines), then everything the view is given of it.
+void passAndShow(ResultView& view, LogTally& tally, const ReferenceLists& lists, const AnalysisOptions& options,
+                 unsigned threads, const std::function<void()>& pass) {
     view.progressMessage(text::progress(10));
 
     // From here the progress window is hidden however the call ends, and the five panes that the pass
@@ -473,7 +589,7 @@ void analyse(const std::string& path, ResultView& view, const AnalysisOptions& o
         if (options.skipBadLines) view.linesSkipped(std::make_shared<SkippedLines>(tally.logLines, tally.skippedLines));
     };
     try {
-        countLines(tally, lists, &view, threads, options.skipBadLines);
+        pass();
     } catch (...) {
         flushPassPanes();
         // The lines before the failing one are all counted or left out, so together they make its
@@ -526,6 +642,106 @@ void analyse(const std::string& path, ResultView& view, const AnalysisOptions& o
     view.chartBars("Image1", tally.hourConnections, tally.lineCount);
     view.chartBars("Image2", tally.hourGets, tally.lineCount);
     view.chartBars("Image3", tally.hourPosts, tally.lineCount);
+}
+
+// Lines that a part of a log holds, for telling the layout from the first of them.
+class PartLines final : public LineSource {
+public:
+    explicit PartLines(const LineTable::Part* part) : part_(part) {}
+    std::size_t size() const override { return part_ ? part_->size() : 0; }
+    void appendLine(std::size_t i, std::string& out) const override { out += (*part_)[i]; }
+
+private:
+    const LineTable::Part* part_;
+};
+
+// A gzip log whose lines nothing reads after the pass, counted while it is inflated (GzipFeed), so
+// that its text never lies in memory whole. The view is given the same as by the usual steps, in the
+// same order, once the text is known to be sound: a file that turns out damaged leaves it as a load
+// that failed at once. False, with nothing done, where the usual steps are to be taken instead: a list
+// that cannot be read (its error comes after the log's), no thread for the inflating.
+bool analyseFed(const common::ByteBuffer& bytes, const std::string& path, ResultView& view,
+                const AnalysisOptions& options, unsigned threads) {
+    const std::string& dir = options.materiaDir;
+    std::optional<ReferenceLists> lists;
+    try {
+        lists.emplace(lists::loadList(listPath(dir, lists::kCheckDomeinList)),
+                      lists::loadList(listPath(dir, lists::kDomeinList)),
+                      lists::loadList(listPath(dir, lists::kSERobotsList)));
+        loadBehaviourLists(*lists, dir);
+    } catch (const common::AppError&) {
+        return false;
+    }
+    // Text ahead of the pass: a part on every thread, one waiting and one being inflated.
+    constexpr std::size_t kPartBytes = std::size_t(16) << 20;
+    std::optional<GzipFeed> feed;
+    try {
+        feed.emplace(bytes, path, kPassChunkLines, kPartBytes, (threads + 2) * kPartBytes);
+    } catch (const std::system_error&) {
+        return false;
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
+    const GzipFeed::Part* first = feed->first();
+    LogLayout layout = options.layout ? *options.layout : detectLayout(PartLines(first ? &first->lines : nullptr));
+    layout.clientFromForwarded = options.clientFromForwarded;
+    feed->log()->setLayout(layout);
+
+    LogTally tally(feed->log(), 0);
+    if (!options.rankings) tally.rankings.reset();
+    std::exception_ptr passError;
+    try {
+        countFed(tally, *lists, *feed, threads, options.skipBadLines);
+    } catch (...) {
+        passError = std::current_exception();
+    }
+    // A failure of the loading, which may have let through lines of a damaged text first, wins.
+    const std::shared_ptr<LogText> log = feed->finish();
+    showLog(view, *log, layout, !options.layout, path);
+    view.progressMessage(text::progress(4));
+    showListStep(view, "CheckDomeinMemo", lists->watched, 4);
+    view.progressMessage(text::progress(6));
+    showListStep(view, "ReferrerList", lists->own, 6);
+    view.progressMessage(text::progress(8));
+    showListStep(view, "RobotsLog", lists->robots, 8);
+    passAndShow(view, tally, *lists, options, threads, [&] {
+        if (passError) std::rethrow_exception(passError);
+    });
+    return true;
+}
+
+void analyse(const std::string& path, ResultView& view, const AnalysisOptions& options) {
+    view.showProgress();
+    view.progressMessage(text::progress(1));
+    MemoFree(view);
+    view.rankingsReady(nullptr);
+    for (std::string_view image : {"Image1", "Image2", "Image3"}) view.chartBackground(image);
+
+    const unsigned threads = passThreads(options.threads);
+    common::ByteBuffer bytes = common::mapFileBytes(path);
+    if (options.readOnce && !options.watcher && !options.whileFinishing && isGzipText(bytes.view()) &&
+        analyseFed(bytes, path, view, options, threads))
+        return;
+    std::shared_ptr<LogText> loaded = logFromBytes(std::move(bytes), path, threads);
+    LogLayout layout = options.layout ? *options.layout : detectLayout(*loaded);
+    layout.clientFromForwarded = options.clientFromForwarded;
+    loaded->setLayout(layout);
+    showLog(view, *loaded, layout, !options.layout, path);
+    std::shared_ptr<const LogText> log = std::move(loaded);
+
+    const std::string& dir = options.materiaDir;
+    auto watched = loadListStep(view, dir, lists::kCheckDomeinList, "CheckDomeinMemo", 4);
+    auto own = loadListStep(view, dir, lists::kDomeinList, "ReferrerList", 6);
+    auto robots = loadListStep(view, dir, lists::kSERobotsList, "RobotsLog", 8);
+    ReferenceLists lists(std::move(watched), std::move(own), std::move(robots));
+    loadBehaviourLists(lists, dir);
+
+    LogTally tally(log);
+    if (!options.rankings) tally.rankings.reset();
+    tally.watcher = options.watcher;
+    log.reset();
+    passAndShow(view, tally, lists, options, threads,
+                [&] { countLines(tally, lists, &view, threads, options.skipBadLines); });
 }
 
 }  // namespace

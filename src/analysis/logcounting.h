@@ -46,6 +46,10 @@ struct AnalysisOptions {
     // not ready. The view is told tallied() once it has returned; an exception it lets out ends the
     // analysis.
     std::function<void(const LogTally&, const ReferenceLists&)> whileFinishing = nullptr;
+    // Nothing reads the log's lines once the pass is over (the view keeps counts only): a gzip log is
+    // then counted while it is inflated, and its text given back behind the pass, instead of being
+    // held whole. Not with a watcher or whileFinishing, which read the log.
+    bool readOnce = false;
 };
 
 // Analyses the log at path and writes everything into view. Errors propagate as AppError after the

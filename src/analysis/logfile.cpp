@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <condition_variable>
 #include <cstring>
+#include <deque>
 #include <exception>
 #include <mutex>
 #include <new>
@@ -94,7 +95,7 @@ struct Stretch {
 class Cutter {
 public:
     Cutter(std::size_t from, LogText::LineViews& lines, const std::string& path)
-        : lineStart_(from), lines_(lines), path_(path) {}
+        : lineStart_(from), lines_(&lines), path_(path) {}
     // Takes the bytes at [off, off + n) of the text, read into p; false once a zero byte has ended the text.
     bool feed(const char* p, std::size_t off, std::size_t n) {
         std::size_t i = 0;
@@ -125,6 +126,13 @@ public:
     void finish(std::size_t end) { emit(end); }
     // Where the zero byte lies that made feed return false.
     std::size_t zeroAt() const { return zeroAt_; }
+    // The lines that have ended so far, blank ones too: the number of the last one.
+    std::size_t ended() const { return ended_; }
+    // Lines go on into `lines` from here on.
+    void into(LogText::LineViews& lines) { lines_ = &lines; }
+    // Where the first line put into the current lines begins, and its number.
+    std::size_t firstAt() const { return firstAt_; }
+    std::size_t firstNumber() const { return firstNumber_; }
 
 private:
     void emit(std::size_t end) {
@@ -132,14 +140,22 @@ private:
             static const std::string tooLong = common::cp932(u8"4 GB 以上の長さの行があります");
             common::throwOpenError(path_, tooLong);
         }
+        ++ended_;
         if (!blank_) {
-            if (lines_.size() == kMaxLines) throwTooManyLines(path_);
-            lines_.add(lineStart_, end - lineStart_);
+            if (kept_ == kMaxLines) throwTooManyLines(path_);
+            if (lines_->empty()) {
+                firstAt_ = lineStart_;
+                firstNumber_ = ended_;
+            }
+            lines_->add(lineStart_, end - lineStart_);
+            ++kept_;
         }
         blank_ = true;
     }
     std::size_t lineStart_;
-    LogText::LineViews& lines_;
+    LogText::LineViews* lines_;
+    std::size_t ended_ = 0, kept_ = 0;
+    std::size_t firstAt_ = 0, firstNumber_ = 0;
     const std::string& path_;
     bool blank_ = true;  // the bytes of the current line so far are blanks and tabs
     bool afterCr_ = false;
@@ -386,6 +402,224 @@ std::shared_ptr<LogText> loadGzip(const common::ByteBuffer& compressed, const st
 
 }  // namespace
 
+bool isGzipText(std::string_view bytes) { return isGzip(bytes); }
+
+struct GzipFeed::State {
+    State(const common::ByteBuffer& in, const std::string& file, std::size_t lines, std::size_t bytes, std::size_t most)
+        : compressed(in),
+          path(file),
+          bound(gzipTextBound()),
+          block(bound.value_or(std::size_t(1) << 42)),
+          partLines(std::max<std::size_t>(lines, 1)),
+          partBytes(bytes),
+          ahead(most) {}
+    const common::ByteBuffer& compressed;
+    const std::string path;
+    const std::optional<std::size_t> bound;
+    common::GrowingBlock block;
+    const std::size_t partLines, partBytes, ahead;
+
+    std::mutex mutex;
+    std::condition_variable moved;  // a part came, the text ended, or text was counted
+    std::deque<Part> parts;         // every part so far: they stay where they are
+    std::size_t handed = 0;         // the parts handed out
+    std::size_t uncounted = 0;      // the text of the parts that came and are not yet counted
+    bool over = false;              // no more parts will come
+    bool noWait = false;            // inflate on without waiting for parts to be counted
+    std::atomic<bool> stop{false};  // the feed is going away
+    std::exception_ptr error;       // the loading's failure
+    std::size_t made = 0;           // the text's size, once over
+    std::size_t zeroLine = 0;       // the line in which a zero byte ended the text, if one did
+    std::vector<LogText::LineMark> marks;
+    std::thread thread;
+};
+
+GzipFeed::GzipFeed(const common::ByteBuffer& compressed, const std::string& path, std::size_t partLines,
+                   std::size_t partBytes, std::size_t ahead)
+    : state_(std::make_unique<State>(compressed, path, partLines, partBytes, ahead)),
+      log_(std::make_shared<LogText>(common::ByteBuffer())) {
+    state_->thread = std::thread([this] { produce(); });
+}
+
+GzipFeed::~GzipFeed() {
+    State& s = *state_;
+    s.stop.store(true);
+    {
+        std::lock_guard lock(s.mutex);
+        s.noWait = true;
+    }
+    s.moved.notify_all();
+    if (s.thread.joinable()) s.thread.join();
+}
+
+void GzipFeed::produce() {
+    State& s = *state_;
+    constexpr std::size_t kPiece = std::size_t(1) << 20;
+    char* const base = s.block.data();
+    const std::size_t limit = s.block.limit();
+    Failure failure = Failure::None;
+    std::exception_ptr error;
+    std::size_t made = 0, zeroLine = 0;
+    try {
+        GzipStream gz(s.compressed.view());
+        Part current;
+        current.lines = LogText::LineViews(base);
+        current.lines.reserve(s.partLines);
+        Cutter cutter(0, current.lines, s.path);
+        std::size_t cut = 0, released = 0, lines = 0, lastEnd = 0, dropped = 0;
+        bool ended = false;  // a zero byte ended the text
+        std::size_t zeroAt = 0;
+        auto publish = [&] {
+            if (current.lines.empty()) return;
+            const std::string_view last = current.lines[current.lines.size() - 1];
+            current.first = lines;
+            current.textBegin = cutter.firstAt();
+            current.textEnd = static_cast<std::size_t>(last.data() + last.size() - base);
+            lines += current.lines.size();
+            lastEnd = current.textEnd;
+            {
+                std::lock_guard lock(s.mutex);
+                s.marks.push_back(LogText::LineMark{current.first, current.textBegin, cutter.firstNumber()});
+                s.uncounted += current.textEnd - current.textBegin;
+                s.parts.push_back(std::move(current));
+            }
+            s.moved.notify_all();
+            current = Part();
+            current.lines = LogText::LineViews(base);
+            current.lines.reserve(s.partLines);
+        };
+        for (;;) {
+            {
+                // Text that is counted goes back: waiting for it keeps what is in memory at once bounded,
+                // unless what came is all counted (a part takes more than `ahead`).
+                std::unique_lock lock(s.mutex);
+                s.moved.wait(lock, [&] {
+                    return s.stop.load() || s.noWait || ended || s.uncounted == 0 ||
+                           s.uncounted + (made - lastEnd) <= s.ahead;
+                });
+            }
+            if (s.stop.load()) break;
+            if (made == limit) {
+                failure = Failure::TooBig;
+                break;
+            }
+            const std::size_t room = std::min(kPiece, limit - made);
+            try {
+                s.block.grow(made + room);
+            } catch (const std::bad_alloc&) {
+                failure = Failure::NoMemory;
+                break;
+            }
+            const GzipStream::State state = gz.read(base + made, room, made);
+            if (s.compressed.isMapped() && gz.consumed() - released >= (std::size_t(2) << 20)) {
+                common::releaseMapped(s.compressed.data() + released, s.compressed.data() + gz.consumed());
+                released = gz.consumed();
+            }
+            if (!ended) {
+                if (made > cut && !cutter.feed(base + cut, cut, made - cut)) {
+                    ended = true;
+                    zeroAt = cutter.zeroAt();
+                    zeroLine = cutter.ended();
+                    dropped = zeroAt + 1;
+                }
+                cut = made;
+            } else {
+                // What follows the zero byte is inflated only to know that the file is sound.
+                common::releaseMapped(base + dropped, base + made);
+                dropped = std::max(dropped, made & ~std::size_t(4095));
+            }
+            if (state == GzipStream::State::Damaged) {
+                failure = Failure::Damaged;
+                break;
+            }
+            if (state == GzipStream::State::End) {
+                if (!ended) cutter.finish(cut);
+                publish();
+                break;
+            }
+            const std::size_t size = current.lines.size();
+            const std::size_t bytes = cutter.firstAt() <= cut && size > 0 ? cut - cutter.firstAt() : 0;
+            if (ended || size >= s.partLines || (bytes >= s.partBytes && (lines > 0 || size >= 1000))) publish();
+        }
+    } catch (const std::bad_alloc&) {
+        failure = Failure::NoMemory;
+    } catch (...) {
+        error = std::current_exception();
+    }
+    if (!error && failure != Failure::None && !s.stop.load()) {
+        try {
+            if (failure == Failure::Damaged) throwDamaged(s.path);
+            if (failure == Failure::TooBig && s.bound && limit == *s.bound) throwTooBig(s.path, *s.bound);
+            common::throwOutOfMemory(s.path);
+        } catch (...) {
+            error = std::current_exception();
+        }
+    }
+    {
+        std::lock_guard lock(s.mutex);
+        s.made = made;
+        s.zeroLine = zeroLine;
+        s.error = error;
+        s.over = true;
+    }
+    s.moved.notify_all();
+}
+
+const GzipFeed::Part* GzipFeed::first() {
+    State& s = *state_;
+    std::unique_lock lock(s.mutex);
+    s.moved.wait(lock, [&] { return !s.parts.empty() || s.over; });
+    if (!s.parts.empty()) return &s.parts.front();
+    if (s.error) std::rethrow_exception(s.error);
+    return nullptr;
+}
+
+bool GzipFeed::next(const Part*& part) {
+    State& s = *state_;
+    std::unique_lock lock(s.mutex);
+    s.moved.wait(lock, [&] { return s.handed < s.parts.size() || s.over; });
+    if (s.handed < s.parts.size()) {
+        part = &s.parts[s.handed++];
+        return true;
+    }
+    if (s.error) std::rethrow_exception(s.error);
+    return false;
+}
+
+void GzipFeed::counted(const Part& part) {
+    State& s = *state_;
+    common::releaseMapped(s.block.data() + part.textBegin, s.block.data() + part.textEnd);
+    {
+        std::lock_guard lock(s.mutex);
+        s.uncounted -= part.textEnd - part.textBegin;
+    }
+    s.moved.notify_all();
+}
+
+void GzipFeed::readToEnd() {
+    {
+        std::lock_guard lock(state_->mutex);
+        state_->noWait = true;
+    }
+    state_->moved.notify_all();
+}
+
+std::shared_ptr<LogText> GzipFeed::finish() {
+    State& s = *state_;
+    readToEnd();
+    std::unique_lock lock(s.mutex);
+    s.moved.wait(lock, [&] { return s.over; });
+    if (s.error) std::rethrow_exception(s.error);
+    const std::size_t size = s.made;
+    log_->setBuffer(common::ByteBuffer::adopt(s.block.release(size), size, common::GrowingBlock::keptBytes(size)));
+    LineTable lines;
+    for (Part& p : s.parts) lines.append(std::move(p.lines));
+    log_->setLines(std::move(lines));
+    log_->setLineMarks(std::move(s.marks));
+    if (s.zeroLine) log_->setStoppedAtZeroByte(s.zeroLine);
+    return log_;
+}
+
 LineTable cutLines(std::string_view text, const std::string& path, bool mapped, unsigned threads,
                    std::size_t minStretch, int file, std::size_t block, std::size_t* zeroByteAt) {
     // Stretches, each cut on its own thread, are split right after a line feed: a line feed ends a
@@ -445,15 +679,16 @@ LineTable cutLines(std::string_view text, const std::string& path, bool mapped, 
 void LineReader::fill(std::size_t i, std::size_t end) {
     // As many whole lines as fit in a block. A line longer than a block is read through the mapping
     // instead: a copy would double what a freak line of many megabytes takes.
-    const char* const base = log_.buffer().data();
-    start_ = log_[i].data();
+    const LogText& log = *log_;
+    const char* const base = log.buffer().data();
+    start_ = log[i].data();
     from_ = i;
     to_ = i + 1;
-    direct_ = log_[i].size() > block_;
+    direct_ = log[i].size() > block_;
     if (direct_) return;
     std::size_t to = i + 1;
-    while (to < end && static_cast<std::size_t>(log_[to].data() + log_[to].size() - start_) <= block_) ++to;
-    const std::string_view last = log_[to - 1];
+    while (to < end && static_cast<std::size_t>(log[to].data() + log[to].size() - start_) <= block_) ++to;
+    const std::string_view last = log[to - 1];
     const auto bytes = static_cast<std::size_t>(last.data() + last.size() - start_);
     // A block at once: growing it bit by bit would copy it each time.
     if (buffer_.size() < bytes) buffer_.resize(std::max(bytes, block_));

@@ -46,24 +46,79 @@ public:
     // Reads into buffer, which a thread that reads one chunk of lines after another keeps for all of
     // them: fresh memory for every chunk costs more than the reading.
     LineReader(const LogText& log, std::vector<char>& buffer, std::size_t block = kReadBlock)
-        : log_(log), file_(log.file()), block_(block), buffer_(buffer) {}
+        : log_(&log), file_(log.file()), block_(block), buffer_(buffer) {}
+    // The lines of part, whose first line is line `first` of its log, read where they lie.
+    LineReader(const LineTable::Part& part, std::size_t first, std::vector<char>& buffer)
+        : part_(&part), first_(first), file_(-1), block_(kReadBlock), buffer_(buffer) {}
     // Line i; the next call asks for a later line, up to before `end`.
     std::string_view line(std::size_t i, std::size_t end) {
-        if (file_ < 0) return log_[i];
+        if (file_ < 0) return own(i);
         if (i < from_ || i >= to_) fill(i, end);
-        const std::string_view l = log_[i];
+        const std::string_view l = (*log_)[i];
         return direct_ ? l : std::string_view(buffer_.data() + (l.data() - start_), l.size());
     }
+    // Line i where it lies in the log.
+    std::string_view own(std::size_t i) const { return part_ ? (*part_)[i - first_] : (*log_)[i]; }
 
 private:
     void fill(std::size_t i, std::size_t end);
-    const LogText& log_;
+    const LogText* log_ = nullptr;
+    const LineTable::Part* part_ = nullptr;
+    std::size_t first_ = 0;
     const int file_;
     const std::size_t block_;
     std::vector<char>& buffer_;
     std::size_t from_ = 0, to_ = 0;  // the lines in the buffer
     const char* start_ = nullptr;    // where the buffer's first byte lies in the log
     bool direct_ = false;            // these lines are the log's own (too long, or the file unreadable)
+};
+
+// Whether bytes are those of a gzip file.
+bool isGzipText(std::string_view bytes);
+
+// A gzip log whose text is read once, by a pass that counts it while it is inflated: a thread of its
+// own inflates the text, cuts it into lines as loadLog does and hands them out a part at a time, in
+// order. The text of a part that has been counted goes back to the system, and the inflating waits
+// while more than `ahead` bytes of it are not yet counted, so that the text never lies in memory whole.
+// The finished log reads zero bytes where its text was given back: nothing may read its lines after
+// the pass, but for a line of a part that was not counted.
+class GzipFeed {
+public:
+    struct Part {
+        std::size_t first = 0;  // the index of its first line in the log
+        LineTable::Part lines;
+        std::size_t textBegin = 0, textEnd = 0;  // the text its lines lie in
+    };
+    // compressed: the whole file (isGzipText), which must outlive the feed. Parts hold at most
+    // partLines lines, and end after partBytes of text once they hold the first 1,000 lines.
+    // Throws std::system_error when no thread can be started.
+    GzipFeed(const common::ByteBuffer& compressed, const std::string& path, std::size_t partLines,
+             std::size_t partBytes, std::size_t ahead);
+    ~GzipFeed();
+    GzipFeed(const GzipFeed&) = delete;
+    GzipFeed& operator=(const GzipFeed&) = delete;
+    // The log the parts are of: it has its text and lines once finish() has returned.
+    const std::shared_ptr<LogText>& log() const { return log_; }
+    // The first part, without handing it out; null for a log without lines. Throws what loadLog
+    // would for the file when the loading failed before it.
+    const Part* first();
+    // Hands out the next part, or false once every line has been handed out. Throws what loadLog
+    // would for the file, once the parts before the failure have been handed out. The part stays the
+    // feed's.
+    bool next(const Part*& part);
+    // The part's lines have been counted: its text goes back to the system.
+    void counted(const Part& part);
+    // Reads on to the text's end without waiting for parts to be counted: the pass has stopped.
+    void readToEnd();
+    // Waits for the text's end and makes the log whole: its buffer, every part's lines in order, where
+    // the zero byte that ended the text lies, if one did. Throws the loading's failure.
+    std::shared_ptr<LogText> finish();
+
+private:
+    struct State;
+    void produce();
+    std::unique_ptr<State> state_;
+    std::shared_ptr<LogText> log_;
 };
 
 // Entries keep a line number and offsets within a line in 32 bits.

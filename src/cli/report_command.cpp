@@ -201,6 +201,8 @@ int report(ReportArgs& a) {
             recordError = recorder->record(t, lists);
         };
     }
+    // Counts alone leave the lines unread after the pass: a gzip log need not be held whole.
+    a.options.readOnce = a.format == ReportArgs::Format::Summary && !a.htmlFile && !a.csvDir && !a.recordDays;
     report::ReportRecord record(&view);
     record.begin(file, std::time(nullptr));
     std::optional<std::string> error;

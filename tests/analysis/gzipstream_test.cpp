@@ -4,8 +4,10 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <optional>
 #include <random>
+#include <tuple>
 
 #include "analysis/logfile.h"
 #include "common/apperror.h"
@@ -216,4 +218,120 @@ TEST(LoadGzip, TheSizeInTheTrailerIsCheckedNotTrusted) {
         ASSERT_EQ(log->size(), plain->size());
         for (std::size_t i = 0; i < plain->size(); ++i) ASSERT_EQ((*log)[i], (*plain)[i]) << "line " << i;
     }
+}
+
+// ---- A log counted as it is inflated: its lines handed out part by part, the text given back behind.
+
+namespace {
+
+// Takes every part of feed, checking each against the lines of plain before its text is given back
+// (countEach; otherwise the feed is told at once to read on without waiting for that). Returns the
+// lines handed out.
+std::size_t takeAll(analysis::GzipFeed& feed, const analysis::LogText& plain, bool countEach) {
+    if (!countEach) feed.readToEnd();
+    std::size_t lines = 0;
+    const analysis::GzipFeed::Part* part = nullptr;
+    const analysis::GzipFeed::Part* first = feed.first();
+    bool isFirst = true;
+    while (feed.next(part)) {
+        EXPECT_TRUE(!isFirst || part == first);
+        isFirst = false;
+        EXPECT_EQ(part->first, lines);
+        const char* base = plain.buffer().data();
+        for (std::size_t i = 0; i < part->lines.size(); ++i) {
+            const std::string_view want = plain[lines + i];
+            EXPECT_EQ(part->lines[i], want) << "line " << lines + i;
+            EXPECT_TRUE(i > 0 || part->textBegin <= static_cast<std::size_t>(want.data() - base));
+        }
+        const std::string_view last = plain[lines + part->lines.size() - 1];
+        EXPECT_EQ(part->textEnd, static_cast<std::size_t>(last.data() + last.size() - base));
+        lines += part->lines.size();
+        if (countEach) feed.counted(*part);
+    }
+    EXPECT_TRUE(!isFirst || first == nullptr);
+    return lines;
+}
+
+}  // namespace
+
+// Every line in order, in parts of any size, whether or not the inflating waits for the counting
+// (ahead of one byte: it waits for every part); line breaks on the edges of what is inflated at a
+// time and between members; a zero byte; blank lines, which count in the line numbers.
+TEST(GzipFeed, PartsAreTheLinesOfThePlainTextWithTheirNumbers) {
+    constexpr std::size_t kMb = std::size_t(1) << 20;
+    std::string edges = logText(2 * kMb + 5000, 1);
+    edges[kMb - 1] = '\r';
+    edges[kMb] = '\n';
+    std::string zero = logText(3 * kMb / 2, 2, "\r");
+    zero[kMb + 17] = '\0';
+    std::string blanks = logText(600000, 3, "\r\n");
+    for (std::size_t at = 1000; (at = blanks.find("\r\n", at)) != std::string::npos; at += 20000)
+        blanks.insert(at + 2, at % 3 ? "\r\n \t\r\n" : "\n\r");
+    const std::size_t split = blanks.find("\r\n", 300000) + 1;  // between the CR and the LF
+    const std::vector<std::pair<std::string, std::string>> cases{
+        {edges, gzipText(edges, 1)},
+        {zero, gzipText(zero, 6)},
+        {blanks, gzipText(blanks.substr(0, split)) + gzipText(blanks.substr(split))},
+        {"a\r\n \t\r\nb", gzipText("a\r\n \t\r\nb")},
+        {"\n \n", gzipText("\n \n")},
+        {"", gzipText("")},
+    };
+    for (const auto& [text, gz] : cases) {
+        const auto plain = analysis::logFromBytes(text, "log");
+        common::ByteBuffer compressed(gz.size());
+        std::copy(gz.begin(), gz.end(), compressed.data());
+        for (const auto& [partLines, partBytes, countEach] :
+             {std::tuple{std::size_t(7), std::size_t(1) << 30, true},
+              std::tuple{std::size_t(65536), std::size_t(5000), true},
+              std::tuple{std::size_t(1000), std::size_t(1) << 30, false}}) {
+            analysis::GzipFeed feed(compressed, "log", partLines, partBytes, 1);
+            ASSERT_EQ(takeAll(feed, *plain, countEach), plain->size()) << text.size() << " bytes, " << partLines;
+            const auto log = feed.finish();
+            ASSERT_EQ(log->size(), plain->size());
+            EXPECT_EQ(log->stoppedAtZeroByte(), plain->stoppedAtZeroByte());
+            if (countEach) continue;
+            // The text that was never given back numbers its lines as the plain text does, from the
+            // marks that its parts left.
+            for (std::size_t i = 0; i < plain->size(); i += i % 1000 < 2 || i % 1000 > 997 ? 1 : 97) {
+                ASSERT_EQ((*log)[i], (*plain)[i]) << "line " << i;
+                ASSERT_EQ(log->lineNumber(i), plain->lineNumber(i)) << "line " << i;
+            }
+        }
+    }
+}
+
+// A file that is damaged, cut short or a bomb gives loadLog's error once the lines before the failure
+// have been handed out, and again when the log is made whole; what stays below the cap is read.
+TEST(GzipFeed, FailuresComeAfterTheSoundPartsWithTheLoadersErrors) {
+    const std::string text = logText(1500000, 9);
+    const std::string gz = gzipText(text, 6);
+    std::string changed = gz;
+    changed[gz.size() - 6] = static_cast<char>(changed[gz.size() - 6] ^ 0x10);  // the checksum
+    auto buffer = [](const std::string& s) {
+        common::ByteBuffer b(s.size());
+        std::copy(s.begin(), s.end(), b.data());
+        return b;
+    };
+    auto failure = [&](const std::string& file) -> std::string {
+        const common::ByteBuffer bytes = buffer(file);
+        analysis::GzipFeed feed(bytes, "log.gz", 1000, std::size_t(1) << 30, 1);
+        std::string error;
+        const analysis::GzipFeed::Part* part = nullptr;
+        try {
+            while (feed.next(part)) feed.counted(*part);
+        } catch (const common::AppError& e) {
+            error = e.what();
+        }
+        EXPECT_THAT([&] { feed.finish(); }, ThrowsMessage<common::AppError>(error));
+        return error;
+    };
+    EXPECT_EQ(failure(gz.substr(0, gz.size() - 4096)), openError("log.gz", damaged()));
+    EXPECT_EQ(failure(changed), openError("log.gz", damaged()));
+    MemoryFigure figure(3u << 20);
+    EXPECT_EQ(failure(gz), openError("log.gz", cp932(u8"展開すると 1 MB (使えるメモリの 3 分の 1) を超えます")));
+    const std::string small = text.substr(0, 900000);
+    const auto plain = analysis::logFromBytes(small, "log");
+    const common::ByteBuffer fits = buffer(gzipText(small));
+    analysis::GzipFeed feed(fits, "log.gz", 1000, std::size_t(1) << 30, 1);
+    EXPECT_EQ(takeAll(feed, *plain, true), plain->size());
 }

@@ -11,6 +11,7 @@
 #include "common/apperror.h"
 #include "common/cp932.h"
 #include "common/fileio.h"
+#include "support/gzip.h"
 #include "support/recordingview.h"
 #include "support/tempdir.h"
 
@@ -539,4 +540,77 @@ TEST(RealLogs, ElasticLogWithDashByteCountsAnalysesWhole) {
     EXPECT_EQ(t.host404Lines->size(), 213u);
     EXPECT_EQ(t.host403Lines->size(), 2u);
     EXPECT_EQ(t.hostCount, 1753);
+}
+
+// A gzip log whose lines nothing reads after the pass is counted as it is inflated, its text given
+// back behind the pass. The view gets what the usual steps give it, in the same order: on a log of
+// several parts with blank lines, with a line that stops the pass in its second part, and with a
+// checksum that fails at the very end, once the lines before were all counted (alone, and after that
+// stopping line: the damage wins, as it does when the whole text is inflated first).
+TEST(LogCounting, GzipLogReadOnceShowsWhatTheUsualStepsShow) {
+    struct RankedView : RecordingView {
+        std::shared_ptr<const Rankings> rankings;
+        void rankingsReady(std::shared_ptr<const Rankings> r) override { rankings = std::move(r); }
+    };
+    const std::string bad = "h - - [10/Oct/2004:xx:00:00 +0900] \"GET / HTTP/1.1\" 404 1";
+    const std::size_t badAt = 69000;
+    std::string text, stopping;
+    const std::string forms[] = {L1, L2, L3, L4};
+    for (std::size_t i = 0; i < 70500; ++i) {
+        std::string line = forms[i % 4];
+        line.replace(7, 1, std::to_string(i % 253));
+        line.replace(line.find(" /") + 2, 0, std::to_string(i % 61));
+        const std::string breakText = i % 5000 == 0 ? "\r\n \t\n\r" : "\n";
+        text += line + breakText;
+        stopping += (i == badAt ? bad : line) + breakText;
+    }
+    std::string damaged = gzipText(text, 1);
+    damaged[damaged.size() - 6] = static_cast<char>(damaged[damaged.size() - 6] ^ 0x10);
+    std::string stoppingDamaged = gzipText(stopping, 1);
+    stoppingDamaged[stoppingDamaged.size() - 6] = static_cast<char>(stoppingDamaged[stoppingDamaged.size() - 6] ^ 1);
+    ProgramDir s;
+    s.watched = {"10.0.0.7"};
+    s.robots = {"Bot/"};
+    s.writeLists();
+    for (const std::string& gz : {gzipText(text, 1), gzipText(stopping, 1), damaged, stoppingDamaged}) {
+        const std::string path = s.writeLog(gz, "access_log.gz");
+        for (const unsigned threads : {1u, 3u}) {
+            RankedView usual, once;
+            std::string errors[2];
+            for (RankedView* v : {&usual, &once}) {
+                AnalysisOptions options{s.dir.path() + "/materia"};
+                options.threads = threads;
+                options.readOnce = v == &once;
+                try {
+                    LogCounting(path, *v, options);
+                } catch (const common::AppError& e) {
+                    errors[v == &once] = e.what();
+                }
+            }
+            const std::string at = std::to_string(gz.size()) + " bytes, " + std::to_string(threads) + " threads";
+            EXPECT_EQ(errors[1], errors[0]) << at;
+            EXPECT_EQ(once.boxes, usual.boxes) << at;
+            EXPECT_EQ(once.boxOrder, usual.boxOrder) << at;
+            EXPECT_EQ(once.progress, usual.progress) << at;
+            EXPECT_EQ(once.charts, usual.charts) << at;
+            EXPECT_EQ(once.chartCounts, usual.chartCounts) << at;
+            EXPECT_EQ(once.stopped, usual.stopped) << at;
+            EXPECT_EQ(once.barMax, usual.barMax) << at;
+            EXPECT_EQ(once.progressShown, usual.progressShown) << at;
+            ASSERT_EQ(once.panes.size(), usual.panes.size()) << at;
+            for (const auto& [name, content] : usual.panes) EXPECT_EQ(once.panes[name].size(), content.size()) << name;
+            if (usual.stopped) {
+                EXPECT_EQ(once.panes["NamaLog"].line(usual.stopped->first), bad);
+            }
+            ASSERT_EQ(!once.rankings, !usual.rankings) << at;
+            for (std::size_t k = 0; usual.rankings && k < kRankTableCount; ++k) {
+                const auto want = usual.rankings->sorted(rankTable(k)), got = once.rankings->sorted(rankTable(k));
+                ASSERT_EQ(got.size(), want.size()) << kRankTableNames[k];
+                for (std::size_t r = 0; r < want.size(); ++r)
+                    EXPECT_TRUE(got[r].item == want[r].item && got[r].hits == want[r].hits &&
+                                got[r].bytes == want[r].bytes)
+                        << kRankTableNames[k] << " row " << r;
+            }
+        }
+    }
 }
