@@ -173,6 +173,20 @@ void checkJson(const Json& json, bool failed, const std::vector<std::string>& lo
     FUZZ_CHECK(t["hourConnections"].array.size() == 24 && hours <= lineCount);
 }
 
+// What write puts into a stream.
+template <typename Write>
+std::string written(Write write) {
+    char* buf = nullptr;
+    std::size_t len = 0;
+    std::FILE* out = open_memstream(&buf, &len);
+    FUZZ_CHECK(out);
+    write(out);
+    std::fclose(out);
+    std::string text(buf, len);
+    std::free(buf);
+    return text;
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -232,14 +246,23 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         FUZZ_CHECK(!view.hours_);
     }
 
-    char* buf = nullptr;
-    std::size_t len = 0;
-    std::FILE* out = open_memstream(&buf, &len);
-    FUZZ_CHECK(out);
-    report.writeJson(out, logPath, error);
-    std::fclose(out);
-    const std::string text(buf, len);
-    std::free(buf);
+    // A gzip log whose lines are read once, counted while it is inflated, sums up the same.
+    if (analysis::isGzipText(parts[0])) {
+        cli::ReportView once(report.selectedUnit());
+        std::optional<std::string> onceError;
+        analysis::AnalysisOptions options{fuzz::scratchDir() + "/materia"};
+        options.readOnce = true;
+        try {
+            analysis::LogCounting(logPath, once, options);
+        } catch (const common::AppError& e) {
+            onceError = common::withPeriod(e.what());
+        }
+        FUZZ_CHECK(onceError == error && once.errorLine() == report.errorLine());
+        FUZZ_CHECK(written([&](std::FILE* f) { once.writeSummary(f); }) ==
+                   written([&](std::FILE* f) { report.writeSummary(f); }));
+    }
+
+    const std::string text = written([&](std::FILE* f) { report.writeJson(f, logPath, error); });
     FUZZ_CHECK(common::isValidUtf8(text));
     Json json;
     try {

@@ -428,8 +428,12 @@ struct GzipFeed::State {
     bool noWait = false;            // inflate on without waiting for parts to be counted
     std::atomic<bool> stop{false};  // the feed is going away
     std::exception_ptr error;       // the loading's failure
-    std::size_t made = 0;           // the text's size, once over
-    std::size_t zeroLine = 0;       // the line in which a zero byte ended the text, if one did
+    // Huge pages of text that was counted, whole, for the inflating to take for the text to come
+    // (GrowingBlock::reuse), while that works.
+    std::vector<std::pair<std::size_t, std::size_t>> reusable;
+    std::atomic<bool> reusing{true};
+    std::size_t made = 0;      // the text's size, once over
+    std::size_t zeroLine = 0;  // the line in which a zero byte ended the text, if one did
     std::vector<LogText::LineMark> marks;
     std::thread thread;
 };
@@ -504,6 +508,19 @@ void GzipFeed::produce() {
                 break;
             }
             const std::size_t room = std::min(kPiece, limit - made);
+            while (s.reusing.load() && s.block.populated() < made + room) {
+                std::pair<std::size_t, std::size_t> pages;
+                {
+                    std::lock_guard lock(s.mutex);
+                    if (s.reusable.empty()) break;
+                    pages = s.reusable.back();
+                    s.reusable.pop_back();
+                }
+                if (!s.block.reuse(base + pages.first, pages.second - pages.first)) {
+                    s.reusing.store(false);
+                    common::releaseMapped(base + pages.first, base + pages.second);
+                }
+            }
             try {
                 s.block.grow(made + room);
             } catch (const std::bad_alloc&) {
@@ -588,9 +605,18 @@ bool GzipFeed::next(const Part*& part) {
 
 void GzipFeed::counted(const Part& part) {
     State& s = *state_;
-    common::releaseMapped(s.block.data() + part.textBegin, s.block.data() + part.textEnd);
+    char* const base = s.block.data();
+    // Fresh pages cost more than the inflating (they are cleared, and a virtual machine may have to
+    // get them from its host first): the huge pages that the part's text fills whole are taken over
+    // by the text to come (smaller ones would cost more to move than to clear), the rest goes back.
+    constexpr std::size_t kHuge = common::kBigBlock;
+    std::size_t from = (part.textBegin + kHuge - 1) / kHuge * kHuge, to = part.textEnd / kHuge * kHuge;
+    if (to <= from || !s.reusing.load()) from = to = part.textEnd;
+    common::releaseMapped(base + part.textBegin, base + from);
+    common::releaseMapped(base + to, base + part.textEnd);
     {
         std::lock_guard lock(s.mutex);
+        if (to > from) s.reusable.emplace_back(from, to);
         s.uncounted -= part.textEnd - part.textBegin;
     }
     s.moved.notify_all();
@@ -610,6 +636,8 @@ std::shared_ptr<LogText> GzipFeed::finish() {
     std::unique_lock lock(s.mutex);
     s.moved.wait(lock, [&] { return s.over; });
     if (s.error) std::rethrow_exception(s.error);
+    for (const auto& [from, to] : s.reusable) common::releaseMapped(s.block.data() + from, s.block.data() + to);
+    s.reusable.clear();
     const std::size_t size = s.made;
     log_->setBuffer(common::ByteBuffer::adopt(s.block.release(size), size, common::GrowingBlock::keptBytes(size)));
     LineTable lines;

@@ -343,6 +343,24 @@ void GrowingBlock::fillFromEnd(const std::atomic<bool>& stop) const noexcept {
 #endif
 }
 
+bool GrowingBlock::reuse(char* from, std::size_t bytes) noexcept {
+#ifdef MREMAP_DONTUNMAP
+    if (bytes == 0 || populated_ + bytes > reserved_) return false;
+    // The pages move with their tables, a huge page at a time; the mapping they leave stays, empty.
+    if (::mremap(from, bytes, bytes, MREMAP_MAYMOVE | MREMAP_FIXED | MREMAP_DONTUNMAP, data_ + populated_) ==
+        MAP_FAILED)
+        return false;
+    populated_ += bytes;
+    writable_ = std::max(writable_, populated_);
+    front_.store(populated_, std::memory_order_release);
+    return true;
+#else
+    (void)from;
+    (void)bytes;
+    return false;
+#endif
+}
+
 char* GrowingBlock::release(std::size_t size) noexcept {
     const std::size_t kept = mappedSize(keptBytes(size));
     char* p = data_;

@@ -44,6 +44,14 @@ public:
     // comes near the pages that grow() has faulted in from the front, or stop is set: on a second
     // thread, while another grows the block, the two take half of the faults each.
     void fillFromEnd(const std::atomic<bool>& stop) const noexcept;
+    // The bytes whose pages have been faulted in (or moved in by reuse), from the start.
+    std::size_t populated() const { return populated_; }
+    // Moves the pages of [from, from + bytes), a part of the block that holds nothing needed any
+    // more, to the end of those faulted in, as though grow() had faulted them in there: the memory of
+    // text already read takes the text still to come, without the cost of fresh pages. from and bytes
+    // are multiples of kBigBlock; what is left at from reads as zero bytes. False, with nothing moved,
+    // where the system cannot (before Linux 5.13) or the room ends.
+    bool reuse(char* from, std::size_t bytes) noexcept;
     // Hands the block over: its first `size` bytes stay where they are, the rest of the room goes
     // back to the system. The block is then freed by bigFree(p, keptBytes(size)).
     char* release(std::size_t size) noexcept;

@@ -300,6 +300,19 @@ TEST(GzipFeed, PartsAreTheLinesOfThePlainTextWithTheirNumbers) {
     }
 }
 
+// Text that was counted lends its whole huge pages to the text still to come: the parts inflated
+// into them are as the plain text has them.
+TEST(GzipFeed, PagesOfCountedTextTakeTheTextToCome) {
+    const std::string text = logText(std::size_t(14) << 20, 12);
+    const auto plain = analysis::logFromBytes(text, "log");
+    const std::string gz = gzipText(text, 1);
+    common::ByteBuffer compressed(gz.size());
+    std::copy(gz.begin(), gz.end(), compressed.data());
+    analysis::GzipFeed feed(compressed, "log", 65536, std::size_t(5) << 20, 1);
+    EXPECT_EQ(takeAll(feed, *plain, true), plain->size());
+    EXPECT_EQ(feed.finish()->size(), plain->size());
+}
+
 // A file that is damaged, cut short or a bomb gives loadLog's error once the lines before the failure
 // have been handed out, and again when the log is made whole; what stays below the cap is read.
 TEST(GzipFeed, FailuresComeAfterTheSoundPartsWithTheLoadersErrors) {

@@ -150,6 +150,29 @@ TEST(GrowingBlock, GrowsInPlaceKeepingItsText) {
     common::bigFree(text, common::GrowingBlock::keptBytes(size));
 }
 
+// Pages of text already read move to the end of what was faulted in, with what they hold, and the
+// place they left reads zero; the block then grows on from behind them. Nothing moves past its limit.
+TEST(GrowingBlock, ReusedPagesMoveToItsEndAndLeaveZeroBehind) {
+    constexpr std::size_t kMb = std::size_t(1) << 20;
+    common::GrowingBlock block(64 * kMb);
+    block.grow(5 * kMb);
+    const std::size_t end = block.populated();  // 6 MB, or more where spare memory came in
+    ASSERT_GE(end, 6 * kMb);
+    std::fill(block.data(), block.data() + end, 'x');
+    std::fill(block.data() + 2 * kMb, block.data() + 4 * kMb, 'y');
+    if (!block.reuse(block.data() + 2 * kMb, 2 * kMb)) GTEST_SKIP() << "the system cannot move pages";
+    EXPECT_EQ(block.populated(), end + 2 * kMb);
+    EXPECT_EQ(std::count(block.data() + 2 * kMb, block.data() + 4 * kMb, '\0'), static_cast<long>(2 * kMb));
+    EXPECT_EQ(std::count(block.data() + end, block.data() + end + 2 * kMb, 'y'), static_cast<long>(2 * kMb));
+    EXPECT_EQ(block.data()[kMb], 'x');
+    EXPECT_EQ(block.data()[5 * kMb], 'x');
+    block.grow(end + 4 * kMb);
+    EXPECT_EQ(block.data()[end + kMb], 'y');
+    EXPECT_EQ(block.data()[end + 3 * kMb], '\0');
+    EXPECT_FALSE(block.reuse(block.data(), block.limit()));
+    EXPECT_EQ(block.data()[0], 'x');
+}
+
 #ifdef MADV_POPULATE_WRITE
 // While one thread grows a block and writes its text, another faults its pages in from the far end
 // of what the block expects to hold: the text is as written, and the filling stops short of the pages
