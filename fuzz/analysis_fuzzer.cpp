@@ -124,6 +124,11 @@ public:
         hours_ = t.hourConnections;
         inner_.tallied(t);
     }
+    void rankingsReady(std::shared_ptr<const analysis::Rankings> r) override { inner_.rankingsReady(std::move(r)); }
+    void layoutRead(const analysis::LogLayout& layout, bool detected) override { inner_.layoutRead(layout, detected); }
+    void linesSkipped(std::shared_ptr<const analysis::SkippedLines> s) override { inner_.linesSkipped(std::move(s)); }
+    void stoppedAt(std::size_t index, std::size_t lineNumber) override { inner_.stoppedAt(index, lineNumber); }
+    void stoppedAtZeroByte(std::size_t lineNumber) override { inner_.stoppedAtZeroByte(lineNumber); }
     std::optional<analysis::HourCounts> hours_;
 
 private:
@@ -258,8 +263,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             onceError = common::withPeriod(e.what());
         }
         FUZZ_CHECK(onceError == error && once.errorLine() == report.errorLine());
-        FUZZ_CHECK(written([&](std::FILE* f) { once.writeSummary(f); }) ==
-                   written([&](std::FILE* f) { report.writeSummary(f); }));
+        const std::string onceSummary = written([&](std::FILE* f) { once.writeSummary(f); });
+        const std::string usualSummary = written([&](std::FILE* f) { report.writeSummary(f); });
+        if (onceSummary != usualSummary)
+            std::fprintf(stderr, "read once:\n%s\nusual:\n%s\n", onceSummary.c_str(), usualSummary.c_str());
+        FUZZ_CHECK(onceSummary == usualSummary);
     }
 
     const std::string text = written([&](std::FILE* f) { report.writeJson(f, logPath, error); });
