@@ -305,6 +305,20 @@ void countRun(LogTally& t, const ReferenceLists& lists, std::size_t begin, std::
     t.logLines->doneWith(read, end);
 }
 
+// Counts lines [begin, end) of t's log (lying in part, if given) into a tally of their own, on the
+// thread that owns own. tally is set before the counting, so that a line that stops it leaves tally
+// with what the lines before it added.
+void countChunk(const LogTally& t, std::unique_ptr<LogTally>& tally, const ReferenceLists& lists, std::size_t begin,
+                std::size_t end, PassThread& own, bool skipBad, const LineTable::Part* part = nullptr) {
+    const std::size_t lines = end - begin;
+    tally = std::make_unique<LogTally>(t.logLines, 0, &own.pool);
+    own.reserveIn(*tally, lines);
+    if (!t.rankings) tally->rankings.reset();
+    if (t.watcher) tally->watcher = t.watcher->fresh();
+    countRun(*tally, lists, begin, end, nullptr, own, skipBad, part);
+    own.noteFill(*tally, lines);
+}
+
 // One chunk of the pass on several threads: its lines, the tally of them, and the error that
 // stopped it, if one did.
 struct Chunk {
@@ -336,13 +350,7 @@ void countInChunks(LogTally& t, const ReferenceLists& lists, ResultView* progres
         Chunk& chunk = chunks[c];
         if (!stop.load()) {
             try {
-                const std::size_t lines = chunk.end - chunk.begin;
-                chunk.tally = std::make_unique<LogTally>(t.logLines, 0, &own.pool);
-                own.reserveIn(*chunk.tally, lines);
-                if (!t.rankings) chunk.tally->rankings.reset();
-                if (t.watcher) chunk.tally->watcher = t.watcher->fresh();
-                countRun(*chunk.tally, lists, chunk.begin, chunk.end, nullptr, own, skipBad);
-                own.noteFill(*chunk.tally, lines);
+                countChunk(t, chunk.tally, lists, chunk.begin, chunk.end, own, skipBad);
             } catch (...) {
                 chunk.error = std::current_exception();
             }
@@ -446,13 +454,9 @@ void countFed(LogTally& t, const ReferenceLists& lists, GzipFeed& feed, unsigned
             return false;
         }
         try {
-            const std::size_t lines = chunk->part->lines.size();
             const std::size_t begin = chunk->part->first;
-            chunk->tally = std::make_unique<LogTally>(t.logLines, 0, &own.pool);
-            own.reserveIn(*chunk->tally, lines);
-            if (!t.rankings) chunk->tally->rankings.reset();
-            countRun(*chunk->tally, lists, begin, begin + lines, nullptr, own, skipBad, &chunk->part->lines);
-            own.noteFill(*chunk->tally, lines);
+            countChunk(t, chunk->tally, lists, begin, begin + chunk->part->lines.size(), own, skipBad,
+                       &chunk->part->lines);
             feed.counted(*chunk->part);
         } catch (...) {
             chunk->error = std::current_exception();
