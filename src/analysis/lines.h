@@ -240,7 +240,6 @@ public:
     // later is left empty.
     void append(EntryList&& later);
     std::uint32_t lineOf(std::size_t i) const { return at(i).line; }
-    std::string_view lineText(std::size_t i) const { return (*log_)[at(i).line]; }
 
 private:
     // A run of entries in room of a fixed size, from a pool or a big block of its own: a Group for

@@ -286,19 +286,23 @@ struct GrowingCut {
 
 enum class Failure { None, Damaged, TooBig, NoMemory };
 
-// Inflates into block, publishing the text as it grows, till its end, a failure, or in.stop. Text
-// after a zero byte is inflated too: damage and size are the whole file's, so that a damaged file is
-// never read as a shorter log. The compressed bytes already read are given back to the page cache
-// behind it when they are mapped.
-Failure inflateInto(common::GrowingBlock& block, std::size_t limit, std::string_view compressed, bool mapped,
-                    Inflating& in, GrowingCut* sameThread) {
+// Inflates compressed into block a piece at a time, till its end or a failure. Before each piece,
+// ready(made, room) gets the block ready for room more bytes after the made ones, or returns false to
+// stop with the text so far; after it, took(made, state) is told how far the text goes. Text after a
+// zero byte is inflated too: damage and size are the whole file's, so that a damaged file is never
+// read as a shorter log. The compressed bytes already read are given back to the page cache behind
+// it when they are mapped.
+template <typename Ready, typename Took>
+Failure inflatePieces(common::GrowingBlock& block, std::size_t limit, std::string_view compressed, bool mapped,
+                      Ready ready, Took took) {
     // Pieces small enough that the cutting reads them while they are still in the cache.
     constexpr std::size_t kPiece = std::size_t(1) << 20;
     GzipStream gz(compressed);
     std::size_t made = 0, released = 0;
-    while (!in.stop.load(std::memory_order_relaxed)) {
+    for (;;) {
         if (made == limit) return Failure::TooBig;
         const std::size_t room = std::min(kPiece, limit - made);
+        if (!ready(made, room)) return Failure::None;
         try {
             block.grow(made + room);
         } catch (const std::bad_alloc&) {
@@ -309,12 +313,22 @@ Failure inflateInto(common::GrowingBlock& block, std::size_t limit, std::string_
             common::releaseMapped(compressed.data() + released, compressed.data() + gz.consumed());
             released = gz.consumed();
         }
-        if (sameThread) sameThread->upTo(made);
-        in.publish(made, state != GzipStream::State::More);
+        took(made, state);
         if (state == GzipStream::State::End) return Failure::None;
         if (state == GzipStream::State::Damaged) return Failure::Damaged;
     }
-    return Failure::None;
+}
+
+// Inflates into block, publishing the text as it grows, till its end, a failure, or in.stop.
+Failure inflateInto(common::GrowingBlock& block, std::size_t limit, std::string_view compressed, bool mapped,
+                    Inflating& in, GrowingCut* sameThread) {
+    return inflatePieces(
+        block, limit, compressed, mapped,
+        [&in](std::size_t, std::size_t) { return !in.stop.load(std::memory_order_relaxed); },
+        [&](std::size_t made, GzipStream::State state) {
+            if (sameThread) sameThread->upTo(made);
+            in.publish(made, state != GzipStream::State::More);
+        });
 }
 
 // A gzip log: inflated into memory that grows in place (no copy of the text is ever made), while a
@@ -458,19 +472,17 @@ GzipFeed::~GzipFeed() {
 
 void GzipFeed::produce() {
     State& s = *state_;
-    constexpr std::size_t kPiece = std::size_t(1) << 20;
     char* const base = s.block.data();
     const std::size_t limit = s.block.limit();
     Failure failure = Failure::None;
     std::exception_ptr error;
     std::size_t made = 0, zeroLine = 0;
     try {
-        GzipStream gz(s.compressed.view());
         Part current;
         current.lines = LogText::LineViews(base);
         current.lines.reserve(s.partLines);
         Cutter cutter(0, current.lines, s.path);
-        std::size_t cut = 0, released = 0, lines = 0, lastEnd = 0, dropped = 0;
+        std::size_t cut = 0, lines = 0, lastEnd = 0, dropped = 0;
         bool ended = false;  // a zero byte ended the text
         std::size_t zeroAt = 0;
         auto publish = [&] {
@@ -492,23 +504,18 @@ void GzipFeed::produce() {
             current.lines = LogText::LineViews(base);
             current.lines.reserve(s.partLines);
         };
-        for (;;) {
+        auto ready = [&](std::size_t at, std::size_t room) {
             {
                 // Text that is counted goes back: waiting for it keeps what is in memory at once bounded,
                 // unless what came is all counted (a part takes more than `ahead`).
                 std::unique_lock lock(s.mutex);
                 s.moved.wait(lock, [&] {
                     return s.stop.load() || s.noWait || ended || s.uncounted == 0 ||
-                           s.uncounted + (made - lastEnd) <= s.ahead;
+                           s.uncounted + (at - lastEnd) <= s.ahead;
                 });
             }
-            if (s.stop.load()) break;
-            if (made == limit) {
-                failure = Failure::TooBig;
-                break;
-            }
-            const std::size_t room = std::min(kPiece, limit - made);
-            while (s.reusing.load() && s.block.populated() < made + room) {
+            if (s.stop.load()) return false;
+            while (s.reusing.load() && s.block.populated() < at + room) {
                 std::pair<std::size_t, std::size_t> pages;
                 {
                     std::lock_guard lock(s.mutex);
@@ -521,17 +528,10 @@ void GzipFeed::produce() {
                     common::releaseMapped(base + pages.first, base + pages.second);
                 }
             }
-            try {
-                s.block.grow(made + room);
-            } catch (const std::bad_alloc&) {
-                failure = Failure::NoMemory;
-                break;
-            }
-            const GzipStream::State state = gz.read(base + made, room, made);
-            if (s.compressed.isMapped() && gz.consumed() - released >= (std::size_t(2) << 20)) {
-                common::releaseMapped(s.compressed.data() + released, s.compressed.data() + gz.consumed());
-                released = gz.consumed();
-            }
+            return true;
+        };
+        auto took = [&](std::size_t to, GzipStream::State state) {
+            made = to;
             if (!ended) {
                 if (made > cut && !cutter.feed(base + cut, cut, made - cut)) {
                     ended = true;
@@ -545,19 +545,17 @@ void GzipFeed::produce() {
                 common::releaseMapped(base + dropped, base + made);
                 dropped = std::max(dropped, made & ~std::size_t(4095));
             }
-            if (state == GzipStream::State::Damaged) {
-                failure = Failure::Damaged;
-                break;
-            }
+            if (state == GzipStream::State::Damaged) return;
             if (state == GzipStream::State::End) {
                 if (!ended) cutter.finish(cut);
                 publish();
-                break;
+                return;
             }
             const std::size_t size = current.lines.size();
             const std::size_t bytes = cutter.firstAt() <= cut && size > 0 ? cut - cutter.firstAt() : 0;
             if (ended || size >= s.partLines || (bytes >= s.partBytes && (lines > 0 || size >= 1000))) publish();
-        }
+        };
+        failure = inflatePieces(s.block, limit, s.compressed.view(), s.compressed.isMapped(), ready, took);
     } catch (const std::bad_alloc&) {
         failure = Failure::NoMemory;
     } catch (...) {
