@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <vector>
 
+#include "analysis/blockrows.h"
+
 namespace history {
 
 class HashSet {
@@ -66,14 +68,17 @@ public:
 
 private:
     void grow() { rehash(std::max<std::size_t>(slots_.size() * 2, 64)); }
+    // The slots of a day's set come and go with each day of a month of logs: while those are
+    // recorded, the memory goes to the next set instead of leaving the process (SpareAllocator).
+    using Slots = std::vector<std::uint64_t, analysis::SpareAllocator<std::uint64_t>>;
     void rehash(std::size_t slots) {
-        std::vector<std::uint64_t> old(slots, 0);
+        Slots old(slots, 0);
         old.swap(slots_);
         size_ = 0;
         for (std::uint64_t h : old)
             if (h != 0) insert(h);
     }
-    std::vector<std::uint64_t> slots_;
+    Slots slots_;
     std::size_t size_ = 0;
     bool zero_ = false;
 };
