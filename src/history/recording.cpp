@@ -82,8 +82,16 @@ void recordLogs(Store& store, const std::vector<std::string>& paths, const std::
     } catch (...) {
         listsError = std::current_exception();
     }
-    auto load = [threads](const std::string& path) {
-        return std::async(std::launch::async, [path, threads] { return analysis::loadLog(path, threads); });
+    // A log is read once the text of the one being written has gone back, into its memory: read
+    // sooner, beside it, it would take fresh pages, whose clearing costs about a fifth of inflating.
+    // The writer gives its text back soon after it starts, and the counting meanwhile keeps the cores
+    // busy. A writer that fails first breaks its promise, which ends the wait all the same.
+    std::shared_future<void> textGone;  // of the log being written
+    auto load = [threads](const std::string& path, std::shared_future<void> after) {
+        return std::async(std::launch::async, [path, threads, after] {
+            if (after.valid()) after.wait();
+            return analysis::loadLog(path, threads);
+        });
     };
     std::future<std::shared_ptr<analysis::LogText>> next;
     // The log being written, and which one it is.
@@ -107,13 +115,13 @@ void recordLogs(Store& store, const std::vector<std::string>& paths, const std::
         CountedDays counted;
         if (!error) {
             try {
-                auto loading = next.valid() ? std::move(next) : load(paths[i]);
+                auto loading = next.valid() ? std::move(next) : load(paths[i], {});
                 log = loading.get();
                 // Two logs at once only while they are small beside the memory left: a big one's
                 // counting needs that memory more than the next log's text does.
                 if (i + 1 < paths.size()) {
                     const auto left = common::availableMemory();
-                    if (!left || log->bufferSize() <= *left / 8) next = load(paths[i + 1]);
+                    if (!left || log->bufferSize() <= *left / 8) next = load(paths[i + 1], textGone);
                 }
                 counted = countDays(log, *lists, threads);
             } catch (...) {
@@ -127,13 +135,16 @@ void recordLogs(Store& store, const std::vector<std::string>& paths, const std::
         }
         written = i;
         // The days are put together and written beside the counting of the next log.
+        std::promise<void> gone;
+        textGone = gone.get_future().share();
         writing = std::async(std::launch::async, [&store, path = paths[i], log = std::move(log),
-                                                  c = std::move(counted)]() mutable {
+                                                  c = std::move(counted), gone = std::move(gone)]() mutable {
             SplitLog split;
             split.path = path;
             if (!c.empty()) split.source = sourceOf(path, *log);
             split.days = c.finish();
             log.reset();
+            gone.set_value();
             return recordSplit(store, std::move(split));
         });
     }
