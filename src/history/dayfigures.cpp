@@ -132,6 +132,10 @@ public:
 private:
     static constexpr std::size_t kRecent = 1024;
     static constexpr std::size_t kCompactAt = std::size_t{1} << 20;
+    // A set made distinct is given room for as many hashes as it is given (up to this many), rather
+    // than grow to them: growing puts every hash in again at each doubling, which cost more than the
+    // slots that repeats leave empty.
+    static constexpr std::size_t kReserveAtMost = std::size_t{1} << 18;
 
     // The lists of a long log are made distinct as they come together, so that they stay within
     // about twice the distinct hashes, once they hold 8 MB: those of a day of a million lines are
@@ -155,10 +159,13 @@ private:
     // hashes as the longest of them at least, and mostly not many more (the chunks of a day meet the
     // same visitors), so the set is made that big at once.
     void dropRepeatsOfPieces() const {
-        std::size_t longest = values_.size();
-        for (const auto& piece : pieces_) longest = std::max(longest, piece.size());
+        std::size_t longest = values_.size(), all = values_.size();
+        for (const auto& piece : pieces_) {
+            longest = std::max(longest, piece.size());
+            all += piece.size();
+        }
         HashSet once;
-        once.reserve(longest + longest / 2);
+        once.reserve(std::max(longest + longest / 2, std::min(all, kReserveAtMost)));
         once.insertMany(values_.data(), values_.size());
         for (const auto& piece : pieces_) once.insertMany(piece.data(), piece.size());
         values_ = once.values();
@@ -168,6 +175,7 @@ private:
     void dropRepeats() const {
         if (!repeats_) return;
         HashSet once;
+        once.reserve(std::min(values_.size(), kReserveAtMost));
         once.insertMany(values_.data(), values_.size());
         values_ = once.values();
         repeats_ = false;
