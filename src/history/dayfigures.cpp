@@ -155,9 +155,9 @@ private:
         pieceHashes_ = 0;
         repeats_ = true;
     }
-    // values_ and the pieces, each without repeats, made one list without repeats: as many distinct
-    // hashes as the longest of them at least, and mostly not many more (the chunks of a day meet the
-    // same visitors), so the set is made that big at once.
+    // values_ and the pieces, each without repeats, made one list without repeats: at least as many
+    // distinct hashes as the longest of them, at most all of them, so the set is made big enough for
+    // all of them at once (up to kReserveAtMost).
     void dropRepeatsOfPieces() const {
         std::size_t longest = values_.size(), all = values_.size();
         for (const auto& piece : pieces_) {
