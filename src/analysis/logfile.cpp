@@ -286,6 +286,18 @@ struct GrowingCut {
 
 enum class Failure { None, Damaged, TooBig, NoMemory };
 
+// What the trailer of a gzip file says its last member's text holds: the whole text's size for a file
+// of one member under 4 GB, and a hint only otherwise.
+std::size_t trailerSize(std::string_view in) {
+    std::size_t said = 0;  // little-endian, in the last 4 bytes
+    for (std::size_t k = 1; k <= 4 && in.size() >= 4; ++k)
+        said = said << 8 | static_cast<unsigned char>(in[in.size() - k]);
+    return said;
+}
+
+// The least a part of a gzip feed is made near the end of the text (GzipFeed): about 5,000 lines.
+constexpr std::size_t kLeastTailPart = std::size_t(1) << 20;
+
 // Inflates compressed into block a piece at a time, till its end or a failure. Before each piece,
 // ready(made, room) gets the block ready for room more bytes after the made ones, or returns false to
 // stop with the text so far; after it, took(made, state) is told how far the text goes. Text after a
@@ -341,9 +353,7 @@ std::shared_ptr<LogText> loadGzip(const common::ByteBuffer& compressed, const st
     // Room for lines of 64 bytes of what the last member says it holds (all of a file of one member
     // under 4 GB): room reserved and never written takes no memory.
     const std::string_view in = compressed.view();
-    std::size_t said = 0;  // little-endian, in the last 4 bytes
-    for (std::size_t k = 1; k <= 4 && in.size() >= 4; ++k)
-        said = said << 8 | static_cast<unsigned char>(in[in.size() - k]);
+    const std::size_t said = trailerSize(in);
     lines.reserve(std::min({std::max(said, in.size() * 4), limit, std::size_t(1) << 36}) / 64 + 16);
     GrowingCut cut(block.data(), lines, path);
     Inflating inflating;
@@ -485,6 +495,14 @@ void GzipFeed::produce() {
         std::size_t cut = 0, lines = 0, lastEnd = 0, dropped = 0;
         bool ended = false;  // a zero byte ended the text
         std::size_t zeroAt = 0;
+        // The last parts are smaller, down to kLeastTailPart, so that the threads run out of text
+        // together instead of one counting a last big part while the others wait. Where the text ends
+        // is taken from the trailer; a trailer that is wrong changes only the size of the parts.
+        const std::size_t expected = trailerSize(s.compressed.view());
+        auto partBytes = [&] {
+            if (expected <= cut) return s.partBytes;
+            return std::clamp((expected - cut) / 4, std::min(kLeastTailPart, s.partBytes), s.partBytes);
+        };
         auto publish = [&] {
             if (current.lines.empty()) return;
             const std::string_view last = current.lines[current.lines.size() - 1];
@@ -553,7 +571,7 @@ void GzipFeed::produce() {
             }
             const std::size_t size = current.lines.size();
             const std::size_t bytes = cutter.firstAt() <= cut && size > 0 ? cut - cutter.firstAt() : 0;
-            if (ended || size >= s.partLines || (bytes >= s.partBytes && (lines > 0 || size >= 1000))) publish();
+            if (ended || size >= s.partLines || (bytes >= partBytes() && (lines > 0 || size >= 1000))) publish();
         };
         failure = inflatePieces(s.block, limit, s.compressed.view(), s.compressed.isMapped(), ready, took);
     } catch (const std::bad_alloc&) {

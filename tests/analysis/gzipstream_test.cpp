@@ -226,8 +226,9 @@ namespace {
 
 // Takes every part of feed, checking each against the lines of plain before its text is given back
 // (countEach; otherwise the feed is told at once to read on without waiting for that). Returns the
-// lines handed out.
-std::size_t takeAll(analysis::GzipFeed& feed, const analysis::LogText& plain, bool countEach) {
+// lines handed out, and the size of each part's text into sizes where it is given.
+std::size_t takeAll(analysis::GzipFeed& feed, const analysis::LogText& plain, bool countEach,
+                    std::vector<std::size_t>* sizes = nullptr) {
     if (!countEach) feed.readToEnd();
     std::size_t lines = 0;
     const analysis::GzipFeed::Part* part = nullptr;
@@ -246,6 +247,7 @@ std::size_t takeAll(analysis::GzipFeed& feed, const analysis::LogText& plain, bo
         const std::string_view last = plain[lines + part->lines.size() - 1];
         EXPECT_EQ(part->textEnd, static_cast<std::size_t>(last.data() + last.size() - base));
         lines += part->lines.size();
+        if (sizes) sizes->push_back(part->textEnd - part->textBegin);
         if (countEach) feed.counted(*part);
     }
     EXPECT_TRUE(!isFirst || first == nullptr);
@@ -311,6 +313,32 @@ TEST(GzipFeed, PagesOfCountedTextTakeTheTextToCome) {
     analysis::GzipFeed feed(compressed, "log", 65536, std::size_t(5) << 20, 1);
     EXPECT_EQ(takeAll(feed, *plain, true), plain->size());
     EXPECT_EQ(feed.finish()->size(), plain->size());
+}
+
+// Parts shrink towards the end that the trailer tells, down to a megabyte, so that no thread is left
+// counting a big last part alone. A trailer that tells another end (that of the last of two members)
+// changes only the size of the parts.
+TEST(GzipFeed, TheLastPartsAreSmallTowardsTheEndTheTrailerTells) {
+    constexpr std::size_t kMb = std::size_t(1) << 20;
+    const std::string text = logText(24 * kMb, 13);
+    const auto plain = analysis::logFromBytes(text, "log");
+    const std::size_t split = text.find('\n', 20 * kMb) + 1;
+    auto parts = [&](const std::string& gz) {
+        common::ByteBuffer compressed(gz.size());
+        std::copy(gz.begin(), gz.end(), compressed.data());
+        analysis::GzipFeed feed(compressed, "log", std::size_t(1) << 30, 8 * kMb, std::size_t(1) << 40);
+        std::vector<std::size_t> sizes;
+        EXPECT_EQ(takeAll(feed, *plain, true, &sizes), plain->size());
+        // A part ends with the piece of a megabyte inflated at a time that took it past its size.
+        for (const std::size_t size : sizes) EXPECT_LE(size, 9 * kMb);
+        return sizes;
+    };
+    const std::vector<std::size_t> one = parts(gzipText(text, 1));
+    ASSERT_GE(one.size(), 6u);
+    EXPECT_GE(one.front(), 4 * kMb);
+    for (std::size_t k = one.size() - 4; k < one.size(); ++k) EXPECT_LE(one[k], 2 * kMb) << "part " << k;
+    const std::vector<std::size_t> two = parts(gzipText(text.substr(0, split), 1) + gzipText(text.substr(split), 1));
+    EXPECT_GT(*std::max_element(two.begin(), two.end()), 7 * kMb);
 }
 
 // A file that is damaged, cut short or a bomb gives loadLog's error once the lines before the failure
