@@ -90,7 +90,8 @@ public:
         std::size_t textBegin = 0, textEnd = 0;  // the text its lines lie in
     };
     // compressed: the whole file (isGzipText), which must outlive the feed. Parts hold at most
-    // partLines lines, and end after partBytes of text once they hold the first 1,000 lines.
+    // partLines lines, and end after partBytes of text once they hold the first 1,000 lines; towards
+    // the end of the text that the trailer tells, after a quarter of what is left (at least 1 MB).
     // Throws std::system_error when no thread can be started.
     GzipFeed(const common::ByteBuffer& compressed, const std::string& path, std::size_t partLines,
              std::size_t partBytes, std::size_t ahead);
