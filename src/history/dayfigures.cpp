@@ -504,16 +504,20 @@ DayShare shareOf(Day day, const DayRun& d) {
 }
 
 // The runs of lines of the log's chunks, in order.
+// side, when given, is run once by the first thread free, before it takes chunks.
 std::vector<RunOfLines> countChunks(const std::shared_ptr<const analysis::LogText>& log,
                                     const analysis::ReferenceLists& lists, unsigned threads, bool full,
-                                    const std::vector<std::uint32_t>* skipped) {
+                                    const std::vector<std::uint32_t>* skipped,
+                                    const std::function<void()>& side = {}) {
     // Longer chunks than the analysis pass's: each chunk keeps its days' hashes apart until the log's
     // days are put together, so more of them hold more memory.
     const std::vector<std::size_t> ends = analysis::passChunkEnds(log->size(), std::max(threads, 1u), kDayChunkLines);
     std::vector<RunOfLines> runs(ends.size());
     std::vector<std::exception_ptr> errors(ends.size());
     std::atomic<std::size_t> next{0};
+    std::atomic<bool> sideTaken{!side};
     auto work = [&] {
+        if (!sideTaken.exchange(true)) side();
         for (std::size_t c; (c = next.fetch_add(1)) < ends.size();) {
             try {
                 runs[c] = countRun(log, lists, c == 0 ? 0 : ends[c - 1], ends[c], full, skipped);
@@ -919,9 +923,9 @@ LogDays CountedDays::finish() {
 }
 
 CountedDays countDays(const std::shared_ptr<const analysis::LogText>& log, const analysis::ReferenceLists& lists,
-                      unsigned threads) {
-    return CountedDays(
-        std::make_unique<CountedDays::Runs>(CountedDays::Runs{log, countChunks(log, lists, threads, true, nullptr)}));
+                      unsigned threads, const std::function<void()>& side) {
+    return CountedDays(std::make_unique<CountedDays::Runs>(
+        CountedDays::Runs{log, countChunks(log, lists, threads, true, nullptr, side)}));
 }
 
 std::shared_ptr<analysis::LineWatcher> dayWatcher() { return std::make_shared<DayWatcher>(); }

@@ -3,6 +3,7 @@
 #pragma once
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -98,8 +99,10 @@ public:
 private:
     std::unique_ptr<Runs> runs_;
 };
+// side, when given, is other work done on one of the threads (once, whatever the counting meets), in
+// place of a thread of its own that would crowd the cores: it must not throw.
 CountedDays countDays(const std::shared_ptr<const analysis::LogText>& log, const analysis::ReferenceLists& lists,
-                      unsigned threads = 1);
+                      unsigned threads = 1, const std::function<void()>& side = {});
 
 // A watcher for the pass (AnalysisOptions::watcher) that takes the days' time spans, hours, hosts
 // and visitors as the pass goes: splitIntoDays with that pass's tally then needs not read the log

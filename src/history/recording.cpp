@@ -1,7 +1,8 @@
 // Recording an analysed log: its days, checked against the pass, written in one transaction.
 #include "history/recording.h"
 
-#include <future>
+#include <optional>
+#include <utility>
 
 #include "analysis/blockrows.h"
 #include "analysis/logfile.h"
@@ -82,73 +83,108 @@ void recordLogs(Store& store, const std::vector<std::string>& paths, const std::
     } catch (...) {
         listsError = std::current_exception();
     }
-    // A log is read once the text of the one being written has gone back, into its memory: read
-    // sooner, beside it, it would take fresh pages, whose clearing costs about a fifth of inflating.
-    // The writer gives its text back soon after it starts, and the counting meanwhile keeps the cores
-    // busy. A writer that fails first breaks its promise, which ends the wait all the same.
-    std::shared_future<void> textGone;  // of the log being written
-    auto load = [threads](const std::string& path, std::shared_future<void> after) {
-        return std::async(std::launch::async, [path, threads, after] {
-            if (after.valid()) after.wait();
-            return analysis::loadLog(path, threads);
-        });
-    };
-    std::future<std::shared_ptr<analysis::LogText>> next;
-    // The log being written, and which one it is.
-    std::future<Recording> writing;
-    std::size_t written = 0;
-    auto finishWriting = [&] {
-        if (!writing.valid()) return;
+    // A log counted and waiting to be written, which still holds its text.
+    struct Counted {
+        std::size_t index = 0;
+        std::shared_ptr<const analysis::LogText> log;
+        CountedDays days;
+        SplitLog split;
         std::exception_ptr error;
-        Recording r;
-        try {
-            r = writing.get();
-        } catch (...) {
-            error = std::current_exception();
+        // Puts the days together and gives the text back; what fails is told when the log is written.
+        void release() noexcept {
+            if (!log) return;
+            try {
+                if (!days.empty()) split.source = sourceOf(split.path, *log);
+                split.days = days.finish();
+            } catch (...) {
+                error = std::current_exception();
+            }
+            log.reset();
         }
-        done(written, error ? nullptr : &r, error);
     };
+    std::optional<Counted> counted;
+    struct Written {
+        std::size_t index = 0;
+        Recording recording;
+        std::exception_ptr error;
+    };
+    std::optional<Written> written;
+    auto write = [&] {
+        if (!counted) return;
+        Written w;
+        w.index = counted->index;
+        try {
+            counted->release();
+            if (counted->error) std::rethrow_exception(counted->error);
+            w.recording = recordSplit(store, std::move(counted->split));
+        } catch (...) {
+            w.error = std::current_exception();
+        }
+        counted.reset();
+        written = std::move(w);
+    };
+    auto tellWritten = [&] {
+        if (!written) return;
+        done(written->index, written->error ? nullptr : &written->recording, written->error);
+        written.reset();
+    };
+    // The log read ahead, while the one before it was counted.
+    std::shared_ptr<const analysis::LogText> ahead;
+    std::exception_ptr aheadError;
+    bool readAhead = false;
     for (std::size_t i = 0; i < paths.size(); ++i) {
         if (starting) starting(i);
         std::exception_ptr error = listsError;
         std::shared_ptr<const analysis::LogText> log;
-        CountedDays counted;
+        CountedDays days;
         if (!error) {
             try {
-                auto loading = next.valid() ? std::move(next) : load(paths[i], {});
-                log = loading.get();
+                if (readAhead) {
+                    readAhead = false;
+                    if (aheadError) std::rethrow_exception(std::exchange(aheadError, nullptr));
+                    log = std::move(ahead);
+                } else {
+                    // The text of the log before goes back first, so that this one's takes its memory.
+                    if (counted) counted->release();
+                    log = analysis::loadLog(paths[i], threads);
+                }
                 // Two logs at once only while they are small beside the memory left: a big one's
                 // counting needs that memory more than the next log's text does.
-                if (i + 1 < paths.size()) {
-                    const auto left = common::availableMemory();
-                    if (!left || log->bufferSize() <= *left / 8) next = load(paths[i + 1], textGone);
-                }
-                counted = countDays(log, *lists, threads);
+                const auto left = common::availableMemory();
+                const bool next = i + 1 < paths.size() && (!left || log->bufferSize() <= *left / 8);
+                // The log before is written, and the next one read, by one of the counting threads in
+                // its turn: threads of their own beside the counting ones would crowd the cores, and
+                // the system leaves a core idle rather than move a thread to it at once. The next log
+                // is read once the text of the one before has gone back, into its memory: read sooner,
+                // beside it, it would take fresh pages, whose clearing costs about a fifth of inflating.
+                days = countDays(log, *lists, threads, [&] {
+                    write();
+                    if (!next) return;
+                    try {
+                        ahead = analysis::loadLog(paths[i + 1], 1);
+                    } catch (...) {
+                        aheadError = std::current_exception();
+                    }
+                    readAhead = true;
+                });
             } catch (...) {
                 error = std::current_exception();
             }
         }
-        finishWriting();
+        write();
+        tellWritten();
         if (error) {
             done(i, nullptr, error);
             continue;
         }
-        written = i;
-        // The days are put together and written beside the counting of the next log.
-        std::promise<void> gone;
-        textGone = gone.get_future().share();
-        writing = std::async(std::launch::async, [&store, path = paths[i], log = std::move(log),
-                                                  c = std::move(counted), gone = std::move(gone)]() mutable {
-            SplitLog split;
-            split.path = path;
-            if (!c.empty()) split.source = sourceOf(path, *log);
-            split.days = c.finish();
-            log.reset();
-            gone.set_value();
-            return recordSplit(store, std::move(split));
-        });
+        counted.emplace();
+        counted->index = i;
+        counted->log = std::move(log);
+        counted->days = std::move(days);
+        counted->split.path = paths[i];
     }
-    finishWriting();
+    write();
+    tellWritten();
 }
 
 }  // namespace history

@@ -194,3 +194,22 @@ TEST(Days, AgentsThatEndAlikeAreToldApartByTheWatcher) {
     // The agent with a quote, a space and a quote in it is read from there on: the third one again.
     EXPECT_EQ(days.fast.days[0].visitors.size(), 7u * (agents.size() - 1));
 }
+
+// The work given to the counting threads beside a log's lines is done once, whether the log makes
+// one chunk or many and whatever the threads, and the days are those counted without it.
+TEST(Days, SideWorkIsDoneOnceBesideTheCounting) {
+    for (const int step : {600, 1}) {
+        const auto log = analysis::logFromBytes(std::string_view(dayLog(4, 0, step, "s")), "s.log");
+        for (const unsigned threads : {1u, 2u, 3u}) {
+            std::atomic<int> sides{0};
+            history::CountedDays with = history::countDays(log, noLists(), threads, [&] { ++sides; });
+            EXPECT_EQ(sides.load(), 1) << step << " " << threads;
+            history::CountedDays without = history::countDays(log, noLists(), threads);
+            const LogDays a = with.finish(), b = without.finish();
+            ASSERT_EQ(a.days.size(), 1u);
+            ASSERT_EQ(b.days.size(), 1u);
+            EXPECT_EQ(a.days[0].counts.lines, b.days[0].counts.lines);
+            EXPECT_EQ(a.days[0].visitors, b.days[0].visitors);
+        }
+    }
+}
