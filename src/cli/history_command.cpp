@@ -145,7 +145,8 @@ void printNotes(const std::vector<std::string>& notes) {
 }
 
 // A month of rotated logs goes through history::recordLogs, reading, splitting and writing side by side.
-int add(history::Store& store, const Args& a) {
+// The history is opened there, while the first log is read.
+int add(const Args& a) {
     const bool terminal = ::isatty(STDERR_FILENO) == 1;
     bool failed = false;
     std::size_t current = 0;  // the log whose turn it is
@@ -176,7 +177,13 @@ int add(history::Store& store, const Args& a) {
         printNotes(r->result.notes);
         if (current > i) progress();
     };
-    history::recordLogs(store, a.logs, a.materiaDir, analysis::passThreads(a.threads), done, starting);
+    std::unique_ptr<history::Store> store;
+    auto open = [&]() -> history::Store& {
+        store = std::make_unique<history::Store>(historyPath(a.materiaDir));
+        printNotes(store->openNotes());
+        return *store;
+    };
+    history::recordLogs(open, a.logs, a.materiaDir, analysis::passThreads(a.threads), done, starting);
     std::fflush(stdout);
     return failed ? 1 : 0;
 }
@@ -204,9 +211,9 @@ int show(history::Store& store, const Args& a) {
 }
 
 int run(const Args& a) {
+    if (a.action == "add") return add(a);
     history::Store store(historyPath(a.materiaDir));
     printNotes(store.openNotes());
-    if (a.action == "add") return add(store, a);
     if (a.action == "show") return show(store, a);
     if (a.action == "rankings") {
         const history::RangeRankings r = store.rankings(a.from, a.to, a.top);

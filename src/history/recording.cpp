@@ -1,7 +1,9 @@
 // Recording an analysed log: its days, checked against the pass, written in one transaction.
 #include "history/recording.h"
 
+#include <future>
 #include <optional>
+#include <system_error>
 #include <utility>
 
 #include "analysis/blockrows.h"
@@ -71,11 +73,29 @@ Recording recordLog(Store& store, const std::string& path, const std::shared_ptr
 
 void recordLogs(Store& store, const std::vector<std::string>& paths, const std::string& materiaDir, unsigned threads,
                 const RecordedLog& done, const std::function<void(std::size_t)>& starting) {
+    recordLogs([&store]() -> Store& { return store; }, paths, materiaDir, threads, done, starting);
+}
+
+void recordLogs(const std::function<Store&()>& open, const std::vector<std::string>& paths,
+                const std::string& materiaDir, unsigned threads, const RecordedLog& done,
+                const std::function<void(std::size_t)>& starting) {
     // Each log's text goes into the memory of one read before, and its tables into those of the
     // log before it: memory mapped afresh costs a page fault each 4 KB, and given back, a flush of
     // every core's address cache.
     const common::KeepFreedBlock reuse;
     const analysis::SpareBlocks keep;
+    // The first log is read while the history is opened and the lists are read, which mostly wait
+    // for the disk.
+    std::future<std::shared_ptr<analysis::LogText>> first;
+    if (!paths.empty()) {
+        auto read = [path = paths.front(), threads] { return analysis::loadLog(path, threads); };
+        try {
+            first = std::async(std::launch::async, read);
+        } catch (const std::system_error&) {
+            first = std::async(std::launch::deferred, read);  // no thread to spare: read in its turn
+        }
+    }
+    Store& store = open();
     std::unique_ptr<analysis::ReferenceLists> lists;
     std::exception_ptr listsError;
     try {
@@ -139,7 +159,9 @@ void recordLogs(Store& store, const std::vector<std::string>& paths, const std::
         CountedDays days;
         if (!error) {
             try {
-                if (readAhead) {
+                if (first.valid()) {
+                    log = first.get();
+                } else if (readAhead) {
                     readAhead = false;
                     if (aheadError) std::rethrow_exception(std::exchange(aheadError, nullptr));
                     log = std::move(ahead);

@@ -52,5 +52,10 @@ Recording recordLog(Store& store, const std::string& path, const std::shared_ptr
 using RecordedLog = std::function<void(std::size_t index, const Recording* recording, std::exception_ptr error)>;
 void recordLogs(Store& store, const std::vector<std::string>& paths, const std::string& materiaDir, unsigned threads,
                 const RecordedLog& done, const std::function<void(std::size_t index)>& starting = {});
+// The same with a history that open gives, opened while the first log is read; what open throws
+// comes out of recordLogs before any log is told of.
+void recordLogs(const std::function<Store&()>& open, const std::vector<std::string>& paths,
+                const std::string& materiaDir, unsigned threads, const RecordedLog& done,
+                const std::function<void(std::size_t index)>& starting = {});
 
 }  // namespace history
