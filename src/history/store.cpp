@@ -68,8 +68,8 @@ public:
                             " status403, status404, other, bytes, favicon, robots, hours, host_count, visitor_count,"
                             " hosts, visitors, favicon_ie, robots_file)"
                             " VALUES(?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?)")),
-          item_(db.prepare("INSERT INTO item(text) VALUES(?) ON CONFLICT(text) DO UPDATE SET text=excluded.text"
-                           " RETURNING id")),
+          findItem_(db.prepare("SELECT id FROM item WHERE text=?")),
+          addItem_(db.prepare("INSERT INTO item(text) VALUES(?)")),
           row_(db.prepare("INSERT INTO rank_row(share, tab, item, hits, bytes) VALUES(?,?,?,?,?)"
                           " ON CONFLICT DO UPDATE SET hits=hits+excluded.hits, bytes=bytes+excluded.bytes")),
           total_(db.prepare("INSERT INTO rank_total(share, tab, hits, rows) VALUES(?,?,?,?)")) {}
@@ -101,18 +101,26 @@ public:
     }
 
 private:
+    // Most of a day's top items are another day's too: they are looked up, which writes nothing,
+    // and only the new ones are added.
     std::int64_t itemId(const std::string& text) {
         if (const auto it = ids_.find(text); it != ids_.end()) return it->second;
-        item_.bindBlob(1, text);
-        item_.step();
-        const std::int64_t id = item_.integer(0);
-        item_.reset();
+        findItem_.bindBlob(1, text);
+        std::int64_t id = 0;
+        if (findItem_.step()) {
+            id = findItem_.integer(0);
+            findItem_.reset();
+        } else {
+            findItem_.reset();
+            addItem_.bindBlob(1, text).run();
+            id = db_.lastInsertId();
+        }
         ids_.emplace(text, id);
         return id;
     }
 
     Database& db_;
-    Statement share_, item_, row_, total_;
+    Statement share_, findItem_, addItem_, row_, total_;
     std::unordered_map<std::string, std::int64_t> ids_;
 };
 
