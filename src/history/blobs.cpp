@@ -39,26 +39,31 @@ bool decodeHours(std::string_view blob, DayCounts& c) {
 }
 
 std::string encodeHashes(const std::vector<std::uint64_t>& hashes) {
+    // The days hand their hashes over sorted already, and so their top halves too: those are read in
+    // place. Others are sorted first.
     std::vector<std::uint32_t> top;
-    top.reserve(hashes.size());
-    for (std::uint64_t h : hashes) top.push_back(static_cast<std::uint32_t>(h >> 32));
-    // The days hand their hashes over in order already.
-    if (!std::is_sorted(top.begin(), top.end())) std::sort(top.begin(), top.end());
-    top.erase(std::unique(top.begin(), top.end()), top.end());
-    std::string out;
-    out.reserve(top.size() * 3);
+    const bool inOrder = std::is_sorted(hashes.begin(), hashes.end());
+    if (!inOrder) {
+        top.reserve(hashes.size());
+        for (std::uint64_t h : hashes) top.push_back(static_cast<std::uint32_t>(h >> 32));
+        std::sort(top.begin(), top.end());
+    }
+    const std::size_t n = inOrder ? hashes.size() : top.size();
+    // At most five bytes a gap.
+    std::string out(n * 5, '\0');
+    char* p = out.data();
     std::uint32_t last = 0;
-    for (std::uint32_t h : top) {
+    for (std::size_t i = 0; i < n; ++i) {
+        const std::uint32_t h = inOrder ? static_cast<std::uint32_t>(hashes[i] >> 32) : top[i];
+        // Each top half once (the first is written even when it is 0).
+        if (h == last && p != out.data()) continue;
         // Seven bits a byte, the high bit set on every byte but the last.
-        for (std::uint32_t gap = h - last;; gap >>= 7) {
-            if (gap < 0x80) {
-                out.push_back(static_cast<char>(gap));
-                break;
-            }
-            out.push_back(static_cast<char>((gap & 0x7f) | 0x80));
-        }
+        std::uint32_t gap = h - last;
+        for (; gap >= 0x80; gap >>= 7) *p++ = static_cast<char>((gap & 0x7f) | 0x80);
+        *p++ = static_cast<char>(gap);
         last = h;
     }
+    out.resize(static_cast<std::size_t>(p - out.data()));
     return out;
 }
 

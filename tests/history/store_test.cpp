@@ -172,6 +172,11 @@ TEST(HistoryBlobs, HashListsKeepTheirTopHalvesEachOnce) {
     std::vector<std::uint64_t> back;
     ASSERT_TRUE(history::decodeHashes(blob, back));
     EXPECT_EQ(back, std::vector<std::uint64_t>(tops.begin(), tops.end()));
+    // Handed over in order, as the days do: the same blob.
+    std::vector<std::uint64_t> inOrder = hashes;
+    std::sort(inOrder.begin(), inOrder.end());
+    EXPECT_EQ(history::encodeHashes(inOrder), blob);
+    EXPECT_EQ(history::encodeHashes({}), "");
     for (std::string bad : {std::string("\x80"), std::string("\x05\x00", 2), std::string("\xff\xff\xff\xff\xff\x01")})
         EXPECT_FALSE(history::decodeHashes(bad, back)) << bad.size();
 }
