@@ -424,8 +424,12 @@ void countFed(LogTally& t, const ReferenceLists& lists, GzipFeed& feed, unsigned
     std::atomic<bool> stop{false};
 
     // Takes the next part, waiting for it, and counts it; false once none is left or the pass stopped.
+    // The part after it is inflated first, unless one is ready for the next thread that asks: the
+    // threads take turns at the inflating, which as a thread of its own beside them would crowd the
+    // cores (the system leaves a core idle rather than move a waiting thread to it at once).
     auto workOne = [&](PassThread& own) -> bool {
         FedChunk* chunk = nullptr;
+        if (!stop.load()) feed.produceAhead(2);
         {
             std::lock_guard take(taking);
             if (stop.load()) return false;
@@ -663,7 +667,7 @@ private:
 // that its text never lies in memory whole. The view is given the same as by the usual steps, in the
 // same order, once the text is known to be sound: a file that turns out damaged leaves it as a load
 // that failed at once. False, with nothing done, where the usual steps are to be taken instead: a list
-// that cannot be read (its error comes after the log's), no thread for the inflating.
+// that cannot be read (its error comes after the log's), no memory for the feed.
 bool analyseFed(const common::ByteBuffer& bytes, const std::string& path, ResultView& view,
                 const AnalysisOptions& options, unsigned threads) {
     const std::string& dir = options.materiaDir;
@@ -681,8 +685,6 @@ bool analyseFed(const common::ByteBuffer& bytes, const std::string& path, Result
     std::optional<GzipFeed> feed;
     try {
         feed.emplace(bytes, path, kPassChunkLines, kPartBytes, (threads + 2) * kPartBytes);
-    } catch (const std::system_error&) {
-        return false;
     } catch (const std::bad_alloc&) {
         return false;
     }

@@ -298,6 +298,47 @@ std::size_t trailerSize(std::string_view in) {
 // The least a part of a gzip feed is made near the end of the text (GzipFeed): about 5,000 lines.
 constexpr std::size_t kLeastTailPart = std::size_t(1) << 20;
 
+// One piece at a time of inflatePieces, for an inflater that stops between pieces.
+class PieceInflater {
+public:
+    // Pieces small enough that the cutting reads them while they are still in the cache.
+    static constexpr std::size_t kPiece = std::size_t(1) << 20;
+    PieceInflater(common::GrowingBlock& block, std::size_t limit, std::string_view compressed, bool mapped)
+        : block_(block), limit_(limit), compressed_(compressed), mapped_(mapped), gz_(compressed) {}
+    // The text inflated so far.
+    std::size_t made() const { return made_; }
+    // Inflates the next piece, as inflatePieces does: none while more text follows, else how the
+    // text ended.
+    template <typename Ready, typename Took>
+    std::optional<Failure> step(Ready& ready, Took& took) {
+        if (made_ == limit_) return Failure::TooBig;
+        const std::size_t room = std::min(kPiece, limit_ - made_);
+        if (!ready(made_, room)) return Failure::None;
+        try {
+            block_.grow(made_ + room);
+        } catch (const std::bad_alloc&) {
+            return Failure::NoMemory;
+        }
+        const GzipStream::State state = gz_.read(block_.data() + made_, room, made_);
+        if (mapped_ && gz_.consumed() - released_ >= (std::size_t(2) << 20)) {
+            common::releaseMapped(compressed_.data() + released_, compressed_.data() + gz_.consumed());
+            released_ = gz_.consumed();
+        }
+        took(made_, state);
+        if (state == GzipStream::State::End) return Failure::None;
+        if (state == GzipStream::State::Damaged) return Failure::Damaged;
+        return std::nullopt;
+    }
+
+private:
+    common::GrowingBlock& block_;
+    const std::size_t limit_;
+    const std::string_view compressed_;
+    const bool mapped_;
+    GzipStream gz_;
+    std::size_t made_ = 0, released_ = 0;
+};
+
 // Inflates compressed into block a piece at a time, till its end or a failure. Before each piece,
 // ready(made, room) gets the block ready for room more bytes after the made ones, or returns false to
 // stop with the text so far; after it, took(made, state) is told how far the text goes. Text after a
@@ -307,28 +348,9 @@ constexpr std::size_t kLeastTailPart = std::size_t(1) << 20;
 template <typename Ready, typename Took>
 Failure inflatePieces(common::GrowingBlock& block, std::size_t limit, std::string_view compressed, bool mapped,
                       Ready ready, Took took) {
-    // Pieces small enough that the cutting reads them while they are still in the cache.
-    constexpr std::size_t kPiece = std::size_t(1) << 20;
-    GzipStream gz(compressed);
-    std::size_t made = 0, released = 0;
-    for (;;) {
-        if (made == limit) return Failure::TooBig;
-        const std::size_t room = std::min(kPiece, limit - made);
-        if (!ready(made, room)) return Failure::None;
-        try {
-            block.grow(made + room);
-        } catch (const std::bad_alloc&) {
-            return Failure::NoMemory;
-        }
-        const GzipStream::State state = gz.read(block.data() + made, room, made);
-        if (mapped && gz.consumed() - released >= (std::size_t(2) << 20)) {
-            common::releaseMapped(compressed.data() + released, compressed.data() + gz.consumed());
-            released = gz.consumed();
-        }
-        took(made, state);
-        if (state == GzipStream::State::End) return Failure::None;
-        if (state == GzipStream::State::Damaged) return Failure::Damaged;
-    }
+    PieceInflater pieces(block, limit, compressed, mapped);
+    for (;;)
+        if (const std::optional<Failure> end = pieces.step(ready, took)) return *end;
 }
 
 // Inflates into block, publishing the text as it grows, till its end, a failure, or in.stop.
@@ -444,13 +466,13 @@ struct GzipFeed::State {
     const std::size_t partLines, partBytes, ahead;
 
     std::mutex mutex;
-    std::condition_variable moved;  // a part came, the text ended, or text was counted
+    std::condition_variable moved;  // a part came, the text ended, inflating paused, or text was counted
     std::deque<Part> parts;         // every part so far: they stay where they are
     std::size_t handed = 0;         // the parts handed out
     std::size_t uncounted = 0;      // the text of the parts that came and are not yet counted
     bool over = false;              // no more parts will come
     bool noWait = false;            // inflate on without waiting for parts to be counted
-    std::atomic<bool> stop{false};  // the feed is going away
+    bool producing = false;         // a thread is inflating
     std::exception_ptr error;       // the loading's failure
     // Huge pages of text that was counted, whole, for the inflating to take for the text to come
     // (GrowingBlock::reuse), while that works.
@@ -459,158 +481,222 @@ struct GzipFeed::State {
     std::size_t made = 0;      // the text's size, once over
     std::size_t zeroLine = 0;  // the line in which a zero byte ended the text, if one did
     std::vector<LogText::LineMark> marks;
-    std::thread thread;
+
+    // The inflating and cutting, which the thread that set `producing` goes on with.
+    class Producer;
+    std::unique_ptr<Producer> producer;
+
+    // Inflates on this thread, the lock held on entry and on return, unless another one does or the
+    // text has ended: a part, or till the text not yet counted fills what may be ahead.
+    enum class Produced { Part, Busy, Full, Over };
+    Produced produce(std::unique_lock<std::mutex>& lock);
+    // Waits, the lock held, for what produce() could not do: another thread's inflating, or counted
+    // text to make room (unless it was counted meanwhile).
+    void waitAfter(Produced p, std::unique_lock<std::mutex>& lock);
 };
+
+class GzipFeed::State::Producer {
+public:
+    explicit Producer(State& s)
+        : s_(s),
+          base_(s.block.data()),
+          limit_(s.block.limit()),
+          pieces_(s.block, limit_, s.compressed.view(), s.compressed.isMapped()),
+          cutter_(0, current_.lines, s.path),
+          expected_(trailerSize(s.compressed.view())) {
+        fresh();
+    }
+    // Inflates till a part is published or the text ends (true), or till the text not yet counted fills
+    // what may be ahead (false). The lock is not held.
+    bool run() {
+        const std::size_t before = published_;
+        while (!done_ && published_ == before) {
+            {
+                std::lock_guard lock(s_.mutex);
+                if (!room()) return false;
+            }
+            Failure failure = Failure::None;
+            std::exception_ptr error;
+            try {
+                auto ready = [this](std::size_t at, std::size_t room) { return reuse(at, room); };
+                auto took = [this](std::size_t to, GzipStream::State state) { this->took(to, state); };
+                const std::optional<Failure> end = pieces_.step(ready, took);
+                if (!end) continue;
+                failure = *end;
+            } catch (const std::bad_alloc&) {
+                failure = Failure::NoMemory;
+            } catch (...) {
+                error = std::current_exception();
+            }
+            end(failure, error);
+        }
+        return true;
+    }
+
+    // Text that is counted goes back: waiting for it keeps what is in memory at once bounded, unless
+    // what came is all counted (a part takes more than `ahead`). Under the lock, while no thread
+    // inflates or by the one that does.
+    bool room() const {
+        return s_.noWait || ended_ || s_.uncounted == 0 || s_.uncounted + (pieces_.made() - lastEnd_) <= s_.ahead;
+    }
+
+private:
+    void fresh() {
+        current_ = Part();
+        current_.lines = LogText::LineViews(base_);
+        current_.lines.reserve(s_.partLines);
+    }
+    // The last parts are smaller, down to kLeastTailPart, so that the threads run out of text
+    // together instead of one counting a last big part while the others wait. Where the text ends
+    // is taken from the trailer; a trailer that is wrong changes only the size of the parts.
+    std::size_t partBytes() const {
+        if (expected_ <= cut_) return s_.partBytes;
+        return std::clamp((expected_ - cut_) / 4, std::min(kLeastTailPart, s_.partBytes), s_.partBytes);
+    }
+    void publish() {
+        if (current_.lines.empty()) return;
+        const std::string_view last = current_.lines[current_.lines.size() - 1];
+        current_.first = lines_;
+        current_.textBegin = cutter_.firstAt();
+        current_.textEnd = static_cast<std::size_t>(last.data() + last.size() - base_);
+        lines_ += current_.lines.size();
+        lastEnd_ = current_.textEnd;
+        {
+            std::lock_guard lock(s_.mutex);
+            s_.marks.push_back(LogText::LineMark{current_.first, current_.textBegin, cutter_.firstNumber()});
+            s_.uncounted += current_.textEnd - current_.textBegin;
+            s_.parts.push_back(std::move(current_));
+        }
+        s_.moved.notify_all();
+        ++published_;
+        fresh();
+    }
+    // The huge pages of counted text are taken for the text to come, while that works.
+    bool reuse(std::size_t at, std::size_t room) {
+        while (s_.reusing.load() && s_.block.populated() < at + room) {
+            std::pair<std::size_t, std::size_t> pages;
+            {
+                std::lock_guard lock(s_.mutex);
+                if (s_.reusable.empty()) break;
+                pages = s_.reusable.back();
+                s_.reusable.pop_back();
+            }
+            if (!s_.block.reuse(base_ + pages.first, pages.second - pages.first)) {
+                s_.reusing.store(false);
+                common::releaseMapped(base_ + pages.first, base_ + pages.second);
+            }
+        }
+        return true;
+    }
+    void took(std::size_t to, GzipStream::State state) {
+        made_ = to;
+        if (!ended_) {
+            if (made_ > cut_ && !cutter_.feed(base_ + cut_, cut_, made_ - cut_)) {
+                ended_ = true;
+                zeroLine_ = cutter_.ended();
+                dropped_ = cutter_.zeroAt() + 1;
+            }
+            cut_ = made_;
+        } else {
+            // What follows the zero byte is inflated only to know that the file is sound.
+            common::releaseMapped(base_ + dropped_, base_ + made_);
+            dropped_ = std::max(dropped_, made_ & ~std::size_t(4095));
+        }
+        if (state == GzipStream::State::Damaged) return;
+        if (state == GzipStream::State::End) {
+            if (!ended_) cutter_.finish(cut_);
+            publish();
+            return;
+        }
+        const std::size_t size = current_.lines.size();
+        const std::size_t bytes = cutter_.firstAt() <= cut_ && size > 0 ? cut_ - cutter_.firstAt() : 0;
+        if (ended_ || size >= s_.partLines || (bytes >= partBytes() && (lines_ > 0 || size >= 1000))) publish();
+    }
+    // The text has ended, or failed.
+    void end(Failure failure, std::exception_ptr error) {
+        done_ = true;
+        if (!error && failure != Failure::None) {
+            try {
+                if (failure == Failure::Damaged) throwDamaged(s_.path);
+                if (failure == Failure::TooBig && s_.bound && limit_ == *s_.bound) throwTooBig(s_.path, *s_.bound);
+                common::throwOutOfMemory(s_.path);
+            } catch (...) {
+                error = std::current_exception();
+            }
+        }
+        {
+            std::lock_guard lock(s_.mutex);
+            s_.made = made_;
+            s_.zeroLine = zeroLine_;
+            s_.error = error;
+            s_.over = true;
+        }
+        s_.moved.notify_all();
+    }
+
+    State& s_;
+    char* const base_;
+    const std::size_t limit_;
+    PieceInflater pieces_;
+    Part current_;
+    Cutter cutter_;
+    const std::size_t expected_;
+    std::size_t made_ = 0, cut_ = 0, lines_ = 0, lastEnd_ = 0, dropped_ = 0, zeroLine_ = 0, published_ = 0;
+    bool ended_ = false;  // a zero byte ended the text
+    bool done_ = false;
+};
+
+GzipFeed::State::Produced GzipFeed::State::produce(std::unique_lock<std::mutex>& lock) {
+    if (over) return Produced::Over;
+    if (producing) return Produced::Busy;
+    producing = true;
+    lock.unlock();
+    bool on = false;
+    try {
+        on = producer->run();
+    } catch (...) {
+        // run() keeps its failures; this is only for a lock that could not be taken.
+    }
+    lock.lock();
+    producing = false;
+    moved.notify_all();
+    return on ? Produced::Part : Produced::Full;
+}
+
+void GzipFeed::State::waitAfter(Produced p, std::unique_lock<std::mutex>& lock) {
+    if (p == Produced::Part || p == Produced::Over) return;
+    if (p == Produced::Full && !producing && producer->room()) return;
+    moved.wait(lock);
+}
 
 GzipFeed::GzipFeed(const common::ByteBuffer& compressed, const std::string& path, std::size_t partLines,
                    std::size_t partBytes, std::size_t ahead)
     : state_(std::make_unique<State>(compressed, path, partLines, partBytes, ahead)),
       log_(std::make_shared<LogText>(common::ByteBuffer())) {
-    state_->thread = std::thread([this] { produce(); });
+    state_->producer = std::make_unique<State::Producer>(*state_);
 }
 
-GzipFeed::~GzipFeed() {
-    State& s = *state_;
-    s.stop.store(true);
-    {
-        std::lock_guard lock(s.mutex);
-        s.noWait = true;
-    }
-    s.moved.notify_all();
-    if (s.thread.joinable()) s.thread.join();
-}
-
-void GzipFeed::produce() {
-    State& s = *state_;
-    char* const base = s.block.data();
-    const std::size_t limit = s.block.limit();
-    Failure failure = Failure::None;
-    std::exception_ptr error;
-    std::size_t made = 0, zeroLine = 0;
-    try {
-        Part current;
-        current.lines = LogText::LineViews(base);
-        current.lines.reserve(s.partLines);
-        Cutter cutter(0, current.lines, s.path);
-        std::size_t cut = 0, lines = 0, lastEnd = 0, dropped = 0;
-        bool ended = false;  // a zero byte ended the text
-        std::size_t zeroAt = 0;
-        // The last parts are smaller, down to kLeastTailPart, so that the threads run out of text
-        // together instead of one counting a last big part while the others wait. Where the text ends
-        // is taken from the trailer; a trailer that is wrong changes only the size of the parts.
-        const std::size_t expected = trailerSize(s.compressed.view());
-        auto partBytes = [&] {
-            if (expected <= cut) return s.partBytes;
-            return std::clamp((expected - cut) / 4, std::min(kLeastTailPart, s.partBytes), s.partBytes);
-        };
-        auto publish = [&] {
-            if (current.lines.empty()) return;
-            const std::string_view last = current.lines[current.lines.size() - 1];
-            current.first = lines;
-            current.textBegin = cutter.firstAt();
-            current.textEnd = static_cast<std::size_t>(last.data() + last.size() - base);
-            lines += current.lines.size();
-            lastEnd = current.textEnd;
-            {
-                std::lock_guard lock(s.mutex);
-                s.marks.push_back(LogText::LineMark{current.first, current.textBegin, cutter.firstNumber()});
-                s.uncounted += current.textEnd - current.textBegin;
-                s.parts.push_back(std::move(current));
-            }
-            s.moved.notify_all();
-            current = Part();
-            current.lines = LogText::LineViews(base);
-            current.lines.reserve(s.partLines);
-        };
-        auto ready = [&](std::size_t at, std::size_t room) {
-            {
-                // Text that is counted goes back: waiting for it keeps what is in memory at once bounded,
-                // unless what came is all counted (a part takes more than `ahead`).
-                std::unique_lock lock(s.mutex);
-                s.moved.wait(lock, [&] {
-                    return s.stop.load() || s.noWait || ended || s.uncounted == 0 ||
-                           s.uncounted + (at - lastEnd) <= s.ahead;
-                });
-            }
-            if (s.stop.load()) return false;
-            while (s.reusing.load() && s.block.populated() < at + room) {
-                std::pair<std::size_t, std::size_t> pages;
-                {
-                    std::lock_guard lock(s.mutex);
-                    if (s.reusable.empty()) break;
-                    pages = s.reusable.back();
-                    s.reusable.pop_back();
-                }
-                if (!s.block.reuse(base + pages.first, pages.second - pages.first)) {
-                    s.reusing.store(false);
-                    common::releaseMapped(base + pages.first, base + pages.second);
-                }
-            }
-            return true;
-        };
-        auto took = [&](std::size_t to, GzipStream::State state) {
-            made = to;
-            if (!ended) {
-                if (made > cut && !cutter.feed(base + cut, cut, made - cut)) {
-                    ended = true;
-                    zeroAt = cutter.zeroAt();
-                    zeroLine = cutter.ended();
-                    dropped = zeroAt + 1;
-                }
-                cut = made;
-            } else {
-                // What follows the zero byte is inflated only to know that the file is sound.
-                common::releaseMapped(base + dropped, base + made);
-                dropped = std::max(dropped, made & ~std::size_t(4095));
-            }
-            if (state == GzipStream::State::Damaged) return;
-            if (state == GzipStream::State::End) {
-                if (!ended) cutter.finish(cut);
-                publish();
-                return;
-            }
-            const std::size_t size = current.lines.size();
-            const std::size_t bytes = cutter.firstAt() <= cut && size > 0 ? cut - cutter.firstAt() : 0;
-            if (ended || size >= s.partLines || (bytes >= partBytes() && (lines > 0 || size >= 1000))) publish();
-        };
-        failure = inflatePieces(s.block, limit, s.compressed.view(), s.compressed.isMapped(), ready, took);
-    } catch (const std::bad_alloc&) {
-        failure = Failure::NoMemory;
-    } catch (...) {
-        error = std::current_exception();
-    }
-    if (!error && failure != Failure::None && !s.stop.load()) {
-        try {
-            if (failure == Failure::Damaged) throwDamaged(s.path);
-            if (failure == Failure::TooBig && s.bound && limit == *s.bound) throwTooBig(s.path, *s.bound);
-            common::throwOutOfMemory(s.path);
-        } catch (...) {
-            error = std::current_exception();
-        }
-    }
-    {
-        std::lock_guard lock(s.mutex);
-        s.made = made;
-        s.zeroLine = zeroLine;
-        s.error = error;
-        s.over = true;
-    }
-    s.moved.notify_all();
-}
+GzipFeed::~GzipFeed() = default;
 
 const GzipFeed::Part* GzipFeed::first() {
     State& s = *state_;
     std::unique_lock lock(s.mutex);
-    s.moved.wait(lock, [&] { return !s.parts.empty() || s.over; });
+    while (s.parts.empty() && !s.over) s.waitAfter(s.produce(lock), lock);
     if (!s.parts.empty()) return &s.parts.front();
     if (s.error) std::rethrow_exception(s.error);
     return nullptr;
 }
 
+void GzipFeed::produceAhead(std::size_t parts) {
+    State& s = *state_;
+    std::unique_lock lock(s.mutex);
+    if (s.parts.size() - s.handed < parts) s.produce(lock);
+}
+
 bool GzipFeed::next(const Part*& part) {
     State& s = *state_;
     std::unique_lock lock(s.mutex);
-    s.moved.wait(lock, [&] { return s.handed < s.parts.size() || s.over; });
+    while (s.handed == s.parts.size() && !s.over) s.waitAfter(s.produce(lock), lock);
     if (s.handed < s.parts.size()) {
         part = &s.parts[s.handed++];
         return true;
@@ -650,7 +736,7 @@ std::shared_ptr<LogText> GzipFeed::finish() {
     State& s = *state_;
     readToEnd();
     std::unique_lock lock(s.mutex);
-    s.moved.wait(lock, [&] { return s.over; });
+    while (!s.over) s.waitAfter(s.produce(lock), lock);
     if (s.error) std::rethrow_exception(s.error);
     for (const auto& [from, to] : s.reusable) common::releaseMapped(s.block.data() + from, s.block.data() + to);
     s.reusable.clear();

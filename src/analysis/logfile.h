@@ -92,7 +92,8 @@ public:
     // compressed: the whole file (isGzipText), which must outlive the feed. Parts hold at most
     // partLines lines, and end after partBytes of text once they hold the first 1,000 lines; towards
     // the end of the text that the trailer tells, after a quarter of what is left (at least 1 MB).
-    // Throws std::system_error when no thread can be started.
+    // The text is inflated by the threads that ask for parts, while they wait for one, and by
+    // produceAhead; no more of it than `ahead` bytes beyond what is counted.
     GzipFeed(const common::ByteBuffer& compressed, const std::string& path, std::size_t partLines,
              std::size_t partBytes, std::size_t ahead);
     ~GzipFeed();
@@ -107,6 +108,10 @@ public:
     // would for the file, once the parts before the failure have been handed out. The part stays the
     // feed's.
     bool next(const Part*& part);
+    // Inflates the next part on this thread, unless `parts` parts are ready to be handed out, another
+    // thread inflates, or the text not yet counted fills what may be ahead: the threads that count
+    // the parts inflate them in turn, rather than a thread of the feed's own beside them.
+    void produceAhead(std::size_t parts);
     // The part's lines have been counted: its text goes back to the system.
     void counted(const Part& part);
     // Reads on to the text's end without waiting for parts to be counted: the pass has stopped.
@@ -117,7 +122,6 @@ public:
 
 private:
     struct State;
-    void produce();
     std::unique_ptr<State> state_;
     std::shared_ptr<LogText> log_;
 };

@@ -5,8 +5,11 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
+#include <mutex>
 #include <optional>
 #include <random>
+#include <thread>
 #include <tuple>
 
 #include "analysis/logfile.h"
@@ -298,6 +301,54 @@ TEST(GzipFeed, PartsAreTheLinesOfThePlainTextWithTheirNumbers) {
                 ASSERT_EQ((*log)[i], (*plain)[i]) << "line " << i;
                 ASSERT_EQ(log->lineNumber(i), plain->lineNumber(i)) << "line " << i;
             }
+        }
+    }
+}
+
+// Threads that take the parts inflate them in turn (produceAhead, or while they wait in next()):
+// every part comes once with the lines of its place, and no thread is left waiting, also when only a
+// byte may be ahead (a thread then waits for the others to count theirs) or when a thread stops
+// taking parts.
+TEST(GzipFeed, ThreadsThatTakeThePartsInflateThemInTurn) {
+    constexpr std::size_t kMb = std::size_t(1) << 20;
+    const std::string text = logText(12 * kMb, 21);
+    const auto plain = analysis::logFromBytes(text, "log");
+    const std::string gz = gzipText(text, 1);
+    common::ByteBuffer compressed(gz.size());
+    std::copy(gz.begin(), gz.end(), compressed.data());
+    for (const std::size_t ahead : {std::size_t(1), 3 * kMb}) {
+        for (const bool oneStops : {false, true}) {
+            analysis::GzipFeed feed(compressed, "log", 1u << 30, kMb / 2, ahead);
+            std::mutex mutex;
+            std::vector<std::size_t> firsts;
+            std::size_t lines = 0;
+            std::atomic<bool> wrong{false};
+            auto take = [&](std::size_t most) {
+                const analysis::GzipFeed::Part* part = nullptr;
+                for (std::size_t n = 0; n < most; ++n) {
+                    feed.produceAhead(2);
+                    if (!feed.next(part)) return;
+                    for (std::size_t i = 0; i < part->lines.size(); i += 97)
+                        if (part->lines[i] != (*plain)[part->first + i]) wrong = true;
+                    {
+                        std::lock_guard lock(mutex);
+                        firsts.push_back(part->first);
+                        lines += part->lines.size();
+                    }
+                    feed.counted(*part);
+                }
+            };
+            std::thread a(take, oneStops ? std::size_t(3) : ~std::size_t(0)), b(take, ~std::size_t(0));
+            take(~std::size_t(0));
+            a.join();
+            b.join();
+            EXPECT_FALSE(wrong.load());
+            EXPECT_EQ(lines, plain->size()) << ahead;
+            std::vector<std::size_t> sorted = firsts;
+            std::sort(sorted.begin(), sorted.end());
+            EXPECT_EQ(std::adjacent_find(sorted.begin(), sorted.end()), sorted.end());
+            EXPECT_GT(firsts.size(), 10u);
+            EXPECT_EQ(feed.finish()->size(), plain->size());
         }
     }
 }
