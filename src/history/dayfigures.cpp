@@ -156,8 +156,10 @@ private:
         repeats_ = true;
     }
     // values_ and the pieces, each without repeats, made one list without repeats: at least as many
-    // distinct hashes as the longest of them, at most all of them, so the set is made big enough for
-    // all of them at once (up to kReserveAtMost).
+    // distinct hashes as the longest of them, at most all of them. The chunks of a day share most of
+    // their visitors and nearly all their hosts, so the set is made big enough for four times the
+    // longest at once (up to all, and kReserveAtMost), and grows in the rare day beyond: room for all
+    // was up to sixty times the hashes, which cost more to clear and read back than growing.
     void dropRepeatsOfPieces() const {
         std::size_t longest = values_.size(), all = values_.size();
         for (const auto& piece : pieces_) {
@@ -165,7 +167,7 @@ private:
             all += piece.size();
         }
         HashSet once;
-        once.reserve(std::max(longest + longest / 2, std::min(all, kReserveAtMost)));
+        once.reserve(std::max(longest + longest / 2, std::min({all, 4 * longest, kReserveAtMost})));
         once.insertMany(values_.data(), values_.size());
         for (const auto& piece : pieces_) once.insertMany(piece.data(), piece.size());
         values_ = once.values();
