@@ -291,23 +291,23 @@ private:
 
     DayRun* newSecond(std::string_view timeField, const std::shared_ptr<const analysis::LogText>& log, bool full,
                       std::size_t& hour) {
-        const auto when = dayTime(timeField);
-        if (!when) {
+        DayTime when;
+        if (!dayTime(timeField, when)) {
             ++run.undated;
             return nullptr;
         }
-        if (!last_ || when->day != lastDay_) {
-            auto& slot = run.days[when->day];
+        if (!last_ || when.day != lastDay_) {
+            auto& slot = run.days[when.day];
             if (!slot)
                 slot = std::make_unique<DayRun>(full ? std::make_unique<analysis::Rankings>(log, false) : nullptr);
             last_ = slot.get();
-            lastDay_ = when->day;
+            lastDay_ = when.day;
         }
         DayRun& d = *last_;
-        d.first = std::min(d.first, when->second);
-        d.last = std::max(d.last, when->second);
+        d.first = std::min(d.first, when.second);
+        d.last = std::max(d.last, when.second);
         ++d.counts.lines;
-        hour = static_cast<std::size_t>(when->second / 3600);
+        hour = static_cast<std::size_t>(when.second / 3600);
         ++d.counts.hourConnections[hour];
         // An empty second_ matches no field: a time field of 21 bytes begins with '['.
         if (timeField.size() >= 21) std::memcpy(second_, timeField.data(), sizeof second_);
@@ -316,26 +316,30 @@ private:
         return &d;
     }
 
-    // dayTimeOf, the date taken from the last line when the field begins with the same 12 bytes.
-    std::optional<DayTime> dayTime(std::string_view f) {
+    // dayTimeOf into out (false: no date), the date taken from the last line when the field begins
+    // with the same 12 bytes. Not an optional: a day and second handed back through one went through
+    // memory in pieces, and reading them back whole stalled the line about as long as the rest of it.
+    bool dayTime(std::string_view f, DayTime& out) {
         const char* p = f.data();
         if (hasDate_ && f.size() >= 21 && std::memcmp(p, date_, sizeof date_) == 0 && p[12] == ':' && p[15] == ':' &&
             p[18] == ':') {
             auto digit = [p](int i) { return static_cast<unsigned>(static_cast<unsigned char>(p[i])) - '0'; };
             const unsigned h1 = digit(13), h2 = digit(14), m1 = digit(16), m2 = digit(17), s1 = digit(19),
                            s2 = digit(20);
-            if (h1 > 9 || h2 > 9 || m1 > 9 || m2 > 9 || s1 > 9 || s2 > 9) return std::nullopt;
+            if (h1 > 9 || h2 > 9 || m1 > 9 || m2 > 9 || s1 > 9 || s2 > 9) return false;
             const unsigned h = h1 * 10 + h2, mi = m1 * 10 + m2, s = s1 * 10 + s2;
-            if (h > 23 || mi > 59 || s > 60) return std::nullopt;
-            return DayTime{dateDay_, static_cast<std::int32_t>(h * 3600 + mi * 60 + std::min(s, 59u))};
+            if (h > 23 || mi > 59 || s > 60) return false;
+            out.day = dateDay_;
+            out.second = static_cast<std::int32_t>(h * 3600 + mi * 60 + std::min(s, 59u));
+            return true;
         }
         const auto when = dayTimeOf(f);
-        if (when) {
-            std::memcpy(date_, f.data(), sizeof date_);
-            dateDay_ = when->day;
-            hasDate_ = true;
-        }
-        return when;
+        if (!when) return false;
+        std::memcpy(date_, f.data(), sizeof date_);
+        dateDay_ = when->day;
+        hasDate_ = true;
+        out = *when;
+        return true;
     }
 
     char second_[21] = {};  // "[10/Oct/2004:13:55:36" of the last dated line
