@@ -110,6 +110,35 @@ public:
         later = HashList();
         if (values_.size() >= compactAt_) compact();
     }
+    // Takes the hashes of the list that follows into a set at once, and gives back that list's
+    // memory, emptied, for a list still to come: kept as pieces until the day is read, the lists of
+    // a pass's chunks took fresh pages each, about a third of what watching the days cost.
+    std::vector<std::uint64_t> fold(HashList&& later) {
+        later.gather();
+        if (set_.size() == 0) {
+            // Room for a few lists as long as this one at once: the chunks of a day share most of their
+            // hashes (see dropRepeatsOfPieces).
+            gather();
+            set_.reserve(std::min(4 * std::max(values_.size(), later.values_.size()), kReserveAtMost));
+        }
+        if (!values_.empty() || !pieces_.empty()) {
+            gather();
+            set_.insertMany(values_.data(), values_.size());
+            values_.clear();
+        }
+        set_.insertMany(later.values_.data(), later.values_.size());
+        std::vector<std::uint64_t> memory = std::move(later.values_);
+        memory.clear();
+        later = HashList();
+        sorted_ = false;
+        return memory;
+    }
+    // Starts the list in memory that a list folded into another gave back.
+    void adopt(std::vector<std::uint64_t>&& memory) {
+        if (!values_.empty()) return;
+        values_ = std::move(memory);
+        values_.clear();
+    }
     // Drops the repeats of a long list now, on the thread that gathered it, rather than keep them.
     void shrink() {
         if (values_.size() >= kRecent) dropRepeats();
@@ -118,6 +147,13 @@ public:
     // grows with the distinct ones drops the repeats, and only those are sorted.
     const std::vector<std::uint64_t>& distinct() const {
         if (!sorted_) {
+            if (set_.size() > 0) {
+                gather();
+                set_.insertMany(values_.data(), values_.size());
+                values_ = set_.values();
+                set_ = HashSet();
+                repeats_ = false;
+            }
             if (!repeats_ && !pieces_.empty()) dropRepeatsOfPieces();
             gather();
             dropRepeats();
@@ -211,6 +247,7 @@ private:
     mutable std::size_t pieceHashes_ = 0;
     std::size_t compactAt_ = kCompactAt;
     std::vector<std::uint64_t> recent_;
+    mutable HashSet set_;  // what fold() took in, apart from values_ and the pieces
 };
 
 // What a run of lines gives one day: counters, hashes, and (when counted in full) rankings.
@@ -254,6 +291,8 @@ std::string_view visitorAgent(std::string_view line) {
 class DayCounter {
 public:
     RunOfLines run;
+    // Memory for the visitors' lists of the days this run comes to (none: fresh).
+    std::vector<std::vector<std::uint64_t>>* stock = nullptr;
 
     // The run of the line's day, its time span and hours counted; null for a line without a date.
     // full: the day counts its rankings as well. A busy log has several lines a second: a time field
@@ -298,8 +337,13 @@ private:
         }
         if (!last_ || when.day != lastDay_) {
             auto& slot = run.days[when.day];
-            if (!slot)
+            if (!slot) {
                 slot = std::make_unique<DayRun>(full ? std::make_unique<analysis::Rankings>(log, false) : nullptr);
+                if (stock && !stock->empty()) {
+                    slot->visitors.adopt(std::move(stock->back()));
+                    stock->pop_back();
+                }
+            }
             last_ = slot.get();
             lastDay_ = when.day;
         }
@@ -578,13 +622,18 @@ public:
     explicit DayWatcher(std::shared_ptr<TablePool> pool) : pool_(std::move(pool)) {
         {
             std::lock_guard lock(pool_->mutex);
+            if (!pool_->lists.empty()) {
+                stock_.push_back(std::move(pool_->lists.back()));
+                pool_->lists.pop_back();
+            }
             if (!pool_->spare.empty()) {
                 tables_ = std::move(pool_->spare.back());
                 pool_->spare.pop_back();
-                return;
+            } else {
+                tables_ = Tables(true);
             }
         }
-        tables_ = Tables(true);
+        counter_.stock = &stock_;
     }
     std::shared_ptr<analysis::LineWatcher> fresh() const override { return std::make_shared<DayWatcher>(pool_); }
     void counted(std::string_view core, std::string_view timeField, std::string_view host, std::uint32_t hostIndex,
@@ -633,13 +682,31 @@ public:
     void append(analysis::LineWatcher& later) override {
         auto& l = static_cast<DayWatcher&>(later);
         counter_.run.undated += l.counter_.run.undated;
-        appendRun(counter_.run.days, std::move(l.counter_.run));
+        // The days' hashes go into their sets as the chunks come, and the chunk's lists serve the
+        // chunks still to come, as its tables do.
+        std::vector<std::vector<std::uint64_t>> lists;
+        for (auto& [day, d] : l.counter_.run.days) {
+            auto& slot = counter_.run.days[day];
+            if (!slot) {
+                slot = std::move(d);
+                continue;
+            }
+            slot->counts.add(d->counts);
+            slot->first = std::min(slot->first, d->first);
+            slot->last = std::max(slot->last, d->last);
+            slot->hosts.fold(std::move(d->hosts));
+            lists.push_back(slot->visitors.fold(std::move(d->visitors)));
+        }
+        l.counter_.run.days.clear();
+        for (auto& list : l.stock_) lists.push_back(std::move(list));
+        l.stock_.clear();
         // Its tables, emptied, serve the chunks still to come: a chunk's host records and agents would
         // otherwise be faulted in afresh, about a thousand pages a pass.
         l.tables_.clear();
         {
             std::lock_guard lock(pool_->mutex);
             pool_->spare.push_back(std::move(l.tables_));
+            for (auto& list : lists) pool_->lists.push_back(std::move(list));
         }
     }
     LogDays days() const {
@@ -647,6 +714,7 @@ public:
         {
             std::lock_guard lock(pool_->mutex);
             pool_->spare.clear();
+            pool_->lists.clear();
         }
         LogDays out;
         out.undated = counter_.run.undated;
@@ -845,9 +913,11 @@ private:
     struct TablePool {
         std::mutex mutex;
         std::vector<Tables> spare;
+        std::vector<std::vector<std::uint64_t>> lists;  // of the days' visitors
     };
 
     DayCounter counter_;
+    std::vector<std::vector<std::uint64_t>> stock_;  // memory for counter_'s lists
     Tables tables_;
     std::shared_ptr<TablePool> pool_;
     std::uint32_t nextId_ = 0;
