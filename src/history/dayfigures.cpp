@@ -514,8 +514,10 @@ RunOfLines countRun(const std::shared_ptr<const analysis::LogText>& log, const a
     return std::move(counter.run);
 }
 
-// Adds the run of lines that follows into; days keep the order of their lines.
-void appendRun(DayRuns& into, RunOfLines&& later) {
+// Adds the run of lines that follows into; days keep the order of their lines. With spare, the
+// later run's hashes go into their days' sets at once (HashList::fold), and the memory of its lists
+// of visitors goes to spare.
+void appendRun(DayRuns& into, RunOfLines&& later, std::vector<std::vector<std::uint64_t>>* spare = nullptr) {
     for (auto& [day, d] : later.days) {
         auto& slot = into[day];
         if (!slot) {
@@ -525,8 +527,13 @@ void appendRun(DayRuns& into, RunOfLines&& later) {
         slot->counts.add(d->counts);
         slot->first = std::min(slot->first, d->first);
         slot->last = std::max(slot->last, d->last);
-        slot->hosts.append(std::move(d->hosts));
-        slot->visitors.append(std::move(d->visitors));
+        if (spare) {
+            slot->hosts.fold(std::move(d->hosts));
+            spare->push_back(slot->visitors.fold(std::move(d->visitors)));
+        } else {
+            slot->hosts.append(std::move(d->hosts));
+            slot->visitors.append(std::move(d->visitors));
+        }
         if (slot->rankings) slot->rankings->merge(*d->rankings);
     }
 }
@@ -685,19 +692,7 @@ public:
         // The days' hashes go into their sets as the chunks come, and the chunk's lists serve the
         // chunks still to come, as its tables do.
         std::vector<std::vector<std::uint64_t>> lists;
-        for (auto& [day, d] : l.counter_.run.days) {
-            auto& slot = counter_.run.days[day];
-            if (!slot) {
-                slot = std::move(d);
-                continue;
-            }
-            slot->counts.add(d->counts);
-            slot->first = std::min(slot->first, d->first);
-            slot->last = std::max(slot->last, d->last);
-            slot->hosts.fold(std::move(d->hosts));
-            lists.push_back(slot->visitors.fold(std::move(d->visitors)));
-        }
-        l.counter_.run.days.clear();
+        appendRun(counter_.run.days, std::move(l.counter_.run), &lists);
         for (auto& list : l.stock_) lists.push_back(std::move(list));
         l.stock_.clear();
         // Its tables, emptied, serve the chunks still to come: a chunk's host records and agents would
