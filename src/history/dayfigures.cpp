@@ -115,17 +115,13 @@ public:
     // a pass's chunks took fresh pages each, about a third of what watching the days cost.
     std::vector<std::uint64_t> fold(HashList&& later) {
         later.gather();
-        if (set_.size() == 0) {
-            // Room for a few lists as long as this one at once: the chunks of a day share most of their
-            // hashes (see dropRepeatsOfPieces).
-            gather();
+        gather();
+        // Room for a few lists as long as these at once: the chunks of a day share most of their
+        // hashes (see dropRepeatsOfPieces).
+        if (set_.size() == 0)
             set_.reserve(std::min(4 * std::max(values_.size(), later.values_.size()), kReserveAtMost));
-        }
-        if (!values_.empty() || !pieces_.empty()) {
-            gather();
-            set_.insertMany(values_.data(), values_.size());
-            values_.clear();
-        }
+        set_.insertMany(values_.data(), values_.size());
+        values_.clear();
         set_.insertMany(later.values_.data(), later.values_.size());
         std::vector<std::uint64_t> memory = std::move(later.values_);
         memory.clear();
